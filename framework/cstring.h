@@ -1,0 +1,54 @@
+// The framework's single-byte string. Portable (the drive table holds its texts in
+// it and is built natively too); only LoadString needs Windows.
+#pragma once
+
+#include <string>
+
+class CString {
+ public:
+  CString() = default;
+  CString(const char* text) : m_text(text ? text : "") {}  // NOLINT: implicit like the original
+  CString(const char* text, int length) : m_text(text, static_cast<size_t>(length)) {}
+
+  int GetLength() const { return static_cast<int>(m_text.size()); }
+  bool IsEmpty() const { return m_text.empty(); }
+  void Empty() { m_text.clear(); }
+  operator const char*() const { return m_text.c_str(); }  // NOLINT: implicit like the original
+  const char* GetString() const { return m_text.c_str(); }
+
+  // Characters from index first to the end; empty when first is past the end.
+  CString Mid(int first) const;
+
+  CString& operator=(const char* text) {
+    m_text = text ? text : "";
+    return *this;
+  }
+  CString& operator+=(const CString& other) {
+    m_text += other.m_text;
+    return *this;
+  }
+  CString& operator+=(const char* text) {
+    m_text += text ? text : "";
+    return *this;
+  }
+  CString& operator+=(char c) {
+    m_text += c;
+    return *this;
+  }
+  friend CString operator+(CString left, const CString& right) { return left += right; }
+  friend bool operator==(const CString& a, const CString& b) { return a.m_text == b.m_text; }
+  friend bool operator==(const CString& a, const char* b) { return a.m_text == (b ? b : ""); }
+  friend bool operator!=(const CString& a, const char* b) { return !(a == b); }
+
+  // printf-style; the result is never cut.
+  void Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+#ifdef _WIN32
+  // Loads string resource id from the program's own module; false (and empty) when
+  // there is none.
+  bool LoadString(unsigned id);
+#endif
+
+ private:
+  std::string m_text;
+};

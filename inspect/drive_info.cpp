@@ -1,0 +1,140 @@
+#include "inspect/drive_info.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/sys.h"
+
+DriveInfo g_drives[kDriveCount];
+
+namespace {
+
+constexpr DWORD kIdentifyBytes = 512;
+constexpr DWORD kSmartRequestBytes = sizeof(SENDCMDINPARAMS);                       // 33
+constexpr DWORD kSmartAnswerBytes = offsetof(SENDCMDOUTPARAMS, bBuffer) + kIdentifyBytes;  // 528
+
+constexpr DWORD kScsiBufferBytes = 100;
+constexpr DWORD kSenseOffset = sizeof(SCSI_PASS_THROUGH);  // 44
+constexpr UCHAR kSenseBytes = 18;
+constexpr DWORD kInquiryOffset = kSenseOffset + kSenseBytes;  // 62
+constexpr UCHAR kInquiryBytes = 36;
+constexpr DWORD kVendorNeeds = 56;   // returned counts from which the name parts are taken
+constexpr DWORD kProductNeeds = 72;
+
+// Drops trailing spaces of a field of width n, never looking at index 0, so a field of
+// spaces only keeps one.
+void TrimTrailingSpaces(char* text, int n) {
+  for (int i = n - 1; i > 0 && text[i] == ' '; --i) text[i] = '\0';
+}
+
+// An ATA text: two characters per word, the first in the word's high byte.
+CString AtaText(const BYTE* data, int firstByte, int width) {
+  char scratch[41] = {};
+  for (int i = 0; i < width; i += 2) {
+    scratch[i] = static_cast<char>(data[firstByte + i + 1]);
+    scratch[i + 1] = static_cast<char>(data[firstByte + i]);
+  }
+  scratch[width] = '\0';
+  TrimTrailingSpaces(scratch, width);
+  return CString(scratch);
+}
+
+// A SCSI text field: copied up to its first zero byte, at most width characters.
+CString ScsiText(const BYTE* field, int width) {
+  char scratch[17] = {};
+  for (int i = 0; i < width && field[i] != 0; ++i) scratch[i] = static_cast<char>(field[i]);
+  TrimTrailingSpaces(scratch, width);
+  return CString(scratch);
+}
+
+uint16_t Word(const BYTE* data, int index) {
+  return static_cast<uint16_t>(data[2 * index] | (data[2 * index + 1] << 8));
+}
+
+void TakeGeometry(const BYTE* data, DriveInfo* out) {
+  out->sectorsPerPhysical = 1;
+  out->alignPhase = 0;
+  const uint16_t w = Word(data, 106);
+  if ((w & 0xE000) != 0x6000) return;
+  out->sectorsPerPhysical = static_cast<uint16_t>(1u << (w & 0xF));
+  const uint16_t v = Word(data, 209);
+  if ((v & 0xC000) == 0x4000)
+    out->alignPhase = static_cast<uint16_t>(out->sectorsPerPhysical - (v & 0x3FFF));
+}
+
+enum class AtaOutcome { Identified, TryScsi, GiveUp };
+
+AtaOutcome AskAta(HANDLE drive, BYTE* answer, DriveInfo* out) {
+  SENDCMDINPARAMS request;
+  std::memset(&request, 0, sizeof request);
+  request.irDriveRegs.bDriveHeadReg = 0xA0;
+  request.irDriveRegs.bCommandReg = ID_CMD;
+
+  std::memset(answer, 0, kSmartAnswerBytes);
+  auto* params = reinterpret_cast<SENDCMDOUTPARAMS*>(answer);
+  params->cBufferSize = kIdentifyBytes;
+
+  DWORD returned = 0;
+  const BOOL ok = sys::DeviceIoControl(drive, SMART_RCV_DRIVE_DATA, &request, kSmartRequestBytes,
+                                       answer, kSmartAnswerBytes, &returned, nullptr);
+  if (!ok && returned != 0) return AtaOutcome::GiveUp;
+  // Nothing came back, or too little to hold the identity: the zeros left in the
+  // buffer would pass the byte-sum test as a drive without a name.
+  if (returned < kSmartAnswerBytes) return AtaOutcome::TryScsi;
+
+  const BYTE* data = answer + offsetof(SENDCMDOUTPARAMS, bBuffer);
+  unsigned sum = 0;
+  for (DWORD i = 0; i < kIdentifyBytes; ++i) sum += data[i];
+  if ((sum & 0xFF) != 0) return AtaOutcome::TryScsi;
+
+  out->model = AtaText(data, 54, 40);
+  out->serial = AtaText(data, 20, 20);
+  out->firmware = AtaText(data, 46, 8);
+  TakeGeometry(data, out);
+  out->status = 1;
+  return AtaOutcome::Identified;
+}
+
+void AskScsi(HANDLE drive, DriveInfo* out) {
+  BYTE buffer[kScsiBufferBytes] = {};
+  auto* spt = reinterpret_cast<SCSI_PASS_THROUGH*>(buffer);
+  spt->Length = sizeof(SCSI_PASS_THROUGH);
+  spt->CdbLength = 6;
+  spt->SenseInfoLength = kSenseBytes;
+  spt->DataIn = SCSI_IOCTL_DATA_IN;
+  spt->DataTransferLength = kInquiryBytes;
+  spt->TimeOutValue = 5;
+  spt->DataBufferOffset = kInquiryOffset;
+  spt->SenseInfoOffset = kSenseOffset;
+  spt->Cdb[0] = 0x12;  // INQUIRY
+  spt->Cdb[4] = kInquiryBytes;
+
+  DWORD returned = 0;
+  if (!sys::DeviceIoControl(drive, IOCTL_SCSI_PASS_THROUGH, buffer, kScsiBufferBytes, buffer,
+                            kScsiBufferBytes, &returned, nullptr))
+    return;
+  const BYTE* inquiry = buffer + kInquiryOffset;
+  if (returned >= kVendorNeeds) out->model = ScsiText(inquiry + 8, 8) + " ";
+  if (returned >= kProductNeeds) out->model += ScsiText(inquiry + 16, 16);
+}
+
+}  // namespace
+
+void IdentifyDrive(int index, DriveInfo* out) {
+  out->status = 0;
+
+  char path[32];
+  std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", index);
+  HANDLE drive = sys::CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+  if (drive == INVALID_HANDLE_VALUE) {
+    out->status = sys::GetLastError() == ERROR_ACCESS_DENIED ? -2 : -1;
+    return;
+  }
+
+  BYTE answer[kSmartAnswerBytes];
+  if (AskAta(drive, answer, out) == AtaOutcome::TryScsi) AskScsi(drive, out);
+
+  sys::CloseHandle(drive);
+}

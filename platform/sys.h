@@ -1,0 +1,29 @@
+// The operating-system operations that the inspection and start-up call. Code in
+// inspect/ and app/ calls sys::X, never ::X, so that the same code runs against the
+// real machine (sys_win32.cpp) or the simulated one (sim/).
+#pragma once
+
+#include "platform/win32types.h"
+
+namespace sys {
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                     DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped);
+DWORD SetFilePointer(HANDLE file, LONG low, PLONG high, DWORD method);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL CloseHandle(HANDLE handle);
+DWORD GetLastError();
+UINT GetDriveTypeA(LPCSTR root);
+BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
+                       LPDWORD freeClusters, LPDWORD totalClusters);
+BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                           LPDWORD serialNumber, LPDWORD maxComponentLength,
+                           LPDWORD fileSystemFlags, LPSTR fileSystemName,
+                           DWORD fileSystemNameSize);
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect);
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type);
+BOOL GetVersionExA(LPOSVERSIONINFOA info);
+
+}  // namespace sys

@@ -1,0 +1,60 @@
+// Real device content for the simulated machine: IDENTIFY DEVICE and INQUIRY data,
+// FAT, exFAT and NTFS boot sectors.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "sim/machine.h"
+
+namespace sim {
+
+// 256 little-endian words of IDENTIFY DEVICE data, texts padded with spaces, with a
+// valid integrity word (signature 0xA5, checksum byte making the byte sum 0).
+std::array<uint8_t, 512> BuildIdentify(const std::string& model, const std::string& serial,
+                                       const std::string& firmware, uint16_t word106,
+                                       uint16_t word209);
+// Puts an ATA text into words starting at firstWord, width characters, raw (no padding).
+void PutAtaText(std::array<uint8_t, 512>& data, int firstWord, int width, const std::string& text);
+// Rewrites the integrity word after data was changed by hand.
+void SealIdentify(std::array<uint8_t, 512>& data);
+
+// 36 bytes of standard INQUIRY data for a direct-access device.
+Bytes BuildInquiry(const std::string& vendor, const std::string& product);
+
+struct FatParams {
+  uint16_t bytesPerSector = 512;
+  uint8_t sectorsPerCluster = 8;
+  uint16_t reservedSectors = 1;
+  uint8_t fats = 2;
+  uint16_t rootEntries = 512;
+  uint16_t fatSize16 = 0;  // 0 on FAT32
+  uint32_t fatSize32 = 0;
+  uint32_t hiddenSectors = 0;
+  uint32_t totalSectors = 0;
+};
+Bytes BuildFatBootSector(const FatParams& p);
+Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster, uint32_t hiddenSectors);
+Bytes BuildExfatBootSector(uint8_t bytesPerSectorShift, uint8_t sectorsPerClusterShift,
+                           uint64_t partitionOffset);
+
+// Places a formatted volume on drive `drive` at `startSector` and gives it `letter`: a
+// fixed drive whose volume device reads that part of the drive.
+struct VolumeSpec {
+  char letter = 'C';
+  int drive = 0;
+  uint32_t startSector = 2048;
+  std::string fileSystem = "NTFS";
+  Bytes bootSector;
+  uint32_t sectorsPerCluster = 8;
+  UINT type = DRIVE_FIXED;
+};
+void PlaceVolume(Machine& machine, const VolumeSpec& v);
+
+// A drive that opens and answers IDENTIFY with these texts and geometry words.
+void AddAtaDrive(Machine& machine, int index, const std::string& model, const std::string& serial,
+                 const std::string& firmware, uint16_t word106, uint16_t word209,
+                 uint32_t sectorSize = 512);
+
+}  // namespace sim

@@ -1,0 +1,473 @@
+#include "sim/machine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <new>
+
+namespace sim {
+
+namespace {
+
+constexpr std::align_val_t kAllocationGranularity{65536};
+constexpr DWORD ERROR_PATH_NOT_FOUND_ = 3;
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  if (text.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(text[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+// "X:\" -> 'X'; anything else -> 0.
+char RootLetter(LPCSTR root) {
+  if (root == nullptr || std::strlen(root) != 3 || root[1] != ':' || root[2] != '\\') return 0;
+  if (!std::isalpha(static_cast<unsigned char>(root[0]))) return 0;
+  return static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+}
+
+// Bytes [offset, offset + length) of a sparse sector store.
+Bytes ReadSparse(const std::map<uint64_t, Bytes>& sectors, uint32_t sectorSize, uint64_t offset,
+                 size_t length) {
+  Bytes out(length, 0);
+  size_t done = 0;
+  while (done < length) {
+    const uint64_t at = offset + done;
+    const uint64_t lba = at / sectorSize;
+    const size_t within = static_cast<size_t>(at % sectorSize);
+    const size_t chunk = std::min(length - done, static_cast<size_t>(sectorSize) - within);
+    auto it = sectors.find(lba);
+    if (it != sectors.end()) {
+      const Bytes& s = it->second;
+      for (size_t i = 0; i < chunk && within + i < s.size(); ++i) out[done + i] = s[within + i];
+    }
+    done += chunk;
+  }
+  return out;
+}
+
+Machine*& Current() {
+  static Machine* installed = nullptr;
+  return installed;
+}
+
+}  // namespace
+
+void Drive::WriteSector(uint64_t lba, const Bytes& content) {
+  Bytes sector(sectorSize, 0);
+  std::copy_n(content.begin(), std::min<size_t>(content.size(), sectorSize), sector.begin());
+  sectors[lba] = sector;
+}
+
+Bytes Drive::ReadSector(uint64_t lba) const {
+  return ReadSparse(sectors, sectorSize, lba * sectorSize, sectorSize);
+}
+
+Machine::Machine() = default;
+
+Machine::~Machine() {
+  for (auto& [address, size] : m_buffers) ::operator delete(address, kAllocationGranularity);
+  if (Current() == this) Current() = nullptr;
+}
+
+void Install(Machine* machine) { Current() = machine; }
+Machine* Installed() { return Current(); }
+
+std::vector<Call> Machine::Calls(const std::string& op) const {
+  std::vector<Call> out;
+  for (const Call& c : m_log)
+    if (c.op == op) out.push_back(c);
+  return out;
+}
+
+Call& Machine::Record(Call call) {
+  m_log.push_back(std::move(call));
+  return m_log.back();
+}
+
+// True when this call is the one chosen to fail; records the failure and the error.
+bool Machine::Injected(Call& call, DWORD error) {
+  if (failCall < 0 || static_cast<size_t>(failCall) + 1 != m_log.size()) return false;
+  call.failed = true;
+  m_lastError = error;
+  return true;
+}
+
+Machine::OpenDevice* Machine::Find(HANDLE handle) {
+  auto it = m_handles.find(handle);
+  return it == m_handles.end() ? nullptr : &it->second;
+}
+
+Letter* Machine::FindRoot(LPCSTR root) {
+  auto it = letters.find(RootLetter(root));
+  return it == letters.end() ? nullptr : &it->second;
+}
+
+uint32_t Machine::SectorSizeOf(const OpenDevice& device) const {
+  if (device.drive >= 0) return drives[device.drive].sectorSize;
+  const Letter& l = letters.at(device.letter);
+  return l.hostDrive >= 0 && l.hostDrive < 10 ? drives[l.hostDrive].sectorSize : l.ownSectorSize;
+}
+
+HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                            DWORD disposition, DWORD flags, HANDLE) {
+  Call& call = Record(Call("CreateFileA", path ? path : ""));
+  call.access = access;
+  call.share = share;
+  call.disposition = disposition;
+  call.flags = flags;
+  if (Injected(call, ERROR_SHARING_VIOLATION)) return INVALID_HANDLE_VALUE;
+  auto refuse = [&](DWORD error) {
+    call.failed = true;
+    m_lastError = error;
+    return INVALID_HANDLE_VALUE;
+  };
+
+  OpenDevice device;
+  Open outcome = Open::NotFound;
+  const std::string p = call.path;
+  if (StartsWithNoCase(p, "\\\\.\\PhysicalDrive")) {
+    const std::string number = p.substr(17);
+    if (number.size() == 1 && std::isdigit(static_cast<unsigned char>(number[0]))) {
+      device.drive = number[0] - '0';
+      outcome = drives[device.drive].open;
+    }
+  } else if (p.size() == 6 && StartsWithNoCase(p, "\\\\.\\") && p[5] == ':' &&
+             std::isalpha(static_cast<unsigned char>(p[4]))) {
+    device.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(p[4])));
+    auto it = letters.find(device.letter);
+    if (it != letters.end()) outcome = it->second.open;
+  }
+
+  switch (outcome) {
+    case Open::NotFound:
+      return refuse(ERROR_FILE_NOT_FOUND);
+    case Open::AccessDenied:
+      return refuse(ERROR_ACCESS_DENIED);
+    case Open::SharingViolation:
+      return refuse(ERROR_SHARING_VIOLATION);
+    case Open::ReadOnly:
+      if (access & GENERIC_WRITE) return refuse(ERROR_ACCESS_DENIED);
+      break;
+    case Open::Ok:
+      break;
+  }
+  if (disposition != OPEN_EXISTING) return refuse(ERROR_INVALID_PARAMETER);
+  // The file systems on a disk keep it open for reading and writing: a caller that will
+  // not share both cannot open it.
+  if ((share & (FILE_SHARE_READ | FILE_SHARE_WRITE)) != (FILE_SHARE_READ | FILE_SHARE_WRITE))
+    return refuse(ERROR_SHARING_VIOLATION);
+
+  device.access = access;
+  device.unbuffered = (flags & FILE_FLAG_NO_BUFFERING) != 0;
+  HANDLE handle = reinterpret_cast<HANDLE>(m_nextHandle);
+  m_nextHandle += 4;
+  m_handles[handle] = device;
+  call.handle = handle;
+  m_lastError = ERROR_SUCCESS;
+  return handle;
+}
+
+BOOL Machine::DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                              DWORD outSize, LPDWORD returned, LPOVERLAPPED) {
+  Call call("DeviceIoControl");
+  call.handle = handle;
+  call.code = code;
+  call.inSize = inSize;
+  call.outSize = outSize;
+  if (in != nullptr) call.request.assign(static_cast<uint8_t*>(in), static_cast<uint8_t*>(in) + inSize);
+  Call& c = Record(std::move(call));
+  if (returned) *returned = 0;
+  if (Injected(c, ERROR_NOT_SUPPORTED)) return FALSE;
+  c.failed = true;  // until it succeeds
+
+  OpenDevice* device = Find(handle);
+  if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  // The access the code demands is in its bits 14 and 15.
+  const DWORD needs = (code >> 14) & 3;
+  if (((needs & 1) && !(device->access & GENERIC_READ)) ||
+      ((needs & 2) && !(device->access & GENERIC_WRITE)))
+    return Fail(ERROR_ACCESS_DENIED);
+
+  BOOL ok = FALSE;
+  if (code == SMART_RCV_DRIVE_DATA && device->drive >= 0) {
+    ok = Identify(drives[device->drive], in, inSize, out, outSize, returned);
+  } else if (code == IOCTL_SCSI_PASS_THROUGH && device->drive >= 0) {
+    ok = Inquiry(drives[device->drive], in, inSize, out, outSize, returned);
+  } else if (code == IOCTL_DISK_GET_PARTITION_INFO) {
+    int64_t start = 0;
+    if (device->letter != 0) {
+      const Letter& l = letters.at(device->letter);
+      if (!l.partitionInfoOk) return Fail(ERROR_INVALID_FUNCTION);
+      start = l.startingOffset;
+    }
+    if (out == nullptr || outSize < sizeof(PARTITION_INFORMATION)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    PARTITION_INFORMATION info;
+    std::memset(&info, 0, sizeof info);
+    info.StartingOffset.QuadPart = start;
+    info.RecognizedPartition = 1;
+    std::memcpy(out, &info, sizeof info);
+    if (returned) *returned = sizeof info;
+    ok = TRUE;
+  } else {
+    return Fail(ERROR_INVALID_FUNCTION);
+  }
+  if (ok) {
+    c.failed = false;
+    m_lastError = ERROR_SUCCESS;
+  }
+  return ok;
+}
+
+BOOL Machine::Identify(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
+                       DWORD* returned) {
+  const size_t answerBytes = offsetof(SENDCMDOUTPARAMS, bBuffer) + 512;
+  if (in == nullptr || out == nullptr || inSize < offsetof(SENDCMDINPARAMS, bBuffer) ||
+      outSize < answerBytes)
+    return Fail(ERROR_INVALID_PARAMETER);
+  SENDCMDINPARAMS request;
+  std::memcpy(&request, in, offsetof(SENDCMDINPARAMS, bBuffer));
+  if (request.irDriveRegs.bCommandReg != ID_CMD) return Fail(ERROR_INVALID_PARAMETER);
+
+  auto* answer = static_cast<uint8_t*>(out);
+  switch (drive.smart.kind) {
+    case SmartAnswer::Unsupported:
+      return Fail(ERROR_NOT_SUPPORTED);
+    case SmartAnswer::SucceedNoBytes:
+      return TRUE;
+    case SmartAnswer::FailWithBytes: {
+      std::memset(answer, 0, offsetof(SENDCMDOUTPARAMS, bBuffer));
+      answer[offsetof(SENDCMDOUTPARAMS, DriverStatus)] = 1;  // SMART_IDE_ERROR
+      if (returned) *returned = drive.smart.returned;
+      return Fail(ERROR_CRC);
+    }
+    case SmartAnswer::Identify: {
+      const DWORD size = 512;
+      std::memcpy(answer, &size, 4);
+      std::memset(answer + 4, 0, sizeof(DRIVERSTATUS));
+      std::memcpy(answer + offsetof(SENDCMDOUTPARAMS, bBuffer), drive.smart.data.data(), 512);
+      if (returned) *returned = drive.smart.returned;
+      return TRUE;
+    }
+  }
+  return Fail(ERROR_INVALID_FUNCTION);
+}
+
+BOOL Machine::Inquiry(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
+                      DWORD* returned) {
+  if (in == nullptr || out == nullptr || inSize < sizeof(SCSI_PASS_THROUGH))
+    return Fail(ERROR_INVALID_PARAMETER);
+  SCSI_PASS_THROUGH spt;
+  std::memcpy(&spt, in, sizeof spt);
+  const uint64_t dataEnd = static_cast<uint64_t>(spt.DataBufferOffset) + spt.DataTransferLength;
+  if (spt.Length != sizeof(SCSI_PASS_THROUGH) || spt.CdbLength < 6 || spt.CdbLength > 16 ||
+      spt.DataIn != SCSI_IOCTL_DATA_IN || spt.DataBufferOffset < sizeof(SCSI_PASS_THROUGH) ||
+      dataEnd > outSize)
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (!drive.scsi.supported) return Fail(ERROR_INVALID_FUNCTION);
+  if (spt.Cdb[0] != 0x12) return Fail(ERROR_INVALID_FUNCTION);  // only INQUIRY is modelled
+
+  const size_t n = std::min<size_t>({drive.scsi.inquiry.size(), spt.DataTransferLength, spt.Cdb[4]});
+  auto* buffer = static_cast<uint8_t*>(out);
+  std::memcpy(buffer, in, sizeof spt);
+  std::memcpy(buffer + spt.DataBufferOffset, drive.scsi.inquiry.data(), n);
+  buffer[offsetof(SCSI_PASS_THROUGH, ScsiStatus)] = 0;
+  if (returned) *returned = drive.scsi.returned;
+  return TRUE;
+}
+
+DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method) {
+  Call call("SetFilePointer");
+  call.handle = handle;
+  const int64_t target = high ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) |
+                                                     static_cast<uint32_t>(low))
+                              : static_cast<int64_t>(low);
+  call.position = static_cast<uint64_t>(target);
+  Call& c = Record(std::move(call));
+  if (Injected(c, ERROR_INVALID_PARAMETER)) return INVALID_SET_FILE_POINTER;
+  OpenDevice* device = Find(handle);
+  if (device == nullptr || method != FILE_BEGIN) {
+    c.failed = true;
+    Fail(device ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (target < 0) {
+    c.failed = true;
+    Fail(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
+  device->position = static_cast<uint64_t>(target);
+  if (high) *high = static_cast<LONG>(device->position >> 32);
+  m_lastError = ERROR_SUCCESS;
+  return static_cast<DWORD>(device->position);
+}
+
+Bytes Machine::ReadDeviceSector(const OpenDevice& device, uint64_t lba) const {
+  if (device.drive >= 0) return drives[device.drive].ReadSector(lba);
+  const Letter& l = letters.at(device.letter);
+  const uint32_t size = SectorSizeOf(device);
+  if (l.hostDrive >= 0 && l.hostDrive < 10) {
+    const Drive& host = drives[l.hostDrive];
+    return ReadSparse(host.sectors, host.sectorSize,
+                      static_cast<uint64_t>(l.startingOffset) + lba * size, size);
+  }
+  return ReadSparse(l.ownSectors, size, lba * size, size);
+}
+
+BOOL Machine::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED) {
+  Call call("ReadFile");
+  call.handle = handle;
+  call.size = size;
+  Call& c = Record(std::move(call));
+  if (read) *read = 0;
+  if (Injected(c, ERROR_CRC)) return FALSE;
+  c.failed = true;
+  OpenDevice* device = Find(handle);
+  if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  if (!(device->access & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
+  c.position = device->position;
+  const uint32_t sector = SectorSizeOf(*device);
+  if (sector == 0) return Fail(ERROR_INVALID_PARAMETER);
+  // Unbuffered I/O moves whole sectors between sector-aligned places, or nothing.
+  if (device->unbuffered &&
+      (size % sector != 0 || device->position % sector != 0 ||
+       reinterpret_cast<uintptr_t>(buffer) % sector != 0))
+    return Fail(ERROR_INVALID_PARAMETER);
+
+  uint64_t capacity = ~uint64_t{0};
+  if (device->drive >= 0) capacity = drives[device->drive].sectorCount * sector;
+  const uint64_t available = device->position >= capacity ? 0 : capacity - device->position;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(size, available));
+  auto* out = static_cast<uint8_t*>(buffer);
+  for (size_t done = 0; done < n;) {
+    const uint64_t at = device->position + done;
+    const Bytes s = ReadDeviceSector(*device, at / sector);
+    const size_t within = static_cast<size_t>(at % sector);
+    const size_t chunk = std::min(n - done, static_cast<size_t>(sector) - within);
+    std::memcpy(out + done, s.data() + within, chunk);
+    done += chunk;
+  }
+  device->position += n;
+  if (read) *read = static_cast<DWORD>(n);
+  c.failed = false;
+  m_lastError = ERROR_SUCCESS;
+  return TRUE;
+}
+
+BOOL Machine::CloseHandle(HANDLE handle) {
+  Call call("CloseHandle");
+  call.handle = handle;
+  Call& c = Record(std::move(call));
+  if (m_handles.erase(handle) == 0) {
+    c.failed = true;
+    return Fail(ERROR_INVALID_HANDLE);
+  }
+  return TRUE;
+}
+
+UINT Machine::GetDriveTypeA(LPCSTR root) {
+  Call& c = Record(Call("GetDriveTypeA", root ? root : ""));
+  if (Injected(c, ERROR_NOT_READY)) return DRIVE_UNKNOWN;
+  const Letter* l = FindRoot(root);
+  return l ? l->type : DRIVE_NO_ROOT_DIR;
+}
+
+BOOL Machine::GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
+                                LPDWORD freeClusters, LPDWORD totalClusters) {
+  Call& c = Record(Call("GetDiskFreeSpaceA", root ? root : ""));
+  if (Injected(c, ERROR_NOT_READY)) return FALSE;
+  const Letter* l = FindRoot(root);
+  if (l == nullptr || !l->freeSpaceOk) {
+    c.failed = true;
+    return Fail(l ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND_);
+  }
+  if (sectorsPerCluster) *sectorsPerCluster = l->sectorsPerCluster;
+  if (bytesPerSector) *bytesPerSector = l->bytesPerSector;
+  if (freeClusters) *freeClusters = 1000;
+  if (totalClusters) *totalClusters = 100000;
+  return TRUE;
+}
+
+BOOL Machine::GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                                    LPDWORD serialNumber, LPDWORD maxComponentLength,
+                                    LPDWORD fileSystemFlags, LPSTR fileSystemName,
+                                    DWORD fileSystemNameSize) {
+  Call& c = Record(Call("GetVolumeInformationA", root ? root : ""));
+  c.size = fileSystemNameSize;
+  if (Injected(c, ERROR_NOT_READY)) return FALSE;
+  const Letter* l = FindRoot(root);
+  if (l == nullptr || !l->fileSystemOk) {
+    c.failed = true;
+    return Fail(ERROR_NOT_READY);
+  }
+  if (fileSystemName && l->fileSystem.size() + 1 > fileSystemNameSize) {
+    c.failed = true;
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  if (volumeName && volumeNameSize > 0) volumeName[0] = '\0';
+  if (serialNumber) *serialNumber = 0x1234ABCD;
+  if (maxComponentLength) *maxComponentLength = 255;
+  if (fileSystemFlags) *fileSystemFlags = 0;
+  if (fileSystemName) std::memcpy(fileSystemName, l->fileSystem.c_str(), l->fileSystem.size() + 1);
+  return TRUE;
+}
+
+LPVOID Machine::VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
+  Call call("VirtualAlloc");
+  call.size = static_cast<DWORD>(size);
+  Call& c = Record(std::move(call));
+  if (Injected(c, ERROR_NOT_ENOUGH_MEMORY)) return nullptr;
+  if (address != nullptr || size == 0 || !(type & MEM_COMMIT) || protect != PAGE_READWRITE) {
+    c.failed = true;
+    Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (size > addressSpace) {
+    c.failed = true;
+    Fail(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  void* block = ::operator new(size, kAllocationGranularity, std::nothrow);
+  if (block == nullptr) {
+    c.failed = true;
+    Fail(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  std::memset(block, 0, size);
+  m_buffers[block] = size;
+  return block;
+}
+
+BOOL Machine::VirtualFree(LPVOID address, SIZE_T size, DWORD type) {
+  Call& c = Record(Call("VirtualFree"));
+  auto it = m_buffers.find(address);
+  // MEM_RELEASE frees the whole block and takes no size.
+  if (it == m_buffers.end() || type != MEM_RELEASE || size != 0) {
+    c.failed = true;
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  ::operator delete(address, kAllocationGranularity);
+  m_buffers.erase(it);
+  return TRUE;
+}
+
+BOOL Machine::GetVersionExA(LPOSVERSIONINFOA info) {
+  Call& c = Record(Call("GetVersionExA"));
+  if (Injected(c, ERROR_INVALID_PARAMETER)) return FALSE;
+  if (info == nullptr || (info->dwOSVersionInfoSize != 148 && info->dwOSVersionInfoSize != 156)) {
+    c.failed = true;
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  const bool nt = platformId == VER_PLATFORM_WIN32_NT;
+  info->dwMajorVersion = nt ? 5 : 4;
+  info->dwMinorVersion = nt ? 1 : 10;
+  info->dwBuildNumber = nt ? 2600 : 2222;
+  info->dwPlatformId = platformId;
+  info->szCSDVersion[0] = '\0';
+  return TRUE;
+}
+
+}  // namespace sim

@@ -1,0 +1,175 @@
+// A simulated machine behind the sys:: operations: physical drives 0..9, drive
+// letters, the OS family. It answers requests as the devices would; it knows nothing of
+// the code that asks.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/win32types.h"
+
+namespace sim {
+
+using Bytes = std::vector<uint8_t>;
+
+// How an open of a device ends.
+enum class Open {
+  Ok,                // opens for reading and writing
+  ReadOnly,          // opens for reading; asking for write access is denied
+  AccessDenied,      // every open is denied
+  NotFound,          // there is no such device
+  SharingViolation,  // held open elsewhere without sharing
+};
+
+// How a drive answers SMART_RCV_DRIVE_DATA with the IDENTIFY DEVICE command.
+struct SmartAnswer {
+  enum Kind {
+    Unsupported,     // fails, 0 bytes returned
+    Identify,        // succeeds with the 512 bytes below
+    FailWithBytes,   // fails but reports bytes returned
+    SucceedNoBytes,  // succeeds, 0 bytes returned
+  } kind = Unsupported;
+  std::array<uint8_t, 512> data{};
+  DWORD returned = 528;  // the count reported for Identify and FailWithBytes
+};
+
+// How a drive answers a SCSI INQUIRY through IOCTL_SCSI_PASS_THROUGH.
+struct ScsiAnswer {
+  bool supported = false;  // false: the request fails
+  Bytes inquiry;           // standard INQUIRY data
+  DWORD returned = 98;     // the returned-byte count it reports
+};
+
+struct Drive {
+  Open open = Open::NotFound;
+  SmartAnswer smart;
+  ScsiAnswer scsi;
+  uint32_t sectorSize = 512;
+  uint64_t sectorCount = 1ull << 32;  // capacity; reads beyond it return no bytes
+  std::map<uint64_t, Bytes> sectors;  // sparse; a sector never written reads as zeros
+
+  void WriteSector(uint64_t lba, const Bytes& content);
+  Bytes ReadSector(uint64_t lba) const;
+};
+
+// What a drive letter is and how its volume answers.
+struct Letter {
+  UINT type = DRIVE_NO_ROOT_DIR;
+  bool freeSpaceOk = false;
+  DWORD sectorsPerCluster = 0;
+  DWORD bytesPerSector = 0;
+  bool fileSystemOk = false;
+  std::string fileSystem;
+  Open open = Open::NotFound;  // the volume device "\\.\X:"
+  bool partitionInfoOk = false;
+  int64_t startingOffset = 0;  // the partition's byte offset on its disk
+  // The drive whose sectors the volume device reads, from startingOffset on; -1 for a
+  // volume on no modelled drive, which reads its own sectors below.
+  int hostDrive = -1;
+  uint32_t ownSectorSize = 512;
+  std::map<uint64_t, Bytes> ownSectors;
+};
+
+// One call made to the machine.
+struct Call {
+  explicit Call(std::string name, std::string where = "") : op(std::move(name)), path(std::move(where)) {}
+  std::string op;        // "CreateFileA", "DeviceIoControl", ...
+  std::string path;      // device path or root path, where the call takes one
+  DWORD access = 0, share = 0, disposition = 0, flags = 0;
+  DWORD code = 0;        // IOCTL code
+  Bytes request;         // the input bytes of a DeviceIoControl
+  DWORD inSize = 0, outSize = 0;
+  uint64_t position = 0;  // SetFilePointer's target
+  DWORD size = 0;         // bytes asked for (ReadFile, VirtualAlloc)
+  HANDLE handle = nullptr;
+  bool failed = false;
+};
+
+class Machine {
+ public:
+  Machine();
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  std::array<Drive, 10> drives;
+  std::map<char, Letter> letters;  // upper-case letters
+  DWORD platformId = VER_PLATFORM_WIN32_NT;
+  // Largest block VirtualAlloc grants: the room a 32-bit process has.
+  uint64_t addressSpace = 1ull << 30;
+
+  // Makes call number `index` (counted from 0 across every operation) fail as the
+  // system would fail it. -1: nothing fails.
+  long failCall = -1;
+
+  const std::vector<Call>& Log() const { return m_log; }
+  std::vector<Call> Calls(const std::string& op) const;
+  void ClearLog() { m_log.clear(); }
+  int OpenHandles() const { return static_cast<int>(m_handles.size()); }
+  int OpenBuffers() const { return static_cast<int>(m_buffers.size()); }
+
+  // The operations, as sys:: forwards them.
+  HANDLE CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+  BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  DWORD SetFilePointer(HANDLE, LONG, PLONG, DWORD);
+  BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  BOOL CloseHandle(HANDLE);
+  DWORD GetLastError() const { return m_lastError; }
+  UINT GetDriveTypeA(LPCSTR);
+  BOOL GetDiskFreeSpaceA(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD);
+  BOOL GetVolumeInformationA(LPCSTR, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPSTR, DWORD);
+  LPVOID VirtualAlloc(LPVOID, SIZE_T, DWORD, DWORD);
+  BOOL VirtualFree(LPVOID, SIZE_T, DWORD);
+  BOOL GetVersionExA(LPOSVERSIONINFOA);
+
+ private:
+  struct OpenDevice {
+    int drive = -1;   // physical drive, or
+    char letter = 0;  // volume letter
+    DWORD access = 0;
+    bool unbuffered = false;
+    uint64_t position = 0;
+  };
+
+  Call& Record(Call call);
+  bool Injected(Call& call, DWORD error);
+  BOOL Fail(DWORD error) {
+    m_lastError = error;
+    return FALSE;
+  }
+  OpenDevice* Find(HANDLE handle);
+  Letter* FindRoot(LPCSTR root);
+  uint32_t SectorSizeOf(const OpenDevice& device) const;
+  Bytes ReadDeviceSector(const OpenDevice& device, uint64_t lba) const;
+  BOOL Identify(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
+                DWORD* returned);
+  BOOL Inquiry(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
+               DWORD* returned);
+
+  std::vector<Call> m_log;
+  std::map<HANDLE, OpenDevice> m_handles;
+  std::map<void*, size_t> m_buffers;
+  uintptr_t m_nextHandle = 0x100;
+  DWORD m_lastError = ERROR_SUCCESS;
+};
+
+// The machine the sys:: operations reach; none at first (an empty machine answers).
+void Install(Machine* machine);
+Machine* Installed();
+
+// Installs a machine for the life of a scope.
+class Installation {
+ public:
+  explicit Installation(Machine& machine) : m_previous(Installed()) { Install(&machine); }
+  ~Installation() { Install(m_previous); }
+  Installation(const Installation&) = delete;
+  Installation& operator=(const Installation&) = delete;
+
+ private:
+  Machine* m_previous;
+};
+
+}  // namespace sim

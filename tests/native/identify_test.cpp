@@ -1,0 +1,242 @@
+#include <array>
+#include <cstring>
+
+#include "sim_fixture.h"
+
+namespace {
+
+using sim::Open;
+using sim::SmartAnswer;
+
+class IdentifyTest : public SimTest {
+ protected:
+  // A drive that opens and answers INQUIRY, with SMART answering as told.
+  sim::Drive& ScsiDrive(int index, SmartAnswer::Kind smart, DWORD returned = 98) {
+    sim::Drive& d = machine.drives[index];
+    d.open = Open::Ok;
+    d.smart.kind = smart;
+    d.scsi.supported = true;
+    d.scsi.inquiry = sim::BuildInquiry("XYZ", "DISK-100");
+    d.scsi.returned = returned;
+    return d;
+  }
+  size_t ScsiRequests() const {
+    size_t n = 0;
+    for (const sim::Call& c : machine.Calls("DeviceIoControl")) n += c.code == IOCTL_SCSI_PASS_THROUGH;
+    return n;
+  }
+};
+
+TEST_F(IdentifyTest, GeometryFromWords106And209) {
+  struct Case {
+    uint16_t w106, w209, spp, phase;
+  } cases[] = {
+      {0x6003, 0x4000, 8, 8},     {0x6003, 0x4001, 8, 7},         {0x6003, 0x0000, 8, 0},
+      {0x6003, 0x4009, 8, 65535}, {0x6003, 0x8001, 8, 0},         {0x4000, 0x4001, 1, 0},
+      {0xE003, 0x4001, 1, 0},     {0x7003, 0x4001, 8, 7},         {0x600F, 0x4000, 32768, 32768},
+      {0x6001, 0x4001, 2, 1},     {0x0000, 0x4001, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << "w106=0x" << c.w106 << " w209=0x" << c.w209);
+    sim::AddAtaDrive(machine, 0, "M", "S", "F", c.w106, c.w209);
+    DriveInfo info;
+    IdentifyDrive(0, &info);
+    EXPECT_EQ(info.status, 1);
+    EXPECT_EQ(info.sectorsPerPhysical, c.spp);
+    EXPECT_EQ(info.alignPhase, c.phase);
+  }
+}
+
+TEST_F(IdentifyTest, AtaTextsTakeWholeFieldsAndDropOnlyTrailingSpaces) {
+  const std::string model40 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789WXYZ";
+  sim::AddAtaDrive(machine, 0, model40, "  LEAD 42", "FW1.0", 0x4000, 0);
+  IdentifyDrive(0, &g_drives[0]);
+  EXPECT_EQ(g_drives[0].status, 1);
+  EXPECT_STREQ(g_drives[0].model, model40.c_str());
+  EXPECT_STREQ(g_drives[0].serial, "  LEAD 42");
+  EXPECT_STREQ(g_drives[0].firmware, "FW1.0");
+
+  // A serial of spaces keeps one; a zero byte ends a text; a full firmware field stays whole.
+  auto data = sim::BuildIdentify("", "", "", 0x4000, 0);
+  sim::PutAtaText(data, 10, 20, std::string(20, ' '));
+  sim::PutAtaText(data, 27, 40, std::string("AB\0CD", 5) + std::string(35, 'x'));
+  sim::PutAtaText(data, 23, 8, "12345678");
+  sim::SealIdentify(data);
+  machine.drives[1] = machine.drives[0];
+  machine.drives[1].smart.data = data;
+  IdentifyDrive(1, &g_drives[1]);
+  EXPECT_EQ(g_drives[1].status, 1);
+  EXPECT_STREQ(g_drives[1].serial, " ");
+  EXPECT_STREQ(g_drives[1].model, "AB");
+  EXPECT_STREQ(g_drives[1].firmware, "12345678");
+}
+
+TEST_F(IdentifyTest, BadChecksumFallsBackToInquiryNameOnly) {
+  sim::Drive& d = ScsiDrive(0, SmartAnswer::Identify);
+  d.smart.data = sim::BuildIdentify("ATA MODEL", "SER", "FW", 0x6003, 0x4000);
+  d.smart.data[100] ^= 0x01;  // one bit off: the sum is no longer 0
+  IdentifyDrive(0, &g_drives[0]);
+  EXPECT_EQ(g_drives[0].status, 0);
+  EXPECT_STREQ(g_drives[0].model, "XYZ DISK-100");
+  EXPECT_STREQ(g_drives[0].serial, "");
+  EXPECT_STREQ(g_drives[0].firmware, "");
+  EXPECT_EQ(g_drives[0].sectorsPerPhysical, 0);
+  EXPECT_EQ(ScsiRequests(), 1u);
+  ExpectNothingLeft();
+}
+
+TEST_F(IdentifyTest, InquiryNameDependsOnReturnedByteCount) {
+  struct Case {
+    DWORD returned;
+    const char* model;
+  } cases[] = {{98, "XYZ DISK-100"}, {72, "XYZ DISK-100"}, {71, "XYZ "},
+               {60, "XYZ "},         {56, "XYZ "},         {55, ""}, {0, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.returned);
+    ScsiDrive(0, SmartAnswer::Unsupported, c.returned);
+    DriveInfo info;
+    IdentifyDrive(0, &info);
+    EXPECT_EQ(info.status, 0);
+    EXPECT_STREQ(info.model, c.model);
+  }
+}
+
+TEST_F(IdentifyTest, InquiryTextsStopAtZeroBytesAndKeepOneSpaceOfBlankFields) {
+  sim::Drive& d = ScsiDrive(0, SmartAnswer::Unsupported);
+  d.scsi.inquiry = sim::BuildInquiry("", "PRODUCT-0123456789");  // product longer than its field
+  std::memset(&d.scsi.inquiry[8], ' ', 8);
+  IdentifyDrive(0, &g_drives[0]);
+  EXPECT_STREQ(g_drives[0].model, "  PRODUCT-01234567");
+
+  d.scsi.inquiry[8] = 'V';
+  d.scsi.inquiry[9] = '\0';
+  IdentifyDrive(0, &g_drives[1]);
+  EXPECT_STREQ(g_drives[1].model, "V PRODUCT-01234567");
+}
+
+TEST_F(IdentifyTest, SmartAnswerDecidesWhetherInquiryIsSent) {
+  struct Case {
+    SmartAnswer::Kind kind;
+    DWORD returned;
+    bool inquiry;
+  } cases[] = {
+      {SmartAnswer::FailWithBytes, 16, false},  // gives up on the drive
+      {SmartAnswer::Unsupported, 0, true},
+      {SmartAnswer::SucceedNoBytes, 0, true},
+      {SmartAnswer::Identify, 100, true},  // too short to hold an identity
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.kind));
+    machine.ClearLog();
+    sim::Drive& d = ScsiDrive(0, c.kind);
+    d.smart.data = sim::BuildIdentify("ATA", "S", "F", 0x6003, 0x4000);
+    d.smart.returned = c.returned;
+    DriveInfo info;
+    IdentifyDrive(0, &info);
+    EXPECT_EQ(info.status, 0);
+    EXPECT_EQ(ScsiRequests(), c.inquiry ? 1u : 0u);
+    EXPECT_STREQ(info.model, c.inquiry ? "XYZ DISK-100" : "");
+    EXPECT_STREQ(info.serial, "");
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(IdentifyTest, ValidIdentityIsNeverAskedForInquiry) {
+  sim::AddAtaDrive(machine, 0, "M", "S", "F", 0x6003, 0x4000);
+  machine.drives[0].scsi.supported = true;
+  IdentifyDrive(0, &g_drives[0]);
+  EXPECT_EQ(g_drives[0].status, 1);
+  EXPECT_EQ(ScsiRequests(), 0u);
+}
+
+TEST_F(IdentifyTest, OpenFailuresSetOnlyTheStatus) {
+  struct Case {
+    Open open;
+    int status;
+  } cases[] = {{Open::AccessDenied, -2}, {Open::ReadOnly, -2},
+               {Open::NotFound, -1},     {Open::SharingViolation, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.status);
+    machine.ClearLog();
+    machine.drives[4].open = c.open;
+    DriveInfo info;
+    info.sectorsPerPhysical = 8;
+    info.alignPhase = 3;
+    info.model = "kept";
+    info.serial = "kept";
+    info.firmware = "kept";
+    IdentifyDrive(4, &info);
+    EXPECT_EQ(info.status, c.status);
+    EXPECT_EQ(info.sectorsPerPhysical, 8);
+    EXPECT_EQ(info.alignPhase, 3);
+    EXPECT_STREQ(info.model, "kept");
+    EXPECT_STREQ(info.serial, "kept");
+    EXPECT_STREQ(info.firmware, "kept");
+    EXPECT_TRUE(machine.Calls("DeviceIoControl").empty());
+    EXPECT_TRUE(machine.Calls("VirtualAlloc").empty());
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(IdentifyTest, OpensTheNumberedDriveForReadAndWrite) {
+  sim::AddAtaDrive(machine, 7, "M", "S", "F", 0x4000, 0);
+  IdentifyDrive(7, &g_drives[7]);
+  const auto opens = machine.Calls("CreateFileA");
+  ASSERT_EQ(opens.size(), 1u);
+  EXPECT_EQ(opens[0].path, "\\\\.\\PhysicalDrive7");
+  EXPECT_EQ(opens[0].access, GENERIC_READ | GENERIC_WRITE);
+  EXPECT_EQ(opens[0].share, DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE));
+  EXPECT_EQ(opens[0].disposition, DWORD(OPEN_EXISTING));
+  EXPECT_EQ(opens[0].flags, 0u);
+  EXPECT_EQ(g_drives[7].status, 1);
+}
+
+TEST_F(IdentifyTest, RequestBytesAreExact) {
+  ScsiDrive(3, SmartAnswer::Unsupported);
+  IdentifyDrive(3, &g_drives[3]);
+  const auto ioctls = machine.Calls("DeviceIoControl");
+  ASSERT_EQ(ioctls.size(), 2u);
+
+  const sim::Call& smart = ioctls[0];
+  EXPECT_EQ(smart.code, 0x7C088u);
+  EXPECT_EQ(smart.inSize, 33u);
+  EXPECT_EQ(smart.outSize, 528u);
+  sim::Bytes expectedSmart(33, 0);
+  expectedSmart[9] = 0xA0;
+  expectedSmart[10] = 0xEC;
+  EXPECT_EQ(smart.request, expectedSmart);  // drive number byte 0 even for drive 3
+
+  const sim::Call& scsi = ioctls[1];
+  EXPECT_EQ(scsi.code, 0x4D004u);
+  EXPECT_EQ(scsi.inSize, 100u);
+  EXPECT_EQ(scsi.outSize, 100u);
+  sim::Bytes expectedScsi(100, 0);
+  expectedScsi[0] = 44;
+  expectedScsi[6] = 6;
+  expectedScsi[7] = 18;
+  expectedScsi[8] = 1;
+  expectedScsi[12] = 36;
+  expectedScsi[16] = 5;
+  expectedScsi[20] = 62;
+  expectedScsi[24] = 44;
+  expectedScsi[28] = 0x12;
+  expectedScsi[32] = 36;
+  EXPECT_EQ(scsi.request, expectedScsi);
+}
+
+TEST_F(IdentifyTest, NothingLeftOpenWhicheverCallFails) {
+  auto setup = [](sim::Machine& m) {
+    sim::Drive& d = m.drives[0];
+    d.open = Open::Ok;
+    d.smart.kind = SmartAnswer::Identify;
+    d.smart.data = sim::BuildIdentify("M", "S", "F", 0x6003, 0x4000);
+    d.smart.data[0] ^= 1;  // bad sum: the longest path, through INQUIRY
+    d.scsi.supported = true;
+    d.scsi.inquiry = sim::BuildInquiry("V", "P");
+  };
+  FailEachCallInTurn(
+      setup, [] { IdentifyDrive(0, &g_drives[0]); },
+      [](const sim::Machine&) { EXPECT_LE(g_drives[0].status, 0); });
+}
+
+}  // namespace

@@ -1,0 +1,390 @@
+#include "inspect/volume_info.h"
+#include "sim_fixture.h"
+
+namespace {
+
+using sim::Open;
+
+class VolumeTest : public SimTest {
+ protected:
+  // Drives 0..count-1 that open, each with its own sector 0.
+  void AddDrives(int count, uint32_t sectorSize = 512) {
+    for (int i = 0; i < count; ++i) sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x4000, 0, sectorSize);
+  }
+  sim::VolumeSpec Ntfs(char letter, int drive, uint32_t start) {
+    sim::VolumeSpec v;
+    v.letter = letter;
+    v.drive = drive;
+    v.startSector = start;
+    v.bootSector = sim::BuildNtfsBootSector(
+        static_cast<uint16_t>(machine.drives[drive].sectorSize), 8, start);
+    return v;
+  }
+  sim::VolumeSpec Fat(char letter, int drive, uint32_t start, const sim::FatParams& p,
+                      const char* name) {
+    sim::VolumeSpec v;
+    v.letter = letter;
+    v.drive = drive;
+    v.startSector = start;
+    v.fileSystem = name;
+    v.bootSector = sim::BuildFatBootSector(p);
+    v.sectorsPerCluster = p.sectorsPerCluster;
+    return v;
+  }
+  size_t Reads() const { return machine.Calls("ReadFile").size(); }
+};
+
+TEST_F(VolumeTest, NtfsAtOneMebibyte) {
+  AddDrives(1);
+  sim::PlaceVolume(machine, Ntfs('C', 0, 2048));
+  CVolumeInfo v('C');
+  EXPECT_EQ(v.Probe(), 3);
+  EXPECT_EQ(v.m_startSector, 2048u);
+  EXPECT_EQ(v.m_dataAreaOffset, 0u);
+  EXPECT_EQ(v.GetDataStartSector(), 2048u);
+  EXPECT_EQ(v.ClusterToSector(0), 0u);
+  EXPECT_EQ(v.ClusterToSector(3), 24u);
+  EXPECT_EQ(v.GetBytesPerSector(), 512u);
+  EXPECT_EQ(v.GetBytesPerCluster(), 4096u);
+  EXPECT_EQ(v.GetDriveIndex(), 0);
+  EXPECT_TRUE(v.m_probed);
+  ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, FatDataAreaOffsets) {
+  struct Case {
+    const char* name;
+    const char* fs;
+    uint32_t bytesPerSector;
+    sim::FatParams p;
+    uint32_t start, offset;
+  } cases[] = {
+      {"FAT16", "FAT", 512, {512, 4, 1, 2, 512, 245, 0}, 63, 523},
+      {"FAT32", "FAT32", 512, {512, 8, 32, 2, 0, 0, 1000}, 2048, 2032},
+      // The root directory counts entries / 16 sectors, also with 4096-byte sectors.
+      {"520 root entries, 4K sectors", "FAT", 4096, {4096, 1, 1, 2, 520, 10, 0}, 256, 53},
+      {"root entries rounded down", "FAT", 512, {512, 4, 1, 2, 17, 9, 0}, 63, 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Machine m;
+    sim::Installation in(m);
+    sim::AddAtaDrive(m, 0, "D0", "", "", 0x4000, 0, c.bytesPerSector);
+    sim::VolumeSpec v = Fat('E', 0, c.start, c.p, c.fs);
+    sim::PlaceVolume(m, v);
+    CVolumeInfo info('E');
+    EXPECT_EQ(info.Probe(), 3);
+    EXPECT_EQ(info.m_dataAreaOffset, c.offset);
+    EXPECT_EQ(info.GetDataStartSector(), uint64_t{c.start} + c.offset);
+    EXPECT_EQ(info.ClusterToSector(0), c.offset);
+    EXPECT_EQ(info.ClusterToSector(2), c.offset + 2 * c.p.sectorsPerCluster);
+    EXPECT_EQ(info.GetDriveIndex(), 0);
+  }
+}
+
+TEST_F(VolumeTest, OnlyNamesBeginningWithUpperCaseFatAreFat) {
+  AddDrives(1);
+  const sim::FatParams fat16{512, 4, 1, 2, 512, 245, 0};
+  const char* names[] = {"exFAT", "NTFS", "fat", "Fat32", "CDFS"};
+  char letter = 'D';
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    sim::PlaceVolume(machine, Fat(letter, 0, 100u * static_cast<uint32_t>(letter), fat16, name));
+    CVolumeInfo v(letter++);
+    EXPECT_EQ(v.Probe(), 3);
+    EXPECT_EQ(v.m_dataAreaOffset, 0u);
+  }
+  sim::VolumeSpec ex = Ntfs('X', 0, 4096);
+  ex.fileSystem = "exFAT";
+  ex.bootSector = sim::BuildExfatBootSector(9, 3, 4096 * 512ull);
+  sim::PlaceVolume(machine, ex);
+  CVolumeInfo v('X');
+  v.Probe();
+  EXPECT_EQ(v.GetDataStartSector(), 4096u);
+}
+
+TEST_F(VolumeTest, DriveSearchReadsDrivesInOrderUntilOneMatches) {
+  AddDrives(3);
+  sim::PlaceVolume(machine, Ntfs('D', 2, 2048));
+  CVolumeInfo v('D');
+  v.Probe();
+  EXPECT_EQ(v.GetDriveIndex(), 2);
+  const std::vector<std::string> expected = {"\\\\.\\D:", "\\\\.\\PhysicalDrive0",
+                                             "\\\\.\\PhysicalDrive1", "\\\\.\\PhysicalDrive2"};
+  EXPECT_EQ(OpenedPaths(), expected);
+  EXPECT_EQ(Reads(), 4u);  // the volume's sector and one per drive
+  for (const sim::Call& seek : machine.Calls("SetFilePointer")) EXPECT_EQ(seek.position, 2048u * 512);
+  ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, DriveSearchEndsAtTheFirstDriveThatDoesNotOpen) {
+  AddDrives(3);
+  sim::PlaceVolume(machine, Ntfs('D', 2, 2048));
+  machine.drives[1].open = Open::NotFound;
+  CVolumeInfo v('D');
+  v.Probe();
+  EXPECT_EQ(v.GetDriveIndex(), -1);
+  const std::vector<std::string> expected = {"\\\\.\\D:", "\\\\.\\PhysicalDrive0",
+                                             "\\\\.\\PhysicalDrive1"};
+  EXPECT_EQ(OpenedPaths(), expected);
+  ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, CloneLowerNumberWins) {
+  AddDrives(4);
+  sim::PlaceVolume(machine, Ntfs('D', 3, 2048));
+  machine.drives[1].WriteSector(2048, machine.drives[3].ReadSector(2048));
+  CVolumeInfo v('D');
+  v.Probe();
+  EXPECT_EQ(v.GetDriveIndex(), 1);
+}
+
+TEST_F(VolumeTest, VolumeAtByteZeroComparesSectorZero) {
+  AddDrives(2);
+  sim::PlaceVolume(machine, Ntfs('D', 1, 0));
+  CVolumeInfo v('D');
+  v.Probe();
+  EXPECT_EQ(v.m_startSector, 0u);
+  EXPECT_EQ(v.GetDriveIndex(), 1);
+}
+
+TEST_F(VolumeTest, NoneOfTenDrivesMatchesGivesTen) {
+  AddDrives(10);
+  sim::Letter& l = machine.letters['F'];
+  sim::VolumeSpec spec = Ntfs('F', 0, 2048);
+  sim::PlaceVolume(machine, spec);
+  l.hostDrive = -1;  // a volume on a disk beyond the ten that are searched
+  l.startingOffset = 2048 * 512;
+  l.ownSectors[0] = sim::BuildNtfsBootSector(512, 8, 99);
+  CVolumeInfo v('F');
+  EXPECT_EQ(v.Probe(), 3);
+  EXPECT_EQ(v.GetDriveIndex(), 10);
+  EXPECT_EQ(Reads(), 11u);
+  ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, ClassificationCodes) {
+  AddDrives(1);
+  sim::PlaceVolume(machine, Ntfs('R', 0, 2048));
+  machine.letters['R'].type = DRIVE_REMOVABLE;
+  sim::PlaceVolume(machine, Ntfs('N', 0, 4096));
+  machine.letters['N'].type = DRIVE_REMOTE;
+  sim::PlaceVolume(machine, Ntfs('M', 0, 8192));
+  machine.letters['M'].type = DRIVE_RAMDISK;
+  sim::PlaceVolume(machine, Ntfs('O', 0, 9000));
+  machine.letters['O'].type = DRIVE_CDROM;  // with a medium
+  machine.letters['O'].bytesPerSector = 2048;
+  machine.letters['O'].sectorsPerCluster = 1;
+  machine.letters['P'] = machine.letters['O'];
+  machine.letters['P'].freeSpaceOk = false;  // no medium
+
+  CVolumeInfo r('R'), n('N'), m('M'), o('O'), p('P'), none('Q');
+  EXPECT_EQ(r.Probe(), 3);
+  EXPECT_EQ(n.Probe(), 7);
+  EXPECT_TRUE(n.m_remote);
+  EXPECT_EQ(m.Probe(), 0);
+  EXPECT_EQ(none.Probe(), 0);
+  machine.ClearLog();
+  EXPECT_EQ(o.Probe(), 1);
+  EXPECT_TRUE(o.m_probed);
+  EXPECT_TRUE(o.m_optical);
+  EXPECT_EQ(p.Probe(), 1);
+  EXPECT_FALSE(p.m_probed);
+  EXPECT_EQ(p.GetBytesPerSector(), 2048u);
+  EXPECT_EQ(p.GetBytesPerCluster(), 2048u);
+  EXPECT_TRUE(machine.Calls("CreateFileA").empty());  // optical drives get no device probe
+  EXPECT_EQ(o.m_startSector, 0u);
+  ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, SecondProbeKeepsTheFirstClassification) {
+  AddDrives(1);
+  sim::PlaceVolume(machine, Ntfs('D', 0, 2048));
+  CVolumeInfo v('D');
+  EXPECT_EQ(v.Probe(), 3);
+  machine.letters['D'].type = DRIVE_REMOTE;
+  EXPECT_EQ(v.Probe(), 3);
+  EXPECT_FALSE(v.m_remote);
+}
+
+TEST_F(VolumeTest, DataStartSumWrapsAtThirtyTwoBits) {
+  CVolumeInfo v('C');
+  v.m_startSector = 0xFFFFFFF0u;
+  v.m_dataAreaOffset = 0x0F;
+  EXPECT_EQ(v.GetDataStartSector(), 4294967295u);
+  v.m_dataAreaOffset = 0x20;
+  EXPECT_EQ(v.GetDataStartSector(), 0x10u);
+  v.m_dataAreaOffset = 0xFFFFFFFFu;
+  EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
+  v.m_dataAreaOffset = 0;
+  v.m_startSector = 0xFFFFFFFFu;
+  EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
+}
+
+TEST_F(VolumeTest, DeviceRequestsAreReadOnlyAndUnbuffered) {
+  AddDrives(1, 4096);
+  sim::PlaceVolume(machine, Ntfs('G', 0, 256));
+  CVolumeInfo v('G');
+  v.Probe();
+  EXPECT_EQ(v.GetDriveIndex(), 0);
+  for (const sim::Call& open : machine.Calls("CreateFileA")) {
+    EXPECT_EQ(open.access, GENERIC_READ) << open.path;
+    EXPECT_EQ(open.share, DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE));
+    EXPECT_EQ(open.disposition, DWORD(OPEN_EXISTING));
+    EXPECT_EQ(open.flags, FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL);
+  }
+  const auto ioctls = machine.Calls("DeviceIoControl");
+  ASSERT_EQ(ioctls.size(), 1u);
+  EXPECT_EQ(ioctls[0].code, 0x74004u);
+  EXPECT_EQ(ioctls[0].outSize, 32u);
+  ASSERT_EQ(machine.Calls("VirtualAlloc").size(), 1u);
+  EXPECT_EQ(machine.Calls("VirtualAlloc")[0].size, 8192u);
+  for (const sim::Call& read : machine.Calls("ReadFile")) EXPECT_EQ(read.size, 4096u);
+  EXPECT_EQ(machine.Calls("SetFilePointer")[0].position, 256u * 4096);
+  const auto names = machine.Calls("GetVolumeInformationA");
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0].path, "G:\\");
+  EXPECT_EQ(names[0].size, 128u);
+}
+
+TEST_F(VolumeTest, FailedPartitionQueryLeavesStartUnknownButSearches) {
+  AddDrives(1);
+  sim::PlaceVolume(machine, Ntfs('D', 0, 2048));
+  machine.letters['D'].partitionInfoOk = false;
+  CVolumeInfo v('D');
+  EXPECT_EQ(v.Probe(), 3);
+  EXPECT_EQ(v.m_startSector, 0xFFFFFFFFu);
+  EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
+  EXPECT_EQ(machine.Calls("SetFilePointer")[0].position, 0xFFFFFFFFull * 512);
+  ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, UnopenableVolumeDeterminesNothing) {
+  AddDrives(1);
+  sim::PlaceVolume(machine, Ntfs('D', 0, 2048));
+  machine.letters['D'].open = Open::AccessDenied;
+  CVolumeInfo v('D');
+  EXPECT_EQ(v.Probe(), 3);
+  EXPECT_EQ(v.m_startSector, 0xFFFFFFFFu);
+  EXPECT_EQ(v.m_dataAreaOffset, 0xFFFFFFFFu);
+  EXPECT_EQ(v.GetDriveIndex(), -1);
+  EXPECT_EQ(machine.Calls("CreateFileA").size(), 1u);
+  ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, ZeroBytesPerSectorIsAFailedGeometryQuery) {
+  AddDrives(1);
+  sim::PlaceVolume(machine, Ntfs('D', 0, 2048));
+  machine.letters['D'].bytesPerSector = 0;
+  machine.letters['E'] = machine.letters['D'];
+  machine.letters['E'].type = DRIVE_CDROM;
+  CVolumeInfo fixed('D'), optical('E');
+  EXPECT_EQ(fixed.Probe(), 0);
+  EXPECT_EQ(optical.Probe(), 1);
+  EXPECT_EQ(optical.GetBytesPerSector(), 2048u);
+  EXPECT_TRUE(machine.Calls("CreateFileA").empty());
+  EXPECT_EQ(fixed.ClusterToSector(5), 0u);  // no division by zero
+}
+
+TEST_F(VolumeTest, SectorSizeTooLargeForTheBufferGetsNoBuffer) {
+  AddDrives(1);
+  sim::PlaceVolume(machine, Ntfs('D', 0, 2048));
+  for (DWORD huge : {0x80000000u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(huge);
+    machine.ClearLog();
+    machine.letters['D'].bytesPerSector = huge;
+    machine.letters['D'].sectorsPerCluster = 1;
+    CVolumeInfo v('D');
+    EXPECT_EQ(v.Probe(), 3);
+    EXPECT_TRUE(machine.Calls("VirtualAlloc").empty());
+    EXPECT_TRUE(machine.Calls("ReadFile").empty());
+    EXPECT_EQ(v.GetDriveIndex(), -1);
+    EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(VolumeTest, FailedAllocationStopsTheDeviceWork) {
+  AddDrives(1);
+  sim::PlaceVolume(machine, Ntfs('D', 0, 2048));
+  machine.addressSpace = 512;  // less than two sectors
+  CVolumeInfo v('D');
+  v.Probe();
+  EXPECT_EQ(v.GetDriveIndex(), -1);
+  EXPECT_EQ(v.m_dataAreaOffset, 0xFFFFFFFFu);
+  EXPECT_TRUE(machine.Calls("ReadFile").empty());
+  EXPECT_EQ(machine.Calls("CreateFileA").size(), 1u);
+  ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, FailedNameQueryCountsAsNotFat) {
+  AddDrives(1);
+  sim::PlaceVolume(machine, Fat('D', 0, 63, {512, 4, 1, 2, 512, 245, 0}, "FAT"));
+  machine.letters['D'].fileSystemOk = false;
+  CVolumeInfo v('D');
+  v.Probe();
+  EXPECT_EQ(v.m_dataAreaOffset, 0u);
+  EXPECT_EQ(v.GetDataStartSector(), 63u);
+  EXPECT_EQ(v.GetDriveIndex(), 0);
+}
+
+TEST_F(VolumeTest, FailedFirstSectorReadSearchesNoDrive) {
+  AddDrives(2);
+  sim::PlaceVolume(machine, Ntfs('D', 1, 2048));
+  machine.failCall = 6;  // type, space, open, partition, name, buffer, read
+  CVolumeInfo v('D');
+  v.Probe();
+  ASSERT_EQ(machine.Log()[6].op, "ReadFile");
+  EXPECT_EQ(v.GetDriveIndex(), -1);
+  EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
+  EXPECT_EQ(machine.Calls("CreateFileA").size(), 1u);
+  ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, FailedDriveReadPassesThatDriveOver) {
+  AddDrives(3);
+  sim::PlaceVolume(machine, Ntfs('D', 2, 2048));
+  machine.drives[1].sectorCount = 100;  // too small: the read at sector 2048 gets no bytes
+  machine.drives[1].WriteSector(2048, machine.drives[2].ReadSector(2048));
+  CVolumeInfo v('D');
+  v.Probe();
+  EXPECT_EQ(v.GetDriveIndex(), 2);
+}
+
+TEST_F(VolumeTest, StartBeyondThirtyTwoBitsIsTruncated) {
+  AddDrives(2);
+  machine.drives[1].sectorCount = 1ull << 40;
+  sim::VolumeSpec spec = Ntfs('D', 1, 16);
+  sim::PlaceVolume(machine, spec);
+  const uint64_t beyond = (1ull << 32) + 16;
+  machine.drives[1].WriteSector(beyond, spec.bootSector);
+  machine.letters['D'].startingOffset = static_cast<int64_t>(beyond * 512);
+  CVolumeInfo v('D');
+  v.Probe();
+  EXPECT_EQ(v.m_startSector, 16u);
+  EXPECT_EQ(machine.Calls("SetFilePointer")[0].position, 16u * 512);
+  EXPECT_EQ(v.GetDriveIndex(), 1);  // found by the truncated position
+}
+
+TEST_F(VolumeTest, NothingLeftOpenWhicheverCallFails) {
+  auto setup = [](sim::Machine& m) {
+    for (int i = 0; i < 3; ++i) sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
+    sim::VolumeSpec v;
+    v.letter = 'E';
+    v.drive = 2;
+    v.startSector = 63;
+    v.fileSystem = "FAT32";
+    v.bootSector = sim::BuildFatBootSector({512, 8, 32, 2, 0, 0, 1000});
+    sim::PlaceVolume(m, v);
+  };
+  FailEachCallInTurn(
+      setup,
+      [] {
+        CVolumeInfo v('E');
+        const int code = v.Probe();
+        EXPECT_TRUE(code == 0 || code == 3) << code;
+      },
+      [](const sim::Machine&) {});
+}
+
+}  // namespace

@@ -1,0 +1,11 @@
+#!/bin/sh
+# Runs a Windows program under Wine on a virtual X display, in a private prefix.
+# Usage: wine-run.sh PREFIX PROGRAM [ARGS...]
+# The wineserver is stopped before the display goes away, so that no later run finds
+# a server holding a desktop without a display.
+prefix=$1
+shift
+mkdir -p "$prefix"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+  sh -c 'wine "$@"; rc=$?; wineserver -k 2>/dev/null; exit $rc' wine-run "$@"
