@@ -116,7 +116,7 @@ Bytes BuildFatBootSector(const FatParams& p) {
 }
 
 Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster,
-                          uint32_t hiddenSectors) {
+                          uint32_t hiddenSectors, uint64_t serial) {
   Bytes b = BootSector(bytesPerSector);
   b[1] = 0x52;
   PutText(b, 3, "NTFS", 8);
@@ -131,7 +131,7 @@ Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster,
   Put64(b, 56, 2);              // $MFTMirr cluster
   b[64] = 0xF6;                 // 1 KiB file records
   b[68] = 0x01;
-  Put64(b, 72, 0x7E5AE17A0B5E5EEDull ^ hiddenSectors);  // volume serial
+  Put64(b, 72, serial);
   return b;
 }
 

@@ -17,7 +17,7 @@ class VolumeTest : public SimTest {
     v.drive = drive;
     v.startSector = start;
     v.bootSector = sim::BuildNtfsBootSector(
-        static_cast<uint16_t>(machine.drives[drive].sectorSize), 8, start);
+        static_cast<uint16_t>(machine.drives[drive].sectorSize), 8, start, 0xA0000000u + letter);
     return v;
   }
   sim::VolumeSpec Fat(char letter, int drive, uint32_t start, const sim::FatParams& p,

@@ -1,0 +1,47 @@
+#include "framework/app.h"
+
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+const MessageMap CWinApp::messageMap = {&CCmdTarget::messageMap, nullptr, nullptr};
+
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) { g_app = this; }
+
+CWinApp::~CWinApp() {
+  if (g_app == this) g_app = nullptr;
+}
+
+int CWinApp::Run() {
+  MSG msg;
+  while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+  return ExitInstance();
+}
+
+void CWinApp::OnHelp() {
+  if (m_pMainWnd != nullptr) m_pMainWnd->WinHelp(0, HELP_CONTEXT);
+}
+
+CWinApp* AfxGetApp() { return g_app; }
+
+HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleA(nullptr); }
+
+void AfxInitCommonControls() {
+  static const bool done = [] {
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    return ::InitCommonControlsEx(&icc) != FALSE;
+  }();
+  (void)done;
+}
+
+int AfxWinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  CWinApp* app = AfxGetApp();
+  if (app == nullptr) return -1;
+  app->m_hInstance = instance;
+  AfxInitCommonControls();
+  if (!app->InitInstance()) return app->ExitInstance();
+  return app->Run();
+}

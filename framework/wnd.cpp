@@ -1,0 +1,112 @@
+#include "framework/wnd.h"
+
+#include <vector>
+
+#include "framework/app.h"
+#include "framework/controls.h"
+
+namespace {
+const char kObjectProperty[] = "Tessarel.CWnd";
+}
+
+const MessageEntry CWnd::messageEntries[] = {
+    afx::OnMessage<&CWnd::OnHelpInfo>(WM_HELP),
+};
+const MessageMap CWnd::messageMap = {&CCmdTarget::messageMap, std::begin(messageEntries),
+                                     std::end(messageEntries)};
+
+CWnd::~CWnd() {
+  // A window still subclassed must not call into a dead object.
+  if (m_superProc != nullptr && ::IsWindow(m_hWnd)) {
+    ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superProc));
+    ::RemovePropA(m_hWnd, kObjectProperty);
+  }
+}
+
+BOOL CWnd::Attach(HWND hwnd) {
+  if (hwnd == nullptr || m_hWnd != nullptr) return FALSE;
+  m_hWnd = hwnd;
+  return TRUE;
+}
+
+HWND CWnd::Detach() {
+  HWND hwnd = m_hWnd;
+  m_hWnd = nullptr;
+  return hwnd;
+}
+
+CString CWnd::GetWindowText() const {
+  const int length = ::GetWindowTextLengthA(m_hWnd);
+  std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
+  ::GetWindowTextA(m_hWnd, text.data(), length + 1);
+  return CString(text.data());
+}
+
+CMenu CWnd::GetSystemMenu(BOOL revert) const {
+  CMenu menu;
+  menu.m_hMenu = ::GetSystemMenu(m_hWnd, revert);
+  return menu;
+}
+
+void CWnd::WinHelp(DWORD_PTR, UINT) {}
+
+CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
+  return static_cast<CWnd*>(::GetPropA(hwnd, kObjectProperty));
+}
+
+void CWnd::SubclassWindow(HWND hwnd) {
+  m_hWnd = hwnd;
+  ::SetPropA(hwnd, kObjectProperty, this);
+  m_superProc = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StandardWndProc)));
+}
+
+LRESULT CWnd::Default() {
+  return ::CallWindowProcA(m_superProc, m_hWnd, m_current.message, m_current.wParam,
+                           m_current.lParam);
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  UINT code = 0, id = 0;
+  if (message == WM_COMMAND) {
+    code = HIWORD(wParam);
+    id = LOWORD(wParam);
+  } else if (message == WM_NOTIFY) {
+    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    code = header->code;
+    id = static_cast<UINT>(header->idFrom);
+  }
+  if (const MessageEntry* entry = FindEntry(message, code, id))
+    return entry->handler(*this, wParam, lParam);
+  return Default();
+}
+
+BOOL CWnd::OnHelpInfo(UINT, LPARAM) {
+  if (!OnCmdMsg(ID_HELP, 0)) {
+    if (CWinApp* app = AfxGetApp()) app->OnCmdMsg(ID_HELP, 0);
+  }
+  return TRUE;
+}
+
+LRESULT CALLBACK CWnd::StandardWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  CWnd* self = FromHandlePermanent(hwnd);
+  if (self == nullptr) return ::DefWindowProcA(hwnd, message, wParam, lParam);
+  const auto saved = self->m_current;
+  self->m_current = {message, wParam, lParam};
+  LRESULT result = 0;
+  // No C++ exception may cross back into Windows.
+  try {
+    result = self->WindowProc(message, wParam, lParam);
+  } catch (...) {
+    result = 0;
+  }
+  self->m_current = saved;
+  if (message == WM_NCDESTROY) {
+    ::RemovePropA(hwnd, kObjectProperty);
+    self->m_hWnd = nullptr;
+    self->m_superProc = nullptr;
+    if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd == self) app->m_pMainWnd = nullptr;
+    self->PostNcDestroy();
+  }
+  return result;
+}

@@ -1,0 +1,75 @@
+// Helpers for tests that drive real windows under Wine.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/app.h"
+#include "framework/controls.h"
+
+namespace wintest {
+
+// Dispatches what is queued, except timer messages: tests drive the scan themselves.
+void PumpMessages();
+
+// Fails the test, and closes every window of the thread, if it is still running when
+// the time is up: a stuck modal loop ends instead of hanging the run.
+class Watchdog {
+ public:
+  explicit Watchdog(UINT milliseconds = 30000);
+  ~Watchdog();
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  static void CALLBACK Fire(HWND, UINT, UINT_PTR, DWORD);
+  UINT_PTR m_timer;
+};
+
+// Calls onActivate for every top-level window about to be activated while it lives
+// (a CBT hook): the way to inspect and close modal windows and message boxes.
+class WindowWatcher {
+ public:
+  explicit WindowWatcher(std::function<void(HWND)> onActivate);
+  ~WindowWatcher();
+  WindowWatcher(const WindowWatcher&) = delete;
+  WindowWatcher& operator=(const WindowWatcher&) = delete;
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
+  std::function<void(HWND)> m_onActivate;
+  HHOOK m_hook;
+};
+
+std::string WindowText(HWND hwnd);
+std::string ListCell(HWND list, int row, int column);
+int ListRows(HWND list);
+UINT ListState(HWND list, int row);
+LPARAM ListData(HWND list, int row);
+// The visible children of a window, in z-order (template order).
+std::vector<HWND> Children(HWND parent);
+
+// A dialog template as stored in the resources.
+struct TemplateItem {
+  DWORD helpId = 0, exStyle = 0, style = 0;
+  short x = 0, y = 0, cx = 0, cy = 0;
+  DWORD id = 0;
+  std::string windowClass;  // a name, or "#n" for a predefined class number
+  std::string text;         // a text, or "#n" for a resource number
+};
+struct DialogTemplate {
+  bool extended = false;
+  DWORD helpId = 0, exStyle = 0, style = 0;
+  short x = 0, y = 0, cx = 0, cy = 0;
+  std::string caption;
+  WORD pointSize = 0, weight = 0;
+  BYTE italic = 0, charset = 0;
+  std::string font;
+  std::vector<TemplateItem> items;
+};
+DialogTemplate LoadDialogTemplate(UINT id);
+
+}  // namespace wintest

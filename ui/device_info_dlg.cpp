@@ -1,0 +1,83 @@
+#include "ui/device_info_dlg.h"
+
+#include "inspect/drive_info.h"
+#include "res/resource.h"
+
+namespace {
+constexpr int kAppendRow = 999;  // past every row: the list has no sorting
+constexpr DWORD kListStyles = LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP;
+constexpr LPARAM kNoTip = -1;
+}  // namespace
+
+const MessageEntry CDeviceInfoDlg::messageEntries[] = {
+    afx::OnNotify<&CDeviceInfoDlg::OnGetInfoTip>(LVN_GETINFOTIPA, IDC_LIST),
+};
+const MessageMap CDeviceInfoDlg::messageMap = {&CDialog::messageMap, std::begin(messageEntries),
+                                               std::end(messageEntries)};
+
+CDeviceInfoDlg::CDeviceInfoDlg() : CDialog(IDD_OFFSETS, nullptr) {}
+
+void CDeviceInfoDlg::DoDataExchange(CDataExchange* pDX) {
+  DDX_Control(pDX, IDC_LIST, m_list);
+  DDX_Control(pDX, IDOK, m_btnOk);
+}
+
+BOOL CDeviceInfoDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  CString text;
+  text.LoadString(IDS_DEVINFO);
+  SetWindowText(text.Mid(1));  // without the menu's "&"
+  text.LoadString(IDS_OK);
+  m_btnOk.SetWindowText(text);
+  m_btnOk.EnableWindow(TRUE);
+
+  RECT client;
+  m_list.GetClientRect(&client);
+  const int w = client.right - client.left;
+  text.LoadString(IDS_COL_NAME);
+  m_list.InsertColumn(0, text, LVCFMT_LEFT, w / 2);
+  m_list.InsertColumn(1, "Alignment", LVCFMT_RIGHT, w / 4);
+  m_list.InsertColumn(2, "Phys Sector Size", LVCFMT_RIGHT, w / 4);
+
+  for (int i = 0; i < kDriveCount && g_drives[i].status >= 0; ++i) {
+    const DriveInfo& drive = g_drives[i];
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = kAppendRow;
+    item.pszText = const_cast<char*>(drive.model.GetString());
+    const int row = m_list.InsertItem(&item);
+    if (drive.status != 0) {
+      if (drive.sectorsPerPhysical != 1) {
+        text.Format("%d", static_cast<int>(drive.sectorsPerPhysical) - static_cast<int>(drive.alignPhase));
+        m_list.SetItemText(row, 1, text);
+      }
+      text.Format("%d", drive.sectorsPerPhysical * 512);
+      m_list.SetItemText(row, 2, text);
+      m_list.SetItemData(row, static_cast<DWORD_PTR>(i));
+    } else {
+      m_list.SetItemText(row, 1, "Unknown");
+      m_list.SetItemText(row, 2, "Unknown");
+      // No identity, so no serial or firmware of its own to show.
+      m_list.SetItemData(row, static_cast<DWORD_PTR>(kNoTip));
+    }
+  }
+
+  m_list.SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListStyles);
+  return TRUE;
+}
+
+void CDeviceInfoDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
+  auto* tip = reinterpret_cast<NMLVGETINFOTIPA*>(notification);
+  if (tip->lParam == kNoTip || tip->lParam < 0 || tip->lParam >= kDriveCount) return;
+  const DriveInfo& drive = g_drives[tip->lParam];
+  CString text;
+  if (!drive.serial.IsEmpty()) text.Format("Ser=%s", drive.serial.GetString());
+  if (!drive.firmware.IsEmpty()) {
+    if (!text.IsEmpty()) text += '\n';
+    text += "f/w=";
+    text += drive.firmware;
+  }
+  if (text.IsEmpty() || tip->pszText == nullptr || tip->cchTextMax <= 0) return;
+  ::lstrcpynA(tip->pszText, text, tip->cchTextMax);
+}

@@ -1,0 +1,24 @@
+// One row per physical drive of the drive table: name, grid offset, physical sector size.
+#pragma once
+
+#include "framework/controls.h"
+#include "framework/dialog.h"
+
+class CDeviceInfoDlg : public CDialog {
+ public:
+  CDeviceInfoDlg();
+  ~CDeviceInfoDlg() override = default;
+  const MessageMap* GetMessageMap() const override { return &messageMap; }
+  static const MessageMap messageMap;
+
+  CListCtrl m_list;
+  CButton m_btnOk;
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnInitDialog() override;
+  void OnGetInfoTip(NMHDR* notification, LRESULT* result);
+
+ private:
+  static const MessageEntry messageEntries[];
+};

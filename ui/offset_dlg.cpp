@@ -1,0 +1,138 @@
+#include "ui/offset_dlg.h"
+
+#include "res/resource.h"
+#include "ui/about_help.h"
+#include "ui/device_info_dlg.h"
+
+namespace {
+constexpr UINT_PTR kScanTimer = 0;
+constexpr UINT kScanPeriodMs = 20;
+constexpr DWORD kListStyles = LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP;  // 0x420
+}  // namespace
+
+const MessageEntry COffsetDlg::messageEntries[] = {
+    afx::OnMessage<&COffsetDlg::OnSysCommand>(WM_SYSCOMMAND),
+    afx::OnMessage<&COffsetDlg::OnPaint>(WM_PAINT),
+    afx::OnMessage<&COffsetDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
+    afx::OnMessage<&COffsetDlg::OnScanTick>(WM_TIMER),
+    afx::OnMessage<&COffsetDlg::OnCloseRequest>(WM_CLOSE),
+    afx::OnCommand<&COffsetDlg::OnCopy>(IDC_COPY, BN_CLICKED),
+    afx::OnNotify<&COffsetDlg::OnGetInfoTip>(LVN_GETINFOTIPA, IDC_LIST),
+};
+const MessageMap COffsetDlg::messageMap = {&CDialog::messageMap, std::begin(messageEntries),
+                                           std::end(messageEntries)};
+
+COffsetDlg::COffsetDlg(CWnd* parent)
+    : CDialog(IDD_OFFSETS, parent),
+      m_cursor(0),
+      m_pStateImages(nullptr),
+      m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINICON))) {}
+
+COffsetDlg::~COffsetDlg() {
+  // The list control owns the image list and destroys it with itself; only the object
+  // is ours to free.
+  if (m_pStateImages != nullptr) {
+    m_pStateImages->Detach();
+    delete m_pStateImages;
+  }
+}
+
+void COffsetDlg::DoDataExchange(CDataExchange* pDX) {
+  DDX_Control(pDX, IDC_COPY, m_btnCopy);
+  DDX_Control(pDX, IDOK, m_btnOk);
+  DDX_Control(pDX, IDC_LIST, m_list);
+}
+
+std::array<int, 4> COffsetDlg::ColumnWidths(int w) {
+  return {w / 8, w / 8, w / 2, w - (3 * w) / 4};
+}
+
+BOOL COffsetDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  CMenu sysMenu = GetSystemMenu(FALSE);
+  if (sysMenu.m_hMenu != nullptr) {
+    CString text;
+    text.LoadString(IDS_DEVINFO);
+    if (!text.IsEmpty()) {
+      sysMenu.AppendMenu(MF_SEPARATOR);
+      sysMenu.AppendMenu(MF_STRING, IDM_DEVICEINFO, text);
+    }
+    text.LoadString(IDS_ABOUT);
+    if (!text.IsEmpty()) {
+      sysMenu.AppendMenu(MF_SEPARATOR);
+      sysMenu.AppendMenu(MF_STRING, IDM_ABOUT, text);
+    }
+  }
+
+  RECT client;
+  m_list.GetClientRect(&client);
+  const std::array<int, 4> widths = ColumnWidths(client.right - client.left);
+  const UINT headings[] = {IDS_COL_DRIVE, IDS_COL_DRVNO, IDS_COL_NAME, IDS_COL_OFFSET};
+  for (int column = 0; column < 4; ++column) {
+    CString heading;
+    heading.LoadString(headings[column]);
+    m_list.InsertColumn(column, heading, LVCFMT_LEFT, widths[column]);
+  }
+
+  m_pStateImages = new CImageList;
+  m_pStateImages->Create(16, 16, ILC_MASK, 4, 4);
+  // Loaded at 16x16 so that each icon gives its own small image: icon 131's large image
+  // is blank on purpose.
+  for (UINT icon : {IDI_MISALIGNED, IDI_UNKNOWN}) {
+    HICON small = static_cast<HICON>(
+        ::LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(icon), IMAGE_ICON, 16, 16, 0));
+    m_pStateImages->Add(small);
+    ::DestroyIcon(small);
+  }
+  m_list.SendMessage(LVM_SETIMAGELIST, LVSIL_STATE,
+                     reinterpret_cast<LPARAM>(m_pStateImages->m_hImageList));
+
+  SetTimer(kScanTimer, kScanPeriodMs, nullptr);
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+  m_list.SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListStyles);
+  return TRUE;
+}
+
+void COffsetDlg::OnSysCommand(UINT nID, LPARAM) {
+  if ((nID & 0xFFF0) == IDM_ABOUT) {
+    CAboutBox about;
+    about.DoModal();
+  } else if ((nID & 0xFFFF) == IDM_DEVICEINFO) {
+    CDeviceInfoDlg info;
+    info.DoModal();
+  } else {
+    Default();
+  }
+}
+
+void COffsetDlg::OnPaint() {
+  if (!IsIconic()) {
+    Default();
+    return;
+  }
+  CPaintDC dc(this);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+  const int cx = ::GetSystemMetrics(SM_CXICON);
+  const int cy = ::GetSystemMetrics(SM_CYICON);
+  RECT client;
+  GetClientRect(&client);
+  const int x = (client.right - client.left - cx + 1) / 2;
+  const int y = (client.bottom - client.top - cy + 1) / 2;
+  dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR COffsetDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+void COffsetDlg::WinHelp(DWORD_PTR, UINT) {
+  CHelpBox help;
+  help.DoModal();
+}
+
+void COffsetDlg::FinishScan() {
+  KillTimer(kScanTimer);
+  m_btnOk.SetWindowText("Ok");
+  m_btnOk.EnableWindow(TRUE);
+  m_btnCopy.ShowWindow(SW_SHOW);
+}
