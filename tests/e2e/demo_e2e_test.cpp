@@ -1,0 +1,85 @@
+// The demo program run whole: started as its own process, it scans the lab machine,
+// copies its report when "&Copy" is pressed, and ends when its window is closed.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+constexpr DWORD kDeadlineMs = 60000;
+
+std::string ProgramBeside(const char* name) {
+  char path[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dir(path);
+  return dir.substr(0, dir.find_last_of("\\/") + 1) + name;
+}
+
+// Waits, handling this thread's messages, until ready() holds or the process ends.
+template <typename Ready>
+bool WaitFor(HANDLE process, Ready ready) {
+  const DWORD start = ::GetTickCount();
+  while (!ready()) {
+    if (::GetTickCount() - start > kDeadlineMs) return false;
+    if (::MsgWaitForMultipleObjects(1, &process, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0)
+      return ready();
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+  }
+  return true;
+}
+
+std::string ClipboardText() {
+  std::string text;
+  if (!::OpenClipboard(nullptr)) return text;
+  if (HGLOBAL block = ::GetClipboardData(CF_TEXT)) {
+    text = static_cast<const char*>(::GlobalLock(block));
+    ::GlobalUnlock(block);
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+TEST(DemoEndToEnd, ScansCopiesTheReportAndEnds) {
+  std::string command = "\"" + ProgramBeside("TessarelDemo.exe") + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process))
+      << command;
+
+  HWND report = nullptr, copy = nullptr, ok = nullptr;
+  const bool finished = WaitFor(process.hProcess, [&] {
+    report = ::FindWindowA(nullptr, "Partition Offset Information");
+    copy = report ? ::GetDlgItem(report, 1003) : nullptr;
+    ok = report ? ::GetDlgItem(report, IDOK) : nullptr;
+    return copy != nullptr && ::IsWindowVisible(copy);
+  });
+  ASSERT_TRUE(finished) << "the scan did not finish";
+  char okText[32] = {};
+  ::GetWindowTextA(ok, okText, sizeof okText);
+  EXPECT_STREQ(okText, "Ok");
+  EXPECT_TRUE(::IsWindowEnabled(ok));
+
+  ::SendMessageA(copy, BM_CLICK, 0, 0);
+  EXPECT_EQ(ClipboardText(),
+            "Drive   Drv No  Drive Name                      Offset      \n"
+            "C:      0       KESTREL KD4000-512E             2048        \n"
+            "D:      0       KESTREL KD4000-512E             63          \n"
+            "E:      1       KESTREL KD2000-SHIFT            63          \n"
+            "F:      2       ORMOLU OM500 CLASSIC            2095        \n"
+            "G:      3       KESTREL KD1000-512E             4080        \n"
+            "H:      4       VITRELLE PORTA-DISK 2T          2048        \n");
+
+  ::PostMessageA(report, WM_CLOSE, 0, 0);  // the close box: the scan is over, so it ends at once
+  ASSERT_EQ(::WaitForSingleObject(process.hProcess, kDeadlineMs), WAIT_OBJECT_0);
+  DWORD exitCode = 1;
+  ::GetExitCodeProcess(process.hProcess, &exitCode);
+  EXPECT_EQ(exitCode, 0u);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+}
+
+}  // namespace

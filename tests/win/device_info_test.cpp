@@ -1,0 +1,157 @@
+#include "dialog_fixture.h"
+#include "res/resource.h"
+#include "ui/device_info_dlg.h"
+
+namespace {
+
+using wintest::ListCell;
+using wintest::ListData;
+using wintest::ListRows;
+
+DriveInfo Identified(const char* model, uint16_t spp, uint16_t phase, const char* serial = "",
+                     const char* firmware = "") {
+  DriveInfo d;
+  d.status = 1;
+  d.sectorsPerPhysical = spp;
+  d.alignPhase = phase;
+  d.model = model;
+  d.serial = serial;
+  d.firmware = firmware;
+  return d;
+}
+
+class DeviceInfoTest : public SimTest {
+ protected:
+  void TearDown() override {
+    if (::IsWindow(dlg.m_hWnd)) ::DestroyWindow(dlg.m_hWnd);
+  }
+  void Open() {
+    ASSERT_TRUE(dlg.Create());
+    list = dlg.m_list.m_hWnd;
+  }
+  std::vector<std::string> Row(int r) const {
+    return {ListCell(list, r, 0), ListCell(list, r, 1), ListCell(list, r, 2)};
+  }
+  // The tip for a row's item data, in a buffer of size bytes pre-filled with '#'.
+  std::string Tip(LPARAM data, int size = 80) {
+    std::string buffer(static_cast<size_t>(size) + 4, '#');
+    buffer[static_cast<size_t>(size) - 1] = '\0';
+    NMLVGETINFOTIPA tip = {};
+    tip.hdr = {list, IDC_LIST, static_cast<UINT>(LVN_GETINFOTIPA)};
+    tip.pszText = buffer.data();
+    tip.cchTextMax = size;
+    tip.lParam = data;
+    dlg.SendMessage(WM_NOTIFY, IDC_LIST, reinterpret_cast<LPARAM>(&tip));
+    EXPECT_EQ(buffer.substr(static_cast<size_t>(size)), "####") << "written past the buffer";
+    return buffer.c_str();
+  }
+
+  CDeviceInfoDlg dlg;
+  HWND list = nullptr;
+};
+
+TEST_F(DeviceInfoTest, TitleButtonColumnsAndStyles) {
+  Open();
+  EXPECT_EQ(wintest::WindowText(dlg.m_hWnd), "Device Information");
+  EXPECT_EQ(wintest::WindowText(dlg.m_btnOk), "&Ok");
+  EXPECT_TRUE(::IsWindowEnabled(dlg.m_btnOk));
+  EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(dlg.m_hWnd, IDC_COPY)));
+  EXPECT_EQ(::SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x420);
+
+  // The width the columns were computed from, before the columns that fill it exactly
+  // brought in a scroll bar.
+  RECT client;
+  ::GetClientRect(list, &client);
+  int w = client.right - client.left;
+  if (::GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL) w += ::GetSystemMetrics(SM_CXVSCROLL);
+  const struct {
+    const char* heading;
+    int format, width;
+  } columns[] = {{"Drive Name", LVCFMT_LEFT, w / 2},
+                 {"Alignment", LVCFMT_RIGHT, w / 4},
+                 {"Phys Sector Size", LVCFMT_RIGHT, w / 4}};
+  for (int c = 0; c < 3; ++c) {
+    char text[64] = {};
+    LVCOLUMNA column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    column.pszText = text;
+    column.cchTextMax = sizeof text;
+    ASSERT_TRUE(::SendMessageA(list, LVM_GETCOLUMNA, c, reinterpret_cast<LPARAM>(&column)));
+    EXPECT_STREQ(text, columns[c].heading);
+    EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, columns[c].format);
+    EXPECT_EQ(column.cx, columns[c].width);
+  }
+}
+
+TEST_F(DeviceInfoTest, RowsPerGeometry) {
+  g_drives[0] = Identified("ONE TO ONE", 1, 0);
+  g_drives[1] = Identified("PHASE 8", 8, 8);
+  g_drives[2] = Identified("PHASE 7", 8, 7);
+  g_drives[3] = Identified("PHASE 0", 8, 0);
+  g_drives[4] = Identified("PHASE 65535", 8, 65535);
+  g_drives[5] = Identified("HUGE", 32768, 0);
+  g_drives[6].model = "XYZ DISK-100";  // status 0 with a SCSI name
+  g_drives[7] = DriveInfo();           // status 0 without one
+  g_drives[8].status = -1;
+  g_drives[9] = Identified("AFTER THE END", 8, 0);
+  Open();
+  const std::vector<std::vector<std::string>> expected = {
+      {"ONE TO ONE", "", "512"},     {"PHASE 8", "0", "4096"},          {"PHASE 7", "1", "4096"},
+      {"PHASE 0", "8", "4096"},      {"PHASE 65535", "-65527", "4096"}, {"HUGE", "32768", "16777216"},
+      {"XYZ DISK-100", "Unknown", "Unknown"}, {"", "Unknown", "Unknown"},
+  };
+  ASSERT_EQ(ListRows(list), 8);
+  for (int r = 0; r < 8; ++r) EXPECT_EQ(Row(r), expected[r]) << r;
+  for (int r = 0; r < 6; ++r) EXPECT_EQ(ListData(list, r), r);
+  EXPECT_EQ(ListData(list, 6), -1) << "no identity: no tip from drive 0";
+  EXPECT_EQ(ListData(list, 7), -1);
+}
+
+TEST_F(DeviceInfoTest, TenRowsOrNone) {
+  for (DriveInfo& d : g_drives) d = Identified("D", 8, 8);
+  Open();
+  EXPECT_EQ(ListRows(list), 10);
+  ::DestroyWindow(dlg.m_hWnd);
+
+  g_drives[0].status = -2;
+  CDeviceInfoDlg empty;
+  ASSERT_TRUE(empty.Create());
+  EXPECT_EQ(ListRows(empty.m_list.m_hWnd), 0);
+  ::DestroyWindow(empty.m_hWnd);
+}
+
+TEST_F(DeviceInfoTest, SerialAndFirmwareTips) {
+  g_drives[0] = Identified("A", 8, 8, "ABC", "1.0");
+  g_drives[1] = Identified("B", 8, 8, "", "1.0");
+  g_drives[2] = Identified("C", 8, 8, "ABC", "");
+  g_drives[3] = Identified("D", 8, 8, "", "");
+  g_drives[4] = Identified("E", 8, 8, "SERIALNUMBER12345678", "FIRMWARE");
+  g_drives[5].model = "SCSI NAME";
+  Open();
+  const std::string untouched(79, '#');
+  EXPECT_EQ(Tip(ListData(list, 0)), "Ser=ABC\nf/w=1.0");
+  EXPECT_EQ(Tip(ListData(list, 1)), "f/w=1.0");
+  EXPECT_EQ(Tip(ListData(list, 2)), "Ser=ABC");
+  EXPECT_EQ(Tip(ListData(list, 3)), untouched);
+  EXPECT_EQ(Tip(ListData(list, 4)), "Ser=SERIALNUMBER12345678\nf/w=FIRMWARE");
+  EXPECT_EQ(Tip(ListData(list, 4)).size(), 37u);
+  EXPECT_EQ(Tip(ListData(list, 5)), untouched) << "a drive without identity";
+  EXPECT_EQ(Tip(ListData(list, 4), 10), "Ser=SERIA") << "kept within the buffer";
+}
+
+TEST_F(DeviceInfoTest, ShowsTheTableAsItStoodWhenOpened) {
+  sim::BuildLab(machine);
+  COffsetDlg report;
+  ASSERT_TRUE(report.Create());
+  report.SendMessage(WM_TIMER, 0);  // drive 0 identified, the rest not yet
+  Open();
+  ASSERT_EQ(ListRows(list), 10);
+  EXPECT_EQ(Row(0), (std::vector<std::string>{"KESTREL KD4000-512E", "0", "4096"}));
+  for (int r = 1; r < 10; ++r) EXPECT_EQ(Row(r), (std::vector<std::string>{"", "Unknown", "Unknown"}));
+  report.SendMessage(WM_TIMER, 0);
+  EXPECT_EQ(ListCell(list, 1, 0), "") << "rows are not refreshed";
+  EXPECT_EQ(Tip(ListData(list, 0)), "Ser=KD40A0001\nf/w=KD01");
+  ::DestroyWindow(report.m_hWnd);
+}
+
+}  // namespace

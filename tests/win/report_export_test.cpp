@@ -1,0 +1,167 @@
+#include <cstring>
+
+#include "dialog_fixture.h"
+#include "res/resource.h"
+
+namespace {
+
+const char kHeading[] =
+    "Drive   Drv No  Drive Name                      Offset      \n";  // 61 bytes
+
+class ReportExportTest : public ReportWindowTest {
+ protected:
+  // Asks the window for row's tip into a buffer of size bytes pre-filled with 'x'.
+  std::string Tip(int row, LPARAM data, int size = 1024) {
+    std::string buffer(static_cast<size_t>(size) + 8, 'x');
+    buffer[static_cast<size_t>(size) - 1] = '\0';
+    NMLVGETINFOTIPA tip = {};
+    tip.hdr.hwndFrom = list;
+    tip.hdr.idFrom = IDC_LIST;
+    tip.hdr.code = LVN_GETINFOTIPA;
+    tip.pszText = buffer.data();
+    tip.cchTextMax = size;
+    tip.iItem = row;
+    tip.lParam = data;
+    dlg.SendMessage(WM_NOTIFY, IDC_LIST, reinterpret_cast<LPARAM>(&tip));
+    EXPECT_EQ(buffer.substr(static_cast<size_t>(size)), std::string(8, 'x')) << "written past the buffer";
+    return buffer.c_str();
+  }
+
+  void Copy() { dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_COPY, BN_CLICKED), reinterpret_cast<LPARAM>(dlg.m_btnCopy.m_hWnd)); }
+
+  // The clipboard's CF_TEXT block: its bytes up to the first NUL, and its size.
+  std::string Clipboard(size_t* blockSize = nullptr) {
+    std::string text;
+    if (!::OpenClipboard(nullptr)) return "<clipboard busy>";
+    if (HGLOBAL block = ::GetClipboardData(CF_TEXT)) {
+      const size_t size = ::GlobalSize(block);
+      const char* bytes = static_cast<const char*>(::GlobalLock(block));
+      const void* nul = std::memchr(bytes, '\0', size);
+      text.assign(bytes, nul ? static_cast<const char*>(nul) : bytes + size);
+      ::GlobalUnlock(block);
+      if (blockSize) *blockSize = size;
+    }
+    ::CloseClipboard();
+    return text;
+  }
+
+  void PutOnClipboard(const char* text) {
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    ::EmptyClipboard();
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, std::strlen(text) + 1);
+    std::memcpy(::GlobalLock(block), text, std::strlen(text) + 1);
+    ::GlobalUnlock(block);
+    ::SetClipboardData(CF_TEXT, block);
+    ::CloseClipboard();
+  }
+
+  void AddRow(const char* drive, const char* number, const char* name, const char* offset) {
+    const int row = dlg.m_list.InsertItem(wintest::ListRows(list), drive);
+    dlg.m_list.SetItemText(row, 1, number);
+    dlg.m_list.SetItemText(row, 2, name);
+    dlg.m_list.SetItemText(row, 3, offset);
+  }
+};
+
+TEST_F(ReportExportTest, TipsExplainEachState) {
+  sim::BuildLab(machine);
+  Open();
+  RunScan();
+  // Rows C (aligned), D (misaligned), H (undetermined).
+  const LPARAM data = wintest::ListData(list, 0);
+  EXPECT_EQ(Tip(0, data), "This partition is properly aligned for maximum performance.");
+  EXPECT_EQ(Tip(1, data),
+            "This partition is not properly aligned.  Performance may be increased by correctly "
+            "aligning the volume.");
+  EXPECT_EQ(Tip(5, data), "Unable to determine if this partition is properly aligned.");
+
+  const std::string untouched(1023, 'x');
+  EXPECT_EQ(Tip(0, -1), untouched) << "item data -1 leaves the buffer as it was";
+  dlg.m_list.SetItemState(2, INDEXTOSTATEIMAGEMASK(3), LVIS_STATEIMAGEMASK);
+  EXPECT_EQ(Tip(2, data), untouched) << "a state outside the table gets no sentence";
+
+  const std::string cut = Tip(1, data, 12);
+  EXPECT_EQ(cut, "This partit");  // cut to fit, its terminator included
+}
+
+TEST_F(ReportExportTest, EmptyReportCopiesTheHeadingLineAlone) {
+  Open();
+  RunScan();
+  ASSERT_TRUE(::IsWindowVisible(dlg.m_btnCopy));
+  Copy();
+  size_t block = 0;
+  const std::string text = Clipboard(&block);
+  EXPECT_EQ(text, kHeading);
+  EXPECT_EQ(text.size(), 61u);
+  EXPECT_EQ(block, 4096u);
+}
+
+TEST_F(ReportExportTest, LabReportIsFixedWidthWithLineFeedsOnly) {
+  sim::BuildLab(machine);
+  Open();
+  RunScan();
+  Copy();
+  size_t block = 0;
+  const std::string text = Clipboard(&block);
+  const std::string expected = std::string(kHeading) +
+      "C:      0       KESTREL KD4000-512E             2048        \n"
+      "D:      0       KESTREL KD4000-512E             63          \n"
+      "E:      1       KESTREL KD2000-SHIFT            63          \n"
+      "F:      2       ORMOLU OM500 CLASSIC            2095        \n"
+      "G:      3       KESTREL KD1000-512E             4080        \n"
+      "H:      4       VITRELLE PORTA-DISK 2T          2048        \n";
+  EXPECT_EQ(text, expected);
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  EXPECT_EQ(block, 4096u);
+
+  PutOnClipboard("something else");
+  Copy();
+  EXPECT_EQ(Clipboard(), expected) << "a second copy replaces the clipboard with the same text";
+}
+
+TEST_F(ReportExportTest, LongCellsAreNeverCut) {
+  Open();
+  RunScan();
+  const std::string name32(32, 'N');
+  const std::string name40 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789WXYZ";
+  AddRow("C:", "0", name32.c_str(), "63");
+  AddRow("D:", "1", name40.c_str(), "2048");
+  AddRow("E:", "2", "SHORT", "123456789012");
+  AddRow("F:", "3", "", "4294967295");
+  Copy();
+  const std::string expected = std::string(kHeading) +
+      "C:      0       " + name32 + "63          \n" +
+      "D:      1       " + name40 + "2048        \n" +
+      "E:      2       SHORT                           123456789012\n"
+      "F:      3                                       4294967295  \n";
+  EXPECT_EQ(Clipboard(), expected);
+  const size_t second = expected.find("D:");
+  EXPECT_EQ(expected.find('\n', second) + 1 - second, 61u + 8) << "8 bytes longer than 61";
+}
+
+TEST_F(ReportExportTest, BlockLeavesAZeroByteAfterTheText) {
+  Open();
+  RunScan();
+  // The 61-byte heading and 65 rows of 61 bytes make 4026; a row of 70 makes 4096.
+  for (int i = 0; i < 65; ++i) AddRow("C:", "0", "N", "1");
+  AddRow("C:", "0", std::string(41, 'L').c_str(), "1");
+  Copy();
+  size_t block = 0;
+  const std::string text = Clipboard(&block);
+  EXPECT_EQ(text.size(), 4096u);
+  EXPECT_EQ(block, 8192u) << "the next multiple of 4096 above the text";
+}
+
+TEST_F(ReportExportTest, NothingHappensWhileAnotherWindowHoldsTheClipboard) {
+  Open();
+  RunScan();
+  PutOnClipboard("kept");
+  HWND other = ::CreateWindowA("STATIC", "holder", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(::OpenClipboard(other));
+  Copy();
+  ::CloseClipboard();
+  ::DestroyWindow(other);
+  EXPECT_EQ(Clipboard(), "kept");
+}
+
+}  // namespace
