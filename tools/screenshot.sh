@@ -7,6 +7,7 @@ wait=${2:-6}
 build=${3:-build/win}
 export WINEPREFIX="$PWD/$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+  wineserver -k 2>/dev/null
   wine "$1" & pid=$!
   sleep "$2"
   import -window root "$3"
