@@ -37,9 +37,9 @@ BOOL COffsetApp::InitInstance() {
   }
 
   // Raw read and write access to drive 0 is the test of administrative rights.
-  HANDLE drive = sys::CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+  HANDLE drive =
+      sys::CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (drive == INVALID_HANDLE_VALUE) {
     Refuse(IDS_NO_ACCESS);
     return FALSE;

@@ -5,7 +5,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-#include <commctrl.h>
+
+#include <commctrl.h>  // needs windows.h first
 
 #include <type_traits>
 

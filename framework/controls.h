@@ -62,8 +62,8 @@ class CListCtrl : public CWnd {
       item.iSubItem = column;
       item.pszText = buffer.data();
       item.cchTextMax = static_cast<int>(buffer.size());
-      const auto length = static_cast<size_t>(
-          SendMessage(LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item)));
+      const auto length =
+          static_cast<size_t>(SendMessage(LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item)));
       if (length + 1 < buffer.size()) return CString(buffer.data());
       buffer.resize(buffer.size() * 2);
     }

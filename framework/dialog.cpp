@@ -25,9 +25,9 @@ INT_PTR CDialog::DoModal() {
   AfxInitCommonControls();
   m_modal = true;
   m_endCode = -1;
-  const INT_PTR result = ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate),
-                                           OwnerWindow(), &DialogProc,
-                                           reinterpret_cast<LPARAM>(this));
+  const INT_PTR result =
+      ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), OwnerWindow(),
+                        &DialogProc, reinterpret_cast<LPARAM>(this));
   m_modal = false;
   return result;
 }

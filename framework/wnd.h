@@ -38,8 +38,8 @@ class CWnd : public CCmdTarget {
   }
   BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
   HICON SetIcon(HICON icon, BOOL big) {
-    return reinterpret_cast<HICON>(SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL,
-                                               reinterpret_cast<LPARAM>(icon)));
+    return reinterpret_cast<HICON>(
+        SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
   }
   // The window's system menu, not owned; its m_hMenu is null when there is none.
   CMenu GetSystemMenu(BOOL revert) const;

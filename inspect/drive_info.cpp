@@ -10,7 +10,7 @@ DriveInfo g_drives[kDriveCount];
 namespace {
 
 constexpr DWORD kIdentifyBytes = 512;
-constexpr DWORD kSmartRequestBytes = sizeof(SENDCMDINPARAMS);                       // 33
+constexpr DWORD kSmartRequestBytes = sizeof(SENDCMDINPARAMS);                              // 33
 constexpr DWORD kSmartAnswerBytes = offsetof(SENDCMDOUTPARAMS, bBuffer) + kIdentifyBytes;  // 528
 
 constexpr DWORD kScsiBufferBytes = 100;
@@ -18,7 +18,7 @@ constexpr DWORD kSenseOffset = sizeof(SCSI_PASS_THROUGH);  // 44
 constexpr UCHAR kSenseBytes = 18;
 constexpr DWORD kInquiryOffset = kSenseOffset + kSenseBytes;  // 62
 constexpr UCHAR kInquiryBytes = 36;
-constexpr DWORD kVendorNeeds = 56;   // returned counts from which the name parts are taken
+constexpr DWORD kVendorNeeds = 56;  // returned counts from which the name parts are taken
 constexpr DWORD kProductNeeds = 72;
 
 // Drops trailing spaces of a field of width n, never looking at index 0, so a field of
@@ -125,9 +125,9 @@ void IdentifyDrive(int index, DriveInfo* out) {
 
   char path[32];
   std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", index);
-  HANDLE drive = sys::CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+  HANDLE drive =
+      sys::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
   if (drive == INVALID_HANDLE_VALUE) {
     out->status = sys::GetLastError() == ERROR_ACCESS_DENIED ? -2 : -1;
     return;

@@ -60,8 +60,8 @@ int CVolumeInfo::Probe() {
   const UINT type = sys::GetDriveTypeA(root);
 
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-  const BOOL ok = sys::GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector,
-                                         &freeClusters, &totalClusters);
+  const BOOL ok = sys::GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                                         &totalClusters);
   m_bytesPerSector = bytesPerSector;
   // A sector size of 0 is no geometry: every later division is by it.
   if (!ok || bytesPerSector == 0) {
@@ -103,7 +103,8 @@ void CVolumeInfo::ProbeDevice(char letter) {
   DWORD returned = 0;
   if (sys::DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, &partition,
                            sizeof partition, &returned, nullptr)) {
-    const int64_t start = partition.StartingOffset.QuadPart / static_cast<int64_t>(m_bytesPerSector);
+    const int64_t start =
+        partition.StartingOffset.QuadPart / static_cast<int64_t>(m_bytesPerSector);
     m_startSector = static_cast<uint32_t>(start);
   }
 
@@ -117,8 +118,8 @@ void CVolumeInfo::ProbeDevice(char letter) {
   const uint64_t bufferBytes = 2 * static_cast<uint64_t>(m_bytesPerSector);
   BYTE* buffer = nullptr;
   if (bufferBytes <= 0xFFFFFFFFu)
-    buffer = static_cast<BYTE*>(sys::VirtualAlloc(nullptr, static_cast<SIZE_T>(bufferBytes),
-                                                  MEM_COMMIT, PAGE_READWRITE));
+    buffer = static_cast<BYTE*>(
+        sys::VirtualAlloc(nullptr, static_cast<SIZE_T>(bufferBytes), MEM_COMMIT, PAGE_READWRITE));
   if (buffer == nullptr) {
     sys::CloseHandle(volume);
     return;

@@ -9,8 +9,8 @@ namespace sys {
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
-BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
-                     DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped);
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                     LPDWORD returned, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE file, LONG low, PLONG high, DWORD method);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL CloseHandle(HANDLE handle);
@@ -20,8 +20,7 @@ BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerS
                        LPDWORD freeClusters, LPDWORD totalClusters);
 BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
                            LPDWORD serialNumber, LPDWORD maxComponentLength,
-                           LPDWORD fileSystemFlags, LPSTR fileSystemName,
-                           DWORD fileSystemNameSize);
+                           LPDWORD fileSystemFlags, LPSTR fileSystemName, DWORD fileSystemNameSize);
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect);
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);

@@ -8,8 +8,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   return ::CreateFileA(path, access, share, security, disposition, flags, templateFile);
 }
 
-BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
-                     DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                     LPDWORD returned, LPOVERLAPPED overlapped) {
   return ::DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
 }
 
@@ -29,17 +29,15 @@ UINT GetDriveTypeA(LPCSTR root) { return ::GetDriveTypeA(root); }
 
 BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
                        LPDWORD freeClusters, LPDWORD totalClusters) {
-  return ::GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters,
-                             totalClusters);
+  return ::GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
 }
 
 BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
                            LPDWORD serialNumber, LPDWORD maxComponentLength,
                            LPDWORD fileSystemFlags, LPSTR fileSystemName,
                            DWORD fileSystemNameSize) {
-  return ::GetVolumeInformationA(root, volumeName, volumeNameSize, serialNumber,
-                                 maxComponentLength, fileSystemFlags, fileSystemName,
-                                 fileSystemNameSize);
+  return ::GetVolumeInformationA(root, volumeName, volumeNameSize, serialNumber, maxComponentLength,
+                                 fileSystemFlags, fileSystemName, fileSystemNameSize);
 }
 
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {

@@ -12,8 +12,10 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
 #include <winioctl.h>
-#include <ntddscsi.h>
+
+#include <ntddscsi.h>  // needs winioctl.h first
 
 #else  // !_WIN32
 

@@ -126,10 +126,10 @@ Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster,
   Put16(b, 24, 63);
   Put16(b, 26, 255);
   Put32(b, 28, hiddenSectors);
-  Put64(b, 40, 0x3FFFFFF);      // total sectors
-  Put64(b, 48, 786432);         // $MFT cluster
-  Put64(b, 56, 2);              // $MFTMirr cluster
-  b[64] = 0xF6;                 // 1 KiB file records
+  Put64(b, 40, 0x3FFFFFF);  // total sectors
+  Put64(b, 48, 786432);     // $MFT cluster
+  Put64(b, 56, 2);          // $MFTMirr cluster
+  b[64] = 0xF6;             // 1 KiB file records
   b[68] = 0x01;
   Put64(b, 72, serial);
   return b;

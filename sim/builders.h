@@ -36,8 +36,8 @@ struct FatParams {
 };
 Bytes BuildFatBootSector(const FatParams& p);
 // serial: the volume serial number, which differs between any two formatted volumes.
-Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster, uint32_t hiddenSectors,
-                          uint64_t serial = 0x5EED5EED5EED5EEDull);
+Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster,
+                          uint32_t hiddenSectors, uint64_t serial = 0x5EED5EED5EED5EEDull);
 Bytes BuildExfatBootSector(uint8_t bytesPerSectorShift, uint8_t sectorsPerClusterShift,
                            uint64_t partitionOffset);
 

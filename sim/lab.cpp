@@ -12,7 +12,8 @@ void Ntfs(Machine& m, char letter, int drive, uint32_t start) {
   v.drive = drive;
   v.startSector = start;
   v.fileSystem = "NTFS";
-  v.bootSector = BuildNtfsBootSector(512, 8, start, 0x7E55A2E1000000ull + static_cast<uint64_t>(letter));
+  v.bootSector =
+      BuildNtfsBootSector(512, 8, start, 0x7E55A2E1000000ull + static_cast<uint64_t>(letter));
   v.sectorsPerCluster = 8;
   PlaceVolume(m, v);
 }

@@ -178,7 +178,8 @@ BOOL Machine::DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize
   call.code = code;
   call.inSize = inSize;
   call.outSize = outSize;
-  if (in != nullptr) call.request.assign(static_cast<uint8_t*>(in), static_cast<uint8_t*>(in) + inSize);
+  if (in != nullptr)
+    call.request.assign(static_cast<uint8_t*>(in), static_cast<uint8_t*>(in) + inSize);
   Call& c = Record(std::move(call));
   if (returned) *returned = 0;
   if (Injected(c, ERROR_NOT_SUPPORTED)) return FALSE;
@@ -204,7 +205,8 @@ BOOL Machine::DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize
       if (!l.partitionInfoOk) return Fail(ERROR_INVALID_FUNCTION);
       start = l.startingOffset;
     }
-    if (out == nullptr || outSize < sizeof(PARTITION_INFORMATION)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    if (out == nullptr || outSize < sizeof(PARTITION_INFORMATION))
+      return Fail(ERROR_INSUFFICIENT_BUFFER);
     PARTITION_INFORMATION info;
     std::memset(&info, 0, sizeof info);
     info.StartingOffset.QuadPart = start;
@@ -270,7 +272,8 @@ BOOL Machine::Inquiry(const Drive& drive, const void* in, DWORD inSize, void* ou
   if (!drive.scsi.supported) return Fail(ERROR_INVALID_FUNCTION);
   if (spt.Cdb[0] != 0x12) return Fail(ERROR_INVALID_FUNCTION);  // only INQUIRY is modelled
 
-  const size_t n = std::min<size_t>({drive.scsi.inquiry.size(), spt.DataTransferLength, spt.Cdb[4]});
+  const size_t n =
+      std::min<size_t>({drive.scsi.inquiry.size(), spt.DataTransferLength, spt.Cdb[4]});
   auto* buffer = static_cast<uint8_t*>(out);
   std::memcpy(buffer, in, sizeof spt);
   std::memcpy(buffer + spt.DataBufferOffset, drive.scsi.inquiry.data(), n);
@@ -282,9 +285,10 @@ BOOL Machine::Inquiry(const Drive& drive, const void* in, DWORD inSize, void* ou
 DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method) {
   Call call("SetFilePointer");
   call.handle = handle;
-  const int64_t target = high ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) |
-                                                     static_cast<uint32_t>(low))
-                              : static_cast<int64_t>(low);
+  const int64_t target =
+      high ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) |
+                                  static_cast<uint32_t>(low))
+           : static_cast<int64_t>(low);
   call.position = static_cast<uint64_t>(target);
   Call& c = Record(std::move(call));
   if (Injected(c, ERROR_INVALID_PARAMETER)) return INVALID_SET_FILE_POINTER;
@@ -332,9 +336,8 @@ BOOL Machine::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, L
   const uint32_t sector = SectorSizeOf(*device);
   if (sector == 0) return Fail(ERROR_INVALID_PARAMETER);
   // Unbuffered I/O moves whole sectors between sector-aligned places, or nothing.
-  if (device->unbuffered &&
-      (size % sector != 0 || device->position % sector != 0 ||
-       reinterpret_cast<uintptr_t>(buffer) % sector != 0))
+  if (device->unbuffered && (size % sector != 0 || device->position % sector != 0 ||
+                             reinterpret_cast<uintptr_t>(buffer) % sector != 0))
     return Fail(ERROR_INVALID_PARAMETER);
 
   uint64_t capacity = ~uint64_t{0};

@@ -75,12 +75,13 @@ struct Letter {
 
 // One call made to the machine.
 struct Call {
-  explicit Call(std::string name, std::string where = "") : op(std::move(name)), path(std::move(where)) {}
-  std::string op;        // "CreateFileA", "DeviceIoControl", ...
-  std::string path;      // device path or root path, where the call takes one
+  explicit Call(std::string name, std::string where = "")
+      : op(std::move(name)), path(std::move(where)) {}
+  std::string op;    // "CreateFileA", "DeviceIoControl", ...
+  std::string path;  // device path or root path, where the call takes one
   DWORD access = 0, share = 0, disposition = 0, flags = 0;
-  DWORD code = 0;        // IOCTL code
-  Bytes request;         // the input bytes of a DeviceIoControl
+  DWORD code = 0;  // IOCTL code
+  Bytes request;   // the input bytes of a DeviceIoControl
   DWORD inSize = 0, outSize = 0;
   uint64_t position = 0;  // SetFilePointer's target
   DWORD size = 0;         // bytes asked for (ReadFile, VirtualAlloc)

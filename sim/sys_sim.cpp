@@ -17,8 +17,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
   return Machine().CreateFileA(path, access, share, security, disposition, flags, templateFile);
 }
-BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
-                     DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                     LPDWORD returned, LPOVERLAPPED overlapped) {
   return Machine().DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
 }
 DWORD SetFilePointer(HANDLE file, LONG low, PLONG high, DWORD method) {

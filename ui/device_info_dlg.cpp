@@ -49,7 +49,8 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
     const int row = m_list.InsertItem(&item);
     if (drive.status != 0) {
       if (drive.sectorsPerPhysical != 1) {
-        text.Format("%d", static_cast<int>(drive.sectorsPerPhysical) - static_cast<int>(drive.alignPhase));
+        text.Format(
+            "%d", static_cast<int>(drive.sectorsPerPhysical) - static_cast<int>(drive.alignPhase));
         m_list.SetItemText(row, 1, text);
       }
       text.Format("%d", drive.sectorsPerPhysical * 512);

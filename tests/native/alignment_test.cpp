@@ -46,11 +46,11 @@ TEST(AlignmentTest, StartSectorAgainstTheGrid) {
     uint16_t phase;
     int state;
   } cases[] = {
-      {2048, 0, STATE_ALIGNED},    {63, 0, STATE_MISALIGNED},  // 63 mod 8 = 7
-      {63, 7, STATE_ALIGNED},      {2048, 7, STATE_MISALIGNED},  // (2048 - 7) mod 8 = 1
-      {2048, 8, STATE_ALIGNED},    {63, 8, STATE_MISALIGNED},  // phase 8 judges like 0
-      {3, 7, STATE_MISALIGNED},                                 // wraps below zero: 4
-      {7, 7, STATE_ALIGNED},       {0, 65535, STATE_MISALIGNED},
+      {2048, 0, STATE_ALIGNED}, {63, 0, STATE_MISALIGNED},    // 63 mod 8 = 7
+      {63, 7, STATE_ALIGNED},   {2048, 7, STATE_MISALIGNED},  // (2048 - 7) mod 8 = 1
+      {2048, 8, STATE_ALIGNED}, {63, 8, STATE_MISALIGNED},    // phase 8 judges like 0
+      {3, 7, STATE_MISALIGNED},                               // wraps below zero: 4
+      {7, 7, STATE_ALIGNED},    {0, 65535, STATE_MISALIGNED},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "start " << c.start << " phase " << c.phase);

@@ -22,7 +22,8 @@ class IdentifyTest : public SimTest {
   }
   size_t ScsiRequests() const {
     size_t n = 0;
-    for (const sim::Call& c : machine.Calls("DeviceIoControl")) n += c.code == IOCTL_SCSI_PASS_THROUGH;
+    for (const sim::Call& c : machine.Calls("DeviceIoControl"))
+      n += c.code == IOCTL_SCSI_PASS_THROUGH;
     return n;
   }
 };
@@ -31,9 +32,9 @@ TEST_F(IdentifyTest, GeometryFromWords106And209) {
   struct Case {
     uint16_t w106, w209, spp, phase;
   } cases[] = {
-      {0x6003, 0x4000, 8, 8},     {0x6003, 0x4001, 8, 7},         {0x6003, 0x0000, 8, 0},
-      {0x6003, 0x4009, 8, 65535}, {0x6003, 0x8001, 8, 0},         {0x4000, 0x4001, 1, 0},
-      {0xE003, 0x4001, 1, 0},     {0x7003, 0x4001, 8, 7},         {0x600F, 0x4000, 32768, 32768},
+      {0x6003, 0x4000, 8, 8},     {0x6003, 0x4001, 8, 7}, {0x6003, 0x0000, 8, 0},
+      {0x6003, 0x4009, 8, 65535}, {0x6003, 0x8001, 8, 0}, {0x4000, 0x4001, 1, 0},
+      {0xE003, 0x4001, 1, 0},     {0x7003, 0x4001, 8, 7}, {0x600F, 0x4000, 32768, 32768},
       {0x6001, 0x4001, 2, 1},     {0x0000, 0x4001, 1, 0},
   };
   for (const Case& c : cases) {
@@ -89,8 +90,13 @@ TEST_F(IdentifyTest, InquiryNameDependsOnReturnedByteCount) {
   struct Case {
     DWORD returned;
     const char* model;
-  } cases[] = {{98, "XYZ DISK-100"}, {72, "XYZ DISK-100"}, {71, "XYZ "},
-               {60, "XYZ "},         {56, "XYZ "},         {55, ""}, {0, ""}};
+  } cases[] = {{98, "XYZ DISK-100"},
+               {72, "XYZ DISK-100"},
+               {71, "XYZ "},
+               {60, "XYZ "},
+               {56, "XYZ "},
+               {55, ""},
+               {0, ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.returned);
     ScsiDrive(0, SmartAnswer::Unsupported, c.returned);
@@ -153,8 +159,10 @@ TEST_F(IdentifyTest, OpenFailuresSetOnlyTheStatus) {
   struct Case {
     Open open;
     int status;
-  } cases[] = {{Open::AccessDenied, -2}, {Open::ReadOnly, -2},
-               {Open::NotFound, -1},     {Open::SharingViolation, -1}};
+  } cases[] = {{Open::AccessDenied, -2},
+               {Open::ReadOnly, -2},
+               {Open::NotFound, -1},
+               {Open::SharingViolation, -1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status);
     machine.ClearLog();

@@ -32,7 +32,8 @@ TEST_F(SimMachineTest, UnbufferedReadsMustBeWholeAlignedSectors) {
   HANDLE h = sys::CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ, 3, nullptr, OPEN_EXISTING,
                               FILE_FLAG_NO_BUFFERING, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  auto* buffer = static_cast<uint8_t*>(sys::VirtualAlloc(nullptr, 1024, MEM_COMMIT, PAGE_READWRITE));
+  auto* buffer =
+      static_cast<uint8_t*>(sys::VirtualAlloc(nullptr, 1024, MEM_COMMIT, PAGE_READWRITE));
   ASSERT_NE(buffer, nullptr);
   DWORD read = 0;
   EXPECT_FALSE(sys::ReadFile(h, buffer, 100, &read, nullptr));

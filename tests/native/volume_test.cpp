@@ -9,15 +9,16 @@ class VolumeTest : public SimTest {
  protected:
   // Drives 0..count-1 that open, each with its own sector 0.
   void AddDrives(int count, uint32_t sectorSize = 512) {
-    for (int i = 0; i < count; ++i) sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x4000, 0, sectorSize);
+    for (int i = 0; i < count; ++i)
+      sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x4000, 0, sectorSize);
   }
   sim::VolumeSpec Ntfs(char letter, int drive, uint32_t start) {
     sim::VolumeSpec v;
     v.letter = letter;
     v.drive = drive;
     v.startSector = start;
-    v.bootSector = sim::BuildNtfsBootSector(
-        static_cast<uint16_t>(machine.drives[drive].sectorSize), 8, start, 0xA0000000u + letter);
+    v.bootSector = sim::BuildNtfsBootSector(static_cast<uint16_t>(machine.drives[drive].sectorSize),
+                                            8, start, 0xA0000000u + letter);
     return v;
   }
   sim::VolumeSpec Fat(char letter, int drive, uint32_t start, const sim::FatParams& p,
@@ -113,7 +114,8 @@ TEST_F(VolumeTest, DriveSearchReadsDrivesInOrderUntilOneMatches) {
                                              "\\\\.\\PhysicalDrive1", "\\\\.\\PhysicalDrive2"};
   EXPECT_EQ(OpenedPaths(), expected);
   EXPECT_EQ(Reads(), 4u);  // the volume's sector and one per drive
-  for (const sim::Call& seek : machine.Calls("SetFilePointer")) EXPECT_EQ(seek.position, 2048u * 512);
+  for (const sim::Call& seek : machine.Calls("SetFilePointer"))
+    EXPECT_EQ(seek.position, 2048u * 512);
   ExpectNothingLeft();
 }
 

@@ -1,6 +1,7 @@
+#include "ui/about_help.h"
+
 #include "dialog_fixture.h"
 #include "res/resource.h"
-#include "ui/about_help.h"
 
 namespace {
 

@@ -71,16 +71,12 @@ TEST_F(DeviceInfoTest, TitleButtonColumnsAndStyles) {
                  {"Alignment", LVCFMT_RIGHT, w / 4},
                  {"Phys Sector Size", LVCFMT_RIGHT, w / 4}};
   for (int c = 0; c < 3; ++c) {
-    char text[64] = {};
-    LVCOLUMNA column = {};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-    column.pszText = text;
-    column.cchTextMax = sizeof text;
-    ASSERT_TRUE(::SendMessageA(list, LVM_GETCOLUMNA, c, reinterpret_cast<LPARAM>(&column)));
-    EXPECT_STREQ(text, columns[c].heading);
-    EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, columns[c].format);
-    EXPECT_EQ(column.cx, columns[c].width);
+    const wintest::ListColumn column = wintest::Column(list, c);
+    EXPECT_EQ(column.heading, columns[c].heading);
+    EXPECT_EQ(column.format, columns[c].format);
+    EXPECT_EQ(column.width, columns[c].width);
   }
+  EXPECT_EQ(wintest::Column(list, 3).width, -1) << "three columns";
 }
 
 TEST_F(DeviceInfoTest, RowsPerGeometry) {
@@ -96,9 +92,14 @@ TEST_F(DeviceInfoTest, RowsPerGeometry) {
   g_drives[9] = Identified("AFTER THE END", 8, 0);
   Open();
   const std::vector<std::vector<std::string>> expected = {
-      {"ONE TO ONE", "", "512"},     {"PHASE 8", "0", "4096"},          {"PHASE 7", "1", "4096"},
-      {"PHASE 0", "8", "4096"},      {"PHASE 65535", "-65527", "4096"}, {"HUGE", "32768", "16777216"},
-      {"XYZ DISK-100", "Unknown", "Unknown"}, {"", "Unknown", "Unknown"},
+      {"ONE TO ONE", "", "512"},
+      {"PHASE 8", "0", "4096"},
+      {"PHASE 7", "1", "4096"},
+      {"PHASE 0", "8", "4096"},
+      {"PHASE 65535", "-65527", "4096"},
+      {"HUGE", "32768", "16777216"},
+      {"XYZ DISK-100", "Unknown", "Unknown"},
+      {"", "Unknown", "Unknown"},
   };
   ASSERT_EQ(ListRows(list), 8);
   for (int r = 0; r < 8; ++r) EXPECT_EQ(Row(r), expected[r]) << r;
@@ -147,7 +148,8 @@ TEST_F(DeviceInfoTest, ShowsTheTableAsItStoodWhenOpened) {
   Open();
   ASSERT_EQ(ListRows(list), 10);
   EXPECT_EQ(Row(0), (std::vector<std::string>{"KESTREL KD4000-512E", "0", "4096"}));
-  for (int r = 1; r < 10; ++r) EXPECT_EQ(Row(r), (std::vector<std::string>{"", "Unknown", "Unknown"}));
+  for (int r = 1; r < 10; ++r)
+    EXPECT_EQ(Row(r), (std::vector<std::string>{"", "Unknown", "Unknown"}));
   report.SendMessage(WM_TIMER, 0);
   EXPECT_EQ(ListCell(list, 1, 0), "") << "rows are not refreshed";
   EXPECT_EQ(Tip(ListData(list, 0)), "Ser=KD40A0001\nf/w=KD01");

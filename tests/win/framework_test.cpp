@@ -3,8 +3,8 @@
 
 #include "app/offset_app.h"
 #include "framework/dialog.h"
-#include "ui/offset_dlg.h"
 #include "res/resource.h"
+#include "ui/offset_dlg.h"
 #include "win_support.h"
 
 namespace {
@@ -57,7 +57,8 @@ TEST_F(FrameworkTest, MapsChainToTheBaseAndMatchCodesAndRanges) {
   EXPECT_EQ(probe.okClicks, 1);  // the virtual override, through the base map's entry
   EXPECT_TRUE(::IsWindow(probe.m_hWnd));
 
-  for (WORD id : {1999, 2000, 2005, 2009, 2010}) probe.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED));
+  for (WORD id : {1999, 2000, 2005, 2009, 2010})
+    probe.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED));
   EXPECT_EQ(probe.rangeHits, 3);
   probe.SendMessage(WM_COMMAND, MAKEWPARAM(2001, BN_DOUBLECLICKED));  // another code
   EXPECT_EQ(probe.rangeHits, 3);

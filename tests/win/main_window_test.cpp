@@ -90,31 +90,26 @@ TEST_F(MainWindowTest, ColumnWidthsFollowTheListWidth) {
   const auto widths = COffsetDlg::ColumnWidths(client.right - client.left);
   const char* headings[] = {"Drive", "Drv No", "Drive Name", "Offset"};
   for (int c = 0; c < 4; ++c) {
-    char text[64] = {};
-    LVCOLUMNA column = {};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-    column.pszText = text;
-    column.cchTextMax = sizeof text;
-    ASSERT_TRUE(::SendMessageA(list, LVM_GETCOLUMNA, c, reinterpret_cast<LPARAM>(&column)));
-    EXPECT_STREQ(text, headings[c]);
-    EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
-    EXPECT_EQ(column.cx, widths[c]) << c;
+    const wintest::ListColumn column = wintest::Column(list, c);
+    EXPECT_EQ(column.heading, headings[c]);
+    EXPECT_EQ(column.format, LVCFMT_LEFT);
+    EXPECT_EQ(column.width, widths[c]) << c;
   }
-  LVCOLUMNA fifth = {};
-  fifth.mask = LVCF_WIDTH;
-  EXPECT_FALSE(::SendMessageA(list, LVM_GETCOLUMNA, 4, reinterpret_cast<LPARAM>(&fifth)));
+  EXPECT_EQ(wintest::Column(list, 4).width, -1) << "four columns";
 }
 
 TEST_F(MainWindowTest, StateImagesStylesAndIcons) {
   Open();
-  auto images = reinterpret_cast<HIMAGELIST>(::SendMessageA(list, LVM_GETIMAGELIST, LVSIL_STATE, 0));
+  auto images =
+      reinterpret_cast<HIMAGELIST>(::SendMessageA(list, LVM_GETIMAGELIST, LVSIL_STATE, 0));
   ASSERT_NE(images, nullptr);
   EXPECT_EQ(ImageList_GetImageCount(images), 2);
   int cx = 0, cy = 0;
   ImageList_GetIconSize(images, &cx, &cy);
   EXPECT_EQ(cx, 16);
   EXPECT_EQ(cy, 16);
-  EXPECT_GE(CountColour(images, 0, 0xFF0000), 20) << "the 16x16 exclamation mark, not the blank 32x32";
+  EXPECT_GE(CountColour(images, 0, 0xFF0000), 20)
+      << "the 16x16 exclamation mark, not the blank 32x32";
   EXPECT_GT(CountColour(images, 1, 0x0000FF), 10) << "the question mark scaled down";
   EXPECT_EQ(::SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x420);
   EXPECT_EQ(::GetWindowLongA(list, GWL_STYLE) & LVS_SHAREIMAGELISTS, 0);

@@ -23,11 +23,15 @@ class ReportExportTest : public ReportWindowTest {
     tip.iItem = row;
     tip.lParam = data;
     dlg.SendMessage(WM_NOTIFY, IDC_LIST, reinterpret_cast<LPARAM>(&tip));
-    EXPECT_EQ(buffer.substr(static_cast<size_t>(size)), std::string(8, 'x')) << "written past the buffer";
+    EXPECT_EQ(buffer.substr(static_cast<size_t>(size)), std::string(8, 'x'))
+        << "written past the buffer";
     return buffer.c_str();
   }
 
-  void Copy() { dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_COPY, BN_CLICKED), reinterpret_cast<LPARAM>(dlg.m_btnCopy.m_hWnd)); }
+  void Copy() {
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_COPY, BN_CLICKED),
+                    reinterpret_cast<LPARAM>(dlg.m_btnCopy.m_hWnd));
+  }
 
   // The clipboard's CF_TEXT block: its bytes up to the first NUL, and its size.
   std::string Clipboard(size_t* blockSize = nullptr) {
@@ -104,12 +108,12 @@ TEST_F(ReportExportTest, LabReportIsFixedWidthWithLineFeedsOnly) {
   size_t block = 0;
   const std::string text = Clipboard(&block);
   const std::string expected = std::string(kHeading) +
-      "C:      0       KESTREL KD4000-512E             2048        \n"
-      "D:      0       KESTREL KD4000-512E             63          \n"
-      "E:      1       KESTREL KD2000-SHIFT            63          \n"
-      "F:      2       ORMOLU OM500 CLASSIC            2095        \n"
-      "G:      3       KESTREL KD1000-512E             4080        \n"
-      "H:      4       VITRELLE PORTA-DISK 2T          2048        \n";
+                               "C:      0       KESTREL KD4000-512E             2048        \n"
+                               "D:      0       KESTREL KD4000-512E             63          \n"
+                               "E:      1       KESTREL KD2000-SHIFT            63          \n"
+                               "F:      2       ORMOLU OM500 CLASSIC            2095        \n"
+                               "G:      3       KESTREL KD1000-512E             4080        \n"
+                               "H:      4       VITRELLE PORTA-DISK 2T          2048        \n";
   EXPECT_EQ(text, expected);
   EXPECT_EQ(text.find('\r'), std::string::npos);
   EXPECT_EQ(block, 4096u);
@@ -129,11 +133,10 @@ TEST_F(ReportExportTest, LongCellsAreNeverCut) {
   AddRow("E:", "2", "SHORT", "123456789012");
   AddRow("F:", "3", "", "4294967295");
   Copy();
-  const std::string expected = std::string(kHeading) +
-      "C:      0       " + name32 + "63          \n" +
-      "D:      1       " + name40 + "2048        \n" +
-      "E:      2       SHORT                           123456789012\n"
-      "F:      3                                       4294967295  \n";
+  const std::string expected = std::string(kHeading) + "C:      0       " + name32 +
+                               "63          \n" + "D:      1       " + name40 + "2048        \n" +
+                               "E:      2       SHORT                           123456789012\n"
+                               "F:      3                                       4294967295  \n";
   EXPECT_EQ(Clipboard(), expected);
   const size_t second = expected.find("D:");
   EXPECT_EQ(expected.find('\n', second) + 1 - second, 61u + 8) << "8 bytes longer than 61";
@@ -156,7 +159,8 @@ TEST_F(ReportExportTest, NothingHappensWhileAnotherWindowHoldsTheClipboard) {
   Open();
   RunScan();
   PutOnClipboard("kept");
-  HWND other = ::CreateWindowA("STATIC", "holder", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  HWND other =
+      ::CreateWindowA("STATIC", "holder", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   ASSERT_TRUE(::OpenClipboard(other));
   Copy();
   ::CloseClipboard();

@@ -22,11 +22,13 @@ TEST(ResourcesTest, StringTableHoldsExactlyTheThirteenTexts) {
       {105, "Offset"},
       {106, "Partition Offset Checker"},
       {107, "This program does not operate with this operating system version."},
-      {108, "Unable to open a volume.\nThis program requires you to be logged in with "
-            "administrative privileges."},
+      {108,
+       "Unable to open a volume.\nThis program requires you to be logged in with "
+       "administrative privileges."},
       {109, "This partition is properly aligned for maximum performance."},
-      {110, "This partition is not properly aligned.  Performance may be increased by correctly "
-            "aligning the volume."},
+      {110,
+       "This partition is not properly aligned.  Performance may be increased by correctly "
+       "aligning the volume."},
       {111, "Unable to determine if this partition is properly aligned."},
       {112, "&Device Information"},
       {113, "&Ok"},
@@ -128,8 +130,8 @@ TEST(ResourcesTest, HelpTemplate) {
       "Leaving the cursor over the drive letter or the icon will explain this representation.",
   };
   for (int i = 0; i < 5; ++i)
-    ExpectItem(t.items[i + 1], 0xFFFF, kStatic, lines[i], 7, static_cast<short>(7 + 13 * i), 264,
-               8, SS_LEFT | WS_GROUP | kShown);
+    ExpectItem(t.items[i + 1], 0xFFFF, kStatic, lines[i], 7, static_cast<short>(7 + 13 * i), 264, 8,
+               SS_LEFT | WS_GROUP | kShown);
 }
 
 #pragma pack(push, 2)
@@ -286,9 +288,7 @@ struct VersionNode {
   std::vector<VersionNode> children;
 };
 
-const BYTE* Align4(const BYTE* base, const BYTE* p) {
-  return base + ((p - base + 3) & ~3);
-}
+const BYTE* Align4(const BYTE* base, const BYTE* p) { return base + ((p - base + 3) & ~3); }
 
 VersionNode ParseVersion(const BYTE* base, const BYTE* p) {
   WORD length, valueLength, type;

@@ -1,7 +1,7 @@
 #include <set>
 
-#include "inspect/alignment.h"
 #include "dialog_fixture.h"
+#include "inspect/alignment.h"
 
 namespace {
 
@@ -81,7 +81,8 @@ TEST_F(ScanTest, NoDriveOpensSoNoRowButTheScanEnds) {
 }
 
 TEST_F(ScanTest, AllTenDrivesOpen) {
-  for (int i = 0; i < 10; ++i) sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x6003, 0x4000);
+  for (int i = 0; i < 10; ++i)
+    sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x6003, 0x4000);
   Open();
   Ticks(9);
   EXPECT_EQ(dlg.m_cursor, 9);
@@ -112,7 +113,8 @@ TEST_F(ScanTest, VolumeOnADriveTheDrivePhaseNeverReached) {
 }
 
 TEST_F(ScanTest, VolumeOnNoneOfTheTenDrivesShowsNoNumberAndIsUndetermined) {
-  for (int i = 0; i < 10; ++i) sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x6003, 0x4000);
+  for (int i = 0; i < 10; ++i)
+    sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x6003, 0x4000);
   sim::VolumeSpec v;
   v.letter = 'P';
   v.drive = 0;
@@ -166,7 +168,7 @@ TEST_F(ScanTest, CloseDuringTheDrivePhaseEndsAtTheNextTick) {
 TEST_F(ScanTest, CloseDuringTheLetterPhaseAndAfterTheScan) {
   sim::BuildLab(machine);
   Open();
-  Ticks(8);  // into the letters
+  Ticks(8);                                  // into the letters
   dlg.SendMessage(WM_SYSCOMMAND, SC_CLOSE);  // the close box's command turns into WM_CLOSE
   EXPECT_EQ(dlg.m_cursor, '\\');
   EXPECT_EQ(ListRows(list), 2);

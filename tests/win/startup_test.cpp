@@ -33,8 +33,8 @@ class StartupTest : public SimTest {
         if (!WindowText(child).empty()) s.texts.push_back(WindowText(child));
       }
       if (s.caption == "Partition Offset Information") {
-        mainWindowWasSet = theApp.m_pMainWnd != nullptr &&
-                           theApp.m_pMainWnd == CWnd::FromHandlePermanent(hwnd);
+        mainWindowWasSet =
+            theApp.m_pMainWnd != nullptr && theApp.m_pMainWnd == CWnd::FromHandlePermanent(hwnd);
         if (closeReport) ::PostMessageA(hwnd, WM_CLOSE, 0, 0);  // deferred to the next tick
       } else {
         ::PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
@@ -57,7 +57,8 @@ TEST_F(StartupTest, RefusesAnOperatingSystemOutsideTheNtFamily) {
   EXPECT_FALSE(Start(&shown));
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].caption, "Partition Offset Checker");
-  EXPECT_TRUE(Has(shown[0].texts, "This program does not operate with this operating system version."));
+  EXPECT_TRUE(
+      Has(shown[0].texts, "This program does not operate with this operating system version."));
   EXPECT_EQ(shown[0].buttons, 1);
   EXPECT_TRUE(Has(shown[0].texts, "OK"));
   EXPECT_FALSE(shown[0].icon);
@@ -65,7 +66,8 @@ TEST_F(StartupTest, RefusesAnOperatingSystemOutsideTheNtFamily) {
 }
 
 TEST_F(StartupTest, RefusesWithoutReadWriteAccessToDriveZero) {
-  for (sim::Open refusal : {sim::Open::ReadOnly, sim::Open::NotFound, sim::Open::SharingViolation}) {
+  for (sim::Open refusal :
+       {sim::Open::ReadOnly, sim::Open::NotFound, sim::Open::SharingViolation}) {
     SCOPED_TRACE(static_cast<int>(refusal));
     machine.ClearLog();
     sim::BuildLab(machine);

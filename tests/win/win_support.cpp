@@ -115,6 +115,16 @@ LPARAM ListData(HWND list, int row) {
   return item.lParam;
 }
 
+ListColumn Column(HWND list, int c) {
+  char text[128] = {};
+  LVCOLUMNA column = {};
+  column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+  column.pszText = text;
+  column.cchTextMax = sizeof text;
+  if (!::SendMessageA(list, LVM_GETCOLUMNA, c, reinterpret_cast<LPARAM>(&column))) return {};
+  return {text, column.fmt & LVCFMT_JUSTIFYMASK, column.cx};
+}
+
 std::vector<HWND> Children(HWND parent) {
   std::vector<HWND> out;
   for (HWND c = ::GetWindow(parent, GW_CHILD); c != nullptr; c = ::GetWindow(c, GW_HWNDNEXT))

@@ -49,6 +49,13 @@ std::string ListCell(HWND list, int row, int column);
 int ListRows(HWND list);
 UINT ListState(HWND list, int row);
 LPARAM ListData(HWND list, int row);
+struct ListColumn {
+  std::string heading;
+  int format = -1;  // LVCFMT_LEFT, LVCFMT_RIGHT, ...
+  int width = -1;
+};
+// Column c of a list; width -1 when there is no such column.
+ListColumn Column(HWND list, int c);
 // The visible children of a window, in z-order (template order).
 std::vector<HWND> Children(HWND parent);
 
