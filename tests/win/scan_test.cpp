@@ -134,6 +134,25 @@ TEST_F(ScanTest, VolumeOnNoneOfTheTenDrivesShowsNoNumberAndIsUndetermined) {
   EXPECT_EQ(reinterpret_cast<const CVolumeInfo*>(ListData(list, 0))->GetDriveIndex(), 10);
 }
 
+TEST_F(ScanTest, LargestDataStartPrintsInFull) {
+  sim::AddAtaDrive(machine, 0, "BIG", "", "", 0x6003, 0x4000);
+  sim::FatParams p;
+  p.reservedSectors = 15;
+  p.fats = 0;
+  p.rootEntries = 0;
+  p.fatSize32 = 0;
+  sim::VolumeSpec v;
+  v.letter = 'Q';
+  v.startSector = 0xFFFFFFF0u;  // data area 15 sectors on: the sum is 2^32 - 1
+  v.fileSystem = "FAT32";
+  v.bootSector = sim::BuildFatBootSector(p);
+  sim::PlaceVolume(machine, v);
+  Open();
+  RunScan();
+  ASSERT_EQ(ListRows(list), 1);
+  EXPECT_EQ(Cell(0, 3), "4294967295");
+}
+
 TEST_F(ScanTest, LettersThatAreNotFixedOrNotFoundGiveNoRow) {
   sim::BuildLab(machine);
   for (char l : {'C', 'D', 'E', 'F', 'G'}) machine.letters.erase(l);
