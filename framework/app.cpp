@@ -6,7 +6,7 @@ CWinApp* g_app = nullptr;
 
 const MessageMap CWinApp::messageMap = {&CCmdTarget::messageMap, nullptr, nullptr};
 
-CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) { g_app = this; }
+CWinApp::CWinApp() { g_app = this; }
 
 CWinApp::~CWinApp() {
   if (g_app == this) g_app = nullptr;
@@ -37,10 +37,9 @@ void AfxInitCommonControls() {
   (void)done;
 }
 
-int AfxWinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int AfxWinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   CWinApp* app = AfxGetApp();
   if (app == nullptr) return -1;
-  app->m_hInstance = instance;
   AfxInitCommonControls();
   if (!app->InitInstance()) return app->ExitInstance();
   return app->Run();

@@ -5,7 +5,7 @@
 
 class CWinApp : public CCmdTarget {
  public:
-  explicit CWinApp(const char* appName = nullptr);
+  CWinApp();
   ~CWinApp() override;
 
   virtual BOOL InitInstance() { return FALSE; }
@@ -19,8 +19,6 @@ class CWinApp : public CCmdTarget {
   void OnHelp();
 
   CWnd* m_pMainWnd = nullptr;
-  HINSTANCE m_hInstance = nullptr;
-  const char* m_pszAppName;
 
   static const MessageMap messageMap;  // no entries
   const MessageMap* GetMessageMap() const override { return &messageMap; }
@@ -31,4 +29,4 @@ HINSTANCE AfxGetResourceHandle();
 // Registers the common control classes the templates use; idempotent.
 void AfxInitCommonControls();
 // The framework's main routine: initialises, runs the application, returns its exit code.
-int AfxWinMain(HINSTANCE instance, HINSTANCE, LPSTR, int);
+int AfxWinMain(HINSTANCE, HINSTANCE, LPSTR, int);

@@ -41,13 +41,6 @@ class CListCtrl : public CWnd {
     item.lParam = static_cast<LPARAM>(data);
     return static_cast<BOOL>(SendMessage(LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   }
-  DWORD_PTR GetItemData(int row) const {
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    SendMessage(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    return static_cast<DWORD_PTR>(item.lParam);
-  }
   BOOL SetItemState(int row, UINT state, UINT mask) {
     LVITEMA item = {};
     item.state = state;
@@ -84,7 +77,6 @@ class CImageList {
     return m_hImageList != nullptr;
   }
   int Add(HICON icon) { return ImageList_ReplaceIcon(m_hImageList, -1, icon); }
-  int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
   // Gives up the image list without destroying it (its new owner will).
   HIMAGELIST Detach() {
     HIMAGELIST list = m_hImageList;
@@ -143,7 +135,6 @@ class CSharedFile {
     m_size = m_capacity = 0;
     return block;
   }
-  size_t GetLength() const { return m_size; }
 
  private:
   UINT m_flags;

@@ -12,7 +12,6 @@ class CString {
 
   int GetLength() const { return static_cast<int>(m_text.size()); }
   bool IsEmpty() const { return m_text.empty(); }
-  void Empty() { m_text.clear(); }
   operator const char*() const { return m_text.c_str(); }  // NOLINT: implicit like the original
   const char* GetString() const { return m_text.c_str(); }
 
@@ -38,7 +37,6 @@ class CString {
   friend CString operator+(CString left, const CString& right) { return left += right; }
   friend bool operator==(const CString& a, const CString& b) { return a.m_text == b.m_text; }
   friend bool operator==(const CString& a, const char* b) { return a.m_text == (b ? b : ""); }
-  friend bool operator!=(const CString& a, const char* b) { return !(a == b); }
 
   // printf-style; the result is never cut.
   void Format(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -1,7 +1,5 @@
 #include "framework/wnd.h"
 
-#include <vector>
-
 #include "framework/app.h"
 #include "framework/controls.h"
 
@@ -33,13 +31,6 @@ HWND CWnd::Detach() {
   HWND hwnd = m_hWnd;
   m_hWnd = nullptr;
   return hwnd;
-}
-
-CString CWnd::GetWindowText() const {
-  const int length = ::GetWindowTextLengthA(m_hWnd);
-  std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
-  ::GetWindowTextA(m_hWnd, text.data(), length + 1);
-  return CString(text.data());
 }
 
 CMenu CWnd::GetSystemMenu(BOOL revert) const {
@@ -106,7 +97,6 @@ LRESULT CALLBACK CWnd::StandardWndProc(HWND hwnd, UINT message, WPARAM wParam, L
     self->m_hWnd = nullptr;
     self->m_superProc = nullptr;
     if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd == self) app->m_pMainWnd = nullptr;
-    self->PostNcDestroy();
   }
   return result;
 }

@@ -17,7 +17,6 @@ class CWnd : public CCmdTarget {
   HWND m_hWnd = nullptr;
 
   operator HWND() const { return m_hWnd; }
-  HWND GetSafeHwnd() const { return m_hWnd; }
   BOOL Attach(HWND hwnd);
   HWND Detach();
 
@@ -28,7 +27,6 @@ class CWnd : public CCmdTarget {
     return ::PostMessageA(m_hWnd, message, wParam, lParam);
   }
   void SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
-  CString GetWindowText() const;
   BOOL EnableWindow(BOOL enable = TRUE) { return ::EnableWindow(m_hWnd, enable); }
   BOOL ShowWindow(int show) { return ::ShowWindow(m_hWnd, show); }
   void GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
@@ -60,8 +58,6 @@ class CWnd : public CCmdTarget {
   // Routes every message of hwnd through this object from now on.
   void SubclassWindow(HWND hwnd);
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-  // Called once the window is gone.
-  virtual void PostNcDestroy() {}
 
   // A help request (F1) travels as the command ID_HELP: first this window's map, then
   // the application's.
