@@ -228,3 +228,25 @@ TEST_F(ScanTest, TicksAfterTheEndChangeNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ScanFaultTest, EveryFailedCallStillEndsTheScanWithNothingLeftOpen) {
+  int runs = 0;
+  FailEachCallInTurn([](sim::Machine& m) { sim::BuildLab(m); },
+                     [&] {
+                       ++runs;
+                       for (DriveInfo& d : g_drives) d = DriveInfo();
+                       COffsetDlg dlg;
+                       ASSERT_TRUE(dlg.Create());
+                       for (int tick = 0; tick < 40 && dlg.m_cursor != '['; ++tick)
+                         dlg.SendMessage(WM_TIMER, 0);
+                       EXPECT_EQ(dlg.m_cursor, '[');
+                       EXPECT_LE(wintest::ListRows(dlg.m_list), 6);
+                       ::DestroyWindow(dlg.m_hWnd);
+                     },
+                     [](const sim::Machine&) {});
+  EXPECT_GT(runs, 100);
+}
+
+}  // namespace
