@@ -30,11 +30,8 @@ CWinApp* AfxGetApp() { return g_app; }
 HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleA(nullptr); }
 
 void AfxInitCommonControls() {
-  static const bool done = [] {
-    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    return ::InitCommonControlsEx(&icc) != FALSE;
-  }();
-  (void)done;
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&icc);
 }
 
 int AfxWinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

@@ -10,7 +10,6 @@ namespace sim {
 namespace {
 
 constexpr std::align_val_t kAllocationGranularity{65536};
-constexpr DWORD ERROR_PATH_NOT_FOUND_ = 3;
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
   const size_t n = std::strlen(prefix);
@@ -385,7 +384,7 @@ BOOL Machine::GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD 
   const Letter* l = FindRoot(root);
   if (l == nullptr || !l->freeSpaceOk) {
     c.failed = true;
-    return Fail(l ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND_);
+    return Fail(l ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND);
   }
   if (sectorsPerCluster) *sectorsPerCluster = l->sectorsPerCluster;
   if (bytesPerSector) *bytesPerSector = l->bytesPerSector;

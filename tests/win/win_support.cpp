@@ -39,6 +39,25 @@ DWORD ReadDword(const WORD*& p) {
   p += 2;
   return v;
 }
+
+// The styles, in the order the two template kinds store them.
+void ReadStyles(const WORD*& p, bool extended, DWORD* helpId, DWORD* exStyle, DWORD* style) {
+  if (extended) {
+    *helpId = ReadDword(p);
+    *exStyle = ReadDword(p);
+    *style = ReadDword(p);
+  } else {
+    *style = ReadDword(p);
+    *exStyle = ReadDword(p);
+  }
+}
+
+void ReadRect(const WORD*& p, short* x, short* y, short* cx, short* cy) {
+  *x = static_cast<short>(*p++);
+  *y = static_cast<short>(*p++);
+  *cx = static_cast<short>(*p++);
+  *cy = static_cast<short>(*p++);
+}
 }  // namespace
 
 void PumpMessages() {
@@ -138,21 +157,10 @@ DialogTemplate LoadDialogTemplate(UINT id) {
   if (info == nullptr) return t;
   const auto* p = static_cast<const WORD*>(::LockResource(::LoadResource(nullptr, info)));
   t.extended = p[0] == 1 && p[1] == 0xFFFF;
-  WORD count;
-  if (t.extended) {
-    p += 2;
-    t.helpId = ReadDword(p);
-    t.exStyle = ReadDword(p);
-    t.style = ReadDword(p);
-  } else {
-    t.style = ReadDword(p);
-    t.exStyle = ReadDword(p);
-  }
-  count = *p++;
-  t.x = static_cast<short>(*p++);
-  t.y = static_cast<short>(*p++);
-  t.cx = static_cast<short>(*p++);
-  t.cy = static_cast<short>(*p++);
+  if (t.extended) p += 2;
+  ReadStyles(p, t.extended, &t.helpId, &t.exStyle, &t.style);
+  const WORD count = *p++;
+  ReadRect(p, &t.x, &t.y, &t.cx, &t.cy);
   ReadNameOrOrdinal(p);  // menu
   ReadNameOrOrdinal(p);  // class
   t.caption = ReadString(p);
@@ -169,18 +177,8 @@ DialogTemplate LoadDialogTemplate(UINT id) {
   for (WORD i = 0; i < count; ++i) {
     p = AlignDword(p);
     TemplateItem item;
-    if (t.extended) {
-      item.helpId = ReadDword(p);
-      item.exStyle = ReadDword(p);
-      item.style = ReadDword(p);
-    } else {
-      item.style = ReadDword(p);
-      item.exStyle = ReadDword(p);
-    }
-    item.x = static_cast<short>(*p++);
-    item.y = static_cast<short>(*p++);
-    item.cx = static_cast<short>(*p++);
-    item.cy = static_cast<short>(*p++);
+    ReadStyles(p, t.extended, &item.helpId, &item.exStyle, &item.style);
+    ReadRect(p, &item.x, &item.y, &item.cx, &item.cy);
     item.id = t.extended ? ReadDword(p) : *p++;
     item.windowClass = ReadNameOrOrdinal(p);
     item.text = ReadNameOrOrdinal(p);
