@@ -2,7 +2,8 @@
 
 namespace {
 CWinApp* g_app = nullptr;
-}
+HINSTANCE g_resources = nullptr;  // null: the program's own module
+}  // namespace
 
 const MessageMap CWinApp::messageMap = {&CCmdTarget::messageMap, nullptr, nullptr};
 
@@ -27,7 +28,11 @@ void CWinApp::OnHelp() {
 
 CWinApp* AfxGetApp() { return g_app; }
 
-HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleA(nullptr); }
+HINSTANCE AfxGetResourceHandle() {
+  return g_resources != nullptr ? g_resources : ::GetModuleHandleA(nullptr);
+}
+
+void AfxSetResourceHandle(HINSTANCE resources) { g_resources = resources; }
 
 void AfxInitCommonControls() {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};

@@ -25,7 +25,9 @@ class CWinApp : public CCmdTarget {
 };
 
 CWinApp* AfxGetApp();
+// The module resources are loaded from: the program's own unless set otherwise.
 HINSTANCE AfxGetResourceHandle();
+void AfxSetResourceHandle(HINSTANCE resources);
 // Registers the common control classes the templates use; idempotent.
 void AfxInitCommonControls();
 // The framework's main routine: initialises, runs the application, returns its exit code.

@@ -69,13 +69,17 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   if (const MessageEntry* entry = FindEntry(message, code, id))
     return entry->handler(*this, wParam, lParam);
+  if (message == WM_COMMAND && RouteToApp(id, code)) return 0;
   return Default();
 }
 
+bool CWnd::RouteToApp(UINT id, UINT code) {
+  CWinApp* app = AfxGetApp();
+  return app != nullptr && app->OnCmdMsg(id, code);
+}
+
 BOOL CWnd::OnHelpInfo(UINT, LPARAM) {
-  if (!OnCmdMsg(ID_HELP, 0)) {
-    if (CWinApp* app = AfxGetApp()) app->OnCmdMsg(ID_HELP, 0);
-  }
+  if (!OnCmdMsg(ID_HELP, 0)) RouteToApp(ID_HELP, 0);
   return TRUE;
 }
 

@@ -62,6 +62,8 @@ class CWnd : public CCmdTarget {
   // A help request (F1) travels as the command ID_HELP: first this window's map, then
   // the application's.
   BOOL OnHelpInfo(UINT, LPARAM);
+  // A command that no map of the window takes goes on to the application's map.
+  static bool RouteToApp(UINT id, UINT code);
 
  private:
   static LRESULT CALLBACK StandardWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -18,6 +18,7 @@ constexpr DWORD kSenseOffset = sizeof(SCSI_PASS_THROUGH);  // 44
 constexpr UCHAR kSenseBytes = 18;
 constexpr DWORD kInquiryOffset = kSenseOffset + kSenseBytes;  // 62
 constexpr UCHAR kInquiryBytes = 36;
+constexpr BYTE kIntegritySignature = 0xA5;
 constexpr DWORD kVendorNeeds = 56;  // returned counts from which the name parts are taken
 constexpr DWORD kProductNeeds = 72;
 
@@ -51,9 +52,21 @@ uint16_t Word(const BYTE* data, int index) {
   return static_cast<uint16_t>(data[2 * index] | (data[2 * index + 1] << 8));
 }
 
+// Words 117-118: the logical sector size in words, valid when word 106 says so (bit 12:
+// longer than 256 words). Anything else is the classic 512 bytes.
+uint32_t LogicalSectorBytes(const BYTE* data) {
+  const uint16_t w = Word(data, 106);
+  if ((w & 0xC000) != 0x4000 || (w & 0x1000) == 0) return 512;
+  const uint64_t words = Word(data, 117) | (static_cast<uint32_t>(Word(data, 118)) << 16);
+  if (words <= 256 || words > 0x7FFFFFFF) return 512;  // contradicts bit 12, or unsizeable
+  return static_cast<uint32_t>(2 * words);
+}
+
 void TakeGeometry(const BYTE* data, DriveInfo* out) {
   out->sectorsPerPhysical = 1;
   out->alignPhase = 0;
+  out->bytesPerLogicalSector = LogicalSectorBytes(data);
+  out->geometry = GeometrySource::AtaIdentity;
   const uint16_t w = Word(data, 106);
   if ((w & 0xE000) != 0x6000) return;
   out->sectorsPerPhysical = static_cast<uint16_t>(1u << (w & 0xF));
@@ -86,6 +99,9 @@ AtaOutcome AskAta(HANDLE drive, BYTE* answer, DriveInfo* out) {
   unsigned sum = 0;
   for (DWORD i = 0; i < kIdentifyBytes; ++i) sum += data[i];
   if ((sum & 0xFF) != 0) return AtaOutcome::TryScsi;
+  // Word 255 carries the signature 0xA5 in its low byte: 512 zero bytes sum to 0 too,
+  // and are no identity.
+  if (data[kIdentifyBytes - 2] != kIntegritySignature) return AtaOutcome::TryScsi;
 
   out->model = AtaText(data, 54, 40);
   out->serial = AtaText(data, 20, 20);
@@ -118,6 +134,38 @@ void AskScsi(HANDLE drive, DriveInfo* out) {
   if (returned >= kProductNeeds) out->model += ScsiText(inquiry + 16, 16);
 }
 
+// The geometry the storage stack reports for drives that give no ATA identity (NVMe,
+// USB, SAS): taken only when the whole descriptor came back and it describes a grid
+// word 209 could describe.
+void AskAlignment(HANDLE drive, DriveInfo* out) {
+  STORAGE_PROPERTY_QUERY query;
+  std::memset(&query, 0, sizeof query);
+  query.PropertyId = StorageAccessAlignmentProperty;
+  query.QueryType = PropertyStandardQuery;
+  STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR d;
+  std::memset(&d, 0, sizeof d);
+  DWORD returned = 0;
+  if (!sys::DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &d, sizeof d,
+                            &returned, nullptr))
+    return;
+  if (returned < sizeof d || d.Size < sizeof d) return;
+
+  const uint32_t logical = d.BytesPerLogicalSector;
+  const uint32_t physical = d.BytesPerPhysicalSector;
+  const uint32_t offset = d.BytesOffsetForSectorAlignment;
+  if (logical < 512 || physical < logical || physical % logical != 0) return;
+  const uint32_t ratio = physical / logical;
+  if (ratio > 32768 || (ratio & (ratio - 1)) != 0) return;
+  if (offset % logical != 0 || offset >= physical) return;
+
+  // Logical sector 0 lies `offset` bytes into its physical sector, as word 209 says it.
+  const uint32_t k = offset / logical;
+  out->sectorsPerPhysical = static_cast<uint16_t>(ratio);
+  out->alignPhase = ratio == 1 ? 0 : static_cast<uint16_t>(ratio - k);
+  out->bytesPerLogicalSector = logical;
+  out->geometry = GeometrySource::StorageDescriptor;
+}
+
 }  // namespace
 
 void IdentifyDrive(int index, DriveInfo* out) {
@@ -134,7 +182,9 @@ void IdentifyDrive(int index, DriveInfo* out) {
   }
 
   BYTE answer[kSmartAnswerBytes];
-  if (AskAta(drive, answer, out) == AtaOutcome::TryScsi) AskScsi(drive, out);
+  const AtaOutcome ata = AskAta(drive, answer, out);
+  if (ata == AtaOutcome::TryScsi) AskScsi(drive, out);
+  if (ata != AtaOutcome::Identified) AskAlignment(drive, out);
 
   sys::CloseHandle(drive);
 }

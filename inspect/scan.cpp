@@ -62,7 +62,7 @@ void COffsetDlg::ExamineLetter(char letter) {
   if (inTable) text.Format("%d", drive);
   m_list.SetItemText(row, 1, inTable ? text.GetString() : "");
   m_list.SetItemText(row, 2, inTable ? g_drives[drive].model.GetString() : "");
-  text.Format("%lld", static_cast<long long>(start));
+  text.Format("%llu", static_cast<unsigned long long>(start));
   m_list.SetItemText(row, 3, text);
   m_list.SetItemData(row, reinterpret_cast<DWORD_PTR>(record.get()));
   const int state = inTable ? GetAlignmentState(*record, start, g_drives[drive]) : STATE_UNKNOWN;

@@ -12,6 +12,8 @@ constexpr DWORD kReadShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kUnbuffered = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
 constexpr DWORD kNameBytes = 128;
 constexpr uint32_t kBpbEnd = 40;  // the boot-sector fields read end before byte 40
+constexpr uint32_t kRootEntryBytes = 32;
+constexpr int32_t kAskTheDrives = -1;
 
 HANDLE OpenForReading(const char* path) {
   return sys::CreateFileA(path, GENERIC_READ, kReadShare, nullptr, OPEN_EXISTING, kUnbuffered,
@@ -30,15 +32,74 @@ uint32_t Le32(const BYTE* p) {
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Sectors from the volume's start to its data area. The root directory counts as
-// entries / 16 sectors whatever the sector size.
-uint32_t FatDataAreaOffset(const BYTE* boot) {
+// Sectors from the volume's start to its data area. The root directory takes whole
+// sectors of 32-byte entries, whatever the sector size.
+uint64_t FatDataAreaOffset(const BYTE* boot, uint32_t bytesPerSector) {
   const uint16_t fatSize16 = Le16(boot + 22);
   const uint32_t fatSize = fatSize16 != 0 ? fatSize16 : Le32(boot + 36);
-  const uint32_t reserved = Le16(boot + 14);
-  const uint32_t fats = boot[16];
-  const uint32_t rootEntries = Le16(boot + 17);
-  return reserved + fats * fatSize + rootEntries / 16;
+  const uint64_t reserved = Le16(boot + 14);
+  const uint64_t fats = boot[16];
+  const uint64_t rootBytes = uint64_t{Le16(boot + 17)} * kRootEntryBytes;
+  const uint64_t rootSectors = (rootBytes + bytesPerSector - 1) / bytesPerSector;
+  return reserved + fats * fatSize + rootSectors;
+}
+
+// The partition's first sector on its disk. The MBR-only request is asked first, so an
+// MBR machine sends what it always sent; GPT partitions answer only the _EX request,
+// whatever their style. A start before the disk's first byte is no start.
+uint64_t PartitionStartSector(HANDLE volume, uint32_t bytesPerSector) {
+  int64_t offset = -1;
+  DWORD returned = 0;
+  PARTITION_INFORMATION mbr;
+  std::memset(&mbr, 0, sizeof mbr);
+  if (sys::DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, &mbr, sizeof mbr,
+                           &returned, nullptr)) {
+    if (returned >= offsetof(PARTITION_INFORMATION, StartingOffset) + 8)
+      offset = mbr.StartingOffset.QuadPart;
+  } else {
+    PARTITION_INFORMATION_EX ex;
+    std::memset(&ex, 0, sizeof ex);
+    returned = 0;
+    if (sys::DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, &ex, sizeof ex,
+                             &returned, nullptr) &&
+        returned >= offsetof(PARTITION_INFORMATION_EX, StartingOffset) + 8)
+      offset = ex.StartingOffset.QuadPart;
+  }
+  if (offset < 0) return CVolumeInfo::kNotDetermined;
+  return static_cast<uint64_t>(offset) / bytesPerSector;
+}
+
+// The disk the system says holds the volume: 0..9, 10 for a disk past the table, or
+// kAskTheDrives when it does not say (dynamic disks, Storage Spaces, older systems).
+int32_t SystemDriveNumber(HANDLE volume) {
+  STORAGE_DEVICE_NUMBER number;
+  std::memset(&number, 0, sizeof number);
+  DWORD returned = 0;
+  if (!sys::DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                            sizeof number, &returned, nullptr) ||
+      returned < sizeof number || number.DeviceType != FILE_DEVICE_DISK)
+    return kAskTheDrives;
+  return number.DeviceNumber < static_cast<DWORD>(kDriveCount)
+             ? static_cast<int32_t>(number.DeviceNumber)
+             : CVolumeInfo::kNoTableDrive;
+}
+
+// The first of drives 0..9 whose sector at byte `position` equals the volume's first
+// sector; kNoTableDrive when none does before the first drive that does not open.
+int32_t SearchDrives(uint64_t position, const BYTE* volumeSector, BYTE* driveSector,
+                     uint32_t bytes) {
+  for (int32_t n = 0; n < kDriveCount; ++n) {
+    char path[32];
+    std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", static_cast<int>(n));
+    HANDLE drive = OpenForReading(path);
+    if (drive == INVALID_HANDLE_VALUE) break;
+    LONG high = static_cast<LONG>(position >> 32);
+    sys::SetFilePointer(drive, static_cast<LONG>(position & 0xFFFFFFFFu), &high, FILE_BEGIN);
+    const bool read = ReadSector(drive, driveSector, bytes);
+    sys::CloseHandle(drive);
+    if (read && std::memcmp(volumeSector, driveSector, bytes) == 0) return n;
+  }
+  return CVolumeInfo::kNoTableDrive;
 }
 
 }  // namespace
@@ -98,15 +159,8 @@ void CVolumeInfo::ProbeDevice(char letter) {
   HANDLE volume = OpenForReading(path);
   if (volume == INVALID_HANDLE_VALUE) return;
 
-  PARTITION_INFORMATION partition;
-  std::memset(&partition, 0, sizeof partition);
-  DWORD returned = 0;
-  if (sys::DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, &partition,
-                           sizeof partition, &returned, nullptr)) {
-    const int64_t start =
-        partition.StartingOffset.QuadPart / static_cast<int64_t>(m_bytesPerSector);
-    m_startSector = static_cast<uint32_t>(start);
-  }
+  m_startSector = PartitionStartSector(volume, m_bytesPerSector);
+  const int32_t systemDrive = SystemDriveNumber(volume);
 
   char root[8];
   std::snprintf(root, sizeof root, "%c:\\", letter);
@@ -138,23 +192,18 @@ void CVolumeInfo::ProbeDevice(char letter) {
   if (std::strncmp(fileSystem, "FAT", 3) != 0)
     m_dataAreaOffset = 0;
   else if (m_bytesPerSector >= kBpbEnd)
-    m_dataAreaOffset = FatDataAreaOffset(volumeSector);
+    m_dataAreaOffset = FatDataAreaOffset(volumeSector, m_bytesPerSector);
   // else: a sector too small to hold the boot-sector fields; the offset stays unknown.
 
-  const uint64_t position = static_cast<uint64_t>(m_startSector) * m_bytesPerSector;
-  for (m_driveIndex = 0; m_driveIndex < kDriveCount; ++m_driveIndex) {
-    std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", static_cast<int>(m_driveIndex));
-    HANDLE drive = OpenForReading(path);
-    if (drive == INVALID_HANDLE_VALUE) {
-      m_driveIndex = -1;
-      break;
-    }
-    LONG high = static_cast<LONG>(position >> 32);
-    sys::SetFilePointer(drive, static_cast<LONG>(position & 0xFFFFFFFFu), &high, FILE_BEGIN);
-    const bool read = ReadSector(drive, driveSector, m_bytesPerSector);
-    sys::CloseHandle(drive);
-    if (read && std::memcmp(volumeSector, driveSector, m_bytesPerSector) == 0) break;
-  }
+  // The system's answer costs one request; the search reads, and wakes, every drive
+  // below the volume's. It also tells a clone from its original, which hold the same
+  // bytes at the same place. Without a start there is no place to compare: the volume
+  // gets no row either way, so no drive is read for it.
+  if (systemDrive != kAskTheDrives)
+    m_driveIndex = systemDrive;
+  else if (m_startSector != kNotDetermined)
+    m_driveIndex =
+        SearchDrives(m_startSector * m_bytesPerSector, volumeSector, driveSector, m_bytesPerSector);
 
   sys::VirtualFree(buffer, 0, MEM_RELEASE);
   sys::CloseHandle(volume);
@@ -169,5 +218,8 @@ uint64_t CVolumeInfo::ClusterToSector(uint64_t cluster) const {
 
 uint64_t CVolumeInfo::GetDataStartSector() const {
   if (m_startSector == kNotDetermined || m_dataAreaOffset == kNotDetermined) return kNoDataStart;
-  return static_cast<uint32_t>(m_startSector + m_dataAreaOffset);
+  const uint64_t start = m_startSector + m_dataAreaOffset;
+  // A sum past the largest sector number names no sector.
+  if (start < m_startSector) return kNoDataStart;
+  return start;
 }

@@ -21,16 +21,19 @@ class CVolumeInfo {
   // The drive sector at which the data area begins; all ones when not determined.
   uint64_t GetDataStartSector() const;
 
-  static constexpr uint32_t kNotDetermined = 0xFFFFFFFFu;
+  // Sector numbers are 64-bit: disks past 2 TiB have partitions beyond sector 2^32.
+  static constexpr uint64_t kNotDetermined = ~uint64_t{0};
   static constexpr uint64_t kNoDataStart = ~uint64_t{0};
+  // The drive number of a volume that none of drives 0..9 holds.
+  static constexpr int32_t kNoTableDrive = 10;
 
   bool m_probed;
   bool m_optical;
   bool m_remote;
   uint32_t m_bytesPerSector;
   uint32_t m_bytesPerCluster;
-  uint32_t m_startSector;
-  uint32_t m_dataAreaOffset;
+  uint64_t m_startSector;
+  uint64_t m_dataAreaOffset;
   int32_t m_driveIndex;  // 0..9; -1 not determined; 10 when none of 0..9 holds it
   char m_letter;
 

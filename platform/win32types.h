@@ -114,7 +114,11 @@ using LPOSVERSIONINFOA = OSVERSIONINFOA*;
 constexpr DWORD SMART_RCV_DRIVE_DATA = 0x0007C088;
 constexpr DWORD IOCTL_SCSI_PASS_THROUGH = 0x0004D004;
 constexpr DWORD IOCTL_DISK_GET_PARTITION_INFO = 0x00074004;
+constexpr DWORD IOCTL_DISK_GET_PARTITION_INFO_EX = 0x00070048;
+constexpr DWORD IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
+constexpr DWORD IOCTL_STORAGE_QUERY_PROPERTY = 0x002D1400;
 constexpr BYTE ID_CMD = 0xEC;
+constexpr DWORD FILE_DEVICE_DISK = 0x00000007;
 
 #pragma pack(push, 1)
 struct IDEREGS {
@@ -178,6 +182,68 @@ struct PARTITION_INFORMATION {
   BOOLEAN RewritePartition;
 };
 
+using WCHAR = uint16_t;  // UTF-16, as on Windows
+struct GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+
+enum PARTITION_STYLE { PARTITION_STYLE_MBR = 0, PARTITION_STYLE_GPT = 1, PARTITION_STYLE_RAW = 2 };
+struct PARTITION_INFORMATION_MBR {
+  BYTE PartitionType;
+  BOOLEAN BootIndicator;
+  BOOLEAN RecognizedPartition;
+  DWORD HiddenSectors;
+  GUID PartitionId;
+};
+struct PARTITION_INFORMATION_GPT {
+  GUID PartitionType;
+  GUID PartitionId;
+  uint64_t Attributes;
+  WCHAR Name[36];
+};
+struct PARTITION_INFORMATION_EX {
+  PARTITION_STYLE PartitionStyle;
+  LARGE_INTEGER StartingOffset;
+  LARGE_INTEGER PartitionLength;
+  DWORD PartitionNumber;
+  BOOLEAN RewritePartition;
+  BOOLEAN IsServicePartition;
+  union {
+    PARTITION_INFORMATION_MBR Mbr;
+    PARTITION_INFORMATION_GPT Gpt;
+  };
+};
+
+struct STORAGE_DEVICE_NUMBER {
+  DWORD DeviceType;
+  DWORD DeviceNumber;
+  DWORD PartitionNumber;
+};
+
+enum STORAGE_PROPERTY_ID { StorageDeviceProperty = 0, StorageAccessAlignmentProperty = 6 };
+enum STORAGE_QUERY_TYPE { PropertyStandardQuery = 0, PropertyExistsQuery = 1 };
+struct STORAGE_PROPERTY_QUERY {
+  STORAGE_PROPERTY_ID PropertyId;
+  STORAGE_QUERY_TYPE QueryType;
+  BYTE AdditionalParameters[1];
+};
+struct STORAGE_DESCRIPTOR_HEADER {
+  DWORD Version;
+  DWORD Size;
+};
+struct STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR {
+  DWORD Version;
+  DWORD Size;
+  DWORD BytesPerCacheLine;
+  DWORD BytesOffsetForCacheAlignment;
+  DWORD BytesPerLogicalSector;
+  DWORD BytesPerPhysicalSector;
+  DWORD BytesOffsetForSectorAlignment;
+};
+
 #endif  // _WIN32
 
 // Layouts the device requests depend on, checked on both compilers.
@@ -201,3 +267,26 @@ static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA");
 static_assert(SMART_RCV_DRIVE_DATA == 0x7C088, "SMART_RCV_DRIVE_DATA");
 static_assert(IOCTL_SCSI_PASS_THROUGH == 0x4D004, "IOCTL_SCSI_PASS_THROUGH");
 static_assert(IOCTL_DISK_GET_PARTITION_INFO == 0x74004, "IOCTL_DISK_GET_PARTITION_INFO");
+// The requests of today's disks: GPT partitions, the disk behind a volume, and the
+// sector geometry that drives without an ATA identity report through the storage stack.
+static_assert(IOCTL_DISK_GET_PARTITION_INFO_EX == 0x70048, "IOCTL_DISK_GET_PARTITION_INFO_EX");
+static_assert(IOCTL_STORAGE_GET_DEVICE_NUMBER == 0x2D1080, "IOCTL_STORAGE_GET_DEVICE_NUMBER");
+static_assert(IOCTL_STORAGE_QUERY_PROPERTY == 0x2D1400, "IOCTL_STORAGE_QUERY_PROPERTY");
+static_assert(FILE_DEVICE_DISK == 7, "FILE_DEVICE_DISK");
+// 144 bytes in the 32- and the 64-bit layout alike.
+static_assert(sizeof(PARTITION_INFORMATION_EX) == 144, "PARTITION_INFORMATION_EX");
+static_assert(offsetof(PARTITION_INFORMATION_EX, StartingOffset) == 8, "PARTITION_INFORMATION_EX");
+static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionNumber) == 24,
+              "PARTITION_INFORMATION_EX");
+static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12, "STORAGE_DEVICE_NUMBER");
+static_assert(offsetof(STORAGE_DEVICE_NUMBER, DeviceNumber) == 4, "STORAGE_DEVICE_NUMBER");
+static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12, "STORAGE_PROPERTY_QUERY");
+static_assert(offsetof(STORAGE_PROPERTY_QUERY, QueryType) == 4, "STORAGE_PROPERTY_QUERY");
+static_assert(StorageAccessAlignmentProperty == 6, "StorageAccessAlignmentProperty");
+static_assert(PropertyStandardQuery == 0, "PropertyStandardQuery");
+static_assert(sizeof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR) == 28,
+              "STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR");
+static_assert(offsetof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR, BytesPerLogicalSector) == 16,
+              "STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR");
+static_assert(offsetof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR, BytesOffsetForSectorAlignment) == 24,
+              "STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR");

@@ -157,7 +157,12 @@ Bytes BuildExfatBootSector(uint8_t bytesPerSectorShift, uint8_t sectorsPerCluste
 
 void PlaceVolume(Machine& machine, const VolumeSpec& v) {
   Drive& drive = machine.drives[v.drive];
-  if (!v.bootSector.empty()) drive.WriteSector(v.startSector, v.bootSector);
+  if (!v.bootSector.empty()) {
+    Bytes sector = v.bootSector;
+    sector.resize(drive.sectorSize, 0);
+    if (v.encryptionKey != 0) Cipher(v.encryptionKey, 0, sector);
+    drive.WriteSector(v.startSector, sector);
+  }
   Letter& l = machine.letters[v.letter];
   l.type = v.type;
   l.freeSpaceOk = true;
@@ -167,9 +172,23 @@ void PlaceVolume(Machine& machine, const VolumeSpec& v) {
   l.fileSystem = v.fileSystem;
   l.open = Open::Ok;
   l.partitionInfoOk = true;
-  l.startingOffset = static_cast<int64_t>(v.startSector) * drive.sectorSize;
+  l.table = v.table;
+  l.startingOffset = static_cast<int64_t>(v.startSector * drive.sectorSize);
   l.hostDrive = v.drive;
+  l.encryptionKey = v.encryptionKey;
 }
+
+namespace {
+// Every drive carries a partition table in its sector 0, so that no two are alike.
+void WritePartitionTable(Drive& d, int index, const std::string& name) {
+  Bytes mbr(512, 0);
+  for (size_t i = 0; i < name.size() && i < 400; ++i) mbr[i] = static_cast<uint8_t>(name[i]);
+  mbr[440] = static_cast<uint8_t>(index + 1);
+  mbr[510] = 0x55;
+  mbr[511] = 0xAA;
+  d.WriteSector(0, mbr);
+}
+}  // namespace
 
 void AddAtaDrive(Machine& machine, int index, const std::string& model, const std::string& serial,
                  const std::string& firmware, uint16_t word106, uint16_t word209,
@@ -179,13 +198,23 @@ void AddAtaDrive(Machine& machine, int index, const std::string& model, const st
   d.sectorSize = sectorSize;
   d.smart.kind = SmartAnswer::Identify;
   d.smart.data = BuildIdentify(model, serial, firmware, word106, word209);
-  // Every drive carries a partition table in its sector 0, so that no two are alike.
-  Bytes mbr(512, 0);
-  for (size_t i = 0; i < model.size() && i < 400; ++i) mbr[i] = static_cast<uint8_t>(model[i]);
-  mbr[440] = static_cast<uint8_t>(index + 1);
-  mbr[510] = 0x55;
-  mbr[511] = 0xAA;
-  d.WriteSector(0, mbr);
+  WritePartitionTable(d, index, model);
+}
+
+void AddStorageDrive(Machine& machine, int index, const std::string& vendor,
+                     const std::string& product, DWORD logical, DWORD physical, DWORD offset) {
+  Drive& d = machine.drives[index];
+  d.open = Open::Ok;
+  d.sectorSize = logical;
+  d.smart.kind = SmartAnswer::Unsupported;
+  d.scsi.supported = true;
+  d.scsi.inquiry = BuildInquiry(vendor, product);
+  d.scsi.returned = 98;
+  d.alignment.supported = true;
+  d.alignment.logical = logical;
+  d.alignment.physical = physical;
+  d.alignment.offset = offset;
+  WritePartitionTable(d, index, vendor + " " + product);
 }
 
 }  // namespace sim

@@ -46,11 +46,13 @@ Bytes BuildExfatBootSector(uint8_t bytesPerSectorShift, uint8_t sectorsPerCluste
 struct VolumeSpec {
   char letter = 'C';
   int drive = 0;
-  uint32_t startSector = 2048;
+  uint64_t startSector = 2048;
   std::string fileSystem = "NTFS";
   Bytes bootSector;
   uint32_t sectorsPerCluster = 8;
   UINT type = DRIVE_FIXED;
+  PartitionTable table = PartitionTable::Mbr;
+  uint64_t encryptionKey = 0;  // nonzero: the drive holds the boot sector enciphered
 };
 void PlaceVolume(Machine& machine, const VolumeSpec& v);
 
@@ -58,5 +60,10 @@ void PlaceVolume(Machine& machine, const VolumeSpec& v);
 void AddAtaDrive(Machine& machine, int index, const std::string& model, const std::string& serial,
                  const std::string& firmware, uint16_t word106, uint16_t word209,
                  uint32_t sectorSize = 512);
+
+// A drive that gives no ATA identity (NVMe, USB, SAS): SMART fails, INQUIRY answers with
+// vendor and product, and the storage stack reports its sector geometry.
+void AddStorageDrive(Machine& machine, int index, const std::string& vendor,
+                     const std::string& product, DWORD logical, DWORD physical, DWORD offset = 0);
 
 }  // namespace sim

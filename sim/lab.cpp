@@ -6,16 +6,22 @@ namespace sim {
 
 namespace {
 
-void Ntfs(Machine& m, char letter, int drive, uint32_t start) {
+VolumeSpec Ntfs(char letter, int drive, uint64_t start) {
   VolumeSpec v;
   v.letter = letter;
   v.drive = drive;
   v.startSector = start;
   v.fileSystem = "NTFS";
-  v.bootSector =
-      BuildNtfsBootSector(512, 8, start, 0x7E55A2E1000000ull + static_cast<uint64_t>(letter));
+  // Hidden sectors is a 32-bit field: past 2 TiB it no longer holds the start.
+  v.bootSector = BuildNtfsBootSector(512, 8, static_cast<uint32_t>(start),
+                                     0x7E55A2E1000000ull + static_cast<uint64_t>(letter));
   v.sectorsPerCluster = 8;
-  PlaceVolume(m, v);
+  return v;
+}
+
+VolumeSpec Gpt(VolumeSpec v) {
+  v.table = PartitionTable::Gpt;
+  return v;
 }
 
 void Fat32(Machine& m, char letter, int drive, uint32_t start, uint8_t sectorsPerCluster) {
@@ -41,11 +47,11 @@ void Fat32(Machine& m, char letter, int drive, uint32_t start, uint8_t sectorsPe
 
 void BuildLab(Machine& m) {
   AddAtaDrive(m, 0, "KESTREL KD4000-512E", "KD40A0001", "KD01", 0x6003, 0x4000);
-  Ntfs(m, 'C', 0, 2048);
-  Ntfs(m, 'D', 0, 63);
+  PlaceVolume(m, Ntfs('C', 0, 2048));
+  PlaceVolume(m, Ntfs('D', 0, 63));
 
   AddAtaDrive(m, 1, "KESTREL KD2000-SHIFT", "KD20B0002", "KD02", 0x6003, 0x4001);
-  Ntfs(m, 'E', 1, 63);
+  PlaceVolume(m, Ntfs('E', 1, 63));
 
   AddAtaDrive(m, 2, "ORMOLU OM500 CLASSIC", "OM5C0003", "OM1.4", 0x4000, 0);
   Fat32(m, 'F', 2, 63, 8);
@@ -58,7 +64,29 @@ void BuildLab(Machine& m) {
   bridge.scsi.supported = true;
   bridge.scsi.inquiry = BuildInquiry("VITRELLE", "PORTA-DISK 2T");
   bridge.scsi.returned = 98;
-  Ntfs(m, 'H', 4, 2048);
+  PlaceVolume(m, Ntfs('H', 4, 2048));
+
+  AddStorageDrive(m, 5, "NVMe", "VOLANTE VX2 1TB", 512, 4096);
+  PlaceVolume(m, Gpt(Ntfs('L', 5, 2048)));
+  PlaceVolume(m, Gpt(Ntfs('M', 5, 1026047)));  // made by an old tool, off the grid
+
+  AddAtaDrive(m, 6, "KESTREL KD8000-512E", "KD80D0006", "KD04", 0x6003, 0x4000);
+  m.drives[6].sectorCount = 15628053168ull;  // 8 TB
+  PlaceVolume(m, Gpt(Ntfs('N', 6, 5000000000ull)));
+  VolumeSpec encrypted = Gpt(Ntfs('O', 6, 2048));
+  encrypted.encryptionKey = 0xB17E0C4E5EC2E7ull;
+  PlaceVolume(m, encrypted);
+
+  // A 512-byte-native drive cloned sector for sector to a 512e drive: the copy keeps
+  // the original's start at 63, which the new drive's grid does not share.
+  AddAtaDrive(m, 7, "ORMOLU OM1000 CLASSIC", "OM1C0007", "OM1.6", 0x4000, 0);
+  AddAtaDrive(m, 8, "KESTREL KD2000-512E", "KD20E0008", "KD03", 0x6003, 0x4000);
+  const VolumeSpec original = Ntfs('P', 7, 63);
+  PlaceVolume(m, original);
+  VolumeSpec copy = original;
+  copy.letter = 'Q';
+  copy.drive = 8;
+  PlaceVolume(m, copy);
 
   Letter& removable = m.letters['I'];
   removable.type = DRIVE_REMOVABLE;

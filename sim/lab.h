@@ -11,6 +11,12 @@ namespace sim {
 //  drive 2  512 native:            F: FAT32 at 63 (aligned: one logical per physical)
 //  drive 3  512e:                  G: FAT32 with 2 KiB clusters (misaligned)
 //  drive 4  answers INQUIRY only:  H: NTFS at 2048 (undetermined)
+//  drive 5  NVMe, GPT, no ATA identity, 512/4096 from the storage stack:
+//                                  L: NTFS at 2048 (aligned), M: NTFS at 1026047 (misaligned)
+//  drive 6  8 TB 512e, GPT:        N: NTFS at 5000000000 (aligned, past 2 TiB),
+//                                  O: encrypted NTFS at 2048 (aligned)
+//  drive 7  512 native, the original of a clone: P: NTFS at 63 (aligned)
+//  drive 8  512e, its copy:        Q: the same bytes at 63 (misaligned)
 //  I: removable, J: optical without a medium, K: network drive: no rows
 void BuildLab(Machine& machine);
 

@@ -55,6 +55,18 @@ Machine*& Current() {
 
 }  // namespace
 
+void Cipher(uint64_t key, uint64_t volumeSector, Bytes& bytes) {
+  // splitmix64 over (key, sector, word): a keystream that differs in every byte.
+  for (size_t i = 0; i < bytes.size(); i += 8) {
+    uint64_t z = key + 0x9E3779B97F4A7C15ull * (volumeSector * 0x10000 + i / 8 + 1);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    for (size_t j = 0; j < 8 && i + j < bytes.size(); ++j)
+      bytes[i + j] ^= static_cast<uint8_t>(z >> (8 * j));
+  }
+}
+
 void Drive::WriteSector(uint64_t lba, const Bytes& content) {
   Bytes sector(sectorSize, 0);
   std::copy_n(content.begin(), std::min<size_t>(content.size(), sectorSize), sector.begin());
@@ -193,26 +205,17 @@ BOOL Machine::DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize
     return Fail(ERROR_ACCESS_DENIED);
 
   BOOL ok = FALSE;
-  if (code == SMART_RCV_DRIVE_DATA && device->drive >= 0) {
+  const bool drive = device->drive >= 0;
+  if (code == SMART_RCV_DRIVE_DATA && drive) {
     ok = Identify(drives[device->drive], in, inSize, out, outSize, returned);
-  } else if (code == IOCTL_SCSI_PASS_THROUGH && device->drive >= 0) {
+  } else if (code == IOCTL_SCSI_PASS_THROUGH && drive) {
     ok = Inquiry(drives[device->drive], in, inSize, out, outSize, returned);
-  } else if (code == IOCTL_DISK_GET_PARTITION_INFO) {
-    int64_t start = 0;
-    if (device->letter != 0) {
-      const Letter& l = letters.at(device->letter);
-      if (!l.partitionInfoOk) return Fail(ERROR_INVALID_FUNCTION);
-      start = l.startingOffset;
-    }
-    if (out == nullptr || outSize < sizeof(PARTITION_INFORMATION))
-      return Fail(ERROR_INSUFFICIENT_BUFFER);
-    PARTITION_INFORMATION info;
-    std::memset(&info, 0, sizeof info);
-    info.StartingOffset.QuadPart = start;
-    info.RecognizedPartition = 1;
-    std::memcpy(out, &info, sizeof info);
-    if (returned) *returned = sizeof info;
-    ok = TRUE;
+  } else if (code == IOCTL_STORAGE_QUERY_PROPERTY && drive) {
+    ok = QueryProperty(drives[device->drive], in, inSize, out, outSize, returned);
+  } else if (code == IOCTL_DISK_GET_PARTITION_INFO || code == IOCTL_DISK_GET_PARTITION_INFO_EX) {
+    ok = PartitionInfo(*device, code == IOCTL_DISK_GET_PARTITION_INFO_EX, out, outSize, returned);
+  } else if (code == IOCTL_STORAGE_GET_DEVICE_NUMBER) {
+    ok = DeviceNumber(*device, out, outSize, returned);
   } else {
     return Fail(ERROR_INVALID_FUNCTION);
   }
@@ -275,9 +278,90 @@ BOOL Machine::Inquiry(const Drive& drive, const void* in, DWORD inSize, void* ou
       std::min<size_t>({drive.scsi.inquiry.size(), spt.DataTransferLength, spt.Cdb[4]});
   auto* buffer = static_cast<uint8_t*>(out);
   std::memcpy(buffer, in, sizeof spt);
-  std::memcpy(buffer + spt.DataBufferOffset, drive.scsi.inquiry.data(), n);
+  if (n > 0) std::memcpy(buffer + spt.DataBufferOffset, drive.scsi.inquiry.data(), n);
   buffer[offsetof(SCSI_PASS_THROUGH, ScsiStatus)] = 0;
   if (returned) *returned = drive.scsi.returned;
+  return TRUE;
+}
+
+BOOL Machine::QueryProperty(const Drive& drive, const void* in, DWORD inSize, void* out,
+                            DWORD outSize, DWORD* returned) {
+  if (in == nullptr || inSize < sizeof(STORAGE_PROPERTY_QUERY))
+    return Fail(ERROR_INVALID_PARAMETER);
+  STORAGE_PROPERTY_QUERY query;
+  std::memcpy(&query, in, sizeof query);
+  if (query.PropertyId != StorageAccessAlignmentProperty || !drive.alignment.supported)
+    return Fail(ERROR_NOT_SUPPORTED);
+  if (query.QueryType == PropertyExistsQuery) return TRUE;
+  if (query.QueryType != PropertyStandardQuery) return Fail(ERROR_INVALID_PARAMETER);
+  // The class driver wants room for the header at least, and copies what fits.
+  if (out == nullptr || outSize < sizeof(STORAGE_DESCRIPTOR_HEADER))
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  const AlignmentAnswer& a = drive.alignment;
+  STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR d;
+  std::memset(&d, 0, sizeof d);
+  d.Version = sizeof d;
+  d.Size = a.size;
+  d.BytesPerCacheLine = 64;
+  d.BytesPerLogicalSector = a.logical;
+  d.BytesPerPhysicalSector = a.physical;
+  d.BytesOffsetForSectorAlignment = a.offset;
+  const DWORD copied = std::min<DWORD>(outSize, sizeof d);
+  std::memcpy(out, &d, copied);
+  if (returned) *returned = std::min(copied, a.returned);
+  return TRUE;
+}
+
+BOOL Machine::PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD outSize,
+                            DWORD* returned) {
+  // A physical drive answers for partition 0, the whole disk.
+  int64_t start = 0;
+  PartitionTable table = PartitionTable::Mbr;
+  if (device.letter != 0) {
+    const Letter& l = letters.at(device.letter);
+    if (!l.partitionInfoOk) return Fail(ERROR_INVALID_FUNCTION);
+    start = l.startingOffset;
+    table = l.table;
+  }
+  if (!ex && table == PartitionTable::Gpt) return Fail(ERROR_INVALID_FUNCTION);  // MBR only
+  const DWORD size = ex ? sizeof(PARTITION_INFORMATION_EX) : sizeof(PARTITION_INFORMATION);
+  if (out == nullptr || outSize < size) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (ex) {
+    PARTITION_INFORMATION_EX info;
+    std::memset(&info, 0, sizeof info);
+    info.PartitionStyle = table == PartitionTable::Gpt ? PARTITION_STYLE_GPT : PARTITION_STYLE_MBR;
+    info.StartingOffset.QuadPart = start;
+    info.PartitionNumber = device.letter != 0 ? 1 : 0;
+    if (table == PartitionTable::Mbr) info.Mbr.RecognizedPartition = 1;
+    std::memcpy(out, &info, sizeof info);
+  } else {
+    PARTITION_INFORMATION info;
+    std::memset(&info, 0, sizeof info);
+    info.StartingOffset.QuadPart = start;
+    info.RecognizedPartition = 1;
+    std::memcpy(out, &info, sizeof info);
+  }
+  if (returned) *returned = size;
+  return TRUE;
+}
+
+BOOL Machine::DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned) {
+  STORAGE_DEVICE_NUMBER number;
+  std::memset(&number, 0, sizeof number);
+  number.DeviceType = FILE_DEVICE_DISK;
+  if (device.drive >= 0) {
+    number.DeviceNumber = static_cast<DWORD>(device.drive);
+  } else {
+    const Letter& l = letters.at(device.letter);
+    const int64_t disk = l.diskNumber >= 0 ? l.diskNumber : l.hostDrive;
+    if (!l.deviceNumberOk || disk < 0) return Fail(ERROR_INVALID_FUNCTION);
+    number.DeviceType = l.deviceType;
+    number.DeviceNumber = static_cast<DWORD>(disk);
+    number.PartitionNumber = 1;
+  }
+  if (out == nullptr || outSize < sizeof number) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(out, &number, sizeof number);
+  if (returned) *returned = sizeof number;
   return TRUE;
 }
 
@@ -314,8 +398,10 @@ Bytes Machine::ReadDeviceSector(const OpenDevice& device, uint64_t lba) const {
   const uint32_t size = SectorSizeOf(device);
   if (l.hostDrive >= 0 && l.hostDrive < 10) {
     const Drive& host = drives[l.hostDrive];
-    return ReadSparse(host.sectors, host.sectorSize,
-                      static_cast<uint64_t>(l.startingOffset) + lba * size, size);
+    Bytes sector = ReadSparse(host.sectors, host.sectorSize,
+                              static_cast<uint64_t>(l.startingOffset) + lba * size, size);
+    if (l.encryptionKey != 0) Cipher(l.encryptionKey, lba, sector);
+    return sector;
   }
   return ReadSparse(l.ownSectors, size, lba * size, size);
 }

@@ -43,10 +43,23 @@ struct ScsiAnswer {
   DWORD returned = 98;     // the returned-byte count it reports
 };
 
+// How a drive answers IOCTL_STORAGE_QUERY_PROPERTY for StorageAccessAlignmentProperty:
+// the storage stack's view of its sectors (NVMe, SAS and most drives behind newer
+// drivers answer; many USB bridges do not).
+struct AlignmentAnswer {
+  bool supported = false;  // false: the request fails
+  DWORD logical = 512;     // BytesPerLogicalSector
+  DWORD physical = 512;    // BytesPerPhysicalSector
+  DWORD offset = 0;        // BytesOffsetForSectorAlignment
+  DWORD size = 28;         // the descriptor's own Size field
+  DWORD returned = 28;     // the returned-byte count it reports, at most what it copied
+};
+
 struct Drive {
   Open open = Open::NotFound;
   SmartAnswer smart;
   ScsiAnswer scsi;
+  AlignmentAnswer alignment;
   uint32_t sectorSize = 512;
   uint64_t sectorCount = 1ull << 32;  // capacity; reads beyond it return no bytes
   std::map<uint64_t, Bytes> sectors;  // sparse; a sector never written reads as zeros
@@ -54,6 +67,8 @@ struct Drive {
   void WriteSector(uint64_t lba, const Bytes& content);
   Bytes ReadSector(uint64_t lba) const;
 };
+
+enum class PartitionTable { Mbr, Gpt };
 
 // What a drive letter is and how its volume answers.
 struct Letter {
@@ -65,13 +80,28 @@ struct Letter {
   std::string fileSystem;
   Open open = Open::NotFound;  // the volume device "\\.\X:"
   bool partitionInfoOk = false;
+  // GPT partitions fail the MBR-only IOCTL_DISK_GET_PARTITION_INFO and answer only the
+  // _EX request.
+  PartitionTable table = PartitionTable::Mbr;
   int64_t startingOffset = 0;  // the partition's byte offset on its disk
+  // IOCTL_STORAGE_GET_DEVICE_NUMBER: volumes of basic disks answer it with their disk's
+  // number; volumes of dynamic disks and Storage Spaces fail it.
+  bool deviceNumberOk = true;
+  DWORD deviceType = FILE_DEVICE_DISK;
+  int64_t diskNumber = -1;  // the number the system gives the disk; -1: hostDrive's
+  // Nonzero: the volume is encrypted. Its disk holds cipher text; the volume device reads
+  // the plain text.
+  uint64_t encryptionKey = 0;
   // The drive whose sectors the volume device reads, from startingOffset on; -1 for a
   // volume on no modelled drive, which reads its own sectors below.
   int hostDrive = -1;
   uint32_t ownSectorSize = 512;
   std::map<uint64_t, Bytes> ownSectors;
 };
+
+// Enciphers (or deciphers: the same operation) one sector of an encrypted volume, given
+// by its sector number counted from the volume's start.
+void Cipher(uint64_t key, uint64_t volumeSector, Bytes& bytes);
 
 // One call made to the machine.
 struct Call {
@@ -149,6 +179,10 @@ class Machine {
                 DWORD* returned);
   BOOL Inquiry(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
                DWORD* returned);
+  BOOL QueryProperty(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
+                     DWORD* returned);
+  BOOL PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD outSize, DWORD* returned);
+  BOOL DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned);
 
   std::vector<Call> m_log;
   std::map<HANDLE, OpenDevice> m_handles;

@@ -47,21 +47,23 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
     item.iItem = kAppendRow;
     item.pszText = const_cast<char*>(drive.model.GetString());
     const int row = m_list.InsertItem(&item);
-    if (drive.status != 0) {
+    // A drive without an ATA identity may still report its grid through the storage
+    // stack; its row shows it as an identified drive's does, without the tip.
+    const bool reported = drive.status != 0 || drive.HasGeometry();
+    if (reported) {
       if (drive.sectorsPerPhysical != 1) {
         text.Format(
             "%d", static_cast<int>(drive.sectorsPerPhysical) - static_cast<int>(drive.alignPhase));
         m_list.SetItemText(row, 1, text);
       }
-      text.Format("%d", drive.sectorsPerPhysical * 512);
+      text.Format("%llu", static_cast<unsigned long long>(drive.PhysicalSectorBytes()));
       m_list.SetItemText(row, 2, text);
-      m_list.SetItemData(row, static_cast<DWORD_PTR>(i));
     } else {
       m_list.SetItemText(row, 1, "Unknown");
       m_list.SetItemText(row, 2, "Unknown");
-      // No identity, so no serial or firmware of its own to show.
-      m_list.SetItemData(row, static_cast<DWORD_PTR>(kNoTip));
     }
+    // Only an ATA identity has a serial or firmware of its own to show.
+    m_list.SetItemData(row, static_cast<DWORD_PTR>(drive.status != 0 ? i : kNoTip));
   }
 
   m_list.SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListStyles);

@@ -14,11 +14,14 @@ CVolumeInfo Volume(uint32_t start, uint32_t dataAreaOffset = 0, uint32_t cluster
   return v;
 }
 
+// An identified drive carries the grid of its ATA identity.
 DriveInfo Drive(int32_t status, uint16_t spp, uint16_t phase) {
   DriveInfo d;
   d.status = status;
   d.sectorsPerPhysical = spp;
   d.alignPhase = phase;
+  d.bytesPerLogicalSector = 512;
+  if (status == 1) d.geometry = GeometrySource::AtaIdentity;
   return d;
 }
 
@@ -33,6 +36,33 @@ TEST(AlignmentTest, UnidentifiedDrivesAreUndetermined) {
   }
   // An entry the drive phase never reached: no division by its zero geometry.
   EXPECT_EQ(Verdict(Volume(63), DriveInfo()), STATE_UNKNOWN);
+}
+
+TEST(AlignmentTest, ADriveWithoutIdentityIsJudgedByTheStorageStacksGrid) {
+  DriveInfo nvme = Drive(0, 8, 8);
+  nvme.geometry = GeometrySource::StorageDescriptor;
+  EXPECT_EQ(Verdict(Volume(2048), nvme), STATE_ALIGNED);
+  EXPECT_EQ(Verdict(Volume(1026047), nvme), STATE_MISALIGNED);
+  EXPECT_EQ(Verdict(Volume(2048, 0, 2048), nvme), STATE_MISALIGNED);
+  nvme.geometry = GeometrySource::None;  // the descriptor was not taken
+  EXPECT_EQ(Verdict(Volume(2048), nvme), STATE_UNKNOWN);
+  // A failed open keeps whatever else the entry holds out of the verdict.
+  DriveInfo failed = Drive(-1, 8, 8);
+  failed.geometry = GeometrySource::StorageDescriptor;
+  EXPECT_EQ(Verdict(Volume(2048), failed), STATE_UNKNOWN);
+}
+
+TEST(AlignmentTest, SixtyFourBitStartsAndHugeSectorSizes) {
+  EXPECT_EQ(Verdict(Volume(0), Drive(1, 8, 8)), STATE_ALIGNED);
+  CVolumeInfo past = Volume(0);
+  past.m_startSector = 5000000000ull;
+  EXPECT_EQ(Verdict(past, Drive(1, 8, 0)), STATE_ALIGNED);
+  past.m_startSector = 5000000003ull;
+  EXPECT_EQ(Verdict(past, Drive(1, 8, 0)), STATE_MISALIGNED);
+  // 2^31-byte sectors times 8 do not wrap into a physical sector smaller than a cluster.
+  CVolumeInfo huge = Volume(2048, 0, 0x80000000u);
+  huge.m_bytesPerSector = 0x80000000u;
+  EXPECT_EQ(Verdict(huge, Drive(1, 8, 0)), STATE_MISALIGNED);
 }
 
 TEST(AlignmentTest, OneLogicalSectorPerPhysicalIsAlwaysAligned) {

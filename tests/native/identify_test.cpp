@@ -20,12 +20,12 @@ class IdentifyTest : public SimTest {
     d.scsi.returned = returned;
     return d;
   }
-  size_t ScsiRequests() const {
+  size_t Requests(DWORD code) const {
     size_t n = 0;
-    for (const sim::Call& c : machine.Calls("DeviceIoControl"))
-      n += c.code == IOCTL_SCSI_PASS_THROUGH;
+    for (const sim::Call& c : machine.Calls("DeviceIoControl")) n += c.code == code;
     return n;
   }
+  size_t ScsiRequests() const { return Requests(IOCTL_SCSI_PASS_THROUGH); }
 };
 
 TEST_F(IdentifyTest, GeometryFromWords106And209) {
@@ -147,12 +147,150 @@ TEST_F(IdentifyTest, SmartAnswerDecidesWhetherInquiryIsSent) {
   }
 }
 
-TEST_F(IdentifyTest, ValidIdentityIsNeverAskedForInquiry) {
+TEST_F(IdentifyTest, ValidIdentityIsNeverAskedForInquiryOrTheStorageStack) {
   sim::AddAtaDrive(machine, 0, "M", "S", "F", 0x6003, 0x4000);
   machine.drives[0].scsi.supported = true;
+  machine.drives[0].alignment.supported = true;
+  machine.drives[0].alignment.physical = 512;  // would say 512n, against the identity's 512e
   IdentifyDrive(0, &g_drives[0]);
   EXPECT_EQ(g_drives[0].status, 1);
+  EXPECT_EQ(g_drives[0].geometry, GeometrySource::AtaIdentity);
+  EXPECT_EQ(g_drives[0].sectorsPerPhysical, 8);
+  EXPECT_EQ(machine.Calls("DeviceIoControl").size(), 1u);
+}
+
+TEST_F(IdentifyTest, AnIdentityWithoutItsSignatureIsNoIdentity) {
+  // 512 zero bytes sum to 0; so does data whose integrity word lacks 0xA5.
+  auto unsigned_ = sim::BuildIdentify("ATA", "S", "F", 0x6003, 0x4000);
+  unsigned_[510] = 0x5A;
+  unsigned partial = 0;
+  for (int i = 0; i < 511; ++i) partial += unsigned_[i];
+  unsigned_[511] = static_cast<uint8_t>(0u - partial);
+  for (const auto& data : {std::array<uint8_t, 512>{}, unsigned_}) {
+    machine.ClearLog();
+    sim::Drive& d = ScsiDrive(0, SmartAnswer::Identify);
+    d.smart.data = data;
+    unsigned sum = 0;
+    for (uint8_t b : data) sum += b;
+    ASSERT_EQ(sum % 256, 0u);
+    DriveInfo info;
+    IdentifyDrive(0, &info);
+    EXPECT_EQ(info.status, 0);
+    EXPECT_STREQ(info.model, "XYZ DISK-100");
+    EXPECT_EQ(info.geometry, GeometrySource::None);
+    EXPECT_EQ(ScsiRequests(), 1u);
+  }
+}
+
+TEST_F(IdentifyTest, LogicalSectorSizeFromWords117And118) {
+  struct Case {
+    uint16_t w106;
+    uint32_t words;
+    uint32_t logical;
+    uint64_t physical;
+  } cases[] = {
+      {0x5000, 2048, 4096, 4096},       // 4K native: bit 12, one logical per physical
+      {0x4000, 2048, 512, 512},         // bit 12 clear: the words are not consulted
+      {0x7003, 2048, 4096, 32768},      // bit 12 with 8 per physical
+      {0x5000, 256, 512, 512},          // not longer than 256 words after all
+      {0x5000, 0, 512, 512},            //
+      {0xD000, 2048, 512, 512},         // word 106 not valid
+      {0x5000, 0x80000000u, 512, 512},  // no size a 32-bit count can hold
+      {0x5000, 260, 520, 520},          // 520-byte sectors
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << "w106=0x" << c.w106 << " words=" << c.words);
+    sim::AddAtaDrive(machine, 0, "M", "S", "F", c.w106, 0x4000);
+    auto& data = machine.drives[0].smart.data;
+    data[234] = static_cast<uint8_t>(c.words);
+    data[235] = static_cast<uint8_t>(c.words >> 8);
+    data[236] = static_cast<uint8_t>(c.words >> 16);
+    data[237] = static_cast<uint8_t>(c.words >> 24);
+    sim::SealIdentify(data);
+    DriveInfo info;
+    IdentifyDrive(0, &info);
+    ASSERT_EQ(info.status, 1);
+    EXPECT_EQ(info.bytesPerLogicalSector, c.logical);
+    EXPECT_EQ(info.PhysicalSectorBytes(), c.physical);
+  }
+}
+
+TEST_F(IdentifyTest, GeometryFromTheStorageStackWhenThereIsNoAtaIdentity) {
+  struct Case {
+    const char* name;
+    DWORD logical, physical, offset, size, returned;
+    bool taken;
+    uint16_t spp, phase;
+  } cases[] = {
+      {"512e", 512, 4096, 0, 28, 28, true, 8, 8},
+      {"512e, sector 0 one in", 512, 4096, 512, 28, 28, true, 8, 7},
+      {"4K native", 4096, 4096, 0, 28, 28, true, 1, 0},
+      {"512 native", 512, 512, 0, 28, 28, true, 1, 0},
+      {"largest ratio", 512, 512u * 32768, 0, 28, 28, true, 32768, 32768},
+      {"ratio past 32768", 512, 512u * 65536, 0, 28, 28, false, 0, 0},
+      {"ratio not a power of two", 512, 3072, 0, 28, 28, false, 0, 0},
+      {"logical below 512", 256, 4096, 0, 28, 28, false, 0, 0},
+      {"physical below logical", 4096, 512, 0, 28, 28, false, 0, 0},
+      {"physical zero", 512, 0, 0, 28, 28, false, 0, 0},
+      {"offset not whole sectors", 512, 4096, 100, 28, 28, false, 0, 0},
+      {"offset a whole physical sector", 512, 4096, 4096, 28, 28, false, 0, 0},
+      {"answer cut short", 512, 4096, 0, 28, 27, false, 0, 0},
+      {"descriptor says it is short", 512, 4096, 0, 8, 28, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    machine.ClearLog();
+    sim::AddStorageDrive(machine, 2, "NVMe", "FAST 1TB", c.logical, c.physical, c.offset);
+    machine.drives[2].alignment.size = c.size;
+    machine.drives[2].alignment.returned = c.returned;
+    DriveInfo info;
+    IdentifyDrive(2, &info);
+    EXPECT_EQ(info.status, 0);
+    EXPECT_STREQ(info.model, "NVMe FAST 1TB");
+    EXPECT_EQ(info.geometry, c.taken ? GeometrySource::StorageDescriptor : GeometrySource::None);
+    EXPECT_EQ(info.HasGeometry(), c.taken);
+    EXPECT_EQ(info.sectorsPerPhysical, c.spp);
+    EXPECT_EQ(info.alignPhase, c.phase);
+    EXPECT_EQ(info.PhysicalSectorBytes(), c.taken ? c.physical : 0u);
+    EXPECT_STREQ(info.serial, "");
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(IdentifyTest, StorageStackIsAskedAfterTheScsiNameOrWithoutOne) {
+  sim::AddStorageDrive(machine, 1, "USB", "BRIDGE", 512, 4096);
+  IdentifyDrive(1, &g_drives[1]);
+  const auto ioctls = machine.Calls("DeviceIoControl");
+  ASSERT_EQ(ioctls.size(), 3u);
+  EXPECT_EQ(ioctls[0].code, 0x7C088u);
+  EXPECT_EQ(ioctls[1].code, 0x4D004u);
+  const sim::Call& query = ioctls[2];
+  EXPECT_EQ(query.code, 0x2D1400u);
+  EXPECT_EQ(query.inSize, 12u);
+  EXPECT_EQ(query.outSize, 28u);
+  sim::Bytes expected(12, 0);
+  expected[0] = 6;  // StorageAccessAlignmentProperty, PropertyStandardQuery
+  EXPECT_EQ(query.request, expected);
+
+  // A SMART failure that gives up on INQUIRY still leaves the storage stack to ask.
+  machine.ClearLog();
+  sim::Drive& d = machine.drives[1];
+  d.smart.kind = SmartAnswer::FailWithBytes;
+  d.smart.returned = 16;
+  DriveInfo info;
+  IdentifyDrive(1, &info);
   EXPECT_EQ(ScsiRequests(), 0u);
+  EXPECT_EQ(Requests(IOCTL_STORAGE_QUERY_PROPERTY), 1u);
+  EXPECT_EQ(info.geometry, GeometrySource::StorageDescriptor);
+
+  // A drive that answers no property request: no grid, as before.
+  machine.ClearLog();
+  d.alignment.supported = false;
+  DriveInfo none;
+  IdentifyDrive(1, &none);
+  EXPECT_EQ(none.geometry, GeometrySource::None);
+  EXPECT_EQ(none.sectorsPerPhysical, 0);
+  ExpectNothingLeft();
 }
 
 TEST_F(IdentifyTest, OpenFailuresSetOnlyTheStatus) {
@@ -203,7 +341,7 @@ TEST_F(IdentifyTest, RequestBytesAreExact) {
   ScsiDrive(3, SmartAnswer::Unsupported);
   IdentifyDrive(3, &g_drives[3]);
   const auto ioctls = machine.Calls("DeviceIoControl");
-  ASSERT_EQ(ioctls.size(), 2u);
+  ASSERT_EQ(ioctls.size(), 3u);  // then the storage stack's geometry
 
   const sim::Call& smart = ioctls[0];
   EXPECT_EQ(smart.code, 0x7C088u);
@@ -241,6 +379,8 @@ TEST_F(IdentifyTest, NothingLeftOpenWhicheverCallFails) {
     d.smart.data[0] ^= 1;  // bad sum: the longest path, through INQUIRY
     d.scsi.supported = true;
     d.scsi.inquiry = sim::BuildInquiry("V", "P");
+    d.alignment.supported = true;
+    d.alignment.physical = 4096;
   };
   FailEachCallInTurn(
       setup, [] { IdentifyDrive(0, &g_drives[0]); },

@@ -95,6 +95,72 @@ TEST_F(SimMachineTest, OpensNeedSharingAndExistingDevices) {
   ExpectNothingLeft();
 }
 
+TEST_F(SimMachineTest, TodaysRequestsRefuseShortBuffersAsWindowsDoes) {
+  sim::AddStorageDrive(machine, 0, "NVMe", "X", 512, 4096);
+  sim::VolumeSpec v;
+  v.table = sim::PartitionTable::Gpt;
+  sim::PlaceVolume(machine, v);
+  HANDLE volume =
+      sys::CreateFileA("\\\\.\\C:", GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE drive = sys::CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ, 3, nullptr, OPEN_EXISTING,
+                                  0, nullptr);
+  uint8_t out[200] = {};
+  DWORD returned = 1;
+  EXPECT_FALSE(sys::DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, out, 32,
+                                    &returned, nullptr));
+  EXPECT_EQ(sys::GetLastError(), ERROR_INVALID_FUNCTION) << "MBR only";
+  EXPECT_FALSE(sys::DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, out, 143,
+                                    &returned, nullptr));
+  EXPECT_EQ(sys::GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_TRUE(sys::DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, out, 144,
+                                   &returned, nullptr));
+  EXPECT_EQ(returned, 144u);
+  EXPECT_EQ(out[0], PARTITION_STYLE_GPT);
+  EXPECT_FALSE(sys::DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, out, 11,
+                                    &returned, nullptr));
+
+  // The property query wants a whole query in and room for a header out, and copies
+  // what fits.
+  STORAGE_PROPERTY_QUERY query = {};
+  query.PropertyId = StorageAccessAlignmentProperty;
+  EXPECT_FALSE(sys::DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, 8, out, 28,
+                                    &returned, nullptr));
+  EXPECT_FALSE(sys::DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out,
+                                    7, &returned, nullptr));
+  EXPECT_TRUE(sys::DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out,
+                                   8, &returned, nullptr));
+  EXPECT_EQ(returned, 8u);
+  query.PropertyId = StorageDeviceProperty;  // not modelled: refused, not invented
+  EXPECT_FALSE(sys::DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out,
+                                    28, &returned, nullptr));
+  sys::CloseHandle(volume);
+  sys::CloseHandle(drive);
+  ExpectNothingLeft();
+}
+
+TEST_F(SimMachineTest, EncryptedVolumeReadsPlainTextOverCipherText) {
+  sim::AddAtaDrive(machine, 0, "M", "", "", 0x4000, 0);
+  sim::VolumeSpec v;
+  v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
+  v.encryptionKey = 77;
+  sim::PlaceVolume(machine, v);
+  const sim::Bytes raw = machine.drives[0].ReadSector(2048);
+  EXPECT_NE(raw, v.bootSector);
+  sim::Bytes plain = raw;
+  sim::Cipher(77, 0, plain);
+  EXPECT_EQ(plain, v.bootSector);
+}
+
+TEST_F(SimMachineTest, EmptyInquiryDataCopiesNothing) {
+  sim::Drive& d = machine.drives[0];
+  d.open = sim::Open::Ok;
+  d.scsi.supported = true;  // answers, with no data at all
+  DriveInfo info;
+  IdentifyDrive(0, &info);
+  EXPECT_EQ(info.status, 0);
+  EXPECT_STREQ(info.model, " ");  // an empty vendor and product, as the count claims
+}
+
 TEST_F(SimMachineTest, VersionQueryChecksTheStructureSize) {
   OSVERSIONINFOA info;
   std::memset(&info, 0, sizeof info);

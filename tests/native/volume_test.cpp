@@ -12,13 +12,13 @@ class VolumeTest : public SimTest {
     for (int i = 0; i < count; ++i)
       sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x4000, 0, sectorSize);
   }
-  sim::VolumeSpec Ntfs(char letter, int drive, uint32_t start) {
+  sim::VolumeSpec Ntfs(char letter, int drive, uint64_t start) {
     sim::VolumeSpec v;
     v.letter = letter;
     v.drive = drive;
     v.startSector = start;
     v.bootSector = sim::BuildNtfsBootSector(static_cast<uint16_t>(machine.drives[drive].sectorSize),
-                                            8, start, 0xA0000000u + letter);
+                                            8, static_cast<uint32_t>(start), 0xA0000000u + letter);
     return v;
   }
   sim::VolumeSpec Fat(char letter, int drive, uint32_t start, const sim::FatParams& p,
@@ -32,7 +32,18 @@ class VolumeTest : public SimTest {
     v.sectorsPerCluster = p.sectorsPerCluster;
     return v;
   }
+  // A volume whose device-number request fails, as on a dynamic disk: its drive is
+  // found by content.
+  void PlaceSearched(const sim::VolumeSpec& v) {
+    sim::PlaceVolume(machine, v);
+    machine.letters[v.letter].deviceNumberOk = false;
+  }
   size_t Reads() const { return machine.Calls("ReadFile").size(); }
+  std::vector<DWORD> IoctlCodes() const {
+    std::vector<DWORD> codes;
+    for (const sim::Call& c : machine.Calls("DeviceIoControl")) codes.push_back(c.code);
+    return codes;
+  }
 };
 
 TEST_F(VolumeTest, NtfsAtOneMebibyte) {
@@ -62,9 +73,10 @@ TEST_F(VolumeTest, FatDataAreaOffsets) {
   } cases[] = {
       {"FAT16", "FAT", 512, {512, 4, 1, 2, 512, 245, 0}, 63, 523},
       {"FAT32", "FAT32", 512, {512, 8, 32, 2, 0, 0, 1000}, 2048, 2032},
-      // The root directory counts entries / 16 sectors, also with 4096-byte sectors.
-      {"520 root entries, 4K sectors", "FAT", 4096, {4096, 1, 1, 2, 520, 10, 0}, 256, 53},
-      {"root entries rounded down", "FAT", 512, {512, 4, 1, 2, 17, 9, 0}, 63, 20},
+      // The root directory takes whole sectors of 32-byte entries, whatever their size.
+      {"512 root entries, 4K sectors", "FAT", 4096, {4096, 1, 1, 2, 512, 10, 0}, 256, 25},
+      {"520 root entries, 4K sectors", "FAT", 4096, {4096, 1, 1, 2, 520, 10, 0}, 256, 26},
+      {"a part sector of entries is a sector", "FAT", 512, {512, 4, 1, 2, 17, 9, 0}, 63, 21},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -106,7 +118,7 @@ TEST_F(VolumeTest, OnlyNamesBeginningWithUpperCaseFatAreFat) {
 
 TEST_F(VolumeTest, DriveSearchReadsDrivesInOrderUntilOneMatches) {
   AddDrives(3);
-  sim::PlaceVolume(machine, Ntfs('D', 2, 2048));
+  PlaceSearched(Ntfs('D', 2, 2048));
   CVolumeInfo v('D');
   v.Probe();
   EXPECT_EQ(v.GetDriveIndex(), 2);
@@ -119,31 +131,104 @@ TEST_F(VolumeTest, DriveSearchReadsDrivesInOrderUntilOneMatches) {
   ExpectNothingLeft();
 }
 
-TEST_F(VolumeTest, DriveSearchEndsAtTheFirstDriveThatDoesNotOpen) {
+TEST_F(VolumeTest, DriveSearchThatRunsOutNamesNoDriveOfTheTable) {
   AddDrives(3);
-  sim::PlaceVolume(machine, Ntfs('D', 2, 2048));
-  machine.drives[1].open = Open::NotFound;
+  PlaceSearched(Ntfs('D', 2, 2048));
+  machine.drives[1].open = Open::NotFound;  // the first drive that does not open ends it
   CVolumeInfo v('D');
   v.Probe();
-  EXPECT_EQ(v.GetDriveIndex(), -1);
+  EXPECT_EQ(v.GetDriveIndex(), 10);
+  EXPECT_EQ(v.GetDataStartSector(), 2048u);
   const std::vector<std::string> expected = {"\\\\.\\D:", "\\\\.\\PhysicalDrive0",
                                              "\\\\.\\PhysicalDrive1"};
   EXPECT_EQ(OpenedPaths(), expected);
   ExpectNothingLeft();
 }
 
-TEST_F(VolumeTest, CloneLowerNumberWins) {
+TEST_F(VolumeTest, TheSystemsDeviceNumberNamesTheDriveWithoutReadingAny) {
+  AddDrives(4);
+  sim::PlaceVolume(machine, Ntfs('D', 3, 2048));
+  CVolumeInfo v('D');
+  EXPECT_EQ(v.Probe(), 3);
+  EXPECT_EQ(v.GetDriveIndex(), 3);
+  EXPECT_EQ(OpenedPaths(), std::vector<std::string>{"\\\\.\\D:"});
+  EXPECT_EQ(Reads(), 1u);  // the volume's own first sector only
+  EXPECT_EQ(IoctlCodes(), (std::vector<DWORD>{0x74004, 0x2D1080}));
+  const sim::Call ask = machine.Calls("DeviceIoControl")[1];
+  EXPECT_EQ(ask.inSize, 0u);
+  EXPECT_EQ(ask.outSize, 12u);
+  ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, DeviceNumberAnswersThatNameNoTableDriveOrNoDisk) {
+  struct Case {
+    const char* name;
+    bool ok;
+    DWORD type;
+    int64_t disk;
+    int32_t drive;
+    size_t driveOpens;
+  } cases[] = {
+      {"disk 9", true, FILE_DEVICE_DISK, 9, 9, 0},
+      {"disk 10", true, FILE_DEVICE_DISK, 10, 10, 0},
+      {"disk 4000000000", true, FILE_DEVICE_DISK, 4000000000ll, 10, 0},
+      {"a volume manager's device", true, 0x22, 1, 1, 2},  // searched: drives 0 and 1
+      {"request fails", false, FILE_DEVICE_DISK, 0, 1, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Machine m;
+    sim::Installation in(m);
+    for (int i = 0; i < 10; ++i) sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
+    sim::VolumeSpec spec;
+    spec.letter = 'E';
+    spec.drive = 1;
+    spec.bootSector = sim::BuildNtfsBootSector(512, 8, 2048, 0xE1);
+    sim::PlaceVolume(m, spec);
+    m.letters['E'].deviceNumberOk = c.ok;
+    m.letters['E'].deviceType = c.type;
+    m.letters['E'].diskNumber = c.disk;
+    CVolumeInfo v('E');
+    v.Probe();
+    EXPECT_EQ(v.GetDriveIndex(), c.drive);
+    EXPECT_EQ(m.Calls("CreateFileA").size(), 1 + c.driveOpens);
+    EXPECT_EQ(m.OpenHandles(), 0);
+  }
+}
+
+TEST_F(VolumeTest, CloneIsToldApartOnlyByTheSystem) {
   AddDrives(4);
   sim::PlaceVolume(machine, Ntfs('D', 3, 2048));
   machine.drives[1].WriteSector(2048, machine.drives[3].ReadSector(2048));
-  CVolumeInfo v('D');
-  v.Probe();
-  EXPECT_EQ(v.GetDriveIndex(), 1);
+  CVolumeInfo asked('D');
+  asked.Probe();
+  EXPECT_EQ(asked.GetDriveIndex(), 3);
+  // By content alone the lower number wins: the original, with its own geometry.
+  machine.letters['D'].deviceNumberOk = false;
+  CVolumeInfo searched('D');
+  searched.Probe();
+  EXPECT_EQ(searched.GetDriveIndex(), 1);
+}
+
+TEST_F(VolumeTest, EncryptedVolumeMatchesNoDriveByContent) {
+  AddDrives(2);
+  sim::VolumeSpec spec = Ntfs('D', 1, 2048);
+  spec.encryptionKey = 0x5EC2E7;
+  sim::PlaceVolume(machine, spec);
+  CVolumeInfo asked('D');
+  asked.Probe();
+  EXPECT_EQ(asked.GetDriveIndex(), 1);
+  EXPECT_EQ(asked.GetDataStartSector(), 2048u);
+  machine.letters['D'].deviceNumberOk = false;
+  CVolumeInfo searched('D');
+  searched.Probe();
+  EXPECT_EQ(searched.GetDriveIndex(), 10);  // a row without a drive, not a lost volume
+  EXPECT_EQ(searched.GetDataStartSector(), 2048u);
 }
 
 TEST_F(VolumeTest, VolumeAtByteZeroComparesSectorZero) {
   AddDrives(2);
-  sim::PlaceVolume(machine, Ntfs('D', 1, 0));
+  PlaceSearched(Ntfs('D', 1, 0));
   CVolumeInfo v('D');
   v.Probe();
   EXPECT_EQ(v.m_startSector, 0u);
@@ -163,6 +248,67 @@ TEST_F(VolumeTest, NoneOfTenDrivesMatchesGivesTen) {
   EXPECT_EQ(v.GetDriveIndex(), 10);
   EXPECT_EQ(Reads(), 11u);
   ExpectNothingLeft();
+}
+
+TEST_F(VolumeTest, GptPartitionsAnswerOnlyTheExtendedRequest) {
+  AddDrives(1);
+  sim::VolumeSpec gpt = Ntfs('G', 0, 264192);
+  gpt.table = sim::PartitionTable::Gpt;
+  sim::PlaceVolume(machine, gpt);
+  CVolumeInfo v('G');
+  EXPECT_EQ(v.Probe(), 3);
+  EXPECT_EQ(v.m_startSector, 264192u);
+  EXPECT_EQ(v.GetDriveIndex(), 0);
+  EXPECT_EQ(IoctlCodes(), (std::vector<DWORD>{0x74004, 0x70048, 0x2D1080}));
+  const sim::Call ex = machine.Calls("DeviceIoControl")[1];
+  EXPECT_EQ(ex.inSize, 0u);
+  EXPECT_EQ(ex.outSize, 144u);
+
+  // An MBR machine sends only what it always sent.
+  machine.ClearLog();
+  sim::PlaceVolume(machine, Ntfs('M', 0, 2048));
+  CVolumeInfo mbr('M');
+  mbr.Probe();
+  EXPECT_EQ(IoctlCodes(), (std::vector<DWORD>{0x74004, 0x2D1080}));
+}
+
+TEST_F(VolumeTest, PartitionAnswersThatGiveNoStart) {
+  AddDrives(1);
+  struct Case {
+    const char* name;
+    bool ok;
+    int64_t offset;
+  } cases[] = {{"both requests fail", false, 2048 * 512}, {"negative offset", true, -512}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    machine.ClearLog();
+    sim::PlaceVolume(machine, Ntfs('D', 0, 2048));
+    machine.letters['D'].partitionInfoOk = c.ok;
+    machine.letters['D'].startingOffset = c.offset;
+    machine.letters['D'].deviceNumberOk = false;
+    CVolumeInfo v('D');
+    EXPECT_EQ(v.Probe(), 3);
+    EXPECT_EQ(v.m_startSector, ~uint64_t{0});
+    EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
+    EXPECT_TRUE(machine.Calls("SetFilePointer").empty()) << "nowhere to compare";
+    EXPECT_EQ(v.GetDriveIndex(), -1);
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(VolumeTest, StartPastTwoTebibytesIsKeptWhole) {
+  AddDrives(2);
+  machine.drives[1].sectorCount = 1ull << 40;
+  sim::VolumeSpec spec = Ntfs('D', 1, 5000000000ull);
+  spec.table = sim::PartitionTable::Gpt;
+  PlaceSearched(spec);
+  CVolumeInfo v('D');
+  v.Probe();
+  EXPECT_EQ(v.m_startSector, 5000000000u);
+  EXPECT_EQ(v.GetDataStartSector(), 5000000000u);
+  for (const sim::Call& seek : machine.Calls("SetFilePointer"))
+    EXPECT_EQ(seek.position, 5000000000ull * 512);
+  EXPECT_EQ(v.GetDriveIndex(), 1);
 }
 
 TEST_F(VolumeTest, ClassificationCodes) {
@@ -209,23 +355,26 @@ TEST_F(VolumeTest, SecondProbeKeepsTheFirstClassification) {
   EXPECT_FALSE(v.m_remote);
 }
 
-TEST_F(VolumeTest, DataStartSumWrapsAtThirtyTwoBits) {
+TEST_F(VolumeTest, DataStartIsASixtyFourBitSum) {
   CVolumeInfo v('C');
   v.m_startSector = 0xFFFFFFF0u;
   v.m_dataAreaOffset = 0x0F;
-  EXPECT_EQ(v.GetDataStartSector(), 4294967295u);
+  EXPECT_EQ(v.GetDataStartSector(), 4294967295u);  // an ordinary sector
   v.m_dataAreaOffset = 0x20;
-  EXPECT_EQ(v.GetDataStartSector(), 0x10u);
-  v.m_dataAreaOffset = 0xFFFFFFFFu;
+  EXPECT_EQ(v.GetDataStartSector(), 0x100000010u);
+  v.m_dataAreaOffset = ~uint64_t{0};
   EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
   v.m_dataAreaOffset = 0;
-  v.m_startSector = 0xFFFFFFFFu;
+  v.m_startSector = ~uint64_t{0};
+  EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
+  v.m_startSector = ~uint64_t{0} - 4;  // a sum past the last sector names none
+  v.m_dataAreaOffset = 9;
   EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
 }
 
 TEST_F(VolumeTest, DeviceRequestsAreReadOnlyAndUnbuffered) {
   AddDrives(1, 4096);
-  sim::PlaceVolume(machine, Ntfs('G', 0, 256));
+  PlaceSearched(Ntfs('G', 0, 256));
   CVolumeInfo v('G');
   v.Probe();
   EXPECT_EQ(v.GetDriveIndex(), 0);
@@ -236,7 +385,7 @@ TEST_F(VolumeTest, DeviceRequestsAreReadOnlyAndUnbuffered) {
     EXPECT_EQ(open.flags, FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL);
   }
   const auto ioctls = machine.Calls("DeviceIoControl");
-  ASSERT_EQ(ioctls.size(), 1u);
+  ASSERT_EQ(ioctls.size(), 2u);
   EXPECT_EQ(ioctls[0].code, 0x74004u);
   EXPECT_EQ(ioctls[0].outSize, 32u);
   ASSERT_EQ(machine.Calls("VirtualAlloc").size(), 1u);
@@ -249,26 +398,14 @@ TEST_F(VolumeTest, DeviceRequestsAreReadOnlyAndUnbuffered) {
   EXPECT_EQ(names[0].size, 128u);
 }
 
-TEST_F(VolumeTest, FailedPartitionQueryLeavesStartUnknownButSearches) {
-  AddDrives(1);
-  sim::PlaceVolume(machine, Ntfs('D', 0, 2048));
-  machine.letters['D'].partitionInfoOk = false;
-  CVolumeInfo v('D');
-  EXPECT_EQ(v.Probe(), 3);
-  EXPECT_EQ(v.m_startSector, 0xFFFFFFFFu);
-  EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
-  EXPECT_EQ(machine.Calls("SetFilePointer")[0].position, 0xFFFFFFFFull * 512);
-  ExpectNothingLeft();
-}
-
 TEST_F(VolumeTest, UnopenableVolumeDeterminesNothing) {
   AddDrives(1);
   sim::PlaceVolume(machine, Ntfs('D', 0, 2048));
   machine.letters['D'].open = Open::AccessDenied;
   CVolumeInfo v('D');
   EXPECT_EQ(v.Probe(), 3);
-  EXPECT_EQ(v.m_startSector, 0xFFFFFFFFu);
-  EXPECT_EQ(v.m_dataAreaOffset, 0xFFFFFFFFu);
+  EXPECT_EQ(v.m_startSector, ~uint64_t{0});
+  EXPECT_EQ(v.m_dataAreaOffset, ~uint64_t{0});
   EXPECT_EQ(v.GetDriveIndex(), -1);
   EXPECT_EQ(machine.Calls("CreateFileA").size(), 1u);
   ExpectNothingLeft();
@@ -313,7 +450,7 @@ TEST_F(VolumeTest, FailedAllocationStopsTheDeviceWork) {
   CVolumeInfo v('D');
   v.Probe();
   EXPECT_EQ(v.GetDriveIndex(), -1);
-  EXPECT_EQ(v.m_dataAreaOffset, 0xFFFFFFFFu);
+  EXPECT_EQ(v.m_dataAreaOffset, ~uint64_t{0});
   EXPECT_TRUE(machine.Calls("ReadFile").empty());
   EXPECT_EQ(machine.Calls("CreateFileA").size(), 1u);
   ExpectNothingLeft();
@@ -333,10 +470,10 @@ TEST_F(VolumeTest, FailedNameQueryCountsAsNotFat) {
 TEST_F(VolumeTest, FailedFirstSectorReadSearchesNoDrive) {
   AddDrives(2);
   sim::PlaceVolume(machine, Ntfs('D', 1, 2048));
-  machine.failCall = 6;  // type, space, open, partition, name, buffer, read
+  machine.failCall = 7;  // type, space, open, partition, device number, name, buffer, read
   CVolumeInfo v('D');
   v.Probe();
-  ASSERT_EQ(machine.Log()[6].op, "ReadFile");
+  ASSERT_EQ(machine.Log()[7].op, "ReadFile");
   EXPECT_EQ(v.GetDriveIndex(), -1);
   EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
   EXPECT_EQ(machine.Calls("CreateFileA").size(), 1u);
@@ -345,7 +482,7 @@ TEST_F(VolumeTest, FailedFirstSectorReadSearchesNoDrive) {
 
 TEST_F(VolumeTest, FailedDriveReadPassesThatDriveOver) {
   AddDrives(3);
-  sim::PlaceVolume(machine, Ntfs('D', 2, 2048));
+  PlaceSearched(Ntfs('D', 2, 2048));
   machine.drives[1].sectorCount = 100;  // too small: the read at sector 2048 gets no bytes
   machine.drives[1].WriteSector(2048, machine.drives[2].ReadSector(2048));
   CVolumeInfo v('D');
@@ -353,40 +490,33 @@ TEST_F(VolumeTest, FailedDriveReadPassesThatDriveOver) {
   EXPECT_EQ(v.GetDriveIndex(), 2);
 }
 
-TEST_F(VolumeTest, StartBeyondThirtyTwoBitsIsTruncated) {
-  AddDrives(2);
-  machine.drives[1].sectorCount = 1ull << 40;
-  sim::VolumeSpec spec = Ntfs('D', 1, 16);
-  sim::PlaceVolume(machine, spec);
-  const uint64_t beyond = (1ull << 32) + 16;
-  machine.drives[1].WriteSector(beyond, spec.bootSector);
-  machine.letters['D'].startingOffset = static_cast<int64_t>(beyond * 512);
-  CVolumeInfo v('D');
-  v.Probe();
-  EXPECT_EQ(v.m_startSector, 16u);
-  EXPECT_EQ(machine.Calls("SetFilePointer")[0].position, 16u * 512);
-  EXPECT_EQ(v.GetDriveIndex(), 1);  // found by the truncated position
-}
-
 TEST_F(VolumeTest, NothingLeftOpenWhicheverCallFails) {
-  auto setup = [](sim::Machine& m) {
-    for (int i = 0; i < 3; ++i) sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
-    sim::VolumeSpec v;
-    v.letter = 'E';
-    v.drive = 2;
-    v.startSector = 63;
-    v.fileSystem = "FAT32";
-    v.bootSector = sim::BuildFatBootSector({512, 8, 32, 2, 0, 0, 1000});
-    sim::PlaceVolume(m, v);
-  };
-  FailEachCallInTurn(
-      setup,
-      [] {
-        CVolumeInfo v('E');
-        const int code = v.Probe();
-        EXPECT_TRUE(code == 0 || code == 3) << code;
-      },
-      [](const sim::Machine&) {});
+  // The longest paths: a GPT volume that answers the extended request, and one whose
+  // drive is found by content.
+  for (bool search : {false, true}) {
+    SCOPED_TRACE(search ? "searched" : "asked");
+    auto setup = [search](sim::Machine& m) {
+      for (int i = 0; i < 3; ++i)
+        sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
+      sim::VolumeSpec v;
+      v.letter = 'E';
+      v.drive = 2;
+      v.startSector = 63;
+      v.fileSystem = "FAT32";
+      v.table = sim::PartitionTable::Gpt;
+      v.bootSector = sim::BuildFatBootSector({512, 8, 32, 2, 0, 0, 1000});
+      sim::PlaceVolume(m, v);
+      m.letters['E'].deviceNumberOk = !search;
+    };
+    FailEachCallInTurn(
+        setup,
+        [] {
+          CVolumeInfo v('E');
+          const int code = v.Probe();
+          EXPECT_TRUE(code == 0 || code == 3) << code;
+        },
+        [](const sim::Machine&) {});
+  }
 }
 
 }  // namespace

@@ -132,6 +132,17 @@ TEST_F(HelpRoutingTest, WinHelpOpensTheHelpWindowOverTheReport) {
   EXPECT_TRUE(g_ownerDisabled);
 }
 
+TEST_F(HelpRoutingTest, HelpCommandFromAnotherProgramReachesTheApplication) {
+  Open();
+  theApp.m_pMainWnd = &dlg;
+  g_owner = dlg.m_hWnd;
+  EXPECT_EQ(Opened([&] { dlg.SendMessage(WM_COMMAND, MAKEWPARAM(ID_HELP, 0)); }),
+            std::vector<std::string>{"Rarizaza Dadadi Ridu Help"});
+  // A command neither the window nor the application takes opens nothing.
+  EXPECT_TRUE(Opened([&] { dlg.SendMessage(WM_COMMAND, MAKEWPARAM(0x7777, 0)); }).empty());
+  EXPECT_TRUE(::IsWindow(dlg.m_hWnd));
+}
+
 // Presses F1 as the keyboard would, once the report window is up.
 void CALLBACK PressF1(HWND, UINT, UINT_PTR id, DWORD) {
   ::KillTimer(nullptr, id);

@@ -14,6 +14,8 @@ DriveInfo Identified(const char* model, uint16_t spp, uint16_t phase, const char
   d.status = 1;
   d.sectorsPerPhysical = spp;
   d.alignPhase = phase;
+  d.geometry = GeometrySource::AtaIdentity;
+  d.bytesPerLogicalSector = 512;
   d.model = model;
   d.serial = serial;
   d.firmware = firmware;
@@ -106,6 +108,27 @@ TEST_F(DeviceInfoTest, RowsPerGeometry) {
   for (int r = 0; r < 6; ++r) EXPECT_EQ(ListData(list, r), r);
   EXPECT_EQ(ListData(list, 6), -1) << "no identity: no tip from drive 0";
   EXPECT_EQ(ListData(list, 7), -1);
+}
+
+TEST_F(DeviceInfoTest, DrivesOfTodayShowTheirRealPhysicalSectors) {
+  g_drives[0] = Identified("4K NATIVE", 1, 0);
+  g_drives[0].bytesPerLogicalSector = 4096;    // from words 117-118
+  g_drives[1].model = "NVMe VOLANTE VX2 1TB";  // no ATA identity, a grid from the storage stack
+  g_drives[1].sectorsPerPhysical = 8;
+  g_drives[1].alignPhase = 8;
+  g_drives[1].bytesPerLogicalSector = 512;
+  g_drives[1].geometry = GeometrySource::StorageDescriptor;
+  g_drives[2].model = "SAS 4KN";
+  g_drives[2].sectorsPerPhysical = 1;
+  g_drives[2].bytesPerLogicalSector = 4096;
+  g_drives[2].geometry = GeometrySource::StorageDescriptor;
+  g_drives[3].status = -1;
+  Open();
+  ASSERT_EQ(ListRows(list), 3);
+  EXPECT_EQ(Row(0), (std::vector<std::string>{"4K NATIVE", "", "4096"}));
+  EXPECT_EQ(Row(1), (std::vector<std::string>{"NVMe VOLANTE VX2 1TB", "0", "4096"}));
+  EXPECT_EQ(Row(2), (std::vector<std::string>{"SAS 4KN", "", "4096"}));
+  EXPECT_EQ(ListData(list, 1), -1) << "no serial or firmware of its own";
 }
 
 TEST_F(DeviceInfoTest, TenRowsOrNone) {

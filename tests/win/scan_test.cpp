@@ -20,10 +20,12 @@ class ScanTest : public ReportWindowTest {
 TEST_F(ScanTest, LabScanRowsInLetterOrderOnePerTickAtMost) {
   sim::BuildLab(machine);
   Open();
-  Ticks(6);  // drives 0..4 open, drive 5 does not
+  Ticks(10);  // drives 0..8 open, drive 9 does not
   EXPECT_EQ(dlg.m_cursor, 'C');
-  EXPECT_EQ(g_drives[5].status, -1);
+  EXPECT_EQ(g_drives[9].status, -1);
   EXPECT_EQ(g_drives[4].status, 0);
+  EXPECT_EQ(g_drives[5].status, 0);
+  EXPECT_EQ(g_drives[5].geometry, GeometrySource::StorageDescriptor);
   EXPECT_EQ(ListRows(list), 0);
 
   int rows = 0;
@@ -48,9 +50,15 @@ TEST_F(ScanTest, LabScanRowsInLetterOrderOnePerTickAtMost) {
       {"F:", "2", "ORMOLU OM500 CLASSIC", "2095", 0x0000},
       {"G:", "3", "KESTREL KD1000-512E", "4080", 0x1000},
       {"H:", "4", "VITRELLE PORTA-DISK 2T", "2048", 0x2000},
+      {"L:", "5", "NVMe VOLANTE VX2 1TB", "2048", 0x0000},
+      {"M:", "5", "NVMe VOLANTE VX2 1TB", "1026047", 0x1000},
+      {"N:", "6", "KESTREL KD8000-512E", "5000000000", 0x0000},
+      {"O:", "6", "KESTREL KD8000-512E", "2048", 0x0000},
+      {"P:", "7", "ORMOLU OM1000 CLASSIC", "63", 0x0000},
+      {"Q:", "8", "KESTREL KD2000-512E", "63", 0x1000},
   };
-  ASSERT_EQ(ListRows(list), 6);
-  for (int r = 0; r < 6; ++r) {
+  ASSERT_EQ(ListRows(list), 12);
+  for (int r = 0; r < 12; ++r) {
     SCOPED_TRACE(expected[r].drive);
     EXPECT_EQ(Cell(r, 0), expected[r].drive);
     EXPECT_EQ(Cell(r, 1), expected[r].number);
@@ -63,7 +71,7 @@ TEST_F(ScanTest, LabScanRowsInLetterOrderOnePerTickAtMost) {
   }
 }
 
-TEST_F(ScanTest, NoDriveOpensSoNoRowButTheScanEnds) {
+TEST_F(ScanTest, NoDriveOpensYetEveryVolumeKeepsItsRow) {
   sim::BuildLab(machine);
   for (sim::Drive& d : machine.drives) d.open = sim::Open::AccessDenied;
   Open();
@@ -71,13 +79,87 @@ TEST_F(ScanTest, NoDriveOpensSoNoRowButTheScanEnds) {
   EXPECT_EQ(g_drives[0].status, -2);
   EXPECT_EQ(dlg.m_cursor, 'C');
   EXPECT_EQ(RunScan(), 24);
-  EXPECT_EQ(ListRows(list), 0);
   EXPECT_TRUE(Finished());
   std::set<std::string> roots;
   for (const sim::Call& c : machine.Calls("GetDriveTypeA")) roots.insert(c.path);
   EXPECT_EQ(roots.size(), 24u);  // C to Z, never A or B
   EXPECT_EQ(roots.count("A:\\") + roots.count("B:\\"), 0u);
   EXPECT_EQ(machine.Calls("GetDriveTypeA").front().path, "C:\\");
+  // The system still says which disk holds each volume; nothing says how its sectors lie.
+  ASSERT_EQ(ListRows(list), 12);
+  EXPECT_EQ(Cell(0, 1), "0");
+  EXPECT_EQ(Cell(11, 1), "8");
+  for (int r = 0; r < 12; ++r) {
+    EXPECT_EQ(Cell(r, 2), "") << r;
+    EXPECT_EQ(ListState(list, r), 0x2000u) << r;
+  }
+}
+
+TEST_F(ScanTest, VolumeThatNoDriveHoldsGetsAnUndeterminedRow) {
+  // Fewer than ten drives, and a volume the system does not place (a dynamic disk)
+  // whose content matches none of them: an encrypted one.
+  sim::AddAtaDrive(machine, 0, "FIRST", "", "", 0x6003, 0x4000);
+  sim::VolumeSpec v;
+  v.letter = 'R';
+  v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
+  v.encryptionKey = 0x1234;
+  sim::PlaceVolume(machine, v);
+  machine.letters['R'].deviceNumberOk = false;
+  Open();
+  RunScan();
+  ASSERT_EQ(ListRows(list), 1);
+  EXPECT_EQ(Cell(0, 0), "R:");
+  EXPECT_EQ(Cell(0, 1), "");
+  EXPECT_EQ(Cell(0, 2), "");
+  EXPECT_EQ(Cell(0, 3), "2048");
+  EXPECT_EQ(ListState(list, 0), 0x2000u);
+}
+
+// What the letter phase asks of the physical drives, from the machine's call log.
+struct DriveWork {
+  int opens = 0, reads = 0;
+};
+DriveWork LetterPhaseDriveWork(const sim::Machine& m) {
+  DriveWork work;
+  std::set<HANDLE> drives;
+  bool letters = false;
+  for (const sim::Call& c : m.Log()) {
+    letters = letters || c.op == "GetDriveTypeA";
+    if (!letters) continue;
+    if (c.op == "CreateFileA" && c.path.find("PhysicalDrive") != std::string::npos) {
+      ++work.opens;
+      drives.insert(c.handle);
+    }
+    if (c.op == "ReadFile" && drives.count(c.handle)) ++work.reads;
+  }
+  return work;
+}
+
+TEST_F(ScanTest, VolumesThatAnswerTheirDeviceNumberWakeNoDrive) {
+  // The lab's MBR drives and their letters C to H.
+  sim::BuildLab(machine);
+  for (int i = 5; i < 10; ++i) machine.drives[i] = sim::Drive();
+  for (char l = 'L'; l <= 'Q'; ++l) machine.letters.erase(l);
+  Open();
+  RunScan();
+  const DriveWork asked = LetterPhaseDriveWork(machine);
+  EXPECT_EQ(asked.opens, 0);
+  EXPECT_EQ(asked.reads, 0);
+  ASSERT_EQ(ListRows(list), 6);
+
+  // The same machine searched by content: drive N's volumes read drives 0..N.
+  ::DestroyWindow(dlg.m_hWnd);
+  machine.ClearLog();
+  for (auto& [letter, l] : machine.letters) l.deviceNumberOk = false;
+  COffsetDlg searched;
+  ASSERT_TRUE(searched.Create());
+  for (int tick = 0; tick < 40 && searched.m_cursor != '['; ++tick)
+    searched.SendMessage(WM_TIMER, 0);
+  const DriveWork search = LetterPhaseDriveWork(machine);
+  EXPECT_EQ(search.opens, 1 + 1 + 2 + 3 + 4 + 5);  // C, D on 0; E on 1; F on 2; G on 3; H on 4
+  EXPECT_EQ(search.reads, search.opens);
+  EXPECT_EQ(ListRows(searched.m_list), 6);
+  ::DestroyWindow(searched.m_hWnd);
 }
 
 TEST_F(ScanTest, AllTenDrivesOpen) {
@@ -155,7 +237,7 @@ TEST_F(ScanTest, LargestDataStartPrintsInFull) {
 
 TEST_F(ScanTest, LettersThatAreNotFixedOrNotFoundGiveNoRow) {
   sim::BuildLab(machine);
-  for (char l : {'C', 'D', 'E', 'F', 'G'}) machine.letters.erase(l);
+  for (char l : {'C', 'D', 'E', 'F', 'G', 'L', 'M', 'N', 'O', 'P', 'Q'}) machine.letters.erase(l);
   machine.letters['H'].partitionInfoOk = false;  // fixed, but its start is unknown
   machine.letters['L'] = machine.letters['I'];
   machine.letters['L'].type = DRIVE_RAMDISK;
@@ -187,7 +269,7 @@ TEST_F(ScanTest, CloseDuringTheDrivePhaseEndsAtTheNextTick) {
 TEST_F(ScanTest, CloseDuringTheLetterPhaseAndAfterTheScan) {
   sim::BuildLab(machine);
   Open();
-  Ticks(8);                                  // into the letters
+  Ticks(12);                                 // into the letters
   dlg.SendMessage(WM_SYSCOMMAND, SC_CLOSE);  // the close box's command turns into WM_CLOSE
   EXPECT_EQ(dlg.m_cursor, '\\');
   EXPECT_EQ(ListRows(list), 2);
@@ -242,7 +324,7 @@ TEST(ScanFaultTest, EveryFailedCallStillEndsTheScanWithNothingLeftOpen) {
                        for (int tick = 0; tick < 40 && dlg.m_cursor != '['; ++tick)
                          dlg.SendMessage(WM_TIMER, 0);
                        EXPECT_EQ(dlg.m_cursor, '[');
-                       EXPECT_LE(wintest::ListRows(dlg.m_list), 6);
+                       EXPECT_LE(wintest::ListRows(dlg.m_list), 12);
                        ::DestroyWindow(dlg.m_hWnd);
                      },
                      [](const sim::Machine&) {});

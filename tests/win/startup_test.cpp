@@ -65,6 +65,18 @@ TEST_F(StartupTest, RefusesAnOperatingSystemOutsideTheNtFamily) {
   EXPECT_TRUE(machine.Calls("CreateFileA").empty()) << "drive 0 is never opened";
 }
 
+TEST_F(StartupTest, AFailedVersionQueryReadsAsNotNt) {
+  sim::BuildLab(machine);
+  machine.failCall = 0;  // GetVersionExA, the first call start-up makes
+  std::vector<Shown> shown;
+  EXPECT_FALSE(Start(&shown));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_TRUE(
+      Has(shown[0].texts, "This program does not operate with this operating system version."));
+  ASSERT_EQ(machine.Log().size(), 1u);
+  EXPECT_EQ(machine.Log()[0].op, "GetVersionExA");
+}
+
 TEST_F(StartupTest, RefusesWithoutReadWriteAccessToDriveZero) {
   for (sim::Open refusal :
        {sim::Open::ReadOnly, sim::Open::NotFound, sim::Open::SharingViolation}) {
