@@ -317,11 +317,13 @@ BOOL Machine::PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD 
   // A physical drive answers for partition 0, the whole disk.
   int64_t start = 0;
   PartitionTable table = PartitionTable::Mbr;
+  DWORD reported = ~DWORD{0};
   if (device.letter != 0) {
     const Letter& l = letters.at(device.letter);
     if (!l.partitionInfoOk) return Fail(ERROR_INVALID_FUNCTION);
     start = l.startingOffset;
     table = l.table;
+    reported = l.partitionReturned;
   }
   if (!ex && table == PartitionTable::Gpt) return Fail(ERROR_INVALID_FUNCTION);  // MBR only
   const DWORD size = ex ? sizeof(PARTITION_INFORMATION_EX) : sizeof(PARTITION_INFORMATION);
@@ -341,7 +343,7 @@ BOOL Machine::PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD 
     info.RecognizedPartition = 1;
     std::memcpy(out, &info, sizeof info);
   }
-  if (returned) *returned = size;
+  if (returned) *returned = std::min(size, reported);
   return TRUE;
 }
 
@@ -349,6 +351,7 @@ BOOL Machine::DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, D
   STORAGE_DEVICE_NUMBER number;
   std::memset(&number, 0, sizeof number);
   number.DeviceType = FILE_DEVICE_DISK;
+  DWORD reported = sizeof number;
   if (device.drive >= 0) {
     number.DeviceNumber = static_cast<DWORD>(device.drive);
   } else {
@@ -358,10 +361,11 @@ BOOL Machine::DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, D
     number.DeviceType = l.deviceType;
     number.DeviceNumber = static_cast<DWORD>(disk);
     number.PartitionNumber = 1;
+    reported = std::min<DWORD>(reported, l.deviceNumberReturned);
   }
   if (out == nullptr || outSize < sizeof number) return Fail(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(out, &number, sizeof number);
-  if (returned) *returned = sizeof number;
+  if (returned) *returned = reported;
   return TRUE;
 }
 

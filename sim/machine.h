@@ -89,6 +89,10 @@ struct Letter {
   bool deviceNumberOk = true;
   DWORD deviceType = FILE_DEVICE_DISK;
   int64_t diskNumber = -1;  // the number the system gives the disk; -1: hostDrive's
+  // The returned-byte counts the volume reports, at most what it copied: a driver that
+  // answers short.
+  DWORD partitionReturned = ~DWORD{0};
+  DWORD deviceNumberReturned = ~DWORD{0};
   // Nonzero: the volume is encrypted. Its disk holds cipher text; the volume device reads
   // the plain text.
   uint64_t encryptionKey = 0;

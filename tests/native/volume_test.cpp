@@ -166,14 +166,16 @@ TEST_F(VolumeTest, DeviceNumberAnswersThatNameNoTableDriveOrNoDisk) {
     bool ok;
     DWORD type;
     int64_t disk;
+    DWORD returned;
     int32_t drive;
     size_t driveOpens;
   } cases[] = {
-      {"disk 9", true, FILE_DEVICE_DISK, 9, 9, 0},
-      {"disk 10", true, FILE_DEVICE_DISK, 10, 10, 0},
-      {"disk 4000000000", true, FILE_DEVICE_DISK, 4000000000ll, 10, 0},
-      {"a volume manager's device", true, 0x22, 1, 1, 2},  // searched: drives 0 and 1
-      {"request fails", false, FILE_DEVICE_DISK, 0, 1, 2},
+      {"disk 9", true, FILE_DEVICE_DISK, 9, 12, 9, 0},
+      {"disk 10", true, FILE_DEVICE_DISK, 10, 12, 10, 0},
+      {"disk 4000000000", true, FILE_DEVICE_DISK, 4000000000ll, 12, 10, 0},
+      {"a volume manager's device", true, 0x22, 1, 12, 1, 2},  // searched: drives 0 and 1
+      {"request fails", false, FILE_DEVICE_DISK, 0, 12, 1, 2},
+      {"answer cut short", true, FILE_DEVICE_DISK, 9, 8, 1, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -188,6 +190,7 @@ TEST_F(VolumeTest, DeviceNumberAnswersThatNameNoTableDriveOrNoDisk) {
     m.letters['E'].deviceNumberOk = c.ok;
     m.letters['E'].deviceType = c.type;
     m.letters['E'].diskNumber = c.disk;
+    m.letters['E'].deviceNumberReturned = c.returned;
     CVolumeInfo v('E');
     v.Probe();
     EXPECT_EQ(v.GetDriveIndex(), c.drive);
@@ -278,13 +281,23 @@ TEST_F(VolumeTest, PartitionAnswersThatGiveNoStart) {
     const char* name;
     bool ok;
     int64_t offset;
-  } cases[] = {{"both requests fail", false, 2048 * 512}, {"negative offset", true, -512}};
+    sim::PartitionTable table;
+    DWORD returned;
+  } cases[] = {
+      {"both requests fail", false, 2048 * 512, sim::PartitionTable::Mbr, 32},
+      {"negative offset", true, -512, sim::PartitionTable::Mbr, 32},
+      {"negative offset, GPT", true, -512, sim::PartitionTable::Gpt, 144},
+      {"answer without its offset", true, 2048 * 512, sim::PartitionTable::Mbr, 7},
+      {"_EX answer without its offset", true, 2048 * 512, sim::PartitionTable::Gpt, 15},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     machine.ClearLog();
     sim::PlaceVolume(machine, Ntfs('D', 0, 2048));
     machine.letters['D'].partitionInfoOk = c.ok;
     machine.letters['D'].startingOffset = c.offset;
+    machine.letters['D'].table = c.table;
+    machine.letters['D'].partitionReturned = c.returned;
     machine.letters['D'].deviceNumberOk = false;
     CVolumeInfo v('D');
     EXPECT_EQ(v.Probe(), 3);
