@@ -1,8 +1,6 @@
 #include "app/offset_app.h"
 
-#include <cstring>
-
-#include "platform/sys.h"
+#include "app/startup_check.h"
 #include "res/resource.h"
 #include "ui/offset_dlg.h"
 
@@ -26,25 +24,16 @@ void Refuse(UINT textId) {
 BOOL COffsetApp::InitInstance() {
   Enable3dControls();
 
-  // Zeroed first: should the query fail, the platform reads as not NT.
-  OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = sizeof version;
-  sys::GetVersionExA(&version);
-  if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
-    Refuse(IDS_BAD_OS);
-    return FALSE;
+  switch (CheckStartup()) {
+    case StartupRefusal::NotNt:
+      Refuse(IDS_BAD_OS);
+      return FALSE;
+    case StartupRefusal::NoRawAccess:
+      Refuse(IDS_NO_ACCESS);
+      return FALSE;
+    case StartupRefusal::None:
+      break;
   }
-
-  // Raw read and write access to drive 0 is the test of administrative rights.
-  HANDLE drive =
-      sys::CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (drive == INVALID_HANDLE_VALUE) {
-    Refuse(IDS_NO_ACCESS);
-    return FALSE;
-  }
-  sys::CloseHandle(drive);
 
   COffsetDlg dlg;
   m_pMainWnd = &dlg;

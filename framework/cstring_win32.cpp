@@ -1,7 +1,7 @@
 #include <vector>
 
 #include "framework/app.h"
-#include "framework/cstring.h"
+#include "platform/cstring.h"
 
 bool CString::LoadString(unsigned id) {
   std::vector<char> buffer(256);

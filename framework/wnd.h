@@ -3,7 +3,7 @@
 #pragma once
 
 #include "framework/cmdtarget.h"
-#include "framework/cstring.h"
+#include "platform/cstring.h"
 
 class CMenu;
 

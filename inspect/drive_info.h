@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "framework/cstring.h"
+#include "platform/cstring.h"
 
 // Where a drive's physical-sector geometry came from.
 enum class GeometrySource {

@@ -1,6 +1,7 @@
 #include "ui/device_info_dlg.h"
 
 #include "inspect/drive_info.h"
+#include "report/report_text.h"
 #include "res/resource.h"
 
 namespace {
@@ -40,28 +41,17 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
   m_list.InsertColumn(1, "Alignment", LVCFMT_RIGHT, w / 4);
   m_list.InsertColumn(2, "Phys Sector Size", LVCFMT_RIGHT, w / 4);
 
-  for (int i = 0; i < kDriveCount && g_drives[i].status >= 0; ++i) {
+  for (int i = 0; i < report::ListedDrives(g_drives); ++i) {
     const DriveInfo& drive = g_drives[i];
     LVITEMA item = {};
     item.mask = LVIF_TEXT;
     item.iItem = kAppendRow;
     item.pszText = const_cast<char*>(drive.model.GetString());
     const int row = m_list.InsertItem(&item);
-    // A drive without an ATA identity may still report its grid through the storage
-    // stack; its row shows it as an identified drive's does, without the tip.
-    const bool reported = drive.status != 0 || drive.HasGeometry();
-    if (reported) {
-      if (drive.sectorsPerPhysical != 1) {
-        text.Format(
-            "%d", static_cast<int>(drive.sectorsPerPhysical) - static_cast<int>(drive.alignPhase));
-        m_list.SetItemText(row, 1, text);
-      }
-      text.Format("%llu", static_cast<unsigned long long>(drive.PhysicalSectorBytes()));
-      m_list.SetItemText(row, 2, text);
-    } else {
-      m_list.SetItemText(row, 1, "Unknown");
-      m_list.SetItemText(row, 2, "Unknown");
-    }
+    const report::DriveGeometry geometry = report::GeometryOf(drive);
+    if (!geometry.reported || geometry.alignment)
+      m_list.SetItemText(row, 1, report::AlignmentCell(geometry).c_str());
+    m_list.SetItemText(row, 2, report::PhysicalSectorCell(geometry).c_str());
     // Only an ATA identity has a serial or firmware of its own to show.
     m_list.SetItemData(row, static_cast<DWORD_PTR>(drive.status != 0 ? i : kNoTip));
   }

@@ -1,8 +1,10 @@
 #include "ui/offset_dlg.h"
 
+#include "report/report_text.h"
 #include "res/resource.h"
 #include "ui/about_help.h"
 #include "ui/device_info_dlg.h"
+#include "ui/state_images.h"
 
 namespace {
 constexpr UINT_PTR kScanTimer = 0;
@@ -24,7 +26,6 @@ const MessageMap COffsetDlg::messageMap = {&CDialog::messageMap, std::begin(mess
 
 COffsetDlg::COffsetDlg(CWnd* parent)
     : CDialog(IDD_OFFSETS, parent),
-      m_cursor(0),
       m_pStateImages(nullptr),
       m_hIcon(::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINICON))) {}
 
@@ -128,6 +129,40 @@ HCURSOR COffsetDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
 void COffsetDlg::WinHelp(DWORD_PTR, UINT) {
   CHelpBox help;
   help.DoModal();
+}
+
+void COffsetDlg::OnScanTick(UINT_PTR) {
+  if (m_close == Close::Pending) {
+    FinishScan();
+    m_close = Close::Closing;
+    PostMessage(WM_CLOSE);
+  } else if (m_close == Close::NotAsked && !m_scan.Finished()) {
+    if (std::optional<ScanRow> row = m_scan.Step()) AddRow(std::move(*row));
+    if (m_scan.Finished()) FinishScan();
+  }
+  Default();
+}
+
+void COffsetDlg::OnCloseRequest() {
+  if (m_close == Close::NotAsked && !m_scan.Finished()) {
+    m_close = Close::Pending;
+    return;
+  }
+  if (m_close == Close::Pending) return;
+  Default();
+}
+
+void COffsetDlg::AddRow(ScanRow row) {
+  const auto cells = report::VolumeCells(row);
+  const int index =
+      m_list.InsertItem(static_cast<int>(m_list.SendMessage(LVM_GETITEMCOUNT)), cells[0].c_str());
+  if (index < 0) return;
+  for (int column = 1; column < 4; ++column)
+    m_list.SetItemText(index, column, cells[column].c_str());
+  m_list.SetItemData(index, reinterpret_cast<DWORD_PTR>(row.volume.get()));
+  m_list.SetItemState(index, INDEXTOSTATEIMAGEMASK(StateImageIndex(row.verdict)),
+                      LVIS_STATEIMAGEMASK);
+  m_records.push_back(std::move(row.volume));
 }
 
 void COffsetDlg::FinishScan() {

@@ -8,7 +8,7 @@
 #include "framework/app.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
-#include "inspect/volume_info.h"
+#include "inspect/scan.h"
 
 class COffsetDlg : public CDialog {
  public:
@@ -22,7 +22,6 @@ class COffsetDlg : public CDialog {
   // The report columns' widths for a list whose client area is width pixels wide.
   static std::array<int, 4> ColumnWidths(int width);
 
-  signed char m_cursor;  // the scan's whole state
   CImageList* m_pStateImages;
   CButton m_btnCopy;
   CButton m_btnOk;
@@ -42,8 +41,15 @@ class COffsetDlg : public CDialog {
   void OnGetInfoTip(NMHDR* notification, LRESULT* result);
 
  private:
-  void ExamineLetter(char letter);
+  void AddRow(ScanRow row);
   void FinishScan();
+
+  // A close request during the scan is held until the next tick, which ends the scan
+  // and closes.
+  enum class Close { NotAsked, Pending, Closing };
+
+  CScan m_scan;
+  Close m_close = Close::NotAsked;
 
   // The volume records behind the rows' item data; they live as long as the window object.
   std::vector<std::unique_ptr<CVolumeInfo>> m_records;

@@ -1,21 +1,10 @@
 // The report in words: row tips and the fixed-width clipboard text.
+#include "report/report_text.h"
 #include "res/resource.h"
 #include "ui/offset_dlg.h"
 
 namespace {
-
-struct ExportColumn {
-  UINT heading;
-  int width;  // bytes; a longer cell is never cut
-};
-constexpr ExportColumn kExportColumns[] = {
-    {IDS_COL_DRIVE, 8}, {IDS_COL_DRVNO, 8}, {IDS_COL_NAME, 32}, {IDS_COL_OFFSET, 12}};
-
-void AppendCell(CString& text, const CString& cell, int width) {
-  text += cell;
-  for (int n = cell.GetLength(); n < width; ++n) text += ' ';
-}
-
+constexpr UINT kHeadings[] = {IDS_COL_DRIVE, IDS_COL_DRVNO, IDS_COL_NAME, IDS_COL_OFFSET};
 }  // namespace
 
 void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
@@ -45,22 +34,23 @@ void COffsetDlg::OnCopy() {
   if (!::OpenClipboard(m_hWnd)) return;
   ::EmptyClipboard();
 
-  CString text;
-  for (const ExportColumn& column : kExportColumns) {
+  std::vector<std::string> cells;
+  for (UINT id : kHeadings) {
     CString heading;
-    heading.LoadString(column.heading);
-    AppendCell(text, heading, column.width);
+    heading.LoadString(id);
+    cells.emplace_back(heading.GetString());
   }
-  text += '\n';
+  std::string text;
+  report::AppendFixedWidthLine(text, cells, report::VolumeWidths());
   // The count is read again after each row.
   for (int row = 0; row < static_cast<int>(m_list.SendMessage(LVM_GETITEMCOUNT)); ++row) {
     for (int column = 0; column < 4; ++column)
-      AppendCell(text, m_list.GetItemText(row, column), kExportColumns[column].width);
-    text += '\n';
+      cells[static_cast<size_t>(column)] = m_list.GetItemText(row, column).GetString();
+    report::AppendFixedWidthLine(text, cells, report::VolumeWidths());
   }
 
   CSharedFile block;
-  if (block.Write(text.GetString(), static_cast<size_t>(text.GetLength()))) {
+  if (block.Write(text.data(), text.size())) {
     HGLOBAL memory = block.Detach();
     // The clipboard owns the block once it takes it; a block it refused is still ours.
     if (::SetClipboardData(CF_TEXT, memory) == nullptr) ::GlobalFree(memory);

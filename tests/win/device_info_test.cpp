@@ -36,16 +36,7 @@ class DeviceInfoTest : public SimTest {
   }
   // The tip for a row's item data, in a buffer of size bytes pre-filled with '#'.
   std::string Tip(LPARAM data, int size = 80) {
-    std::string buffer(static_cast<size_t>(size) + 4, '#');
-    buffer[static_cast<size_t>(size) - 1] = '\0';
-    NMLVGETINFOTIPA tip = {};
-    tip.hdr = {list, IDC_LIST, static_cast<UINT>(LVN_GETINFOTIPA)};
-    tip.pszText = buffer.data();
-    tip.cchTextMax = size;
-    tip.lParam = data;
-    dlg.SendMessage(WM_NOTIFY, IDC_LIST, reinterpret_cast<LPARAM>(&tip));
-    EXPECT_EQ(buffer.substr(static_cast<size_t>(size)), "####") << "written past the buffer";
-    return buffer.c_str();
+    return wintest::RequestInfoTip(dlg.m_hWnd, list, 0, data, size, '#');
   }
 
   CDeviceInfoDlg dlg;

@@ -22,10 +22,15 @@ class ReportWindowTest : public SimTest {
   void Ticks(int n) {
     for (int i = 0; i < n; ++i) Tick();
   }
+  // The scan has finished: its button reads "Ok", enabled, and Copy is shown.
+  bool Finished() const {
+    return wintest::WindowText(dlg.m_btnOk) == "Ok" && ::IsWindowEnabled(dlg.m_btnOk) &&
+           ::IsWindowVisible(dlg.m_btnCopy);
+  }
   // Runs the scan to its end, one tick at a time; returns the ticks it took.
   int RunScan() {
     int ticks = 0;
-    while (dlg.m_cursor != '[' && ticks < 100) {
+    while (!Finished() && ticks < 100) {
       Tick();
       ++ticks;
     }

@@ -12,20 +12,7 @@ class ReportExportTest : public ReportWindowTest {
  protected:
   // Asks the window for row's tip into a buffer of size bytes pre-filled with 'x'.
   std::string Tip(int row, LPARAM data, int size = 1024) {
-    std::string buffer(static_cast<size_t>(size) + 8, 'x');
-    buffer[static_cast<size_t>(size) - 1] = '\0';
-    NMLVGETINFOTIPA tip = {};
-    tip.hdr.hwndFrom = list;
-    tip.hdr.idFrom = IDC_LIST;
-    tip.hdr.code = LVN_GETINFOTIPA;
-    tip.pszText = buffer.data();
-    tip.cchTextMax = size;
-    tip.iItem = row;
-    tip.lParam = data;
-    dlg.SendMessage(WM_NOTIFY, IDC_LIST, reinterpret_cast<LPARAM>(&tip));
-    EXPECT_EQ(buffer.substr(static_cast<size_t>(size)), std::string(8, 'x'))
-        << "written past the buffer";
-    return buffer.c_str();
+    return wintest::RequestInfoTip(dlg.m_hWnd, list, row, data, size, 'x');
   }
 
   void Copy() {

@@ -2,6 +2,24 @@
 
 namespace wintest {
 
+std::string RequestInfoTip(HWND parent, HWND list, int item, LPARAM data, int size, char fill) {
+  constexpr size_t kGuard = 8;
+  std::string buffer(static_cast<size_t>(size) + kGuard, fill);
+  buffer[static_cast<size_t>(size) - 1] = '\0';
+  NMLVGETINFOTIPA tip = {};
+  tip.hdr.hwndFrom = list;
+  tip.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(list));
+  tip.hdr.code = LVN_GETINFOTIPA;
+  tip.pszText = buffer.data();
+  tip.cchTextMax = size;
+  tip.iItem = item;
+  tip.lParam = data;
+  ::SendMessageA(parent, WM_NOTIFY, tip.hdr.idFrom, reinterpret_cast<LPARAM>(&tip));
+  EXPECT_EQ(buffer.substr(static_cast<size_t>(size)), std::string(kGuard, fill))
+      << "written past the buffer";
+  return buffer.c_str();
+}
+
 namespace {
 bool g_watchdogFired = false;
 WindowWatcher* g_watcher = nullptr;

@@ -44,6 +44,15 @@ class WindowWatcher {
   HHOOK m_hook;
 };
 
+// Asks a list's parent for the tip of one item, in a buffer of size bytes that starts
+// filled with `fill` and ends at size - 1; returns the text up to its NUL. Fails the test
+// if anything was written past the buffer.
+//
+// A Wine workaround: Wine's list view sends no LVN_GETINFOTIP when the mouse rests on an
+// item, so the tests send the notification as the Windows list view does. This is the
+// only place they do; on Windows the same tests could hover instead.
+std::string RequestInfoTip(HWND parent, HWND list, int item, LPARAM data, int size, char fill);
+
 std::string WindowText(HWND hwnd);
 std::string ListCell(HWND list, int row, int column);
 int ListRows(HWND list);

@@ -1,4 +1,4 @@
-#include "framework/cstring.h"
+#include "platform/cstring.h"
 
 #include <cstdarg>
 #include <cstdio>

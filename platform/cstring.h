@@ -1,8 +1,16 @@
-// The framework's single-byte string. Portable (the drive table holds its texts in
+// The single-byte string of the program. Portable (the drive table holds its texts in
 // it and is built natively too); only LoadString needs Windows.
 #pragma once
 
 #include <string>
+
+#ifdef _WIN32
+// windows.h makes LoadString a macro: declare the member the way every caller sees it.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 class CString {
  public:

@@ -1,0 +1,31 @@
+// TessarelReport.exe: the console report on the real machine (or, linked with the lab,
+// on the simulated one).
+#include <windows.h>
+
+#include <cstdio>
+
+#include "app/report_program.h"
+#include "res/resource.h"
+
+namespace {
+std::string Load(UINT id) {
+  char text[512] = {};
+  const int n = ::LoadStringA(::GetModuleHandleA(nullptr), id, text, sizeof text);
+  return std::string(text, n > 0 ? static_cast<size_t>(n) : 0);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  ReportTexts texts;
+  texts.headings = {Load(IDS_COL_DRIVE), Load(IDS_COL_DRVNO), Load(IDS_COL_NAME),
+                    Load(IDS_COL_OFFSET)};
+  texts.notNt = Load(IDS_BAD_OS);
+  texts.noAccess = Load(IDS_NO_ACCESS);
+
+  std::string out, err;
+  const int status = RunReport(std::vector<std::string>(argv + 1, argv + argc), texts, &out, &err);
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  std::fwrite(err.data(), 1, err.size(), stderr);
+  std::fflush(stdout);
+  return status;
+}

@@ -1,0 +1,38 @@
+// A small writer of JSON documents (RFC 8259), indented by two spaces. Strings are
+// single-byte text of code page 1252, as Windows hands it out; every character outside
+// ASCII comes out as a \u escape, so the document is ASCII and so valid UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The JSON string literal, quotes included, for text in code page 1252.
+std::string JsonString(const std::string& cp1252);
+
+class JsonWriter {
+ public:
+  void BeginObject() { Open('{'); }
+  void EndObject() { Close('}'); }
+  void BeginArray() { Open('['); }
+  void EndArray() { Close(']'); }
+  // Names the next value of the object being written.
+  void Key(const char* name);
+  void String(const std::string& cp1252);
+  void Number(uint64_t value);
+  void Number(int64_t value);
+  void Null();
+
+  // The document so far, ended by a line feed once the outermost value is closed.
+  const std::string& Text() const { return m_out; }
+
+ private:
+  void BeforeValue();
+  void Open(char bracket);
+  void Close(char bracket);
+  void NewLine();
+
+  std::string m_out;
+  std::vector<bool> m_empty;  // per open container: nothing written in it yet
+  bool m_afterKey = false;
+};

@@ -1,0 +1,199 @@
+#include "report/report_text.h"
+
+#include <cstdio>
+
+#include "report/json_writer.h"
+#include "res/version.h"
+
+namespace report {
+
+namespace {
+
+constexpr int kVerdictWidth = 12;  // "undetermined"
+const std::vector<int> kDriveWidths = {8, 32, 22, 10, 10, 18, 18};
+
+std::string Decimal(unsigned long long value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%llu", value);
+  return text;
+}
+
+}  // namespace
+
+void AppendFixedWidthLine(std::string& text, const std::vector<std::string>& cells,
+                          const std::vector<int>& widths) {
+  for (size_t c = 0; c < cells.size(); ++c) {
+    text += cells[c];
+    const int width = c < widths.size() ? widths[c] : 0;
+    for (int n = static_cast<int>(cells[c].size()); n < width; ++n) text += ' ';
+  }
+  text += '\n';
+}
+
+const std::vector<int>& VolumeWidths() {
+  static const std::vector<int> widths = {8, 8, 32, 12};
+  return widths;
+}
+
+std::array<std::string, 4> VolumeCells(const ScanRow& row) {
+  return {std::string(1, row.letter) + ":", row.drive ? std::to_string(*row.drive) : "",
+          row.driveName.GetString(), Decimal(row.dataStart)};
+}
+
+const char* VerdictWord(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Aligned:
+      return "aligned";
+    case Verdict::Misaligned:
+      return "misaligned";
+    case Verdict::Undetermined:
+      break;
+  }
+  return "undetermined";
+}
+
+DriveGeometry GeometryOf(const DriveInfo& drive) {
+  DriveGeometry g;
+  // A drive without an ATA identity may still have reported its grid.
+  g.reported = drive.status != 0 || drive.HasGeometry();
+  if (!g.reported) return g;
+  if (drive.sectorsPerPhysical != 1)
+    g.alignment = static_cast<int>(drive.sectorsPerPhysical) - static_cast<int>(drive.alignPhase);
+  g.physicalSectorSize = drive.PhysicalSectorBytes();
+  return g;
+}
+
+std::string AlignmentCell(const DriveGeometry& geometry) {
+  if (!geometry.reported) return "Unknown";
+  return geometry.alignment ? std::to_string(*geometry.alignment) : "";
+}
+
+std::string PhysicalSectorCell(const DriveGeometry& geometry) {
+  if (!geometry.reported || !geometry.physicalSectorSize) return "Unknown";
+  return Decimal(*geometry.physicalSectorSize);
+}
+
+const char* GeometrySourceWords(GeometrySource source) {
+  switch (source) {
+    case GeometrySource::AtaIdentity:
+      return "ATA identity";
+    case GeometrySource::StorageDescriptor:
+      return "storage descriptor";
+    case GeometrySource::None:
+      break;
+  }
+  return "none";
+}
+
+int ListedDrives(const DriveInfo* drives) {
+  int n = 0;
+  while (n < kDriveCount && drives[n].status >= 0) ++n;
+  return n;
+}
+
+std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows) {
+  std::vector<int> widths = VolumeWidths();
+  widths.push_back(kVerdictWidth);
+  std::string text;
+  AppendFixedWidthLine(text, {headings[0], headings[1], headings[2], headings[3], "Alignment"},
+                       widths);
+  for (const ScanRow& row : rows) {
+    const auto cells = VolumeCells(row);
+    AppendFixedWidthLine(text, {cells[0], cells[1], cells[2], cells[3], VerdictWord(row.verdict)},
+                         widths);
+  }
+  return text;
+}
+
+std::string DriveText(const VolumeHeadings& headings, const DriveInfo* drives) {
+  std::string text;
+  AppendFixedWidthLine(text,
+                       {headings[1], headings[2], "Serial", "Firmware", "Alignment",
+                        "Phys Sector Size", "Geometry"},
+                       kDriveWidths);
+  for (int i = 0; i < ListedDrives(drives); ++i) {
+    const DriveInfo& d = drives[i];
+    const DriveGeometry g = GeometryOf(d);
+    AppendFixedWidthLine(text,
+                         {std::to_string(i), d.model.GetString(), d.serial.GetString(),
+                          d.firmware.GetString(), AlignmentCell(g), PhysicalSectorCell(g),
+                          GeometrySourceWords(d.geometry)},
+                         kDriveWidths);
+  }
+  return text;
+}
+
+std::string Json(const std::vector<ScanRow>& rows, const DriveInfo* drives) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("program");
+  json.String(TESSAREL_NAME);
+  json.Key("version");
+  json.String(TESSAREL_VERSION);
+
+  json.Key("volumes");
+  json.BeginArray();
+  for (const ScanRow& row : rows) {
+    json.BeginObject();
+    json.Key("letter");
+    json.String(std::string(1, row.letter));
+    json.Key("drive");
+    if (row.drive)
+      json.Number(static_cast<int64_t>(*row.drive));
+    else
+      json.Null();
+    json.Key("driveName");
+    json.String(row.driveName.GetString());
+    json.Key("dataStart");
+    json.Number(row.dataStart);
+    json.Key("verdict");
+    json.String(VerdictWord(row.verdict));
+    json.EndObject();
+  }
+  json.EndArray();
+
+  json.Key("drives");
+  json.BeginArray();
+  for (int i = 0; i < ListedDrives(drives); ++i) {
+    const DriveInfo& d = drives[i];
+    const DriveGeometry g = GeometryOf(d);
+    json.BeginObject();
+    json.Key("number");
+    json.Number(static_cast<int64_t>(i));
+    json.Key("name");
+    json.String(d.model.GetString());
+    json.Key("serial");
+    json.String(d.serial.GetString());
+    json.Key("firmware");
+    json.String(d.firmware.GetString());
+    json.Key("status");
+    json.Number(static_cast<int64_t>(d.status));
+    json.Key("alignment");
+    if (g.alignment)
+      json.Number(static_cast<int64_t>(*g.alignment));
+    else
+      json.Null();
+    json.Key("physicalSectorSize");
+    if (g.physicalSectorSize)
+      json.Number(*g.physicalSectorSize);
+    else
+      json.Null();
+    json.Key("geometry");
+    json.String(GeometrySourceWords(d.geometry));
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+  return json.Text();
+}
+
+ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows) {
+  bool undetermined = false;
+  for (const ScanRow& row : rows) {
+    if (row.verdict == Verdict::Misaligned) return ExitStatus::Misaligned;
+    undetermined = undetermined || row.verdict == Verdict::Undetermined;
+  }
+  return undetermined ? ExitStatus::Undetermined : ExitStatus::Aligned;
+}
+
+}  // namespace report

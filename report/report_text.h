@@ -1,0 +1,57 @@
+// The report as text: the clipboard's fixed-width table, the console report and its JSON
+// document, and the exit status that sums the verdicts up.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "inspect/drive_info.h"
+#include "inspect/scan.h"
+
+namespace report {
+
+// Appends one line: each cell followed by spaces up to its column's width (a longer cell
+// is never cut), then a line feed.
+void AppendFixedWidthLine(std::string& text, const std::vector<std::string>& cells,
+                          const std::vector<int>& widths);
+
+// The report's columns: drive letter, drive number, drive name, data start.
+const std::vector<int>& VolumeWidths();  // 8, 8, 32, 12
+using VolumeHeadings = std::array<std::string, 4>;
+std::array<std::string, 4> VolumeCells(const ScanRow& row);
+
+const char* VerdictWord(Verdict verdict);  // "aligned", "misaligned", "undetermined"
+
+// What Device Information shows of a drive's geometry: the grid offset and the physical
+// sector size, or nothing known.
+struct DriveGeometry {
+  bool reported = false;                      // false: "Unknown"
+  std::optional<int> alignment;               // shown unless one logical per physical
+  std::optional<uint64_t> physicalSectorSize;
+};
+DriveGeometry GeometryOf(const DriveInfo& drive);
+std::string AlignmentCell(const DriveGeometry& geometry);
+std::string PhysicalSectorCell(const DriveGeometry& geometry);
+const char* GeometrySourceWords(GeometrySource source);
+
+// The drives a reader lists: from 0 up to the first negative status, at most ten.
+int ListedDrives(const DriveInfo* drives);
+
+// The console report: the volume table with its verdicts.
+std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows);
+// The drive table: number, name, serial, firmware, grid, physical sector, its source.
+std::string DriveText(const VolumeHeadings& headings, const DriveInfo* drives);
+// One JSON document with the program, its version, the volumes and the drives.
+std::string Json(const std::vector<ScanRow>& rows, const DriveInfo* drives);
+
+enum class ExitStatus {
+  Aligned = 0,       // every volume aligned, or no volumes
+  Misaligned = 1,    // at least one volume misaligned
+  Undetermined = 2,  // none misaligned, at least one undetermined
+  CannotRun = 3,     // not NT, no raw access, or a bad option
+};
+ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows);
+
+}  // namespace report

@@ -1,0 +1,108 @@
+// The console report run whole: TessarelReportDemo.exe started as its own process on the
+// lab machine, its output read from pipes, its exit status checked.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+constexpr DWORD kDeadlineMs = 60000;
+
+std::string ProgramBeside(const char* name) {
+  char path[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dir(path);
+  return dir.substr(0, dir.find_last_of("\\/") + 1) + name;
+}
+
+struct Ran {
+  std::string out, err;
+  DWORD status = 0xFFFFFFFF;
+};
+
+std::string ReadAll(HANDLE pipe) {
+  std::string text;
+  char chunk[4096];
+  DWORD n = 0;
+  while (::ReadFile(pipe, chunk, sizeof chunk, &n, nullptr) && n > 0) text.append(chunk, n);
+  return text;
+}
+
+// Runs the demo report with arguments; standard error goes to a file so that neither pipe
+// can fill up while the other is read.
+Ran RunDemoReport(const std::string& arguments) {
+  Ran ran;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE outRead = nullptr, outWrite = nullptr;
+  EXPECT_TRUE(::CreatePipe(&outRead, &outWrite, &inherit, 0));
+  ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  char errPath[MAX_PATH] = {}, dir[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, dir);
+  ::GetTempFileNameA(dir, "err", 0, errPath);
+  HANDLE errFile = ::CreateFileA(errPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = outWrite;
+  startup.hStdError = errFile;
+  PROCESS_INFORMATION process = {};
+  std::string command = "\"" + ProgramBeside("TessarelReportDemo.exe") + "\" " + arguments;
+  const bool started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process);
+  ::CloseHandle(outWrite);
+  EXPECT_TRUE(started) << command;
+  if (started) {
+    ran.out = ReadAll(outRead);
+    EXPECT_EQ(::WaitForSingleObject(process.hProcess, kDeadlineMs), WAIT_OBJECT_0);
+    ::GetExitCodeProcess(process.hProcess, &ran.status);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+  }
+  ::SetFilePointer(errFile, 0, nullptr, FILE_BEGIN);
+  ran.err = ReadAll(errFile);
+  ::CloseHandle(errFile);
+  ::DeleteFileA(errPath);
+  ::CloseHandle(outRead);
+  return ran;
+}
+
+TEST(ReportEndToEnd, PrintsTheLabReportAndExitsWithOne) {
+  const Ran ran = RunDemoReport("");
+  // Standard output is text: each line ends with CR LF on Windows.
+  EXPECT_EQ(ran.out,
+            "Drive   Drv No  Drive Name                      Offset      Alignment   \r\n"
+            "C:      0       KESTREL KD4000-512E             2048        aligned     \r\n"
+            "D:      0       KESTREL KD4000-512E             63          misaligned  \r\n"
+            "E:      1       KESTREL KD2000-SHIFT            63          aligned     \r\n"
+            "F:      2       ORMOLU OM500 CLASSIC            2095        aligned     \r\n"
+            "G:      3       KESTREL KD1000-512E             4080        misaligned  \r\n"
+            "H:      4       VITRELLE PORTA-DISK 2T          2048        undetermined\r\n"
+            "L:      5       NVMe VOLANTE VX2 1TB            2048        aligned     \r\n"
+            "M:      5       NVMe VOLANTE VX2 1TB            1026047     misaligned  \r\n"
+            "N:      6       KESTREL KD8000-512E             5000000000  aligned     \r\n"
+            "O:      6       KESTREL KD8000-512E             2048        aligned     \r\n"
+            "P:      7       ORMOLU OM1000 CLASSIC           63          aligned     \r\n"
+            "Q:      8       KESTREL KD2000-512E             63          misaligned  \r\n");
+  EXPECT_EQ(ran.err, "");
+  EXPECT_EQ(ran.status, 1u);
+}
+
+TEST(ReportEndToEnd, ABadOptionPrintsTheUsageAndExitsWithThree) {
+  const Ran ran = RunDemoReport("--frobnicate");
+  EXPECT_EQ(ran.out, "");
+  EXPECT_EQ(ran.err.rfind("Usage: TessarelReport [--drives] [--json]\r\n", 0), 0u) << ran.err;
+  EXPECT_EQ(ran.status, 3u);
+}
+
+TEST(ReportEndToEnd, VersionAndDrives) {
+  EXPECT_EQ(RunDemoReport("--version").out, "TessarelReport 1.02\r\n");
+  const Ran drives = RunDemoReport("--drives");
+  EXPECT_NE(drives.out.find("\r\n\r\nDrv No  Drive Name"), std::string::npos) << drives.out;
+  EXPECT_NE(drives.out.find("storage descriptor\r\n"), std::string::npos);
+  EXPECT_EQ(drives.status, 1u);
+}
+
+}  // namespace

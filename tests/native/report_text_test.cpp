@@ -1,0 +1,194 @@
+#include "report/report_text.h"
+
+#include <gtest/gtest.h>
+
+#include "json_check.h"
+#include "report/json_writer.h"
+
+namespace {
+
+const report::VolumeHeadings kHeadings = {"Drive", "Drv No", "Drive Name", "Offset"};
+
+ScanRow Row(char letter, std::optional<int> drive, const char* name, uint64_t start,
+            Verdict verdict) {
+  ScanRow row;
+  row.letter = letter;
+  row.drive = drive;
+  row.driveName = name;
+  row.dataStart = start;
+  row.verdict = verdict;
+  return row;
+}
+
+std::vector<ScanRow> Rows(std::initializer_list<std::tuple<char, Verdict>> verdicts) {
+  std::vector<ScanRow> rows;
+  for (const auto& [letter, verdict] : verdicts) rows.push_back(Row(letter, 0, "D", 2048, verdict));
+  return rows;
+}
+
+TEST(ReportTextTest, FixedWidthCellsArePaddedNeverCut) {
+  std::string text;
+  report::AppendFixedWidthLine(text, {"Drive", "Drv No", "Drive Name", "Offset"},
+                               report::VolumeWidths());
+  EXPECT_EQ(text, "Drive   Drv No  Drive Name                      Offset      \n");
+  EXPECT_EQ(text.size(), 61u);
+
+  const std::string name40(40, 'N');
+  text.clear();
+  report::AppendFixedWidthLine(text, {"C:", "0", name40, "123456789012"}, report::VolumeWidths());
+  EXPECT_EQ(text, "C:      0       " + name40 + "123456789012\n");
+  EXPECT_EQ(text.size(), 69u);
+}
+
+TEST(ReportTextTest, ConsoleTextAddsTheVerdictColumn) {
+  EXPECT_EQ(report::VolumeText(kHeadings, {}),
+            "Drive   Drv No  Drive Name                      Offset      Alignment   \n");
+  std::vector<ScanRow> rows;
+  rows.push_back(Row('C', 0, "KESTREL KD4000-512E", 2048, Verdict::Aligned));
+  rows.push_back(Row('D', 1, std::string(40, 'X').c_str(), 63, Verdict::Misaligned));
+  rows.push_back(Row('E', std::nullopt, "", 5000000000ull, Verdict::Undetermined));
+  EXPECT_EQ(report::VolumeText(kHeadings, rows),
+            "Drive   Drv No  Drive Name                      Offset      Alignment   \n"
+            "C:      0       KESTREL KD4000-512E             2048        aligned     \n"
+            "D:      1       XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX63          misaligned  \n"
+            "E:                                              5000000000  undetermined\n");
+}
+
+TEST(ReportTextTest, ExitStatusSumsTheVerdictsUp) {
+  using report::ExitStatus;
+  EXPECT_EQ(report::ExitStatusOf({}), ExitStatus::Aligned);
+  EXPECT_EQ(report::ExitStatusOf(Rows({{'C', Verdict::Aligned}})), ExitStatus::Aligned);
+  EXPECT_EQ(report::ExitStatusOf(Rows({{'C', Verdict::Aligned}, {'D', Verdict::Undetermined}})),
+            ExitStatus::Undetermined);
+  EXPECT_EQ(
+      report::ExitStatusOf(Rows(
+          {{'C', Verdict::Undetermined}, {'D', Verdict::Misaligned}, {'E', Verdict::Aligned}})),
+      ExitStatus::Misaligned);
+  EXPECT_EQ(static_cast<int>(ExitStatus::CannotRun), 3);
+}
+
+TEST(ReportTextTest, DriveTableShowsWhatDeviceInformationShows) {
+  DriveInfo drives[kDriveCount];
+  drives[0].status = 1;
+  drives[0].model = "KESTREL KD4000-512E";
+  drives[0].serial = "KD40A0001";
+  drives[0].firmware = "KD01";
+  drives[0].sectorsPerPhysical = 8;
+  drives[0].alignPhase = 8;
+  drives[0].bytesPerLogicalSector = 512;
+  drives[0].geometry = GeometrySource::AtaIdentity;
+  drives[1].model = "NVMe VOLANTE VX2 1TB";
+  drives[1].sectorsPerPhysical = 8;
+  drives[1].alignPhase = 7;
+  drives[1].bytesPerLogicalSector = 512;
+  drives[1].geometry = GeometrySource::StorageDescriptor;
+  drives[2].model = "VITRELLE PORTA-DISK 2T";
+  drives[3].status = 1;
+  drives[3].model = "ORMOLU";
+  drives[3].sectorsPerPhysical = 1;
+  drives[3].bytesPerLogicalSector = 512;
+  drives[3].geometry = GeometrySource::AtaIdentity;
+  drives[4].status = -1;  // ends the list
+  drives[5].status = 1;
+  EXPECT_EQ(report::ListedDrives(drives), 4);
+  EXPECT_EQ(report::DriveText(kHeadings, drives),
+            "Drv No  Drive Name                      Serial                Firmware  Alignment "
+            "Phys Sector Size  Geometry          \n"
+            "0       KESTREL KD4000-512E             KD40A0001             KD01      0         "
+            "4096              ATA identity      \n"
+            "1       NVMe VOLANTE VX2 1TB                                            1         "
+            "4096              storage descriptor\n"
+            "2       VITRELLE PORTA-DISK 2T                                          Unknown   "
+            "Unknown           none              \n"
+            "3       ORMOLU                                                                    "
+            "512               ATA identity      \n");
+}
+
+TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
+  DriveInfo drives[kDriveCount];
+  drives[0].status = 1;
+  drives[0].model = "M";
+  drives[0].sectorsPerPhysical = 8;
+  drives[0].alignPhase = 8;
+  drives[0].bytesPerLogicalSector = 512;
+  drives[0].geometry = GeometrySource::AtaIdentity;
+  drives[1].status = -2;
+  std::vector<ScanRow> rows;
+  rows.push_back(Row('C', 0, "M", 5000000000ull, Verdict::Misaligned));
+  rows.push_back(Row('P', std::nullopt, "", 2048, Verdict::Undetermined));
+  const std::string json = report::Json(rows, drives);
+  EXPECT_EQ(json,
+            "{\n"
+            "  \"program\": \"Tessarel\",\n"
+            "  \"version\": \"1.02\",\n"
+            "  \"volumes\": [\n"
+            "    {\n"
+            "      \"letter\": \"C\",\n"
+            "      \"drive\": 0,\n"
+            "      \"driveName\": \"M\",\n"
+            "      \"dataStart\": 5000000000,\n"
+            "      \"verdict\": \"misaligned\"\n"
+            "    },\n"
+            "    {\n"
+            "      \"letter\": \"P\",\n"
+            "      \"drive\": null,\n"
+            "      \"driveName\": \"\",\n"
+            "      \"dataStart\": 2048,\n"
+            "      \"verdict\": \"undetermined\"\n"
+            "    }\n"
+            "  ],\n"
+            "  \"drives\": [\n"
+            "    {\n"
+            "      \"number\": 0,\n"
+            "      \"name\": \"M\",\n"
+            "      \"serial\": \"\",\n"
+            "      \"firmware\": \"\",\n"
+            "      \"status\": 1,\n"
+            "      \"alignment\": 0,\n"
+            "      \"physicalSectorSize\": 4096,\n"
+            "      \"geometry\": \"ATA identity\"\n"
+            "    }\n"
+            "  ]\n"
+            "}\n");
+  EXPECT_TRUE(IsValidJson(json));
+
+  DriveInfo none[kDriveCount];
+  none[0].status = -1;
+  EXPECT_EQ(report::Json({}, none),
+            "{\n  \"program\": \"Tessarel\",\n  \"version\": \"1.02\",\n  \"volumes\": [],\n"
+            "  \"drives\": []\n}\n");
+}
+
+TEST(ReportTextTest, DeviceTextsBecomeValidUtf8Json) {
+  EXPECT_EQ(JsonString("a\"b\\c/"), "\"a\\\"b\\\\c/\"");
+  EXPECT_EQ(JsonString("\t\n\r\b\f\x01\x1f\x7f"), "\"\\t\\n\\r\\b\\f\\u0001\\u001F\x7f\"");
+  // Code page 1252: the euro sign, a right quotation mark, a no-break space, e acute,
+  // y diaeresis; the bytes the code page leaves undefined are the C1 controls.
+  EXPECT_EQ(JsonString("\x80\x92\xA0\xE9\xFF"), "\"\\u20AC\\u2019\\u00A0\\u00E9\\u00FF\"");
+  EXPECT_EQ(JsonString("\x81\x8D\x8F\x90\x9D"), "\"\\u0081\\u008D\\u008F\\u0090\\u009D\"");
+
+  std::string every;
+  for (int b = 1; b < 256; ++b) every += static_cast<char>(b);
+  const std::string literal = JsonString(every);
+  EXPECT_TRUE(IsValidJson(literal));
+  for (char c : literal) EXPECT_LT(static_cast<unsigned char>(c), 0x80u) << "ASCII only";
+  ScanRow hostile = Row('Z', 3, every.substr(0, 40).c_str(), ~uint64_t{0} - 1, Verdict::Aligned);
+  std::vector<ScanRow> rows;
+  rows.push_back(std::move(hostile));
+  rows.push_back(Row('Y', 4, every.substr(200).c_str(), 0, Verdict::Misaligned));
+  DriveInfo drives[kDriveCount];
+  drives[0].model = every.substr(100, 40).c_str();
+  drives[0].serial = "\"quoted\\";
+  drives[1].status = -1;
+  EXPECT_TRUE(IsValidJson(report::Json(rows, drives)));
+}
+
+TEST(ReportTextTest, TheCheckerItselfRejectsWhatIsNotJson) {
+  for (const char* bad : {"", "{", "{\"a\" 1}", "[1,]", "\"\x01\"", "\"\\x\"", "01", "1.",
+                          "\"\xC3\"", "\"\xC0\x80\"", "\"\xED\xA0\x80\"", "{} {}", "nul"})
+    EXPECT_FALSE(IsValidJson(bad)) << bad;
+  for (const char* good : {"{}", "[]", "0", "-1.5e+3", "\"\xE2\x82\xAC\"", " [null, true] "})
+    EXPECT_TRUE(IsValidJson(good)) << good;
+}
+
+}  // namespace

@@ -1,0 +1,254 @@
+#include <set>
+
+#include "report/report_text.h"
+#include "scan_helpers.h"
+#include "sim/lab.h"
+#include "sim_fixture.h"
+
+namespace {
+
+using Cells = std::array<std::string, 4>;
+
+class ScanTest : public SimTest {
+ protected:
+  static Cells CellsOf(const ScanRow& row) { return report::VolumeCells(row); }
+};
+
+TEST_F(ScanTest, LabDrivesThenLettersInOrder) {
+  sim::BuildLab(machine);
+  CScan scan;
+  for (int i = 0; i < 10; ++i) EXPECT_FALSE(scan.Step().has_value()) << "drive " << i;
+  EXPECT_EQ(g_drives[9].status, -1) << "drive 9 does not open";
+  EXPECT_EQ(g_drives[4].status, 0);
+  EXPECT_EQ(g_drives[5].geometry, GeometrySource::StorageDescriptor);
+  EXPECT_TRUE(machine.Calls("GetDriveTypeA").empty()) << "no letter during the drive phase";
+
+  std::vector<ScanRow> rows;
+  int steps = 0;
+  while (!scan.Finished()) {
+    ++steps;
+    if (auto row = scan.Step()) rows.push_back(std::move(*row));
+  }
+  EXPECT_EQ(steps, 24);  // C to Z
+
+  struct Row {
+    Cells cells;
+    Verdict verdict;
+  } expected[] = {
+      {{"C:", "0", "KESTREL KD4000-512E", "2048"}, Verdict::Aligned},
+      {{"D:", "0", "KESTREL KD4000-512E", "63"}, Verdict::Misaligned},
+      {{"E:", "1", "KESTREL KD2000-SHIFT", "63"}, Verdict::Aligned},
+      {{"F:", "2", "ORMOLU OM500 CLASSIC", "2095"}, Verdict::Aligned},
+      {{"G:", "3", "KESTREL KD1000-512E", "4080"}, Verdict::Misaligned},
+      {{"H:", "4", "VITRELLE PORTA-DISK 2T", "2048"}, Verdict::Undetermined},
+      {{"L:", "5", "NVMe VOLANTE VX2 1TB", "2048"}, Verdict::Aligned},
+      {{"M:", "5", "NVMe VOLANTE VX2 1TB", "1026047"}, Verdict::Misaligned},
+      {{"N:", "6", "KESTREL KD8000-512E", "5000000000"}, Verdict::Aligned},
+      {{"O:", "6", "KESTREL KD8000-512E", "2048"}, Verdict::Aligned},
+      {{"P:", "7", "ORMOLU OM1000 CLASSIC", "63"}, Verdict::Aligned},
+      {{"Q:", "8", "KESTREL KD2000-512E", "63"}, Verdict::Misaligned},
+  };
+  ASSERT_EQ(rows.size(), std::size(expected));
+  for (size_t r = 0; r < rows.size(); ++r) {
+    SCOPED_TRACE(expected[r].cells[0]);
+    EXPECT_EQ(CellsOf(rows[r]), expected[r].cells);
+    EXPECT_EQ(rows[r].verdict, expected[r].verdict);
+    ASSERT_NE(rows[r].volume, nullptr);
+    EXPECT_EQ(rows[r].volume->m_letter, rows[r].letter);
+  }
+  // Every letter C to Z asked once, never A or B.
+  std::vector<std::string> roots;
+  for (const sim::Call& c : machine.Calls("GetDriveTypeA"))
+    if (c.path.size() == 3) roots.push_back(c.path);
+  std::set<std::string> distinct(roots.begin(), roots.end());
+  EXPECT_EQ(distinct.size(), 24u);
+  EXPECT_EQ(roots.front(), "C:\\");
+  EXPECT_EQ(distinct.count("A:\\") + distinct.count("B:\\"), 0u);
+  ExpectNothingLeft();
+
+  // Steps after the end do nothing.
+  const size_t calls = machine.Log().size();
+  EXPECT_FALSE(scan.Step().has_value());
+  EXPECT_EQ(machine.Log().size(), calls);
+}
+
+TEST_F(ScanTest, NoDriveOpensYetEveryVolumeKeepsItsRow) {
+  sim::BuildLab(machine);
+  for (sim::Drive& d : machine.drives) d.open = sim::Open::AccessDenied;
+  const ScanRun run = RunWholeScan();
+  EXPECT_EQ(g_drives[0].status, -2);
+  EXPECT_EQ(g_drives[1].status, 0) << "the drive phase ended at drive 0";
+  EXPECT_EQ(run.steps, 1 + 24);
+  // The system still says which disk holds each volume; nothing says how its sectors lie.
+  ASSERT_EQ(run.rows.size(), 12u);
+  EXPECT_EQ(run.rows[0].drive, 0);
+  EXPECT_EQ(run.rows[11].drive, 8);
+  for (const ScanRow& row : run.rows) {
+    EXPECT_STREQ(row.driveName, "") << row.letter;
+    EXPECT_EQ(row.verdict, Verdict::Undetermined) << row.letter;
+  }
+}
+
+TEST_F(ScanTest, AllTenDrivesOpen) {
+  for (int i = 0; i < 10; ++i)
+    sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x6003, 0x4000);
+  const ScanRun run = RunWholeScan();
+  EXPECT_EQ(run.steps, 10 + 24);
+  for (const DriveInfo& d : g_drives) EXPECT_EQ(d.status, 1);
+  size_t driveOpens = 0;
+  for (const std::string& path : OpenedPaths())
+    driveOpens += path.find("PhysicalDrive") != std::string::npos;
+  EXPECT_EQ(driveOpens, 10u);
+}
+
+TEST_F(ScanTest, VolumeOnADriveTheDrivePhaseNeverReached) {
+  sim::AddAtaDrive(machine, 0, "FIRST", "", "", 0x6003, 0x4000);
+  sim::AddAtaDrive(machine, 1, "READ ONLY", "", "", 0x6003, 0x4000);
+  machine.drives[1].open = sim::Open::ReadOnly;  // ends the drive phase
+  sim::AddAtaDrive(machine, 2, "THIRD", "", "", 0x6003, 0x4000);
+  sim::VolumeSpec v;
+  v.letter = 'M';
+  v.drive = 2;
+  v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
+  sim::PlaceVolume(machine, v);
+  const ScanRun run = RunWholeScan();
+  EXPECT_EQ(g_drives[1].status, -2);
+  ASSERT_EQ(run.rows.size(), 1u);
+  EXPECT_EQ(CellsOf(run.rows[0]), (Cells{"M:", "2", "", "2048"}));
+  EXPECT_EQ(run.rows[0].verdict, Verdict::Undetermined);
+}
+
+TEST_F(ScanTest, VolumesThatNoDriveOfTheTableHoldsGetAnUndeterminedRow) {
+  struct Case {
+    const char* name;
+    int drives;  // drives 0.. that open
+    bool encrypted;
+    int64_t diskNumber;
+  } cases[] = {
+      {"on a disk past the tenth, says the system", 10, false, 12},
+      {"encrypted on a dynamic disk, fewer than ten drives", 1, true, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Machine m;
+    sim::Installation in(m);
+    for (DriveInfo& d : g_drives) d = DriveInfo();
+    for (int i = 0; i < c.drives; ++i)
+      sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x6003, 0x4000);
+    sim::VolumeSpec v;
+    v.letter = 'P';
+    v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
+    v.encryptionKey = c.encrypted ? 0x1234 : 0;
+    sim::PlaceVolume(m, v);
+    m.letters['P'].diskNumber = c.diskNumber;
+    m.letters['P'].deviceNumberOk = c.diskNumber >= 0;
+    const ScanRun run = RunWholeScan();
+    ASSERT_EQ(run.rows.size(), 1u);
+    EXPECT_EQ(CellsOf(run.rows[0]), (Cells{"P:", "", "", "2048"}));
+    EXPECT_FALSE(run.rows[0].drive.has_value());
+    EXPECT_EQ(run.rows[0].verdict, Verdict::Undetermined);
+    EXPECT_EQ(run.rows[0].volume->GetDriveIndex(), 10);
+  }
+}
+
+TEST_F(ScanTest, LargestThirtyTwoBitDataStartPrintsInFull) {
+  sim::AddAtaDrive(machine, 0, "BIG", "", "", 0x6003, 0x4000);
+  sim::FatParams p;
+  p.reservedSectors = 15;
+  p.fats = 0;
+  p.rootEntries = 0;
+  p.fatSize32 = 0;
+  sim::VolumeSpec v;
+  v.letter = 'Q';
+  v.startSector = 0xFFFFFFF0u;  // data area 15 sectors on: 2^32 - 1
+  v.fileSystem = "FAT32";
+  v.bootSector = sim::BuildFatBootSector(p);
+  sim::PlaceVolume(machine, v);
+  const ScanRun run = RunWholeScan();
+  ASSERT_EQ(run.rows.size(), 1u);
+  EXPECT_EQ(CellsOf(run.rows[0])[3], "4294967295");
+}
+
+TEST_F(ScanTest, LettersThatAreNotFixedOrHaveNoStartGiveNoRow) {
+  sim::BuildLab(machine);
+  for (char l : {'C', 'D', 'E', 'F', 'G', 'L', 'M', 'N', 'O', 'P', 'Q'}) machine.letters.erase(l);
+  machine.letters['H'].partitionInfoOk = false;  // fixed, but its start is unknown
+  machine.letters['L'] = machine.letters['I'];
+  machine.letters['L'].type = DRIVE_RAMDISK;
+  EXPECT_TRUE(RunWholeScan().rows.empty());
+}
+
+// What the letter phase asks of the physical drives, from the machine's call log.
+struct DriveWork {
+  int opens = 0, reads = 0;
+};
+DriveWork LetterPhaseDriveWork(const sim::Machine& m) {
+  DriveWork work;
+  std::set<HANDLE> drives;
+  bool letters = false;
+  for (const sim::Call& c : m.Log()) {
+    letters = letters || c.op == "GetDriveTypeA";
+    if (!letters) continue;
+    if (c.op == "CreateFileA" && c.path.find("PhysicalDrive") != std::string::npos) {
+      ++work.opens;
+      drives.insert(c.handle);
+    }
+    if (c.op == "ReadFile" && drives.count(c.handle)) ++work.reads;
+  }
+  return work;
+}
+
+TEST_F(ScanTest, VolumesThatAnswerTheirDeviceNumberWakeNoDrive) {
+  // The lab's MBR drives 0 to 4 and their letters C to H.
+  auto mbrLab = [](sim::Machine& m) {
+    sim::BuildLab(m);
+    for (int i = 5; i < 10; ++i) m.drives[i] = sim::Drive();
+    for (char l = 'L'; l <= 'Q'; ++l) m.letters.erase(l);
+  };
+  mbrLab(machine);
+  const ScanRun asked = RunWholeScan();
+  const DriveWork askedWork = LetterPhaseDriveWork(machine);
+  EXPECT_EQ(askedWork.opens, 0);
+  EXPECT_EQ(askedWork.reads, 0);
+
+  // The same machine searched by content: each volume reads drives 0 up to its own.
+  sim::Machine searched;
+  sim::Installation in(searched);
+  mbrLab(searched);
+  for (auto& [letter, l] : searched.letters) l.deviceNumberOk = false;
+  const ScanRun search = RunWholeScan();
+  const DriveWork searchWork = LetterPhaseDriveWork(searched);
+  EXPECT_EQ(searchWork.opens, 1 + 1 + 2 + 3 + 4 + 5);  // C, D on 0; E on 1; ...; H on 4
+  EXPECT_EQ(searchWork.reads, searchWork.opens);
+
+  ASSERT_EQ(asked.rows.size(), 6u);
+  ASSERT_EQ(search.rows.size(), 6u);
+  for (size_t r = 0; r < 6; ++r) {
+    EXPECT_EQ(CellsOf(asked.rows[r]), CellsOf(search.rows[r]));
+    EXPECT_EQ(asked.rows[r].verdict, search.rows[r].verdict);
+  }
+}
+
+TEST(ScanFaultTest, EveryFailedCallStillEndsTheScanWithConsistentRows) {
+  int runs = 0;
+  FailEachCallInTurn([](sim::Machine& m) { sim::BuildLab(m); },
+                     [&] {
+                       ++runs;
+                       for (DriveInfo& d : g_drives) d = DriveInfo();
+                       const ScanRun run = RunWholeScan(40);
+                       EXPECT_LE(run.steps, 34);
+                       EXPECT_LE(run.rows.size(), 12u);
+                       char previous = 'B';
+                       for (const ScanRow& row : run.rows) {
+                         EXPECT_GT(row.letter, previous);
+                         previous = row.letter;
+                         EXPECT_LE(row.letter, 'Z');
+                         EXPECT_TRUE(!row.drive || (*row.drive >= 0 && *row.drive <= 9));
+                         EXPECT_NE(row.dataStart, ~uint64_t{0});
+                       }
+                     },
+                     [](const sim::Machine&) {});
+  EXPECT_GT(runs, 100);
+}
+
+}  // namespace
