@@ -5,16 +5,9 @@
 
 #include <string>
 
+#include "program_beside.h"
+
 namespace {
-
-constexpr DWORD kDeadlineMs = 60000;
-
-std::string ProgramBeside(const char* name) {
-  char path[MAX_PATH] = {};
-  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string dir(path);
-  return dir.substr(0, dir.find_last_of("\\/") + 1) + name;
-}
 
 struct Ran {
   std::string out, err;
