@@ -71,8 +71,12 @@ void TakeGeometry(const BYTE* data, DriveInfo* out) {
   if ((w & 0xE000) != 0x6000) return;
   out->sectorsPerPhysical = static_cast<uint16_t>(1u << (w & 0xF));
   const uint16_t v = Word(data, 209);
-  if ((v & 0xC000) == 0x4000)
-    out->alignPhase = static_cast<uint16_t>(out->sectorsPerPhysical - (v & 0x3FFF));
+  if ((v & 0xC000) != 0x4000) return;
+  const uint16_t offset = v & 0x3FFF;
+  out->alignPhase = static_cast<uint16_t>(out->sectorsPerPhysical - offset);
+  // Logical sector 0 cannot lie a whole physical sector or more into one: the drive
+  // reported an impossible grid, which is kept for Device Information but judges nothing.
+  if (offset >= out->sectorsPerPhysical) out->geometry = GeometrySource::None;
 }
 
 enum class AtaOutcome { Identified, TryScsi, GiveUp };
@@ -94,6 +98,8 @@ AtaOutcome AskAta(HANDLE drive, BYTE* answer, DriveInfo* out) {
   // Nothing came back, or too little to hold the identity: the zeros left in the
   // buffer would pass the byte-sum test as a drive without a name.
   if (returned < kSmartAnswerBytes) return AtaOutcome::TryScsi;
+  // The driver says the command failed: whatever the buffer holds is no identity.
+  if (params->DriverStatus.bDriverError != 0) return AtaOutcome::TryScsi;
 
   const BYTE* data = answer + offsetof(SENDCMDOUTPARAMS, bBuffer);
   unsigned sum = 0;
@@ -129,6 +135,9 @@ void AskScsi(HANDLE drive, DriveInfo* out) {
   if (!sys::DeviceIoControl(drive, IOCTL_SCSI_PASS_THROUGH, buffer, kScsiBufferBytes, buffer,
                             kScsiBufferBytes, &returned, nullptr))
     return;
+  // A status other than GOOD (0) says the device did not answer the command: its data,
+  // if any, is no name.
+  if (spt->ScsiStatus != 0) return;
   const BYTE* inquiry = buffer + kInquiryOffset;
   if (returned >= kVendorNeeds) out->model = ScsiText(inquiry + 8, 8) + " ";
   if (returned >= kProductNeeds) out->model += ScsiText(inquiry + 16, 16);

@@ -1,4 +1,5 @@
 // The real backend: each operation forwards to Windows.
+#include "platform/read_only.h"
 #include "platform/sys.h"
 
 namespace sys {
@@ -10,6 +11,13 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
 
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                      LPDWORD returned, LPOVERLAPPED overlapped) {
+  // The program never writes to a disk: a request that is not one of its reads never
+  // reaches Windows.
+  if (!IsReadOnlyRequest(code, in, inSize)) {
+    if (returned != nullptr) *returned = 0;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   return ::DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
 }
 

@@ -252,6 +252,7 @@ BOOL Machine::Identify(const Drive& drive, const void* in, DWORD inSize, void* o
       const DWORD size = 512;
       std::memcpy(answer, &size, 4);
       std::memset(answer + 4, 0, sizeof(DRIVERSTATUS));
+      answer[offsetof(SENDCMDOUTPARAMS, DriverStatus)] = drive.smart.driverError;
       std::memcpy(answer + offsetof(SENDCMDOUTPARAMS, bBuffer), drive.smart.data.data(), 512);
       if (returned) *returned = drive.smart.returned;
       return TRUE;
@@ -279,7 +280,7 @@ BOOL Machine::Inquiry(const Drive& drive, const void* in, DWORD inSize, void* ou
   auto* buffer = static_cast<uint8_t*>(out);
   std::memcpy(buffer, in, sizeof spt);
   if (n > 0) std::memcpy(buffer + spt.DataBufferOffset, drive.scsi.inquiry.data(), n);
-  buffer[offsetof(SCSI_PASS_THROUGH, ScsiStatus)] = 0;
+  buffer[offsetof(SCSI_PASS_THROUGH, ScsiStatus)] = drive.scsi.status;
   if (returned) *returned = drive.scsi.returned;
   return TRUE;
 }
@@ -288,12 +289,15 @@ BOOL Machine::QueryProperty(const Drive& drive, const void* in, DWORD inSize, vo
                             DWORD outSize, DWORD* returned) {
   if (in == nullptr || inSize < sizeof(STORAGE_PROPERTY_QUERY))
     return Fail(ERROR_INVALID_PARAMETER);
-  STORAGE_PROPERTY_QUERY query;
-  std::memcpy(&query, in, sizeof query);
-  if (query.PropertyId != StorageAccessAlignmentProperty || !drive.alignment.supported)
+  // The two enums arrive as DWORDs that may hold any value.
+  DWORD property, type;
+  std::memcpy(&property, in, sizeof property);
+  std::memcpy(&type, static_cast<const uint8_t*>(in) + offsetof(STORAGE_PROPERTY_QUERY, QueryType),
+              sizeof type);
+  if (property != StorageAccessAlignmentProperty || !drive.alignment.supported)
     return Fail(ERROR_NOT_SUPPORTED);
-  if (query.QueryType == PropertyExistsQuery) return TRUE;
-  if (query.QueryType != PropertyStandardQuery) return Fail(ERROR_INVALID_PARAMETER);
+  if (type == PropertyExistsQuery) return TRUE;
+  if (type != PropertyStandardQuery) return Fail(ERROR_INVALID_PARAMETER);
   // The class driver wants room for the header at least, and copies what fits.
   if (out == nullptr || outSize < sizeof(STORAGE_DESCRIPTOR_HEADER))
     return Fail(ERROR_INSUFFICIENT_BUFFER);

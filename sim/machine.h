@@ -34,6 +34,7 @@ struct SmartAnswer {
   } kind = Unsupported;
   std::array<uint8_t, 512> data{};
   DWORD returned = 528;  // the count reported for Identify and FailWithBytes
+  BYTE driverError = 0;  // DRIVERSTATUS.bDriverError of a successful answer
 };
 
 // How a drive answers a SCSI INQUIRY through IOCTL_SCSI_PASS_THROUGH.
@@ -41,6 +42,7 @@ struct ScsiAnswer {
   bool supported = false;  // false: the request fails
   Bytes inquiry;           // standard INQUIRY data
   DWORD returned = 98;     // the returned-byte count it reports
+  UCHAR status = 0;        // ScsiStatus: 0 GOOD, 2 CHECK CONDITION, ...
 };
 
 // How a drive answers IOCTL_STORAGE_QUERY_PROPERTY for StorageAccessAlignmentProperty:

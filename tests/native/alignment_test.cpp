@@ -52,6 +52,13 @@ TEST(AlignmentTest, ADriveWithoutIdentityIsJudgedByTheStorageStacksGrid) {
   EXPECT_EQ(Judge(Volume(2048), failed), Verdict::Undetermined);
 }
 
+TEST(AlignmentTest, AnImpossibleGridJudgesNothing) {
+  DriveInfo impossible = Drive(1, 8, 65535);  // word 209 said offset 9 of 8
+  impossible.geometry = GeometrySource::None;
+  EXPECT_EQ(Judge(Volume(2048), impossible), Verdict::Undetermined);
+  EXPECT_EQ(Judge(Volume(63), impossible), Verdict::Undetermined);
+}
+
 TEST(AlignmentTest, SixtyFourBitStartsAndHugeSectorSizes) {
   EXPECT_EQ(Judge(Volume(0), Drive(1, 8, 8)), Verdict::Aligned);
   CVolumeInfo past = Volume(0);

@@ -182,6 +182,50 @@ TEST_F(IdentifyTest, AnIdentityWithoutItsSignatureIsNoIdentity) {
   }
 }
 
+TEST_F(IdentifyTest, AnswersThatOnlyLookLikeData) {
+  // SMART says the command failed, yet hands back a sound identity: no identity.
+  sim::Drive& d = ScsiDrive(0, SmartAnswer::Identify);
+  d.smart.data = sim::BuildIdentify("ATA", "S", "F", 0x6003, 0x4000);
+  d.smart.driverError = 0x04;  // SMART_IDE_ERROR... as the driver reports it
+  DriveInfo smart;
+  IdentifyDrive(0, &smart);
+  EXPECT_EQ(smart.status, 0);
+  EXPECT_STREQ(smart.model, "XYZ DISK-100");
+  EXPECT_STREQ(smart.serial, "");
+
+  // INQUIRY that ends in CHECK CONDITION: its data is no name.
+  d.smart.kind = SmartAnswer::Unsupported;
+  d.scsi.status = 0x02;
+  DriveInfo scsi;
+  IdentifyDrive(0, &scsi);
+  EXPECT_EQ(scsi.status, 0);
+  EXPECT_STREQ(scsi.model, "");
+  ExpectNothingLeft();
+}
+
+TEST_F(IdentifyTest, AnImpossibleWord209GivesNoGridButIsStillShown) {
+  struct Case {
+    uint16_t w106, w209;
+    bool grid;
+    uint16_t phase;
+  } cases[] = {
+      {0x6003, 0x4007, true, 1},       // offset 7 of 8: the last possible
+      {0x6003, 0x4008, false, 0},      // offset 8: a whole physical sector in
+      {0x6003, 0x4009, false, 65535},  // as the drive reported it
+      {0x6001, 0x7FFF, false, 49155},  // 2 - 16383, kept to 16 bits
+      {0x6003, 0x0009, true, 0},       // word 209 not valid: not consulted
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << "w209=0x" << c.w209);
+    sim::AddAtaDrive(machine, 0, "M", "S", "F", c.w106, c.w209);
+    DriveInfo info;
+    IdentifyDrive(0, &info);
+    EXPECT_EQ(info.status, 1);
+    EXPECT_EQ(info.HasGeometry(), c.grid);
+    EXPECT_EQ(info.alignPhase, c.phase);
+  }
+}
+
 TEST_F(IdentifyTest, LogicalSectorSizeFromWords117And118) {
   struct Case {
     uint16_t w106;

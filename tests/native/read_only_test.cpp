@@ -1,0 +1,112 @@
+#include "platform/read_only.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::vector<BYTE> Smart(BYTE command) {
+  std::vector<BYTE> in(sizeof(SENDCMDINPARAMS), 0);
+  in[offsetof(SENDCMDINPARAMS, irDriveRegs) + offsetof(IDEREGS, bCommandReg)] = command;
+  return in;
+}
+
+std::vector<BYTE> Scsi(BYTE operation, UCHAR dataIn) {
+  std::vector<BYTE> in(100, 0);
+  SCSI_PASS_THROUGH spt = {};
+  spt.Length = sizeof spt;
+  spt.CdbLength = 6;
+  spt.DataIn = dataIn;
+  spt.Cdb[0] = operation;
+  std::memcpy(in.data(), &spt, sizeof spt);
+  return in;
+}
+
+std::vector<BYTE> Query(DWORD type) {
+  std::vector<BYTE> in(sizeof(STORAGE_PROPERTY_QUERY), 0);
+  in[0] = StorageAccessAlignmentProperty;
+  std::memcpy(&in[offsetof(STORAGE_PROPERTY_QUERY, QueryType)], &type, sizeof type);
+  return in;
+}
+
+bool Passes(DWORD code, const std::vector<BYTE>& in) {
+  return IsReadOnlyRequest(code, in.empty() ? nullptr : in.data(), static_cast<DWORD>(in.size()));
+}
+
+TEST(ReadOnlyTest, TheProgramsReadsPass) {
+  EXPECT_TRUE(Passes(SMART_RCV_DRIVE_DATA, Smart(0xEC)));
+  EXPECT_TRUE(Passes(IOCTL_SCSI_PASS_THROUGH, Scsi(0x12, SCSI_IOCTL_DATA_IN)));
+  EXPECT_TRUE(Passes(IOCTL_DISK_GET_PARTITION_INFO, {}));
+  EXPECT_TRUE(Passes(IOCTL_DISK_GET_PARTITION_INFO_EX, {}));
+  EXPECT_TRUE(Passes(IOCTL_STORAGE_GET_DEVICE_NUMBER, {}));
+  EXPECT_TRUE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, Query(PropertyStandardQuery)));
+  EXPECT_TRUE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, Query(PropertyExistsQuery)));
+}
+
+TEST(ReadOnlyTest, EveryOtherRequestIsRefused) {
+  const DWORD allowed[] = {SMART_RCV_DRIVE_DATA,
+                           IOCTL_SCSI_PASS_THROUGH,
+                           IOCTL_DISK_GET_PARTITION_INFO,
+                           IOCTL_DISK_GET_PARTITION_INFO_EX,
+                           IOCTL_STORAGE_GET_DEVICE_NUMBER,
+                           IOCTL_STORAGE_QUERY_PROPERTY};
+  // The neighbours of each: the functions beside it, and the same function asking for
+  // other access or another transfer method.
+  for (DWORD code : allowed) {
+    for (DWORD other : {code - 4, code + 4, code ^ 0xC000, code ^ 0x4000, code ^ 0x8000, code ^ 1,
+                        code ^ 2, code ^ 3}) {
+      if (other == code) continue;
+      bool listed = false;
+      for (DWORD a : allowed) listed = listed || a == other;
+      if (listed) continue;
+      EXPECT_FALSE(Passes(other, Query(PropertyStandardQuery))) << std::hex << other;
+      EXPECT_FALSE(Passes(other, Scsi(0x12, SCSI_IOCTL_DATA_IN))) << std::hex << other;
+    }
+  }
+  const DWORD writes[] = {
+      0x0007C008,  // IOCTL_DISK_SET_PARTITION_INFO
+      0x0007C10C,  // IOCTL_DISK_SET_PARTITION_INFO_EX
+      0x0007C010,  // IOCTL_DISK_SET_DRIVE_LAYOUT
+      0x0007C054,  // IOCTL_DISK_SET_DRIVE_LAYOUT_EX
+      0x0007C058,  // IOCTL_DISK_CREATE_DISK
+      0x0007C100,  // IOCTL_DISK_DELETE_DRIVE_LAYOUT
+      0x0007C018,  // IOCTL_DISK_FORMAT_TRACKS
+      0x0007C084,  // SMART_SEND_DRIVE_COMMAND
+      0x0004D014,  // IOCTL_SCSI_PASS_THROUGH_DIRECT
+      0x0004D02C,  // IOCTL_ATA_PASS_THROUGH
+      0x00090018,  // FSCTL_LOCK_VOLUME
+      0x00090020,  // FSCTL_DISMOUNT_VOLUME
+      0x002D940C,  // IOCTL_STORAGE_SET_PROPERTY
+      0x00070000,  // IOCTL_DISK_GET_DRIVE_GEOMETRY: a read, but not one of the program's
+      0,
+  };
+  for (DWORD code : writes) {
+    EXPECT_FALSE(Passes(code, {})) << std::hex << code;
+    EXPECT_FALSE(Passes(code, Smart(0xEC))) << std::hex << code;
+  }
+}
+
+TEST(ReadOnlyTest, AllowedCodesCarryingOtherCommandsAreRefused) {
+  for (BYTE command : {0xB0, 0xA1, 0x30, 0xCA, 0x00, 0xED})  // SMART, PACKET IDENTIFY, writes
+    EXPECT_FALSE(Passes(SMART_RCV_DRIVE_DATA, Smart(command))) << int{command};
+  EXPECT_FALSE(Passes(SMART_RCV_DRIVE_DATA, {}));
+  std::vector<BYTE> shortSmart = Smart(0xEC);
+  shortSmart.resize(offsetof(SENDCMDINPARAMS, bBuffer) - 1);
+  EXPECT_FALSE(Passes(SMART_RCV_DRIVE_DATA, shortSmart));
+
+  EXPECT_FALSE(Passes(IOCTL_SCSI_PASS_THROUGH, Scsi(0x12, 0)));  // data out
+  EXPECT_FALSE(Passes(IOCTL_SCSI_PASS_THROUGH, Scsi(0x12, 2)));  // direction unspecified
+  for (BYTE op : {0x0A, 0x2A, 0x8A, 0xAA, 0x04, 0x15, 0x55, 0x3B, 0x28, 0x00})
+    EXPECT_FALSE(Passes(IOCTL_SCSI_PASS_THROUGH, Scsi(op, SCSI_IOCTL_DATA_IN))) << int{op};
+  std::vector<BYTE> shortScsi = Scsi(0x12, SCSI_IOCTL_DATA_IN);
+  shortScsi.resize(sizeof(SCSI_PASS_THROUGH) - 1);
+  EXPECT_FALSE(Passes(IOCTL_SCSI_PASS_THROUGH, shortScsi));
+
+  for (DWORD type : {2u, 3u, 0xFFFFFFFFu})  // mask query, past the last, garbage
+    EXPECT_FALSE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, Query(type))) << type;
+  EXPECT_FALSE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, {}));
+}
+
+}  // namespace
