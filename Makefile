@@ -1,9 +1,11 @@
 # The two commands: `make demo` runs the program, `make test` runs every test.
 NATIVE := build/native
 WIN := build/win
+FUZZ := build/fuzz
 JOBS := $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: setup test demo native win clean
+.PHONY: setup test demo native win fuzz-build fuzz fuzz-seeds clean
 
 setup:
 	@bash tools/setup.sh
@@ -17,12 +19,26 @@ win: setup
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(WIN) -j $(JOBS)
 
-test: native win
+fuzz-build: setup
+	@cmake -S tests/fuzz -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(FUZZ) -j $(JOBS)
+
+test: native win fuzz-build
 	@cd $(NATIVE) && ctest --output-on-failure
 	@cd $(WIN) && ctest --output-on-failure
+	@cd $(FUZZ) && ctest --output-on-failure
 
 demo: win
 	@bash tools/demo.sh $(WIN)
+
+# Every fuzz target for FUZZ_SECONDS (or FUZZ_RUNS runs), growing $(FUZZ)/corpus.
+fuzz: fuzz-build
+	@bash tools/fuzz.sh $(FUZZ) $(FUZZ_SECONDS) campaign
+
+# Rewrites the committed seeds from the lab, after the lab or an input format changed.
+fuzz-seeds: fuzz-build
+	@bash tools/fuzz_seeds.sh $(FUZZ)/make_seeds write
 
 clean:
 	rm -rf build

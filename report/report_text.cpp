@@ -12,6 +12,15 @@ namespace {
 constexpr int kVerdictWidth = 12;  // "undetermined"
 const std::vector<int> kDriveWidths = {8, 32, 22, 10, 10, 18, 18};
 
+// A device text as a table cell: a control character (a line feed in a drive's name,
+// say) would break the table's lines, so each shows as '?'.
+std::string Printable(const char* text) {
+  std::string cell(text);
+  for (char& c : cell)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return cell;
+}
+
 std::string Decimal(unsigned long long value) {
   char text[24];
   std::snprintf(text, sizeof text, "%llu", value);
@@ -36,8 +45,9 @@ const std::vector<int>& VolumeWidths() {
 }
 
 std::array<std::string, 4> VolumeCells(const ScanRow& row) {
-  return {std::string(1, row.letter) + ":", row.drive ? std::to_string(*row.drive) : "",
-          row.driveName.GetString(), Decimal(row.dataStart)};
+  const char letter[] = {row.letter, ':', '\0'};
+  return {Printable(letter), row.drive ? std::to_string(*row.drive) : "", Printable(row.driveName),
+          Decimal(row.dataStart)};
 }
 
 const char* VerdictWord(Verdict verdict) {
@@ -107,18 +117,18 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
 
 std::string DriveText(const VolumeHeadings& headings, const DriveInfo* drives) {
   std::string text;
-  AppendFixedWidthLine(text,
-                       {headings[1], headings[2], "Serial", "Firmware", "Alignment",
-                        "Phys Sector Size", "Geometry"},
-                       kDriveWidths);
+  AppendFixedWidthLine(
+      text,
+      {headings[1], headings[2], "Serial", "Firmware", "Alignment", "Phys Sector Size", "Geometry"},
+      kDriveWidths);
   for (int i = 0; i < ListedDrives(drives); ++i) {
     const DriveInfo& d = drives[i];
     const DriveGeometry g = GeometryOf(d);
-    AppendFixedWidthLine(text,
-                         {std::to_string(i), d.model.GetString(), d.serial.GetString(),
-                          d.firmware.GetString(), AlignmentCell(g), PhysicalSectorCell(g),
-                          GeometrySourceWords(d.geometry)},
-                         kDriveWidths);
+    AppendFixedWidthLine(
+        text,
+        {std::to_string(i), Printable(d.model), Printable(d.serial), Printable(d.firmware),
+         AlignmentCell(g), PhysicalSectorCell(g), GeometrySourceWords(d.geometry)},
+        kDriveWidths);
   }
   return text;
 }

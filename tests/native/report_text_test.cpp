@@ -54,6 +54,26 @@ TEST(ReportTextTest, ConsoleTextAddsTheVerdictColumn) {
             "E:                                              5000000000  undetermined\n");
 }
 
+TEST(ReportTextTest, ControlCharactersInDeviceTextsKeepTheLinesWhole) {
+  ScanRow row = Row('C', 0, "BAD\nNAME\r\x1B[2J\x7F\x01", 63, Verdict::Misaligned);
+  EXPECT_EQ(report::VolumeCells(row)[2], "BAD?NAME??[2J??");
+  std::vector<ScanRow> rows;
+  rows.push_back(std::move(row));
+  const std::string withRow = report::VolumeText(kHeadings, rows);
+  EXPECT_EQ(std::count(withRow.begin(), withRow.end(), '\n'), 2);
+  DriveInfo drives[kDriveCount];
+  drives[0].model = "M\tX";
+  drives[0].serial = "S\n1";
+  drives[1].status = -1;
+  const std::string table = report::DriveText(kHeadings, drives);
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 2);
+  EXPECT_NE(table.find("M?X"), std::string::npos);
+  EXPECT_NE(table.find("S?1"), std::string::npos);
+  // The JSON keeps the device's bytes, escaped.
+  EXPECT_NE(report::Json(rows, drives).find("\"BAD\\nNAME\\r\\u001B[2J\x7f\\u0001\""),
+            std::string::npos);
+}
+
 TEST(ReportTextTest, ExitStatusSumsTheVerdictsUp) {
   using report::ExitStatus;
   EXPECT_EQ(report::ExitStatusOf({}), ExitStatus::Aligned);

@@ -1,0 +1,35 @@
+// What every fuzz target insists on after each run: a broken rule stops the run.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "inspect/alignment.h"
+#include "sim/machine.h"
+
+#define FUZZ_CHECK(condition)                                                    \
+  do {                                                                           \
+    if (!(condition)) {                                                          \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                              \
+    }                                                                            \
+  } while (false)
+
+namespace fuzz {
+
+// Every handle closed and every buffer freed.
+inline void CheckNothingLeft(const sim::Machine& m) {
+  FUZZ_CHECK(m.OpenHandles() == 0);
+  FUZZ_CHECK(m.OpenBuffers() == 0);
+}
+
+inline bool IsVerdict(Verdict v) {
+  const int n = static_cast<int>(v);
+  return n >= 0 && n <= 2;
+}
+
+// A machine whose allocations stay small: what VirtualAlloc grants is bounded here, not
+// by the 32-bit address space, so that a run takes milliseconds.
+inline void Bound(sim::Machine& m) { m.addressSpace = 1u << 20; }
+
+}  // namespace fuzz

@@ -1,0 +1,276 @@
+// The fuzz targets' input formats, each written once as a codec: FuzzReader turns fuzz
+// input into a simulated machine (or report rows), FuzzWriter turns a machine (the lab)
+// into a seed of the same format. Past the end of the input every field reads as zero.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "inspect/drive_info.h"
+#include "inspect/scan.h"
+#include "sim/machine.h"
+
+namespace fuzz {
+
+using sim::Bytes;
+
+class FuzzReader {
+ public:
+  FuzzReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+  static constexpr bool kReading = true;
+
+  void U8(uint8_t& v) { v = m_at < m_size ? m_data[m_at++] : 0; }
+  template <typename T>
+  void Int(T& v) {  // little-endian, sizeof(T) bytes
+    uint64_t raw = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) {
+      uint8_t b;
+      U8(b);
+      raw |= static_cast<uint64_t>(b) << (8 * i);
+    }
+    v = static_cast<T>(raw);
+  }
+  void Flag(bool& v) {
+    uint8_t b;
+    U8(b);
+    v = b & 1;
+  }
+  template <typename E>
+  void Enum(E& e, int count) {
+    uint8_t b;
+    U8(b);
+    e = static_cast<E>(b % count);
+  }
+  // One of the table's values, or (past the table's end) any value.
+  template <typename T, size_t N>
+  void Choice(T& v, const T (&table)[N], bool anyValue = true) {
+    uint8_t b;
+    U8(b);
+    if (b < N || !anyValue)
+      v = table[b % N];
+    else
+      Int(v);
+  }
+  // A length of at most `max`, bounded by what is left, then that many bytes.
+  void Blob(Bytes& b, size_t max) {
+    uint16_t n;
+    Int(n);
+    const size_t length = std::min({static_cast<size_t>(n), max, m_size - m_at});
+    b.assign(m_data + m_at, m_data + m_at + length);
+    m_at += length;
+  }
+  void Text(std::string& s, size_t max) {
+    Bytes b;
+    Blob(b, max);
+    s.assign(b.begin(), b.end());
+  }
+  void Raw(uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) U8(p[i]);
+  }
+  template <typename Item, typename Code>
+  void List(std::vector<Item>& items, size_t max, Code code) {
+    uint8_t n;
+    U8(n);
+    items.resize(n % (max + 1));
+    for (Item& item : items) code(item);
+  }
+  void Sectors(std::map<uint64_t, Bytes>& sectors, size_t maxSectors, size_t maxBytes) {
+    uint8_t n;
+    U8(n);
+    for (size_t i = 0; i < n % (maxSectors + 1); ++i) {
+      uint64_t lba;
+      Int(lba);
+      Blob(sectors[lba], maxBytes);
+    }
+  }
+
+ private:
+  const uint8_t* m_data;
+  size_t m_size;
+  size_t m_at = 0;
+};
+
+class FuzzWriter {
+ public:
+  static constexpr bool kReading = false;
+  const Bytes& Data() const { return m_out; }
+
+  void U8(uint8_t& v) { m_out.push_back(v); }
+  template <typename T>
+  void Int(T& v) {
+    const auto raw = static_cast<uint64_t>(v);
+    for (size_t i = 0; i < sizeof(T); ++i) m_out.push_back(static_cast<uint8_t>(raw >> (8 * i)));
+  }
+  void Flag(bool& v) { m_out.push_back(v ? 1 : 0); }
+  template <typename E>
+  void Enum(E& e, int) {
+    m_out.push_back(static_cast<uint8_t>(e));
+  }
+  template <typename T, size_t N>
+  void Choice(T& v, const T (&table)[N], bool = true) {
+    const size_t at = std::find(table, table + N, v) - table;
+    m_out.push_back(static_cast<uint8_t>(at < N ? at : 0xFF));
+    if (at == N) Int(v);
+  }
+  void Blob(Bytes& b, size_t max) {
+    auto n = static_cast<uint16_t>(std::min(b.size(), max));
+    Int(n);
+    m_out.insert(m_out.end(), b.begin(), b.begin() + n);
+  }
+  void Text(std::string& s, size_t max) {
+    Bytes b(s.begin(), s.end());
+    Blob(b, max);
+  }
+  void Raw(uint8_t* p, size_t n) { m_out.insert(m_out.end(), p, p + n); }
+  template <typename Item, typename Code>
+  void List(std::vector<Item>& items, size_t max, Code code) {
+    auto n = static_cast<uint8_t>(std::min(items.size(), max));
+    U8(n);
+    for (size_t i = 0; i < n; ++i) code(items[i]);
+  }
+  void Sectors(std::map<uint64_t, Bytes>& sectors, size_t maxSectors, size_t maxBytes) {
+    auto n = static_cast<uint8_t>(std::min(sectors.size(), maxSectors));
+    U8(n);
+    size_t i = 0;
+    for (auto& [lba, bytes] : sectors) {
+      if (i++ == n) break;
+      uint64_t at = lba;
+      Int(at);
+      Blob(bytes, maxBytes);
+    }
+  }
+
+ private:
+  Bytes m_out;
+};
+
+// Sector sizes the simulated devices may have: what real drives use, and a few odd
+// ones. (What the system *reports* for a volume is any value; see CodeLetter.)
+constexpr uint32_t kDriveSectorSizes[] = {512, 4096, 520, 1024, 2048, 8192, 65536, 528};
+constexpr uint32_t kReportedSectorSizes[] = {512,  4096, 0,     1,          3,         511,
+                                             513,  520,  2048,  65536,      0x80000000u,
+                                             0xFFFFFFFFu, 40, 39};
+constexpr DWORD kCounts[] = {0, 1, 28, 27, 8, 12, 16, 36, 55, 56, 71, 72, 98, 100, 144, 527, 528, 529};
+constexpr size_t kMaxSectorBytes = 65536;
+
+template <typename IO>
+void CodeSmart(IO& io, sim::SmartAnswer& s) {
+  io.Enum(s.kind, 4);
+  io.Choice(s.returned, kCounts);
+  io.U8(s.driverError);
+  io.Raw(s.data.data(), s.data.size());
+}
+
+template <typename IO>
+void CodeScsi(IO& io, sim::ScsiAnswer& s) {
+  io.Flag(s.supported);
+  io.Choice(s.returned, kCounts);
+  io.U8(s.status);
+  io.Blob(s.inquiry, 255);
+}
+
+template <typename IO>
+void CodeAlignment(IO& io, sim::AlignmentAnswer& a) {
+  io.Flag(a.supported);
+  const DWORD sizes[] = {512, 4096, 0, 256, 520, 1024, 2048, 3072, 8192, 512u * 32768, 512u * 65536};
+  io.Choice(a.logical, sizes);
+  io.Choice(a.physical, sizes);
+  const DWORD offsets[] = {0, 512, 3584, 4096, 100, 1};
+  io.Choice(a.offset, offsets);
+  io.Choice(a.size, kCounts);
+  io.Choice(a.returned, kCounts);
+}
+
+template <typename IO>
+void CodeDrive(IO& io, sim::Drive& d) {
+  io.Enum(d.open, 5);
+  CodeSmart(io, d.smart);
+  CodeScsi(io, d.scsi);
+  CodeAlignment(io, d.alignment);
+  io.Choice(d.sectorSize, kDriveSectorSizes, false);
+  io.Int(d.sectorCount);
+  io.Sectors(d.sectors, 8, kMaxSectorBytes);
+}
+
+template <typename IO>
+void CodeLetter(IO& io, sim::Letter& l) {
+  io.Enum(l.type, 8);
+  io.Flag(l.freeSpaceOk);
+  const DWORD clusters[] = {8, 1, 2, 4, 16, 64, 128, 0, 0x80000000u};
+  io.Choice(l.sectorsPerCluster, clusters);
+  io.Choice(l.bytesPerSector, kReportedSectorSizes);
+  io.Flag(l.fileSystemOk);
+  io.Text(l.fileSystem, 200);
+  io.Enum(l.open, 5);
+  io.Flag(l.partitionInfoOk);
+  io.Enum(l.table, 2);
+  io.Int(l.startingOffset);
+  io.Choice(l.partitionReturned, kCounts);
+  io.Flag(l.deviceNumberOk);
+  const DWORD types[] = {FILE_DEVICE_DISK, 0x22, 0x2D, 0};
+  io.Choice(l.deviceType, types);
+  io.Int(l.diskNumber);
+  io.Choice(l.deviceNumberReturned, kCounts);
+  uint8_t host = static_cast<uint8_t>(l.hostDrive + 1);
+  io.U8(host);
+  l.hostDrive = static_cast<int>(host % 11) - 1;
+  io.Choice(l.ownSectorSize, kDriveSectorSizes, false);
+  io.Sectors(l.ownSectors, 2, kMaxSectorBytes);
+  io.Int(l.encryptionKey);
+}
+
+// A whole machine: drives 0..9, then the letters that exist.
+template <typename IO>
+void CodeMachine(IO& io, sim::Machine& m) {
+  for (sim::Drive& d : m.drives) CodeDrive(io, d);
+  std::vector<char> letters;
+  if (!IO::kReading)
+    for (auto& [letter, l] : m.letters) letters.push_back(letter);
+  io.List(letters, 24, [&](char& letter) {
+    uint8_t b = static_cast<uint8_t>(letter - 'A');
+    io.U8(b);
+    letter = static_cast<char>('A' + b % 26);
+    CodeLetter(io, m.letters[letter]);
+  });
+  io.Int(m.platformId);
+}
+
+template <typename IO>
+void CodeDriveInfo(IO& io, DriveInfo& d) {
+  io.Int(d.status);
+  io.Int(d.sectorsPerPhysical);
+  io.Int(d.alignPhase);
+  io.Enum(d.geometry, 3);
+  io.Int(d.bytesPerLogicalSector);
+  std::string model = d.model.GetString(), serial = d.serial.GetString(),
+              firmware = d.firmware.GetString();
+  io.Text(model, 40);
+  io.Text(serial, 20);
+  io.Text(firmware, 8);
+  d.model = model.c_str();
+  d.serial = serial.c_str();
+  d.firmware = firmware.c_str();
+}
+
+template <typename IO>
+void CodeRow(IO& io, ScanRow& row) {
+  uint8_t letter = static_cast<uint8_t>(row.letter);
+  io.U8(letter);
+  row.letter = static_cast<char>(letter);
+  bool hasDrive = row.drive.has_value();
+  int32_t drive = row.drive.value_or(0);
+  io.Flag(hasDrive);
+  io.Int(drive);
+  row.drive = hasDrive ? std::optional<int>(drive) : std::nullopt;
+  std::string name = row.driveName.GetString();
+  io.Text(name, 40);
+  row.driveName = name.c_str();
+  io.Int(row.dataStart);
+  io.Enum(row.verdict, 3);
+}
+
+}  // namespace fuzz

@@ -1,0 +1,39 @@
+// Drive identification against any answer: SMART, INQUIRY and the storage descriptor,
+// any returned count, any bytes, opens that fail in each way, any one call failing.
+#include "fuzz_check.h"
+#include "fuzz_codec.h"
+#include "sim/builders.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::FuzzReader in(data, size);
+  sim::Machine m;
+  fuzz::Bound(m);
+  sim::Installation installed(m);
+  uint8_t index, seal, fail;
+  in.U8(index);
+  index %= kDriveCount;
+  fuzz::CodeDrive(in, m.drives[index]);
+  in.U8(seal);
+  // Many inputs should pass the integrity test, to reach what follows it.
+  if (seal & 1) sim::SealIdentify(m.drives[index].smart.data);
+  in.U8(fail);
+  if (fail < 64) m.failCall = fail;
+
+  DriveInfo info;
+  IdentifyDrive(index, &info);
+
+  fuzz::CheckNothingLeft(m);
+  FUZZ_CHECK(info.status >= -2 && info.status <= 1);
+  FUZZ_CHECK(info.model.GetLength() <= 40);
+  FUZZ_CHECK(info.serial.GetLength() <= 20);
+  FUZZ_CHECK(info.firmware.GetLength() <= 8);
+  if (info.status != 1) FUZZ_CHECK(info.serial.IsEmpty() && info.firmware.IsEmpty());
+  if (info.HasGeometry()) {
+    const unsigned spp = info.sectorsPerPhysical;
+    FUZZ_CHECK(spp >= 1 && spp <= 32768 && (spp & (spp - 1)) == 0);
+    FUZZ_CHECK(info.bytesPerLogicalSector >= 512);
+    // The grid lies within one physical sector, or the drive did not say where (0).
+    FUZZ_CHECK(info.alignPhase <= spp);
+  }
+  return 0;
+}

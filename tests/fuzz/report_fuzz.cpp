@@ -1,0 +1,73 @@
+// The report formats against any rows and drive table: hostile names (40 bytes of any
+// value), any data start. The JSON must always parse; the text must keep its columns.
+#include <string>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "fuzz_codec.h"
+#include "json_check.h"
+#include "report/report_text.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t from = 0;
+  for (size_t at; (at = text.find('\n', from)) != std::string::npos; from = at + 1)
+    lines.push_back(text.substr(from, at - from));
+  FUZZ_CHECK(from == text.size());  // the last line ends with its line feed too
+  return lines;
+}
+
+// The line is the cells in order, each padded to its width, nothing else; no cell holds
+// a character that would break the layout.
+void CheckLayout(const std::string& line, const std::vector<std::string>& cells,
+                 const std::vector<int>& widths) {
+  size_t at = 0;
+  for (size_t c = 0; c < cells.size(); ++c) {
+    for (char ch : cells[c]) FUZZ_CHECK(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F);
+    FUZZ_CHECK(line.compare(at, cells[c].size(), cells[c]) == 0);
+    at += cells[c].size();
+    for (size_t pad = cells[c].size(); pad < static_cast<size_t>(widths[c]); ++pad)
+      FUZZ_CHECK(at < line.size() && line[at++] == ' ');
+  }
+  FUZZ_CHECK(at == line.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::FuzzReader in(data, size);
+  std::vector<ScanRow> rows;
+  in.List(rows, 30, [&](ScanRow& row) { fuzz::CodeRow(in, row); });
+  DriveInfo drives[kDriveCount];
+  for (DriveInfo& d : drives) fuzz::CodeDriveInfo(in, d);
+  report::VolumeHeadings headings = {"Drive", "Drv No", "Drive Name", "Offset"};
+
+  const std::string json = report::Json(rows, drives);
+  FUZZ_CHECK(IsValidJson(json));
+
+  std::vector<int> widths = report::VolumeWidths();
+  widths.push_back(12);
+  const std::vector<std::string> lines = Lines(report::VolumeText(headings, rows));
+  FUZZ_CHECK(lines.size() == rows.size() + 1);
+  for (size_t r = 0; r < rows.size(); ++r) {
+    const auto cells = report::VolumeCells(rows[r]);
+    CheckLayout(lines[r + 1],
+                {cells[0], cells[1], cells[2], cells[3], report::VerdictWord(rows[r].verdict)},
+                widths);
+  }
+
+  // The clipboard's table, from the same cells.
+  std::string clipboard;
+  for (const ScanRow& row : rows) {
+    const auto cells = report::VolumeCells(row);
+    report::AppendFixedWidthLine(clipboard, {cells[0], cells[1], cells[2], cells[3]},
+                                 report::VolumeWidths());
+  }
+  FUZZ_CHECK(Lines(clipboard).size() == rows.size());
+
+  const std::vector<std::string> driveLines = Lines(report::DriveText(headings, drives));
+  FUZZ_CHECK(driveLines.size() == static_cast<size_t>(report::ListedDrives(drives)) + 1);
+  return 0;
+}
