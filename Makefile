@@ -5,7 +5,9 @@ FUZZ := build/fuzz
 JOBS := $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: setup test demo native win fuzz-build fuzz fuzz-seeds clean
+DIST := build/dist
+
+.PHONY: setup test demo native win fuzz-build fuzz fuzz-seeds dist clean
 
 setup:
 	@bash tools/setup.sh
@@ -40,5 +42,12 @@ fuzz: fuzz-build
 fuzz-seeds: fuzz-build
 	@bash tools/fuzz_seeds.sh $(FUZZ)/make_seeds write
 
+# The release: dist/Tessarel-<version>-win32.zip and dist/SHA256SUMS.
+dist: setup
+	@cmake -S . -B $(DIST) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
+	  -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(DIST) -j $(JOBS) --target Tessarel TessarelReport
+	@python3 tools/make_dist.py $(DIST) dist
+
 clean:
-	rm -rf build
+	rm -rf build dist

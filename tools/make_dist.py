@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""Packs the release: dist/Tessarel-<version>-win32.zip and dist/SHA256SUMS.
+
+Usage: make_dist.py BUILD OUT
+
+The zip holds the two stripped programs from BUILD, README.txt (the user's part of
+README.md, with CR LF line ends) and LICENSE.txt, in that order, each with the same fixed
+time and attributes: two builds of the same tree give the same bytes.
+"""
+import hashlib
+import os
+import re
+import sys
+import zipfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# Zip times are local DOS times without a zone; this one is the release's day.
+FIXED_TIME = (2026, 12, 7, 0, 0, 0)
+DEVELOPERS = "## For developers"
+
+
+def version():
+    with open(os.path.join(ROOT, "res", "version.h"), encoding="ascii") as f:
+        return re.search(r'#define TESSAREL_VERSION "([^"]+)"', f.read()).group(1)
+
+
+def crlf(text):
+    return text.replace("\r\n", "\n").replace("\n", "\r\n").encode("utf-8")
+
+
+def readme_for_users():
+    with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as f:
+        text = f.read()
+    if DEVELOPERS not in text:
+        sys.exit("README.md has no '%s' section to end the user's part" % DEVELOPERS)
+    user = text[: text.index(DEVELOPERS)].rstrip() + "\n"
+    # Pictures live beside the README in the repository, not in the zip.
+    user = "\n".join(l for l in user.split("\n") if not l.startswith("!["))
+    return crlf(re.sub(r"\n{3,}", "\n\n", user))
+
+
+def entry(name):
+    info = zipfile.ZipInfo(name, date_time=FIXED_TIME)
+    info.compress_type = zipfile.ZIP_DEFLATED
+    info.create_system = 0  # MS-DOS: no Unix permissions in the entry
+    info.external_attr = 0x20  # FILE_ATTRIBUTE_ARCHIVE
+    return info
+
+
+def main():
+    build, out = sys.argv[1], sys.argv[2]
+    os.makedirs(out, exist_ok=True)
+    name = "Tessarel-%s-win32.zip" % version()
+    path = os.path.join(out, name)
+    files = [
+        ("Tessarel.exe", open(os.path.join(build, "Tessarel.exe"), "rb").read()),
+        ("TessarelReport.exe", open(os.path.join(build, "TessarelReport.exe"), "rb").read()),
+        ("README.txt", readme_for_users()),
+        ("LICENSE.txt", crlf(open(os.path.join(ROOT, "LICENSE"), encoding="utf-8").read())),
+    ]
+    with zipfile.ZipFile(path, "w") as z:
+        for member, data in files:
+            z.writestr(entry(member), data, compresslevel=9)
+    digest = hashlib.sha256(open(path, "rb").read()).hexdigest()
+    with open(os.path.join(out, "SHA256SUMS"), "w", encoding="ascii", newline="\n") as f:
+        f.write("%s  %s\n" % (digest, name))
+    print("%s  %s (%d bytes)" % (digest, path, os.path.getsize(path)))
+
+
+if __name__ == "__main__":
+    main()
