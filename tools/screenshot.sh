@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
-# Runs the demo on a virtual display and saves a screenshot of it.
-# Usage: tools/screenshot.sh OUT.png [SECONDS] [BUILD]   (default: 6 seconds, build/win)
+# Runs the demo on a virtual display and saves a picture of its report window, cropped
+# to the window; with a second file, also one of Device Information, opened from the
+# system menu as a person would (Alt+Space, D).
+# Usage: tools/screenshot.sh OUT.png [SECONDS] [BUILD] [DEVICE_INFO.png]
+#   (default: 6 seconds for the scan to finish, build/win)
 set -euo pipefail
 out=$(realpath -m "$1")
 wait=${2:-6}
 build=${3:-build/win}
+devinfo=${4:+$(realpath -m "$4")}
 export WINEPREFIX="$PWD/$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
-xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
-  wineserver -k 2>/dev/null
+export TESSAREL_TOOLS="$(cd "$(dirname "$0")" && pwd)"
+mkdir -p "$WINEPREFIX"
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  . "$TESSAREL_TOOLS/wine-prefix.sh"
+  prepare_wine_prefix
   wine "$1" & pid=$!
   sleep "$2"
-  import -window root "$3"
-  wineserver -k 2>/dev/null; wait $pid 2>/dev/null; true' shot "$build/TessarelDemo.exe" "$wait" "$out"
-echo "saved $out"
+  import -window "Partition Offset Information" "$3"
+  if [ -n "$4" ]; then
+    xdotool key alt+space; sleep 1; xdotool key d; sleep 2
+    import -window "Device Information" "$4"
+  fi
+  wineserver -k 2>/dev/null; wait $pid 2>/dev/null; true' shot "$build/TessarelDemo.exe" "$wait" "$out" "${devinfo:-}"
+echo "saved $out${devinfo:+ and $devinfo}"

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ cmake make googletest g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth
-          imagemagick python3 clang libclang-rt-14-dev)
+          imagemagick python3 clang libclang-rt-14-dev fonts-wine xdotool)
 
 missing=()
 for p in "${packages[@]}"; do
