@@ -31,6 +31,8 @@ for t in "${targets[@]}"; do
   log=$build/$t-$mode.log
   before=$(ls "$findings" | wc -l)
   limit=(-max_total_time="$seconds")
+  # The short runs of make test start from the same seed, so that a run can be repeated.
+  [ "$mode" = check ] && limit+=(-seed=1)
   [ -n "${FUZZ_RUNS:-}" ] && limit=(-runs="$FUZZ_RUNS")
   "$build/${t}_fuzz" "${limit[@]}" -print_final_stats=1 -rss_limit_mb=2048 \
     -timeout=20 -artifact_prefix="$findings/" "${dict[@]}" "$corpus" "$here/tests/fuzz/corpus/$t" \
