@@ -7,12 +7,12 @@
 #include "inspect/alignment.h"
 #include "sim/machine.h"
 
-#define FUZZ_CHECK(condition)                                                    \
-  do {                                                                           \
-    if (!(condition)) {                                                          \
+#define FUZZ_CHECK(condition)                                                            \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
       std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                              \
-    }                                                                            \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (false)
 
 namespace fuzz {
@@ -28,8 +28,13 @@ inline bool IsVerdict(Verdict v) {
   return n >= 0 && n <= 2;
 }
 
-// A machine whose allocations stay small: what VirtualAlloc grants is bounded here, not
-// by the 32-bit address space, so that a run takes milliseconds.
-inline void Bound(sim::Machine& m) { m.addressSpace = 1u << 20; }
+// One run's simulated machine, installed behind sys:: for the run. Its allocations stay
+// small: what VirtualAlloc grants is bounded here, not by the 32-bit address space, so
+// that a run takes milliseconds.
+struct SimRun {
+  SimRun() { machine.addressSpace = 1u << 20; }
+  sim::Machine machine;
+  sim::Installation installed{machine};
+};
 
 }  // namespace fuzz

@@ -151,10 +151,10 @@ class FuzzWriter {
 // Sector sizes the simulated devices may have: what real drives use, and a few odd
 // ones. (What the system *reports* for a volume is any value; see CodeLetter.)
 constexpr uint32_t kDriveSectorSizes[] = {512, 4096, 520, 1024, 2048, 8192, 65536, 528};
-constexpr uint32_t kReportedSectorSizes[] = {512,  4096, 0,     1,          3,         511,
-                                             513,  520,  2048,  65536,      0x80000000u,
-                                             0xFFFFFFFFu, 40, 39};
-constexpr DWORD kCounts[] = {0, 1, 28, 27, 8, 12, 16, 36, 55, 56, 71, 72, 98, 100, 144, 527, 528, 529};
+constexpr uint32_t kReportedSectorSizes[] = {512, 4096, 0,     1,           3,           511, 513,
+                                             520, 2048, 65536, 0x80000000u, 0xFFFFFFFFu, 40,  39};
+constexpr DWORD kCounts[] = {0,  1,  28, 27, 8,   12,  16,  36,  55,
+                             56, 71, 72, 98, 100, 144, 527, 528, 529};
 constexpr size_t kMaxSectorBytes = 65536;
 
 template <typename IO>
@@ -176,7 +176,8 @@ void CodeScsi(IO& io, sim::ScsiAnswer& s) {
 template <typename IO>
 void CodeAlignment(IO& io, sim::AlignmentAnswer& a) {
   io.Flag(a.supported);
-  const DWORD sizes[] = {512, 4096, 0, 256, 520, 1024, 2048, 3072, 8192, 512u * 32768, 512u * 65536};
+  const DWORD sizes[] = {512,  4096, 0,    256,          520,         1024,
+                         2048, 3072, 8192, 512u * 32768, 512u * 65536};
   io.Choice(a.logical, sizes);
   io.Choice(a.physical, sizes);
   const DWORD offsets[] = {0, 512, 3584, 4096, 100, 1};

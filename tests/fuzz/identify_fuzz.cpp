@@ -6,9 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzReader in(data, size);
-  sim::Machine m;
-  fuzz::Bound(m);
-  sim::Installation installed(m);
+  fuzz::SimRun run;
+  sim::Machine& m = run.machine;
   uint8_t index, seal, fail;
   in.U8(index);
   index %= kDriveCount;

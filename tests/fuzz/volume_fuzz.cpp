@@ -7,9 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzReader in(data, size);
-  sim::Machine m;
-  fuzz::Bound(m);
-  sim::Installation installed(m);
+  fuzz::SimRun run;
+  sim::Machine& m = run.machine;
   fuzz::CodeMachine(in, m);
   uint8_t letter, fail;
   in.U8(letter);
