@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/device.h"
 #include "platform/sys.h"
 
 StartupRefusal CheckStartup() {
@@ -14,10 +15,6 @@ StartupRefusal CheckStartup() {
 
   // Raw read and write access to drive 0 is the test of administrative rights; nothing
   // is read or written here.
-  HANDLE drive =
-      sys::CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (drive == INVALID_HANDLE_VALUE) return StartupRefusal::NoRawAccess;
-  sys::CloseHandle(drive);
-  return StartupRefusal::None;
+  const Device drive(PhysicalDrivePath(0), GENERIC_READ | GENERIC_WRITE, 0);
+  return drive.IsOpen() ? StartupRefusal::None : StartupRefusal::NoRawAccess;
 }

@@ -1,9 +1,8 @@
 #include "inspect/drive_info.h"
 
-#include <cstdio>
 #include <cstring>
 
-#include "platform/sys.h"
+#include "platform/device.h"
 
 DriveInfo g_drives[kDriveCount];
 
@@ -81,19 +80,19 @@ void TakeGeometry(const BYTE* data, DriveInfo* out) {
 
 enum class AtaOutcome { Identified, TryScsi, GiveUp };
 
-AtaOutcome AskAta(HANDLE drive, BYTE* answer, DriveInfo* out) {
+AtaOutcome AskAta(Device& drive, DriveInfo* out) {
   SENDCMDINPARAMS request;
   std::memset(&request, 0, sizeof request);
   request.irDriveRegs.bDriveHeadReg = 0xA0;
   request.irDriveRegs.bCommandReg = ID_CMD;
 
-  std::memset(answer, 0, kSmartAnswerBytes);
+  BYTE answer[kSmartAnswerBytes] = {};
   auto* params = reinterpret_cast<SENDCMDOUTPARAMS*>(answer);
   params->cBufferSize = kIdentifyBytes;
 
   DWORD returned = 0;
-  const BOOL ok = sys::DeviceIoControl(drive, SMART_RCV_DRIVE_DATA, &request, kSmartRequestBytes,
-                                       answer, kSmartAnswerBytes, &returned, nullptr);
+  const bool ok = drive.Control(SMART_RCV_DRIVE_DATA, &request, kSmartRequestBytes, answer,
+                                kSmartAnswerBytes, &returned);
   if (!ok && returned != 0) return AtaOutcome::GiveUp;
   // Nothing came back, or too little to hold the identity: the zeros left in the
   // buffer would pass the byte-sum test as a drive without a name.
@@ -117,7 +116,7 @@ AtaOutcome AskAta(HANDLE drive, BYTE* answer, DriveInfo* out) {
   return AtaOutcome::Identified;
 }
 
-void AskScsi(HANDLE drive, DriveInfo* out) {
+void AskScsi(Device& drive, DriveInfo* out) {
   BYTE buffer[kScsiBufferBytes] = {};
   auto* spt = reinterpret_cast<SCSI_PASS_THROUGH*>(buffer);
   spt->Length = sizeof(SCSI_PASS_THROUGH);
@@ -132,8 +131,8 @@ void AskScsi(HANDLE drive, DriveInfo* out) {
   spt->Cdb[4] = kInquiryBytes;
 
   DWORD returned = 0;
-  if (!sys::DeviceIoControl(drive, IOCTL_SCSI_PASS_THROUGH, buffer, kScsiBufferBytes, buffer,
-                            kScsiBufferBytes, &returned, nullptr))
+  if (!drive.Control(IOCTL_SCSI_PASS_THROUGH, buffer, kScsiBufferBytes, buffer, kScsiBufferBytes,
+                     &returned))
     return;
   // A status other than GOOD (0) says the device did not answer the command: its data,
   // if any, is no name.
@@ -146,7 +145,7 @@ void AskScsi(HANDLE drive, DriveInfo* out) {
 // The geometry the storage stack reports for drives that give no ATA identity (NVMe,
 // USB, SAS): taken only when the whole descriptor came back and it describes a grid
 // word 209 could describe.
-void AskAlignment(HANDLE drive, DriveInfo* out) {
+void AskAlignment(Device& drive, DriveInfo* out) {
   STORAGE_PROPERTY_QUERY query;
   std::memset(&query, 0, sizeof query);
   query.PropertyId = StorageAccessAlignmentProperty;
@@ -154,8 +153,7 @@ void AskAlignment(HANDLE drive, DriveInfo* out) {
   STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR d;
   std::memset(&d, 0, sizeof d);
   DWORD returned = 0;
-  if (!sys::DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &d, sizeof d,
-                            &returned, nullptr))
+  if (!drive.Control(IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &d, sizeof d, &returned))
     return;
   if (returned < sizeof d || d.Size < sizeof d) return;
 
@@ -180,20 +178,14 @@ void AskAlignment(HANDLE drive, DriveInfo* out) {
 void IdentifyDrive(int index, DriveInfo* out) {
   out->status = 0;
 
-  char path[32];
-  std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", index);
-  HANDLE drive =
-      sys::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_EXISTING, 0, nullptr);
-  if (drive == INVALID_HANDLE_VALUE) {
-    out->status = sys::GetLastError() == ERROR_ACCESS_DENIED ? -2 : -1;
+  // Read and write access: Windows demands both for the SMART request.
+  Device drive(PhysicalDrivePath(static_cast<uint32_t>(index)), GENERIC_READ | GENERIC_WRITE, 0);
+  if (!drive.IsOpen()) {
+    out->status = drive.OpenError() == ERROR_ACCESS_DENIED ? -2 : -1;
     return;
   }
 
-  BYTE answer[kSmartAnswerBytes];
-  const AtaOutcome ata = AskAta(drive, answer, out);
+  const AtaOutcome ata = AskAta(drive, out);
   if (ata == AtaOutcome::TryScsi) AskScsi(drive, out);
   if (ata != AtaOutcome::Identified) AskAlignment(drive, out);
-
-  sys::CloseHandle(drive);
 }

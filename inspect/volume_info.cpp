@@ -1,30 +1,18 @@
 #include "inspect/volume_info.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "inspect/drive_info.h"
+#include "platform/device.h"
 #include "platform/sys.h"
 
 namespace {
 
-constexpr DWORD kReadShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kUnbuffered = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
 constexpr DWORD kNameBytes = 128;
 constexpr uint32_t kBpbEnd = 40;  // the boot-sector fields read end before byte 40
 constexpr uint32_t kRootEntryBytes = 32;
 constexpr int32_t kAskTheDrives = -1;
-
-HANDLE OpenForReading(const char* path) {
-  return sys::CreateFileA(path, GENERIC_READ, kReadShare, nullptr, OPEN_EXISTING, kUnbuffered,
-                          nullptr);
-}
-
-// One whole sector into buffer; a short read is no sector.
-bool ReadSector(HANDLE handle, BYTE* buffer, uint32_t bytes) {
-  DWORD read = 0;
-  return sys::ReadFile(handle, buffer, bytes, &read, nullptr) && read == bytes;
-}
 
 uint16_t Le16(const BYTE* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t Le32(const BYTE* p) {
@@ -47,21 +35,18 @@ uint64_t FatDataAreaOffset(const BYTE* boot, uint32_t bytesPerSector) {
 // The partition's first sector on its disk. The MBR-only request is asked first, so an
 // MBR machine sends what it always sent; GPT partitions answer only the _EX request,
 // whatever their style. A start before the disk's first byte is no start.
-uint64_t PartitionStartSector(HANDLE volume, uint32_t bytesPerSector) {
+uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector) {
   int64_t offset = -1;
   DWORD returned = 0;
   PARTITION_INFORMATION mbr;
   std::memset(&mbr, 0, sizeof mbr);
-  if (sys::DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, &mbr, sizeof mbr,
-                           &returned, nullptr)) {
+  if (volume.Control(IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, &mbr, sizeof mbr, &returned)) {
     if (returned >= offsetof(PARTITION_INFORMATION, StartingOffset) + 8)
       offset = mbr.StartingOffset.QuadPart;
   } else {
     PARTITION_INFORMATION_EX ex;
     std::memset(&ex, 0, sizeof ex);
-    returned = 0;
-    if (sys::DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, &ex, sizeof ex,
-                             &returned, nullptr) &&
+    if (volume.Control(IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, &ex, sizeof ex, &returned) &&
         returned >= offsetof(PARTITION_INFORMATION_EX, StartingOffset) + 8)
       offset = ex.StartingOffset.QuadPart;
   }
@@ -71,12 +56,12 @@ uint64_t PartitionStartSector(HANDLE volume, uint32_t bytesPerSector) {
 
 // The disk the system says holds the volume: 0..9, 10 for a disk past the table, or
 // kAskTheDrives when it does not say (dynamic disks, Storage Spaces, older systems).
-int32_t SystemDriveNumber(HANDLE volume) {
+int32_t SystemDriveNumber(Device& volume) {
   STORAGE_DEVICE_NUMBER number;
   std::memset(&number, 0, sizeof number);
   DWORD returned = 0;
-  if (!sys::DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
-                            sizeof number, &returned, nullptr) ||
+  if (!volume.Control(IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
+                      &returned) ||
       returned < sizeof number || number.DeviceType != FILE_DEVICE_DISK)
     return kAskTheDrives;
   return number.DeviceNumber < static_cast<DWORD>(kDriveCount)
@@ -89,15 +74,11 @@ int32_t SystemDriveNumber(HANDLE volume) {
 int32_t SearchDrives(uint64_t position, const BYTE* volumeSector, BYTE* driveSector,
                      uint32_t bytes) {
   for (int32_t n = 0; n < kDriveCount; ++n) {
-    char path[32];
-    std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", static_cast<int>(n));
-    HANDLE drive = OpenForReading(path);
-    if (drive == INVALID_HANDLE_VALUE) break;
-    LONG high = static_cast<LONG>(position >> 32);
-    sys::SetFilePointer(drive, static_cast<LONG>(position & 0xFFFFFFFFu), &high, FILE_BEGIN);
-    const bool read = ReadSector(drive, driveSector, bytes);
-    sys::CloseHandle(drive);
-    if (read && std::memcmp(volumeSector, driveSector, bytes) == 0) return n;
+    Device drive(PhysicalDrivePath(static_cast<uint32_t>(n)), GENERIC_READ, kUnbuffered);
+    if (!drive.IsOpen()) break;
+    if (drive.ReadAt(position, driveSector, bytes) &&
+        std::memcmp(volumeSector, driveSector, bytes) == 0)
+      return n;
   }
   return CVolumeInfo::kNoTableDrive;
 }
@@ -116,13 +97,12 @@ CVolumeInfo::CVolumeInfo(char letter)
       m_letter(letter) {}
 
 int CVolumeInfo::Probe() {
-  char root[8];
-  std::snprintf(root, sizeof root, "%c:\\", m_letter);
-  const UINT type = sys::GetDriveTypeA(root);
+  const std::string root = RootPath(m_letter);
+  const UINT type = sys::GetDriveTypeA(root.c_str());
 
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-  const BOOL ok = sys::GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters,
-                                         &totalClusters);
+  const BOOL ok = sys::GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector,
+                                         &freeClusters, &totalClusters);
   m_bytesPerSector = bytesPerSector;
   // A sector size of 0 is no geometry: every later division is by it.
   if (!ok || bytesPerSector == 0) {
@@ -154,40 +134,25 @@ void CVolumeInfo::ProbeDevice(char letter) {
   m_dataAreaOffset = kNotDetermined;
   m_driveIndex = -1;
 
-  char path[32];
-  std::snprintf(path, sizeof path, "\\\\.\\%c:", letter);
-  HANDLE volume = OpenForReading(path);
-  if (volume == INVALID_HANDLE_VALUE) return;
+  Device volume(VolumeDevicePath(letter), GENERIC_READ, kUnbuffered);
+  if (!volume.IsOpen()) return;
 
   m_startSector = PartitionStartSector(volume, m_bytesPerSector);
   const int32_t systemDrive = SystemDriveNumber(volume);
 
-  char root[8];
-  std::snprintf(root, sizeof root, "%c:\\", letter);
   char fileSystem[kNameBytes] = {};  // a failed query leaves a name that is not FAT
-  sys::GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, kNameBytes);
+  sys::GetVolumeInformationA(RootPath(letter).c_str(), nullptr, 0, nullptr, nullptr, nullptr,
+                             fileSystem, kNameBytes);
 
-  // Two sectors, computed wide: a sector size this large gets no buffer rather than a
-  // buffer smaller than the reads into it.
-  const uint64_t bufferBytes = 2 * static_cast<uint64_t>(m_bytesPerSector);
-  BYTE* buffer = nullptr;
-  if (bufferBytes <= 0xFFFFFFFFu)
-    buffer = static_cast<BYTE*>(
-        sys::VirtualAlloc(nullptr, static_cast<SIZE_T>(bufferBytes), MEM_COMMIT, PAGE_READWRITE));
-  if (buffer == nullptr) {
-    sys::CloseHandle(volume);
-    return;
-  }
-  BYTE* volumeSector = buffer;
-  BYTE* driveSector = buffer + m_bytesPerSector;
+  // Two sectors: the volume's first, and each drive's at the same place.
+  SectorBuffer buffer(2 * static_cast<uint64_t>(m_bytesPerSector));
+  if (!buffer.IsValid()) return;
+  BYTE* volumeSector = buffer.Data();
+  BYTE* driveSector = buffer.Data() + m_bytesPerSector;
 
   // Without the volume's own first sector there is nothing to look for: a search for a
   // sector of zeros could name the wrong drive.
-  if (!ReadSector(volume, volumeSector, m_bytesPerSector)) {
-    sys::VirtualFree(buffer, 0, MEM_RELEASE);
-    sys::CloseHandle(volume);
-    return;
-  }
+  if (!volume.ReadAt(0, volumeSector, m_bytesPerSector)) return;
 
   if (std::strncmp(fileSystem, "FAT", 3) != 0)
     m_dataAreaOffset = 0;
@@ -204,9 +169,6 @@ void CVolumeInfo::ProbeDevice(char letter) {
   else if (m_startSector != kNotDetermined)
     m_driveIndex =
         SearchDrives(m_startSector * m_bytesPerSector, volumeSector, driveSector, m_bytesPerSector);
-
-  sys::VirtualFree(buffer, 0, MEM_RELEASE);
-  sys::CloseHandle(volume);
 }
 
 uint64_t CVolumeInfo::ClusterToSector(uint64_t cluster) const {

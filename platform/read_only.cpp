@@ -6,6 +6,13 @@ namespace {
 constexpr BYTE kInquiry = 0x12;
 }
 
+bool IsReadOnlyOpen(LPCSTR path, DWORD disposition, DWORD flags) {
+  // Any other disposition may create or empty a file; delete-on-close removes one.
+  if (disposition != OPEN_EXISTING || (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0) return false;
+  if (path == nullptr) return false;
+  return std::strncmp(path, "\\\\.\\", 4) == 0 || std::strncmp(path, "\\\\?\\", 4) == 0;
+}
+
 bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize) {
   switch (code) {
     case IOCTL_DISK_GET_PARTITION_INFO:

@@ -1,5 +1,6 @@
-// The device requests the program reads with. The real backend passes on these and
-// refuses every other, so the promise never to write to a disk does not rest on callers.
+// The read-only guard: what the door (sys.h) lets through to a backend. Every other call
+// fails with ERROR_ACCESS_DENIED before any backend sees it, so the promise never to write
+// to a disk does not rest on callers, nor on which machine answers.
 #pragma once
 
 #include "platform/win32types.h"
@@ -8,3 +9,7 @@
 // INQUIRY with data in, the two partition requests, the device-number request and the
 // property query.
 bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize);
+
+// True for an open that can change nothing: an existing device (\\.\... or \\?\...),
+// opened as it is, and not deleted when closed.
+bool IsReadOnlyOpen(LPCSTR path, DWORD disposition, DWORD flags);

@@ -1,66 +1,63 @@
-// The real backend: each operation forwards to Windows.
-#include "platform/read_only.h"
-#include "platform/sys.h"
+// The real machine: each operation forwards to Windows. The door in front of it
+// (sys.cpp) has already refused whatever is not one of the program's reads.
+#include "platform/backend.h"
 
 namespace sys {
 
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                   DWORD disposition, DWORD flags, HANDLE templateFile) {
-  return ::CreateFileA(path, access, share, security, disposition, flags, templateFile);
-}
+namespace {
 
-BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
-                     LPDWORD returned, LPOVERLAPPED overlapped) {
-  // The program never writes to a disk: a request that is not one of its reads never
-  // reaches Windows.
-  if (!IsReadOnlyRequest(code, in, inSize)) {
-    if (returned != nullptr) *returned = 0;
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
+class Windows final : public Backend {
+ public:
+  HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                     DWORD disposition, DWORD flags, HANDLE templateFile) override {
+    return ::CreateFileA(path, access, share, security, disposition, flags, templateFile);
   }
-  return ::DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
-}
-
-DWORD SetFilePointer(HANDLE file, LONG low, PLONG high, DWORD method) {
-  return ::SetFilePointer(file, low, high, method);
-}
-
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
-  return ::ReadFile(file, buffer, size, read, overlapped);
-}
-
-BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
-
-DWORD GetLastError() { return ::GetLastError(); }
-
-UINT GetDriveTypeA(LPCSTR root) { return ::GetDriveTypeA(root); }
-
-BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
-                       LPDWORD freeClusters, LPDWORD totalClusters) {
-  return ::GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
-}
-
-BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
-                           LPDWORD serialNumber, LPDWORD maxComponentLength,
-                           LPDWORD fileSystemFlags, LPSTR fileSystemName,
-                           DWORD fileSystemNameSize) {
-  return ::GetVolumeInformationA(root, volumeName, volumeNameSize, serialNumber, maxComponentLength,
-                                 fileSystemFlags, fileSystemName, fileSystemNameSize);
-}
-
-LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
-  return ::VirtualAlloc(address, size, type, protect);
-}
-
-BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type) {
-  return ::VirtualFree(address, size, type);
-}
-
-BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+  BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                       DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) override {
+    return ::DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
+  }
+  DWORD SetFilePointer(HANDLE file, LONG low, PLONG high, DWORD method) override {
+    return ::SetFilePointer(file, low, high, method);
+  }
+  BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
+                LPOVERLAPPED overlapped) override {
+    return ::ReadFile(file, buffer, size, read, overlapped);
+  }
+  BOOL CloseHandle(HANDLE handle) override { return ::CloseHandle(handle); }
+  DWORD GetLastError() override { return ::GetLastError(); }
+  UINT GetDriveTypeA(LPCSTR root) override { return ::GetDriveTypeA(root); }
+  BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
+                         LPDWORD freeClusters, LPDWORD totalClusters) override {
+    return ::GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters,
+                               totalClusters);
+  }
+  BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                             LPDWORD serialNumber, LPDWORD maxComponentLength,
+                             LPDWORD fileSystemFlags, LPSTR fileSystemName,
+                             DWORD fileSystemNameSize) override {
+    return ::GetVolumeInformationA(root, volumeName, volumeNameSize, serialNumber,
+                                   maxComponentLength, fileSystemFlags, fileSystemName,
+                                   fileSystemNameSize);
+  }
+  LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) override {
+    return ::VirtualAlloc(address, size, type, protect);
+  }
+  BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type) override {
+    return ::VirtualFree(address, size, type);
+  }
+  BOOL GetVersionExA(LPOSVERSIONINFOA info) override {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  return ::GetVersionExA(info);
+    return ::GetVersionExA(info);
 #pragma GCC diagnostic pop
+  }
+};
+
+}  // namespace
+
+Backend& WindowsBackend() {
+  static Windows windows;
+  return windows;
 }
 
 }  // namespace sys

@@ -1,11 +1,12 @@
-// Puts the lab machine behind sys:: before the program starts (demo build only).
+// The demo programs: the lab machine behind the door, chosen before the program starts.
+#include "platform/backend.h"
 #include "sim/lab.h"
 
 namespace {
 struct LabInstaller {
   LabInstaller() {
     sim::BuildLab(lab);
-    sim::Install(&lab);
+    sys::Use(&lab);
   }
   sim::Machine lab;
 } g_lab;

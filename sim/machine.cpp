@@ -48,11 +48,6 @@ Bytes ReadSparse(const std::map<uint64_t, Bytes>& sectors, uint32_t sectorSize, 
   return out;
 }
 
-Machine*& Current() {
-  static Machine* installed = nullptr;
-  return installed;
-}
-
 }  // namespace
 
 void Cipher(uint64_t key, uint64_t volumeSector, Bytes& bytes) {
@@ -81,11 +76,8 @@ Machine::Machine() = default;
 
 Machine::~Machine() {
   for (auto& [address, size] : m_buffers) ::operator delete(address, kAllocationGranularity);
-  if (Current() == this) Current() = nullptr;
+  if (sys::Chosen() == this) sys::Use(nullptr);
 }
-
-void Install(Machine* machine) { Current() = machine; }
-Machine* Installed() { return Current(); }
 
 std::vector<Call> Machine::Calls(const std::string& op) const {
   std::vector<Call> out;

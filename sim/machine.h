@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32types.h"
+#include "platform/backend.h"
 
 namespace sim {
 
@@ -125,10 +125,10 @@ struct Call {
   bool failed = false;
 };
 
-class Machine {
+class Machine final : public sys::Backend {
  public:
   Machine();
-  ~Machine();
+  ~Machine() override;
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
 
@@ -148,19 +148,21 @@ class Machine {
   int OpenHandles() const { return static_cast<int>(m_handles.size()); }
   int OpenBuffers() const { return static_cast<int>(m_buffers.size()); }
 
-  // The operations, as sys:: forwards them.
-  HANDLE CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
-  BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-  DWORD SetFilePointer(HANDLE, LONG, PLONG, DWORD);
-  BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-  BOOL CloseHandle(HANDLE);
-  DWORD GetLastError() const { return m_lastError; }
-  UINT GetDriveTypeA(LPCSTR);
-  BOOL GetDiskFreeSpaceA(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD);
-  BOOL GetVolumeInformationA(LPCSTR, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPSTR, DWORD);
-  LPVOID VirtualAlloc(LPVOID, SIZE_T, DWORD, DWORD);
-  BOOL VirtualFree(LPVOID, SIZE_T, DWORD);
-  BOOL GetVersionExA(LPOSVERSIONINFOA);
+  // The operations, as the door passes them on.
+  HANDLE CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) override;
+  BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD,
+                       LPOVERLAPPED) override;
+  DWORD SetFilePointer(HANDLE, LONG, PLONG, DWORD) override;
+  BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
+  BOOL CloseHandle(HANDLE) override;
+  DWORD GetLastError() override { return m_lastError; }
+  UINT GetDriveTypeA(LPCSTR) override;
+  BOOL GetDiskFreeSpaceA(LPCSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD) override;
+  BOOL GetVolumeInformationA(LPCSTR, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPSTR,
+                             DWORD) override;
+  LPVOID VirtualAlloc(LPVOID, SIZE_T, DWORD, DWORD) override;
+  BOOL VirtualFree(LPVOID, SIZE_T, DWORD) override;
+  BOOL GetVersionExA(LPOSVERSIONINFOA) override;
 
  private:
   struct OpenDevice {
@@ -197,20 +199,16 @@ class Machine {
   DWORD m_lastError = ERROR_SUCCESS;
 };
 
-// The machine the sys:: operations reach; none at first (an empty machine answers).
-void Install(Machine* machine);
-Machine* Installed();
-
-// Installs a machine for the life of a scope.
+// Puts a machine behind the door (sys::Use) for the life of a scope.
 class Installation {
  public:
-  explicit Installation(Machine& machine) : m_previous(Installed()) { Install(&machine); }
-  ~Installation() { Install(m_previous); }
+  explicit Installation(Machine& machine) : m_previous(sys::Use(&machine)) {}
+  ~Installation() { sys::Use(m_previous); }
   Installation(const Installation&) = delete;
   Installation& operator=(const Installation&) = delete;
 
  private:
-  Machine* m_previous;
+  sys::Backend* m_previous;
 };
 
 }  // namespace sim

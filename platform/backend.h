@@ -1,0 +1,48 @@
+// What answers the calls that pass the door (sys.h): the real machine, a simulated one,
+// or a recorded trace. The door applies the read-only guard before any backend sees a
+// call, so a backend only ever answers the program's reads.
+#pragma once
+
+#include "platform/win32types.h"
+
+namespace sys {
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  virtual HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share,
+                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                             HANDLE templateFile) = 0;
+  virtual BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                               DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) = 0;
+  virtual DWORD SetFilePointer(HANDLE file, LONG low, PLONG high, DWORD method) = 0;
+  virtual BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
+                        LPOVERLAPPED overlapped) = 0;
+  virtual BOOL CloseHandle(HANDLE handle) = 0;
+  virtual DWORD GetLastError() = 0;
+  virtual UINT GetDriveTypeA(LPCSTR root) = 0;
+  virtual BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
+                                 LPDWORD freeClusters, LPDWORD totalClusters) = 0;
+  virtual BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                                     LPDWORD serialNumber, LPDWORD maxComponentLength,
+                                     LPDWORD fileSystemFlags, LPSTR fileSystemName,
+                                     DWORD fileSystemNameSize) = 0;
+  virtual LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) = 0;
+  virtual BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type) = 0;
+  virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;
+};
+
+// Puts `backend` behind the door and returns the one it replaces. nullptr restores the
+// default: the real machine in a Windows build, none elsewhere (every call then fails
+// with ERROR_NOT_SUPPORTED).
+Backend* Use(Backend* backend);
+// The backend chosen with Use, or nullptr for the default.
+Backend* Chosen();
+
+#ifdef _WIN32
+// The real machine: each operation forwards to Windows.
+Backend& WindowsBackend();
+#endif
+
+}  // namespace sys

@@ -1,0 +1,57 @@
+// Devices and buffers owned by small objects: whatever is opened or allocated through the
+// door is released on every path when its object goes. Device paths are built here only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/win32types.h"
+
+// "\\.\PhysicalDriveN": the disk the system numbers N.
+std::string PhysicalDrivePath(uint32_t number);
+// "\\.\X:": the volume behind drive letter X.
+std::string VolumeDevicePath(char letter);
+// "X:\": the root the volume calls take for drive letter X.
+std::string RootPath(char letter);
+
+// An existing device, opened shared for reading and writing (the file systems on a disk
+// keep it open both ways).
+class Device {
+ public:
+  Device(const std::string& path, DWORD access, DWORD flags);
+  ~Device();
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+
+  bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+  // The error a failed open left; ERROR_SUCCESS when it opened.
+  DWORD OpenError() const { return m_openError; }
+
+  // One device request. *returned is the count the device reports, 0 when it reports none.
+  bool Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
+  // Reads exactly `bytes` at byte `position`; a failed seek or a short read reads nothing.
+  // A new handle stands at byte 0, so a first read there needs no seek.
+  bool ReadAt(uint64_t position, void* buffer, DWORD bytes);
+
+ private:
+  static constexpr uint64_t kPositionUnknown = ~uint64_t{0};
+  HANDLE m_handle;
+  DWORD m_openError = ERROR_SUCCESS;
+  uint64_t m_position = 0;
+};
+
+// A page-aligned, zero-filled block for unbuffered reads, freed when the object goes.
+// Empty when the size does not fit the 32-bit address space or the allocation fails.
+class SectorBuffer {
+ public:
+  explicit SectorBuffer(uint64_t bytes);
+  ~SectorBuffer();
+  SectorBuffer(const SectorBuffer&) = delete;
+  SectorBuffer& operator=(const SectorBuffer&) = delete;
+
+  bool IsValid() const { return m_data != nullptr; }
+  BYTE* Data() const { return m_data; }
+
+ private:
+  BYTE* m_data = nullptr;
+};
