@@ -5,6 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/sys.h"
+#include "sim_fixture.h"
+
 namespace {
 
 std::vector<BYTE> Smart(BYTE command) {
@@ -107,6 +110,73 @@ TEST(ReadOnlyTest, AllowedCodesCarryingOtherCommandsAreRefused) {
   for (DWORD type : {2u, 3u, 0xFFFFFFFFu})  // mask query, past the last, garbage
     EXPECT_FALSE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, Query(type))) << type;
   EXPECT_FALSE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, {}));
+}
+
+TEST(ReadOnlyTest, OnlyExistingDevicesOpenAsTheyAre) {
+  struct Case {
+    const char* path;
+    DWORD disposition, flags;
+    bool passes;
+  } cases[] = {
+      {"\\\\.\\PhysicalDrive0", OPEN_EXISTING, 0, true},
+      {"\\\\.\\C:", OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL, true},
+      {"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}", OPEN_EXISTING, 0, true},
+      {"\\\\.\\C:", CREATE_NEW, 0, false},
+      {"\\\\.\\C:", CREATE_ALWAYS, 0, false},
+      {"\\\\.\\C:", OPEN_ALWAYS, 0, false},
+      {"\\\\.\\C:", TRUNCATE_EXISTING, 0, false},
+      {"\\\\.\\C:", 0, 0, false},
+      {"\\\\.\\C:", OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, false},
+      {"\\\\?\\C:\\data.db", OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_NO_BUFFERING,
+       false},
+      {"C:\\data.db", OPEN_EXISTING, 0, false},
+      {"data.db", OPEN_EXISTING, 0, false},
+      {"\\\\server\\share\\data.db", OPEN_EXISTING, 0, false},
+      {"\\\\.", OPEN_EXISTING, 0, false},
+      {"", OPEN_EXISTING, 0, false},
+      {nullptr, OPEN_EXISTING, 0, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(IsReadOnlyOpen(c.path, c.disposition, c.flags), c.passes)
+        << (c.path ? c.path : "(null)") << " " << c.disposition << " " << std::hex << c.flags;
+}
+
+// The guard sits in the door: the simulated machine never sees what it refuses, just as
+// Windows never does.
+class DoorTest : public SimTest {};
+
+TEST_F(DoorTest, RefusedCallsNeverReachTheMachine) {
+  sim::AddAtaDrive(machine, 0, "M", "", "", 0x4000, 0);
+  HANDLE drive = sys::CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE, 3,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(drive, INVALID_HANDLE_VALUE);
+  machine.ClearLog();
+
+  for (DWORD disposition : {CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS, TRUNCATE_EXISTING}) {
+    EXPECT_EQ(sys::CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ, 3, nullptr, disposition, 0,
+                               nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << disposition;
+  }
+  EXPECT_EQ(sys::CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ, 3, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_DELETE_ON_CLOSE, nullptr),
+            INVALID_HANDLE_VALUE);
+  // A request the machine would answer, but not one of the program's reads.
+  const DWORD kGetDriveGeometry = 0x00070000;
+  BYTE out[64] = {};
+  DWORD returned = 99;
+  EXPECT_FALSE(sys::DeviceIoControl(drive, kGetDriveGeometry, nullptr, 0, out, sizeof out,
+                                    &returned, nullptr));
+  EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(returned, 0u);
+  EXPECT_TRUE(machine.Log().empty()) << machine.Log().front().op;
+
+  // The next call that passes leaves its own error, not the door's.
+  EXPECT_FALSE(sys::DeviceIoControl(drive, IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, out, 8,
+                                    &returned, nullptr));
+  EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(machine.Log().size(), 1u);
+  sys::CloseHandle(drive);
 }
 
 }  // namespace
