@@ -6,6 +6,12 @@
 #include "platform/sys.h"
 
 std::optional<ScanRow> CScan::Step() {
+  if (!m_started) {
+    // Each scan starts from a clean table: no entry may carry a drive of an earlier run,
+    // whose geometry would judge this run's volumes.
+    for (DriveInfo& d : g_drives) d = DriveInfo();
+    m_started = true;
+  }
   if (m_cursor >= 0 && m_cursor < kDriveCount) {
     IdentifyDrive(m_cursor, &g_drives[m_cursor]);
     // The first drive that does not open ends the table.

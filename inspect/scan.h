@@ -34,4 +34,5 @@ class CScan {
   // 0..9: the drive to identify next; 'C'..'Z': the letter to examine next; past 'Z':
   // finished. Letters A and B are never examined.
   signed char m_cursor = 0;
+  bool m_started = false;
 };

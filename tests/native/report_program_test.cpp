@@ -89,6 +89,39 @@ TEST_F(ReportProgramTest, StatusFollowsTheWorstVerdict) {
   EXPECT_EQ(out, "Drive   Drv No  Drive Name                      Offset      Alignment   \n");
 }
 
+TEST_F(ReportProgramTest, ASecondRunInOneProcessReportsOnlyItsOwnMachine) {
+  // The second machine: drive 0 now answers IDENTIFY with zeros, which is no identity.
+  auto secondMachine = [](sim::Machine& m) {
+    sim::BuildLab(m);
+    m.drives[0].smart.data.fill(0);
+  };
+  for (const char* option : {"--drives", "--json"}) {
+    SCOPED_TRACE(option);
+    std::string fresh;
+    {
+      sim::Machine m;
+      sim::Installation in(m);
+      secondMachine(m);
+      for (DriveInfo& d : g_drives) d = DriveInfo();  // as a new process starts
+      Run({option});
+      fresh = out;
+    }
+    sim::Machine first;
+    sim::Installation in(first);
+    sim::BuildLab(first);
+    Run({option});
+    sim::Machine second;
+    sim::Installation in2(second);
+    secondMachine(second);
+    Run({option});
+    EXPECT_EQ(out, fresh);
+  }
+  EXPECT_NE(out.find("\"letter\": \"C\",\n      \"drive\": 0,\n      \"driveName\": \"\",\n      "
+                     "\"dataStart\": 2048,\n      \"verdict\": \"undetermined\""),
+            std::string::npos)
+      << out;
+}
+
 TEST_F(ReportProgramTest, OptionsThatNeedNoScan) {
   sim::BuildLab(machine);
   EXPECT_EQ(Run({"--bogus"}), 3);
