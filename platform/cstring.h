@@ -15,12 +15,14 @@
 class CString {
  public:
   CString() = default;
-  CString(const char* text) : m_text(text ? text : "") {}  // NOLINT: implicit like the original
+  // Implicit both ways, so that a CString passes wherever Windows takes a text and a
+  // literal wherever a CString is taken, as the windows' code expects.
+  CString(const char* text) : m_text(text ? text : "") {}  // NOLINT(google-explicit-constructor)
   CString(const char* text, int length) : m_text(text, static_cast<size_t>(length)) {}
 
   int GetLength() const { return static_cast<int>(m_text.size()); }
   bool IsEmpty() const { return m_text.empty(); }
-  operator const char*() const { return m_text.c_str(); }  // NOLINT: implicit like the original
+  operator const char*() const { return m_text.c_str(); }  // NOLINT(google-explicit-constructor)
   const char* GetString() const { return m_text.c_str(); }
 
   // Characters from index first to the end; empty when first is past the end.

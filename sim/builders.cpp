@@ -155,7 +155,7 @@ Bytes BuildExfatBootSector(uint8_t bytesPerSectorShift, uint8_t sectorsPerCluste
   return b;
 }
 
-void PlaceVolume(Machine& machine, const VolumeSpec& v) {
+void PlaceVolume(Machine& machine, const VolumeLayout& v) {
   Drive& drive = machine.drives[v.drive];
   if (!v.bootSector.empty()) {
     Bytes sector = v.bootSector;

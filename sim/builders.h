@@ -41,9 +41,9 @@ Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster,
 Bytes BuildExfatBootSector(uint8_t bytesPerSectorShift, uint8_t sectorsPerClusterShift,
                            uint64_t partitionOffset);
 
-// Places a formatted volume on drive `drive` at `startSector` and gives it `letter`: a
-// fixed drive whose volume device reads that part of the drive.
-struct VolumeSpec {
+// Where a formatted volume lies and what it holds: its letter, its drive and first
+// sector there, its file system and boot sector.
+struct VolumeLayout {
   char letter = 'C';
   int drive = 0;
   uint64_t startSector = 2048;
@@ -54,7 +54,9 @@ struct VolumeSpec {
   PartitionTable table = PartitionTable::Mbr;
   uint64_t encryptionKey = 0;  // nonzero: the drive holds the boot sector enciphered
 };
-void PlaceVolume(Machine& machine, const VolumeSpec& v);
+// Writes the volume onto its drive and gives it its letter: a fixed drive whose volume
+// device reads that part of the drive.
+void PlaceVolume(Machine& machine, const VolumeLayout& v);
 
 // A drive that opens and answers IDENTIFY with these texts and geometry words.
 void AddAtaDrive(Machine& machine, int index, const std::string& model, const std::string& serial,

@@ -6,8 +6,8 @@ namespace sim {
 
 namespace {
 
-VolumeSpec Ntfs(char letter, int drive, uint64_t start) {
-  VolumeSpec v;
+VolumeLayout Ntfs(char letter, int drive, uint64_t start) {
+  VolumeLayout v;
   v.letter = letter;
   v.drive = drive;
   v.startSector = start;
@@ -19,7 +19,7 @@ VolumeSpec Ntfs(char letter, int drive, uint64_t start) {
   return v;
 }
 
-VolumeSpec Gpt(VolumeSpec v) {
+VolumeLayout Gpt(VolumeLayout v) {
   v.table = PartitionTable::Gpt;
   return v;
 }
@@ -33,7 +33,7 @@ void Fat32(Machine& m, char letter, int drive, uint32_t start, uint8_t sectorsPe
   p.fatSize32 = 1000;
   p.hiddenSectors = start;
   p.totalSectors = 2000000;
-  VolumeSpec v;
+  VolumeLayout v;
   v.letter = letter;
   v.drive = drive;
   v.startSector = start;
@@ -73,7 +73,7 @@ void BuildLab(Machine& m) {
   AddAtaDrive(m, 6, "KESTREL KD8000-512E", "KD80D0006", "KD04", 0x6003, 0x4000);
   m.drives[6].sectorCount = 15628053168ull;  // 8 TB
   PlaceVolume(m, Gpt(Ntfs('N', 6, 5000000000ull)));
-  VolumeSpec encrypted = Gpt(Ntfs('O', 6, 2048));
+  VolumeLayout encrypted = Gpt(Ntfs('O', 6, 2048));
   encrypted.encryptionKey = 0xB17E0C4E5EC2E7ull;
   PlaceVolume(m, encrypted);
 
@@ -81,9 +81,9 @@ void BuildLab(Machine& m) {
   // the original's start at 63, which the new drive's grid does not share.
   AddAtaDrive(m, 7, "ORMOLU OM1000 CLASSIC", "OM1C0007", "OM1.6", 0x4000, 0);
   AddAtaDrive(m, 8, "KESTREL KD2000-512E", "KD20E0008", "KD03", 0x6003, 0x4000);
-  const VolumeSpec original = Ntfs('P', 7, 63);
+  const VolumeLayout original = Ntfs('P', 7, 63);
   PlaceVolume(m, original);
-  VolumeSpec copy = original;
+  VolumeLayout copy = original;
   copy.letter = 'Q';
   copy.drive = 8;
   PlaceVolume(m, copy);

@@ -106,7 +106,7 @@ TEST_F(ScanTest, VolumeOnADriveTheDrivePhaseNeverReached) {
   sim::AddAtaDrive(machine, 1, "READ ONLY", "", "", 0x6003, 0x4000);
   machine.drives[1].open = sim::Open::ReadOnly;  // ends the drive phase
   sim::AddAtaDrive(machine, 2, "THIRD", "", "", 0x6003, 0x4000);
-  sim::VolumeSpec v;
+  sim::VolumeLayout v;
   v.letter = 'M';
   v.drive = 2;
   v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
@@ -135,7 +135,7 @@ TEST_F(ScanTest, VolumesThatNoDriveOfTheTableHoldsGetAnUndeterminedRow) {
     for (DriveInfo& d : g_drives) d = DriveInfo();
     for (int i = 0; i < c.drives; ++i)
       sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x6003, 0x4000);
-    sim::VolumeSpec v;
+    sim::VolumeLayout v;
     v.letter = 'P';
     v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
     v.encryptionKey = c.encrypted ? 0x1234 : 0;
@@ -158,7 +158,7 @@ TEST_F(ScanTest, LargestThirtyTwoBitDataStartPrintsInFull) {
   p.fats = 0;
   p.rootEntries = 0;
   p.fatSize32 = 0;
-  sim::VolumeSpec v;
+  sim::VolumeLayout v;
   v.letter = 'Q';
   v.startSector = 0xFFFFFFF0u;  // data area 15 sectors on: 2^32 - 1
   v.fileSystem = "FAT32";

@@ -97,7 +97,7 @@ TEST_F(SimMachineTest, OpensNeedSharingAndExistingDevices) {
 
 TEST_F(SimMachineTest, TodaysRequestsRefuseShortBuffersAsWindowsDoes) {
   sim::AddStorageDrive(machine, 0, "NVMe", "X", 512, 4096);
-  sim::VolumeSpec v;
+  sim::VolumeLayout v;
   v.table = sim::PartitionTable::Gpt;
   sim::PlaceVolume(machine, v);
   HANDLE volume =
@@ -140,7 +140,7 @@ TEST_F(SimMachineTest, TodaysRequestsRefuseShortBuffersAsWindowsDoes) {
 
 TEST_F(SimMachineTest, EncryptedVolumeReadsPlainTextOverCipherText) {
   sim::AddAtaDrive(machine, 0, "M", "", "", 0x4000, 0);
-  sim::VolumeSpec v;
+  sim::VolumeLayout v;
   v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
   v.encryptionKey = 77;
   sim::PlaceVolume(machine, v);

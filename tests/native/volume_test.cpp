@@ -12,8 +12,8 @@ class VolumeTest : public SimTest {
     for (int i = 0; i < count; ++i)
       sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x4000, 0, sectorSize);
   }
-  sim::VolumeSpec Ntfs(char letter, int drive, uint64_t start) {
-    sim::VolumeSpec v;
+  sim::VolumeLayout Ntfs(char letter, int drive, uint64_t start) {
+    sim::VolumeLayout v;
     v.letter = letter;
     v.drive = drive;
     v.startSector = start;
@@ -21,9 +21,9 @@ class VolumeTest : public SimTest {
                                             8, static_cast<uint32_t>(start), 0xA0000000u + letter);
     return v;
   }
-  sim::VolumeSpec Fat(char letter, int drive, uint32_t start, const sim::FatParams& p,
+  sim::VolumeLayout Fat(char letter, int drive, uint32_t start, const sim::FatParams& p,
                       const char* name) {
-    sim::VolumeSpec v;
+    sim::VolumeLayout v;
     v.letter = letter;
     v.drive = drive;
     v.startSector = start;
@@ -34,7 +34,7 @@ class VolumeTest : public SimTest {
   }
   // A volume whose device-number request fails, as on a dynamic disk: its drive is
   // found by content.
-  void PlaceSearched(const sim::VolumeSpec& v) {
+  void PlaceSearched(const sim::VolumeLayout& v) {
     sim::PlaceVolume(machine, v);
     machine.letters[v.letter].deviceNumberOk = false;
   }
@@ -83,7 +83,7 @@ TEST_F(VolumeTest, FatDataAreaOffsets) {
     sim::Machine m;
     sim::Installation in(m);
     sim::AddAtaDrive(m, 0, "D0", "", "", 0x4000, 0, c.bytesPerSector);
-    sim::VolumeSpec v = Fat('E', 0, c.start, c.p, c.fs);
+    sim::VolumeLayout v = Fat('E', 0, c.start, c.p, c.fs);
     sim::PlaceVolume(m, v);
     CVolumeInfo info('E');
     EXPECT_EQ(info.Probe(), 3);
@@ -107,7 +107,7 @@ TEST_F(VolumeTest, OnlyNamesBeginningWithUpperCaseFatAreFat) {
     EXPECT_EQ(v.Probe(), 3);
     EXPECT_EQ(v.m_dataAreaOffset, 0u);
   }
-  sim::VolumeSpec ex = Ntfs('X', 0, 4096);
+  sim::VolumeLayout ex = Ntfs('X', 0, 4096);
   ex.fileSystem = "exFAT";
   ex.bootSector = sim::BuildExfatBootSector(9, 3, 4096 * 512ull);
   sim::PlaceVolume(machine, ex);
@@ -182,7 +182,7 @@ TEST_F(VolumeTest, DeviceNumberAnswersThatNameNoTableDriveOrNoDisk) {
     sim::Machine m;
     sim::Installation in(m);
     for (int i = 0; i < 10; ++i) sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
-    sim::VolumeSpec spec;
+    sim::VolumeLayout spec;
     spec.letter = 'E';
     spec.drive = 1;
     spec.bootSector = sim::BuildNtfsBootSector(512, 8, 2048, 0xE1);
@@ -215,7 +215,7 @@ TEST_F(VolumeTest, CloneIsToldApartOnlyByTheSystem) {
 
 TEST_F(VolumeTest, EncryptedVolumeMatchesNoDriveByContent) {
   AddDrives(2);
-  sim::VolumeSpec spec = Ntfs('D', 1, 2048);
+  sim::VolumeLayout spec = Ntfs('D', 1, 2048);
   spec.encryptionKey = 0x5EC2E7;
   sim::PlaceVolume(machine, spec);
   CVolumeInfo asked('D');
@@ -241,7 +241,7 @@ TEST_F(VolumeTest, VolumeAtByteZeroComparesSectorZero) {
 TEST_F(VolumeTest, NoneOfTenDrivesMatchesGivesTen) {
   AddDrives(10);
   sim::Letter& l = machine.letters['F'];
-  sim::VolumeSpec spec = Ntfs('F', 0, 2048);
+  sim::VolumeLayout spec = Ntfs('F', 0, 2048);
   sim::PlaceVolume(machine, spec);
   l.hostDrive = -1;  // a volume on a disk beyond the ten that are searched
   l.startingOffset = 2048 * 512;
@@ -255,7 +255,7 @@ TEST_F(VolumeTest, NoneOfTenDrivesMatchesGivesTen) {
 
 TEST_F(VolumeTest, GptPartitionsAnswerOnlyTheExtendedRequest) {
   AddDrives(1);
-  sim::VolumeSpec gpt = Ntfs('G', 0, 264192);
+  sim::VolumeLayout gpt = Ntfs('G', 0, 264192);
   gpt.table = sim::PartitionTable::Gpt;
   sim::PlaceVolume(machine, gpt);
   CVolumeInfo v('G');
@@ -312,7 +312,7 @@ TEST_F(VolumeTest, PartitionAnswersThatGiveNoStart) {
 TEST_F(VolumeTest, StartPastTwoTebibytesIsKeptWhole) {
   AddDrives(2);
   machine.drives[1].sectorCount = 1ull << 40;
-  sim::VolumeSpec spec = Ntfs('D', 1, 5000000000ull);
+  sim::VolumeLayout spec = Ntfs('D', 1, 5000000000ull);
   spec.table = sim::PartitionTable::Gpt;
   PlaceSearched(spec);
   CVolumeInfo v('D');
@@ -511,7 +511,7 @@ TEST_F(VolumeTest, NothingLeftOpenWhicheverCallFails) {
     auto setup = [search](sim::Machine& m) {
       for (int i = 0; i < 3; ++i)
         sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
-      sim::VolumeSpec v;
+      sim::VolumeLayout v;
       v.letter = 'E';
       v.drive = 2;
       v.startSector = 63;
