@@ -58,7 +58,7 @@ TEST(DemoEndToEnd, ScansCopiesTheReportAndEnds) {
   EXPECT_TRUE(::IsWindowEnabled(ok));
 
   ::SendMessageA(copy, BM_CLICK, 0, 0);
-  EXPECT_EQ(ClipboardText(), kLabClipboardReport);
+  EXPECT_EQ(ClipboardText(), lab::ClipboardReport());
 
   ::PostMessageA(report, WM_CLOSE, 0, 0);  // the close box: the scan is over, so it ends at once
   ASSERT_EQ(::WaitForSingleObject(process.hProcess, kDeadlineMs), WAIT_OBJECT_0);

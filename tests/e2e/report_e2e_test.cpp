@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "lab_report.h"
 #include "program_beside.h"
 
 namespace {
@@ -65,20 +66,7 @@ Ran RunDemoReport(const std::string& arguments) {
 TEST(ReportEndToEnd, PrintsTheLabReportAndExitsWithOne) {
   const Ran ran = RunDemoReport("");
   // Standard output is text: each line ends with CR LF on Windows.
-  EXPECT_EQ(ran.out,
-            "Drive   Drv No  Drive Name                      Offset      Alignment   \r\n"
-            "C:      0       KESTREL KD4000-512E             2048        aligned     \r\n"
-            "D:      0       KESTREL KD4000-512E             63          misaligned  \r\n"
-            "E:      1       KESTREL KD2000-SHIFT            63          aligned     \r\n"
-            "F:      2       ORMOLU OM500 CLASSIC            2095        aligned     \r\n"
-            "G:      3       KESTREL KD1000-512E             4080        misaligned  \r\n"
-            "H:      4       VITRELLE PORTA-DISK 2T          2048        undetermined\r\n"
-            "L:      5       NVMe VOLANTE VX2 1TB            2048        aligned     \r\n"
-            "M:      5       NVMe VOLANTE VX2 1TB            1026047     misaligned  \r\n"
-            "N:      6       KESTREL KD8000-512E             5000000000  aligned     \r\n"
-            "O:      6       KESTREL KD8000-512E             2048        aligned     \r\n"
-            "P:      7       ORMOLU OM1000 CLASSIC           63          aligned     \r\n"
-            "Q:      8       KESTREL KD2000-512E             63          misaligned  \r\n");
+  EXPECT_EQ(ran.out, lab::WithCrLf(kLabReport));
   EXPECT_EQ(ran.err, "");
   EXPECT_EQ(ran.status, 1u);
 }

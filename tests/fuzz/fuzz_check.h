@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "inspect/alignment.h"
 #include "sim/machine.h"
 
 #define FUZZ_CHECK(condition)                                                            \
@@ -21,11 +20,6 @@ namespace fuzz {
 inline void CheckNothingLeft(const sim::Machine& m) {
   FUZZ_CHECK(m.OpenHandles() == 0);
   FUZZ_CHECK(m.OpenBuffers() == 0);
-}
-
-inline bool IsVerdict(Verdict v) {
-  const int n = static_cast<int>(v);
-  return n >= 0 && n <= 2;
 }
 
 // One run's simulated machine, installed behind sys:: for the run. Its allocations stay

@@ -26,7 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     previous = row->letter;
     FUZZ_CHECK(!row->drive || (*row->drive >= 0 && *row->drive < kDriveCount));
     FUZZ_CHECK(row->dataStart != CVolumeInfo::kNoDataStart);
-    FUZZ_CHECK(fuzz::IsVerdict(row->verdict));
     FUZZ_CHECK(row->volume != nullptr && row->volume->m_letter == row->letter);
     if (!row->drive) FUZZ_CHECK(row->verdict == Verdict::Undetermined);
     report::VolumeCells(*row);

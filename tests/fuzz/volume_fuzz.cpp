@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   volume.ClusterToSector(cluster);
   if (code == 3 && index >= 0 && index < kDriveCount && start != CVolumeInfo::kNoDataStart) {
     FUZZ_CHECK(start >= volume.m_startSector);
-    FUZZ_CHECK(fuzz::IsVerdict(GetAlignmentState(volume, start, drive)));
+    GetAlignmentState(volume, start, drive);
   }
   return 0;
 }

@@ -1,27 +1,13 @@
 #include "app/report_program.h"
 
 #include "json_check.h"
+#include "lab_report.h"
 #include "sim/lab.h"
 #include "sim_fixture.h"
 
 namespace {
 
 const ReportTexts kTexts = {{"Drive", "Drv No", "Drive Name", "Offset"}, "NOT NT", "NO ACCESS"};
-
-const char kLabReport[] =
-    "Drive   Drv No  Drive Name                      Offset      Alignment   \n"
-    "C:      0       KESTREL KD4000-512E             2048        aligned     \n"
-    "D:      0       KESTREL KD4000-512E             63          misaligned  \n"
-    "E:      1       KESTREL KD2000-SHIFT            63          aligned     \n"
-    "F:      2       ORMOLU OM500 CLASSIC            2095        aligned     \n"
-    "G:      3       KESTREL KD1000-512E             4080        misaligned  \n"
-    "H:      4       VITRELLE PORTA-DISK 2T          2048        undetermined\n"
-    "L:      5       NVMe VOLANTE VX2 1TB            2048        aligned     \n"
-    "M:      5       NVMe VOLANTE VX2 1TB            1026047     misaligned  \n"
-    "N:      6       KESTREL KD8000-512E             5000000000  aligned     \n"
-    "O:      6       KESTREL KD8000-512E             2048        aligned     \n"
-    "P:      7       ORMOLU OM1000 CLASSIC           63          aligned     \n"
-    "Q:      8       KESTREL KD2000-512E             63          misaligned  \n";
 
 class ReportProgramTest : public SimTest {
  protected:

@@ -95,7 +95,7 @@ TEST_F(ReportExportTest, LabReportIsFixedWidthWithLineFeedsOnly) {
   Copy();
   size_t block = 0;
   const std::string text = Clipboard(&block);
-  const std::string expected = kLabClipboardReport;
+  const std::string expected = lab::ClipboardReport();
   EXPECT_EQ(text, expected);
   EXPECT_EQ(text.find('\r'), std::string::npos);
   EXPECT_EQ(block, 4096u);
