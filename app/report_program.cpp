@@ -80,7 +80,7 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
   if (options.json) {
     *out += report::Json(rows, g_drives);
   } else {
-    *out += report::VolumeText(texts.headings, rows);
+    *out += report::VolumeText(texts.headings, rows, g_drives);
     if (options.drives) {
       *out += '\n';
       *out += report::DriveText(texts.headings, g_drives);

@@ -16,3 +16,46 @@ Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const D
   const uint64_t remainder = (tested - drive.alignPhase) % drive.sectorsPerPhysical;
   return remainder == 0 ? Verdict::Aligned : Verdict::Misaligned;
 }
+
+namespace {
+
+std::optional<uint64_t> BytesPastPhysicalStart(uint64_t dataStart, uint32_t bytesPerSector,
+                                               const DriveInfo& drive) {
+  if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return std::nullopt;
+  const uint64_t remainder = (dataStart - drive.alignPhase) % drive.sectorsPerPhysical;
+  return remainder * bytesPerSector;
+}
+
+}  // namespace
+
+std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTable& drives) {
+  std::vector<PieceVerdict> pieces;
+  // Each piece is judged at its own start plus the data-area offset. That is exact for
+  // the piece that holds the volume's first sector and for every piece of a mirror; for a
+  // later piece of a spanned or striped volume it takes the pieces before it to be whole
+  // physical sectors long, as Windows allocates them.
+  for (const VolumeExtent& extent : volume.m_extents) {
+    PieceVerdict piece;
+    piece.start = extent.startSector;
+    if (extent.disk >= 0) piece.disk = static_cast<uint32_t>(extent.disk);
+    const uint64_t dataStart = volume.GetDataStartSector(extent);
+    if (dataStart != CVolumeInfo::kNoDataStart) piece.dataStart = dataStart;
+    if (piece.disk && piece.dataStart) {
+      const DriveInfo& drive = drives[*piece.disk];
+      piece.verdict = GetAlignmentState(volume, dataStart, drive);
+      piece.bytesPastPhysicalStart =
+          BytesPastPhysicalStart(dataStart, volume.GetBytesPerSector(), drive);
+    }
+    pieces.push_back(piece);
+  }
+  return pieces;
+}
+
+Verdict VolumeVerdict(const std::vector<PieceVerdict>& pieces) {
+  bool undetermined = pieces.empty();
+  for (const PieceVerdict& piece : pieces) {
+    if (piece.verdict == Verdict::Misaligned) return Verdict::Misaligned;
+    undetermined = undetermined || piece.verdict == Verdict::Undetermined;
+  }
+  return undetermined ? Verdict::Undetermined : Verdict::Aligned;
+}

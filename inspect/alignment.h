@@ -1,7 +1,9 @@
-// Whether a volume lies on the physical-sector grid of its drive.
+// Whether a volume lies on the physical-sector grid of its drive, piece by piece.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "inspect/drive_info.h"
 #include "inspect/volume_info.h"
@@ -11,3 +13,20 @@ enum class Verdict { Aligned, Misaligned, Undetermined };
 // volume: probed with code 3; dataStart: its GetDataStartSector(), determined; drive: the
 // drive table entry of the volume's drive.
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive);
+
+// One piece of a volume, judged on its own disk.
+struct PieceVerdict {
+  std::optional<uint32_t> disk;       // none when no disk was found to hold it
+  uint64_t start = 0;                 // the piece's first sector on its disk
+  std::optional<uint64_t> dataStart;  // where the volume's clusters begin there
+  // How far past the start of a physical sector the data start lies: 0 when it starts
+  // one; none when there is no grid to judge by. The clusters can still be too small.
+  std::optional<uint64_t> bytesPastPhysicalStart;
+  Verdict verdict = Verdict::Undetermined;
+};
+
+// Every piece of a placed volume, judged against the drive table.
+std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTable& drives);
+// The volume's verdict: misaligned if any piece is; otherwise undetermined if any piece
+// cannot be judged (or there is none); otherwise aligned.
+Verdict VolumeVerdict(const std::vector<PieceVerdict>& pieces);

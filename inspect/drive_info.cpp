@@ -4,7 +4,33 @@
 
 #include "platform/device.h"
 
-DriveInfo g_drives[kDriveCount];
+DriveTable g_drives;
+
+const DriveInfo& DriveTable::operator[](uint32_t number) const {
+  static const DriveInfo initial;
+  auto it = m_entries.find(number);
+  return it == m_entries.end() ? initial : it->second.info;
+}
+
+const DriveInfo& DriveTable::Identify(uint32_t number) {
+  Entry& entry = m_entries[number];
+  if (!entry.asked) {
+    entry.asked = true;
+    IdentifyDrive(number, &entry.info);
+  }
+  return entry.info;
+}
+
+void DriveTable::HoldsVolume(uint32_t number) { m_entries[number].holdsVolume = true; }
+
+std::vector<uint32_t> DriveTable::Listed() const {
+  std::vector<uint32_t> numbers;
+  uint32_t n = 0;
+  for (; n < kDriveCount && (*this)[n].status >= 0; ++n) numbers.push_back(n);
+  for (const auto& [number, entry] : m_entries)
+    if (entry.holdsVolume && (number >= n)) numbers.push_back(number);
+  return numbers;
+}
 
 namespace {
 
@@ -175,11 +201,11 @@ void AskAlignment(Device& drive, DriveInfo* out) {
 
 }  // namespace
 
-void IdentifyDrive(int index, DriveInfo* out) {
+void IdentifyDrive(uint32_t index, DriveInfo* out) {
   out->status = 0;
 
   // Read and write access: Windows demands both for the SMART request.
-  Device drive(PhysicalDrivePath(static_cast<uint32_t>(index)), GENERIC_READ | GENERIC_WRITE, 0);
+  Device drive(PhysicalDrivePath(index), GENERIC_READ | GENERIC_WRITE, 0);
   if (!drive.IsOpen()) {
     out->status = drive.OpenError() == ERROR_ACCESS_DENIED ? -2 : -1;
     return;

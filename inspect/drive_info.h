@@ -1,7 +1,9 @@
-// Identity of the physical drives 0..9, as read from the drives themselves.
+// Identity of the physical drives, as read from the drives themselves.
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <vector>
 
 #include "platform/cstring.h"
 
@@ -32,11 +34,39 @@ struct DriveInfo {
   }
 };
 
+// The drive phase identifies drives 0, 1, ... up to the first that does not open, and the
+// search by content reads drives 0 to 9: the numbers below this.
 constexpr int kDriveCount = 10;
 
-// Indexed by physical drive number. Readers walk from 0 and stop at the first negative
-// status or after the tenth entry; they test status before any other field.
-extern DriveInfo g_drives[kDriveCount];
+// The drives of one scan, by the number the system gives each disk ("\\.\PhysicalDriveN").
+// Windows numbers disks with gaps and past ten: the drive phase fills the table from 0, and
+// a volume that names another disk adds it. An entry not identified in this run is in its
+// initial state; readers test status before any other field.
+class DriveTable {
+ public:
+  DriveInfo& operator[](uint32_t number) { return m_entries[number].info; }
+  const DriveInfo& operator[](uint32_t number) const;
 
-// Identifies physical drive index (0..9) into *out.
-void IdentifyDrive(int index, DriveInfo* out);
+  // Identifies drive `number` once per run: a drive asked before keeps what it answered.
+  const DriveInfo& Identify(uint32_t number);
+  // Drive `number` holds a volume of this run: readers list it, also when it did not open.
+  void HoldsVolume(uint32_t number);
+  // The drives a reader lists, in number order: from 0 up to the first that did not open
+  // (at most ten), then every other drive that holds a volume.
+  std::vector<uint32_t> Listed() const;
+  // Every entry back to its initial state: a scan starts from a clean table.
+  void Clear() { m_entries.clear(); }
+
+ private:
+  struct Entry {
+    DriveInfo info;
+    bool asked = false;
+    bool holdsVolume = false;
+  };
+  std::map<uint32_t, Entry> m_entries;
+};
+
+extern DriveTable g_drives;
+
+// Identifies physical drive `index`, the system's number of the disk, into *out.
+void IdentifyDrive(uint32_t index, DriveInfo* out);

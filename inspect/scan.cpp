@@ -1,21 +1,20 @@
 #include "inspect/scan.h"
 
-#include <cstdio>
-
 #include "inspect/drive_info.h"
+#include "platform/device.h"
 #include "platform/sys.h"
 
 std::optional<ScanRow> CScan::Step() {
   if (!m_started) {
     // Each scan starts from a clean table: no entry may carry a drive of an earlier run,
     // whose geometry would judge this run's volumes.
-    for (DriveInfo& d : g_drives) d = DriveInfo();
+    g_drives.Clear();
     m_started = true;
   }
   if (m_cursor >= 0 && m_cursor < kDriveCount) {
-    IdentifyDrive(m_cursor, &g_drives[m_cursor]);
-    // The first drive that does not open ends the table.
-    if (g_drives[m_cursor].status < 0 || m_cursor == kDriveCount - 1)
+    const DriveInfo& drive = g_drives.Identify(static_cast<uint32_t>(m_cursor));
+    // The first drive that does not open ends the drive phase.
+    if (drive.status < 0 || m_cursor == kDriveCount - 1)
       m_cursor = 'C';
     else
       ++m_cursor;
@@ -29,26 +28,29 @@ std::optional<ScanRow> CScan::Step() {
 }
 
 std::optional<ScanRow> CScan::ExamineLetter(char letter) {
-  char root[8];
-  std::snprintf(root, sizeof root, "%c:\\", letter);
-  if (sys::GetDriveTypeA(root) != DRIVE_FIXED) return std::nullopt;
+  if (sys::GetDriveTypeA(RootPath(letter).c_str()) != DRIVE_FIXED) return std::nullopt;
 
   auto record = std::make_unique<CVolumeInfo>(letter);
-  if (record->Probe() != 3) return std::nullopt;
-  const int drive = record->GetDriveIndex();
-  const uint64_t start = record->GetDataStartSector();
-  if (drive == -1 || start == CVolumeInfo::kNoDataStart) return std::nullopt;
+  if (record->Probe() != 3 || record->m_failure != ProbeFailure::None || record->m_extents.empty())
+    return std::nullopt;
+
+  // A disk the drive phase did not reach (behind a gap, past the tenth) is identified
+  // now, once however many volumes it holds.
+  for (const VolumeExtent& extent : record->m_extents) {
+    if (extent.disk < 0) continue;
+    g_drives.Identify(static_cast<uint32_t>(extent.disk));
+    g_drives.HoldsVolume(static_cast<uint32_t>(extent.disk));
+  }
 
   ScanRow row;
   row.letter = record->m_letter;
-  row.dataStart = start;
-  // 10 means none of the drives in the table holds the volume: no number, no name, no
-  // grid to judge by.
-  if (drive >= 0 && drive < kDriveCount) {
-    row.drive = drive;
-    row.driveName = g_drives[drive].model;
-    row.verdict = GetAlignmentState(*record, start, g_drives[drive]);
-  }
+  row.fileSystem = record->m_fileSystem;
+  row.extents = JudgePieces(*record, g_drives);
+  row.verdict = VolumeVerdict(row.extents);
+  const PieceVerdict& first = row.extents.front();
+  row.drive = first.disk;
+  row.dataStart = first.dataStart;
+  if (row.drive) row.driveName = g_drives[*row.drive].model;
   row.volume = std::move(record);
   return row;
 }

@@ -6,25 +6,30 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "inspect/alignment.h"
 #include "inspect/volume_info.h"
 #include "platform/cstring.h"
 
-// One row of the report: a fixed volume whose partition start was found.
+// One row of the report: a fixed volume the probe could place.
 struct ScanRow {
   char letter = 0;
-  std::optional<int> drive;  // 0..9; none when no drive of the table holds the volume
-  CString driveName;         // the drive's model text; empty without a drive
-  uint64_t dataStart = 0;    // the drive sector where the volume's data begins
+  std::optional<uint32_t> drive;      // the disk of its first piece; none when none was found
+  CString driveName;                  // that drive's model text; empty without one
+  std::optional<uint64_t> dataStart;  // where its clusters begin on that disk, when known
   Verdict verdict = Verdict::Undetermined;
+  std::string fileSystem;
+  std::vector<PieceVerdict> extents;    // every piece of the volume, each judged on its disk
   std::unique_ptr<CVolumeInfo> volume;  // the record the row keeps
 };
 
 class CScan {
  public:
-  // Identifies one drive or examines one letter. A letter that is a fixed volume with a
-  // known partition start gives a row.
+  // Identifies one drive or examines one letter. A letter that is a fixed volume the probe
+  // could place gives a row; the drives its pieces lie on are identified in the same step
+  // when the drive phase did not reach them.
   std::optional<ScanRow> Step();
   bool Finished() const { return m_cursor > 'Z'; }
 

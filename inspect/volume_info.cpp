@@ -1,6 +1,7 @@
 #include "inspect/volume_info.h"
 
 #include <cstring>
+#include <optional>
 
 #include "inspect/drive_info.h"
 #include "platform/device.h"
@@ -10,15 +11,17 @@ namespace {
 
 constexpr DWORD kUnbuffered = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
 constexpr DWORD kNameBytes = 128;
-constexpr uint32_t kBpbEnd = 40;  // the boot-sector fields read end before byte 40
+constexpr uint32_t kBpbEnd = 40;  // the FAT boot-sector fields read end before byte 40
 constexpr uint32_t kRootEntryBytes = 32;
-constexpr int32_t kAskTheDrives = -1;
+// Dynamic volumes span at most 32 disks; a count far past that is no answer to trust.
+constexpr DWORD kMostExtents = 128;
 
 uint16_t Le16(const BYTE* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t Le32(const BYTE* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
+uint64_t Le64(const BYTE* p) { return Le32(p) | (static_cast<uint64_t>(Le32(p + 4)) << 32); }
 
 // Sectors from the volume's start to its data area. The root directory takes whole
 // sectors of 32-byte entries, whatever the sector size.
@@ -30,6 +33,21 @@ uint64_t FatDataAreaOffset(const BYTE* boot, uint32_t bytesPerSector) {
   const uint64_t rootBytes = uint64_t{Le16(boot + 17)} * kRootEntryBytes;
   const uint64_t rootSectors = (rootBytes + bytesPerSector - 1) / bytesPerSector;
   return reserved + fats * fatSize + rootSectors;
+}
+
+// exFAT's clusters begin at its cluster heap (boot sector bytes 88-91, in sectors of
+// 2^BytesPerSectorShift bytes, byte 108). Taken only from a boot sector that is valid
+// for this volume; otherwise the data area is not determined, never guessed.
+uint64_t ExfatDataAreaOffset(const BYTE* boot, uint32_t bytesPerSector) {
+  if (bytesPerSector < 512 || std::memcmp(boot + 3, "EXFAT   ", 8) != 0)
+    return CVolumeInfo::kNotDetermined;
+  const BYTE shift = boot[108];
+  if (shift < 9 || shift > 12 || (1u << shift) != bytesPerSector)
+    return CVolumeInfo::kNotDetermined;
+  const uint32_t heap = Le32(boot + 88);
+  const uint64_t volumeLength = Le64(boot + 72);
+  if (heap == 0 || heap >= volumeLength) return CVolumeInfo::kNotDetermined;
+  return heap;
 }
 
 // The partition's first sector on its disk. The MBR-only request is asked first, so an
@@ -54,33 +72,67 @@ uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector) {
   return static_cast<uint64_t>(offset) / bytesPerSector;
 }
 
-// The disk the system says holds the volume: 0..9, 10 for a disk past the table, or
-// kAskTheDrives when it does not say (dynamic disks, Storage Spaces, older systems).
-int32_t SystemDriveNumber(Device& volume) {
+// The disk the system says holds the volume, by its number; none when it does not say
+// (dynamic disks, Storage Spaces, older systems).
+std::optional<uint32_t> SystemDiskNumber(Device& volume) {
   STORAGE_DEVICE_NUMBER number;
   std::memset(&number, 0, sizeof number);
   DWORD returned = 0;
   if (!volume.Control(IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
                       &returned) ||
       returned < sizeof number || number.DeviceType != FILE_DEVICE_DISK)
-    return kAskTheDrives;
-  return number.DeviceNumber < static_cast<DWORD>(kDriveCount)
-             ? static_cast<int32_t>(number.DeviceNumber)
-             : CVolumeInfo::kNoTableDrive;
+    return std::nullopt;
+  return number.DeviceNumber;
+}
+
+uint64_t ExtentsBytes(DWORD count) {
+  return offsetof(VOLUME_DISK_EXTENTS, Extents) + uint64_t{count} * sizeof(DISK_EXTENT);
+}
+
+// The volume's pieces as the volume manager lists them; empty when it gives none. A
+// buffer for one piece fails with ERROR_MORE_DATA and the count when there are more: then
+// it is asked again with room for all.
+std::vector<VolumeExtent> DiskExtents(Device& volume, uint32_t bytesPerSector) {
+  std::vector<BYTE> answer(sizeof(VOLUME_DISK_EXTENTS), 0);
+  DWORD returned = 0;
+  bool ok = volume.Control(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, answer.data(),
+                           static_cast<DWORD>(answer.size()), &returned);
+  if (!ok) {
+    if (sys::GetLastError() != ERROR_MORE_DATA) return {};
+    const DWORD count = Le32(answer.data());
+    if (count < 2 || count > kMostExtents) return {};
+    answer.assign(ExtentsBytes(count), 0);
+    ok = volume.Control(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, answer.data(),
+                        static_cast<DWORD>(answer.size()), &returned);
+    if (!ok) return {};
+  }
+  // Zero pieces is no answer (Wine gives it); every piece counted must have come back.
+  const DWORD count = Le32(answer.data());
+  if (count == 0 || ExtentsBytes(count) > answer.size() || ExtentsBytes(count) > returned)
+    return {};
+  std::vector<VolumeExtent> pieces;
+  for (DWORD i = 0; i < count; ++i) {
+    const BYTE* e = answer.data() + ExtentsBytes(i);
+    const auto offset = static_cast<int64_t>(Le64(e + offsetof(DISK_EXTENT, StartingOffset)));
+    if (offset < 0) return {};
+    pieces.push_back({Le32(e), static_cast<uint64_t>(offset) / bytesPerSector});
+  }
+  return pieces;
 }
 
 // The first of drives 0..9 whose sector at byte `position` equals the volume's first
-// sector; kNoTableDrive when none does before the first drive that does not open.
-int32_t SearchDrives(uint64_t position, const BYTE* volumeSector, BYTE* driveSector,
+// sector; kNoDrive when none does. A drive that does not open (a gap in the numbering, a
+// disk held by another program) is passed over.
+int64_t SearchDrives(uint64_t position, const BYTE* volumeSector, BYTE* driveSector,
                      uint32_t bytes) {
-  for (int32_t n = 0; n < kDriveCount; ++n) {
-    Device drive(PhysicalDrivePath(static_cast<uint32_t>(n)), GENERIC_READ, kUnbuffered);
-    if (!drive.IsOpen()) break;
+  for (uint32_t n = 0; n < kDriveCount; ++n) {
+    Device drive(PhysicalDrivePath(n), GENERIC_READ, kUnbuffered);
+    if (!drive.IsOpen()) continue;
     if (drive.ReadAt(position, driveSector, bytes) &&
         std::memcmp(volumeSector, driveSector, bytes) == 0)
       return n;
   }
-  return CVolumeInfo::kNoTableDrive;
+  return CVolumeInfo::kNoDrive;
 }
 
 }  // namespace
@@ -94,7 +146,8 @@ CVolumeInfo::CVolumeInfo(char letter)
       m_startSector(0),
       m_dataAreaOffset(0),
       m_driveIndex(0),
-      m_letter(letter) {}
+      m_letter(letter),
+      m_failure(ProbeFailure::None) {}
 
 int CVolumeInfo::Probe() {
   const std::string root = RootPath(m_letter);
@@ -112,11 +165,15 @@ int CVolumeInfo::Probe() {
       m_optical = true;
       return 1;
     }
+    m_failure = ProbeFailure::Sizes;
     return 0;
   }
 
   if (!m_probed) {
-    if (type < DRIVE_REMOVABLE || type > DRIVE_CDROM) return 0;
+    if (type < DRIVE_REMOVABLE || type > DRIVE_CDROM) {
+      m_failure = ProbeFailure::DriveType;
+      return 0;
+    }
     if (type == DRIVE_REMOTE) m_remote = true;
     if (type == DRIVE_CDROM) m_optical = true;
   }
@@ -133,42 +190,67 @@ void CVolumeInfo::ProbeDevice(char letter) {
   m_startSector = kNotDetermined;
   m_dataAreaOffset = kNotDetermined;
   m_driveIndex = -1;
+  m_extents.clear();
 
   Device volume(VolumeDevicePath(letter), GENERIC_READ, kUnbuffered);
-  if (!volume.IsOpen()) return;
+  if (!volume.IsOpen()) {
+    m_failure = ProbeFailure::DeviceOpen;
+    return;
+  }
 
   m_startSector = PartitionStartSector(volume, m_bytesPerSector);
-  const int32_t systemDrive = SystemDriveNumber(volume);
+  const std::optional<uint32_t> systemDisk = SystemDiskNumber(volume);
+  // Where the system names no disk (dynamic disks, volumes over several disks), the
+  // volume's own pieces name them, and their start holds whatever the partition requests
+  // said: data volumes on dynamic MBR disks still answer the old request.
+  std::vector<VolumeExtent> pieces;
+  if (!systemDisk) pieces = DiskExtents(volume, m_bytesPerSector);
+  if (!pieces.empty()) m_startSector = pieces.front().startSector;
 
-  char fileSystem[kNameBytes] = {};  // a failed query leaves a name that is not FAT
+  char fileSystem[kNameBytes] = {};  // a failed query leaves a name of no file system
   sys::GetVolumeInformationA(RootPath(letter).c_str(), nullptr, 0, nullptr, nullptr, nullptr,
                              fileSystem, kNameBytes);
+  fileSystem[kNameBytes - 1] = '\0';
+  m_fileSystem = fileSystem;
+  if (m_startSector == kNotDetermined) m_failure = ProbeFailure::PartitionStart;
 
   // Two sectors: the volume's first, and each drive's at the same place.
   SectorBuffer buffer(2 * static_cast<uint64_t>(m_bytesPerSector));
-  if (!buffer.IsValid()) return;
+  // Without the volume's own first sector there is nothing to look for: a search for a
+  // sector of zeros could name the wrong drive.
+  if (!buffer.IsValid() || !volume.ReadAt(0, buffer.Data(), m_bytesPerSector)) {
+    if (m_failure == ProbeFailure::None) m_failure = ProbeFailure::FirstSector;
+    return;
+  }
   BYTE* volumeSector = buffer.Data();
   BYTE* driveSector = buffer.Data() + m_bytesPerSector;
 
-  // Without the volume's own first sector there is nothing to look for: a search for a
-  // sector of zeros could name the wrong drive.
-  if (!volume.ReadAt(0, volumeSector, m_bytesPerSector)) return;
-
-  if (std::strncmp(fileSystem, "FAT", 3) != 0)
+  if (std::strncmp(fileSystem, "FAT", 3) == 0) {
+    if (m_bytesPerSector >= kBpbEnd)
+      m_dataAreaOffset = FatDataAreaOffset(volumeSector, m_bytesPerSector);
+    else if (m_failure == ProbeFailure::None)
+      m_failure = ProbeFailure::FirstSector;  // too small to hold the boot-sector fields
+  } else if (std::strcmp(fileSystem, "exFAT") == 0) {
+    m_dataAreaOffset = ExfatDataAreaOffset(volumeSector, m_bytesPerSector);
+  } else {
     m_dataAreaOffset = 0;
-  else if (m_bytesPerSector >= kBpbEnd)
-    m_dataAreaOffset = FatDataAreaOffset(volumeSector, m_bytesPerSector);
-  // else: a sector too small to hold the boot-sector fields; the offset stays unknown.
+  }
 
+  // Without a start there is no place to compare: the volume gets no row, so no drive is
+  // read for it.
+  if (m_startSector == kNotDetermined) return;
   // The system's answer costs one request; the search reads, and wakes, every drive
   // below the volume's. It also tells a clone from its original, which hold the same
-  // bytes at the same place. Without a start there is no place to compare: the volume
-  // gets no row either way, so no drive is read for it.
-  if (systemDrive != kAskTheDrives)
-    m_driveIndex = systemDrive;
-  else if (m_startSector != kNotDetermined)
-    m_driveIndex =
-        SearchDrives(m_startSector * m_bytesPerSector, volumeSector, driveSector, m_bytesPerSector);
+  // bytes at the same place.
+  if (systemDisk)
+    m_extents = {{*systemDisk, m_startSector}};
+  else if (!pieces.empty())
+    m_extents = pieces;
+  else
+    m_extents = {{SearchDrives(m_startSector * m_bytesPerSector, volumeSector, driveSector,
+                               m_bytesPerSector),
+                  m_startSector}};
+  m_driveIndex = m_extents.front().disk;
 }
 
 uint64_t CVolumeInfo::ClusterToSector(uint64_t cluster) const {
@@ -179,9 +261,14 @@ uint64_t CVolumeInfo::ClusterToSector(uint64_t cluster) const {
 }
 
 uint64_t CVolumeInfo::GetDataStartSector() const {
-  if (m_startSector == kNotDetermined || m_dataAreaOffset == kNotDetermined) return kNoDataStart;
-  const uint64_t start = m_startSector + m_dataAreaOffset;
+  return GetDataStartSector({m_driveIndex, m_startSector});
+}
+
+uint64_t CVolumeInfo::GetDataStartSector(const VolumeExtent& extent) const {
+  if (extent.startSector == kNotDetermined || m_dataAreaOffset == kNotDetermined)
+    return kNoDataStart;
+  const uint64_t start = extent.startSector + m_dataAreaOffset;
   // A sum past the largest sector number names no sector.
-  if (start < m_startSector) return kNoDataStart;
+  if (start < extent.startSector) return kNoDataStart;
   return start;
 }

@@ -2,6 +2,26 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+// What kept the probe from placing a volume: the first of these it met, in the order it
+// asks. Such a volume can have no row.
+enum class ProbeFailure {
+  None,            // placed: its start, its disk (or that none was found), its data area
+  DriveType,       // the letter is no longer a local volume
+  Sizes,           // its sector and cluster sizes could not be read
+  DeviceOpen,      // the volume device did not open
+  PartitionStart,  // neither the partition requests nor the disk extents gave its start
+  FirstSector,     // its first sector could not be read, or cannot hold its file system's fields
+};
+
+// One piece of a volume: a simple volume has one; a spanned, striped or mirrored volume
+// has one per piece, each on its own disk.
+struct VolumeExtent {
+  int64_t disk;          // the system's number of the disk; CVolumeInfo::kNoDrive: none found
+  uint64_t startSector;  // the piece's first sector on that disk
+};
 
 class CVolumeInfo {
  public:
@@ -14,28 +34,35 @@ class CVolumeInfo {
 
   uint32_t GetBytesPerSector() const { return m_bytesPerSector; }
   uint32_t GetBytesPerCluster() const { return m_bytesPerCluster; }
-  int32_t GetDriveIndex() const { return m_driveIndex; }
+  // The disk that holds the volume's first sector: its number, -1 when not determined,
+  // kNoDrive when no disk was found to hold it.
+  int64_t GetDriveIndex() const { return m_driveIndex; }
 
   // The volume sector at which cluster (0 = first of the data area) begins.
   uint64_t ClusterToSector(uint64_t cluster) const;
   // The drive sector at which the data area begins; all ones when not determined.
   uint64_t GetDataStartSector() const;
+  // The same on one piece of the volume, counted on that piece's disk.
+  uint64_t GetDataStartSector(const VolumeExtent& extent) const;
 
   // Sector numbers are 64-bit: disks past 2 TiB have partitions beyond sector 2^32.
   static constexpr uint64_t kNotDetermined = ~uint64_t{0};
   static constexpr uint64_t kNoDataStart = ~uint64_t{0};
-  // The drive number of a volume that none of drives 0..9 holds.
-  static constexpr int32_t kNoTableDrive = 10;
+  // The drive number of a volume that no disk was found to hold.
+  static constexpr int64_t kNoDrive = -2;
 
   bool m_probed;
   bool m_optical;
   bool m_remote;
   uint32_t m_bytesPerSector;
   uint32_t m_bytesPerCluster;
-  uint64_t m_startSector;
-  uint64_t m_dataAreaOffset;
-  int32_t m_driveIndex;  // 0..9; -1 not determined; 10 when none of 0..9 holds it
+  uint64_t m_startSector;     // the first piece's first sector on its disk
+  uint64_t m_dataAreaOffset;  // sectors from the volume's start to its clusters
+  int64_t m_driveIndex;
   char m_letter;
+  std::string m_fileSystem;            // as the volume names it; empty when it does not say
+  std::vector<VolumeExtent> m_extents;  // every piece, in the volume's order; empty until placed
+  ProbeFailure m_failure;
 
  private:
   void ProbeDevice(char letter);

@@ -18,6 +18,7 @@ bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize) {
     case IOCTL_DISK_GET_PARTITION_INFO:
     case IOCTL_DISK_GET_PARTITION_INFO_EX:
     case IOCTL_STORAGE_GET_DEVICE_NUMBER:
+    case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS:
       return true;
     case IOCTL_STORAGE_QUERY_PROPERTY: {
       // A query only reads; a set request travels under another code.

@@ -6,8 +6,8 @@
 #include "platform/win32types.h"
 
 // True for: the SMART request carrying IDENTIFY DEVICE, SCSI pass-through carrying
-// INQUIRY with data in, the two partition requests, the device-number request and the
-// property query.
+// INQUIRY with data in, the two partition requests, the device-number request, the
+// volume's disk extents and the property query.
 bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize);
 
 // True for an open that can change nothing: an existing device (\\.\... or \\?\...),

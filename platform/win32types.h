@@ -88,6 +88,7 @@ constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 
 constexpr UINT DRIVE_UNKNOWN = 0;
@@ -122,6 +123,7 @@ constexpr DWORD IOCTL_DISK_GET_PARTITION_INFO = 0x00074004;
 constexpr DWORD IOCTL_DISK_GET_PARTITION_INFO_EX = 0x00070048;
 constexpr DWORD IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
 constexpr DWORD IOCTL_STORAGE_QUERY_PROPERTY = 0x002D1400;
+constexpr DWORD IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS = 0x00560000;
 constexpr BYTE ID_CMD = 0xEC;
 constexpr DWORD FILE_DEVICE_DISK = 0x00000007;
 
@@ -249,6 +251,18 @@ struct STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR {
   DWORD BytesOffsetForSectorAlignment;
 };
 
+// Where each piece of a volume lies: one per disk for a simple volume, several for a
+// spanned, striped or mirrored one.
+struct DISK_EXTENT {
+  DWORD DiskNumber;
+  LARGE_INTEGER StartingOffset;
+  LARGE_INTEGER ExtentLength;
+};
+struct VOLUME_DISK_EXTENTS {
+  DWORD NumberOfDiskExtents;
+  DISK_EXTENT Extents[1];
+};
+
 #endif  // _WIN32
 
 // Layouts the device requests depend on, checked on both compilers.
@@ -295,3 +309,12 @@ static_assert(offsetof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR, BytesPerLogicalSecto
               "STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR");
 static_assert(offsetof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR, BytesOffsetForSectorAlignment) == 24,
               "STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR");
+// The pieces of a volume: 24 bytes each after an 8-byte count (the DWORD is padded to the
+// 64-bit fields), so 32 bytes hold one.
+static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == 0x560000, "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
+static_assert(sizeof(DISK_EXTENT) == 24, "DISK_EXTENT");
+static_assert(offsetof(DISK_EXTENT, StartingOffset) == 8, "DISK_EXTENT.StartingOffset");
+static_assert(offsetof(DISK_EXTENT, ExtentLength) == 16, "DISK_EXTENT.ExtentLength");
+static_assert(sizeof(VOLUME_DISK_EXTENTS) == 32, "VOLUME_DISK_EXTENTS");
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == 8, "VOLUME_DISK_EXTENTS.Extents");
+static_assert(ERROR_MORE_DATA == 234, "ERROR_MORE_DATA");

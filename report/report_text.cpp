@@ -27,6 +27,15 @@ std::string Decimal(unsigned long long value) {
   return text;
 }
 
+// A number, or null where there is none.
+void OptionalNumber(JsonWriter& json, const char* key, const std::optional<uint64_t>& value) {
+  json.Key(key);
+  if (value)
+    json.Number(*value);
+  else
+    json.Null();
+}
+
 }  // namespace
 
 void AppendFixedWidthLine(std::string& text, const std::vector<std::string>& cells,
@@ -47,7 +56,7 @@ const std::vector<int>& VolumeWidths() {
 std::array<std::string, 4> VolumeCells(const ScanRow& row) {
   const char letter[] = {row.letter, ':', '\0'};
   return {Printable(letter), row.drive ? std::to_string(*row.drive) : "", Printable(row.driveName),
-          Decimal(row.dataStart)};
+          row.dataStart ? Decimal(*row.dataStart) : ""};
 }
 
 const char* VerdictWord(Verdict verdict) {
@@ -65,7 +74,7 @@ const char* VerdictWord(Verdict verdict) {
 DriveGeometry GeometryOf(const DriveInfo& drive) {
   DriveGeometry g;
   // A drive without an ATA identity may still have reported its grid.
-  g.reported = drive.status != 0 || drive.HasGeometry();
+  g.reported = drive.status > 0 || drive.HasGeometry();
   if (!g.reported) return g;
   if (drive.sectorsPerPhysical != 1)
     g.alignment = static_cast<int>(drive.sectorsPerPhysical) - static_cast<int>(drive.alignPhase);
@@ -95,13 +104,8 @@ const char* GeometrySourceWords(GeometrySource source) {
   return "none";
 }
 
-int ListedDrives(const DriveInfo* drives) {
-  int n = 0;
-  while (n < kDriveCount && drives[n].status >= 0) ++n;
-  return n;
-}
-
-std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows) {
+std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows,
+                       const DriveTable& drives) {
   std::vector<int> widths = VolumeWidths();
   widths.push_back(kVerdictWidth);
   std::string text;
@@ -111,29 +115,40 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
     const auto cells = VolumeCells(row);
     AppendFixedWidthLine(text, {cells[0], cells[1], cells[2], cells[3], VerdictWord(row.verdict)},
                          widths);
+    if (row.extents.size() < 2) continue;
+    for (size_t i = 0; i < row.extents.size(); ++i) {
+      const PieceVerdict& piece = row.extents[i];
+      AppendFixedWidthLine(
+          text,
+          {"  " + std::to_string(i + 1) + "/" + std::to_string(row.extents.size()),
+           piece.disk ? std::to_string(*piece.disk) : "",
+           piece.disk ? Printable(drives[*piece.disk].model) : "",
+           piece.dataStart ? Decimal(*piece.dataStart) : "", VerdictWord(piece.verdict)},
+          widths);
+    }
   }
   return text;
 }
 
-std::string DriveText(const VolumeHeadings& headings, const DriveInfo* drives) {
+std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) {
   std::string text;
   AppendFixedWidthLine(
       text,
       {headings[1], headings[2], "Serial", "Firmware", "Alignment", "Phys Sector Size", "Geometry"},
       kDriveWidths);
-  for (int i = 0; i < ListedDrives(drives); ++i) {
-    const DriveInfo& d = drives[i];
+  for (uint32_t number : drives.Listed()) {
+    const DriveInfo& d = drives[number];
     const DriveGeometry g = GeometryOf(d);
     AppendFixedWidthLine(
         text,
-        {std::to_string(i), Printable(d.model), Printable(d.serial), Printable(d.firmware),
+        {std::to_string(number), Printable(d.model), Printable(d.serial), Printable(d.firmware),
          AlignmentCell(g), PhysicalSectorCell(g), GeometrySourceWords(d.geometry)},
         kDriveWidths);
   }
   return text;
 }
 
-std::string Json(const std::vector<ScanRow>& rows, const DriveInfo* drives) {
+std::string Json(const std::vector<ScanRow>& rows, const DriveTable& drives) {
   JsonWriter json;
   json.BeginObject();
   json.Key("program");
@@ -147,29 +162,40 @@ std::string Json(const std::vector<ScanRow>& rows, const DriveInfo* drives) {
     json.BeginObject();
     json.Key("letter");
     json.String(std::string(1, row.letter));
-    json.Key("drive");
-    if (row.drive)
-      json.Number(static_cast<int64_t>(*row.drive));
-    else
-      json.Null();
+    OptionalNumber(json, "drive", row.drive);
     json.Key("driveName");
     json.String(row.driveName.GetString());
-    json.Key("dataStart");
-    json.Number(row.dataStart);
+    OptionalNumber(json, "dataStart", row.dataStart);
     json.Key("verdict");
     json.String(VerdictWord(row.verdict));
+    json.Key("fileSystem");
+    json.String(row.fileSystem);
+    json.Key("extents");
+    json.BeginArray();
+    for (const PieceVerdict& piece : row.extents) {
+      json.BeginObject();
+      OptionalNumber(json, "drive", piece.disk);
+      json.Key("start");
+      json.Number(piece.start);
+      OptionalNumber(json, "dataStart", piece.dataStart);
+      OptionalNumber(json, "bytesPastPhysicalStart", piece.bytesPastPhysicalStart);
+      json.Key("verdict");
+      json.String(VerdictWord(piece.verdict));
+      json.EndObject();
+    }
+    json.EndArray();
     json.EndObject();
   }
   json.EndArray();
 
   json.Key("drives");
   json.BeginArray();
-  for (int i = 0; i < ListedDrives(drives); ++i) {
-    const DriveInfo& d = drives[i];
+  for (uint32_t number : drives.Listed()) {
+    const DriveInfo& d = drives[number];
     const DriveGeometry g = GeometryOf(d);
     json.BeginObject();
     json.Key("number");
-    json.Number(static_cast<int64_t>(i));
+    json.Number(uint64_t{number});
     json.Key("name");
     json.String(d.model.GetString());
     json.Key("serial");

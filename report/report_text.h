@@ -36,15 +36,15 @@ std::string AlignmentCell(const DriveGeometry& geometry);
 std::string PhysicalSectorCell(const DriveGeometry& geometry);
 const char* GeometrySourceWords(GeometrySource source);
 
-// The drives a reader lists: from 0 up to the first negative status, at most ten.
-int ListedDrives(const DriveInfo* drives);
-
-// The console report: the volume table with its verdicts.
-std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows);
+// The console report: the volume table with its verdicts. A volume over several disks is
+// followed by one line per piece ("  1/2", its disk, that disk's name, its data start and
+// its own verdict).
+std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows,
+                       const DriveTable& drives);
 // The drive table: number, name, serial, firmware, grid, physical sector, its source.
-std::string DriveText(const VolumeHeadings& headings, const DriveInfo* drives);
+std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives);
 // One JSON document with the program, its version, the volumes and the drives.
-std::string Json(const std::vector<ScanRow>& rows, const DriveInfo* drives);
+std::string Json(const std::vector<ScanRow>& rows, const DriveTable& drives);
 
 enum class ExitStatus {
   Aligned = 0,       // every volume aligned, or no volumes

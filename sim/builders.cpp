@@ -136,16 +136,17 @@ Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster,
 }
 
 Bytes BuildExfatBootSector(uint8_t bytesPerSectorShift, uint8_t sectorsPerClusterShift,
-                           uint64_t partitionOffset) {
+                           uint64_t partitionOffset, uint32_t clusterHeapOffset,
+                           uint64_t volumeLength) {
   Bytes b = BootSector(static_cast<uint16_t>(1u << bytesPerSectorShift));
   b[0] = 0xEB;
   b[1] = 0x76;
   PutText(b, 3, "EXFAT", 8);
   Put64(b, 64, partitionOffset);
-  Put64(b, 72, 0x1000000);  // volume length
-  Put32(b, 80, 2048);       // FAT offset
-  Put32(b, 84, 2048);       // FAT length
-  Put32(b, 88, 4096);       // cluster heap offset
+  Put64(b, 72, volumeLength);
+  Put32(b, 80, 2048);  // FAT offset
+  Put32(b, 84, 2048);  // FAT length
+  Put32(b, 88, clusterHeapOffset);
   Put32(b, 92, 100000);     // cluster count
   Put32(b, 96, 4);          // root directory cluster
   Put16(b, 104, 0x0100);    // revision 1.0
@@ -156,12 +157,14 @@ Bytes BuildExfatBootSector(uint8_t bytesPerSectorShift, uint8_t sectorsPerCluste
 }
 
 void PlaceVolume(Machine& machine, const VolumeLayout& v) {
-  Drive& drive = machine.drives[v.drive];
+  const uint32_t host = v.pieces.empty() ? static_cast<uint32_t>(v.drive) : v.pieces.front().disk;
+  const uint64_t start = v.pieces.empty() ? v.startSector : v.pieces.front().startSector;
+  Drive& drive = machine.drives[host];
   if (!v.bootSector.empty()) {
     Bytes sector = v.bootSector;
     sector.resize(drive.sectorSize, 0);
     if (v.encryptionKey != 0) Cipher(v.encryptionKey, 0, sector);
-    drive.WriteSector(v.startSector, sector);
+    drive.WriteSector(start, sector);
   }
   Letter& l = machine.letters[v.letter];
   l.type = v.type;
@@ -173,14 +176,21 @@ void PlaceVolume(Machine& machine, const VolumeLayout& v) {
   l.open = Open::Ok;
   l.partitionInfoOk = true;
   l.table = v.table;
-  l.startingOffset = static_cast<int64_t>(v.startSector * drive.sectorSize);
-  l.hostDrive = v.drive;
+  l.startingOffset = static_cast<int64_t>(start * drive.sectorSize);
+  l.hostDrive = host;
   l.encryptionKey = v.encryptionKey;
+  l.extents.clear();
+  for (const VolumeLayout::Piece& p : v.pieces)
+    l.extents.push_back({p.disk, p.startSector * drive.sectorSize, p.sectors * drive.sectorSize});
+  if (!v.pieces.empty()) {
+    l.deviceNumberOk = false;
+    l.partitionInfoOk = v.table == PartitionTable::Mbr;
+  }
 }
 
 namespace {
 // Every drive carries a partition table in its sector 0, so that no two are alike.
-void WritePartitionTable(Drive& d, int index, const std::string& name) {
+void WritePartitionTable(Drive& d, uint32_t index, const std::string& name) {
   Bytes mbr(512, 0);
   for (size_t i = 0; i < name.size() && i < 400; ++i) mbr[i] = static_cast<uint8_t>(name[i]);
   mbr[440] = static_cast<uint8_t>(index + 1);
@@ -190,7 +200,7 @@ void WritePartitionTable(Drive& d, int index, const std::string& name) {
 }
 }  // namespace
 
-void AddAtaDrive(Machine& machine, int index, const std::string& model, const std::string& serial,
+void AddAtaDrive(Machine& machine, uint32_t index, const std::string& model, const std::string& serial,
                  const std::string& firmware, uint16_t word106, uint16_t word209,
                  uint32_t sectorSize) {
   Drive& d = machine.drives[index];
@@ -201,7 +211,7 @@ void AddAtaDrive(Machine& machine, int index, const std::string& model, const st
   WritePartitionTable(d, index, model);
 }
 
-void AddStorageDrive(Machine& machine, int index, const std::string& vendor,
+void AddStorageDrive(Machine& machine, uint32_t index, const std::string& vendor,
                      const std::string& product, DWORD logical, DWORD physical, DWORD offset) {
   Drive& d = machine.drives[index];
   d.open = Open::Ok;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sim/machine.h"
 
@@ -39,13 +40,14 @@ Bytes BuildFatBootSector(const FatParams& p);
 Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster,
                           uint32_t hiddenSectors, uint64_t serial = 0x5EED5EED5EED5EEDull);
 Bytes BuildExfatBootSector(uint8_t bytesPerSectorShift, uint8_t sectorsPerClusterShift,
-                           uint64_t partitionOffset);
+                           uint64_t partitionOffset, uint32_t clusterHeapOffset = 4096,
+                           uint64_t volumeLength = 0x1000000);
 
 // Where a formatted volume lies and what it holds: its letter, its drive and first
 // sector there, its file system and boot sector.
 struct VolumeLayout {
   char letter = 'C';
-  int drive = 0;
+  uint32_t drive = 0;
   uint64_t startSector = 2048;
   std::string fileSystem = "NTFS";
   Bytes bootSector;
@@ -53,19 +55,28 @@ struct VolumeLayout {
   UINT type = DRIVE_FIXED;
   PartitionTable table = PartitionTable::Mbr;
   uint64_t encryptionKey = 0;  // nonzero: the drive holds the boot sector enciphered
+  // A dynamic volume: its pieces in order, the first holding the boot sector (`drive` and
+  // `startSector` are then unused). It answers no device number; on a GPT disk it answers
+  // neither partition request, on an MBR disk the old one, with its first piece's start.
+  struct Piece {
+    uint32_t disk;
+    uint64_t startSector;
+    uint64_t sectors;
+  };
+  std::vector<Piece> pieces;
 };
 // Writes the volume onto its drive and gives it its letter: a fixed drive whose volume
 // device reads that part of the drive.
 void PlaceVolume(Machine& machine, const VolumeLayout& v);
 
 // A drive that opens and answers IDENTIFY with these texts and geometry words.
-void AddAtaDrive(Machine& machine, int index, const std::string& model, const std::string& serial,
+void AddAtaDrive(Machine& machine, uint32_t index, const std::string& model, const std::string& serial,
                  const std::string& firmware, uint16_t word106, uint16_t word209,
                  uint32_t sectorSize = 512);
 
 // A drive that gives no ATA identity (NVMe, USB, SAS): SMART fails, INQUIRY answers with
 // vendor and product, and the storage stack reports its sector geometry.
-void AddStorageDrive(Machine& machine, int index, const std::string& vendor,
+void AddStorageDrive(Machine& machine, uint32_t index, const std::string& vendor,
                      const std::string& product, DWORD logical, DWORD physical, DWORD offset = 0);
 
 }  // namespace sim

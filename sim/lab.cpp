@@ -6,7 +6,7 @@ namespace sim {
 
 namespace {
 
-VolumeLayout Ntfs(char letter, int drive, uint64_t start) {
+VolumeLayout Ntfs(char letter, uint32_t drive, uint64_t start) {
   VolumeLayout v;
   v.letter = letter;
   v.drive = drive;
@@ -24,7 +24,7 @@ VolumeLayout Gpt(VolumeLayout v) {
   return v;
 }
 
-void Fat32(Machine& m, char letter, int drive, uint32_t start, uint8_t sectorsPerCluster) {
+void Fat32(Machine& m, char letter, uint32_t drive, uint32_t start, uint8_t sectorsPerCluster) {
   FatParams p;
   p.sectorsPerCluster = sectorsPerCluster;
   p.reservedSectors = 32;
@@ -87,6 +87,28 @@ void BuildLab(Machine& m) {
   copy.letter = 'Q';
   copy.drive = 8;
   PlaceVolume(m, copy);
+
+  // Disks past a gap and past the tenth, which only the volumes on them name.
+  AddStorageDrive(m, 10, "SWIFTLY", "PORTA-SSD 1T", 512, 4096);
+  VolumeLayout exfat;
+  exfat.letter = 'R';
+  exfat.drive = 10;
+  exfat.startSector = 2048;
+  exfat.fileSystem = "exFAT";
+  exfat.sectorsPerCluster = 64;
+  exfat.bootSector = BuildExfatBootSector(9, 6, 2048 * 512ull, 6141, 1953523712);
+  PlaceVolume(m, exfat);
+
+  AddAtaDrive(m, 11, "KESTREL KD3000-512E", "KD30F0011", "KD05", 0x6003, 0x4000);
+  AddAtaDrive(m, 12, "KESTREL KD3000-512E", "KD30F0012", "KD05", 0x6003, 0x4000);
+  VolumeLayout data = Ntfs('T', 11, 0);
+  data.table = PartitionTable::Gpt;
+  data.pieces = {{11, 264192, 786432}};
+  PlaceVolume(m, data);
+  VolumeLayout spanned = Ntfs('S', 11, 0);
+  spanned.table = PartitionTable::Gpt;
+  spanned.pieces = {{11, 1050624, 1048576}, {12, 2099199, 1048576}};
+  PlaceVolume(m, spanned);
 
   Letter& removable = m.letters['I'];
   removable.type = DRIVE_REMOVABLE;

@@ -17,6 +17,12 @@ namespace sim {
 //                                  O: encrypted NTFS at 2048 (aligned)
 //  drive 7  512 native, the original of a clone: P: NTFS at 63 (aligned)
 //  drive 8  512e, its copy:        Q: the same bytes at 63 (misaligned)
+//  drive 9  missing: a gap in the numbering, which ends the drive phase
+//  drive 10 a USB SSD Windows shows as fixed, 512/4096 from the storage stack:
+//                                  R: exFAT at 2048, cluster heap at 6141 (misaligned)
+//  drive 11 512e, dynamic GPT:     T: a data volume at 264192 (aligned), which answers no
+//                                  partition request; S: first piece at 1050624 (aligned)
+//  drive 12 512e, dynamic GPT:     S: second piece at 2099199 (misaligned): S is misaligned
 //  I: removable, J: optical without a medium, K: network drive: no rows
 void BuildLab(Machine& machine);
 

@@ -109,10 +109,27 @@ Letter* Machine::FindRoot(LPCSTR root) {
   return it == letters.end() ? nullptr : &it->second;
 }
 
+const Drive* Machine::DriveAt(int64_t number) const {
+  if (number < 0) return nullptr;
+  auto it = drives.find(static_cast<uint32_t>(number));
+  return it == drives.end() ? nullptr : &it->second;
+}
+
+std::vector<Extent> Machine::PiecesOf(const Letter& l) const {
+  if (!l.extents.empty()) return l.extents;
+  const int64_t disk = l.diskNumber >= 0 ? l.diskNumber : l.hostDrive;
+  if (disk < 0 || l.startingOffset < 0) return {};
+  const Drive* d = DriveAt(l.hostDrive);
+  const uint64_t bytes = d ? d->sectorCount * d->sectorSize : 0;
+  const auto offset = static_cast<uint64_t>(l.startingOffset);
+  return {{static_cast<uint32_t>(disk), offset, bytes > offset ? bytes - offset : 0}};
+}
+
 uint32_t Machine::SectorSizeOf(const OpenDevice& device) const {
-  if (device.drive >= 0) return drives[device.drive].sectorSize;
+  if (const Drive* d = DriveAt(device.drive)) return d->sectorSize;
   const Letter& l = letters.at(device.letter);
-  return l.hostDrive >= 0 && l.hostDrive < 10 ? drives[l.hostDrive].sectorSize : l.ownSectorSize;
+  const Drive* host = DriveAt(l.extents.empty() ? l.hostDrive : l.extents.front().disk);
+  return host ? host->sectorSize : l.ownSectorSize;
 }
 
 HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
@@ -133,10 +150,15 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
   Open outcome = Open::NotFound;
   const std::string p = call.path;
   if (StartsWithNoCase(p, "\\\\.\\PhysicalDrive")) {
+    // A decimal number as the system writes it: no sign, no leading zero, 32 bits.
     const std::string number = p.substr(17);
-    if (number.size() == 1 && std::isdigit(static_cast<unsigned char>(number[0]))) {
-      device.drive = number[0] - '0';
-      outcome = drives[device.drive].open;
+    const bool digits = !number.empty() && number.size() <= 10 &&
+                        number.find_first_not_of("0123456789") == std::string::npos &&
+                        (number == "0" || number[0] != '0');
+    const uint64_t n = digits ? std::stoull(number) : ~uint64_t{0};
+    if (n <= 0xFFFFFFFFu) {
+      device.drive = static_cast<int64_t>(n);
+      if (const Drive* d = DriveAt(device.drive)) outcome = d->open;
     }
   } else if (p.size() == 6 && StartsWithNoCase(p, "\\\\.\\") && p[5] == ':' &&
              std::isalpha(static_cast<unsigned char>(p[4]))) {
@@ -197,13 +219,15 @@ BOOL Machine::DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize
     return Fail(ERROR_ACCESS_DENIED);
 
   BOOL ok = FALSE;
-  const bool drive = device->drive >= 0;
+  const Drive* drive = DriveAt(device->drive);
   if (code == SMART_RCV_DRIVE_DATA && drive) {
-    ok = Identify(drives[device->drive], in, inSize, out, outSize, returned);
+    ok = Identify(*drive, in, inSize, out, outSize, returned);
   } else if (code == IOCTL_SCSI_PASS_THROUGH && drive) {
-    ok = Inquiry(drives[device->drive], in, inSize, out, outSize, returned);
+    ok = Inquiry(*drive, in, inSize, out, outSize, returned);
   } else if (code == IOCTL_STORAGE_QUERY_PROPERTY && drive) {
-    ok = QueryProperty(drives[device->drive], in, inSize, out, outSize, returned);
+    ok = QueryProperty(*drive, in, inSize, out, outSize, returned);
+  } else if (code == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS && !drive) {
+    ok = DiskExtents(*device, out, outSize, returned);
   } else if (code == IOCTL_DISK_GET_PARTITION_INFO || code == IOCTL_DISK_GET_PARTITION_INFO_EX) {
     ok = PartitionInfo(*device, code == IOCTL_DISK_GET_PARTITION_INFO_EX, out, outSize, returned);
   } else if (code == IOCTL_STORAGE_GET_DEVICE_NUMBER) {
@@ -365,6 +389,38 @@ BOOL Machine::DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, D
   return TRUE;
 }
 
+BOOL Machine::DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned) {
+  const Letter& l = letters.at(device.letter);
+  if (!l.extentsOk) return Fail(ERROR_INVALID_FUNCTION);
+  const std::vector<Extent> pieces = l.zeroExtents ? std::vector<Extent>{} : PiecesOf(l);
+  if (pieces.empty() && !l.zeroExtents) return Fail(ERROR_INVALID_FUNCTION);
+  // The volume manager wants room for the count and one piece; with more pieces than
+  // the buffer holds it fills in the count alone and asks for more.
+  if (out == nullptr || outSize < sizeof(VOLUME_DISK_EXTENTS)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  const uint64_t needed = offsetof(VOLUME_DISK_EXTENTS, Extents) +
+                          uint64_t{sizeof(DISK_EXTENT)} * std::max<size_t>(pieces.size(), 1);
+  Bytes answer(offsetof(VOLUME_DISK_EXTENTS, Extents) + sizeof(DISK_EXTENT) * pieces.size(), 0);
+  const auto count = l.claimedExtents != 0 ? l.claimedExtents : static_cast<DWORD>(pieces.size());
+  std::memcpy(answer.data(), &count, sizeof count);
+  if (needed > outSize) {
+    std::memcpy(out, answer.data(), sizeof count);
+    if (returned) *returned = offsetof(VOLUME_DISK_EXTENTS, Extents);
+    return Fail(ERROR_MORE_DATA);
+  }
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    DISK_EXTENT e;
+    std::memset(&e, 0, sizeof e);
+    e.DiskNumber = pieces[i].disk;
+    e.StartingOffset.QuadPart = static_cast<int64_t>(pieces[i].offset);
+    e.ExtentLength.QuadPart = static_cast<int64_t>(pieces[i].length);
+    std::memcpy(answer.data() + offsetof(VOLUME_DISK_EXTENTS, Extents) + i * sizeof e, &e, sizeof e);
+  }
+  const auto size = static_cast<DWORD>(std::max<size_t>(answer.size(), sizeof(VOLUME_DISK_EXTENTS)));
+  std::memcpy(out, answer.data(), answer.size());
+  if (returned) *returned = std::min(size, l.extentsReturned);
+  return TRUE;
+}
+
 DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method) {
   Call call("SetFilePointer");
   call.handle = handle;
@@ -393,13 +449,23 @@ DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method)
 }
 
 Bytes Machine::ReadDeviceSector(const OpenDevice& device, uint64_t lba) const {
-  if (device.drive >= 0) return drives[device.drive].ReadSector(lba);
+  if (const Drive* d = DriveAt(device.drive)) return d->ReadSector(lba);
   const Letter& l = letters.at(device.letter);
   const uint32_t size = SectorSizeOf(device);
-  if (l.hostDrive >= 0 && l.hostDrive < 10) {
-    const Drive& host = drives[l.hostDrive];
-    Bytes sector = ReadSparse(host.sectors, host.sectorSize,
-                              static_cast<uint64_t>(l.startingOffset) + lba * size, size);
+  // The volume's bytes are its pieces' bytes, one piece after the other.
+  uint64_t at = lba * size;
+  const std::vector<Extent> pieces =
+      l.extents.empty() && l.hostDrive >= 0
+          ? std::vector<Extent>{{0, static_cast<uint64_t>(l.startingOffset), ~uint64_t{0}}}
+          : l.extents;
+  for (const Extent& piece : pieces) {
+    if (at >= piece.length) {
+      at -= piece.length;
+      continue;
+    }
+    const Drive* host = DriveAt(l.extents.empty() ? l.hostDrive : piece.disk);
+    if (host == nullptr) break;
+    Bytes sector = ReadSparse(host->sectors, host->sectorSize, piece.offset + at, size);
     if (l.encryptionKey != 0) Cipher(l.encryptionKey, lba, sector);
     return sector;
   }
@@ -426,7 +492,7 @@ BOOL Machine::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, L
     return Fail(ERROR_INVALID_PARAMETER);
 
   uint64_t capacity = ~uint64_t{0};
-  if (device->drive >= 0) capacity = drives[device->drive].sectorCount * sector;
+  if (const Drive* d = DriveAt(device->drive)) capacity = d->sectorCount * sector;
   const uint64_t available = device->position >= capacity ? 0 : capacity - device->position;
   const size_t n = static_cast<size_t>(std::min<uint64_t>(size, available));
   auto* out = static_cast<uint8_t*>(buffer);

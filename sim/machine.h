@@ -1,4 +1,4 @@
-// A simulated machine behind the sys:: operations: physical drives 0..9, drive
+// A simulated machine behind the sys:: operations: physical drives by any number, drive
 // letters, the OS family. It answers requests as the devices would; it knows nothing of
 // the code that asks.
 #pragma once
@@ -72,6 +72,13 @@ struct Drive {
 
 enum class PartitionTable { Mbr, Gpt };
 
+// One piece of a volume on a disk, as the volume manager lists it.
+struct Extent {
+  uint32_t disk = 0;
+  uint64_t offset = 0;  // bytes from the disk's start
+  uint64_t length = 0;  // bytes
+};
+
 // What a drive letter is and how its volume answers.
 struct Letter {
   UINT type = DRIVE_NO_ROOT_DIR;
@@ -91,16 +98,25 @@ struct Letter {
   bool deviceNumberOk = true;
   DWORD deviceType = FILE_DEVICE_DISK;
   int64_t diskNumber = -1;  // the number the system gives the disk; -1: hostDrive's
+  // IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: every volume answers it. With no pieces listed
+  // here, a volume answers one piece: its disk at startingOffset. A volume with pieces
+  // (spanned, striped, mirrored, dynamic) reads its sectors from them, in order.
+  std::vector<Extent> extents;
+  bool extentsOk = true;
+  bool zeroExtents = false;  // answers with no piece at all, as Wine does
+  // The count the answer states, whatever it lists: a driver that lies. 0: the true count.
+  DWORD claimedExtents = 0;
   // The returned-byte counts the volume reports, at most what it copied: a driver that
   // answers short.
   DWORD partitionReturned = ~DWORD{0};
   DWORD deviceNumberReturned = ~DWORD{0};
+  DWORD extentsReturned = ~DWORD{0};
   // Nonzero: the volume is encrypted. Its disk holds cipher text; the volume device reads
   // the plain text.
   uint64_t encryptionKey = 0;
   // The drive whose sectors the volume device reads, from startingOffset on; -1 for a
   // volume on no modelled drive, which reads its own sectors below.
-  int hostDrive = -1;
+  int64_t hostDrive = -1;
   uint32_t ownSectorSize = 512;
   std::map<uint64_t, Bytes> ownSectors;
 };
@@ -132,7 +148,8 @@ class Machine final : public sys::Backend {
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
 
-  std::array<Drive, 10> drives;
+  // By the number the system gives each disk; a number without a drive is not found.
+  std::map<uint32_t, Drive> drives;
   std::map<char, Letter> letters;  // upper-case letters
   DWORD platformId = VER_PLATFORM_WIN32_NT;
   // Largest block VirtualAlloc grants: the room a 32-bit process has.
@@ -166,7 +183,7 @@ class Machine final : public sys::Backend {
 
  private:
   struct OpenDevice {
-    int drive = -1;   // physical drive, or
+    int64_t drive = -1;  // physical drive, or
     char letter = 0;  // volume letter
     DWORD access = 0;
     bool unbuffered = false;
@@ -191,6 +208,9 @@ class Machine final : public sys::Backend {
                      DWORD* returned);
   BOOL PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD outSize, DWORD* returned);
   BOOL DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned);
+  BOOL DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned);
+  const Drive* DriveAt(int64_t number) const;
+  std::vector<Extent> PiecesOf(const Letter& l) const;
 
   std::vector<Call> m_log;
   std::map<HANDLE, OpenDevice> m_handles;

@@ -41,19 +41,26 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
   m_list.InsertColumn(1, "Alignment", LVCFMT_RIGHT, w / 4);
   m_list.InsertColumn(2, "Phys Sector Size", LVCFMT_RIGHT, w / 4);
 
-  for (int i = 0; i < report::ListedDrives(g_drives); ++i) {
-    const DriveInfo& drive = g_drives[i];
+  m_numbers = g_drives.Listed();
+  // Drives numbered 0, 1, 2, ... are told apart by their place; behind a gap or past the
+  // tenth each name says its number, as the report's rows do.
+  bool numbered = false;
+  for (size_t i = 0; i < m_numbers.size(); ++i) numbered = numbered || m_numbers[i] != i;
+  for (size_t i = 0; i < m_numbers.size(); ++i) {
+    const DriveInfo& drive = g_drives[m_numbers[i]];
+    CString name = drive.model;
+    if (numbered) name.Format("%lu: %s", static_cast<unsigned long>(m_numbers[i]), drive.model.GetString());
     LVITEMA item = {};
     item.mask = LVIF_TEXT;
     item.iItem = kAppendRow;
-    item.pszText = const_cast<char*>(drive.model.GetString());
+    item.pszText = const_cast<char*>(name.GetString());
     const int row = m_list.InsertItem(&item);
     const report::DriveGeometry geometry = report::GeometryOf(drive);
     if (!geometry.reported || geometry.alignment)
       m_list.SetItemText(row, 1, report::AlignmentCell(geometry).c_str());
     m_list.SetItemText(row, 2, report::PhysicalSectorCell(geometry).c_str());
     // Only an ATA identity has a serial or firmware of its own to show.
-    m_list.SetItemData(row, static_cast<DWORD_PTR>(drive.status != 0 ? i : kNoTip));
+    m_list.SetItemData(row, static_cast<DWORD_PTR>(drive.status > 0 ? static_cast<LPARAM>(i) : kNoTip));
   }
 
   m_list.SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListStyles);
@@ -62,8 +69,8 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
 
 void CDeviceInfoDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
   auto* tip = reinterpret_cast<NMLVGETINFOTIPA*>(notification);
-  if (tip->lParam == kNoTip || tip->lParam < 0 || tip->lParam >= kDriveCount) return;
-  const DriveInfo& drive = g_drives[tip->lParam];
+  if (tip->lParam < 0 || static_cast<size_t>(tip->lParam) >= m_numbers.size()) return;
+  const DriveInfo& drive = g_drives[m_numbers[static_cast<size_t>(tip->lParam)]];
   CString text;
   if (!drive.serial.IsEmpty()) text.Format("Ser=%s", drive.serial.GetString());
   if (!drive.firmware.IsEmpty()) {

@@ -1,6 +1,9 @@
 // One row per physical drive of the drive table: name, grid offset, physical sector size.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
@@ -20,5 +23,8 @@ class CDeviceInfoDlg : public CDialog {
   void OnGetInfoTip(NMHDR* notification, LRESULT* result);
 
  private:
+  // The drive number of each row, as the table stood when the window opened; a row's item
+  // data is its index here.
+  std::vector<uint32_t> m_numbers;
   static const MessageEntry messageEntries[];
 };

@@ -1,4 +1,6 @@
 // The report in words: row tips and the fixed-width clipboard text.
+#include <set>
+
 #include "report/report_text.h"
 #include "res/resource.h"
 #include "ui/offset_dlg.h"
@@ -26,8 +28,23 @@ void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
     default:
       return;
   }
-  if (tip->pszText != nullptr && tip->cchTextMax > 0)
-    ::LoadStringA(AfxGetResourceHandle(), sentence, tip->pszText, tip->cchTextMax);
+  if (tip->pszText == nullptr || tip->cchTextMax <= 0) return;
+  ::LoadStringA(AfxGetResourceHandle(), sentence, tip->pszText, tip->cchTextMax);
+
+  // A volume over several disks says on how many, after its sentence. The item data is
+  // taken only when it is the record of one of this window's rows.
+  const CVolumeInfo* record = nullptr;
+  for (const auto& r : m_records)
+    if (reinterpret_cast<LPARAM>(r.get()) == tip->lParam) record = r.get();
+  if (record == nullptr) return;
+  std::set<int64_t> disks;
+  for (const VolumeExtent& extent : record->m_extents) disks.insert(extent.disk);
+  if (disks.size() < 2) return;
+  CString text(tip->pszText);
+  CString disksText;
+  disksText.Format(" The volume lies on %u disks.", static_cast<unsigned>(disks.size()));
+  text += disksText;
+  ::lstrcpynA(tip->pszText, text, tip->cchTextMax);
 }
 
 void COffsetDlg::OnCopy() {

@@ -24,8 +24,16 @@ def cells(line, widths):
         at += w
     return out
 rows = [cells(l, (8, 8, 32, 12, 12)) for l in volumes.splitlines()[1:]]
-got = [[v["letter"] + ":", "" if v["drive"] is None else str(v["drive"]), v["driveName"],
-        str(v["dataStart"]), v["verdict"]] for v in doc["volumes"]]
+names = {d["number"]: d["name"] for d in doc["drives"]}
+text = lambda n: "" if n is None else str(n)
+got = []
+for v in doc["volumes"]:
+    got.append([v["letter"] + ":", text(v["drive"]), v["driveName"], text(v["dataStart"]),
+                v["verdict"]])
+    pieces = v["extents"]
+    if len(pieces) > 1:  # the text gives each piece a line of its own
+        got += [["  %d/%d" % (i + 1, len(pieces)), text(p["drive"]), names.get(p["drive"], ""),
+                 text(p["dataStart"]), p["verdict"]] for i, p in enumerate(pieces)]
 assert got == rows, (got, rows)
 numbers = [int(l[:8]) for l in drives.splitlines()[1:]]
 assert [d["number"] for d in doc["drives"]] == numbers, doc["drives"]

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint8_t fail;
   in.U8(fail);
   if (fail < 250) m.failCall = fail * 2;
-  for (DriveInfo& d : g_drives) d = DriveInfo();
+  g_drives.Clear();
 
   CScan scan;
   int steps = 0;

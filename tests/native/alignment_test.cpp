@@ -113,4 +113,67 @@ TEST(AlignmentTest, FatVolumesAreJudgedAtTheirDataStart) {
   EXPECT_EQ(Judge(Volume(2048, 6114), Drive(1, 8, 0)), Verdict::Misaligned);
 }
 
+// A volume over several disks is judged piece by piece, each on its own disk's grid.
+TEST(AlignmentTest, EveryPieceOnItsOwnDisk) {
+  DriveTable drives;
+  drives[0] = Drive(1, 8, 0);  // 512e
+  drives[1] = Drive(1, 8, 7);  // 512e, logical sector 0 one sector into its physical sector
+  drives[2] = Drive(1, 1, 0);  // 512 native
+  drives[3] = Drive(0, 0, 0);  // no grid reported
+  const int64_t none = CVolumeInfo::kNoDrive;
+  const std::optional<uint64_t> notJudged;
+  struct Piece {
+    int64_t disk;
+    uint64_t start;
+    Verdict verdict;
+    std::optional<uint64_t> bytesPast;
+  };
+  struct Case {
+    const char* name;
+    uint64_t dataAreaOffset;
+    std::vector<Piece> pieces;
+    Verdict volume;
+  } cases[] = {
+      {"one piece", 0, {{0, 2048, Verdict::Aligned, 0}}, Verdict::Aligned},
+      {"a mirror, one half off the grid", 0,
+       {{0, 2048, Verdict::Aligned, 0}, {0, 2049, Verdict::Misaligned, 512}}, Verdict::Misaligned},
+      {"each piece on its own grid", 0,
+       {{0, 63, Verdict::Misaligned, 3584}, {1, 63, Verdict::Aligned, 0}, {2, 63, Verdict::Aligned, 0}},
+       Verdict::Misaligned},
+      {"a piece without a grid", 0,
+       {{0, 2048, Verdict::Aligned, 0}, {3, 2048, Verdict::Undetermined, notJudged}},
+       Verdict::Undetermined},
+      {"misaligned wins over undetermined", 0,
+       {{3, 2048, Verdict::Undetermined, notJudged}, {0, 2050, Verdict::Misaligned, 1024}},
+       Verdict::Misaligned},
+      {"a piece on no disk found", 0, {{none, 2048, Verdict::Undetermined, notJudged}},
+       Verdict::Undetermined},
+      {"the data area offset on every piece", 6, {{0, 2042, Verdict::Aligned, 0}, {0, 2049, Verdict::Misaligned, 3584}},
+       Verdict::Misaligned},
+      {"data area not determined", CVolumeInfo::kNotDetermined,
+       {{0, 2048, Verdict::Undetermined, notJudged}}, Verdict::Undetermined},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CVolumeInfo v = Volume(0, 0);
+    v.m_dataAreaOffset = c.dataAreaOffset;
+    for (const Piece& p : c.pieces) v.m_extents.push_back({p.disk, p.start});
+    const std::vector<PieceVerdict> judged = JudgePieces(v, drives);
+    ASSERT_EQ(judged.size(), c.pieces.size());
+    for (size_t i = 0; i < judged.size(); ++i) {
+      EXPECT_EQ(judged[i].verdict, c.pieces[i].verdict) << i;
+      EXPECT_EQ(judged[i].bytesPastPhysicalStart, c.pieces[i].bytesPast) << i;
+      EXPECT_EQ(judged[i].start, c.pieces[i].start) << i;
+    }
+    EXPECT_EQ(VolumeVerdict(judged), c.volume);
+  }
+  EXPECT_EQ(VolumeVerdict({}), Verdict::Undetermined);
+  // Clusters smaller than a physical sector: on the grid, yet misaligned.
+  CVolumeInfo small = Volume(0, 0, 2048);
+  small.m_extents.push_back({0, 2048});
+  const std::vector<PieceVerdict> judged = JudgePieces(small, drives);
+  EXPECT_EQ(judged[0].bytesPastPhysicalStart, 0u);
+  EXPECT_EQ(judged[0].verdict, Verdict::Misaligned);
+}
+
 }  // namespace

@@ -41,7 +41,9 @@ TEST_F(ReportProgramTest, DrivesFollowTheVolumes) {
                         "Unknown   Unknown           none              \n"),
             std::string::npos)
       << drives;
-  EXPECT_EQ(std::count(drives.begin(), drives.end(), '\n'), 1 + 1 + 9);  // blank, heading, 0..8
+  // A blank line, the heading, drives 0 to 8, and 10 to 12 past the gap at 9.
+  EXPECT_EQ(std::count(drives.begin(), drives.end(), '\n'), 1 + 1 + 9 + 3);
+  EXPECT_NE(drives.find("\n12      KESTREL KD3000-512E"), std::string::npos);
 }
 
 TEST_F(ReportProgramTest, JsonHoldsEveryVolumeWithItsVerdict) {
@@ -53,19 +55,19 @@ TEST_F(ReportProgramTest, JsonHoldsEveryVolumeWithItsVerdict) {
                      "\"verdict\": \"aligned\""),
             std::string::npos);
   size_t volumes = 0;
-  for (size_t at = out.find("\"verdict\""); at != std::string::npos;
-       at = out.find("\"verdict\"", at + 1))
+  for (size_t at = out.find("\"letter\""); at != std::string::npos;
+       at = out.find("\"letter\"", at + 1))
     ++volumes;
-  EXPECT_EQ(volumes, 12u);
+  EXPECT_EQ(volumes, 15u);
 }
 
 TEST_F(ReportProgramTest, StatusFollowsTheWorstVerdict) {
   // Only the aligned volumes of the lab: 0. Then an undetermined one too: 2.
   sim::BuildLab(machine);
-  for (char l : {'D', 'G', 'H', 'M', 'Q'}) machine.letters.erase(l);
+  for (char l : {'D', 'G', 'H', 'M', 'Q', 'R', 'S'}) machine.letters.erase(l);
   EXPECT_EQ(Run({}), 0);
   sim::BuildLab(machine);
-  for (char l : {'D', 'G', 'M', 'Q'}) machine.letters.erase(l);
+  for (char l : {'D', 'G', 'M', 'Q', 'R', 'S'}) machine.letters.erase(l);
   EXPECT_EQ(Run({}), 2);
   // No volumes at all: nothing misaligned or undetermined.
   sim::Machine empty;
@@ -88,7 +90,7 @@ TEST_F(ReportProgramTest, ASecondRunInOneProcessReportsOnlyItsOwnMachine) {
       sim::Machine m;
       sim::Installation in(m);
       secondMachine(m);
-      for (DriveInfo& d : g_drives) d = DriveInfo();  // as a new process starts
+      g_drives.Clear();  // as a new process starts
       Run({option});
       fresh = out;
     }

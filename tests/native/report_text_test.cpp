@@ -9,7 +9,8 @@ namespace {
 
 const report::VolumeHeadings kHeadings = {"Drive", "Drv No", "Drive Name", "Offset"};
 
-ScanRow Row(char letter, std::optional<int> drive, const char* name, uint64_t start,
+// A volume on one disk, or on none.
+ScanRow Row(char letter, std::optional<uint32_t> drive, const char* name, uint64_t start,
             Verdict verdict) {
   ScanRow row;
   row.letter = letter;
@@ -17,6 +18,14 @@ ScanRow Row(char letter, std::optional<int> drive, const char* name, uint64_t st
   row.driveName = name;
   row.dataStart = start;
   row.verdict = verdict;
+  row.fileSystem = "NTFS";
+  PieceVerdict piece;
+  piece.disk = drive;
+  piece.start = start;
+  piece.dataStart = start;
+  if (drive) piece.bytesPastPhysicalStart = verdict == Verdict::Misaligned ? 3584 : 0;
+  piece.verdict = verdict;
+  row.extents.push_back(piece);
   return row;
 }
 
@@ -41,17 +50,29 @@ TEST(ReportTextTest, FixedWidthCellsArePaddedNeverCut) {
 }
 
 TEST(ReportTextTest, ConsoleTextAddsTheVerdictColumn) {
-  EXPECT_EQ(report::VolumeText(kHeadings, {}),
+  EXPECT_EQ(report::VolumeText(kHeadings, {}, DriveTable()),
             "Drive   Drv No  Drive Name                      Offset      Alignment   \n");
   std::vector<ScanRow> rows;
   rows.push_back(Row('C', 0, "KESTREL KD4000-512E", 2048, Verdict::Aligned));
   rows.push_back(Row('D', 1, std::string(40, 'X').c_str(), 63, Verdict::Misaligned));
   rows.push_back(Row('E', std::nullopt, "", 5000000000ull, Verdict::Undetermined));
-  EXPECT_EQ(report::VolumeText(kHeadings, rows),
+  // A volume over two disks: each piece on a line of its own, with its disk's name.
+  rows.push_back(Row('S', 11, "ELEVEN", 2048, Verdict::Misaligned));
+  rows.back().extents.push_back(rows.back().extents[0]);
+  rows.back().extents[0].verdict = Verdict::Aligned;
+  rows.back().extents[1].disk = 12;
+  rows.back().extents[1].dataStart = 63;
+  DriveTable drives;
+  drives[11].model = "ELEVEN";
+  drives[12].model = "TWELVE";
+  EXPECT_EQ(report::VolumeText(kHeadings, rows, drives),
             "Drive   Drv No  Drive Name                      Offset      Alignment   \n"
             "C:      0       KESTREL KD4000-512E             2048        aligned     \n"
             "D:      1       XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX63          misaligned  \n"
-            "E:                                              5000000000  undetermined\n");
+            "E:                                              5000000000  undetermined\n"
+            "S:      11      ELEVEN                          2048        misaligned  \n"
+            "  1/2   11      ELEVEN                          2048        aligned     \n"
+            "  2/2   12      TWELVE                          63          misaligned  \n");
 }
 
 TEST(ReportTextTest, ControlCharactersInDeviceTextsKeepTheLinesWhole) {
@@ -59,9 +80,9 @@ TEST(ReportTextTest, ControlCharactersInDeviceTextsKeepTheLinesWhole) {
   EXPECT_EQ(report::VolumeCells(row)[2], "BAD?NAME??[2J??");
   std::vector<ScanRow> rows;
   rows.push_back(std::move(row));
-  const std::string withRow = report::VolumeText(kHeadings, rows);
+  const std::string withRow = report::VolumeText(kHeadings, rows, DriveTable());
   EXPECT_EQ(std::count(withRow.begin(), withRow.end(), '\n'), 2);
-  DriveInfo drives[kDriveCount];
+  DriveTable drives;
   drives[0].model = "M\tX";
   drives[0].serial = "S\n1";
   drives[1].status = -1;
@@ -88,7 +109,7 @@ TEST(ReportTextTest, ExitStatusSumsTheVerdictsUp) {
 }
 
 TEST(ReportTextTest, DriveTableShowsWhatDeviceInformationShows) {
-  DriveInfo drives[kDriveCount];
+  DriveTable drives;
   drives[0].status = 1;
   drives[0].model = "KESTREL KD4000-512E";
   drives[0].serial = "KD40A0001";
@@ -110,7 +131,7 @@ TEST(ReportTextTest, DriveTableShowsWhatDeviceInformationShows) {
   drives[3].geometry = GeometrySource::AtaIdentity;
   drives[4].status = -1;  // ends the list
   drives[5].status = 1;
-  EXPECT_EQ(report::ListedDrives(drives), 4);
+  EXPECT_EQ(drives.Listed(), (std::vector<uint32_t>{0, 1, 2, 3}));
   EXPECT_EQ(report::DriveText(kHeadings, drives),
             "Drv No  Drive Name                      Serial                Firmware  Alignment "
             "Phys Sector Size  Geometry          \n"
@@ -125,7 +146,7 @@ TEST(ReportTextTest, DriveTableShowsWhatDeviceInformationShows) {
 }
 
 TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
-  DriveInfo drives[kDriveCount];
+  DriveTable drives;
   drives[0].status = 1;
   drives[0].model = "M";
   drives[0].sectorsPerPhysical = 8;
@@ -136,6 +157,9 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   std::vector<ScanRow> rows;
   rows.push_back(Row('C', 0, "M", 5000000000ull, Verdict::Misaligned));
   rows.push_back(Row('P', std::nullopt, "", 2048, Verdict::Undetermined));
+  rows[1].extents[0].dataStart.reset();  // an exFAT volume without a valid boot sector
+  rows[1].dataStart.reset();
+  rows[1].fileSystem = "exFAT";
   const std::string json = report::Json(rows, drives);
   EXPECT_EQ(json,
             "{\n"
@@ -147,14 +171,34 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"drive\": 0,\n"
             "      \"driveName\": \"M\",\n"
             "      \"dataStart\": 5000000000,\n"
-            "      \"verdict\": \"misaligned\"\n"
+            "      \"verdict\": \"misaligned\",\n"
+            "      \"fileSystem\": \"NTFS\",\n"
+            "      \"extents\": [\n"
+            "        {\n"
+            "          \"drive\": 0,\n"
+            "          \"start\": 5000000000,\n"
+            "          \"dataStart\": 5000000000,\n"
+            "          \"bytesPastPhysicalStart\": 3584,\n"
+            "          \"verdict\": \"misaligned\"\n"
+            "        }\n"
+            "      ]\n"
             "    },\n"
             "    {\n"
             "      \"letter\": \"P\",\n"
             "      \"drive\": null,\n"
             "      \"driveName\": \"\",\n"
-            "      \"dataStart\": 2048,\n"
-            "      \"verdict\": \"undetermined\"\n"
+            "      \"dataStart\": null,\n"
+            "      \"verdict\": \"undetermined\",\n"
+            "      \"fileSystem\": \"exFAT\",\n"
+            "      \"extents\": [\n"
+            "        {\n"
+            "          \"drive\": null,\n"
+            "          \"start\": 2048,\n"
+            "          \"dataStart\": null,\n"
+            "          \"bytesPastPhysicalStart\": null,\n"
+            "          \"verdict\": \"undetermined\"\n"
+            "        }\n"
+            "      ]\n"
             "    }\n"
             "  ],\n"
             "  \"drives\": [\n"
@@ -172,7 +216,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "}\n");
   EXPECT_TRUE(IsValidJson(json));
 
-  DriveInfo none[kDriveCount];
+  DriveTable none;
   none[0].status = -1;
   EXPECT_EQ(report::Json({}, none),
             "{\n  \"program\": \"Tessarel\",\n  \"version\": \"1.02\",\n  \"volumes\": [],\n"
@@ -196,7 +240,7 @@ TEST(ReportTextTest, DeviceTextsBecomeValidUtf8Json) {
   std::vector<ScanRow> rows;
   rows.push_back(std::move(hostile));
   rows.push_back(Row('Y', 4, every.substr(200).c_str(), 0, Verdict::Misaligned));
-  DriveInfo drives[kDriveCount];
+  DriveTable drives;
   drives[0].model = every.substr(100, 40).c_str();
   drives[0].serial = "\"quoted\\";
   drives[1].status = -1;

@@ -32,7 +32,8 @@ TEST_F(ScanTest, LabDrivesThenLettersInOrder) {
   }
   EXPECT_EQ(steps, 24);  // C to Z
 
-  EXPECT_EQ(report::VolumeText({"Drive", "Drv No", "Drive Name", "Offset"}, rows), kLabReport);
+  EXPECT_EQ(report::VolumeText({"Drive", "Drv No", "Drive Name", "Offset"}, rows, g_drives),
+            kLabReport);
   for (const ScanRow& row : rows) {
     ASSERT_NE(row.volume, nullptr);
     EXPECT_EQ(row.volume->m_letter, row.letter);
@@ -55,19 +56,25 @@ TEST_F(ScanTest, LabDrivesThenLettersInOrder) {
 
 TEST_F(ScanTest, NoDriveOpensYetEveryVolumeKeepsItsRow) {
   sim::BuildLab(machine);
-  for (sim::Drive& d : machine.drives) d.open = sim::Open::AccessDenied;
+  for (auto& [number, d] : machine.drives) d.open = sim::Open::AccessDenied;
   const ScanRun run = RunWholeScan();
   EXPECT_EQ(g_drives[0].status, -2);
-  EXPECT_EQ(g_drives[1].status, 0) << "the drive phase ended at drive 0";
-  EXPECT_EQ(run.steps, 1 + 24);
+  EXPECT_EQ(run.steps, 1 + 24) << "the drive phase ended at drive 0";
   // The system still says which disk holds each volume; nothing says how its sectors lie.
-  ASSERT_EQ(run.rows.size(), 12u);
-  EXPECT_EQ(run.rows[0].drive, 0);
-  EXPECT_EQ(run.rows[11].drive, 8);
+  ASSERT_EQ(run.rows.size(), 15u);
+  EXPECT_EQ(run.rows[0].drive, 0u);
+  EXPECT_EQ(run.rows[14].drive, 11u);
   for (const ScanRow& row : run.rows) {
     EXPECT_STREQ(row.driveName, "") << row.letter;
     EXPECT_EQ(row.verdict, Verdict::Undetermined) << row.letter;
   }
+  // Each disk a volume names is tried once, and listed with its failure.
+  size_t driveOpens = 0;
+  for (const std::string& path : OpenedPaths())
+    driveOpens += path.find("PhysicalDrive") != std::string::npos;
+  EXPECT_EQ(driveOpens, 12u);
+  EXPECT_EQ(g_drives.Listed(), (std::vector<uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12}));
+  EXPECT_EQ(g_drives[8].status, -2);
 }
 
 TEST_F(ScanTest, AllTenDrivesOpen) {
@@ -75,61 +82,79 @@ TEST_F(ScanTest, AllTenDrivesOpen) {
     sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x6003, 0x4000);
   const ScanRun run = RunWholeScan();
   EXPECT_EQ(run.steps, 10 + 24);
-  for (const DriveInfo& d : g_drives) EXPECT_EQ(d.status, 1);
+  for (uint32_t n = 0; n < 10; ++n) EXPECT_EQ(g_drives[n].status, 1) << n;
   size_t driveOpens = 0;
   for (const std::string& path : OpenedPaths())
     driveOpens += path.find("PhysicalDrive") != std::string::npos;
   EXPECT_EQ(driveOpens, 10u);
 }
 
-TEST_F(ScanTest, VolumeOnADriveTheDrivePhaseNeverReached) {
-  sim::AddAtaDrive(machine, 0, "FIRST", "", "", 0x6003, 0x4000);
-  sim::AddAtaDrive(machine, 1, "READ ONLY", "", "", 0x6003, 0x4000);
-  machine.drives[1].open = sim::Open::ReadOnly;  // ends the drive phase
-  sim::AddAtaDrive(machine, 2, "THIRD", "", "", 0x6003, 0x4000);
-  sim::VolumeLayout v;
-  v.letter = 'M';
-  v.drive = 2;
-  v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
-  sim::PlaceVolume(machine, v);
-  const ScanRun run = RunWholeScan();
-  EXPECT_EQ(g_drives[1].status, -2);
-  ASSERT_EQ(run.rows.size(), 1u);
-  EXPECT_EQ(CellsOf(run.rows[0]), (Cells{"M:", "2", "", "2048"}));
-  EXPECT_EQ(run.rows[0].verdict, Verdict::Undetermined);
-}
-
-TEST_F(ScanTest, VolumesThatNoDriveOfTheTableHoldsGetAnUndeterminedRow) {
+TEST_F(ScanTest, DisksBehindAGapOrPastTheTenthAreIdentifiedWhenAVolumeNamesThem) {
   struct Case {
     const char* name;
-    int drives;  // drives 0.. that open
-    bool encrypted;
-    int64_t diskNumber;
+    int64_t disk;       // the number the system gives the volume's disk; -1: it says none
+    bool diskOpens;     // whether that disk opens
+    bool pieces;        // whether the volume lists its pieces
+    Cells cells;
+    Verdict verdict;
   } cases[] = {
-      {"on a disk past the tenth, says the system", 10, false, 12},
-      {"encrypted on a dynamic disk, fewer than ten drives", 1, true, -1},
+      {"disk 2 behind a gap at 1", 2, true, true, {"P:", "2", "DISK", "2048"}, Verdict::Aligned},
+      {"disk 9 behind a gap at 1", 9, true, true, {"P:", "9", "DISK", "2048"}, Verdict::Aligned},
+      {"disk 10", 10, true, true, {"P:", "10", "DISK", "2048"}, Verdict::Aligned},
+      {"disk 12", 12, true, true, {"P:", "12", "DISK", "2048"}, Verdict::Aligned},
+      {"disk 4000000000", 4000000000ll, true, true, {"P:", "4000000000", "DISK", "2048"},
+       Verdict::Aligned},
+      {"disk 12, held by another program", 12, false, true, {"P:", "12", "", "2048"},
+       Verdict::Undetermined},
+      {"disk 12 by its pieces", -1, true, true, {"P:", "12", "DISK", "2048"}, Verdict::Aligned},
+      {"encrypted, no number, no pieces", -1, true, false, {"P:", "", "", "2048"},
+       Verdict::Undetermined},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     sim::Machine m;
     sim::Installation in(m);
-    for (DriveInfo& d : g_drives) d = DriveInfo();
-    for (int i = 0; i < c.drives; ++i)
-      sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x6003, 0x4000);
+    sim::AddAtaDrive(m, 0, "D0", "", "", 0x6003, 0x4000);  // drive 1 is missing: a gap
+    const uint32_t disk = c.disk >= 0 ? static_cast<uint32_t>(c.disk) : 12;
+    sim::AddAtaDrive(m, disk, "DISK", "", "", 0x6003, 0x4000);
+    if (!c.diskOpens) m.drives[disk].open = sim::Open::SharingViolation;
     sim::VolumeLayout v;
     v.letter = 'P';
+    v.drive = disk;
     v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
-    v.encryptionKey = c.encrypted ? 0x1234 : 0;
+    v.encryptionKey = c.pieces ? 0 : 0x1234;
     sim::PlaceVolume(m, v);
-    m.letters['P'].diskNumber = c.diskNumber;
-    m.letters['P'].deviceNumberOk = c.diskNumber >= 0;
+    m.letters['P'].deviceNumberOk = c.disk >= 0;
+    m.letters['P'].extentsOk = c.pieces;
     const ScanRun run = RunWholeScan();
+    EXPECT_EQ(run.steps, 2 + 24) << "the drive phase ends at the gap";
     ASSERT_EQ(run.rows.size(), 1u);
-    EXPECT_EQ(CellsOf(run.rows[0]), (Cells{"P:", "", "", "2048"}));
-    EXPECT_FALSE(run.rows[0].drive.has_value());
-    EXPECT_EQ(run.rows[0].verdict, Verdict::Undetermined);
-    EXPECT_EQ(run.rows[0].volume->GetDriveIndex(), 10);
+    EXPECT_EQ(CellsOf(run.rows[0]), c.cells);
+    EXPECT_EQ(run.rows[0].verdict, c.verdict);
+    // Listed after the drive phase's drives, with its failure if it did not open.
+    const std::vector<uint32_t> listed =
+        c.cells[1].empty() ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, disk};
+    EXPECT_EQ(g_drives.Listed(), listed);
   }
+}
+
+TEST_F(ScanTest, ADiskIsIdentifiedOnceHoweverManyVolumesItHolds) {
+  sim::AddAtaDrive(machine, 0, "D0", "", "", 0x6003, 0x4000);
+  sim::AddAtaDrive(machine, 12, "D12", "", "", 0x6003, 0x4000);
+  for (char letter : {'P', 'Q', 'R'}) {
+    sim::VolumeLayout v;
+    v.letter = letter;
+    v.drive = 12;
+    v.startSector = 2048u * static_cast<uint64_t>(letter - 'O');
+    v.bootSector = sim::BuildNtfsBootSector(512, 8, 0, static_cast<uint64_t>(letter));
+    sim::PlaceVolume(machine, v);
+  }
+  const ScanRun run = RunWholeScan();
+  ASSERT_EQ(run.rows.size(), 3u);
+  size_t opens = 0;
+  for (const std::string& path : OpenedPaths()) opens += path == "\\\\.\\PhysicalDrive12";
+  EXPECT_EQ(opens, 1u);
+  EXPECT_EQ(g_drives.Listed(), (std::vector<uint32_t>{0, 12}));
 }
 
 TEST_F(ScanTest, LargestThirtyTwoBitDataStartPrintsInFull) {
@@ -152,7 +177,8 @@ TEST_F(ScanTest, LargestThirtyTwoBitDataStartPrintsInFull) {
 
 TEST_F(ScanTest, LettersThatAreNotFixedOrHaveNoStartGiveNoRow) {
   sim::BuildLab(machine);
-  for (char l : {'C', 'D', 'E', 'F', 'G', 'L', 'M', 'N', 'O', 'P', 'Q'}) machine.letters.erase(l);
+  for (char l : {'C', 'D', 'E', 'F', 'G', 'L', 'M', 'N', 'O', 'P', 'Q', 'R', 'S', 'T'})
+    machine.letters.erase(l);
   machine.letters['H'].partitionInfoOk = false;  // fixed, but its start is unknown
   machine.letters['L'] = machine.letters['I'];
   machine.letters['L'].type = DRIVE_RAMDISK;
@@ -183,8 +209,8 @@ TEST_F(ScanTest, VolumesThatAnswerTheirDeviceNumberWakeNoDrive) {
   // The lab's MBR drives 0 to 4 and their letters C to H.
   auto mbrLab = [](sim::Machine& m) {
     sim::BuildLab(m);
-    for (int i = 5; i < 10; ++i) m.drives[i] = sim::Drive();
-    for (char l = 'L'; l <= 'Q'; ++l) m.letters.erase(l);
+    m.drives.erase(m.drives.find(5), m.drives.end());
+    for (char l = 'L'; l <= 'Z'; ++l) m.letters.erase(l);
   };
   mbrLab(machine);
   const ScanRun asked = RunWholeScan();
@@ -196,7 +222,7 @@ TEST_F(ScanTest, VolumesThatAnswerTheirDeviceNumberWakeNoDrive) {
   sim::Machine searched;
   sim::Installation in(searched);
   mbrLab(searched);
-  for (auto& [letter, l] : searched.letters) l.deviceNumberOk = false;
+  for (auto& [letter, l] : searched.letters) l.deviceNumberOk = l.extentsOk = false;
   const ScanRun search = RunWholeScan();
   const DriveWork searchWork = LetterPhaseDriveWork(searched);
   EXPECT_EQ(searchWork.opens, 1 + 1 + 2 + 3 + 4 + 5);  // C, D on 0; E on 1; ...; H on 4
@@ -215,16 +241,17 @@ TEST(ScanFaultTest, EveryFailedCallStillEndsTheScanWithConsistentRows) {
   FailEachCallInTurn([](sim::Machine& m) { sim::BuildLab(m); },
                      [&] {
                        ++runs;
-                       for (DriveInfo& d : g_drives) d = DriveInfo();
+                       g_drives.Clear();
                        const ScanRun run = RunWholeScan(40);
                        EXPECT_LE(run.steps, 34);
-                       EXPECT_LE(run.rows.size(), 12u);
+                       EXPECT_LE(run.rows.size(), 15u);
                        char previous = 'B';
                        for (const ScanRow& row : run.rows) {
                          EXPECT_GT(row.letter, previous);
                          previous = row.letter;
                          EXPECT_LE(row.letter, 'Z');
-                         EXPECT_TRUE(!row.drive || (*row.drive >= 0 && *row.drive <= 9));
+                         EXPECT_TRUE(!row.drive || *row.drive <= 8 ||
+                                     (*row.drive >= 10 && *row.drive <= 12));
                          EXPECT_NE(row.dataStart, ~uint64_t{0});
                        }
                      },

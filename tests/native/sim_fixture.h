@@ -13,7 +13,7 @@
 class SimTest : public ::testing::Test {
  protected:
   SimTest() {
-    for (DriveInfo& d : g_drives) d = DriveInfo();
+    g_drives.Clear();
   }
 
   std::vector<std::string> OpenedPaths() const {

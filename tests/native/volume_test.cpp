@@ -32,11 +32,11 @@ class VolumeTest : public SimTest {
     v.sectorsPerCluster = p.sectorsPerCluster;
     return v;
   }
-  // A volume whose device-number request fails, as on a dynamic disk: its drive is
-  // found by content.
+  // A volume that names no disk, as on an older system: its drive is found by content.
   void PlaceSearched(const sim::VolumeLayout& v) {
     sim::PlaceVolume(machine, v);
     machine.letters[v.letter].deviceNumberOk = false;
+    machine.letters[v.letter].extentsOk = false;
   }
   size_t Reads() const { return machine.Calls("ReadFile").size(); }
   std::vector<DWORD> IoctlCodes() const {
@@ -98,7 +98,7 @@ TEST_F(VolumeTest, FatDataAreaOffsets) {
 TEST_F(VolumeTest, OnlyNamesBeginningWithUpperCaseFatAreFat) {
   AddDrives(1);
   const sim::FatParams fat16{512, 4, 1, 2, 512, 245, 0};
-  const char* names[] = {"exFAT", "NTFS", "fat", "Fat32", "CDFS"};
+  const char* names[] = {"NTFS", "fat", "Fat32", "CDFS", "EXFAT"};
   char letter = 'D';
   for (const char* name : names) {
     SCOPED_TRACE(name);
@@ -107,13 +107,41 @@ TEST_F(VolumeTest, OnlyNamesBeginningWithUpperCaseFatAreFat) {
     EXPECT_EQ(v.Probe(), 3);
     EXPECT_EQ(v.m_dataAreaOffset, 0u);
   }
-  sim::VolumeLayout ex = Ntfs('X', 0, 4096);
-  ex.fileSystem = "exFAT";
-  ex.bootSector = sim::BuildExfatBootSector(9, 3, 4096 * 512ull);
-  sim::PlaceVolume(machine, ex);
-  CVolumeInfo v('X');
-  v.Probe();
-  EXPECT_EQ(v.GetDataStartSector(), 4096u);
+}
+
+TEST_F(VolumeTest, ExfatIsJudgedAtItsClusterHeapFromAValidBootSectorOnly) {
+  AddDrives(1, 4096);
+  const uint64_t none = CVolumeInfo::kNotDetermined;
+  struct Case {
+    const char* name;
+    size_t at;  // a byte of the boot sector to change, 0 for none
+    std::vector<uint8_t> bytes;
+    uint64_t offset;
+  } cases[] = {
+      {"valid", 0, {}, 6141},
+      {"no signature", 3, {'N', 'T', 'F', 'S'}, none},
+      {"shift 8", 108, {8}, none},
+      {"shift 13", 108, {13}, none},
+      {"shift 9 on 4K sectors", 108, {9}, none},
+      {"heap at 0", 88, {0, 0, 0, 0}, none},
+      {"heap at the volume's end", 72, {0xFD, 0x17, 0, 0, 0, 0, 0, 0}, none},
+      {"heap past the volume's end", 72, {0x10, 0, 0, 0, 0, 0, 0, 0}, none},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::VolumeLayout v = Ntfs('X', 0, 256);
+    v.fileSystem = "exFAT";
+    v.bootSector = sim::BuildExfatBootSector(12, 3, 256 * 4096ull, 6141, 100000);
+    std::copy(c.bytes.begin(), c.bytes.end(), v.bootSector.begin() + static_cast<long>(c.at));
+    sim::PlaceVolume(machine, v);
+    CVolumeInfo info('X');
+    EXPECT_EQ(info.Probe(), 3);
+    EXPECT_EQ(info.m_dataAreaOffset, c.offset);
+    EXPECT_EQ(info.GetDataStartSector(), c.offset == none ? none : 256 + c.offset);
+    // Not a volume that was not examined: one whose data start is not known.
+    EXPECT_EQ(info.m_failure, ProbeFailure::None);
+    EXPECT_EQ(info.GetDriveIndex(), 0);
+  }
 }
 
 TEST_F(VolumeTest, DriveSearchReadsDrivesInOrderUntilOneMatches) {
@@ -131,18 +159,35 @@ TEST_F(VolumeTest, DriveSearchReadsDrivesInOrderUntilOneMatches) {
   ExpectNothingLeft();
 }
 
-TEST_F(VolumeTest, DriveSearchThatRunsOutNamesNoDriveOfTheTable) {
-  AddDrives(3);
-  PlaceSearched(Ntfs('D', 2, 2048));
-  machine.drives[1].open = Open::NotFound;  // the first drive that does not open ends it
-  CVolumeInfo v('D');
-  v.Probe();
-  EXPECT_EQ(v.GetDriveIndex(), 10);
-  EXPECT_EQ(v.GetDataStartSector(), 2048u);
-  const std::vector<std::string> expected = {"\\\\.\\D:", "\\\\.\\PhysicalDrive0",
-                                             "\\\\.\\PhysicalDrive1"};
-  EXPECT_EQ(OpenedPaths(), expected);
-  ExpectNothingLeft();
+TEST_F(VolumeTest, DriveSearchPassesOverGapsUpToDriveNine) {
+  struct Case {
+    const char* name;
+    int gap;      // the drive that does not open
+    int holder;   // the drive the volume lies on; -1: one the search does not reach
+    int64_t drive;
+    size_t opens;
+  } cases[] = {
+      {"a gap at 1", 1, 2, 2, 1 + 3},
+      {"a gap at 9, the volume on 8", 9, 8, 8, 1 + 9},
+      {"a gap at 9, the volume on disk 12", 9, -1, CVolumeInfo::kNoDrive, 1 + 10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Machine m;
+    sim::Installation in(m);
+    for (int i = 0; i < 13; ++i)
+      if (i != c.gap) sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
+    sim::VolumeLayout v = Ntfs('D', c.holder < 0 ? 12 : c.holder, 2048);
+    sim::PlaceVolume(m, v);
+    m.letters['D'].deviceNumberOk = false;
+    m.letters['D'].extentsOk = false;
+    CVolumeInfo info('D');
+    info.Probe();
+    EXPECT_EQ(info.GetDriveIndex(), c.drive);
+    EXPECT_EQ(info.GetDataStartSector(), 2048u);
+    EXPECT_EQ(m.Calls("CreateFileA").size(), c.opens);
+    EXPECT_EQ(m.OpenHandles(), 0);
+  }
 }
 
 TEST_F(VolumeTest, TheSystemsDeviceNumberNamesTheDriveWithoutReadingAny) {
@@ -160,22 +205,26 @@ TEST_F(VolumeTest, TheSystemsDeviceNumberNamesTheDriveWithoutReadingAny) {
   ExpectNothingLeft();
 }
 
-TEST_F(VolumeTest, DeviceNumberAnswersThatNameNoTableDriveOrNoDisk) {
+TEST_F(VolumeTest, TheSystemsDiskNumberIsTakenAsItIs) {
   struct Case {
     const char* name;
     bool ok;
     DWORD type;
     int64_t disk;
     DWORD returned;
-    int32_t drive;
+    bool extents;  // whether the volume lists its pieces
+    int64_t drive;
     size_t driveOpens;
   } cases[] = {
-      {"disk 9", true, FILE_DEVICE_DISK, 9, 12, 9, 0},
-      {"disk 10", true, FILE_DEVICE_DISK, 10, 12, 10, 0},
-      {"disk 4000000000", true, FILE_DEVICE_DISK, 4000000000ll, 12, 10, 0},
-      {"a volume manager's device", true, 0x22, 1, 12, 1, 2},  // searched: drives 0 and 1
-      {"request fails", false, FILE_DEVICE_DISK, 0, 12, 1, 2},
-      {"answer cut short", true, FILE_DEVICE_DISK, 9, 8, 1, 2},
+      {"disk 9", true, FILE_DEVICE_DISK, 9, 12, true, 9, 0},
+      {"disk 10", true, FILE_DEVICE_DISK, 10, 12, true, 10, 0},
+      {"disk 12", true, FILE_DEVICE_DISK, 12, 12, true, 12, 0},
+      {"disk 4000000000", true, FILE_DEVICE_DISK, 4000000000ll, 12, true, 4000000000ll, 0},
+      // No number from the system: the volume's pieces name the disk, or else its content.
+      {"a volume manager's device", true, 0x22, 1, 12, true, 1, 0},
+      {"request fails", false, FILE_DEVICE_DISK, 0, 12, true, 1, 0},
+      {"answer cut short", true, FILE_DEVICE_DISK, 9, 8, true, 9, 0},  // its pieces say 9
+      {"request fails, no pieces listed", false, FILE_DEVICE_DISK, 0, 12, false, 1, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -187,14 +236,78 @@ TEST_F(VolumeTest, DeviceNumberAnswersThatNameNoTableDriveOrNoDisk) {
     spec.drive = 1;
     spec.bootSector = sim::BuildNtfsBootSector(512, 8, 2048, 0xE1);
     sim::PlaceVolume(m, spec);
-    m.letters['E'].deviceNumberOk = c.ok;
-    m.letters['E'].deviceType = c.type;
-    m.letters['E'].diskNumber = c.disk;
-    m.letters['E'].deviceNumberReturned = c.returned;
+    sim::Letter& l = m.letters['E'];
+    l.deviceNumberOk = c.ok;
+    l.deviceType = c.type;
+    l.diskNumber = c.ok ? c.disk : -1;
+    l.deviceNumberReturned = c.returned;
+    l.extentsOk = c.extents;
     CVolumeInfo v('E');
     v.Probe();
     EXPECT_EQ(v.GetDriveIndex(), c.drive);
+    ASSERT_EQ(v.m_extents.size(), 1u);
+    EXPECT_EQ(v.m_extents[0].startSector, 2048u);
     EXPECT_EQ(m.Calls("CreateFileA").size(), 1 + c.driveOpens);
+    EXPECT_EQ(m.OpenHandles(), 0);
+  }
+}
+
+// A volume of `count` pieces on disks 0, 1, ..., piece i at sector 2048 + i.
+sim::VolumeLayout Pieces(int count) {
+  sim::VolumeLayout v;
+  v.letter = 'S';
+  v.bootSector = sim::BuildNtfsBootSector(512, 8, 0, 0x5BA4);
+  for (int i = 0; i < count; ++i)
+    v.pieces.push_back({static_cast<uint32_t>(i), 2048u + static_cast<uint64_t>(i), 1u << 21});
+  return v;
+}
+
+TEST_F(VolumeTest, AVolumesPiecesNameItsDisksWhereTheSystemNamesNone) {
+  struct Case {
+    const char* name;
+    int pieces;
+    bool zero;       // the answer lists no piece
+    DWORD claimed;   // the count the answer states, 0: the true one
+    DWORD returned;  // the bytes it says it returned
+    bool taken;
+  } cases[] = {
+      {"one piece", 1, false, 0, ~DWORD{0}, true},
+      {"two pieces, asked again with room", 2, false, 0, ~DWORD{0}, true},
+      {"forty pieces", 40, false, 0, ~DWORD{0}, true},
+      {"no piece, as Wine answers", 1, true, 0, ~DWORD{0}, false},
+      {"a count past what is trusted", 2, false, 129, ~DWORD{0}, false},
+      {"a count whose size overflows 32 bits", 2, false, 0xFFFFFFFFu, ~DWORD{0}, false},
+      {"more pieces counted than came back", 2, false, 0, 32, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Machine m;
+    sim::Installation in(m);
+    for (int i = 0; i < 2; ++i) sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
+    sim::PlaceVolume(m, Pieces(c.pieces));
+    sim::Letter& l = m.letters['S'];
+    l.zeroExtents = c.zero;
+    l.claimedExtents = c.claimed;
+    l.extentsReturned = c.returned;
+    l.startingOffset = 63 * 512;  // what the partition request says: not where the volume is
+    CVolumeInfo v('S');
+    EXPECT_EQ(v.Probe(), 3);
+    if (c.taken) {
+      // The pieces decide both the disks and the start.
+      ASSERT_EQ(v.m_extents.size(), static_cast<size_t>(c.pieces));
+      for (size_t i = 0; i < v.m_extents.size(); ++i) {
+        EXPECT_EQ(v.m_extents[i].disk, static_cast<int64_t>(i));
+        EXPECT_EQ(v.m_extents[i].startSector, 2048 + i);
+      }
+      EXPECT_EQ(v.m_startSector, 2048u);
+      EXPECT_EQ(m.Calls("CreateFileA").size(), 1u) << "no drive read";
+    } else {
+      // No answer: the search by content, at the start the partition request gave.
+      ASSERT_EQ(v.m_extents.size(), 1u);
+      EXPECT_EQ(v.m_extents[0].disk, CVolumeInfo::kNoDrive);
+      EXPECT_EQ(v.m_startSector, 63u);
+      EXPECT_EQ(m.Calls("CreateFileA").size(), 1u + 10);
+    }
     EXPECT_EQ(m.OpenHandles(), 0);
   }
 }
@@ -208,6 +321,7 @@ TEST_F(VolumeTest, CloneIsToldApartOnlyByTheSystem) {
   EXPECT_EQ(asked.GetDriveIndex(), 3);
   // By content alone the lower number wins: the original, with its own geometry.
   machine.letters['D'].deviceNumberOk = false;
+  machine.letters['D'].extentsOk = false;
   CVolumeInfo searched('D');
   searched.Probe();
   EXPECT_EQ(searched.GetDriveIndex(), 1);
@@ -223,9 +337,10 @@ TEST_F(VolumeTest, EncryptedVolumeMatchesNoDriveByContent) {
   EXPECT_EQ(asked.GetDriveIndex(), 1);
   EXPECT_EQ(asked.GetDataStartSector(), 2048u);
   machine.letters['D'].deviceNumberOk = false;
+  machine.letters['D'].extentsOk = false;
   CVolumeInfo searched('D');
   searched.Probe();
-  EXPECT_EQ(searched.GetDriveIndex(), 10);  // a row without a drive, not a lost volume
+  EXPECT_EQ(searched.GetDriveIndex(), CVolumeInfo::kNoDrive);  // a row without a drive
   EXPECT_EQ(searched.GetDataStartSector(), 2048u);
 }
 
@@ -238,17 +353,19 @@ TEST_F(VolumeTest, VolumeAtByteZeroComparesSectorZero) {
   EXPECT_EQ(v.GetDriveIndex(), 1);
 }
 
-TEST_F(VolumeTest, NoneOfTenDrivesMatchesGivesTen) {
+TEST_F(VolumeTest, NoneOfTenDrivesMatchesNamesNoDrive) {
   AddDrives(10);
   sim::Letter& l = machine.letters['F'];
   sim::VolumeLayout spec = Ntfs('F', 0, 2048);
   sim::PlaceVolume(machine, spec);
   l.hostDrive = -1;  // a volume on a disk beyond the ten that are searched
+  l.deviceNumberOk = false;
+  l.extentsOk = false;
   l.startingOffset = 2048 * 512;
   l.ownSectors[0] = sim::BuildNtfsBootSector(512, 8, 99);
   CVolumeInfo v('F');
   EXPECT_EQ(v.Probe(), 3);
-  EXPECT_EQ(v.GetDriveIndex(), 10);
+  EXPECT_EQ(v.GetDriveIndex(), CVolumeInfo::kNoDrive);
   EXPECT_EQ(Reads(), 11u);
   ExpectNothingLeft();
 }
@@ -299,8 +416,10 @@ TEST_F(VolumeTest, PartitionAnswersThatGiveNoStart) {
     machine.letters['D'].table = c.table;
     machine.letters['D'].partitionReturned = c.returned;
     machine.letters['D'].deviceNumberOk = false;
+    machine.letters['D'].extentsOk = false;
     CVolumeInfo v('D');
     EXPECT_EQ(v.Probe(), 3);
+    EXPECT_EQ(v.m_failure, ProbeFailure::PartitionStart);
     EXPECT_EQ(v.m_startSector, ~uint64_t{0});
     EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
     EXPECT_TRUE(machine.Calls("SetFilePointer").empty()) << "nowhere to compare";
@@ -398,9 +517,12 @@ TEST_F(VolumeTest, DeviceRequestsAreReadOnlyAndUnbuffered) {
     EXPECT_EQ(open.flags, FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL);
   }
   const auto ioctls = machine.Calls("DeviceIoControl");
-  ASSERT_EQ(ioctls.size(), 2u);
+  ASSERT_EQ(ioctls.size(), 3u);  // partition, device number, pieces
   EXPECT_EQ(ioctls[0].code, 0x74004u);
   EXPECT_EQ(ioctls[0].outSize, 32u);
+  EXPECT_EQ(ioctls[2].code, 0x560000u);
+  EXPECT_EQ(ioctls[2].inSize, 0u);
+  EXPECT_EQ(ioctls[2].outSize, 32u);
   ASSERT_EQ(machine.Calls("VirtualAlloc").size(), 1u);
   EXPECT_EQ(machine.Calls("VirtualAlloc")[0].size, 8192u);
   for (const sim::Call& read : machine.Calls("ReadFile")) EXPECT_EQ(read.size, 4096u);
@@ -504,11 +626,12 @@ TEST_F(VolumeTest, FailedDriveReadPassesThatDriveOver) {
 }
 
 TEST_F(VolumeTest, NothingLeftOpenWhicheverCallFails) {
-  // The longest paths: a GPT volume that answers the extended request, and one whose
-  // drive is found by content.
-  for (bool search : {false, true}) {
-    SCOPED_TRACE(search ? "searched" : "asked");
-    auto setup = [search](sim::Machine& m) {
+  // The longest paths: a GPT volume that answers the extended request, one whose drive is
+  // found by content, and a volume over two disks whose pieces are asked for twice.
+  enum Path { Asked, Searched, Pieces };
+  for (Path path : {Asked, Searched, Pieces}) {
+    SCOPED_TRACE(path);
+    auto setup = [path](sim::Machine& m) {
       for (int i = 0; i < 3; ++i)
         sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
       sim::VolumeLayout v;
@@ -518,8 +641,10 @@ TEST_F(VolumeTest, NothingLeftOpenWhicheverCallFails) {
       v.fileSystem = "FAT32";
       v.table = sim::PartitionTable::Gpt;
       v.bootSector = sim::BuildFatBootSector({512, 8, 32, 2, 0, 0, 1000});
+      if (path == Pieces) v.pieces = {{2, 63, 1u << 20}, {1, 2048, 1u << 20}};
       sim::PlaceVolume(m, v);
-      m.letters['E'].deviceNumberOk = !search;
+      m.letters['E'].deviceNumberOk = path == Asked;
+      m.letters['E'].extentsOk = path == Pieces;
     };
     FailEachCallInTurn(
         setup,

@@ -20,14 +20,21 @@ constexpr char kLabReport[] =
     "N:      6       KESTREL KD8000-512E             5000000000  aligned     \n"
     "O:      6       KESTREL KD8000-512E             2048        aligned     \n"
     "P:      7       ORMOLU OM1000 CLASSIC           63          aligned     \n"
-    "Q:      8       KESTREL KD2000-512E             63          misaligned  \n";
+    "Q:      8       KESTREL KD2000-512E             63          misaligned  \n"
+    "R:      10      SWIFTLY PORTA-SSD 1T            8189        misaligned  \n"
+    "S:      11      KESTREL KD3000-512E             1050624     misaligned  \n"
+    "  1/2   11      KESTREL KD3000-512E             1050624     aligned     \n"
+    "  2/2   12      KESTREL KD3000-512E             2099199     misaligned  \n"
+    "T:      11      KESTREL KD3000-512E             264192      aligned     \n";
 
 namespace lab {
 
+// The heading and one line per volume: the console's lines for each piece of a volume
+// over several disks (they begin with a space) are not rows of the window.
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-    lines.push_back(text.substr(at, end - at));
+    if (text[at] != ' ') lines.push_back(text.substr(at, end - at));
   return lines;
 }
 

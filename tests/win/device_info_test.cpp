@@ -123,7 +123,7 @@ TEST_F(DeviceInfoTest, DrivesOfTodayShowTheirRealPhysicalSectors) {
 }
 
 TEST_F(DeviceInfoTest, TenRowsOrNone) {
-  for (DriveInfo& d : g_drives) d = Identified("D", 8, 8);
+  for (uint32_t n = 0; n < 10; ++n) g_drives[n] = Identified("D", 8, 8);
   Open();
   EXPECT_EQ(ListRows(list), 10);
   ::DestroyWindow(dlg.m_hWnd);
@@ -133,6 +133,24 @@ TEST_F(DeviceInfoTest, TenRowsOrNone) {
   ASSERT_TRUE(empty.Create());
   EXPECT_EQ(ListRows(empty.m_list.m_hWnd), 0);
   ::DestroyWindow(empty.m_hWnd);
+}
+
+TEST_F(DeviceInfoTest, DrivesBehindAGapOrPastTheTenthShowTheirNumbers) {
+  g_drives[0] = Identified("ZERO", 8, 8, "S0", "F0");
+  g_drives[1].status = -1;  // a gap: the drive phase ended here
+  g_drives[3] = Identified("THREE", 8, 8, "S3", "F3");
+  g_drives[12].status = -2;  // holds a volume, but did not open
+  g_drives[4000000000u] = Identified("FAR", 1, 0, "", "F9");
+  for (uint32_t n : {3u, 12u, 4000000000u}) g_drives.HoldsVolume(n);
+  Open();
+  ASSERT_EQ(ListRows(list), 4);
+  EXPECT_EQ(Row(0), (std::vector<std::string>{"0: ZERO", "0", "4096"}));
+  EXPECT_EQ(Row(1), (std::vector<std::string>{"3: THREE", "0", "4096"}));
+  EXPECT_EQ(Row(2), (std::vector<std::string>{"12: ", "Unknown", "Unknown"}));
+  EXPECT_EQ(Row(3), (std::vector<std::string>{"4000000000: FAR", "", "512"}));
+  EXPECT_EQ(Tip(ListData(list, 1)), "Ser=S3\nf/w=F3");
+  EXPECT_EQ(ListData(list, 2), -1);
+  EXPECT_EQ(Tip(ListData(list, 3)), "f/w=F9");
 }
 
 TEST_F(DeviceInfoTest, SerialAndFirmwareTips) {

@@ -74,6 +74,14 @@ TEST_F(ReportExportTest, TipsExplainEachState) {
 
   const std::string cut = Tip(1, data, 12);
   EXPECT_EQ(cut, "This partit");  // cut to fit, its terminator included
+
+  // S: lies on disks 11 and 12; T: on 11 alone.
+  const int s = 13;
+  ASSERT_EQ(Cell(s, 0), "S:");
+  const std::string misaligned = Tip(1, data);
+  EXPECT_EQ(Tip(s, wintest::ListData(list, s)), misaligned + " The volume lies on 2 disks.");
+  EXPECT_EQ(Tip(s + 1, wintest::ListData(list, s + 1)), Tip(0, data));
+  EXPECT_EQ(Tip(s, wintest::ListData(list, s), 70), (misaligned + " The vol").substr(0, 69));
 }
 
 TEST_F(ReportExportTest, EmptyReportCopiesTheHeadingLineAlone) {
