@@ -156,6 +156,10 @@ constexpr uint32_t kReportedSectorSizes[] = {512, 4096, 0,     1,           3,  
 constexpr DWORD kCounts[] = {0,  1,  28, 27, 8,   12,  16,  36,  55,
                              56, 71, 72, 98, 100, 144, 527, 528, 529};
 constexpr size_t kMaxSectorBytes = 65536;
+// Disk numbers: the first ten, the lab's past the gap, and the far end of 32 bits.
+constexpr uint32_t kDiskNumbers[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 4000000000u,
+                                     0xFFFFFFFFu};
+constexpr int64_t kHostDrives[] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 
 template <typename IO>
 void CodeSmart(IO& io, sim::SmartAnswer& s) {
@@ -197,6 +201,22 @@ void CodeDrive(IO& io, sim::Drive& d) {
   io.Sectors(d.sectors, 8, kMaxSectorBytes);
 }
 
+// The pieces a volume lists, and how it answers for them.
+template <typename IO>
+void CodeExtents(IO& io, sim::Letter& l) {
+  io.Flag(l.extentsOk);
+  io.Flag(l.zeroExtents);
+  const DWORD claimed[] = {0, 1, 2, 40, 128, 129, 0x0AAAAAAB, 0xFFFFFFFFu};
+  io.Choice(l.claimedExtents, claimed);
+  const DWORD returned[] = {~DWORD{0}, 0, 8, 31, 32, 55, 56, 80, 968};
+  io.Choice(l.extentsReturned, returned);
+  io.List(l.extents, 40, [&](sim::Extent& e) {
+    io.Choice(e.disk, kDiskNumbers);
+    io.Int(e.offset);
+    io.Int(e.length);
+  });
+}
+
 template <typename IO>
 void CodeLetter(IO& io, sim::Letter& l) {
   io.Enum(l.type, 8);
@@ -216,18 +236,23 @@ void CodeLetter(IO& io, sim::Letter& l) {
   io.Choice(l.deviceType, types);
   io.Int(l.diskNumber);
   io.Choice(l.deviceNumberReturned, kCounts);
-  uint8_t host = static_cast<uint8_t>(l.hostDrive + 1);
-  io.U8(host);
-  l.hostDrive = static_cast<int>(host % 11) - 1;
+  CodeExtents(io, l);
+  io.Choice(l.hostDrive, kHostDrives, false);
   io.Choice(l.ownSectorSize, kDriveSectorSizes, false);
   io.Sectors(l.ownSectors, 2, kMaxSectorBytes);
   io.Int(l.encryptionKey);
 }
 
-// A whole machine: drives 0..9, then the letters that exist.
+// A whole machine: its drives by number, then the letters that exist.
 template <typename IO>
 void CodeMachine(IO& io, sim::Machine& m) {
-  for (sim::Drive& d : m.drives) CodeDrive(io, d);
+  std::vector<uint32_t> numbers;
+  if (!IO::kReading)
+    for (auto& [number, d] : m.drives) numbers.push_back(number);
+  io.List(numbers, 16, [&](uint32_t& number) {
+    io.Choice(number, kDiskNumbers);
+    CodeDrive(io, m.drives[number]);
+  });
   std::vector<char> letters;
   if (!IO::kReading)
     for (auto& [letter, l] : m.letters) letters.push_back(letter);
@@ -257,21 +282,48 @@ void CodeDriveInfo(IO& io, DriveInfo& d) {
   d.firmware = firmware.c_str();
 }
 
+template <typename IO, typename T>
+void Optional(IO& io, std::optional<T>& value) {
+  bool has = value.has_value();
+  T v = value.value_or(T{});
+  io.Flag(has);
+  io.Int(v);
+  value = has ? std::optional<T>(v) : std::nullopt;
+}
+
 template <typename IO>
 void CodeRow(IO& io, ScanRow& row) {
   uint8_t letter = static_cast<uint8_t>(row.letter);
   io.U8(letter);
   row.letter = static_cast<char>(letter);
-  bool hasDrive = row.drive.has_value();
-  int32_t drive = row.drive.value_or(0);
-  io.Flag(hasDrive);
-  io.Int(drive);
-  row.drive = hasDrive ? std::optional<int>(drive) : std::nullopt;
+  Optional(io, row.drive);
   std::string name = row.driveName.GetString();
   io.Text(name, 40);
   row.driveName = name.c_str();
-  io.Int(row.dataStart);
+  Optional(io, row.dataStart);
   io.Enum(row.verdict, 3);
+  io.Text(row.fileSystem, 40);
+  io.List(row.extents, 40, [&](PieceVerdict& piece) {
+    Optional(io, piece.disk);
+    io.Int(piece.start);
+    Optional(io, piece.dataStart);
+    Optional(io, piece.bytesPastPhysicalStart);
+    io.Enum(piece.verdict, 3);
+  });
+}
+
+// A drive table: the entries of the drive phase, then those that hold volumes.
+template <typename IO>
+void CodeDriveTable(IO& io, DriveTable& table) {
+  std::vector<uint32_t> numbers;
+  if (!IO::kReading) numbers = table.Listed();
+  io.List(numbers, 16, [&](uint32_t& number) {
+    io.Choice(number, kDiskNumbers);
+    CodeDriveInfo(io, table[number]);
+    bool holds = number >= kDriveCount;
+    io.Flag(holds);
+    if (holds) table.HoldsVolume(number);
+  });
 }
 
 }  // namespace fuzz

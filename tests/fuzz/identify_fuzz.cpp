@@ -8,9 +8,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzReader in(data, size);
   fuzz::SimRun run;
   sim::Machine& m = run.machine;
-  uint8_t index, seal, fail;
-  in.U8(index);
-  index %= kDriveCount;
+  uint32_t index;
+  uint8_t seal, fail;
+  in.Choice(index, fuzz::kDiskNumbers);
   fuzz::CodeDrive(in, m.drives[index]);
   in.U8(seal);
   // Many inputs should pass the integrity test, to reach what follows it.

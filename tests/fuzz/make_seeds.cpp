@@ -26,14 +26,15 @@ void Save(const std::string& target, const std::string& name, const fuzz::Bytes&
 
 // Identification: each lab drive as it answers, its integrity word left as it is.
 void IdentifySeeds(sim::Machine& lab) {
-  for (uint8_t i = 0; i < kDriveCount; ++i) {
+  for (auto& [number, drive] : lab.drives) {
     fuzz::FuzzWriter out;
-    uint8_t index = i, seal = 0, fail = 0xFF;
-    out.U8(index);
-    fuzz::CodeDrive(out, lab.drives[i]);
+    uint32_t index = number;
+    uint8_t seal = 0, fail = 0xFF;
+    out.Choice(index, fuzz::kDiskNumbers);
+    fuzz::CodeDrive(out, drive);
     out.U8(seal);
     out.U8(fail);
-    Save("identify", "drive" + std::to_string(i), out.Data());
+    Save("identify", "drive" + std::to_string(number), out.Data());
   }
 }
 
@@ -45,7 +46,7 @@ void VolumeSeeds(sim::Machine& lab) {
     uint8_t which = static_cast<uint8_t>(letter - 'C'), fail = 0xFF;
     out.U8(which);
     out.U8(fail);
-    DriveInfo drive = l.hostDrive >= 0 ? g_drives[l.hostDrive] : DriveInfo();
+    DriveInfo drive = l.hostDrive >= 0 ? g_drives[static_cast<uint32_t>(l.hostDrive)] : DriveInfo();
     fuzz::CodeDriveInfo(out, drive);
     uint64_t cluster = 3;
     out.Int(cluster);
@@ -69,7 +70,7 @@ void ReportSeed() {
     if (auto row = scan.Step()) rows.push_back(std::move(*row));
   fuzz::FuzzWriter out;
   out.List(rows, 30, [&](ScanRow& row) { fuzz::CodeRow(out, row); });
-  for (DriveInfo& d : g_drives) fuzz::CodeDriveInfo(out, d);
+  fuzz::CodeDriveTable(out, g_drives);
   Save("report", "lab", out.Data());
 }
 

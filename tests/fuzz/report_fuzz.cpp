@@ -40,22 +40,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzReader in(data, size);
   std::vector<ScanRow> rows;
   in.List(rows, 30, [&](ScanRow& row) { fuzz::CodeRow(in, row); });
-  DriveInfo drives[kDriveCount];
-  for (DriveInfo& d : drives) fuzz::CodeDriveInfo(in, d);
+  DriveTable drives;
+  fuzz::CodeDriveTable(in, drives);
   report::VolumeHeadings headings = {"Drive", "Drv No", "Drive Name", "Offset"};
 
   const std::string json = report::Json(rows, drives);
   FUZZ_CHECK(IsValidJson(json));
 
   const std::vector<int> widths = {8, 8, 32, 12, 12};
-  const std::vector<std::string> lines = Lines(report::VolumeText(headings, rows));
-  FUZZ_CHECK(lines.size() == rows.size() + 1);
-  for (size_t r = 0; r < rows.size(); ++r) {
-    const auto cells = report::VolumeCells(rows[r]);
-    CheckLayout(lines[r + 1],
-                {cells[0], cells[1], cells[2], cells[3], report::VerdictWord(rows[r].verdict)},
+  // A line per volume, then one per piece of a volume over several.
+  const std::vector<std::string> lines = Lines(report::VolumeText(headings, rows, drives));
+  size_t line = 1;
+  for (const ScanRow& row : rows) {
+    const auto cells = report::VolumeCells(row);
+    FUZZ_CHECK(line < lines.size());
+    CheckLayout(lines[line++],
+                {cells[0], cells[1], cells[2], cells[3], report::VerdictWord(row.verdict)},
                 widths);
+    if (row.extents.size() < 2) continue;
+    for (size_t i = 0; i < row.extents.size(); ++i) {
+      FUZZ_CHECK(line < lines.size() && lines[line].compare(0, 2, "  ") == 0);
+      ++line;
+    }
   }
+  FUZZ_CHECK(line == lines.size());
 
   // The clipboard's table, from the same cells.
   std::string clipboard;
@@ -67,6 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(Lines(clipboard).size() == rows.size());
 
   const std::vector<std::string> driveLines = Lines(report::DriveText(headings, drives));
-  FUZZ_CHECK(driveLines.size() == static_cast<size_t>(report::ListedDrives(drives)) + 1);
+  FUZZ_CHECK(driveLines.size() == drives.Listed().size() + 1);
   return 0;
 }

@@ -1,5 +1,7 @@
-// The whole scan on any machine: drives 0 to 9 and letters C to Z. Every row it gives
-// must be one the report can show.
+// The whole scan on any machine: drives by any number and letters C to Z. Every row it
+// gives must be one the report can show.
+#include <algorithm>
+
 #include "fuzz_check.h"
 #include "fuzz_codec.h"
 #include "inspect/scan.h"
@@ -13,7 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint8_t fail;
   in.U8(fail);
   if (fail < 250) m.failCall = fail * 2;
-  g_drives.Clear();
 
   CScan scan;
   int steps = 0;
@@ -24,10 +25,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!row) continue;
     FUZZ_CHECK(row->letter > previous && row->letter <= 'Z');
     previous = row->letter;
-    FUZZ_CHECK(!row->drive || (*row->drive >= 0 && *row->drive < kDriveCount));
-    FUZZ_CHECK(row->dataStart != CVolumeInfo::kNoDataStart);
     FUZZ_CHECK(row->volume != nullptr && row->volume->m_letter == row->letter);
-    if (!row->drive) FUZZ_CHECK(row->verdict == Verdict::Undetermined);
+    // The row shows its first piece, and sums its pieces up.
+    FUZZ_CHECK(!row->extents.empty());
+    FUZZ_CHECK(row->drive == row->extents.front().disk);
+    FUZZ_CHECK(row->dataStart == row->extents.front().dataStart);
+    FUZZ_CHECK(row->verdict == VolumeVerdict(row->extents));
+    FUZZ_CHECK(row->dataStart != CVolumeInfo::kNoDataStart);
+    if (!row->drive || !row->dataStart) FUZZ_CHECK(row->verdict == Verdict::Undetermined);
+    // Every disk the row names is in the table, identified.
+    for (const PieceVerdict& p : row->extents)
+      if (p.disk) {
+        const std::vector<uint32_t> listed = g_drives.Listed();
+        FUZZ_CHECK(std::find(listed.begin(), listed.end(), *p.disk) != listed.end());
+      }
     report::VolumeCells(*row);
   }
   fuzz::CheckNothingLeft(m);

@@ -1,6 +1,7 @@
 // The volume probe and the verdict against any machine: drive types, free-space answers,
 // sector sizes and cluster counts, file-system names, partition answers old and _EX,
-// device numbers, the volume's first sector and the drives' sectors, any one call failing.
+// device numbers, disk extents, the volume's first sector and the drives' sectors, any one
+// call failing.
 #include "fuzz_check.h"
 #include "fuzz_codec.h"
 #include "inspect/alignment.h"
@@ -24,13 +25,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int code = volume.Probe();
   fuzz::CheckNothingLeft(m);
   FUZZ_CHECK(code == 0 || code == 1 || code == 3 || code == 7);
-  const int index = volume.GetDriveIndex();
-  if (code == 3 || code == 7) FUZZ_CHECK(index >= -1 && index <= 10);
-  const uint64_t start = volume.GetDataStartSector();
   volume.ClusterToSector(cluster);
-  if (code == 3 && index >= 0 && index < kDriveCount && start != CVolumeInfo::kNoDataStart) {
-    FUZZ_CHECK(start >= volume.m_startSector);
-    GetAlignmentState(volume, start, drive);
-  }
+  if (code != 3 || volume.m_failure != ProbeFailure::None) return 0;
+  // A placed volume: its first piece is where its row points.
+  FUZZ_CHECK(!volume.m_extents.empty() && volume.m_extents.size() <= 128);
+  FUZZ_CHECK(volume.m_extents.front().disk == volume.GetDriveIndex());
+  FUZZ_CHECK(volume.m_extents.front().startSector == volume.m_startSector);
+  for (const VolumeExtent& e : volume.m_extents)
+    FUZZ_CHECK(e.disk >= 0 || (volume.m_extents.size() == 1 && e.disk == CVolumeInfo::kNoDrive));
+  const uint64_t start = volume.GetDataStartSector();
+  if (start != CVolumeInfo::kNoDataStart) FUZZ_CHECK(start >= volume.m_startSector);
+  DriveTable table;
+  for (const VolumeExtent& e : volume.m_extents)
+    if (e.disk >= 0) table[static_cast<uint32_t>(e.disk)] = drive;
+  const std::vector<PieceVerdict> pieces = JudgePieces(volume, table);
+  FUZZ_CHECK(pieces.size() == volume.m_extents.size());
+  for (const PieceVerdict& p : pieces)
+    if (!p.disk || !p.dataStart) FUZZ_CHECK(p.verdict == Verdict::Undetermined);
+  VolumeVerdict(pieces);
   return 0;
 }

@@ -44,6 +44,7 @@ TEST(ReadOnlyTest, TheProgramsReadsPass) {
   EXPECT_TRUE(Passes(IOCTL_DISK_GET_PARTITION_INFO, {}));
   EXPECT_TRUE(Passes(IOCTL_DISK_GET_PARTITION_INFO_EX, {}));
   EXPECT_TRUE(Passes(IOCTL_STORAGE_GET_DEVICE_NUMBER, {}));
+  EXPECT_TRUE(Passes(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, {}));
   EXPECT_TRUE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, Query(PropertyStandardQuery)));
   EXPECT_TRUE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, Query(PropertyExistsQuery)));
 }
@@ -54,6 +55,7 @@ TEST(ReadOnlyTest, EveryOtherRequestIsRefused) {
                            IOCTL_DISK_GET_PARTITION_INFO,
                            IOCTL_DISK_GET_PARTITION_INFO_EX,
                            IOCTL_STORAGE_GET_DEVICE_NUMBER,
+                           IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS,
                            IOCTL_STORAGE_QUERY_PROPERTY};
   // The neighbours of each: the functions beside it, and the same function asking for
   // other access or another transfer method.
@@ -82,6 +84,8 @@ TEST(ReadOnlyTest, EveryOtherRequestIsRefused) {
       0x00090018,  // FSCTL_LOCK_VOLUME
       0x00090020,  // FSCTL_DISMOUNT_VOLUME
       0x002D940C,  // IOCTL_STORAGE_SET_PROPERTY
+      0x0056C00C,  // IOCTL_VOLUME_OFFLINE
+      0x0056C008,  // IOCTL_VOLUME_ONLINE
       0x00070000,  // IOCTL_DISK_GET_DRIVE_GEOMETRY: a read, but not one of the program's
       0,
   };
