@@ -24,7 +24,7 @@ void Refuse(UINT textId) {
 BOOL COffsetApp::InitInstance() {
   Enable3dControls();
 
-  switch (CheckStartup()) {
+  switch (CheckStartup().refusal) {
     case StartupRefusal::NotNt:
       Refuse(IDS_BAD_OS);
       return FALSE;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/report_output.h"
 #include "app/report_program.h"
 #include "res/resource.h"
 
@@ -24,8 +25,5 @@ int main(int argc, char** argv) {
 
   std::string out, err;
   const int status = RunReport(std::vector<std::string>(argv + 1, argv + argc), texts, &out, &err);
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  std::fwrite(err.data(), 1, err.size(), stderr);
-  std::fflush(stdout);
-  return status;
+  return WriteReport(stdout, stderr, out, err, status);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "platform/cstring.h"
@@ -28,6 +29,11 @@ struct DriveInfo {
 
   // The verdict may judge volumes of this drive against its grid.
   bool HasGeometry() const { return status >= 0 && geometry != GeometrySource::None; }
+  // How many logical sectors into its physical sector LBA 0 lies; none without a grid.
+  std::optional<uint32_t> Lba0Offset() const {
+    if (!HasGeometry() || sectorsPerPhysical == 0) return std::nullopt;
+    return (sectorsPerPhysical - alignPhase % sectorsPerPhysical) % sectorsPerPhysical;
+  }
   // Logical sector size times sectors per physical sector; 0 when not known.
   uint64_t PhysicalSectorBytes() const {
     return static_cast<uint64_t>(bytesPerLogicalSector) * sectorsPerPhysical;

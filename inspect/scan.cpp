@@ -1,8 +1,11 @@
 #include "inspect/scan.h"
 
+#include <algorithm>
+
 #include "inspect/drive_info.h"
 #include "platform/device.h"
 #include "platform/sys.h"
+#include "platform/volume_names.h"
 
 std::optional<ScanRow> CScan::Step() {
   if (!m_started) {
@@ -22,17 +25,38 @@ std::optional<ScanRow> CScan::Step() {
   }
   if (m_cursor >= 'C' && m_cursor <= 'Z') {
     const char letter = static_cast<char>(m_cursor++);
-    return ExamineLetter(letter);
+    std::optional<ScanRow> row = ExamineLetter(letter);
+    // Listing the volumes reads no device: it rides on the last letter's step, so that a
+    // machine without volumes in folders ends where it always did.
+    if (letter == 'Z') FindMountedVolumes();
+    return row;
   }
+  if (m_nextMounted < m_mounted.size()) return ExamineMounted(m_mounted[m_nextMounted++]);
   return std::nullopt;
 }
 
 std::optional<ScanRow> CScan::ExamineLetter(char letter) {
-  if (sys::GetDriveTypeA(RootPath(letter).c_str()) != DRIVE_FIXED) return std::nullopt;
+  const std::string root = RootPath(letter);
+  if (sys::GetDriveTypeA(root.c_str()) != DRIVE_FIXED) return std::nullopt;
+  return Examine(std::make_unique<CVolumeInfo>(letter), std::string(1, letter) + ":", {});
+}
 
-  auto record = std::make_unique<CVolumeInfo>(letter);
-  if (record->Probe() != 3 || record->m_failure != ProbeFailure::None || record->m_extents.empty())
+std::optional<ScanRow> CScan::ExamineMounted(const MountedVolume& volume) {
+  auto record = std::make_unique<CVolumeInfo>(volume.name);
+  if (sys::GetDriveTypeA(record->m_root.c_str()) != DRIVE_FIXED) return std::nullopt;
+  return Examine(std::move(record), volume.paths.front(), volume.paths);
+}
+
+std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::string name,
+                                      std::vector<std::string> paths) {
+  const int code = record->Probe();
+  if (code != 3 || record->m_failure != ProbeFailure::None || record->m_extents.empty()) {
+    // No row: a volume that stopped being local and fixed, or one the probe could not place.
+    const ProbeFailure reason =
+        record->m_failure == ProbeFailure::None ? ProbeFailure::DriveType : record->m_failure;
+    m_skipped.push_back({std::move(name), reason});
     return std::nullopt;
+  }
 
   // A disk the drive phase did not reach (behind a gap, past the tenth) is identified
   // now, once however many volumes it holds.
@@ -43,7 +67,16 @@ std::optional<ScanRow> CScan::ExamineLetter(char letter) {
   }
 
   ScanRow row;
+  row.name = std::move(name);
   row.letter = record->m_letter;
+  if (row.letter != 0) {
+    // A lettered volume may be mounted in folders too; its root comes first in any case.
+    const std::string root = RootPath(row.letter);
+    paths = VolumePathNames(VolumeNameOf(root));
+    paths.erase(std::remove(paths.begin(), paths.end(), root), paths.end());
+    paths.insert(paths.begin(), root);
+  }
+  row.paths = std::move(paths);
   row.fileSystem = record->m_fileSystem;
   row.extents = JudgePieces(*record, g_drives);
   row.verdict = VolumeVerdict(row.extents);
@@ -53,4 +86,14 @@ std::optional<ScanRow> CScan::ExamineLetter(char letter) {
   if (row.drive) row.driveName = g_drives[*row.drive].model;
   row.volume = std::move(record);
   return row;
+}
+
+void CScan::FindMountedVolumes() {
+  // A volume with a drive letter was examined under it, or is not fixed; one with neither
+  // a letter nor a folder (an EFI system or recovery partition) is no row.
+  for (const std::string& name : VolumeNames()) {
+    std::vector<std::string> paths = VolumePathNames(name);
+    if (paths.empty() || std::any_of(paths.begin(), paths.end(), IsDriveRoot)) continue;
+    m_mounted.push_back({name, std::move(paths)});
+  }
 }

@@ -1,6 +1,7 @@
 // The whole inspection, one unit of device work per step: identify drive 0, 1, ... until
-// the first that does not open or drive 9, then examine the letters C to Z. The report
-// window takes one step per timer tick; the console report takes them back to back.
+// the first that does not open or drive 9, then examine the letters C to Z, then each
+// fixed volume that only folders name. The report window takes one step per timer tick;
+// the console report takes them back to back.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,9 @@
 
 // One row of the report: a fixed volume the probe could place.
 struct ScanRow {
-  char letter = 0;
+  std::string name;                // "C:", or the first folder of a volume without a letter
+  char letter = 0;                 // 0 for a volume without a letter
+  std::vector<std::string> paths;  // every path it is reachable by, its letter's root first
   std::optional<uint32_t> drive;      // the disk of its first piece; none when none was found
   CString driveName;                  // that drive's model text; empty without one
   std::optional<uint64_t> dataStart;  // where its clusters begin on that disk, when known
@@ -25,19 +28,39 @@ struct ScanRow {
   std::unique_ptr<CVolumeInfo> volume;  // the record the row keeps
 };
 
+// A fixed volume the scan could not examine: it has no row, but the console names it.
+struct SkippedVolume {
+  std::string name;  // what its row would have shown
+  ProbeFailure reason;
+};
+
 class CScan {
  public:
-  // Identifies one drive or examines one letter. A letter that is a fixed volume the probe
-  // could place gives a row; the drives its pieces lie on are identified in the same step
-  // when the drive phase did not reach them.
+  // Identifies one drive, or examines one letter or one volume named by folders. A fixed
+  // volume the probe could place gives a row; the drives its pieces lie on are identified
+  // in the same step when the drive phase did not reach them.
   std::optional<ScanRow> Step();
-  bool Finished() const { return m_cursor > 'Z'; }
+  bool Finished() const { return m_cursor > 'Z' && m_nextMounted >= m_mounted.size(); }
+  // The fixed volumes examined so far that got no row, in the order they were met.
+  const std::vector<SkippedVolume>& Skipped() const { return m_skipped; }
 
  private:
+  struct MountedVolume {
+    std::string name;                // its volume name
+    std::vector<std::string> paths;  // the folders it is mounted in
+  };
+
   std::optional<ScanRow> ExamineLetter(char letter);
+  std::optional<ScanRow> ExamineMounted(const MountedVolume& volume);
+  std::optional<ScanRow> Examine(std::unique_ptr<CVolumeInfo> record, std::string name,
+                                 std::vector<std::string> paths);
+  void FindMountedVolumes();
 
   // 0..9: the drive to identify next; 'C'..'Z': the letter to examine next; past 'Z':
-  // finished. Letters A and B are never examined.
+  // the volumes named by folders. Letters A and B are never examined.
   signed char m_cursor = 0;
   bool m_started = false;
+  std::vector<MountedVolume> m_mounted;  // found in the step of the last letter
+  size_t m_nextMounted = 0;
+  std::vector<SkippedVolume> m_skipped;
 };

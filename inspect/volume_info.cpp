@@ -147,10 +147,18 @@ CVolumeInfo::CVolumeInfo(char letter)
       m_dataAreaOffset(0),
       m_driveIndex(0),
       m_letter(letter),
+      m_root(RootPath(letter)),
+      m_device(VolumeDevicePath(letter)),
       m_failure(ProbeFailure::None) {}
 
+CVolumeInfo::CVolumeInfo(const std::string& volumeName) : CVolumeInfo('\0') {
+  m_device = volumeName;
+  if (!m_device.empty() && m_device.back() == '\\') m_device.pop_back();
+  m_root = m_device + '\\';
+}
+
 int CVolumeInfo::Probe() {
-  const std::string root = RootPath(m_letter);
+  const std::string& root = m_root;
   const UINT type = sys::GetDriveTypeA(root.c_str());
 
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
@@ -181,18 +189,18 @@ int CVolumeInfo::Probe() {
   if (!m_optical) code |= 2;
   m_bytesPerCluster = m_bytesPerSector * sectorsPerCluster;
 
-  if (type != DRIVE_CDROM) ProbeDevice(m_letter);
+  if (type != DRIVE_CDROM) ProbeDevice();
   m_probed = true;
   return code;
 }
 
-void CVolumeInfo::ProbeDevice(char letter) {
+void CVolumeInfo::ProbeDevice() {
   m_startSector = kNotDetermined;
   m_dataAreaOffset = kNotDetermined;
   m_driveIndex = -1;
   m_extents.clear();
 
-  Device volume(VolumeDevicePath(letter), GENERIC_READ, kUnbuffered);
+  Device volume(m_device, GENERIC_READ, kUnbuffered);
   if (!volume.IsOpen()) {
     m_failure = ProbeFailure::DeviceOpen;
     return;
@@ -208,8 +216,8 @@ void CVolumeInfo::ProbeDevice(char letter) {
   if (!pieces.empty()) m_startSector = pieces.front().startSector;
 
   char fileSystem[kNameBytes] = {};  // a failed query leaves a name of no file system
-  sys::GetVolumeInformationA(RootPath(letter).c_str(), nullptr, 0, nullptr, nullptr, nullptr,
-                             fileSystem, kNameBytes);
+  sys::GetVolumeInformationA(m_root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
+                             kNameBytes);
   fileSystem[kNameBytes - 1] = '\0';
   m_fileSystem = fileSystem;
   if (m_startSector == kNotDetermined) m_failure = ProbeFailure::PartitionStart;

@@ -1,4 +1,5 @@
-// What the alignment verdict needs to know about the volume behind one drive letter.
+// What the alignment verdict needs to know about one volume: behind a drive letter, or
+// named by its volume name when only folders are mounted on it.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,9 @@ struct VolumeExtent {
 class CVolumeInfo {
  public:
   explicit CVolumeInfo(char letter);
+  // A volume by its volume name, "\\?\Volume{...}\" (a name handed out without its
+  // trailing backslash is taken too); its m_letter is 0.
+  explicit CVolumeInfo(const std::string& volumeName);
 
   // Classifies the drive and reads its geometry; for a volume that is not optical it
   // also runs the device probe. Returns 0 (not usable), 1 (optical), 3 (local
@@ -60,10 +64,12 @@ class CVolumeInfo {
   uint64_t m_dataAreaOffset;  // sectors from the volume's start to its clusters
   int64_t m_driveIndex;
   char m_letter;
+  std::string m_root;    // for the volume calls: "X:\\", or the volume name with its backslash
+  std::string m_device;  // to open: "\\.\X:", or the volume name without its backslash
   std::string m_fileSystem;            // as the volume names it; empty when it does not say
   std::vector<VolumeExtent> m_extents;  // every piece, in the volume's order; empty until placed
   ProbeFailure m_failure;
 
  private:
-  void ProbeDevice(char letter);
+  void ProbeDevice();
 };

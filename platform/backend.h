@@ -31,6 +31,13 @@ class Backend {
   virtual LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) = 0;
   virtual BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type) = 0;
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA info) = 0;
+  virtual HANDLE FindFirstVolumeA(LPSTR volumeName, DWORD size) = 0;
+  virtual BOOL FindNextVolumeA(HANDLE find, LPSTR volumeName, DWORD size) = 0;
+  virtual BOOL FindVolumeClose(HANDLE find) = 0;
+  virtual BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size,
+                                                PDWORD returned) = 0;
+  virtual BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName,
+                                                 DWORD size) = 0;
 };
 
 // Puts `backend` behind the door and returns the one it replaces. nullptr restores the

@@ -131,4 +131,35 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
   return b->GetVersionExA(info);
 }
 
+HANDLE FindFirstVolumeA(LPSTR volumeName, DWORD size) {
+  Backend* b = Active();
+  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, INVALID_HANDLE_VALUE);
+  return b->FindFirstVolumeA(volumeName, size);
+}
+
+BOOL FindNextVolumeA(HANDLE find, LPSTR volumeName, DWORD size) {
+  Backend* b = Active();
+  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
+  return b->FindNextVolumeA(find, volumeName, size);
+}
+
+BOOL FindVolumeClose(HANDLE find) {
+  Backend* b = Active();
+  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
+  return b->FindVolumeClose(find);
+}
+
+BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size,
+                                      PDWORD returned) {
+  Backend* b = Active();
+  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
+  return b->GetVolumePathNamesForVolumeNameA(volumeName, paths, size, returned);
+}
+
+BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWORD size) {
+  Backend* b = Active();
+  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
+  return b->GetVolumeNameForVolumeMountPointA(mountPoint, volumeName, size);
+}
+
 }  // namespace sys

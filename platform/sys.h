@@ -24,5 +24,11 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect);
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
+HANDLE FindFirstVolumeA(LPSTR volumeName, DWORD size);
+BOOL FindNextVolumeA(HANDLE find, LPSTR volumeName, DWORD size);
+BOOL FindVolumeClose(HANDLE find);
+BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size,
+                                      PDWORD returned);
+BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWORD size);
 
 }  // namespace sys

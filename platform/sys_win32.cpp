@@ -45,6 +45,21 @@ class Windows final : public Backend {
   BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type) override {
     return ::VirtualFree(address, size, type);
   }
+  HANDLE FindFirstVolumeA(LPSTR volumeName, DWORD size) override {
+    return ::FindFirstVolumeA(volumeName, size);
+  }
+  BOOL FindNextVolumeA(HANDLE find, LPSTR volumeName, DWORD size) override {
+    return ::FindNextVolumeA(find, volumeName, size);
+  }
+  BOOL FindVolumeClose(HANDLE find) override { return ::FindVolumeClose(find); }
+  BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size,
+                                        PDWORD returned) override {
+    return ::GetVolumePathNamesForVolumeNameA(volumeName, paths, size, returned);
+  }
+  BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName,
+                                         DWORD size) override {
+    return ::GetVolumeNameForVolumeMountPointA(mountPoint, volumeName, size);
+  }
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"

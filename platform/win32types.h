@@ -41,6 +41,7 @@ using LPCVOID = const void*;
 using LPSTR = char*;
 using LPCSTR = const char*;
 using LPDWORD = DWORD*;
+using PDWORD = DWORD*;
 using PLONG = LONG*;
 
 struct SECURITY_ATTRIBUTES;
@@ -89,6 +90,12 @@ constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
 constexpr DWORD ERROR_MORE_DATA = 234;
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_NO_DATA = 232;
+constexpr DWORD MAX_PATH = 260;
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 
 constexpr UINT DRIVE_UNKNOWN = 0;

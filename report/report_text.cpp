@@ -1,5 +1,6 @@
 #include "report/report_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "report/json_writer.h"
@@ -10,6 +11,10 @@ namespace report {
 namespace {
 
 constexpr int kVerdictWidth = 12;  // "undetermined"
+// The console keeps a space between cells where a long one (a folder path, a 40-character
+// drive name) fills its column: "C:\SQL\Data\ 3", not a path that reads "Data\3". The
+// clipboard's table keeps its cells touching.
+constexpr size_t kConsoleGap = 1;
 const std::vector<int> kDriveWidths = {8, 32, 22, 10, 10, 18, 18};
 
 // A device text as a table cell: a control character (a line feed in a drive's name,
@@ -39,11 +44,12 @@ void OptionalNumber(JsonWriter& json, const char* key, const std::optional<uint6
 }  // namespace
 
 void AppendFixedWidthLine(std::string& text, const std::vector<std::string>& cells,
-                          const std::vector<int>& widths) {
+                          const std::vector<int>& widths, size_t gap) {
   for (size_t c = 0; c < cells.size(); ++c) {
     text += cells[c];
-    const int width = c < widths.size() ? widths[c] : 0;
-    for (int n = static_cast<int>(cells[c].size()); n < width; ++n) text += ' ';
+    size_t width = c < widths.size() ? static_cast<size_t>(widths[c]) : 0;
+    if (c + 1 < cells.size()) width = std::max(width, cells[c].size() + gap);
+    if (cells[c].size() < width) text.append(width - cells[c].size(), ' ');
   }
   text += '\n';
 }
@@ -54,9 +60,26 @@ const std::vector<int>& VolumeWidths() {
 }
 
 std::array<std::string, 4> VolumeCells(const ScanRow& row) {
-  const char letter[] = {row.letter, ':', '\0'};
-  return {Printable(letter), row.drive ? std::to_string(*row.drive) : "", Printable(row.driveName),
-          row.dataStart ? Decimal(*row.dataStart) : ""};
+  return {Printable(row.name.c_str()), row.drive ? std::to_string(*row.drive) : "",
+          Printable(row.driveName), row.dataStart ? Decimal(*row.dataStart) : ""};
+}
+
+const char* FailureWords(ProbeFailure failure) {
+  switch (failure) {
+    case ProbeFailure::DriveType:
+      return "drive type";
+    case ProbeFailure::Sizes:
+      return "sizes";
+    case ProbeFailure::DeviceOpen:
+      return "device open";
+    case ProbeFailure::PartitionStart:
+      return "partition start";
+    case ProbeFailure::FirstSector:
+      return "first sector";
+    case ProbeFailure::None:
+      break;
+  }
+  return "none";
 }
 
 const char* VerdictWord(Verdict verdict) {
@@ -105,16 +128,16 @@ const char* GeometrySourceWords(GeometrySource source) {
 }
 
 std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows,
-                       const DriveTable& drives) {
+                       const DriveTable& drives, const std::vector<SkippedVolume>& skipped) {
   std::vector<int> widths = VolumeWidths();
   widths.push_back(kVerdictWidth);
   std::string text;
   AppendFixedWidthLine(text, {headings[0], headings[1], headings[2], headings[3], "Alignment"},
-                       widths);
+                       widths, kConsoleGap);
   for (const ScanRow& row : rows) {
     const auto cells = VolumeCells(row);
     AppendFixedWidthLine(text, {cells[0], cells[1], cells[2], cells[3], VerdictWord(row.verdict)},
-                         widths);
+                         widths, kConsoleGap);
     if (row.extents.size() < 2) continue;
     for (size_t i = 0; i < row.extents.size(); ++i) {
       const PieceVerdict& piece = row.extents[i];
@@ -124,9 +147,11 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
            piece.disk ? std::to_string(*piece.disk) : "",
            piece.disk ? Printable(drives[*piece.disk].model) : "",
            piece.dataStart ? Decimal(*piece.dataStart) : "", VerdictWord(piece.verdict)},
-          widths);
+          widths, kConsoleGap);
     }
   }
+  for (const SkippedVolume& volume : skipped)
+    text += Printable(volume.name.c_str()) + "  not examined: " + FailureWords(volume.reason) + "\n";
   return text;
 }
 
@@ -135,7 +160,7 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) 
   AppendFixedWidthLine(
       text,
       {headings[1], headings[2], "Serial", "Firmware", "Alignment", "Phys Sector Size", "Geometry"},
-      kDriveWidths);
+      kDriveWidths, kConsoleGap);
   for (uint32_t number : drives.Listed()) {
     const DriveInfo& d = drives[number];
     const DriveGeometry g = GeometryOf(d);
@@ -143,12 +168,13 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) 
         text,
         {std::to_string(number), Printable(d.model), Printable(d.serial), Printable(d.firmware),
          AlignmentCell(g), PhysicalSectorCell(g), GeometrySourceWords(d.geometry)},
-        kDriveWidths);
+        kDriveWidths, kConsoleGap);
   }
   return text;
 }
 
-std::string Json(const std::vector<ScanRow>& rows, const DriveTable& drives) {
+std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
+                 const DriveTable& drives) {
   JsonWriter json;
   json.BeginObject();
   json.Key("program");
@@ -160,8 +186,17 @@ std::string Json(const std::vector<ScanRow>& rows, const DriveTable& drives) {
   json.BeginArray();
   for (const ScanRow& row : rows) {
     json.BeginObject();
+    json.Key("name");
+    json.String(row.name);
     json.Key("letter");
-    json.String(std::string(1, row.letter));
+    if (row.letter != 0)
+      json.String(std::string(1, row.letter));
+    else
+      json.Null();
+    json.Key("paths");
+    json.BeginArray();
+    for (const std::string& path : row.paths) json.String(path);
+    json.EndArray();
     OptionalNumber(json, "drive", row.drive);
     json.Key("driveName");
     json.String(row.driveName.GetString());
@@ -184,6 +219,18 @@ std::string Json(const std::vector<ScanRow>& rows, const DriveTable& drives) {
       json.EndObject();
     }
     json.EndArray();
+    json.EndObject();
+  }
+  json.EndArray();
+
+  json.Key("skipped");
+  json.BeginArray();
+  for (const SkippedVolume& volume : skipped) {
+    json.BeginObject();
+    json.Key("name");
+    json.String(volume.name);
+    json.Key("reason");
+    json.String(FailureWords(volume.reason));
     json.EndObject();
   }
   json.EndArray();
@@ -214,6 +261,7 @@ std::string Json(const std::vector<ScanRow>& rows, const DriveTable& drives) {
       json.Number(*g.physicalSectorSize);
     else
       json.Null();
+    OptionalNumber(json, "lba0Offset", d.Lba0Offset());
     json.Key("geometry");
     json.String(GeometrySourceWords(d.geometry));
     json.EndObject();
@@ -223,8 +271,9 @@ std::string Json(const std::vector<ScanRow>& rows, const DriveTable& drives) {
   return json.Text();
 }
 
-ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows) {
-  bool undetermined = false;
+ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped) {
+  // A volume that was not examined may be misaligned: never report all is well for it.
+  bool undetermined = !skipped.empty();
   for (const ScanRow& row : rows) {
     if (row.verdict == Verdict::Misaligned) return ExitStatus::Misaligned;
     undetermined = undetermined || row.verdict == Verdict::Undetermined;

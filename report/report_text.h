@@ -13,9 +13,10 @@
 namespace report {
 
 // Appends one line: each cell followed by spaces up to its column's width (a longer cell
-// is never cut), then a line feed.
+// is never cut), then a line feed. With a gap, every cell but the last is followed by at
+// least that many spaces, so that a long cell never runs into the next.
 void AppendFixedWidthLine(std::string& text, const std::vector<std::string>& cells,
-                          const std::vector<int>& widths);
+                          const std::vector<int>& widths, size_t gap = 0);
 
 // The report's columns: drive letter, drive number, drive name, data start.
 const std::vector<int>& VolumeWidths();  // 8, 8, 32, 12
@@ -38,20 +39,24 @@ const char* GeometrySourceWords(GeometrySource source);
 
 // The console report: the volume table with its verdicts. A volume over several disks is
 // followed by one line per piece ("  1/2", its disk, that disk's name, its data start and
-// its own verdict).
+// its own verdict). Under the table, each fixed volume that was not examined, and why.
 std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows,
-                       const DriveTable& drives);
+                       const DriveTable& drives, const std::vector<SkippedVolume>& skipped);
+// What kept a volume from being examined, as the report names it.
+const char* FailureWords(ProbeFailure failure);
 // The drive table: number, name, serial, firmware, grid, physical sector, its source.
 std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives);
-// One JSON document with the program, its version, the volumes and the drives.
-std::string Json(const std::vector<ScanRow>& rows, const DriveTable& drives);
+// One JSON document with the program, its version, the volumes, the volumes not
+// examined and the drives.
+std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
+                 const DriveTable& drives);
 
 enum class ExitStatus {
-  Aligned = 0,       // every volume aligned, or no volumes
+  Aligned = 0,       // every volume aligned, or no fixed volume at all
   Misaligned = 1,    // at least one volume misaligned
-  Undetermined = 2,  // none misaligned, at least one undetermined
-  CannotRun = 3,     // not NT, no raw access, or a bad option
+  Undetermined = 2,  // none misaligned; at least one undetermined or not examined
+  CannotRun = 3,     // not NT, no raw access, a bad option, or the report could not be written
 };
-ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows);
+ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped);
 
 }  // namespace report

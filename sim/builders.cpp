@@ -166,7 +166,9 @@ void PlaceVolume(Machine& machine, const VolumeLayout& v) {
     if (v.encryptionKey != 0) Cipher(v.encryptionKey, 0, sector);
     drive.WriteSector(start, sector);
   }
-  Letter& l = machine.letters[v.letter];
+  Volume& l = v.letter != 0 ? machine.letters[v.letter] : machine.unlettered[v.volumeName];
+  l.name = v.volumeName;
+  l.mountPaths = v.mountPaths;
   l.type = v.type;
   l.freeSpaceOk = true;
   l.sectorsPerCluster = v.sectorsPerCluster;

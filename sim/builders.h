@@ -43,10 +43,13 @@ Bytes BuildExfatBootSector(uint8_t bytesPerSectorShift, uint8_t sectorsPerCluste
                            uint64_t partitionOffset, uint32_t clusterHeapOffset = 4096,
                            uint64_t volumeLength = 0x1000000);
 
-// Where a formatted volume lies and what it holds: its letter, its drive and first
-// sector there, its file system and boot sector.
+// Where a formatted volume lies and what it holds: its letter (or its volume name and
+// the folders it is mounted in), its drive and first sector there, its file system and
+// boot sector.
 struct VolumeLayout {
-  char letter = 'C';
+  char letter = 'C';  // 0: a volume without a letter, by its volume name
+  std::string volumeName;
+  std::vector<std::string> mountPaths;
   uint32_t drive = 0;
   uint64_t startSector = 2048;
   std::string fileSystem = "NTFS";
@@ -65,8 +68,8 @@ struct VolumeLayout {
   };
   std::vector<Piece> pieces;
 };
-// Writes the volume onto its drive and gives it its letter: a fixed drive whose volume
-// device reads that part of the drive.
+// Writes the volume onto its drive and gives it its letter or its folders: a fixed volume
+// whose device reads that part of the drive.
 void PlaceVolume(Machine& machine, const VolumeLayout& v);
 
 // A drive that opens and answers IDENTIFY with these texts and geometry words.

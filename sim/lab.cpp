@@ -110,7 +110,22 @@ void BuildLab(Machine& m) {
   spanned.pieces = {{11, 1050624, 1048576}, {12, 2099199, 1048576}};
   PlaceVolume(m, spanned);
 
-  Letter& removable = m.letters['I'];
+  // A database volume mounted in a folder of C:, made by an old tool; the EFI system
+  // partition, which has neither letter nor folder; a fixed letter whose partition
+  // requests fail.
+  VolumeLayout sql = Ntfs(0, 3, 4194367);
+  sql.volumeName = "\\\\?\\Volume{5e55a2e1-5a1d-4a7a-8d3b-00000000d474}\\";
+  sql.mountPaths = {"C:\\SQL\\Data\\"};
+  PlaceVolume(m, sql);
+  VolumeLayout efi = Ntfs(0, 6, 34);
+  efi.volumeName = "\\\\?\\Volume{5e55a2e1-ef15-4a7a-8d3b-0000000000e5}\\";
+  efi.fileSystem = "FAT32";
+  efi.bootSector = BuildFatBootSector({});
+  PlaceVolume(m, efi);
+  PlaceVolume(m, Ntfs('V', 2, 206848));
+  m.letters['V'].partitionInfoOk = false;
+
+  Volume& removable = m.letters['I'];
   removable.type = DRIVE_REMOVABLE;
   removable.freeSpaceOk = true;
   removable.sectorsPerCluster = 8;
@@ -118,7 +133,7 @@ void BuildLab(Machine& m) {
   removable.fileSystemOk = true;
   removable.fileSystem = "FAT32";
   m.letters['J'].type = DRIVE_CDROM;  // no medium: the space query fails
-  Letter& remote = m.letters['K'];
+  Volume& remote = m.letters['K'];
   remote = removable;
   remote.type = DRIVE_REMOTE;
   remote.fileSystem = "NTFS";

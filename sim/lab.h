@@ -24,6 +24,9 @@ namespace sim {
 //                                  partition request; S: first piece at 1050624 (aligned)
 //  drive 12 512e, dynamic GPT:     S: second piece at 2099199 (misaligned): S is misaligned
 //  I: removable, J: optical without a medium, K: network drive: no rows
+//  drive 3 also holds a volume mounted only in the folder C:\SQL\Data\, at 4194367
+//  (misaligned); drive 6 an EFI system partition with neither letter nor folder: no row;
+//  drive 2 a fixed V: whose partition requests fail: not examined
 void BuildLab(Machine& machine);
 
 }  // namespace sim

@@ -21,6 +21,10 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
   return true;
 }
 
+bool SameNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b.c_str());
+}
+
 // "X:\" -> 'X'; anything else -> 0.
 char RootLetter(LPCSTR root) {
   if (root == nullptr || std::strlen(root) != 3 || root[1] != ':' || root[2] != '\\') return 0;
@@ -104,9 +108,31 @@ Machine::OpenDevice* Machine::Find(HANDLE handle) {
   return it == m_handles.end() ? nullptr : &it->second;
 }
 
-Letter* Machine::FindRoot(LPCSTR root) {
+Volume* Machine::FindRoot(LPCSTR root) {
+  if (root == nullptr) return nullptr;
   auto it = letters.find(RootLetter(root));
-  return it == letters.end() ? nullptr : &it->second;
+  if (it != letters.end()) return &it->second;
+  for (auto& [name, v] : Enumerated()) {
+    if (SameNoCase(name, root)) return v;
+    for (const std::string& path : v->mountPaths)
+      if (SameNoCase(path, root)) return v;
+  }
+  return nullptr;
+}
+
+std::string Machine::NameOf(char letter, const Volume& v) {
+  if (!v.name.empty()) return v.name;
+  char name[64];
+  std::snprintf(name, sizeof name, "\\\\?\\Volume{5e55a2e1-0000-4000-8000-0000000000%02x}\\",
+                static_cast<unsigned char>(letter));
+  return name;
+}
+
+std::vector<std::pair<std::string, Volume*>> Machine::Enumerated() {
+  std::vector<std::pair<std::string, Volume*>> all;
+  for (auto& [letter, v] : letters) all.push_back({NameOf(letter, v), &v});
+  for (auto& [name, v] : unlettered) all.push_back({name, &v});
+  return all;
 }
 
 const Drive* Machine::DriveAt(int64_t number) const {
@@ -115,7 +141,7 @@ const Drive* Machine::DriveAt(int64_t number) const {
   return it == drives.end() ? nullptr : &it->second;
 }
 
-std::vector<Extent> Machine::PiecesOf(const Letter& l) const {
+std::vector<Extent> Machine::PiecesOf(const Volume& l) const {
   if (!l.extents.empty()) return l.extents;
   const int64_t disk = l.diskNumber >= 0 ? l.diskNumber : l.hostDrive;
   if (disk < 0 || l.startingOffset < 0) return {};
@@ -127,7 +153,7 @@ std::vector<Extent> Machine::PiecesOf(const Letter& l) const {
 
 uint32_t Machine::SectorSizeOf(const OpenDevice& device) const {
   if (const Drive* d = DriveAt(device.drive)) return d->sectorSize;
-  const Letter& l = letters.at(device.letter);
+  const Volume& l = *device.volume;
   const Drive* host = DriveAt(l.extents.empty() ? l.hostDrive : l.extents.front().disk);
   return host ? host->sectorSize : l.ownSectorSize;
 }
@@ -149,6 +175,12 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
   OpenDevice device;
   Open outcome = Open::NotFound;
   const std::string p = call.path;
+  // A volume by its name: the name without its trailing backslash.
+  for (auto& [name, v] : Enumerated())
+    if (!name.empty() && name.back() == '\\' && SameNoCase(name.substr(0, name.size() - 1), p)) {
+      device.volume = v;
+      outcome = v->open;
+    }
   if (StartsWithNoCase(p, "\\\\.\\PhysicalDrive")) {
     // A decimal number as the system writes it: no sign, no leading zero, 32 bits.
     const std::string number = p.substr(17);
@@ -162,9 +194,11 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
     }
   } else if (p.size() == 6 && StartsWithNoCase(p, "\\\\.\\") && p[5] == ':' &&
              std::isalpha(static_cast<unsigned char>(p[4]))) {
-    device.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(p[4])));
-    auto it = letters.find(device.letter);
-    if (it != letters.end()) outcome = it->second.open;
+    auto it = letters.find(static_cast<char>(std::toupper(static_cast<unsigned char>(p[4]))));
+    if (it != letters.end()) {
+      device.volume = &it->second;
+      outcome = it->second.open;
+    }
   }
 
   switch (outcome) {
@@ -338,8 +372,8 @@ BOOL Machine::PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD 
   int64_t start = 0;
   PartitionTable table = PartitionTable::Mbr;
   DWORD reported = ~DWORD{0};
-  if (device.letter != 0) {
-    const Letter& l = letters.at(device.letter);
+  if (device.volume != nullptr) {
+    const Volume& l = *device.volume;
     if (!l.partitionInfoOk) return Fail(ERROR_INVALID_FUNCTION);
     start = l.startingOffset;
     table = l.table;
@@ -353,7 +387,7 @@ BOOL Machine::PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD 
     std::memset(&info, 0, sizeof info);
     info.PartitionStyle = table == PartitionTable::Gpt ? PARTITION_STYLE_GPT : PARTITION_STYLE_MBR;
     info.StartingOffset.QuadPart = start;
-    info.PartitionNumber = device.letter != 0 ? 1 : 0;
+    info.PartitionNumber = device.volume != nullptr ? 1 : 0;
     if (table == PartitionTable::Mbr) info.Mbr.RecognizedPartition = 1;
     std::memcpy(out, &info, sizeof info);
   } else {
@@ -375,7 +409,7 @@ BOOL Machine::DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, D
   if (device.drive >= 0) {
     number.DeviceNumber = static_cast<DWORD>(device.drive);
   } else {
-    const Letter& l = letters.at(device.letter);
+    const Volume& l = *device.volume;
     const int64_t disk = l.diskNumber >= 0 ? l.diskNumber : l.hostDrive;
     if (!l.deviceNumberOk || disk < 0) return Fail(ERROR_INVALID_FUNCTION);
     number.DeviceType = l.deviceType;
@@ -390,7 +424,7 @@ BOOL Machine::DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, D
 }
 
 BOOL Machine::DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned) {
-  const Letter& l = letters.at(device.letter);
+  const Volume& l = *device.volume;
   if (!l.extentsOk) return Fail(ERROR_INVALID_FUNCTION);
   const std::vector<Extent> pieces = l.zeroExtents ? std::vector<Extent>{} : PiecesOf(l);
   if (pieces.empty() && !l.zeroExtents) return Fail(ERROR_INVALID_FUNCTION);
@@ -450,7 +484,7 @@ DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method)
 
 Bytes Machine::ReadDeviceSector(const OpenDevice& device, uint64_t lba) const {
   if (const Drive* d = DriveAt(device.drive)) return d->ReadSector(lba);
-  const Letter& l = letters.at(device.letter);
+  const Volume& l = *device.volume;
   const uint32_t size = SectorSizeOf(device);
   // The volume's bytes are its pieces' bytes, one piece after the other.
   uint64_t at = lba * size;
@@ -525,7 +559,7 @@ BOOL Machine::CloseHandle(HANDLE handle) {
 UINT Machine::GetDriveTypeA(LPCSTR root) {
   Call& c = Record(Call("GetDriveTypeA", root ? root : ""));
   if (Injected(c, ERROR_NOT_READY)) return DRIVE_UNKNOWN;
-  const Letter* l = FindRoot(root);
+  const Volume* l = FindRoot(root);
   return l ? l->type : DRIVE_NO_ROOT_DIR;
 }
 
@@ -533,7 +567,7 @@ BOOL Machine::GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD 
                                 LPDWORD freeClusters, LPDWORD totalClusters) {
   Call& c = Record(Call("GetDiskFreeSpaceA", root ? root : ""));
   if (Injected(c, ERROR_NOT_READY)) return FALSE;
-  const Letter* l = FindRoot(root);
+  const Volume* l = FindRoot(root);
   if (l == nullptr || !l->freeSpaceOk) {
     c.failed = true;
     return Fail(l ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND);
@@ -552,7 +586,7 @@ BOOL Machine::GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeN
   Call& c = Record(Call("GetVolumeInformationA", root ? root : ""));
   c.size = fileSystemNameSize;
   if (Injected(c, ERROR_NOT_READY)) return FALSE;
-  const Letter* l = FindRoot(root);
+  const Volume* l = FindRoot(root);
   if (l == nullptr || !l->fileSystemOk) {
     c.failed = true;
     return Fail(ERROR_NOT_READY);
@@ -622,6 +656,116 @@ BOOL Machine::GetVersionExA(LPOSVERSIONINFOA info) {
   info->dwPlatformId = platformId;
   info->szCSDVersion[0] = '\0';
   return TRUE;
+}
+
+namespace {
+// Copies a name and its terminator into a caller's buffer of `size` characters.
+BOOL CopyName(const std::string& name, LPSTR out, DWORD size, DWORD* lastError) {
+  if (out == nullptr || name.size() + 1 > size) {
+    *lastError = ERROR_FILENAME_EXCED_RANGE;
+    return FALSE;
+  }
+  std::memcpy(out, name.c_str(), name.size() + 1);
+  return TRUE;
+}
+}  // namespace
+
+BOOL Machine::NextVolume(size_t index, LPSTR name, DWORD size) {
+  const auto all = Enumerated();
+  if (index >= all.size()) return Fail(ERROR_NO_MORE_FILES);
+  std::string n = all[index].first;
+  if (namesWithoutBackslash && !n.empty() && n.back() == '\\') n.pop_back();
+  if (!CopyName(n, name, size, &m_lastError)) return FALSE;
+  m_lastError = ERROR_SUCCESS;
+  return TRUE;
+}
+
+HANDLE Machine::FindFirstVolumeA(LPSTR name, DWORD size) {
+  Call& c = Record(Call("FindFirstVolumeA"));
+  c.size = size;
+  if (Injected(c, ERROR_NOT_READY)) return INVALID_HANDLE_VALUE;
+  if (!enumerationOk || !NextVolume(0, name, size)) {
+    if (!enumerationOk) m_lastError = ERROR_ACCESS_DENIED;
+    c.failed = true;
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE find = reinterpret_cast<HANDLE>(m_nextHandle);
+  m_nextHandle += 4;
+  m_finds[find] = 1;
+  c.handle = find;
+  return find;
+}
+
+BOOL Machine::FindNextVolumeA(HANDLE find, LPSTR name, DWORD size) {
+  Call& c = Record(Call("FindNextVolumeA"));
+  c.handle = find;
+  c.size = size;
+  if (Injected(c, ERROR_NOT_READY)) return FALSE;
+  auto it = m_finds.find(find);
+  if (it == m_finds.end()) {
+    c.failed = true;
+    return Fail(ERROR_INVALID_HANDLE);
+  }
+  if (!NextVolume(it->second, name, size)) {
+    c.failed = true;
+    return FALSE;
+  }
+  ++it->second;
+  return TRUE;
+}
+
+BOOL Machine::FindVolumeClose(HANDLE find) {
+  Call& c = Record(Call("FindVolumeClose"));
+  c.handle = find;
+  if (m_finds.erase(find) == 0) {
+    c.failed = true;
+    return Fail(ERROR_INVALID_HANDLE);
+  }
+  return TRUE;
+}
+
+BOOL Machine::GetVolumePathNamesForVolumeNameA(LPCSTR name, LPSTR paths, DWORD size,
+                                                PDWORD returned) {
+  Call& c = Record(Call("GetVolumePathNamesForVolumeNameA", name ? name : ""));
+  c.size = size;
+  if (Injected(c, ERROR_NOT_READY)) return FALSE;
+  c.failed = true;
+  // Only a volume name, with its trailing backslash, names a volume here.
+  for (auto& [n, v] : Enumerated()) {
+    if (name == nullptr || !SameNoCase(n, name)) continue;
+    std::string list;
+    for (auto& [letter, l] : letters)
+      if (&l == v) list += std::string(1, letter) + ":\\" + '\0';
+    for (const std::string& path : v->mountPaths) list += path + '\0';
+    list += '\0';
+    const auto needed = static_cast<DWORD>(list.size());
+    if (paths == nullptr || size < needed) {
+      if (returned) *returned = claimedPathsLength != 0 ? claimedPathsLength : needed;
+      return Fail(ERROR_MORE_DATA);
+    }
+    std::memcpy(paths, list.data(), list.size());
+    if (returned) *returned = needed;
+    c.failed = false;
+    m_lastError = ERROR_SUCCESS;
+    return TRUE;
+  }
+  return Fail(ERROR_INVALID_NAME);
+}
+
+BOOL Machine::GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR name, DWORD size) {
+  Call& c = Record(Call("GetVolumeNameForVolumeMountPointA", mountPoint ? mountPoint : ""));
+  c.size = size;
+  if (Injected(c, ERROR_NOT_READY)) return FALSE;
+  c.failed = true;
+  const Volume* mounted = FindRoot(mountPoint);
+  for (auto& [n, v] : Enumerated()) {
+    if (v != mounted) continue;
+    if (!CopyName(n, name, size, &m_lastError)) return FALSE;
+    c.failed = false;
+    m_lastError = ERROR_SUCCESS;
+    return TRUE;
+  }
+  return Fail(ERROR_INVALID_NAME);
 }
 
 }  // namespace sim

@@ -79,15 +79,20 @@ struct Extent {
   uint64_t length = 0;  // bytes
 };
 
-// What a drive letter is and how its volume answers.
-struct Letter {
+// A volume, and how it answers: behind a drive letter, a folder it is mounted in, or
+// neither (an EFI system or recovery partition).
+struct Volume {
+  // Its volume name, "\\?\Volume{...}\"; empty for a lettered volume: one is made from
+  // its letter.
+  std::string name;
+  std::vector<std::string> mountPaths;  // the folders it is mounted in, "C:\SQL\Data\"
   UINT type = DRIVE_NO_ROOT_DIR;
   bool freeSpaceOk = false;
   DWORD sectorsPerCluster = 0;
   DWORD bytesPerSector = 0;
   bool fileSystemOk = false;
   std::string fileSystem;
-  Open open = Open::NotFound;  // the volume device "\\.\X:"
+  Open open = Open::NotFound;  // the volume device: "\\.\X:", or its name without the backslash
   bool partitionInfoOk = false;
   // GPT partitions fail the MBR-only IOCTL_DISK_GET_PARTITION_INFO and answer only the
   // _EX request.
@@ -150,7 +155,16 @@ class Machine final : public sys::Backend {
 
   // By the number the system gives each disk; a number without a drive is not found.
   std::map<uint32_t, Drive> drives;
-  std::map<char, Letter> letters;  // upper-case letters
+  std::map<char, Volume> letters;  // upper-case letters
+  // Volumes without a letter, by their volume name with its trailing backslash.
+  std::map<std::string, Volume> unlettered;
+  // FindFirstVolumeA and FindNextVolumeA: every volume, the lettered ones first in letter
+  // order. Windows ends each name with a backslash; some callers are handed names without.
+  bool enumerationOk = true;
+  bool namesWithoutBackslash = false;
+  // GetVolumePathNamesForVolumeNameA: the length it asks for when the buffer is too
+  // small, 0 for the true one (a driver that lies asks for too little).
+  DWORD claimedPathsLength = 0;
   DWORD platformId = VER_PLATFORM_WIN32_NT;
   // Largest block VirtualAlloc grants: the room a 32-bit process has.
   uint64_t addressSpace = 1ull << 30;
@@ -162,7 +176,7 @@ class Machine final : public sys::Backend {
   const std::vector<Call>& Log() const { return m_log; }
   std::vector<Call> Calls(const std::string& op) const;
   void ClearLog() { m_log.clear(); }
-  int OpenHandles() const { return static_cast<int>(m_handles.size()); }
+  int OpenHandles() const { return static_cast<int>(m_handles.size() + m_finds.size()); }
   int OpenBuffers() const { return static_cast<int>(m_buffers.size()); }
 
   // The operations, as the door passes them on.
@@ -180,11 +194,19 @@ class Machine final : public sys::Backend {
   LPVOID VirtualAlloc(LPVOID, SIZE_T, DWORD, DWORD) override;
   BOOL VirtualFree(LPVOID, SIZE_T, DWORD) override;
   BOOL GetVersionExA(LPOSVERSIONINFOA) override;
+  HANDLE FindFirstVolumeA(LPSTR, DWORD) override;
+  BOOL FindNextVolumeA(HANDLE, LPSTR, DWORD) override;
+  BOOL FindVolumeClose(HANDLE) override;
+  BOOL GetVolumePathNamesForVolumeNameA(LPCSTR, LPSTR, DWORD, PDWORD) override;
+  BOOL GetVolumeNameForVolumeMountPointA(LPCSTR, LPSTR, DWORD) override;
+
+  // The volume name a volume answers with: its own, or one made from its letter.
+  static std::string NameOf(char letter, const Volume& v);
 
  private:
   struct OpenDevice {
-    int64_t drive = -1;  // physical drive, or
-    char letter = 0;  // volume letter
+    int64_t drive = -1;        // physical drive, or
+    Volume* volume = nullptr;  // volume
     DWORD access = 0;
     bool unbuffered = false;
     uint64_t position = 0;
@@ -197,7 +219,11 @@ class Machine final : public sys::Backend {
     return FALSE;
   }
   OpenDevice* Find(HANDLE handle);
-  Letter* FindRoot(LPCSTR root);
+  // The volume a root path names: "X:\\", a volume name, or a folder it is mounted in.
+  Volume* FindRoot(LPCSTR root);
+  // Every volume with its name, in the order FindNextVolumeA gives them.
+  std::vector<std::pair<std::string, Volume*>> Enumerated();
+  BOOL NextVolume(size_t index, LPSTR name, DWORD size);
   uint32_t SectorSizeOf(const OpenDevice& device) const;
   Bytes ReadDeviceSector(const OpenDevice& device, uint64_t lba) const;
   BOOL Identify(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
@@ -210,10 +236,11 @@ class Machine final : public sys::Backend {
   BOOL DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned);
   BOOL DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned);
   const Drive* DriveAt(int64_t number) const;
-  std::vector<Extent> PiecesOf(const Letter& l) const;
+  std::vector<Extent> PiecesOf(const Volume& l) const;
 
   std::vector<Call> m_log;
   std::map<HANDLE, OpenDevice> m_handles;
+  std::map<HANDLE, size_t> m_finds;  // volume searches: the next volume's index
   std::map<void*, size_t> m_buffers;
   uintptr_t m_nextHandle = 0x100;
   DWORD m_lastError = ERROR_SUCCESS;

@@ -23,12 +23,18 @@ def cells(line, widths):
         out.append(line[at:at + w].rstrip())
         at += w
     return out
-rows = [cells(l, (8, 8, 32, 12, 12)) for l in volumes.splitlines()[1:]]
+lines = volumes.splitlines()[1:]
+skipped = [l.split("  not examined: ") for l in lines if "  not examined: " in l]
+def row(line):  # a first cell longer than its column keeps one space after it
+    first = max(8, line.index(" ") + 1)
+    return [line[:first].rstrip()] + cells(line[first:], (8, 32, 12, 12))
+rows = [row(l) for l in lines if "  not examined: " not in l]
 names = {d["number"]: d["name"] for d in doc["drives"]}
 text = lambda n: "" if n is None else str(n)
+assert [[s["name"], s["reason"]] for s in doc["skipped"]] == skipped, (doc["skipped"], skipped)
 got = []
 for v in doc["volumes"]:
-    got.append([v["letter"] + ":", text(v["drive"]), v["driveName"], text(v["dataStart"]),
+    got.append([v["name"], text(v["drive"]), v["driveName"], text(v["dataStart"]),
                 v["verdict"]])
     pieces = v["extents"]
     if len(pieces) > 1:  # the text gives each piece a line of its own

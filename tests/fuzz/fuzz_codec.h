@@ -203,7 +203,7 @@ void CodeDrive(IO& io, sim::Drive& d) {
 
 // The pieces a volume lists, and how it answers for them.
 template <typename IO>
-void CodeExtents(IO& io, sim::Letter& l) {
+void CodeExtents(IO& io, sim::Volume& l) {
   io.Flag(l.extentsOk);
   io.Flag(l.zeroExtents);
   const DWORD claimed[] = {0, 1, 2, 40, 128, 129, 0x0AAAAAAB, 0xFFFFFFFFu};
@@ -218,7 +218,7 @@ void CodeExtents(IO& io, sim::Letter& l) {
 }
 
 template <typename IO>
-void CodeLetter(IO& io, sim::Letter& l) {
+void CodeLetter(IO& io, sim::Volume& l) {
   io.Enum(l.type, 8);
   io.Flag(l.freeSpaceOk);
   const DWORD clusters[] = {8, 1, 2, 4, 16, 64, 128, 0, 0x80000000u};

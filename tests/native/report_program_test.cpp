@@ -1,5 +1,14 @@
 #include "app/report_program.h"
 
+#include <csignal>
+#include <cstdio>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "app/report_output.h"
+
 #include "json_check.h"
 #include "lab_report.h"
 #include "sim/lab.h"
@@ -50,25 +59,34 @@ TEST_F(ReportProgramTest, JsonHoldsEveryVolumeWithItsVerdict) {
   sim::BuildLab(machine);
   EXPECT_EQ(Run({"--json"}), 1);
   EXPECT_TRUE(IsValidJson(out));
-  EXPECT_NE(out.find("\"letter\": \"N\",\n      \"drive\": 6,\n      \"driveName\": "
-                     "\"KESTREL KD8000-512E\",\n      \"dataStart\": 5000000000,\n      "
-                     "\"verdict\": \"aligned\""),
+  EXPECT_NE(out.find("\"letter\": \"N\",\n      \"paths\": [\n        \"N:\\\\\"\n      ],\n      "
+                     "\"drive\": 6,\n      \"driveName\": \"KESTREL KD8000-512E\",\n      "
+                     "\"dataStart\": 5000000000,\n      \"verdict\": \"aligned\""),
+            std::string::npos);
+  // The volume mounted in a folder: no letter, its folder as its name.
+  EXPECT_NE(out.find("\"name\": \"C:\\\\SQL\\\\Data\\\\\",\n      \"letter\": null,"), std::string::npos);
+  EXPECT_NE(out.find("\"skipped\": [\n    {\n      \"name\": \"V:\",\n      \"reason\": "
+                     "\"partition start\"\n    }\n  ]"),
             std::string::npos);
   size_t volumes = 0;
   for (size_t at = out.find("\"letter\""); at != std::string::npos;
        at = out.find("\"letter\"", at + 1))
     ++volumes;
-  EXPECT_EQ(volumes, 15u);
+  EXPECT_EQ(volumes, 16u);
 }
 
 TEST_F(ReportProgramTest, StatusFollowsTheWorstVerdict) {
-  // Only the aligned volumes of the lab: 0. Then an undetermined one too: 2.
-  sim::BuildLab(machine);
-  for (char l : {'D', 'G', 'H', 'M', 'Q', 'R', 'S'}) machine.letters.erase(l);
-  EXPECT_EQ(Run({}), 0);
-  sim::BuildLab(machine);
-  for (char l : {'D', 'G', 'M', 'Q', 'R', 'S'}) machine.letters.erase(l);
-  EXPECT_EQ(Run({}), 2);
+  // The lab's aligned volumes alone: 0. With an undetermined one, or one not examined: 2.
+  const std::vector<char> notAligned = {'D', 'G', 'H', 'M', 'Q', 'R', 'S', 'V'};
+  for (char kept : {'\0', 'H', 'V'}) {
+    sim::Machine m;
+    sim::Installation in(m);
+    sim::BuildLab(m);
+    m.unlettered.clear();
+    for (char l : notAligned)
+      if (l != kept) m.letters.erase(l);
+    EXPECT_EQ(Run({}), kept == '\0' ? 0 : 2) << kept;
+  }
   // No volumes at all: nothing misaligned or undetermined.
   sim::Machine empty;
   sim::Installation in(empty);
@@ -104,7 +122,7 @@ TEST_F(ReportProgramTest, ASecondRunInOneProcessReportsOnlyItsOwnMachine) {
     Run({option});
     EXPECT_EQ(out, fresh);
   }
-  EXPECT_NE(out.find("\"letter\": \"C\",\n      \"drive\": 0,\n      \"driveName\": \"\",\n      "
+  EXPECT_NE(out.find("\"drive\": 0,\n      \"driveName\": \"\",\n      "
                      "\"dataStart\": 2048,\n      \"verdict\": \"undetermined\""),
             std::string::npos)
       << out;
@@ -112,19 +130,27 @@ TEST_F(ReportProgramTest, ASecondRunInOneProcessReportsOnlyItsOwnMachine) {
 
 TEST_F(ReportProgramTest, OptionsThatNeedNoScan) {
   sim::BuildLab(machine);
-  EXPECT_EQ(Run({"--bogus"}), 3);
-  EXPECT_EQ(out, "");
-  EXPECT_EQ(err.rfind("Usage: TessarelReport", 0), 0u);
-  EXPECT_EQ(Run({"--json", "-x"}), 3);
-  EXPECT_EQ(Run({"--help"}), 0);
-  EXPECT_EQ(out.rfind("Usage: TessarelReport", 0), 0u);
-  EXPECT_EQ(err, "");
+  for (const char* bad : {"--bogus", "-x", "/h", "--JSON"}) {
+    EXPECT_EQ(Run({"--json", bad}), 3);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err.rfind(std::string("TessarelReport: unknown option '") + bad + "'\n\nUsage:", 0),
+              0u)
+        << err;
+  }
+  for (const char* help : {"--help", "/?", "-?", "-h"}) {
+    EXPECT_EQ(Run({help}), 0) << help;
+    EXPECT_EQ(out.rfind("Usage: TessarelReport", 0), 0u);
+    EXPECT_EQ(err, "");
+  }
   EXPECT_EQ(Run({"--version"}), 0);
   EXPECT_EQ(out, "TessarelReport 1.02\n");
   EXPECT_TRUE(machine.Log().empty()) << "no device asked";
+  // The JSON always holds the drives: --drives beside it is no error.
+  EXPECT_EQ(Run({"--drives", "--json"}), 1);
+  EXPECT_TRUE(IsValidJson(out));
 }
 
-TEST_F(ReportProgramTest, RefusalsGoToStandardError) {
+TEST_F(ReportProgramTest, RefusalsGoToStandardErrorWithWhatWindowsSaid) {
   sim::BuildLab(machine);
   machine.platformId = VER_PLATFORM_WIN32_WINDOWS;
   EXPECT_EQ(Run({}), 3);
@@ -133,11 +159,74 @@ TEST_F(ReportProgramTest, RefusalsGoToStandardError) {
   EXPECT_TRUE(machine.Calls("CreateFileA").empty());
 
   machine.platformId = VER_PLATFORM_WIN32_NT;
-  machine.drives[0].open = sim::Open::ReadOnly;  // readable, but not writable: not elevated
-  EXPECT_EQ(Run({"--json"}), 3);
-  EXPECT_EQ(err, "NO ACCESS\n");
-  EXPECT_EQ(out, "");
+  const struct {
+    sim::Open open;
+    const char* said;
+  } cases[] = {
+      // Readable, but not writable: not elevated.
+      {sim::Open::ReadOnly,
+       "Windows error 5 (access denied): run TessarelReport from an elevated command prompt.\n"},
+      {sim::Open::NotFound, "Windows error 2 (not found): this machine has no physical drive 0.\n"},
+      {sim::Open::SharingViolation,
+       "Windows error 32 (sharing violation): another program holds physical drive 0.\n"},
+  };
+  for (const auto& c : cases) {
+    machine.drives[0].open = c.open;
+    EXPECT_EQ(Run({"--json"}), 3);
+    EXPECT_EQ(err, std::string("NO ACCESS\n") + c.said);
+    EXPECT_EQ(out, "");
+  }
   ExpectNothingLeft();
 }
+
+#ifndef _WIN32
+// What reaches the reader decides the status: a report that could not be written is a
+// failure, whatever it said.
+TEST(ReportOutputTest, AReportThatDoesNotReachItsReaderEndsWithThree) {
+  std::signal(SIGPIPE, SIG_IGN);  // a pipe whose reader has gone: a failed write, not death
+  const std::string report(100000, 'x');  // more than any stream buffer holds
+  const struct {
+    const char* name;
+    std::FILE* (*open)();
+    int status;
+  } cases[] = {
+      {"a file", [] { return std::tmpfile(); }, 1},
+      {"a full disk", [] { return std::fopen("/dev/full", "w"); }, 3},
+      {"a closed stream",
+       [] {
+         std::FILE* f = std::tmpfile();
+         ::close(::fileno(f));
+         return f;
+       },
+       3},
+      {"a pipe whose reader has gone",
+       [] {
+         int ends[2];
+         if (::pipe(ends) != 0) return static_cast<std::FILE*>(nullptr);
+         ::close(ends[0]);
+         return ::fdopen(ends[1], "w");
+       },
+       3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::FILE* err = std::tmpfile();  // first: a closed stream's number must stay unused
+    std::FILE* out = c.open();
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(WriteReport(out, err, report, "a message\n", 1), c.status);
+    std::rewind(err);
+    char said[200] = {};
+    const size_t n = std::fread(said, 1, sizeof said - 1, err);
+    const std::string text(said, n);
+    EXPECT_EQ(text.rfind("a message\n", 0), 0u);
+    if (c.status == 3)
+      EXPECT_EQ(text.find("TessarelReport: the report could not be written: "), 10u) << text;
+    else
+      EXPECT_EQ(text, "a message\n");
+    std::fclose(out);
+    std::fclose(err);
+  }
+}
+#endif
 
 }  // namespace

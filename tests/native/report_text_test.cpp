@@ -13,7 +13,9 @@ const report::VolumeHeadings kHeadings = {"Drive", "Drv No", "Drive Name", "Offs
 ScanRow Row(char letter, std::optional<uint32_t> drive, const char* name, uint64_t start,
             Verdict verdict) {
   ScanRow row;
+  row.name = std::string(1, letter) + ":";
   row.letter = letter;
+  row.paths = {std::string(1, letter) + ":\\"};
   row.drive = drive;
   row.driveName = name;
   row.dataStart = start;
@@ -50,7 +52,7 @@ TEST(ReportTextTest, FixedWidthCellsArePaddedNeverCut) {
 }
 
 TEST(ReportTextTest, ConsoleTextAddsTheVerdictColumn) {
-  EXPECT_EQ(report::VolumeText(kHeadings, {}, DriveTable()),
+  EXPECT_EQ(report::VolumeText(kHeadings, {}, DriveTable(), {}),
             "Drive   Drv No  Drive Name                      Offset      Alignment   \n");
   std::vector<ScanRow> rows;
   rows.push_back(Row('C', 0, "KESTREL KD4000-512E", 2048, Verdict::Aligned));
@@ -65,10 +67,10 @@ TEST(ReportTextTest, ConsoleTextAddsTheVerdictColumn) {
   DriveTable drives;
   drives[11].model = "ELEVEN";
   drives[12].model = "TWELVE";
-  EXPECT_EQ(report::VolumeText(kHeadings, rows, drives),
+  EXPECT_EQ(report::VolumeText(kHeadings, rows, drives, {}),
             "Drive   Drv No  Drive Name                      Offset      Alignment   \n"
             "C:      0       KESTREL KD4000-512E             2048        aligned     \n"
-            "D:      1       XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX63          misaligned  \n"
+            "D:      1       XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX 63          misaligned  \n"
             "E:                                              5000000000  undetermined\n"
             "S:      11      ELEVEN                          2048        misaligned  \n"
             "  1/2   11      ELEVEN                          2048        aligned     \n"
@@ -80,7 +82,7 @@ TEST(ReportTextTest, ControlCharactersInDeviceTextsKeepTheLinesWhole) {
   EXPECT_EQ(report::VolumeCells(row)[2], "BAD?NAME??[2J??");
   std::vector<ScanRow> rows;
   rows.push_back(std::move(row));
-  const std::string withRow = report::VolumeText(kHeadings, rows, DriveTable());
+  const std::string withRow = report::VolumeText(kHeadings, rows, DriveTable(), {});
   EXPECT_EQ(std::count(withRow.begin(), withRow.end(), '\n'), 2);
   DriveTable drives;
   drives[0].model = "M\tX";
@@ -91,20 +93,30 @@ TEST(ReportTextTest, ControlCharactersInDeviceTextsKeepTheLinesWhole) {
   EXPECT_NE(table.find("M?X"), std::string::npos);
   EXPECT_NE(table.find("S?1"), std::string::npos);
   // The JSON keeps the device's bytes, escaped.
-  EXPECT_NE(report::Json(rows, drives).find("\"BAD\\nNAME\\r\\u001B[2J\x7f\\u0001\""),
+  EXPECT_NE(report::Json(rows, {}, drives).find("\"BAD\\nNAME\\r\\u001B[2J\x7f\\u0001\""),
             std::string::npos);
 }
 
 TEST(ReportTextTest, ExitStatusSumsTheVerdictsUp) {
   using report::ExitStatus;
-  EXPECT_EQ(report::ExitStatusOf({}), ExitStatus::Aligned);
-  EXPECT_EQ(report::ExitStatusOf(Rows({{'C', Verdict::Aligned}})), ExitStatus::Aligned);
-  EXPECT_EQ(report::ExitStatusOf(Rows({{'C', Verdict::Aligned}, {'D', Verdict::Undetermined}})),
-            ExitStatus::Undetermined);
-  EXPECT_EQ(
-      report::ExitStatusOf(Rows(
-          {{'C', Verdict::Undetermined}, {'D', Verdict::Misaligned}, {'E', Verdict::Aligned}})),
-      ExitStatus::Misaligned);
+  const std::vector<SkippedVolume> none, one = {{"H:", ProbeFailure::PartitionStart}};
+  const struct {
+    std::vector<ScanRow> rows;
+    const std::vector<SkippedVolume>& skipped;
+    ExitStatus status;
+  } cases[] = {
+      {{}, none, ExitStatus::Aligned},  // no fixed volume at all
+      {Rows({{'C', Verdict::Aligned}}), none, ExitStatus::Aligned},
+      {Rows({{'C', Verdict::Aligned}, {'D', Verdict::Undetermined}}), none, ExitStatus::Undetermined},
+      {Rows({{'C', Verdict::Aligned}}), one, ExitStatus::Undetermined},
+      {{}, one, ExitStatus::Undetermined},  // a machine not examined is no aligned machine
+      {Rows({{'C', Verdict::Undetermined}, {'D', Verdict::Misaligned}, {'E', Verdict::Aligned}}),
+       one, ExitStatus::Misaligned},
+  };
+  for (const auto& c : cases) EXPECT_EQ(report::ExitStatusOf(c.rows, c.skipped), c.status);
+  // The numbers scripts test.
+  EXPECT_EQ(static_cast<int>(ExitStatus::Misaligned), 1);
+  EXPECT_EQ(static_cast<int>(ExitStatus::Undetermined), 2);
   EXPECT_EQ(static_cast<int>(ExitStatus::CannotRun), 3);
 }
 
@@ -150,24 +162,34 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   drives[0].status = 1;
   drives[0].model = "M";
   drives[0].sectorsPerPhysical = 8;
-  drives[0].alignPhase = 8;
+  drives[0].alignPhase = 7;
   drives[0].bytesPerLogicalSector = 512;
   drives[0].geometry = GeometrySource::AtaIdentity;
-  drives[1].status = -2;
+  drives[1].status = -1;  // ends the drive phase: not listed
+  drives[12].status = -2;  // holds a volume, but did not open: listed with its failure
+  drives.HoldsVolume(12);
   std::vector<ScanRow> rows;
   rows.push_back(Row('C', 0, "M", 5000000000ull, Verdict::Misaligned));
+  // A volume mounted in a folder, whose exFAT boot sector is not valid, on no disk found.
   rows.push_back(Row('P', std::nullopt, "", 2048, Verdict::Undetermined));
-  rows[1].extents[0].dataStart.reset();  // an exFAT volume without a valid boot sector
+  rows[1].name = "C:\\SQL\\Data\\";
+  rows[1].letter = 0;
+  rows[1].paths = {"C:\\SQL\\Data\\", "E:\\Logs\\"};
+  rows[1].extents[0].dataStart.reset();
   rows[1].dataStart.reset();
   rows[1].fileSystem = "exFAT";
-  const std::string json = report::Json(rows, drives);
+  const std::string json = report::Json(rows, {{"V:", ProbeFailure::PartitionStart}}, drives);
   EXPECT_EQ(json,
             "{\n"
             "  \"program\": \"Tessarel\",\n"
             "  \"version\": \"1.02\",\n"
             "  \"volumes\": [\n"
             "    {\n"
+            "      \"name\": \"C:\",\n"
             "      \"letter\": \"C\",\n"
+            "      \"paths\": [\n"
+            "        \"C:\\\\\"\n"
+            "      ],\n"
             "      \"drive\": 0,\n"
             "      \"driveName\": \"M\",\n"
             "      \"dataStart\": 5000000000,\n"
@@ -184,7 +206,12 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      ]\n"
             "    },\n"
             "    {\n"
-            "      \"letter\": \"P\",\n"
+            "      \"name\": \"C:\\\\SQL\\\\Data\\\\\",\n"
+            "      \"letter\": null,\n"
+            "      \"paths\": [\n"
+            "        \"C:\\\\SQL\\\\Data\\\\\",\n"
+            "        \"E:\\\\Logs\\\\\"\n"
+            "      ],\n"
             "      \"drive\": null,\n"
             "      \"driveName\": \"\",\n"
             "      \"dataStart\": null,\n"
@@ -201,6 +228,12 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      ]\n"
             "    }\n"
             "  ],\n"
+            "  \"skipped\": [\n"
+            "    {\n"
+            "      \"name\": \"V:\",\n"
+            "      \"reason\": \"partition start\"\n"
+            "    }\n"
+            "  ],\n"
             "  \"drives\": [\n"
             "    {\n"
             "      \"number\": 0,\n"
@@ -208,19 +241,52 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"serial\": \"\",\n"
             "      \"firmware\": \"\",\n"
             "      \"status\": 1,\n"
-            "      \"alignment\": 0,\n"
+            "      \"alignment\": 1,\n"
             "      \"physicalSectorSize\": 4096,\n"
+            "      \"lba0Offset\": 1,\n"
             "      \"geometry\": \"ATA identity\"\n"
+            "    },\n"
+            "    {\n"
+            "      \"number\": 12,\n"
+            "      \"name\": \"\",\n"
+            "      \"serial\": \"\",\n"
+            "      \"firmware\": \"\",\n"
+            "      \"status\": -2,\n"
+            "      \"alignment\": null,\n"
+            "      \"physicalSectorSize\": null,\n"
+            "      \"lba0Offset\": null,\n"
+            "      \"geometry\": \"none\"\n"
             "    }\n"
             "  ]\n"
             "}\n");
   EXPECT_TRUE(IsValidJson(json));
+}
 
-  DriveTable none;
-  none[0].status = -1;
-  EXPECT_EQ(report::Json({}, none),
-            "{\n  \"program\": \"Tessarel\",\n  \"version\": \"1.02\",\n  \"volumes\": [],\n"
-            "  \"drives\": []\n}\n");
+// LBA 0's place in its physical sector, from the grid each source reports.
+TEST(ReportTextTest, Lba0OffsetIsNullWithoutAGrid) {
+  const struct {
+    int32_t status;
+    uint16_t spp, phase;
+    GeometrySource source;
+    std::optional<uint32_t> offset;
+  } cases[] = {
+      {1, 8, 8, GeometrySource::AtaIdentity, 0},  // word 209: offset 0
+      {1, 8, 7, GeometrySource::AtaIdentity, 1},
+      {1, 8, 0, GeometrySource::AtaIdentity, 0},  // word 209 not valid: the grid at 0
+      {1, 1, 0, GeometrySource::AtaIdentity, 0},
+      {0, 8, 5, GeometrySource::StorageDescriptor, 3},
+      {1, 8, 65535, GeometrySource::None, std::nullopt},  // an impossible word 209
+      {0, 0, 0, GeometrySource::None, std::nullopt},
+      {-1, 8, 8, GeometrySource::AtaIdentity, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    DriveInfo d;
+    d.status = c.status;
+    d.sectorsPerPhysical = c.spp;
+    d.alignPhase = c.phase;
+    d.geometry = c.source;
+    EXPECT_EQ(d.Lba0Offset(), c.offset) << c.spp << "/" << c.phase;
+  }
 }
 
 TEST(ReportTextTest, DeviceTextsBecomeValidUtf8Json) {
@@ -244,7 +310,7 @@ TEST(ReportTextTest, DeviceTextsBecomeValidUtf8Json) {
   drives[0].model = every.substr(100, 40).c_str();
   drives[0].serial = "\"quoted\\";
   drives[1].status = -1;
-  EXPECT_TRUE(IsValidJson(report::Json(rows, drives)));
+  EXPECT_TRUE(IsValidJson(report::Json(rows, {}, drives)));
 }
 
 TEST(ReportTextTest, TheCheckerItselfRejectsWhatIsNotJson) {

@@ -30,9 +30,10 @@ TEST_F(ScanTest, LabDrivesThenLettersInOrder) {
     ++steps;
     if (auto row = scan.Step()) rows.push_back(std::move(*row));
   }
-  EXPECT_EQ(steps, 24);  // C to Z
+  EXPECT_EQ(steps, 24 + 1);  // C to Z, then the volume mounted in a folder
 
-  EXPECT_EQ(report::VolumeText({"Drive", "Drv No", "Drive Name", "Offset"}, rows, g_drives),
+  EXPECT_EQ(report::VolumeText({"Drive", "Drv No", "Drive Name", "Offset"}, rows, g_drives,
+                               scan.Skipped()),
             kLabReport);
   for (const ScanRow& row : rows) {
     ASSERT_NE(row.volume, nullptr);
@@ -59,11 +60,12 @@ TEST_F(ScanTest, NoDriveOpensYetEveryVolumeKeepsItsRow) {
   for (auto& [number, d] : machine.drives) d.open = sim::Open::AccessDenied;
   const ScanRun run = RunWholeScan();
   EXPECT_EQ(g_drives[0].status, -2);
-  EXPECT_EQ(run.steps, 1 + 24) << "the drive phase ended at drive 0";
+  EXPECT_EQ(run.steps, 1 + 24 + 1) << "the drive phase ended at drive 0";
   // The system still says which disk holds each volume; nothing says how its sectors lie.
-  ASSERT_EQ(run.rows.size(), 15u);
+  ASSERT_EQ(run.rows.size(), 16u);
   EXPECT_EQ(run.rows[0].drive, 0u);
   EXPECT_EQ(run.rows[14].drive, 11u);
+  EXPECT_EQ(run.rows[15].drive, 3u);
   for (const ScanRow& row : run.rows) {
     EXPECT_STREQ(row.driveName, "") << row.letter;
     EXPECT_EQ(row.verdict, Verdict::Undetermined) << row.letter;
@@ -179,6 +181,7 @@ TEST_F(ScanTest, LettersThatAreNotFixedOrHaveNoStartGiveNoRow) {
   sim::BuildLab(machine);
   for (char l : {'C', 'D', 'E', 'F', 'G', 'L', 'M', 'N', 'O', 'P', 'Q', 'R', 'S', 'T'})
     machine.letters.erase(l);
+  machine.unlettered.clear();
   machine.letters['H'].partitionInfoOk = false;  // fixed, but its start is unknown
   machine.letters['L'] = machine.letters['I'];
   machine.letters['L'].type = DRIVE_RAMDISK;
@@ -211,6 +214,7 @@ TEST_F(ScanTest, VolumesThatAnswerTheirDeviceNumberWakeNoDrive) {
     sim::BuildLab(m);
     m.drives.erase(m.drives.find(5), m.drives.end());
     for (char l = 'L'; l <= 'Z'; ++l) m.letters.erase(l);
+    m.unlettered.clear();
   };
   mbrLab(machine);
   const ScanRun asked = RunWholeScan();
@@ -243,10 +247,16 @@ TEST(ScanFaultTest, EveryFailedCallStillEndsTheScanWithConsistentRows) {
                        ++runs;
                        g_drives.Clear();
                        const ScanRun run = RunWholeScan(40);
-                       EXPECT_LE(run.steps, 34);
-                       EXPECT_LE(run.rows.size(), 15u);
+                       EXPECT_LE(run.steps, 35);
+                       EXPECT_LE(run.rows.size(), 17u);  // V: too, placed by its pieces
+                       // Letters in order, then the volume mounted in a folder.
                        char previous = 'B';
                        for (const ScanRow& row : run.rows) {
+                         if (row.letter == 0) {
+                           EXPECT_EQ(row.name, "C:\\SQL\\Data\\");
+                           previous = 'Z' + 1;
+                           continue;
+                         }
                          EXPECT_GT(row.letter, previous);
                          previous = row.letter;
                          EXPECT_LE(row.letter, 'Z');
@@ -257,6 +267,102 @@ TEST(ScanFaultTest, EveryFailedCallStillEndsTheScanWithConsistentRows) {
                      },
                      [](const sim::Machine&) {});
   EXPECT_GT(runs, 100);
+}
+
+// A fixed volume that gets no row is named, with what kept it from being examined.
+TEST_F(ScanTest, EveryFixedVolumeWithoutARowIsNamedWithItsReason) {
+  const struct {
+    const char* name;
+    void (*spoil)(sim::Machine&, sim::Volume&);
+    ProbeFailure reason;
+  } cases[] = {
+      {"sizes", [](sim::Machine&, sim::Volume& v) { v.freeSpaceOk = false; },
+       ProbeFailure::Sizes},
+      {"the type it no longer has", [](sim::Machine& m, sim::Volume&) { m.failCall = 2; },
+       ProbeFailure::DriveType},
+      {"device open", [](sim::Machine&, sim::Volume& v) { v.open = sim::Open::AccessDenied; },
+       ProbeFailure::DeviceOpen},
+      {"partition start", [](sim::Machine&, sim::Volume& v) { v.partitionInfoOk = false; },
+       ProbeFailure::PartitionStart},
+      {"first sector", [](sim::Machine& m, sim::Volume&) { m.addressSpace = 512; },
+       ProbeFailure::FirstSector},
+  };
+  for (const auto& c : cases) {
+    for (bool mounted : {false, true}) {
+      // The failed call is counted for a letter's calls.
+      if (mounted && c.reason == ProbeFailure::DriveType) continue;
+      SCOPED_TRACE(std::string(c.name) + (mounted ? ", mounted in a folder" : ""));
+      sim::Machine m;
+      sim::Installation in(m);
+      sim::VolumeLayout v;
+      v.letter = mounted ? 0 : 'C';
+      v.volumeName = mounted ? "\\\\?\\Volume{0d474}\\" : "";
+      v.mountPaths = {"C:\\SQL\\Data\\"};
+      sim::PlaceVolume(m, v);  // on drive 0, which does not open
+      c.spoil(m, mounted ? m.unlettered.begin()->second : m.letters['C']);
+      CScan scan;
+      while (!scan.Finished()) EXPECT_FALSE(scan.Step().has_value());
+      ASSERT_EQ(scan.Skipped().size(), 1u);
+      EXPECT_EQ(scan.Skipped()[0].name, mounted ? "C:\\SQL\\Data\\" : "C:");
+      EXPECT_EQ(scan.Skipped()[0].reason, c.reason);
+      EXPECT_EQ(m.OpenHandles(), 0);
+    }
+  }
+}
+
+// Volumes in folders are found after the letters, each examined once.
+TEST_F(ScanTest, VolumesMountedInFoldersGetRowsAfterTheLetters) {
+  std::vector<std::string> many;
+  for (int i = 0; i < 30; ++i) many.push_back("C:\\Databases\\Instance" + std::to_string(i) + "\\");
+  const struct {
+    const char* name;
+    char letter;
+    std::vector<std::string> paths;
+    UINT type;
+    void (*machine)(sim::Machine&);
+    std::vector<std::string> rowPaths;  // empty: no row
+  } cases[] = {
+      {"one folder", 0, {"C:\\SQL\\Data\\"}, DRIVE_FIXED, nullptr, {"C:\\SQL\\Data\\"}},
+      {"names without their backslash", 0, {"C:\\SQL\\Data\\"}, DRIVE_FIXED,
+       [](sim::Machine& m) { m.namesWithoutBackslash = true; }, {"C:\\SQL\\Data\\"}},
+      {"thirty folders: the list takes a second call", 0, many, DRIVE_FIXED, nullptr, many},
+      {"a list that asks for too little", 0, many, DRIVE_FIXED,
+       [](sim::Machine& m) { m.claimedPathsLength = 100; }, {}},
+      {"a letter and a folder: examined under its letter", 'E', {"C:\\SQL\\Data\\"}, DRIVE_FIXED,
+       nullptr, {"E:\\", "C:\\SQL\\Data\\"}},
+      {"neither letter nor folder", 0, {}, DRIVE_FIXED, nullptr, {}},
+      {"removable", 0, {"C:\\Card\\"}, DRIVE_REMOVABLE, nullptr, {}},
+      {"no list of volumes", 0, {"C:\\SQL\\Data\\"}, DRIVE_FIXED,
+       [](sim::Machine& m) { m.enumerationOk = false; }, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Machine m;
+    sim::Installation in(m);
+    sim::AddAtaDrive(m, 0, "D0", "", "", 0x6003, 0x4000);
+    sim::VolumeLayout v;
+    v.letter = c.letter;
+    v.volumeName = "\\\\?\\Volume{5e55a2e1-0000-4000-8000-00000000d474}\\";
+    v.mountPaths = c.paths;
+    v.startSector = 63;
+    v.type = c.type;
+    v.bootSector = sim::BuildNtfsBootSector(512, 8, 63);
+    sim::PlaceVolume(m, v);
+    if (c.machine) c.machine(m);
+    const ScanRun run = RunWholeScan();
+    EXPECT_EQ(m.OpenHandles(), 0);
+    if (c.rowPaths.empty()) {
+      EXPECT_TRUE(run.rows.empty());
+      continue;
+    }
+    ASSERT_EQ(run.rows.size(), 1u);
+    const ScanRow& row = run.rows[0];
+    EXPECT_EQ(row.name, c.letter ? std::string(1, c.letter) + ":" : c.paths.front());
+    EXPECT_EQ(row.letter, c.letter);
+    EXPECT_EQ(row.paths, c.rowPaths);
+    EXPECT_EQ(CellsOf(row), (Cells{row.name, "0", "D0", "63"}));
+    EXPECT_EQ(row.verdict, Verdict::Misaligned);
+  }
 }
 
 }  // namespace

@@ -236,7 +236,7 @@ TEST_F(VolumeTest, TheSystemsDiskNumberIsTakenAsItIs) {
     spec.drive = 1;
     spec.bootSector = sim::BuildNtfsBootSector(512, 8, 2048, 0xE1);
     sim::PlaceVolume(m, spec);
-    sim::Letter& l = m.letters['E'];
+    sim::Volume& l = m.letters['E'];
     l.deviceNumberOk = c.ok;
     l.deviceType = c.type;
     l.diskNumber = c.ok ? c.disk : -1;
@@ -285,7 +285,7 @@ TEST_F(VolumeTest, AVolumesPiecesNameItsDisksWhereTheSystemNamesNone) {
     sim::Installation in(m);
     for (int i = 0; i < 2; ++i) sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
     sim::PlaceVolume(m, Pieces(c.pieces));
-    sim::Letter& l = m.letters['S'];
+    sim::Volume& l = m.letters['S'];
     l.zeroExtents = c.zero;
     l.claimedExtents = c.claimed;
     l.extentsReturned = c.returned;
@@ -355,7 +355,7 @@ TEST_F(VolumeTest, VolumeAtByteZeroComparesSectorZero) {
 
 TEST_F(VolumeTest, NoneOfTenDrivesMatchesNamesNoDrive) {
   AddDrives(10);
-  sim::Letter& l = machine.letters['F'];
+  sim::Volume& l = machine.letters['F'];
   sim::VolumeLayout spec = Ntfs('F', 0, 2048);
   sim::PlaceVolume(machine, spec);
   l.hostDrive = -1;  // a volume on a disk beyond the ten that are searched

@@ -3,6 +3,7 @@
 // against it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -25,44 +26,49 @@ constexpr char kLabReport[] =
     "S:      11      KESTREL KD3000-512E             1050624     misaligned  \n"
     "  1/2   11      KESTREL KD3000-512E             1050624     aligned     \n"
     "  2/2   12      KESTREL KD3000-512E             2099199     misaligned  \n"
-    "T:      11      KESTREL KD3000-512E             264192      aligned     \n";
+    "T:      11      KESTREL KD3000-512E             264192      aligned     \n"
+    "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  \n"
+    "V:  not examined: partition start\n";
 
 namespace lab {
-
-// The heading and one line per volume: the console's lines for each piece of a volume
-// over several disks (they begin with a space) are not rows of the window.
-inline std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-    if (text[at] != ' ') lines.push_back(text.substr(at, end - at));
-  return lines;
-}
-
-// Every cell of the lab fits its column: columns of 8, 8, 32 and 12 bytes, then the verdict.
-inline std::string Cell(const std::string& line, size_t first, size_t width) {
-  std::string cell = line.substr(first, width);
-  return cell.erase(cell.find_last_not_of(' ') + 1);
-}
-
-// What "&Copy" gives: each line without the verdict column.
-inline std::string ClipboardReport() {
-  std::string text;
-  for (const std::string& line : Lines(kLabReport)) text += line.substr(0, 60) + "\n";
-  return text;
-}
 
 struct Row {
   std::array<std::string, 4> cells;
   std::string verdict;
 };
+
+// The window's rows: the console's lines for the pieces of a volume over several disks
+// (they begin with a space) and for volumes not examined are not rows. Columns of 8, 8,
+// 32 and 12 bytes, then the verdict; the first cell, a folder path, may be longer, with
+// one space after it.
 inline std::vector<Row> Rows() {
   std::vector<Row> rows;
-  const std::vector<std::string> lines = Lines(kLabReport);
-  for (size_t i = 1; i < lines.size(); ++i) {
-    const std::string& l = lines[i];
-    rows.push_back({{Cell(l, 0, 8), Cell(l, 8, 8), Cell(l, 16, 32), Cell(l, 48, 12)}, Cell(l, 60, 12)});
+  const std::string text = kLabReport;
+  size_t at = text.find('\n') + 1;
+  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string l = text.substr(at, end - at);
+    if (l[0] == ' ' || l.find("not examined") != std::string::npos) continue;
+    const size_t first = std::max<size_t>(8, l.find(' ') + 1);
+    auto cell = [&](size_t from, size_t width) {
+      std::string c = l.substr(from, width);
+      return c.erase(c.find_last_not_of(' ') + 1);
+    };
+    rows.push_back({{cell(0, first), cell(first, 8), cell(first + 8, 32), cell(first + 40, 12)},
+                    cell(first + 52, 12)});
   }
   return rows;
+}
+
+// What "&Copy" gives: the heading and each row, its cells padded but never cut.
+inline std::string ClipboardReport() {
+  std::string text = "Drive   Drv No  Drive Name                      Offset      \n";
+  for (const Row& row : Rows()) {
+    const size_t widths[] = {8, 8, 32, 12};
+    for (size_t c = 0; c < 4; ++c)
+      text += row.cells[c] + std::string(widths[c] > row.cells[c].size() ? widths[c] - row.cells[c].size() : 0, ' ');
+    text += "\n";
+  }
+  return text;
 }
 
 // As a Windows program writes it to a text stream.
