@@ -149,7 +149,7 @@ class FuzzWriter {
 };
 
 // Sector sizes the simulated devices may have: what real drives use, and a few odd
-// ones. (What the system *reports* for a volume is any value; see CodeLetter.)
+// ones. (What the system *reports* for a volume is any value; see CodeVolume.)
 constexpr uint32_t kDriveSectorSizes[] = {512, 4096, 520, 1024, 2048, 8192, 65536, 528};
 constexpr uint32_t kReportedSectorSizes[] = {512, 4096, 0,     1,           3,           511, 513,
                                              520, 2048, 65536, 0x80000000u, 0xFFFFFFFFu, 40,  39};
@@ -218,7 +218,10 @@ void CodeExtents(IO& io, sim::Volume& l) {
 }
 
 template <typename IO>
-void CodeLetter(IO& io, sim::Volume& l) {
+void CodeVolume(IO& io, sim::Volume& l) {
+  io.Text(l.name, 80);
+  std::vector<std::string>& paths = l.mountPaths;
+  io.List(paths, 40, [&](std::string& path) { io.Text(path, 300); });
   io.Enum(l.type, 8);
   io.Flag(l.freeSpaceOk);
   const DWORD clusters[] = {8, 1, 2, 4, 16, 64, 128, 0, 0x80000000u};
@@ -260,8 +263,20 @@ void CodeMachine(IO& io, sim::Machine& m) {
     uint8_t b = static_cast<uint8_t>(letter - 'A');
     io.U8(b);
     letter = static_cast<char>('A' + b % 26);
-    CodeLetter(io, m.letters[letter]);
+    CodeVolume(io, m.letters[letter]);
   });
+  // Volumes without a letter, by any name, and how the system lists them.
+  std::vector<std::string> names;
+  if (!IO::kReading)
+    for (auto& [name, v] : m.unlettered) names.push_back(name);
+  io.List(names, 8, [&](std::string& name) {
+    io.Text(name, 80);
+    CodeVolume(io, m.unlettered[name]);
+  });
+  io.Flag(m.enumerationOk);
+  io.Flag(m.namesWithoutBackslash);
+  const DWORD lengths[] = {0, 1, 100, 261, 262, 65536, 65537};
+  io.Choice(m.claimedPathsLength, lengths);
   io.Int(m.platformId);
 }
 
@@ -296,6 +311,8 @@ void CodeRow(IO& io, ScanRow& row) {
   uint8_t letter = static_cast<uint8_t>(row.letter);
   io.U8(letter);
   row.letter = static_cast<char>(letter);
+  io.Text(row.name, 300);
+  io.List(row.paths, 8, [&](std::string& path) { io.Text(path, 300); });
   Optional(io, row.drive);
   std::string name = row.driveName.GetString();
   io.Text(name, 40);
@@ -310,6 +327,12 @@ void CodeRow(IO& io, ScanRow& row) {
     Optional(io, piece.bytesPastPhysicalStart);
     io.Enum(piece.verdict, 3);
   });
+}
+
+template <typename IO>
+void CodeSkipped(IO& io, SkippedVolume& v) {
+  io.Text(v.name, 300);
+  io.Enum(v.reason, 6);
 }
 
 // A drive table: the entries of the drive phase, then those that hold volumes.

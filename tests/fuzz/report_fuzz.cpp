@@ -1,5 +1,6 @@
 // The report formats against any rows and drive table: hostile names (40 bytes of any
 // value), any data start. The JSON must always parse; the text must keep its columns.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,16 +20,18 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// The line is the cells in order, each padded to its width, nothing else; no cell holds
-// a character that would break the layout.
+// The line is the cells in order, each padded to its width (and, with a gap, never
+// touching the next), nothing else; no cell holds a character that would break the layout.
 void CheckLayout(const std::string& line, const std::vector<std::string>& cells,
-                 const std::vector<int>& widths) {
+                 const std::vector<int>& widths, size_t gap) {
   size_t at = 0;
   for (size_t c = 0; c < cells.size(); ++c) {
     for (char ch : cells[c]) FUZZ_CHECK(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F);
     FUZZ_CHECK(line.compare(at, cells[c].size(), cells[c]) == 0);
     at += cells[c].size();
-    for (size_t pad = cells[c].size(); pad < static_cast<size_t>(widths[c]); ++pad)
+    size_t width = static_cast<size_t>(widths[c]);
+    if (c + 1 < cells.size()) width = std::max(width, cells[c].size() + gap);
+    for (size_t pad = cells[c].size(); pad < width; ++pad)
       FUZZ_CHECK(at < line.size() && line[at++] == ' ');
   }
   FUZZ_CHECK(at == line.size());
@@ -40,39 +43,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzReader in(data, size);
   std::vector<ScanRow> rows;
   in.List(rows, 30, [&](ScanRow& row) { fuzz::CodeRow(in, row); });
+  std::vector<SkippedVolume> skipped;
+  in.List(skipped, 8, [&](SkippedVolume& v) { fuzz::CodeSkipped(in, v); });
   DriveTable drives;
   fuzz::CodeDriveTable(in, drives);
   report::VolumeHeadings headings = {"Drive", "Drv No", "Drive Name", "Offset"};
 
-  const std::string json = report::Json(rows, drives);
+  const std::string json = report::Json(rows, skipped, drives);
   FUZZ_CHECK(IsValidJson(json));
 
   const std::vector<int> widths = {8, 8, 32, 12, 12};
   // A line per volume, then one per piece of a volume over several.
-  const std::vector<std::string> lines = Lines(report::VolumeText(headings, rows, drives));
+  const std::vector<std::string> lines =
+      Lines(report::VolumeText(headings, rows, drives, skipped));
   size_t line = 1;
   for (const ScanRow& row : rows) {
     const auto cells = report::VolumeCells(row);
     FUZZ_CHECK(line < lines.size());
     CheckLayout(lines[line++],
                 {cells[0], cells[1], cells[2], cells[3], report::VerdictWord(row.verdict)},
-                widths);
+                widths, 1);
     if (row.extents.size() < 2) continue;
     for (size_t i = 0; i < row.extents.size(); ++i) {
       FUZZ_CHECK(line < lines.size() && lines[line].compare(0, 2, "  ") == 0);
       ++line;
     }
   }
-  FUZZ_CHECK(line == lines.size());
+  // Then a line for each volume not examined.
+  FUZZ_CHECK(line + skipped.size() == lines.size());
+  for (; line < lines.size(); ++line)
+    FUZZ_CHECK(lines[line].find("  not examined: ") != std::string::npos);
 
-  // The clipboard's table, from the same cells.
-  std::string clipboard;
+  // The clipboard's table, from the same cells: touching where a cell fills its column.
   for (const ScanRow& row : rows) {
     const auto cells = report::VolumeCells(row);
+    std::string clipboard;
     report::AppendFixedWidthLine(clipboard, {cells[0], cells[1], cells[2], cells[3]},
                                  report::VolumeWidths());
+    const std::vector<std::string> one = Lines(clipboard);
+    FUZZ_CHECK(one.size() == 1);
+    CheckLayout(one[0], {cells[0], cells[1], cells[2], cells[3]}, {8, 8, 32, 12}, 0);
   }
-  FUZZ_CHECK(Lines(clipboard).size() == rows.size());
 
   const std::vector<std::string> driveLines = Lines(report::DriveText(headings, drives));
   FUZZ_CHECK(driveLines.size() == drives.Listed().size() + 1);

@@ -1,10 +1,12 @@
-// The whole scan on any machine: drives by any number and letters C to Z. Every row it
-// gives must be one the report can show.
+// The whole scan on any machine: drives by any number, letters C to Z, volumes listed by
+// any names with any paths. Every row it gives must be one the report can show, and every
+// fixed volume it does not show must be named.
 #include <algorithm>
 
 #include "fuzz_check.h"
 #include "fuzz_codec.h"
 #include "inspect/scan.h"
+#include "platform/volume_names.h"
 #include "report/report_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -20,12 +22,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int steps = 0;
   char previous = 'B';
   while (!scan.Finished()) {
-    FUZZ_CHECK(++steps <= kDriveCount + 24);
+    // The drives, the letters, and at most the volumes without a letter.
+    FUZZ_CHECK(++steps <= kDriveCount + 24 + static_cast<int>(m.unlettered.size()));
     std::optional<ScanRow> row = scan.Step();
     if (!row) continue;
-    FUZZ_CHECK(row->letter > previous && row->letter <= 'Z');
-    previous = row->letter;
     FUZZ_CHECK(row->volume != nullptr && row->volume->m_letter == row->letter);
+    FUZZ_CHECK(!row->paths.empty());
+    if (row->letter != 0) {
+      // Letters in order, each with its root first; then the volumes in folders.
+      FUZZ_CHECK(previous <= 'Z' && row->letter > previous && row->letter <= 'Z');
+      previous = row->letter;
+      FUZZ_CHECK(row->name == std::string(1, row->letter) + ":");
+      FUZZ_CHECK(row->paths.front() == std::string(1, row->letter) + ":\\");
+    } else {
+      previous = 'Z' + 1;
+      FUZZ_CHECK(row->name == row->paths.front());
+      for (const std::string& path : row->paths) FUZZ_CHECK(!IsDriveRoot(path));
+    }
     // The row shows its first piece, and sums its pieces up.
     FUZZ_CHECK(!row->extents.empty());
     FUZZ_CHECK(row->drive == row->extents.front().disk);
@@ -40,6 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(std::find(listed.begin(), listed.end(), *p.disk) != listed.end());
       }
     report::VolumeCells(*row);
+  }
+  for (const SkippedVolume& v : scan.Skipped()) {
+    FUZZ_CHECK(!v.name.empty());
+    FUZZ_CHECK(v.reason != ProbeFailure::None);
   }
   fuzz::CheckNothingLeft(m);
   return 0;
