@@ -6,8 +6,9 @@ JOBS := $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 DIST := build/dist
+BENCH := build/bench
 
-.PHONY: setup test demo native win fuzz-build fuzz fuzz-seeds dist clean
+.PHONY: setup test demo native win fuzz-build fuzz fuzz-seeds dist bench clean
 
 setup:
 	@bash tools/setup.sh
@@ -41,6 +42,12 @@ fuzz: fuzz-build
 # Rewrites the committed seeds from the lab, after the lab or an input format changed.
 fuzz-seeds: fuzz-build
 	@bash tools/fuzz_seeds.sh $(FUZZ)/make_seeds write
+
+# The console scan on simulated machines of 16, 64 and 256 volumes, unsanitized.
+bench: setup
+	@cmake -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DTESSAREL_SANITIZE=OFF >/dev/null
+	@cmake --build $(BENCH) -j $(JOBS) --target scan_bench
+	@$(BENCH)/scan_bench
 
 # The release: dist/Tessarel-<version>-win32.zip and dist/SHA256SUMS.
 dist: setup

@@ -112,12 +112,34 @@ Volume* Machine::FindRoot(LPCSTR root) {
   if (root == nullptr) return nullptr;
   auto it = letters.find(RootLetter(root));
   if (it != letters.end()) return &it->second;
-  for (auto& [name, v] : Enumerated()) {
-    if (SameNoCase(name, root)) return v;
-    for (const std::string& path : v->mountPaths)
-      if (SameNoCase(path, root)) return v;
-  }
+  if (Volume* named = FindByName(root)) return named;
+  auto mountedAt = [root](const Volume& v) {
+    return std::any_of(v.mountPaths.begin(), v.mountPaths.end(),
+                       [root](const std::string& path) { return SameNoCase(path, root); });
+  };
+  for (auto& [letter, v] : letters)
+    if (mountedAt(v)) return &v;
+  for (auto& [name, v] : unlettered)
+    if (mountedAt(v)) return &v;
   return nullptr;
+}
+
+Volume* Machine::FindByName(const std::string& name) {
+  auto it = unlettered.find(name);
+  if (it != unlettered.end()) return &it->second;
+  for (auto& [letter, v] : letters)
+    if (SameNoCase(NameOf(letter, v), name)) return &v;
+  for (auto& [n, v] : unlettered)
+    if (SameNoCase(n, name)) return &v;
+  return nullptr;
+}
+
+std::string Machine::NameOf(const Volume* volume) const {
+  for (const auto& [letter, v] : letters)
+    if (&v == volume) return NameOf(letter, v);
+  for (const auto& [name, v] : unlettered)
+    if (&v == volume) return name;
+  return {};
 }
 
 std::string Machine::NameOf(char letter, const Volume& v) {
@@ -128,11 +150,14 @@ std::string Machine::NameOf(char letter, const Volume& v) {
   return name;
 }
 
-std::vector<std::pair<std::string, Volume*>> Machine::Enumerated() {
-  std::vector<std::pair<std::string, Volume*>> all;
-  for (auto& [letter, v] : letters) all.push_back({NameOf(letter, v), &v});
-  for (auto& [name, v] : unlettered) all.push_back({name, &v});
-  return all;
+std::string Machine::EnumeratedName(size_t index) const {
+  if (index < letters.size()) {
+    auto it = std::next(letters.begin(), static_cast<long>(index));
+    return NameOf(it->first, it->second);
+  }
+  index -= letters.size();
+  if (index < unlettered.size()) return std::next(unlettered.begin(), static_cast<long>(index))->first;
+  return {};
 }
 
 const Drive* Machine::DriveAt(int64_t number) const {
@@ -176,11 +201,10 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
   Open outcome = Open::NotFound;
   const std::string p = call.path;
   // A volume by its name: the name without its trailing backslash.
-  for (auto& [name, v] : Enumerated())
-    if (!name.empty() && name.back() == '\\' && SameNoCase(name.substr(0, name.size() - 1), p)) {
-      device.volume = v;
-      outcome = v->open;
-    }
+  if (Volume* v = StartsWithNoCase(p, "\\\\?\\") ? FindByName(p + '\\') : nullptr) {
+    device.volume = v;
+    outcome = v->open;
+  }
   if (StartsWithNoCase(p, "\\\\.\\PhysicalDrive")) {
     // A decimal number as the system writes it: no sign, no leading zero, 32 bits.
     const std::string number = p.substr(17);
@@ -671,9 +695,8 @@ BOOL CopyName(const std::string& name, LPSTR out, DWORD size, DWORD* lastError) 
 }  // namespace
 
 BOOL Machine::NextVolume(size_t index, LPSTR name, DWORD size) {
-  const auto all = Enumerated();
-  if (index >= all.size()) return Fail(ERROR_NO_MORE_FILES);
-  std::string n = all[index].first;
+  if (index >= letters.size() + unlettered.size()) return Fail(ERROR_NO_MORE_FILES);
+  std::string n = EnumeratedName(index);
   if (namesWithoutBackslash && !n.empty() && n.back() == '\\') n.pop_back();
   if (!CopyName(n, name, size, &m_lastError)) return FALSE;
   m_lastError = ERROR_SUCCESS;
@@ -731,8 +754,9 @@ BOOL Machine::GetVolumePathNamesForVolumeNameA(LPCSTR name, LPSTR paths, DWORD s
   if (Injected(c, ERROR_NOT_READY)) return FALSE;
   c.failed = true;
   // Only a volume name, with its trailing backslash, names a volume here.
-  for (auto& [n, v] : Enumerated()) {
-    if (name == nullptr || !SameNoCase(n, name)) continue;
+  if (Volume* v = name != nullptr && std::strlen(name) > 4 && name[std::strlen(name) - 1] == '\\'
+                      ? FindByName(name)
+                      : nullptr) {
     std::string list;
     for (auto& [letter, l] : letters)
       if (&l == v) list += std::string(1, letter) + ":\\" + '\0';
@@ -757,10 +781,8 @@ BOOL Machine::GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR name, D
   c.size = size;
   if (Injected(c, ERROR_NOT_READY)) return FALSE;
   c.failed = true;
-  const Volume* mounted = FindRoot(mountPoint);
-  for (auto& [n, v] : Enumerated()) {
-    if (v != mounted) continue;
-    if (!CopyName(n, name, size, &m_lastError)) return FALSE;
+  if (const Volume* mounted = FindRoot(mountPoint)) {
+    if (!CopyName(NameOf(mounted), name, size, &m_lastError)) return FALSE;
     c.failed = false;
     m_lastError = ERROR_SUCCESS;
     return TRUE;

@@ -221,8 +221,12 @@ class Machine final : public sys::Backend {
   OpenDevice* Find(HANDLE handle);
   // The volume a root path names: "X:\\", a volume name, or a folder it is mounted in.
   Volume* FindRoot(LPCSTR root);
-  // Every volume with its name, in the order FindNextVolumeA gives them.
-  std::vector<std::pair<std::string, Volume*>> Enumerated();
+  // The volume a volume name names, its trailing backslash included.
+  Volume* FindByName(const std::string& name);
+  std::string NameOf(const Volume* volume) const;
+  // The name of volume `index` in the order FindNextVolumeA gives them: the lettered ones
+  // first, in letter order.
+  std::string EnumeratedName(size_t index) const;
   BOOL NextVolume(size_t index, LPSTR name, DWORD size);
   uint32_t SectorSizeOf(const OpenDevice& device) const;
   Bytes ReadDeviceSector(const OpenDevice& device, uint64_t lba) const;
