@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 DIST := build/dist
 BENCH := build/bench
 
-.PHONY: setup test demo native win fuzz-build fuzz fuzz-seeds dist bench clean
+.PHONY: setup test demo native win fuzz-build fuzz fuzz-seeds traces dist bench clean
 
 setup:
 	@bash tools/setup.sh
@@ -42,6 +42,10 @@ fuzz: fuzz-build
 # Rewrites the committed seeds from the lab, after the lab or an input format changed.
 fuzz-seeds: fuzz-build
 	@bash tools/fuzz_seeds.sh $(FUZZ)/make_seeds write
+
+# Records the trace fixtures of tests/traces from their simulated machines again.
+traces: native
+	@bash tools/traces.sh $(NATIVE)/make_traces write
 
 # The console scan on simulated machines of 16, 64 and 256 volumes, unsanitized.
 bench: setup

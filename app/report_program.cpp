@@ -1,14 +1,20 @@
 #include "app/report_program.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
 #include "app/startup_check.h"
 #include "inspect/scan.h"
-#include "platform/win32types.h"
+#include "platform/backend.h"
 #include "res/version.h"
+#include "trace/trace_recorder.h"
+#include "trace/trace_replay.h"
 
 namespace {
 
 const char kUsage[] =
-    "Usage: TessarelReport [--drives] [--json]\n"
+    "Usage: TessarelReport [--drives] [--json] [--trace FILE | --replay FILE]\n"
     "       TessarelReport --help | --version\n"
     "\n"
     "Reports whether each partition on this machine's fixed disks lies on the\n"
@@ -17,6 +23,13 @@ const char kUsage[] =
     "  --drives   list the physical drives after the volumes (the JSON always\n"
     "             holds them)\n"
     "  --json     print one JSON document instead of the text\n"
+    "  --trace FILE   also write every question the program asks this machine, with\n"
+    "             its answer, to FILE, to report a problem. FILE then holds the drives'\n"
+    "             serial numbers, the volumes' names and paths, and the sectors read:\n"
+    "             each volume's first sector and, where the system names no disk, the\n"
+    "             sectors at the same place on other disks, which can hold user data.\n"
+    "  --replay FILE  answer from the trace in FILE instead of this machine; questions\n"
+    "             the trace does not hold are listed on standard error (status 2 at least)\n"
     "  --help     print this text (also /?, -? and -h)\n"
     "  --version  print the program's version\n"
     "\n"
@@ -26,12 +39,20 @@ const char kUsage[] =
 
 struct Options {
   bool drives = false, json = false, help = false, version = false;
+  std::string trace, replay;  // files
 };
 
-// False with the first argument that is no option of the program.
+// False with what is wrong with the arguments.
 bool Parse(const std::vector<std::string>& args, Options* options, std::string* bad) {
-  for (const std::string& arg : args) {
-    if (arg == "--drives")
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--trace" || arg == "--replay") {
+      if (i + 1 == args.size() || args[i + 1].empty()) {
+        *bad = "option '" + arg + "' needs a file";
+        return false;
+      }
+      (arg == "--trace" ? options->trace : options->replay) = args[++i];
+    } else if (arg == "--drives")
       options->drives = true;
     else if (arg == "--json")
       options->json = true;
@@ -40,7 +61,7 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
     else if (arg == "--version")
       options->version = true;
     else {
-      *bad = arg;
+      *bad = "unknown option '" + arg + "'";
       return false;
     }
   }
@@ -65,25 +86,17 @@ std::string RawAccessAdvice(uint32_t error) {
 
 int Status(report::ExitStatus status) { return static_cast<int>(status); }
 
-}  // namespace
+bool ReadWhole(const std::string& path, std::string* text) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) return false;
+  char chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text->append(chunk, n);
+  return std::ferror(file.get()) == 0;
+}
 
-int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, std::string* out,
-              std::string* err) {
-  Options options;
-  std::string bad;
-  if (!Parse(args, &options, &bad)) {
-    *err += "TessarelReport: unknown option '" + bad + "'\n\n" + kUsage;
-    return Status(report::ExitStatus::CannotRun);
-  }
-  if (options.help) {
-    *out += kUsage;
-    return 0;
-  }
-  if (options.version) {
-    *out += "TessarelReport " TESSAREL_VERSION "\n";
-    return 0;
-  }
-
+// The start-up checks, the whole scan and the report, on the machine behind the door.
+int Scan(const Options& options, const ReportTexts& texts, std::string* out, std::string* err) {
   const StartupCheck check = CheckStartup();
   switch (check.refusal) {
     case StartupRefusal::NotNt:
@@ -111,4 +124,77 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
     }
   }
   return Status(report::ExitStatusOf(rows, scan.Skipped()));
+}
+
+}  // namespace
+
+int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, std::string* out,
+              std::string* err) {
+  Options options;
+  std::string bad;
+  if (!Parse(args, &options, &bad)) {
+    *err += "TessarelReport: " + bad + "\n\n" + kUsage;
+    return Status(report::ExitStatus::CannotRun);
+  }
+  if (options.help) {
+    *out += kUsage;
+    return 0;
+  }
+  if (options.version) {
+    *out += "TessarelReport " TESSAREL_VERSION "\n";
+    return 0;
+  }
+
+  std::unique_ptr<trace::Replay> replay;
+  if (!options.replay.empty()) {
+    std::string text, why;
+    if (!ReadWhole(options.replay, &text)) {
+      *err += "TessarelReport: cannot read " + options.replay + "\n";
+      return Status(report::ExitStatus::CannotRun);
+    }
+    replay = trace::Replay::Load(text, &why);
+    if (!replay) {
+      *err += "TessarelReport: " + options.replay + " is no trace: " + why + "\n";
+      return Status(report::ExitStatus::CannotRun);
+    }
+  }
+  sys::Backend* machine = replay ? replay.get() : sys::InUse();
+
+  // The trace is written with the C runtime: the door creates no file.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> traceFile(nullptr, &std::fclose);
+  std::unique_ptr<trace::Recorder> recorder;
+  if (!options.trace.empty()) {
+    traceFile.reset(machine != nullptr ? std::fopen(options.trace.c_str(), "wb") : nullptr);
+    if (!traceFile) {
+      *err += "TessarelReport: cannot create " + options.trace + "\n";
+      return Status(report::ExitStatus::CannotRun);
+    }
+    recorder = std::make_unique<trace::Recorder>(*machine, traceFile.get(), "TessarelReport");
+    machine = recorder.get();
+  }
+
+  int status;
+  if (machine != nullptr) {
+    const sys::Using door(*machine);
+    status = Scan(options, texts, out, err);
+  } else {
+    status = Scan(options, texts, out, err);
+  }
+
+  if (recorder) {
+    const bool whole = !recorder->Failed() && std::fflush(traceFile.get()) == 0 &&
+                       std::ferror(traceFile.get()) == 0 && std::fclose(traceFile.release()) == 0;
+    if (!whole) {
+      *err += "TessarelReport: the trace " + options.trace + " could not be written\n";
+      status = Status(report::ExitStatus::CannotRun);
+    }
+  }
+  if (replay && !replay->Unanswered().empty()) {
+    *err += "TessarelReport: the trace holds no answer for " +
+            std::to_string(replay->Unanswered().size()) + " questions:\n";
+    for (const std::string& question : replay->Unanswered()) *err += "  " + question + "\n";
+    if (status != Status(report::ExitStatus::CannotRun))
+      status = std::max(status, Status(report::ExitStatus::Undetermined));
+  }
+  return status;
 }

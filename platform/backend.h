@@ -46,6 +46,21 @@ class Backend {
 Backend* Use(Backend* backend);
 // The backend chosen with Use, or nullptr for the default.
 Backend* Chosen();
+// The backend the door forwards to now: the chosen one, or the default (none outside a
+// Windows build).
+Backend* InUse();
+
+// Puts a backend behind the door for the life of a scope.
+class Using {
+ public:
+  explicit Using(Backend& backend) : m_previous(Use(&backend)) {}
+  ~Using() { Use(m_previous); }
+  Using(const Using&) = delete;
+  Using& operator=(const Using&) = delete;
+
+ private:
+  Backend* m_previous;
+};
 
 #ifdef _WIN32
 // The real machine: each operation forwards to Windows.

@@ -15,11 +15,7 @@ DWORD g_doorError = 0;
 
 Backend* Active() {
   g_doorError = 0;
-#ifdef _WIN32
-  return g_chosen != nullptr ? g_chosen : &WindowsBackend();
-#else
-  return g_chosen;
-#endif
+  return InUse();
 }
 
 // The door's own answer: the call fails as Windows would fail it, with `error`.
@@ -38,6 +34,14 @@ Backend* Use(Backend* backend) {
 }
 
 Backend* Chosen() { return g_chosen; }
+
+Backend* InUse() {
+#ifdef _WIN32
+  return g_chosen != nullptr ? g_chosen : &WindowsBackend();
+#else
+  return g_chosen;
+#endif
+}
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
@@ -81,11 +85,8 @@ BOOL CloseHandle(HANDLE handle) {
 
 DWORD GetLastError() {
   if (g_doorError != 0) return g_doorError;
-#ifdef _WIN32
-  return (g_chosen != nullptr ? g_chosen : &WindowsBackend())->GetLastError();
-#else
-  return g_chosen != nullptr ? g_chosen->GetLastError() : ERROR_NOT_SUPPORTED;
-#endif
+  Backend* b = InUse();
+  return b != nullptr ? b->GetLastError() : ERROR_NOT_SUPPORTED;
 }
 
 UINT GetDriveTypeA(LPCSTR root) {

@@ -18,6 +18,22 @@ void AppendEscape(std::string& out, uint32_t c) {
 
 }  // namespace
 
+bool Cp1252Byte(uint32_t c, char* byte) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+    *byte = static_cast<char>(c);
+    return true;
+  }
+  for (uint32_t b = 0x80; b < 0xA0; ++b) {
+    // An undefined byte stands for its C1 control; a defined one for its character.
+    const uint16_t mapped = kCp1252High[b - 0x80];
+    if (mapped == c || (mapped == 0 && c == b)) {
+      *byte = static_cast<char>(b);
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string JsonString(const std::string& cp1252) {
   std::string out = "\"";
   for (const char ch : cp1252) {

@@ -9,6 +9,9 @@
 
 // The JSON string literal, quotes included, for text in code page 1252.
 std::string JsonString(const std::string& cp1252);
+// The code-page-1252 byte that JsonString writes as character c; false for a character
+// it never writes.
+bool Cp1252Byte(uint32_t c, char* byte);
 
 class JsonWriter {
  public:

@@ -250,16 +250,7 @@ class Machine final : public sys::Backend {
   DWORD m_lastError = ERROR_SUCCESS;
 };
 
-// Puts a machine behind the door (sys::Use) for the life of a scope.
-class Installation {
- public:
-  explicit Installation(Machine& machine) : m_previous(sys::Use(&machine)) {}
-  ~Installation() { sys::Use(m_previous); }
-  Installation(const Installation&) = delete;
-  Installation& operator=(const Installation&) = delete;
-
- private:
-  sys::Backend* m_previous;
-};
+// Puts a machine behind the door for the life of a scope.
+using Installation = sys::Using;
 
 }  // namespace sim

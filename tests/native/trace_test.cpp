@@ -1,0 +1,162 @@
+// Field traces: what a machine answered, recorded and replayed through the console report.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "app/report_program.h"
+#include "sim/lab.h"
+#include "sim_fixture.h"
+#include "trace/trace_replay.h"
+
+namespace {
+
+const ReportTexts kTexts = {{"Drive", "Drv No", "Drive Name", "Offset"}, "NOT NT", "NO ACCESS"};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Spill(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+struct Ran {
+  int status;
+  std::string out, err;
+};
+Ran Report(std::vector<std::string> args) {
+  Ran ran;
+  ran.status = RunReport(args, kTexts, &ran.out, &ran.err);
+  return ran;
+}
+
+std::string Temp(const char* name) { return ::testing::TempDir() + name; }
+
+// The exit status a report says, read from its words.
+int StatusOf(const std::string& report) {
+  if (report.find("misaligned") != std::string::npos) return 1;
+  if (report.find("undetermined") != std::string::npos ||
+      report.find("not examined") != std::string::npos)
+    return 2;
+  return 0;
+}
+
+class TraceTest : public SimTest {};
+
+// Every fixture, recorded from a machine of its kind or edited by hand, replays to the
+// report kept beside it.
+TEST(TraceFixtureTest, EachReplaysToTheReportKeptBesideIt) {
+  for (const char* name :
+       {"lab", "gpt-nvme", "past-2tib-encrypted", "clone", "dynamic-spanned", "exfat",
+        "folder-mounts", "many-disks-with-gaps", "searched-by-content", "edited-partition-start"}) {
+    SCOPED_TRACE(name);
+    const std::string base = std::string(TRACES_DIR) + "/" + name;
+    const std::string expected = Slurp(base + ".txt");
+    ASSERT_FALSE(expected.empty());
+    const Ran ran = Report({"--drives", "--replay", base + ".jsonl"});
+    EXPECT_EQ(ran.out, expected);
+    EXPECT_EQ(ran.err, "");
+    EXPECT_EQ(ran.status, StatusOf(expected));
+  }
+}
+
+TEST_F(TraceTest, ARecordingReplaysToTheSameReportAndIsTheSameBytesTwice) {
+  sim::BuildLab(machine);
+  for (const char* option : {"--drives", "--json"}) {
+    SCOPED_TRACE(option);
+    const Ran live = Report({option, "--trace", Temp("first.jsonl")});
+    Report({option, "--trace", Temp("second.jsonl")});
+    const std::string trace = Slurp(Temp("first.jsonl"));
+    EXPECT_EQ(trace, Slurp(Temp("second.jsonl")));
+    EXPECT_EQ(trace.find("VirtualAlloc"), std::string::npos) << "memory is no question";
+    EXPECT_EQ(trace.rfind("{\"program\": \"TessarelReport\", \"version\": \"1.02\", \"windows\": ", 0), 0u);
+
+    // Answered by what is asked, not by the order of the lines: grouped by function (equal
+    // questions keep their order), the calls replay the same.
+    std::vector<std::string> lines;
+    std::istringstream in(trace);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    std::stable_sort(lines.begin() + 1, lines.end(), [](const std::string& a, const std::string& b) {
+      return a.substr(0, a.find(',')) < b.substr(0, b.find(','));
+    });
+    std::string grouped;
+    for (const std::string& l : lines) grouped += l + "\n";
+    ASSERT_NE(grouped, trace);
+    Spill(Temp("grouped.jsonl"), grouped);
+    for (const std::string& file : {Temp("first.jsonl"), Temp("grouped.jsonl")}) {
+      const Ran replayed = Report({option, "--replay", file});
+      EXPECT_EQ(replayed.out, live.out);
+      EXPECT_EQ(replayed.status, live.status);
+      EXPECT_EQ(replayed.err, "");
+    }
+  }
+}
+
+TEST_F(TraceTest, ATraceCutInHalfTellsWhatItLacks) {
+  sim::BuildLab(machine);
+  Report({"--trace", Temp("whole.jsonl")});
+  const std::string whole = Slurp(Temp("whole.jsonl"));
+  const std::string half = whole.substr(0, whole.find('\n', whole.size() / 2) + 1);
+  Spill(Temp("half.jsonl"), half);
+  const size_t asked = machine.Log().size();
+  const Ran ran = Report({"--replay", Temp("half.jsonl")});
+  EXPECT_EQ(machine.Log().size(), asked) << "a replay asks the trace, not the machine";
+  EXPECT_GE(ran.status, 2);
+  EXPECT_NE(ran.err.find("TessarelReport: the trace holds no answer for "), std::string::npos);
+  EXPECT_NE(ran.err.find("\n  GetDriveTypeA T:\\\n"), std::string::npos) << ran.err;
+}
+
+TEST(TraceReaderTest, AMalformedTraceIsRefusedNamingItsLine) {
+  const std::string header = "{\"program\": \"TessarelReport\", \"version\": \"1.02\", \"windows\": \"x\"}\n";
+  const std::string open =
+      "{\"call\": \"CreateFileA\", \"path\": \"\\\\\\\\.\\\\C:\", \"access\": 1, \"share\": 3, "
+      "\"disposition\": 3, \"flags\": 0, \"handle\": 1, \"error\": 0}\n";
+  const struct {
+    const char* name;
+    std::string text;
+    const char* said;
+  } cases[] = {
+      {"empty", "", "line 1: empty"},
+      {"junk", "MZ\x90\x03 not a trace\n", "line 1: not a JSON object"},
+      {"no header", open, "line 1: no \"program\""},
+      {"bad JSON", header + "{\"call\": \"GetDriveTypeA\", \"path\" \"C:\\\\\"}\n", "line 2: no ':'"},
+      {"a truncated line", header + open.substr(0, 40), "line 2: cut short"},
+      {"bad hex", header + open +
+                      "{\"call\": \"ReadFile\", \"handle\": 1, \"position\": 0, \"size\": 512, "
+                      "\"result\": 1, \"out\": \"0g\", \"read\": 1, \"error\": 0}\n",
+       "line 3: \"out\" is not hex"},
+      {"a huge length", header + open +
+                            "{\"call\": \"ReadFile\", \"handle\": 1, \"position\": 0, \"size\": 1, "
+                            "\"result\": 1, \"out\": \"0000\", \"read\": 2, \"error\": 0}\n",
+       "line 3: \"out\" is not hex of at most 1 bytes"},
+      {"a count past 32 bits", header + open +
+                                   "{\"call\": \"GetDriveTypeA\", \"path\": \"C:\\\\\", "
+                                   "\"result\": 4294967296, \"error\": 0}\n",
+       "line 3: \"result\" is out of range"},
+      {"an unknown function", header + "{\"call\": \"WriteFile\", \"error\": 0}\n",
+       "line 2: unknown function \"WriteFile\""},
+      {"a handle never opened", header + "{\"call\": \"CloseHandle\", \"handle\": 7, \"result\": 1, "
+                                         "\"error\": 0}\n",
+       "line 2: handle 7 was never opened"},
+      {"a nested value", header + "{\"call\": [1], \"error\": 0}\n", "line 2: a nested value"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    EXPECT_EQ(trace::Replay::Load(c.text, &error), nullptr);
+    EXPECT_EQ(error.rfind(c.said, 0), 0u) << error;
+    Spill(Temp("malformed.jsonl"), c.text);
+    const Ran ran = Report({"--replay", Temp("malformed.jsonl")});
+    EXPECT_EQ(ran.status, 3);
+    EXPECT_EQ(ran.out, "");
+    EXPECT_EQ(ran.err, "TessarelReport: " + Temp("malformed.jsonl") + " is no trace: " + error + "\n");
+  }
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// One line of a field trace: a flat JSON object of names and values (numbers, texts in
+// code page 1252, bytes as hex, null). Written by the recorder, read back by the replay;
+// a line from a file is untrusted, so reading checks every value's kind and range.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace trace {
+
+class LineWriter {
+ public:
+  LineWriter& Number(const char* key, uint64_t value);
+  LineWriter& Signed(const char* key, int64_t value);
+  LineWriter& Text(const char* key, const std::string& cp1252);
+  LineWriter& Hex(const char* key, const void* bytes, size_t size);
+  LineWriter& Null(const char* key);
+  // The object, ended by a line feed.
+  std::string Finish() const { return m_out + "}\n"; }
+
+ private:
+  void Key(const char* key);
+  std::string m_out = "{";
+};
+
+struct Value {
+  enum class Kind { Null, Number, Text, Boolean } kind = Kind::Null;
+  bool negative = false;
+  uint64_t magnitude = 0;  // a number without a fraction or exponent
+  std::string text;        // code page 1252 bytes
+};
+
+class Line {
+ public:
+  // False with the reason when `json` is not one flat object.
+  static bool Parse(const std::string& json, Line* line, std::string* error);
+
+  bool Has(const char* key) const { return m_values.count(key) != 0; }
+  bool IsNull(const char* key) const;
+  // Each false with a reason in *error when the value is missing, of another kind, or out
+  // of range.
+  bool Number(const char* key, uint64_t max, uint64_t* out, std::string* error) const;
+  bool Signed(const char* key, int64_t min, int64_t max, int64_t* out, std::string* error) const;
+  bool Text(const char* key, std::string* out, std::string* error) const;
+  bool Hex(const char* key, size_t maxBytes, std::vector<uint8_t>* out, std::string* error) const;
+
+ private:
+  const Value* Find(const char* key, Value::Kind kind, std::string* error) const;
+  std::map<std::string, Value> m_values;
+};
+
+}  // namespace trace
