@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the fuzz targets built in BUILD, each for SECONDS, over the committed seeds in
-# tests/fuzz/corpus/<target> and the corpus it grows outside the source tree.
+# tests/fuzz/corpus/<target> (for the trace reader, the fixtures in tests/traces) and the
+# corpus it grows outside the source tree.
 # Usage: tools/fuzz.sh BUILD SECONDS [campaign|check] [TARGET...]
 #   campaign (default): grows BUILD/corpus/<target>; prints runs, speed, coverage, findings
 #   check: a short run from the committed seeds only (make test); fails on any finding
@@ -11,7 +12,7 @@ seconds=$2
 mode=${3:-campaign}
 shift $(( $# < 3 ? $# : 3 ))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(identify volume scan report)
+[ ${#targets[@]} -gt 0 ] || targets=(identify volume scan report trace)
 here=$(cd "$(dirname "$0")/.." && pwd)
 command -v llvm-symbolizer-14 >/dev/null && export ASAN_SYMBOLIZER_PATH=$(command -v llvm-symbolizer-14)
 
@@ -34,8 +35,11 @@ for t in "${targets[@]}"; do
   # The short runs of make test start from the same seed, so that a run can be repeated.
   [ "$mode" = check ] && limit+=(-seed=1)
   [ -n "${FUZZ_RUNS:-}" ] && limit=(-runs="$FUZZ_RUNS")
+  # The trace reader starts from the trace fixtures themselves.
+  seeds=$here/tests/fuzz/corpus/$t
+  [ "$t" = trace ] && seeds=$here/tests/traces
   "$build/${t}_fuzz" "${limit[@]}" -print_final_stats=1 -rss_limit_mb=2048 \
-    -timeout=20 -artifact_prefix="$findings/" "${dict[@]}" "$corpus" "$here/tests/fuzz/corpus/$t" \
+    -timeout=20 -artifact_prefix="$findings/" "${dict[@]}" "$corpus" "$seeds" \
     >"$log" 2>&1
   rc=$?
   after=$(ls "$findings" | wc -l)
