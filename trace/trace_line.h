@@ -17,6 +17,13 @@ class LineWriter {
   LineWriter& Text(const char* key, const std::string& cp1252);
   LineWriter& Hex(const char* key, const void* bytes, size_t size);
   LineWriter& Null(const char* key);
+  // What a caller's pointer points to, or null where it gave none.
+  template <typename T>
+  LineWriter& NumberAt(const char* key, const T* value) {
+    if (value == nullptr) return Null(key);
+    return *value < 0 ? Signed(key, static_cast<int64_t>(*value))
+                      : Number(key, static_cast<uint64_t>(*value));
+  }
   // The object, ended by a line feed.
   std::string Finish() const { return m_out + "}\n"; }
 

@@ -86,10 +86,7 @@ BOOL Recorder::DeviceIoControl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LP
     line.Hex("out", out, outSize);
   else
     line.Null("out");
-  if (returned != nullptr)
-    line.Number("returned", *returned);
-  else
-    line.Null("returned");
+  line.NumberAt("returned", returned);
   Write(line);
   return ok;
 }
@@ -97,17 +94,11 @@ BOOL Recorder::DeviceIoControl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LP
 DWORD Recorder::SetFilePointer(HANDLE h, LONG low, PLONG high, DWORD method) {
   LineWriter line;
   line.Text("call", "SetFilePointer").Number("handle", NumberOf(h)).Signed("low", low);
-  if (high != nullptr)
-    line.Signed("high", *high);
-  else
-    line.Null("high");
+  line.NumberAt("high", high);
   line.Number("method", method);
   const DWORD result = m_inner.SetFilePointer(h, low, high, method);
   line.Number("result", result);
-  if (high != nullptr)
-    line.Signed("highOut", *high);
-  else
-    line.Null("highOut");
+  line.NumberAt("highOut", high);
   Write(line);
   // The low half of a good position can be all ones: only the error tells.
   if (result != INVALID_SET_FILE_POINTER || m_inner.GetLastError() == ERROR_SUCCESS)
@@ -123,10 +114,7 @@ BOOL Recorder::ReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, LPOVE
   const BOOL ok = m_inner.ReadFile(h, buffer, size, read, overlapped);
   const DWORD count = read != nullptr && ok ? *read : 0;
   line.Number("result", ok ? 1 : 0).Hex("out", buffer, count <= size ? count : 0);
-  if (read != nullptr)
-    line.Number("read", *read);
-  else
-    line.Null("read");
+  line.NumberAt("read", read);
   Write(line);
   m_positions[h] += count;
   return ok;
@@ -161,11 +149,7 @@ BOOL Recorder::GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD
                                                      {"bytesPerSector", bytesPerSector},
                                                      {"freeClusters", freeClusters},
                                                      {"totalClusters", totalClusters}};
-  for (const auto& [key, value] : outputs)
-    if (value != nullptr)
-      line.Number(key, *value);
-    else
-      line.Null(key);
+  for (const auto& [key, value] : outputs) line.NumberAt(key, value);
   Write(line);
   return ok;
 }
@@ -249,10 +233,7 @@ BOOL Recorder::GetVolumePathNamesForVolumeNameA(LPCSTR name, LPSTR paths, DWORD 
   line.Number("size", size).Number("result", ok ? 1 : 0);
   const DWORD count = ok && returned != nullptr && paths != nullptr ? *returned : 0;
   line.Hex("out", paths, count <= size ? count : size);
-  if (returned != nullptr)
-    line.Number("returned", *returned);
-  else
-    line.Null("returned");
+  line.NumberAt("returned", returned);
   Write(line);
   return ok;
 }
