@@ -137,6 +137,8 @@ TEST_F(ReportProgramTest, OptionsThatNeedNoScan) {
               0u)
         << err;
   }
+  EXPECT_EQ(Run({"--json", "--replay"}), 3);
+  EXPECT_EQ(err.rfind("TessarelReport: option '--replay' needs a file\n\nUsage:", 0), 0u) << err;
   for (const char* help : {"--help", "/?", "-?", "-h"}) {
     EXPECT_EQ(Run({help}), 0) << help;
     EXPECT_EQ(out.rfind("Usage: TessarelReport", 0), 0u);
