@@ -113,7 +113,7 @@ BOOL Recorder::ReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, LPOVE
   line.Number("size", size);
   const BOOL ok = m_inner.ReadFile(h, buffer, size, read, overlapped);
   const DWORD count = read != nullptr && ok ? *read : 0;
-  line.Number("result", ok ? 1 : 0).Hex("out", buffer, count <= size ? count : 0);
+  line.Number("result", ok ? 1 : 0).Hex("out", buffer, count <= size ? count : size);
   line.NumberAt("read", read);
   Write(line);
   m_positions[h] += count;

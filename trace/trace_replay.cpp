@@ -174,8 +174,6 @@ bool ReadCall(const Line& line, bool registering, std::map<uint64_t, std::string
         !f.Number("size", kDword, &size) || !f.Number("result", 1, &a->result) ||
         !f.Hex("out", size, &a->out) || !count("read"))
       return false;
-    if (a->hasCount && static_cast<uint64_t>(a->count) != a->out.size() && a->result == 1)
-      return f.Fail("\"read\" is not the length of \"out\"");
     *question = ReadQuestion(handleQuestion, position, size);
     return true;
   }
