@@ -165,6 +165,16 @@ class Parser {
 
 }  // namespace
 
+std::string HexOf(const void* bytes, size_t size) {
+  std::string out;
+  const auto* b = static_cast<const uint8_t*>(bytes);
+  for (size_t i = 0; i < size; ++i) {
+    out += kHexDigits[b[i] >> 4];
+    out += kHexDigits[b[i] & 15];
+  }
+  return out;
+}
+
 void LineWriter::Key(const char* key) {
   if (m_out.size() > 1) m_out += ", ";
   m_out += JsonString(key);
@@ -191,13 +201,7 @@ LineWriter& LineWriter::Text(const char* key, const std::string& cp1252) {
 
 LineWriter& LineWriter::Hex(const char* key, const void* bytes, size_t size) {
   Key(key);
-  m_out += '"';
-  const auto* b = static_cast<const uint8_t*>(bytes);
-  for (size_t i = 0; i < size; ++i) {
-    m_out += kHexDigits[b[i] >> 4];
-    m_out += kHexDigits[b[i] & 15];
-  }
-  m_out += '"';
+  m_out += '"' + HexOf(bytes, size) + '"';
   return *this;
 }
 

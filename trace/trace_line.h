@@ -10,6 +10,9 @@
 
 namespace trace {
 
+// Bytes as lower-case hex, two digits each: how a trace writes them.
+std::string HexOf(const void* bytes, size_t size);
+
 class LineWriter {
  public:
   LineWriter& Number(const char* key, uint64_t value);

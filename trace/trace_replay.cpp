@@ -22,17 +22,6 @@ std::string Hex(uint64_t value) {
   return text;
 }
 
-std::string HexBytes(const void* bytes, size_t size) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  const auto* b = static_cast<const uint8_t*>(bytes);
-  for (size_t i = 0; i < size; ++i) {
-    out += digits[b[i] >> 4];
-    out += digits[b[i] & 15];
-  }
-  return out;
-}
-
 // The questions, as the replay keys its answers and as it tells a missing one. A call on a
 // handle is asked under the question that opened it.
 std::string OpenQuestion(const std::string& path, uint64_t access, uint64_t share,
@@ -150,7 +139,7 @@ bool ReadCall(const Line& line, bool registering, std::map<uint64_t, std::string
     if (!f.Null("in") && !f.Hex("in", kMostLineBytes, &in)) return false;
     if (!f.Null("out") && !f.Hex("out", outSize, &a->out)) return false;
     if (!count("returned")) return false;
-    *question = ControlQuestion(handleQuestion, code, f.Null("in") ? "null" : HexBytes(in.data(), in.size()),
+    *question = ControlQuestion(handleQuestion, code, f.Null("in") ? "null" : HexOf(in.data(), in.size()),
                                 outSize, a->hasCount);
     return true;
   }
@@ -362,7 +351,7 @@ HANDLE Replay::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_AT
 BOOL Replay::DeviceIoControl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                              DWORD outSize, LPDWORD returned, LPOVERLAPPED) {
   const std::string question =
-      ControlQuestion(HandleQuestion(h), code, in != nullptr ? HexBytes(in, inSize) : "null",
+      ControlQuestion(HandleQuestion(h), code, in != nullptr ? HexOf(in, inSize) : "null",
                       outSize, returned != nullptr);
   Answer a;
   if (!Ask(question, Told(question), &a)) {
