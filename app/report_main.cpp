@@ -6,6 +6,7 @@
 
 #include "app/report_output.h"
 #include "app/report_program.h"
+#include "platform/system_dlls.h"
 #include "res/resource.h"
 
 namespace {
@@ -17,6 +18,7 @@ std::string Load(UINT id) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  RestrictDllSearchToSystemFolder();
   ReportTexts texts;
   texts.headings = {Load(IDS_COL_DRIVE), Load(IDS_COL_DRVNO), Load(IDS_COL_NAME),
                     Load(IDS_COL_OFFSET)};

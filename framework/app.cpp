@@ -1,5 +1,7 @@
 #include "framework/app.h"
 
+#include "framework/comctl.h"
+
 namespace {
 CWinApp* g_app = nullptr;
 HINSTANCE g_resources = nullptr;  // null: the program's own module
@@ -36,12 +38,14 @@ void AfxSetResourceHandle(HINSTANCE resources) { g_resources = resources; }
 
 void AfxInitCommonControls() {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-  ::InitCommonControlsEx(&icc);
+  if (const CommonControls* controls = AfxGetCommonControls()) controls->InitCommonControlsEx(&icc);
 }
 
 int AfxWinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   CWinApp* app = AfxGetApp();
   if (app == nullptr) return -1;
+  // No window can be made without them; Windows always has them, so no message either.
+  if (AfxGetCommonControls() == nullptr) return 1;
   AfxInitCommonControls();
   if (!app->InitInstance()) return app->ExitInstance();
   return app->Run();

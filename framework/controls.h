@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "framework/comctl.h"
 #include "framework/wnd.h"
 
 class CButton : public CWnd {};
@@ -67,16 +68,21 @@ class CImageList {
  public:
   CImageList() = default;
   ~CImageList() {
-    if (m_hImageList) ImageList_Destroy(m_hImageList);
+    if (m_hImageList) AfxGetCommonControls()->ImageList_Destroy(m_hImageList);
   }
   CImageList(const CImageList&) = delete;
   CImageList& operator=(const CImageList&) = delete;
 
   BOOL Create(int cx, int cy, UINT flags, int initial, int grow) {
-    m_hImageList = ImageList_Create(cx, cy, flags, initial, grow);
+    const CommonControls* controls = AfxGetCommonControls();
+    m_hImageList = controls ? controls->ImageList_Create(cx, cy, flags, initial, grow) : nullptr;
     return m_hImageList != nullptr;
   }
-  int Add(HICON icon) { return ImageList_ReplaceIcon(m_hImageList, -1, icon); }
+  int Add(HICON icon) {
+    return AfxGetCommonControls()->ImageList_ReplaceIcon(m_hImageList, -1, icon);
+  }
+  // Takes an image list to destroy with this object.
+  void Attach(HIMAGELIST list) { m_hImageList = list; }
   // Gives up the image list without destroying it (its new owner will).
   HIMAGELIST Detach() {
     HIMAGELIST list = m_hImageList;
