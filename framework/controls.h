@@ -42,6 +42,9 @@ class CListCtrl : public CWnd {
     item.lParam = static_cast<LPARAM>(data);
     return static_cast<BOOL>(SendMessage(LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   }
+  BOOL SetColumnWidth(int column, int width) {
+    return static_cast<BOOL>(SendMessage(LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0)));
+  }
   BOOL SetItemState(int row, UINT state, UINT mask) {
     LVITEMA item = {};
     item.state = state;

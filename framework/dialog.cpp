@@ -5,6 +5,7 @@
 const MessageEntry CDialog::messageEntries[] = {
     afx::OnCommand<&CDialog::OnOK>(IDOK, BN_CLICKED),
     afx::OnCommand<&CDialog::OnCancel>(IDCANCEL, BN_CLICKED),
+    afx::OnMessage<&CDialog::OnDpiChanged>(WM_DPICHANGED),
 };
 const MessageMap CDialog::messageMap = {&CWnd::messageMap, std::begin(messageEntries),
                                         std::end(messageEntries)};
@@ -67,6 +68,14 @@ void CDialog::OnOK() {
 }
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void CDialog::OnDpiChanged(UINT, LPARAM suggested) {
+  Default();  // per-monitor v2: the dialog manager rescales the controls and their font
+  const auto* r = reinterpret_cast<const RECT*>(suggested);
+  if (r == nullptr) return;
+  ::SetWindowPos(m_hWnd, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM, LPARAM lParam) {
   if (message != WM_INITDIALOG) return FALSE;

@@ -36,6 +36,9 @@ class CDialog : public CWnd {
 
  protected:
   virtual void DoDataExchange(CDataExchange*) {}
+  // The window moved to a display of another DPI: it takes the rectangle Windows
+  // suggests. A window with pictures in pixels redraws them at the new DPI after this.
+  void OnDpiChanged(UINT dpis, LPARAM suggested);
 
   UINT m_nIDTemplate;
   CWnd* m_pParentWnd;

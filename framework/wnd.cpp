@@ -39,6 +39,20 @@ CMenu CWnd::GetSystemMenu(BOOL revert) const {
   return menu;
 }
 
+UINT CWnd::GetDpi() const {
+  // Not imported, so that the programs still start before Windows 10.
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto perWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  if (perWindow != nullptr) {
+    if (const UINT dpi = perWindow(m_hWnd)) return dpi;
+  }
+  HDC dc = ::GetDC(m_hWnd);
+  const int dpi = ::GetDeviceCaps(dc, LOGPIXELSX);
+  ::ReleaseDC(m_hWnd, dc);
+  return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
 void CWnd::WinHelp(DWORD_PTR, UINT) {}
 
 CWnd* CWnd::FromHandlePermanent(HWND hwnd) {

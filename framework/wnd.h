@@ -41,6 +41,9 @@ class CWnd : public CCmdTarget {
   }
   // The window's system menu, not owned; its m_hMenu is null when there is none.
   CMenu GetSystemMenu(BOOL revert) const;
+  // The dots per inch the window is drawn at: its monitor's where Windows tells it per
+  // window (10 1607 and later), the system's elsewhere.
+  UINT GetDpi() const;
 
   // The help entry point; the base starts no help viewer.
   virtual void WinHelp(DWORD_PTR data, UINT command = HELP_CONTEXT);

@@ -5,16 +5,17 @@
 # Usage: tools/screenshot.sh OUT.png [SECONDS] [BUILD] [DEVICE_INFO.png]
 #   (default: 6 seconds for the scan to finish, build/win)
 # With SCROLL=end in the environment, each list is scrolled to its last row first, with the
-# mouse wheel, as a person would.
+# mouse wheel, as a person would. With DPI=192 (or another), the display has that many dots
+# per inch (a prefix of its own).
 set -euo pipefail
 out=$(realpath -m "$1")
 wait=${2:-6}
 build=${3:-build/win}
 devinfo=${4:+$(realpath -m "$4")}
-export WINEPREFIX="$PWD/$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+export WINEPREFIX="$PWD/$build/wineprefix${DPI:+-$DPI}" TESSAREL_WINE_DPI="${DPI:-}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 export TESSAREL_TOOLS="$(cd "$(dirname "$0")" && pwd)" SCROLL="${SCROLL:-}"
 mkdir -p "$WINEPREFIX"
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   . "$TESSAREL_TOOLS/wine-prefix.sh"
   prepare_wine_prefix
   # Scrolls the list of window $1 (its middle) to the end.

@@ -4,6 +4,8 @@
 # - Wine's own fonts (fonts-wine) in C:\windows\Fonts: this Wine does not load them from
 #   its data directory, and without them caption buttons draw as letters and
 #   "MS Sans Serif" falls back to a wider face.
+# - With TESSAREL_WINE_DPI set (e.g. 192), a display of that many dots per inch: Wine has
+#   one DPI for all its displays, read when the server starts.
 prepare_wine_prefix() {
   wineserver -k 2>/dev/null  # a server left from another display would keep its desktop
   if [ ! -f "$WINEPREFIX/.virtual-desktop" ]; then
@@ -18,5 +20,14 @@ prepare_wine_prefix() {
       wineserver -k 2>/dev/null  # fonts are listed when the server starts
       touch "$WINEPREFIX/.wine-fonts"
     fi
+  fi
+  local dpi=${TESSAREL_WINE_DPI:-}
+  if [ -n "$dpi" ] && [ ! -f "$WINEPREFIX/.dpi-$dpi" ]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+      >/dev/null 2>&1 &&
+      wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+        /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 &&
+      wineserver -w &&
+      touch "$WINEPREFIX/.dpi-$dpi"
   fi
 }

@@ -12,6 +12,7 @@ constexpr LPARAM kNoTip = -1;
 
 const MessageEntry CDeviceInfoDlg::messageEntries[] = {
     afx::OnNotify<&CDeviceInfoDlg::OnGetInfoTip>(LVN_GETINFOTIPA, IDC_LIST),
+    afx::OnMessage<&CDeviceInfoDlg::OnDpiChanged>(WM_DPICHANGED),
 };
 const MessageMap CDeviceInfoDlg::messageMap = {&CDialog::messageMap, std::begin(messageEntries),
                                                std::end(messageEntries)};
@@ -33,13 +34,11 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
   m_btnOk.SetWindowText(text);
   m_btnOk.EnableWindow(TRUE);
 
-  RECT client;
-  m_list.GetClientRect(&client);
-  const int w = client.right - client.left;
+  const std::array<int, 3> widths = ColumnWidths();
   text.LoadString(IDS_COL_NAME);
-  m_list.InsertColumn(0, text, LVCFMT_LEFT, w / 2);
-  m_list.InsertColumn(1, "Alignment", LVCFMT_RIGHT, w / 4);
-  m_list.InsertColumn(2, "Phys Sector Size", LVCFMT_RIGHT, w / 4);
+  m_list.InsertColumn(0, text, LVCFMT_LEFT, widths[0]);
+  m_list.InsertColumn(1, "Alignment", LVCFMT_RIGHT, widths[1]);
+  m_list.InsertColumn(2, "Phys Sector Size", LVCFMT_RIGHT, widths[2]);
 
   m_numbers = g_drives.Listed();
   // Drives numbered 0, 1, 2, ... are told apart by their place; behind a gap or past the
@@ -49,7 +48,8 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
   for (size_t i = 0; i < m_numbers.size(); ++i) {
     const DriveInfo& drive = g_drives[m_numbers[i]];
     CString name = drive.model;
-    if (numbered) name.Format("%lu: %s", static_cast<unsigned long>(m_numbers[i]), drive.model.GetString());
+    if (numbered)
+      name.Format("%lu: %s", static_cast<unsigned long>(m_numbers[i]), drive.model.GetString());
     LVITEMA item = {};
     item.mask = LVIF_TEXT;
     item.iItem = kAppendRow;
@@ -60,11 +60,25 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
       m_list.SetItemText(row, 1, report::AlignmentCell(geometry).c_str());
     m_list.SetItemText(row, 2, report::PhysicalSectorCell(geometry).c_str());
     // Only an ATA identity has a serial or firmware of its own to show.
-    m_list.SetItemData(row, static_cast<DWORD_PTR>(drive.status > 0 ? static_cast<LPARAM>(i) : kNoTip));
+    m_list.SetItemData(row,
+                       static_cast<DWORD_PTR>(drive.status > 0 ? static_cast<LPARAM>(i) : kNoTip));
   }
 
   m_list.SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListStyles);
   return TRUE;
+}
+
+std::array<int, 3> CDeviceInfoDlg::ColumnWidths() const {
+  RECT client;
+  m_list.GetClientRect(&client);
+  const int w = client.right - client.left;
+  return {w / 2, w / 4, w / 4};
+}
+
+void CDeviceInfoDlg::OnDpiChanged(UINT dpis, LPARAM suggested) {
+  CDialog::OnDpiChanged(dpis, suggested);
+  const std::array<int, 3> widths = ColumnWidths();
+  for (int column = 0; column < 3; ++column) m_list.SetColumnWidth(column, widths[column]);
 }
 
 void CDeviceInfoDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {

@@ -1,6 +1,7 @@
 // One row per physical drive of the drive table: name, grid offset, physical sector size.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -21,8 +22,12 @@ class CDeviceInfoDlg : public CDialog {
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
   void OnGetInfoTip(NMHDR* notification, LRESULT* result);
+  // Another display's DPI: the columns fill the list again.
+  void OnDpiChanged(UINT dpis, LPARAM suggested);
 
  private:
+  // Name, alignment, physical sector size: a half and two quarters of the list.
+  std::array<int, 3> ColumnWidths() const;
   // The drive number of each row, as the table stood when the window opened; a row's item
   // data is its index here.
   std::vector<uint32_t> m_numbers;

@@ -18,6 +18,7 @@ const MessageEntry COffsetDlg::messageEntries[] = {
     afx::OnMessage<&COffsetDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
     afx::OnMessage<&COffsetDlg::OnScanTick>(WM_TIMER),
     afx::OnMessage<&COffsetDlg::OnCloseRequest>(WM_CLOSE),
+    afx::OnMessage<&COffsetDlg::OnDpiChanged>(WM_DPICHANGED),
     afx::OnCommand<&COffsetDlg::OnCopy>(IDC_COPY, BN_CLICKED),
     afx::OnNotify<&COffsetDlg::OnGetInfoTip>(LVN_GETINFOTIPA, IDC_LIST),
 };
@@ -76,24 +77,32 @@ BOOL COffsetDlg::OnInitDialog() {
     m_list.InsertColumn(column, heading, LVCFMT_LEFT, widths[column]);
   }
 
-  m_pStateImages = new CImageList;
-  m_pStateImages->Create(16, 16, ILC_MASK, 4, 4);
-  // Loaded at 16x16 so that each icon gives its own small image: icon 131's large image
-  // is blank on purpose.
-  for (UINT icon : {IDI_MISALIGNED, IDI_UNKNOWN}) {
-    HICON small = static_cast<HICON>(
-        ::LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(icon), IMAGE_ICON, 16, 16, 0));
-    m_pStateImages->Add(small);
-    ::DestroyIcon(small);
-  }
-  m_list.SendMessage(LVM_SETIMAGELIST, LVSIL_STATE,
-                     reinterpret_cast<LPARAM>(m_pStateImages->m_hImageList));
+  SetStateImages(GetDpi());
 
   SetTimer(kScanTimer, kScanPeriodMs, nullptr);
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
   m_list.SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListStyles);
   return TRUE;
+}
+
+void COffsetDlg::SetStateImages(UINT dpi) {
+  if (m_pStateImages == nullptr) m_pStateImages = new CImageList;
+  m_pStateImages->Detach();  // the list owns the images it shows
+  if (!CreateStateImages(*m_pStateImages, AfxGetResourceHandle(), StateImageSize(dpi))) return;
+  // The list does not destroy the images it is made to let go of.
+  CImageList previous;
+  previous.Attach(reinterpret_cast<HIMAGELIST>(m_list.SendMessage(
+      LVM_SETIMAGELIST, LVSIL_STATE, reinterpret_cast<LPARAM>(m_pStateImages->m_hImageList))));
+}
+
+void COffsetDlg::OnDpiChanged(UINT dpis, LPARAM suggested) {
+  CDialog::OnDpiChanged(dpis, suggested);
+  SetStateImages(LOWORD(dpis));
+  RECT client;
+  m_list.GetClientRect(&client);
+  const std::array<int, 4> widths = ColumnWidths(client.right - client.left);
+  for (int column = 0; column < 4; ++column) m_list.SetColumnWidth(column, widths[column]);
 }
 
 void COffsetDlg::OnSysCommand(UINT nID, LPARAM) {

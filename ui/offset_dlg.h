@@ -39,8 +39,13 @@ class COffsetDlg : public CDialog {
   void OnCloseRequest();
   void OnCopy();
   void OnGetInfoTip(NMHDR* notification, LRESULT* result);
+  // Another display's DPI: the marks are drawn again at its size, the columns fill the
+  // list again.
+  void OnDpiChanged(UINT dpis, LPARAM suggested);
 
  private:
+  // Gives the list state images for dpi; the ones it had are destroyed.
+  void SetStateImages(UINT dpi);
   void AddRow(ScanRow row);
   void FinishScan();
 

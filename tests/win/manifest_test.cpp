@@ -1,6 +1,7 @@
 // The application manifests in the programs' files: the window program asks for
-// administrative rights, the console program and the demos run as invoked; all declare
-// Vista to 11 and no version 6 of the common controls.
+// administrative rights, the console program and the demos run as invoked; the two window
+// programs draw at the display's DPI; all declare Vista to 11 and no version 6 of the
+// common controls.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,7 +9,20 @@
 
 namespace {
 
-std::string Manifest(const char* level) {
+enum class Dpi { Unaware, Aware };
+
+std::string Manifest(const char* level, Dpi dpi) {
+  const std::string awareness =
+      dpi == Dpi::Unaware
+          ? ""
+          : "  <application xmlns=\"urn:schemas-microsoft-com:asm.v3\">\n"
+            "    <windowsSettings>\n"
+            "      <dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">"
+            "true</dpiAware>\n"
+            "      <dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+            "PerMonitorV2, System</dpiAwareness>\n"
+            "    </windowsSettings>\n"
+            "  </application>\n";
   return std::string(
              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
              "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n"
@@ -20,7 +34,8 @@ std::string Manifest(const char* level) {
          "\" uiAccess=\"false\"/>\n"
          "      </requestedPrivileges>\n"
          "    </security>\n"
-         "  </trustInfo>\n"
+         "  </trustInfo>\n" +
+         awareness +
          "  <compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">\n"
          "    <application>\n"
          "      <supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>\n"  // Vista
@@ -52,13 +67,19 @@ std::string ManifestOf(const char* program) {
   return text;
 }
 
-TEST(ManifestTest, TheWindowProgramAsksForAdministrativeRights) {
-  EXPECT_EQ(ManifestOf("Tessarel.exe"), Manifest("requireAdministrator"));
-}
-
-TEST(ManifestTest, TheConsoleProgramAndTheDemosRunAsInvoked) {
-  for (const char* program : {"TessarelReport.exe", "TessarelDemo.exe", "TessarelReportDemo.exe"})
-    EXPECT_EQ(ManifestOf(program), Manifest("asInvoker")) << program;
+TEST(ManifestTest, EachProgramsRightsAndAwareness) {
+  const struct {
+    const char* program;
+    const char* level;
+    Dpi dpi;
+  } programs[] = {
+      {"Tessarel.exe", "requireAdministrator", Dpi::Aware},
+      {"TessarelDemo.exe", "asInvoker", Dpi::Aware},
+      {"TessarelReport.exe", "asInvoker", Dpi::Unaware},
+      {"TessarelReportDemo.exe", "asInvoker", Dpi::Unaware},
+  };
+  for (const auto& p : programs)
+    EXPECT_EQ(ManifestOf(p.program), Manifest(p.level, p.dpi)) << p.program;
 }
 
 }  // namespace

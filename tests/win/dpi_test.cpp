@@ -1,0 +1,189 @@
+// The windows at the display's DPI. This program runs in the ordinary test prefix (96 DPI)
+// and, for the tests named Dpi*, again in one at 192 DPI, which TESSAREL_EXPECT_DPI names.
+#include <cstdlib>
+#include <map>
+
+#include "dialog_fixture.h"
+#include "res/resource.h"
+#include "ui/about_help.h"
+#include "ui/device_info_dlg.h"
+#include "ui/state_images.h"
+
+namespace {
+
+UINT ExpectedDpi() {
+  const char* dpi = std::getenv("TESSAREL_EXPECT_DPI");
+  return dpi != nullptr ? static_cast<UINT>(std::atoi(dpi)) : USER_DEFAULT_SCREEN_DPI;
+}
+
+// An icon's pixels: colour where its mask is opaque, kClear where it is transparent.
+constexpr DWORD kClear = 0xFF000000;
+std::vector<DWORD> IconPixels(HICON icon, int side) {
+  ICONINFO info = {};
+  ::GetIconInfo(icon, &info);
+  std::vector<DWORD> colour(side * side), mask(side * side);
+  BITMAPINFO bi = {};
+  bi.bmiHeader = {sizeof bi.bmiHeader, side, -side, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  HDC dc = ::GetDC(nullptr);
+  ::GetDIBits(dc, info.hbmColor, 0, side, colour.data(), &bi, DIB_RGB_COLORS);
+  ::GetDIBits(dc, info.hbmMask, 0, side, mask.data(), &bi, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, dc);
+  ::DeleteObject(info.hbmColor);
+  ::DeleteObject(info.hbmMask);
+  for (size_t i = 0; i < colour.size(); ++i)
+    colour[i] = (mask[i] & 0xFFFFFF) ? kClear : colour[i] & 0xFFFFFF;
+  return colour;
+}
+
+// Fails unless the list's state images are side pixels square and each shows its icon's
+// 16x16 image with every pixel repeated, nothing blended.
+void ExpectMarks(HWND list, int side) {
+  auto images =
+      reinterpret_cast<HIMAGELIST>(::SendMessageA(list, LVM_GETIMAGELIST, LVSIL_STATE, 0));
+  ASSERT_NE(images, nullptr);
+  int cx = 0, cy = 0;
+  ImageList_GetIconSize(images, &cx, &cy);
+  ASSERT_EQ(cx, side);
+  ASSERT_EQ(cy, side);
+  ASSERT_EQ(ImageList_GetImageCount(images), 2);
+  // The marks as a 16-pixel list of the same kind holds them: the question mark has only
+  // a 32x32 image, which Windows scales down, and the list keeps its own colours.
+  HIMAGELIST reference = ImageList_Create(16, 16, ILC_MASK, 2, 0);
+  for (UINT id : {IDI_MISALIGNED, IDI_UNKNOWN}) {
+    HICON icon = static_cast<HICON>(
+        ::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
+    ImageList_ReplaceIcon(reference, -1, icon);
+    ::DestroyIcon(icon);
+  }
+  for (int index = 0; index < 2; ++index) {
+    HICON source = ImageList_GetIcon(reference, index, ILD_NORMAL);
+    HICON shown = ImageList_GetIcon(images, index, ILD_NORMAL);
+    const std::vector<DWORD> small = IconPixels(source, 16), big = IconPixels(shown, side);
+    ::DestroyIcon(source);
+    ::DestroyIcon(shown);
+    int wrong = 0;
+    for (int y = 0; y < side; ++y)
+      for (int x = 0; x < side; ++x)
+        wrong += big[y * side + x] != small[(y * 16 / side) * 16 + x * 16 / side];
+    EXPECT_EQ(wrong, 0) << "image " << index << " at " << side;
+  }
+  ImageList_Destroy(reference);
+}
+
+TEST(Dpi, StateImagesGrowInStepsOfEightFrom144) {
+  const std::map<UINT, int> sides = {{72, 16},  {96, 16},  {120, 16}, {143, 16},
+                                     {144, 24}, {191, 24}, {192, 32}, {288, 48}};
+  for (const auto& [dpi, side] : sides) EXPECT_EQ(StateImageSize(dpi), side) << dpi;
+}
+
+class DpiWindowTest : public ReportWindowTest {};
+
+TEST_F(DpiWindowTest, TheMarksAreDrawnAtTheDisplaysDpi) {
+  Open();
+  ASSERT_EQ(dlg.GetDpi(), ExpectedDpi()) << "the prefix is not at the DPI its test expects";
+  const std::map<UINT, int> sides = {{96, 16}, {192, 32}};
+  ASSERT_EQ(sides.count(ExpectedDpi()), 1u);
+  ExpectMarks(list, sides.at(ExpectedDpi()));
+}
+
+TEST_F(DpiWindowTest, AnotherDisplaysDpiRedrawsTheMarksRefitsTheColumnsTakesTheRectangle) {
+  Open();
+  RECT list0;
+  ::GetWindowRect(list, &list0);
+  const struct {
+    UINT dpi;
+    int side;
+  } displays[] = {{192, 32}, {144, 24}, {96, 16}};
+  for (const auto& display : displays) {
+    SCOPED_TRACE(display.dpi);
+    // The dialog manager rescales the controls before the window sees the message.
+    const int grow = static_cast<int>(display.dpi) * (list0.right - list0.left) / 96;
+    ::SetWindowPos(list, nullptr, 0, 0, grow, list0.bottom - list0.top, SWP_NOMOVE | SWP_NOZORDER);
+    RECT suggested = {40, 30, 40 + grow + 40, 30 + 300};
+    dlg.SendMessage(WM_DPICHANGED, MAKEWPARAM(display.dpi, display.dpi),
+                    reinterpret_cast<LPARAM>(&suggested));
+    RECT now;
+    ::GetWindowRect(dlg.m_hWnd, &now);
+    EXPECT_TRUE(::EqualRect(&now, &suggested));
+    ExpectMarks(list, display.side);
+    RECT client;
+    ::GetClientRect(list, &client);
+    const std::array<int, 4> widths = COffsetDlg::ColumnWidths(client.right - client.left);
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(wintest::Column(list, c).width, widths[c]) << c;
+  }
+}
+
+// Whether a control's text fits its client area in its own font.
+bool Fits(HWND control) {
+  std::string text = wintest::WindowText(control);
+  char cls[32] = {};
+  ::GetClassNameA(control, cls, sizeof cls);
+  const LONG style = ::GetWindowLongA(control, GWL_STYLE);
+  UINT format = DT_CALCRECT | DT_EXPANDTABS;
+  if (lstrcmpiA(cls, "Button") == 0)
+    format |= DT_SINGLELINE;
+  else if ((style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP)
+    format |= DT_WORDBREAK;
+  if (style & SS_NOPREFIX && lstrcmpiA(cls, "Static") == 0) format |= DT_NOPREFIX;
+  RECT client;
+  ::GetClientRect(control, &client);
+  RECT need = {0, 0, client.right, 0};
+  HDC dc = ::GetDC(control);
+  HGDIOBJ old =
+      ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+  ::DrawTextA(dc, text.c_str(), -1, &need, format);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  return need.right <= client.right && need.bottom <= client.bottom;
+}
+
+// Each text of window that does not fit where it is shown: a control's, or a list cell's
+// ("row,column: text").
+std::vector<std::string> CutTexts(HWND window) {
+  std::vector<std::string> cut;
+  for (HWND child : wintest::Children(window)) {
+    char cls[32] = {};
+    ::GetClassNameA(child, cls, sizeof cls);
+    if (!(::GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE)) continue;
+    if (lstrcmpiA(cls, WC_LISTVIEWA) != 0) {
+      if (::SendMessageA(child, STM_GETICON, 0, 0) == 0 && !Fits(child))
+        cut.push_back(wintest::WindowText(child));
+      continue;
+    }
+    // A cell's text is drawn between margins of a few pixels each side.
+    const int margins = 2 * 6;
+    for (int row = 0; row < wintest::ListRows(child); ++row)
+      for (int column = 0; wintest::Column(child, column).width >= 0; ++column) {
+        const std::string text = wintest::ListCell(child, row, column);
+        const auto width = static_cast<int>(
+            ::SendMessageA(child, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str())));
+        if (width + margins > wintest::Column(child, column).width)
+          cut.push_back(std::to_string(row) + "," + std::to_string(column) + ": " + text);
+      }
+  }
+  return cut;
+}
+
+TEST_F(DpiWindowTest, NothingIsCutThatIsNotCutAt96) {
+  sim::BuildLab(machine);
+  Open();
+  RunScan();
+  EXPECT_EQ(CutTexts(dlg.m_hWnd), std::vector<std::string>{"15,0: C:\\SQL\\Data\\"})
+      << "the folder path is longer than its column at any DPI";
+
+  CDeviceInfoDlg drives;
+  ASSERT_TRUE(drives.Create(&dlg));
+  EXPECT_EQ(CutTexts(drives.m_hWnd), std::vector<std::string>{});
+  ::DestroyWindow(drives.m_hWnd);
+
+  CAboutBox about;
+  ASSERT_TRUE(about.Create(&dlg));
+  EXPECT_EQ(CutTexts(about.m_hWnd), std::vector<std::string>{});
+  ::DestroyWindow(about.m_hWnd);
+  CHelpBox help;
+  ASSERT_TRUE(help.Create(&dlg));
+  EXPECT_EQ(CutTexts(help.m_hWnd), std::vector<std::string>{});
+  ::DestroyWindow(help.m_hWnd);
+}
+
+}  // namespace
