@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails unless each program given imports only DLLs that Windows loads from its system
-# folder whatever lies beside the program, and its image keeps ASLR (DYNAMIC_BASE, with
-# the relocations that make it possible) and DEP (NX_COMPAT).
+# folder whatever lies beside the program, imports none of the newer functions it must
+# look up at run time to start on Vista, and its image keeps ASLR (DYNAMIC_BASE, with the
+# relocations that make it possible) and DEP (NX_COMPAT).
 # Usage: tools/check_images.sh PROGRAM.exe...
 set -euo pipefail
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
@@ -11,6 +12,12 @@ objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 known=" advapi32.dll comdlg32.dll gdi32.dll imagehlp.dll imm32.dll kernel32.dll msctf.dll
  msvcrt.dll normaliz.dll nsi.dll ntdll.dll ole32.dll oleaut32.dll psapi.dll setupapi.dll
  shell32.dll shlwapi.dll user32.dll wldap32.dll ws2_32.dll "
+
+# Functions of the DLL search and of DPI that Vista lacks: taken with GetProcAddress.
+newer=" SetDefaultDllDirectories AddDllDirectory RemoveDllDirectory GetDpiForWindow
+ GetDpiForSystem GetSystemMetricsForDpi AdjustWindowRectExForDpi EnableNonClientDpiScaling
+ SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext SetProcessDpiAwareness
+ GetDpiForMonitor "
 
 failed=0
 for program in "$@"; do
@@ -24,6 +31,12 @@ for program in "$@"; do
          failed=1 ;;
     esac
   done < <(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p')
+  for function in $newer; do
+    if grep -qE "^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+$function\$" <<<"$headers"; then
+      echo "$name imports $function, which Windows before 8 or 10 does not have"
+      failed=1
+    fi
+  done
   for flag in DYNAMIC_BASE NX_COMPAT; do
     if ! grep -qx "[[:space:]]*$flag" <<<"$headers"; then
       echo "$name lacks $flag"
@@ -35,5 +48,5 @@ for program in "$@"; do
     failed=1
   fi
 done
-[ "$failed" -eq 0 ] && echo "$# programs: known DLLs only, DYNAMIC_BASE, NX_COMPAT, relocations"
+[ "$failed" -eq 0 ] && echo "$# programs: known DLLs only, no newer function imported, DYNAMIC_BASE, NX_COMPAT, relocations"
 exit "$failed"
