@@ -3,6 +3,8 @@
 // call, so a backend only ever answers the program's reads.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/win32types.h"
 
 namespace sys {
@@ -11,9 +13,8 @@ class Backend {
  public:
   virtual ~Backend() = default;
 
-  virtual HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share,
-                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-                             HANDLE templateFile) = 0;
+  virtual HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                             DWORD disposition, DWORD flags, HANDLE templateFile) = 0;
   virtual BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                                DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) = 0;
   virtual DWORD SetFilePointer(HANDLE file, LONG low, PLONG high, DWORD method) = 0;
@@ -61,6 +62,20 @@ class Using {
  private:
   Backend* m_previous;
 };
+
+// The 64-bit file position SetFilePointer gives (or takes) in two halves: the low half,
+// and the high half where the caller passed one.
+inline uint64_t FilePosition(DWORD low, const LONG* high) {
+  return (high != nullptr ? static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32 : 0) | low;
+}
+
+// A new handle of a backend that makes its own: `next`, which then moves on. Multiples of
+// four from 0x100, as Windows' are, so none is null or INVALID_HANDLE_VALUE.
+inline HANDLE MintHandle(uintptr_t& next) {
+  HANDLE handle = reinterpret_cast<HANDLE>(next);
+  next += 4;
+  return handle;
+}
 
 #ifdef _WIN32
 // The real machine: each operation forwards to Windows.

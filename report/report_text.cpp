@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "report/json_writer.h"
+#include "json/json_writer.h"
 #include "res/version.h"
 
 namespace report {

@@ -2,13 +2,11 @@
 
 #include <cstdio>
 
-#include "report/json_writer.h"
+#include "json/json_writer.h"
 
 namespace trace {
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789abcdef";
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -54,7 +52,7 @@ class Parser {
   }
   void Space() {
     while (m_at < m_text.size() && (m_text[m_at] == ' ' || m_text[m_at] == '\t' ||
-                                     m_text[m_at] == '\r' || m_text[m_at] == '\n'))
+                                    m_text[m_at] == '\r' || m_text[m_at] == '\n'))
       ++m_at;
   }
   bool Take(char c) {
@@ -165,52 +163,6 @@ class Parser {
 
 }  // namespace
 
-std::string HexOf(const void* bytes, size_t size) {
-  std::string out;
-  const auto* b = static_cast<const uint8_t*>(bytes);
-  for (size_t i = 0; i < size; ++i) {
-    out += kHexDigits[b[i] >> 4];
-    out += kHexDigits[b[i] & 15];
-  }
-  return out;
-}
-
-void LineWriter::Key(const char* key) {
-  if (m_out.size() > 1) m_out += ", ";
-  m_out += JsonString(key);
-  m_out += ": ";
-}
-
-LineWriter& LineWriter::Number(const char* key, uint64_t value) {
-  Key(key);
-  m_out += std::to_string(value);
-  return *this;
-}
-
-LineWriter& LineWriter::Signed(const char* key, int64_t value) {
-  Key(key);
-  m_out += std::to_string(value);
-  return *this;
-}
-
-LineWriter& LineWriter::Text(const char* key, const std::string& cp1252) {
-  Key(key);
-  m_out += JsonString(cp1252);
-  return *this;
-}
-
-LineWriter& LineWriter::Hex(const char* key, const void* bytes, size_t size) {
-  Key(key);
-  m_out += '"' + HexOf(bytes, size) + '"';
-  return *this;
-}
-
-LineWriter& LineWriter::Null(const char* key) {
-  Key(key);
-  m_out += "null";
-  return *this;
-}
-
 bool Line::Parse(const std::string& json, Line* line, std::string* error) {
   line->m_values.clear();
   return Parser(json, error).Object(&line->m_values);
@@ -274,8 +226,8 @@ bool Line::Hex(const char* key, size_t maxBytes, std::vector<uint8_t>* out,
   if (v == nullptr) return false;
   const std::string& hex = v->text;
   if (hex.size() % 2 != 0 || hex.size() / 2 > maxBytes) {
-    *error = std::string("\"") + key + "\" is not hex of at most " + std::to_string(maxBytes) +
-             " bytes";
+    *error =
+        std::string("\"") + key + "\" is not hex of at most " + std::to_string(maxBytes) + " bytes";
     return false;
   }
   out->assign(hex.size() / 2, 0);

@@ -1,6 +1,7 @@
-// One line of a field trace: a flat JSON object of names and values (numbers, texts in
-// code page 1252, bytes as hex, null). Written by the recorder, read back by the replay;
-// a line from a file is untrusted, so reading checks every value's kind and range.
+// One line of a field trace read back: a flat JSON object of names and values (numbers,
+// texts in code page 1252, bytes as hex, null), as the recorder writes it with a one-line
+// JsonWriter. A line from a file is untrusted, so reading checks every value's kind and
+// range.
 #pragma once
 
 #include <cstdint>
@@ -9,31 +10,6 @@
 #include <vector>
 
 namespace trace {
-
-// Bytes as lower-case hex, two digits each: how a trace writes them.
-std::string HexOf(const void* bytes, size_t size);
-
-class LineWriter {
- public:
-  LineWriter& Number(const char* key, uint64_t value);
-  LineWriter& Signed(const char* key, int64_t value);
-  LineWriter& Text(const char* key, const std::string& cp1252);
-  LineWriter& Hex(const char* key, const void* bytes, size_t size);
-  LineWriter& Null(const char* key);
-  // What a caller's pointer points to, or null where it gave none.
-  template <typename T>
-  LineWriter& NumberAt(const char* key, const T* value) {
-    if (value == nullptr) return Null(key);
-    return *value < 0 ? Signed(key, static_cast<int64_t>(*value))
-                      : Number(key, static_cast<uint64_t>(*value));
-  }
-  // The object, ended by a line feed.
-  std::string Finish() const { return m_out + "}\n"; }
-
- private:
-  void Key(const char* key);
-  std::string m_out = "{";
-};
 
 struct Value {
   enum class Kind { Null, Number, Text, Boolean } kind = Kind::Null;
@@ -47,7 +23,6 @@ class Line {
   // False with the reason when `json` is not one flat object.
   static bool Parse(const std::string& json, Line* line, std::string* error);
 
-  bool Has(const char* key) const { return m_values.count(key) != 0; }
   bool IsNull(const char* key) const;
   // Each false with a reason in *error when the value is missing, of another kind, or out
   // of range.

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "res/version.h"
-#include "trace/trace_line.h"
+#include "trace/trace_calls.h"
 
 namespace trace {
 
@@ -18,32 +18,59 @@ std::string Written(LPCSTR buffer, DWORD size) {
   return std::string(buffer, end ? static_cast<LPCSTR>(end) : buffer + size);
 }
 
+// The first `size` bytes at `bytes`; nothing without a buffer.
+Bytes Copy(const void* bytes, size_t size) {
+  if (bytes == nullptr) return {};
+  const auto* b = static_cast<const uint8_t*>(bytes);
+  return Bytes(b, b + size);
+}
+
+template <typename T>
+std::optional<T> At(const T* value) {
+  return value != nullptr ? std::optional<T>(*value) : std::nullopt;
+}
+
+std::string WindowsVersion(sys::Backend& machine) {
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!machine.GetVersionExA(&version)) return "unknown";
+  version.szCSDVersion[sizeof version.szCSDVersion - 1] = '\0';
+  std::string windows =
+      std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion) + "." +
+      std::to_string(version.dwBuildNumber) + " platform " + std::to_string(version.dwPlatformId);
+  if (version.szCSDVersion[0] != '\0') windows += std::string(" ") + version.szCSDVersion;
+  return windows;
+}
+
 }  // namespace
 
 Recorder::Recorder(sys::Backend& inner, std::FILE* out, const std::string& program)
     : m_inner(inner), m_out(out) {
-  OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = sizeof version;
-  std::string windows = "unknown";
-  if (m_inner.GetVersionExA(&version)) {
-    version.szCSDVersion[sizeof version.szCSDVersion - 1] = '\0';
-    windows = std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion) +
-              "." + std::to_string(version.dwBuildNumber) + " platform " +
-              std::to_string(version.dwPlatformId);
-    if (version.szCSDVersion[0] != '\0') windows += std::string(" ") + version.szCSDVersion;
-  }
-  const std::string header = LineWriter()
-                                 .Text("program", program)
-                                 .Text("version", TESSAREL_VERSION)
-                                 .Text("windows", windows)
-                                 .Finish();
-  m_failed = std::fwrite(header.data(), 1, header.size(), m_out) != header.size();
+  JsonWriter line(JsonWriter::Layout::OneLine);
+  line.BeginObject();
+  FieldWriter fields(line);
+  fields.Text("program", program);
+  fields.Text("version", TESSAREL_VERSION);
+  fields.Text("windows", WindowsVersion(m_inner));
+  line.EndObject();
+  Put(line.Text());
 }
 
-void Recorder::Write(LineWriter& line) {
-  const std::string text = line.Number("error", m_inner.GetLastError()).Finish();
-  if (std::fwrite(text.data(), 1, text.size(), m_out) != text.size()) m_failed = true;
+void Recorder::Put(const std::string& line) {
+  if (std::fwrite(line.data(), 1, line.size(), m_out) != line.size()) m_failed = true;
+}
+
+template <class C>
+void Recorder::Write(C& call) {
+  JsonWriter line(JsonWriter::Layout::OneLine);
+  line.BeginObject();
+  FieldWriter fields(line);
+  fields.Text("call", C::kName);
+  call.Fields(fields);
+  fields.Number("error", m_inner.GetLastError());
+  line.EndObject();
+  Put(line.Text());
 }
 
 uint64_t Recorder::Opened(HANDLE handle) {
@@ -56,123 +83,112 @@ uint64_t Recorder::NumberOf(HANDLE handle) const {
   return it == m_numbers.end() ? 0 : it->second;
 }
 
+void Recorder::Closed(HANDLE handle) {
+  m_numbers.erase(handle);
+  m_positions.erase(handle);
+}
+
 HANDLE Recorder::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                              DWORD disposition, DWORD flags, HANDLE templateFile) {
   HANDLE h = m_inner.CreateFileA(path, access, share, security, disposition, flags, templateFile);
-  LineWriter line;
-  line.Text("call", "CreateFileA").Text("path", Text(path)).Number("access", access);
-  line.Number("share", share).Number("disposition", disposition).Number("flags", flags);
-  if (h == INVALID_HANDLE_VALUE)
-    line.Null("handle");
-  else
-    line.Number("handle", Opened(h));
-  Write(line);
+  CreateFileCall call{Text(path), access, share, disposition, flags, std::nullopt, 0};
+  if (h != INVALID_HANDLE_VALUE) call.handle = Opened(h);
+  Write(call);
   return h;
 }
 
 BOOL Recorder::DeviceIoControl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                                DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
-  LineWriter line;
-  line.Text("call", "DeviceIoControl").Number("handle", NumberOf(h)).Number("code", code);
-  // The request as it went in: the answer may come back in the same buffer.
-  if (in != nullptr)
-    line.Hex("in", in, inSize);
-  else
-    line.Null("in");
-  line.Number("outSize", outSize);
-  const BOOL ok = m_inner.DeviceIoControl(h, code, in, inSize, out, outSize, returned, overlapped);
-  line.Number("result", ok ? 1 : 0);
-  if (out != nullptr)
-    line.Hex("out", out, outSize);
-  else
-    line.Null("out");
-  line.NumberAt("returned", returned);
-  Write(line);
-  return ok;
+  DeviceIoControlCall call;
+  call.handle = NumberOf(h);
+  call.code = code;
+  if (in != nullptr) call.in = Copy(in, inSize);  // before the answer may overwrite it
+  call.outSize = outSize;
+  call.result = m_inner.DeviceIoControl(h, code, in, inSize, out, outSize, returned, overlapped);
+  if (out != nullptr) call.out = Copy(out, outSize);
+  call.returned = At(returned);
+  Write(call);
+  return call.result;
 }
 
 DWORD Recorder::SetFilePointer(HANDLE h, LONG low, PLONG high, DWORD method) {
-  LineWriter line;
-  line.Text("call", "SetFilePointer").Number("handle", NumberOf(h)).Signed("low", low);
-  line.NumberAt("high", high);
-  line.Number("method", method);
-  const DWORD result = m_inner.SetFilePointer(h, low, high, method);
-  line.Number("result", result);
-  line.NumberAt("highOut", high);
-  Write(line);
+  SetFilePointerCall call;
+  call.handle = NumberOf(h);
+  call.low = low;
+  call.high = At(high);
+  call.method = method;
+  call.result = m_inner.SetFilePointer(h, low, high, method);
+  call.highOut = At(high);
+  Write(call);
   // The low half of a good position can be all ones: only the error tells.
-  if (result != INVALID_SET_FILE_POINTER || m_inner.GetLastError() == ERROR_SUCCESS)
-    m_positions[h] = (high != nullptr ? static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32 : 0) |
-                     result;
-  return result;
+  if (call.result != INVALID_SET_FILE_POINTER || m_inner.GetLastError() == ERROR_SUCCESS)
+    m_positions[h] = sys::FilePosition(call.result, high);
+  return call.result;
 }
 
-BOOL Recorder::ReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
-  LineWriter line;
-  line.Text("call", "ReadFile").Number("handle", NumberOf(h)).Number("position", m_positions[h]);
-  line.Number("size", size);
-  const BOOL ok = m_inner.ReadFile(h, buffer, size, read, overlapped);
-  const DWORD count = read != nullptr && ok ? *read : 0;
-  line.Number("result", ok ? 1 : 0).Hex("out", buffer, count <= size ? count : size);
-  line.NumberAt("read", read);
-  Write(line);
+BOOL Recorder::ReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read,
+                        LPOVERLAPPED overlapped) {
+  ReadFileCall call;
+  call.handle = NumberOf(h);
+  call.position = m_positions[h];
+  call.size = size;
+  call.result = m_inner.ReadFile(h, buffer, size, read, overlapped);
+  const DWORD count = read != nullptr && call.result ? *read : 0;
+  // A count past the buffer is the device's claim: the buffer's bytes are what there is.
+  call.out = Copy(buffer, count <= size ? count : size);
+  call.read = At(read);
+  Write(call);
   m_positions[h] += count;
-  return ok;
+  return call.result;
 }
 
 BOOL Recorder::CloseHandle(HANDLE h) {
-  LineWriter line;
-  line.Text("call", "CloseHandle").Number("handle", NumberOf(h));
-  const BOOL ok = m_inner.CloseHandle(h);
-  line.Number("result", ok ? 1 : 0);
-  Write(line);
-  m_numbers.erase(h);
-  m_positions.erase(h);
-  return ok;
+  CloseHandleCall call;
+  call.handle = NumberOf(h);
+  call.result = m_inner.CloseHandle(h);
+  Write(call);
+  Closed(h);
+  return call.result;
 }
 
 UINT Recorder::GetDriveTypeA(LPCSTR root) {
-  const UINT type = m_inner.GetDriveTypeA(root);
-  LineWriter line;
-  line.Text("call", "GetDriveTypeA").Text("path", Text(root)).Number("result", type);
-  Write(line);
-  return type;
+  GetDriveTypeCall call{Text(root), m_inner.GetDriveTypeA(root), 0};
+  Write(call);
+  return call.result;
 }
 
 BOOL Recorder::GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
                                  LPDWORD freeClusters, LPDWORD totalClusters) {
-  const BOOL ok = m_inner.GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters,
-                                            totalClusters);
-  LineWriter line;
-  line.Text("call", "GetDiskFreeSpaceA").Text("path", Text(root)).Number("result", ok ? 1 : 0);
-  const std::pair<const char*, LPDWORD> outputs[] = {{"sectorsPerCluster", sectorsPerCluster},
-                                                     {"bytesPerSector", bytesPerSector},
-                                                     {"freeClusters", freeClusters},
-                                                     {"totalClusters", totalClusters}};
-  for (const auto& [key, value] : outputs) line.NumberAt(key, value);
-  Write(line);
-  return ok;
+  GetDiskFreeSpaceCall call;
+  call.path = Text(root);
+  call.result = m_inner.GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters,
+                                          totalClusters);
+  call.sectorsPerCluster = At(sectorsPerCluster);
+  call.bytesPerSector = At(bytesPerSector);
+  call.freeClusters = At(freeClusters);
+  call.totalClusters = At(totalClusters);
+  Write(call);
+  return call.result;
 }
 
 BOOL Recorder::GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
                                      LPDWORD serialNumber, LPDWORD maxComponentLength,
                                      LPDWORD fileSystemFlags, LPSTR fileSystemName,
                                      DWORD fileSystemNameSize) {
-  const BOOL ok = m_inner.GetVolumeInformationA(root, volumeName, volumeNameSize, serialNumber,
-                                                maxComponentLength, fileSystemFlags,
-                                                fileSystemName, fileSystemNameSize);
-  LineWriter line;
-  line.Text("call", "GetVolumeInformationA").Text("path", Text(root));
-  line.Number("nameSize", volumeName != nullptr ? volumeNameSize : 0);
-  line.Number("fileSystemSize", fileSystemName != nullptr ? fileSystemNameSize : 0);
-  line.Number("result", ok ? 1 : 0);
-  line.Text("volumeName", Written(volumeName, volumeNameSize));
-  line.Number("serial", serialNumber != nullptr ? *serialNumber : 0);
-  line.Number("maxComponent", maxComponentLength != nullptr ? *maxComponentLength : 0);
-  line.Number("fileSystemFlags", fileSystemFlags != nullptr ? *fileSystemFlags : 0);
-  line.Text("fileSystem", Written(fileSystemName, fileSystemNameSize));
-  Write(line);
-  return ok;
+  GetVolumeInformationCall call;
+  call.path = Text(root);
+  call.nameSize = volumeName != nullptr ? volumeNameSize : 0;
+  call.fileSystemSize = fileSystemName != nullptr ? fileSystemNameSize : 0;
+  call.result = m_inner.GetVolumeInformationA(root, volumeName, volumeNameSize, serialNumber,
+                                              maxComponentLength, fileSystemFlags, fileSystemName,
+                                              fileSystemNameSize);
+  call.volumeName = Written(volumeName, volumeNameSize);
+  call.serial = At(serialNumber).value_or(0);
+  call.maxComponent = At(maxComponentLength).value_or(0);
+  call.fileSystemFlags = At(fileSystemFlags).value_or(0);
+  call.fileSystem = Written(fileSystemName, fileSystemNameSize);
+  Write(call);
+  return call.result;
 }
 
 LPVOID Recorder::VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
@@ -184,67 +200,66 @@ BOOL Recorder::VirtualFree(LPVOID address, SIZE_T size, DWORD type) {
 }
 
 BOOL Recorder::GetVersionExA(LPOSVERSIONINFOA info) {
-  const DWORD size = info != nullptr ? info->dwOSVersionInfoSize : 0;
-  const BOOL ok = m_inner.GetVersionExA(info);
-  LineWriter line;
-  line.Text("call", "GetVersionExA").Number("size", size).Number("result", ok ? 1 : 0);
-  line.Hex("out", info, info != nullptr && size <= sizeof *info ? size : 0);
-  Write(line);
-  return ok;
+  GetVersionExCall call;
+  call.size = info != nullptr ? info->dwOSVersionInfoSize : 0;
+  call.result = m_inner.GetVersionExA(info);
+  call.out = Copy(info, call.size <= sizeof *info ? call.size : 0);
+  Write(call);
+  return call.result;
 }
 
 HANDLE Recorder::FindFirstVolumeA(LPSTR name, DWORD size) {
   HANDLE h = m_inner.FindFirstVolumeA(name, size);
-  LineWriter line;
-  line.Text("call", "FindFirstVolumeA").Number("size", size);
-  if (h == INVALID_HANDLE_VALUE)
-    line.Null("handle");
-  else
-    line.Number("handle", Opened(h));
-  line.Text("name", h != INVALID_HANDLE_VALUE ? Written(name, size) : "");
-  Write(line);
+  FindFirstVolumeCall call;
+  call.size = size;
+  if (h != INVALID_HANDLE_VALUE) {
+    call.handle = Opened(h);
+    call.name = Written(name, size);
+  }
+  Write(call);
   return h;
 }
 
 BOOL Recorder::FindNextVolumeA(HANDLE h, LPSTR name, DWORD size) {
-  const BOOL ok = m_inner.FindNextVolumeA(h, name, size);
-  LineWriter line;
-  line.Text("call", "FindNextVolumeA").Number("handle", NumberOf(h)).Number("size", size);
-  line.Number("result", ok ? 1 : 0).Text("name", ok ? Written(name, size) : "");
-  Write(line);
-  return ok;
+  FindNextVolumeCall call;
+  call.handle = NumberOf(h);
+  call.size = size;
+  call.result = m_inner.FindNextVolumeA(h, name, size);
+  if (call.result) call.name = Written(name, size);
+  Write(call);
+  return call.result;
 }
 
 BOOL Recorder::FindVolumeClose(HANDLE h) {
-  const BOOL ok = m_inner.FindVolumeClose(h);
-  LineWriter line;
-  line.Text("call", "FindVolumeClose").Number("handle", NumberOf(h)).Number("result", ok ? 1 : 0);
-  Write(line);
-  m_numbers.erase(h);
-  m_positions.erase(h);
-  return ok;
+  FindVolumeCloseCall call;
+  call.handle = NumberOf(h);
+  call.result = m_inner.FindVolumeClose(h);
+  Write(call);
+  Closed(h);
+  return call.result;
 }
 
 BOOL Recorder::GetVolumePathNamesForVolumeNameA(LPCSTR name, LPSTR paths, DWORD size,
-                                                 PDWORD returned) {
-  const BOOL ok = m_inner.GetVolumePathNamesForVolumeNameA(name, paths, size, returned);
-  LineWriter line;
-  line.Text("call", "GetVolumePathNamesForVolumeNameA").Text("path", Text(name));
-  line.Number("size", size).Number("result", ok ? 1 : 0);
-  const DWORD count = ok && returned != nullptr && paths != nullptr ? *returned : 0;
-  line.Hex("out", paths, count <= size ? count : size);
-  line.NumberAt("returned", returned);
-  Write(line);
-  return ok;
+                                                PDWORD returned) {
+  GetVolumePathNamesCall call;
+  call.path = Text(name);
+  call.size = size;
+  call.result = m_inner.GetVolumePathNamesForVolumeNameA(name, paths, size, returned);
+  const DWORD count = call.result && returned != nullptr && paths != nullptr ? *returned : 0;
+  call.out = Copy(paths, count <= size ? count : size);
+  call.returned = At(returned);
+  Write(call);
+  return call.result;
 }
 
 BOOL Recorder::GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR name, DWORD size) {
-  const BOOL ok = m_inner.GetVolumeNameForVolumeMountPointA(mountPoint, name, size);
-  LineWriter line;
-  line.Text("call", "GetVolumeNameForVolumeMountPointA").Text("path", Text(mountPoint));
-  line.Number("size", size).Number("result", ok ? 1 : 0).Text("name", ok ? Written(name, size) : "");
-  Write(line);
-  return ok;
+  GetVolumeNameForMountPointCall call;
+  call.path = Text(mountPoint);
+  call.size = size;
+  call.result = m_inner.GetVolumeNameForVolumeMountPointA(mountPoint, name, size);
+  if (call.result) call.name = Written(name, size);
+  Write(call);
+  return call.result;
 }
 
 }  // namespace trace

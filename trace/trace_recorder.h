@@ -13,8 +13,6 @@
 
 namespace trace {
 
-class LineWriter;
-
 class Recorder final : public sys::Backend {
  public:
   // Writes the first line: the program, its version and the machine's Windows version.
@@ -23,8 +21,7 @@ class Recorder final : public sys::Backend {
   bool Failed() const { return m_failed; }
 
   HANDLE CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) override;
-  BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD,
-                       LPOVERLAPPED) override;
+  BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
   DWORD SetFilePointer(HANDLE, LONG, PLONG, DWORD) override;
   BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
   BOOL CloseHandle(HANDLE) override;
@@ -43,10 +40,13 @@ class Recorder final : public sys::Backend {
   BOOL GetVolumeNameForVolumeMountPointA(LPCSTR, LPSTR, DWORD) override;
 
  private:
-  // Ends the line with the error the call left, and writes it.
-  void Write(LineWriter& line);
+  // Writes the call's line, ended by the error it left.
+  template <class C>
+  void Write(C& call);
+  void Put(const std::string& line);
   uint64_t Opened(HANDLE handle);
   uint64_t NumberOf(HANDLE handle) const;
+  void Closed(HANDLE handle);
 
   sys::Backend& m_inner;
   std::FILE* m_out;

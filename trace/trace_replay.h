@@ -9,10 +9,12 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/backend.h"
+#include "trace/trace_calls.h"
 
 namespace trace {
 
@@ -28,8 +30,7 @@ class Replay final : public sys::Backend {
   int OpenBuffers() const { return static_cast<int>(m_buffers.size()); }
 
   HANDLE CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) override;
-  BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD,
-                       LPOVERLAPPED) override;
+  BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
   DWORD SetFilePointer(HANDLE, LONG, PLONG, DWORD) override;
   BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
   BOOL CloseHandle(HANDLE) override;
@@ -47,26 +48,14 @@ class Replay final : public sys::Backend {
   BOOL GetVolumePathNamesForVolumeNameA(LPCSTR, LPSTR, DWORD, PDWORD) override;
   BOOL GetVolumeNameForVolumeMountPointA(LPCSTR, LPSTR, DWORD) override;
 
-  // What one recorded call answered: its result, the error it left, and what it wrote.
-  struct Answer {
-    uint64_t result = 0;
-    uint64_t error = 0;
-    bool opened = false;        // a handle came back (CreateFileA, FindFirstVolumeA)
-    std::vector<uint8_t> out;   // bytes written to the caller's buffer
-    bool hasCount = false;      // a count came back (returned, read, the high half)
-    int64_t count = 0;
-    std::string name;           // a name written to the caller's buffer
-    std::string fileSystem;
-    uint64_t numbers[4] = {};   // free space, or serial, component length and flags
-    bool hasNumbers[4] = {};
-  };
-
  private:
   Replay() = default;
-  // Takes the next answer to `question` into *answer; false (and the question kept, as
-  // `description` tells it) when the trace holds none.
-  bool Ask(const std::string& question, const std::string& description, Answer* answer);
-  // The question an open handle stands for, or empty for a handle this replay never gave.
+  // The recorded answer to the call `question` asks (its calls on a handle asked under
+  // the question of the open `on`), the next among equals; none (and the question kept to
+  // be told) when the trace holds no more.
+  template <class C>
+  std::optional<C> Ask(const C& question, const std::string& on = "");
+  // The question an open handle stands for, or a word for a handle this replay never gave.
   std::string HandleQuestion(HANDLE handle) const;
   HANDLE Open(const std::string& question);
   // The function's failure for a question without an answer.
@@ -80,7 +69,7 @@ class Replay final : public sys::Backend {
     std::string question;  // the open's question: what later calls on it are asked under
     uint64_t position = 0;
   };
-  std::map<std::string, std::deque<Answer>> m_answers;
+  std::map<Question, std::deque<Call>> m_answers;
   std::map<HANDLE, OpenHandle> m_handles;
   std::map<void*, size_t> m_buffers;
   std::vector<std::string> m_unanswered;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "json_check.h"
-#include "report/json_writer.h"
+#include "json/json_writer.h"
 
 namespace {
 

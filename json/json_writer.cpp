@@ -1,4 +1,4 @@
-#include "report/json_writer.h"
+#include "json/json_writer.h"
 
 #include <cstdio>
 
@@ -79,6 +79,7 @@ std::string JsonString(const std::string& cp1252) {
 }
 
 void JsonWriter::NewLine() {
+  if (m_layout == Layout::OneLine) return;
   m_out += '\n';
   m_out.append(2 * m_empty.size(), ' ');
 }
@@ -89,7 +90,7 @@ void JsonWriter::BeforeValue() {
     return;
   }
   if (m_empty.empty()) return;
-  if (!m_empty.back()) m_out += ',';
+  if (!m_empty.back()) m_out += m_layout == Layout::OneLine ? ", " : ",";
   m_empty.back() = false;
   NewLine();
 }

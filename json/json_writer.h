@@ -1,6 +1,7 @@
-// A small writer of JSON documents (RFC 8259), indented by two spaces. Strings are
-// single-byte text of code page 1252, as Windows hands it out; every character outside
-// ASCII comes out as a \u escape, so the document is ASCII and so valid UTF-8.
+// A small writer of JSON documents (RFC 8259), indented by two spaces or on one line.
+// Strings are single-byte text of code page 1252, as Windows hands it out; every
+// character outside ASCII comes out as a \u escape, so the document is ASCII and so valid
+// UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,10 @@ bool Cp1252Byte(uint32_t c, char* byte);
 
 class JsonWriter {
  public:
+  // Indented: the report's documents. One line: a trace's calls, values after ", ".
+  enum class Layout { Indented, OneLine };
+  explicit JsonWriter(Layout layout = Layout::Indented) : m_layout(layout) {}
+
   void BeginObject() { Open('{'); }
   void EndObject() { Close('}'); }
   void BeginArray() { Open('['); }
@@ -35,6 +40,7 @@ class JsonWriter {
   void Close(char bracket);
   void NewLine();
 
+  Layout m_layout;
   std::string m_out;
   std::vector<bool> m_empty;  // per open container: nothing written in it yet
   bool m_afterKey = false;

@@ -1,0 +1,356 @@
+// Each traced call once: its name, the fields of its line in the order they are written,
+// and the question it asks. The recorder fills a call from what passed the door and
+// writes it; the replay reads it back, and asks the same question of a call it answers.
+// A call's fields are its question and its answer, and the error it left.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "json/json_writer.h"
+#include "platform/win32types.h"
+#include "trace/trace_line.h"
+#include "trace/trace_question.h"
+
+namespace trace {
+
+constexpr uint64_t kDword = 0xFFFFFFFFu;
+constexpr size_t kMostLineBytes = 8u << 20;  // a line holds at most a few sectors as hex
+
+// What a call does with a handle. An open's handle is numbered in the trace, from 1, null
+// when the open failed; a call on a handle is asked under its open's question.
+enum class HandleUse { None, Opens, On };
+
+struct CreateFileCall {
+  static constexpr const char kName[] = "CreateFileA";
+  static constexpr HandleUse kHandle = HandleUse::Opens;
+  std::string path;
+  uint32_t access = 0, share = 0, disposition = 0, flags = 0;
+  std::optional<uint64_t> handle;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Text("path", path) && v.Number("access", access) && v.Number("share", share) &&
+           v.Number("disposition", disposition) && v.Number("flags", flags) &&
+           v.Opened("handle", handle);
+  }
+  Question Ask(const std::string&) const {
+    return Question(kName)
+        .Text(" ", path)
+        .Hex(" access ", access)
+        .Unsigned(" share ", share)
+        .Unsigned(" disposition ", disposition)
+        .Hex(" flags ", flags);
+  }
+};
+
+struct DeviceIoControlCall {
+  static constexpr const char kName[] = "DeviceIoControl";
+  static constexpr HandleUse kHandle = HandleUse::On;
+  uint64_t handle = 0;
+  uint32_t code = 0;
+  std::optional<Bytes> in;  // the request as it went in: the answer may reuse its buffer
+  uint32_t outSize = 0;
+  bool result = false;
+  std::optional<Bytes> out;
+  std::optional<uint32_t> returned;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.On("handle", handle) && v.Number("code", code) &&
+           v.MaybeHex("in", in, kMostLineBytes) && v.Number("outSize", outSize) &&
+           v.Flag("result", result) && v.MaybeHex("out", out, outSize) &&
+           v.MaybeNumber("returned", returned);
+  }
+  Question Ask(const std::string& on) const {
+    return Question(kName)
+        .Hex(" ", code)
+        .Text(" on [", on, "]")
+        .Bytes(" in ", in)
+        .Unsigned(" out ", outSize)
+        .Flag(" counted", returned.has_value());
+  }
+};
+
+struct SetFilePointerCall {
+  static constexpr const char kName[] = "SetFilePointer";
+  static constexpr HandleUse kHandle = HandleUse::On;
+  uint64_t handle = 0;
+  int32_t low = 0;
+  std::optional<int32_t> high;
+  uint32_t method = 0, result = 0;
+  std::optional<int32_t> highOut;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.On("handle", handle) && v.Signed("low", low) && v.MaybeSigned("high", high) &&
+           v.Number("method", method) && v.Number("result", result) &&
+           v.MaybeSigned("highOut", highOut) &&
+           v.Agree(high.has_value() == highOut.has_value(), "\"high\" and \"highOut\" disagree");
+  }
+  Question Ask(const std::string& on) const {
+    return Question(kName)
+        .Text(" on [", on, "]")
+        .Decimal(" low ", low)
+        .MaybeDecimal(" high ", high)
+        .Unsigned(" method ", method);
+  }
+};
+
+struct ReadFileCall {
+  static constexpr const char kName[] = "ReadFile";
+  static constexpr HandleUse kHandle = HandleUse::On;
+  uint64_t handle = 0;
+  uint64_t position = 0;  // where the read began: the device's own position
+  uint32_t size = 0;
+  bool result = false;
+  Bytes out;
+  std::optional<uint32_t> read;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.On("handle", handle) && v.Number64("position", position) && v.Number("size", size) &&
+           v.Flag("result", result) && v.Hex("out", out, size) && v.MaybeNumber("read", read);
+  }
+  Question Ask(const std::string& on) const {
+    return Question(kName)
+        .Text(" on [", on, "]")
+        .Unsigned(" at byte ", position)
+        .Unsigned(", ", size, " bytes");
+  }
+};
+
+// A handle's end: CloseHandle, FindVolumeClose.
+template <const char* Name>
+struct CloseCall {
+  static constexpr const char* kName = Name;
+  static constexpr HandleUse kHandle = HandleUse::On;
+  uint64_t handle = 0;
+  bool result = false;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.On("handle", handle) && v.Flag("result", result);
+  }
+  Question Ask(const std::string& on) const { return Question(kName).Text(" on [", on, "]"); }
+};
+inline constexpr char kCloseHandle[] = "CloseHandle";
+inline constexpr char kFindVolumeClose[] = "FindVolumeClose";
+using CloseHandleCall = CloseCall<kCloseHandle>;
+using FindVolumeCloseCall = CloseCall<kFindVolumeClose>;
+
+struct GetDriveTypeCall {
+  static constexpr const char kName[] = "GetDriveTypeA";
+  static constexpr HandleUse kHandle = HandleUse::None;
+  std::string path;
+  uint32_t result = 0;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Text("path", path) && v.Number("result", result);
+  }
+  Question Ask(const std::string&) const { return Question(kName).Text(" ", path); }
+};
+
+struct GetDiskFreeSpaceCall {
+  static constexpr const char kName[] = "GetDiskFreeSpaceA";
+  static constexpr HandleUse kHandle = HandleUse::None;
+  std::string path;
+  bool result = false;
+  std::optional<uint32_t> sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Text("path", path) && v.Flag("result", result) &&
+           v.MaybeNumber("sectorsPerCluster", sectorsPerCluster) &&
+           v.MaybeNumber("bytesPerSector", bytesPerSector) &&
+           v.MaybeNumber("freeClusters", freeClusters) &&
+           v.MaybeNumber("totalClusters", totalClusters);
+  }
+  Question Ask(const std::string&) const { return Question(kName).Text(" ", path); }
+};
+
+struct GetVolumeInformationCall {
+  static constexpr const char kName[] = "GetVolumeInformationA";
+  static constexpr HandleUse kHandle = HandleUse::None;
+  std::string path;
+  uint32_t nameSize = 0, fileSystemSize = 0;  // 0 for a buffer not given
+  bool result = false;
+  std::string volumeName;
+  uint32_t serial = 0, maxComponent = 0, fileSystemFlags = 0;
+  std::string fileSystem;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Text("path", path) && v.Number("nameSize", nameSize) &&
+           v.Number("fileSystemSize", fileSystemSize) && v.Flag("result", result) &&
+           v.Text("volumeName", volumeName) && v.Number("serial", serial) &&
+           v.Number("maxComponent", maxComponent) && v.Number("fileSystemFlags", fileSystemFlags) &&
+           v.Text("fileSystem", fileSystem);
+  }
+  Question Ask(const std::string&) const {
+    return Question(kName)
+        .Text(" ", path)
+        .Unsigned(" name ", nameSize)
+        .Unsigned(" file system ", fileSystemSize);
+  }
+};
+
+struct GetVersionExCall {
+  static constexpr const char kName[] = "GetVersionExA";
+  static constexpr HandleUse kHandle = HandleUse::None;
+  uint32_t size = 0;
+  bool result = false;
+  Bytes out;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Number("size", size, sizeof(OSVERSIONINFOA)) && v.Flag("result", result) &&
+           v.Hex("out", out, size);
+  }
+  Question Ask(const std::string&) const { return Question(kName).Unsigned(" size ", size); }
+};
+
+struct FindFirstVolumeCall {
+  static constexpr const char kName[] = "FindFirstVolumeA";
+  static constexpr HandleUse kHandle = HandleUse::Opens;
+  uint32_t size = 0;
+  std::optional<uint64_t> handle;
+  std::string name;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Number("size", size) && v.Opened("handle", handle) && v.Text("name", name);
+  }
+  Question Ask(const std::string&) const { return Question(kName).Unsigned(" size ", size); }
+};
+
+struct FindNextVolumeCall {
+  static constexpr const char kName[] = "FindNextVolumeA";
+  static constexpr HandleUse kHandle = HandleUse::On;
+  uint64_t handle = 0;
+  uint32_t size = 0;
+  bool result = false;
+  std::string name;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.On("handle", handle) && v.Number("size", size) && v.Flag("result", result) &&
+           v.Text("name", name);
+  }
+  Question Ask(const std::string& on) const {
+    return Question(kName).Text(" on [", on, "]").Unsigned(" size ", size);
+  }
+};
+
+struct GetVolumePathNamesCall {
+  static constexpr const char kName[] = "GetVolumePathNamesForVolumeNameA";
+  static constexpr HandleUse kHandle = HandleUse::None;
+  std::string path;
+  uint32_t size = 0;
+  bool result = false;
+  Bytes out;
+  std::optional<uint32_t> returned;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Text("path", path) && v.Number("size", size) && v.Flag("result", result) &&
+           v.Hex("out", out, size) && v.MaybeNumber("returned", returned);
+  }
+  Question Ask(const std::string&) const {
+    return Question(kName).Text(" ", path).Unsigned(" size ", size);
+  }
+};
+
+struct GetVolumeNameForMountPointCall {
+  static constexpr const char kName[] = "GetVolumeNameForVolumeMountPointA";
+  static constexpr HandleUse kHandle = HandleUse::None;
+  std::string path;
+  uint32_t size = 0;
+  bool result = false;
+  std::string name;
+  uint32_t error = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Text("path", path) && v.Number("size", size) && v.Flag("result", result) &&
+           v.Text("name", name);
+  }
+  Question Ask(const std::string&) const {
+    return Question(kName).Text(" ", path).Unsigned(" size ", size);
+  }
+};
+
+using Call =
+    std::variant<CreateFileCall, DeviceIoControlCall, SetFilePointerCall, ReadFileCall,
+                 CloseHandleCall, FindVolumeCloseCall, GetDriveTypeCall, GetDiskFreeSpaceCall,
+                 GetVolumeInformationCall, GetVersionExCall, FindFirstVolumeCall,
+                 FindNextVolumeCall, GetVolumePathNamesCall, GetVolumeNameForMountPointCall>;
+
+// Writes a call's fields into one line of JSON.
+class FieldWriter {
+ public:
+  explicit FieldWriter(JsonWriter& json) : m_json(json) {}
+  bool Number(const char* key, uint64_t value, uint64_t = 0) { return Put(key, value); }
+  bool Number64(const char* key, uint64_t value) { return Put(key, value); }
+  bool Signed(const char* key, int64_t value) { return Put(key, value); }
+  bool Flag(const char* key, bool value) { return Put(key, uint64_t{value ? 1u : 0u}); }
+  bool Text(const char* key, const std::string& value);
+  bool Hex(const char* key, const Bytes& value, size_t);
+  bool On(const char* key, uint64_t handle) { return Put(key, handle); }
+  template <typename T>
+  bool MaybeNumber(const char* key, const std::optional<T>& value) {
+    return value ? Put(key, static_cast<uint64_t>(*value)) : Null(key);
+  }
+  bool MaybeSigned(const char* key, const std::optional<int32_t>& value) {
+    return value ? Put(key, int64_t{*value}) : Null(key);
+  }
+  bool MaybeHex(const char* key, const std::optional<Bytes>& value, size_t max) {
+    return value ? Hex(key, *value, max) : Null(key);
+  }
+  bool Opened(const char* key, const std::optional<uint64_t>& handle) {
+    return MaybeNumber(key, handle);
+  }
+  bool Agree(bool, const char*) { return true; }
+
+ private:
+  template <typename T>
+  bool Put(const char* key, T value) {
+    m_json.Key(key);
+    m_json.Number(value);
+    return true;
+  }
+  bool Null(const char* key);
+  JsonWriter& m_json;
+};
+
+// Reads a call's fields from one line, each checked for its kind and range; the first
+// that fails says why in *error. A call on a handle must name one the trace opened.
+class FieldReader {
+ public:
+  FieldReader(const Line& line, const std::map<uint64_t, std::string>& opened, std::string* error)
+      : m_line(line), m_opened(opened), m_error(error) {}
+  bool Number(const char* key, uint32_t& value, uint64_t max = kDword);
+  bool Number64(const char* key, uint64_t& value);
+  bool Signed(const char* key, int32_t& value);
+  bool Flag(const char* key, bool& value);
+  bool Text(const char* key, std::string& value) { return m_line.Text(key, &value, m_error); }
+  bool Hex(const char* key, Bytes& value, size_t max) {
+    return m_line.Hex(key, max, &value, m_error);
+  }
+  bool On(const char* key, uint64_t& handle);
+  bool MaybeNumber(const char* key, std::optional<uint32_t>& value);
+  bool MaybeSigned(const char* key, std::optional<int32_t>& value);
+  bool MaybeHex(const char* key, std::optional<Bytes>& value, size_t max);
+  bool Opened(const char* key, std::optional<uint64_t>& handle);
+  bool Agree(bool agree, const char* why);
+
+ private:
+  const Line& m_line;
+  const std::map<uint64_t, std::string>& m_opened;
+  std::string* m_error;
+};
+
+}  // namespace trace
