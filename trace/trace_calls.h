@@ -10,9 +10,9 @@
 #include <string>
 #include <variant>
 
+#include "json/json_line.h"
 #include "json/json_writer.h"
 #include "platform/win32types.h"
-#include "trace/trace_line.h"
 #include "trace/trace_question.h"
 
 namespace trace {
@@ -24,13 +24,17 @@ constexpr size_t kMostLineBytes = 8u << 20;  // a line holds at most a few secto
 // when the open failed; a call on a handle is asked under its open's question.
 enum class HandleUse { None, Opens, On };
 
-struct CreateFileCall {
+struct CallBase {
+  static constexpr HandleUse kHandle = HandleUse::None;
+  uint32_t error = 0;  // what GetLastError said after the call
+};
+
+struct CreateFileCall : CallBase {
   static constexpr const char kName[] = "CreateFileA";
   static constexpr HandleUse kHandle = HandleUse::Opens;
   std::string path;
   uint32_t access = 0, share = 0, disposition = 0, flags = 0;
   std::optional<uint64_t> handle;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.Text("path", path) && v.Number("access", access) && v.Number("share", share) &&
@@ -47,7 +51,7 @@ struct CreateFileCall {
   }
 };
 
-struct DeviceIoControlCall {
+struct DeviceIoControlCall : CallBase {
   static constexpr const char kName[] = "DeviceIoControl";
   static constexpr HandleUse kHandle = HandleUse::On;
   uint64_t handle = 0;
@@ -57,7 +61,6 @@ struct DeviceIoControlCall {
   bool result = false;
   std::optional<Bytes> out;
   std::optional<uint32_t> returned;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.On("handle", handle) && v.Number("code", code) &&
@@ -75,7 +78,7 @@ struct DeviceIoControlCall {
   }
 };
 
-struct SetFilePointerCall {
+struct SetFilePointerCall : CallBase {
   static constexpr const char kName[] = "SetFilePointer";
   static constexpr HandleUse kHandle = HandleUse::On;
   uint64_t handle = 0;
@@ -83,7 +86,6 @@ struct SetFilePointerCall {
   std::optional<int32_t> high;
   uint32_t method = 0, result = 0;
   std::optional<int32_t> highOut;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.On("handle", handle) && v.Signed("low", low) && v.MaybeSigned("high", high) &&
@@ -100,7 +102,7 @@ struct SetFilePointerCall {
   }
 };
 
-struct ReadFileCall {
+struct ReadFileCall : CallBase {
   static constexpr const char kName[] = "ReadFile";
   static constexpr HandleUse kHandle = HandleUse::On;
   uint64_t handle = 0;
@@ -109,7 +111,6 @@ struct ReadFileCall {
   bool result = false;
   Bytes out;
   std::optional<uint32_t> read;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.On("handle", handle) && v.Number64("position", position) && v.Number("size", size) &&
@@ -125,12 +126,11 @@ struct ReadFileCall {
 
 // A handle's end: CloseHandle, FindVolumeClose.
 template <const char* Name>
-struct CloseCall {
+struct CloseCall : CallBase {
   static constexpr const char* kName = Name;
   static constexpr HandleUse kHandle = HandleUse::On;
   uint64_t handle = 0;
   bool result = false;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.On("handle", handle) && v.Flag("result", result);
@@ -142,12 +142,10 @@ inline constexpr char kFindVolumeClose[] = "FindVolumeClose";
 using CloseHandleCall = CloseCall<kCloseHandle>;
 using FindVolumeCloseCall = CloseCall<kFindVolumeClose>;
 
-struct GetDriveTypeCall {
+struct GetDriveTypeCall : CallBase {
   static constexpr const char kName[] = "GetDriveTypeA";
-  static constexpr HandleUse kHandle = HandleUse::None;
   std::string path;
   uint32_t result = 0;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.Text("path", path) && v.Number("result", result);
@@ -155,13 +153,11 @@ struct GetDriveTypeCall {
   Question Ask(const std::string&) const { return Question(kName).Text(" ", path); }
 };
 
-struct GetDiskFreeSpaceCall {
+struct GetDiskFreeSpaceCall : CallBase {
   static constexpr const char kName[] = "GetDiskFreeSpaceA";
-  static constexpr HandleUse kHandle = HandleUse::None;
   std::string path;
   bool result = false;
   std::optional<uint32_t> sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.Text("path", path) && v.Flag("result", result) &&
@@ -173,16 +169,14 @@ struct GetDiskFreeSpaceCall {
   Question Ask(const std::string&) const { return Question(kName).Text(" ", path); }
 };
 
-struct GetVolumeInformationCall {
+struct GetVolumeInformationCall : CallBase {
   static constexpr const char kName[] = "GetVolumeInformationA";
-  static constexpr HandleUse kHandle = HandleUse::None;
   std::string path;
   uint32_t nameSize = 0, fileSystemSize = 0;  // 0 for a buffer not given
   bool result = false;
   std::string volumeName;
   uint32_t serial = 0, maxComponent = 0, fileSystemFlags = 0;
   std::string fileSystem;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.Text("path", path) && v.Number("nameSize", nameSize) &&
@@ -199,13 +193,11 @@ struct GetVolumeInformationCall {
   }
 };
 
-struct GetVersionExCall {
+struct GetVersionExCall : CallBase {
   static constexpr const char kName[] = "GetVersionExA";
-  static constexpr HandleUse kHandle = HandleUse::None;
   uint32_t size = 0;
   bool result = false;
   Bytes out;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.Number("size", size, sizeof(OSVERSIONINFOA)) && v.Flag("result", result) &&
@@ -214,13 +206,12 @@ struct GetVersionExCall {
   Question Ask(const std::string&) const { return Question(kName).Unsigned(" size ", size); }
 };
 
-struct FindFirstVolumeCall {
+struct FindFirstVolumeCall : CallBase {
   static constexpr const char kName[] = "FindFirstVolumeA";
   static constexpr HandleUse kHandle = HandleUse::Opens;
   uint32_t size = 0;
   std::optional<uint64_t> handle;
   std::string name;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.Number("size", size) && v.Opened("handle", handle) && v.Text("name", name);
@@ -228,14 +219,13 @@ struct FindFirstVolumeCall {
   Question Ask(const std::string&) const { return Question(kName).Unsigned(" size ", size); }
 };
 
-struct FindNextVolumeCall {
+struct FindNextVolumeCall : CallBase {
   static constexpr const char kName[] = "FindNextVolumeA";
   static constexpr HandleUse kHandle = HandleUse::On;
   uint64_t handle = 0;
   uint32_t size = 0;
   bool result = false;
   std::string name;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.On("handle", handle) && v.Number("size", size) && v.Flag("result", result) &&
@@ -246,15 +236,13 @@ struct FindNextVolumeCall {
   }
 };
 
-struct GetVolumePathNamesCall {
+struct GetVolumePathNamesCall : CallBase {
   static constexpr const char kName[] = "GetVolumePathNamesForVolumeNameA";
-  static constexpr HandleUse kHandle = HandleUse::None;
   std::string path;
   uint32_t size = 0;
   bool result = false;
   Bytes out;
   std::optional<uint32_t> returned;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.Text("path", path) && v.Number("size", size) && v.Flag("result", result) &&
@@ -265,14 +253,12 @@ struct GetVolumePathNamesCall {
   }
 };
 
-struct GetVolumeNameForMountPointCall {
+struct GetVolumeNameForMountPointCall : CallBase {
   static constexpr const char kName[] = "GetVolumeNameForVolumeMountPointA";
-  static constexpr HandleUse kHandle = HandleUse::None;
   std::string path;
   uint32_t size = 0;
   bool result = false;
   std::string name;
-  uint32_t error = 0;
   template <class V>
   bool Fields(V& v) {
     return v.Text("path", path) && v.Number("size", size) && v.Flag("result", result) &&
@@ -330,7 +316,8 @@ class FieldWriter {
 // that fails says why in *error. A call on a handle must name one the trace opened.
 class FieldReader {
  public:
-  FieldReader(const Line& line, const std::map<uint64_t, std::string>& opened, std::string* error)
+  FieldReader(const JsonLine& line, const std::map<uint64_t, std::string>& opened,
+              std::string* error)
       : m_line(line), m_opened(opened), m_error(error) {}
   bool Number(const char* key, uint32_t& value, uint64_t max = kDword);
   bool Number64(const char* key, uint64_t& value);
@@ -348,7 +335,7 @@ class FieldReader {
   bool Agree(bool agree, const char* why);
 
  private:
-  const Line& m_line;
+  const JsonLine& m_line;
   const std::map<uint64_t, std::string>& m_opened;
   std::string* m_error;
 };

@@ -91,7 +91,7 @@ void Recorder::Closed(HANDLE handle) {
 HANDLE Recorder::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                              DWORD disposition, DWORD flags, HANDLE templateFile) {
   HANDLE h = m_inner.CreateFileA(path, access, share, security, disposition, flags, templateFile);
-  CreateFileCall call{Text(path), access, share, disposition, flags, std::nullopt, 0};
+  CreateFileCall call{{}, Text(path), access, share, disposition, flags, std::nullopt};
   if (h != INVALID_HANDLE_VALUE) call.handle = Opened(h);
   Write(call);
   return h;
@@ -152,7 +152,7 @@ BOOL Recorder::CloseHandle(HANDLE h) {
 }
 
 UINT Recorder::GetDriveTypeA(LPCSTR root) {
-  GetDriveTypeCall call{Text(root), m_inner.GetDriveTypeA(root), 0};
+  GetDriveTypeCall call{{}, Text(root), m_inner.GetDriveTypeA(root)};
   Write(call);
   return call.result;
 }

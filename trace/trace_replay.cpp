@@ -22,7 +22,7 @@ struct Loading {
 // registered: every open is known before any call on a handle is read, wherever its line
 // stands.
 template <class C>
-bool ReadAs(const Line& line, uint32_t error, Loading& loading, std::string* why) {
+bool ReadAs(const JsonLine& line, uint32_t error, Loading& loading, std::string* why) {
   if (loading.registering && C::kHandle != HandleUse::Opens) return true;
   C call;
   call.error = error;
@@ -43,8 +43,8 @@ bool ReadAs(const Line& line, uint32_t error, Loading& loading, std::string* why
 }
 
 // Reads one line as the call it names.
-bool ReadCall(const Line& line, Loading& loading, std::string* why) {
-  using Reader = bool (*)(const Line&, uint32_t, Loading&, std::string*);
+bool ReadCall(const JsonLine& line, Loading& loading, std::string* why) {
+  using Reader = bool (*)(const JsonLine&, uint32_t, Loading&, std::string*);
   static const std::map<std::string, Reader> readers = {
       {CreateFileCall::kName, ReadAs<CreateFileCall>},
       {DeviceIoControlCall::kName, ReadAs<DeviceIoControlCall>},
@@ -73,7 +73,7 @@ bool ReadCall(const Line& line, Loading& loading, std::string* why) {
 }
 
 // The trace's lines, each one flat JSON object; false with "line N: why" otherwise.
-bool SplitLines(const std::string& text, std::vector<Line>* lines, std::string* error) {
+bool SplitLines(const std::string& text, std::vector<JsonLine>* lines, std::string* error) {
   for (size_t at = 0; at < text.size();) {
     const std::string where = "line " + std::to_string(lines->size() + 1) + ": ";
     const size_t end = text.find('\n', at);
@@ -89,7 +89,7 @@ bool SplitLines(const std::string& text, std::vector<Line>* lines, std::string* 
     }
     std::string why;
     lines->emplace_back();
-    if (!Line::Parse(text.substr(at, end - at), &lines->back(), &why)) {
+    if (!JsonLine::Parse(text.substr(at, end - at), &lines->back(), &why)) {
       *error = where + why;
       return false;
     }
@@ -121,7 +121,7 @@ std::string Text(LPCSTR text) { return text != nullptr ? text : ""; }
 }  // namespace
 
 std::unique_ptr<Replay> Replay::Load(const std::string& text, std::string* error) {
-  std::vector<Line> lines;
+  std::vector<JsonLine> lines;
   if (!SplitLines(text, &lines, error)) return nullptr;
   // The first line names the program and the machine it ran on.
   std::string why, named;
@@ -178,7 +178,7 @@ HANDLE Replay::Open(const std::string& question) {
 
 HANDLE Replay::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                            DWORD disposition, DWORD flags, HANDLE) {
-  const CreateFileCall question{Text(path), access, share, disposition, flags, std::nullopt, 0};
+  const CreateFileCall question{{}, Text(path), access, share, disposition, flags, std::nullopt};
   const auto a = Ask(question);
   if (!a) return Missing(INVALID_HANDLE_VALUE);
   return a->handle ? Open(question.Ask("").Key()) : INVALID_HANDLE_VALUE;
@@ -238,7 +238,7 @@ BOOL Replay::CloseHandle(HANDLE h) {
 }
 
 UINT Replay::GetDriveTypeA(LPCSTR root) {
-  const auto a = Ask(GetDriveTypeCall{Text(root), 0, 0});
+  const auto a = Ask(GetDriveTypeCall{{}, Text(root), 0});
   return a ? a->result : Missing(UINT{DRIVE_UNKNOWN});
 }
 

@@ -1,10 +1,8 @@
-#include "trace/trace_line.h"
+#include "json/json_line.h"
 
 #include <cstdio>
 
 #include "json/json_writer.h"
-
-namespace trace {
 
 namespace {
 
@@ -20,7 +18,7 @@ class Parser {
  public:
   Parser(const std::string& text, std::string* error) : m_text(text), m_error(error) {}
 
-  bool Object(std::map<std::string, Value>* values) {
+  bool Object(std::map<std::string, JsonValue>* values) {
     Space();
     if (!Take('{')) return Fail("not a JSON object");
     Space();
@@ -32,7 +30,7 @@ class Parser {
       Space();
       if (!Take(':')) return Fail("no ':' after \"" + key + "\"");
       Space();
-      Value value;
+      JsonValue value;
       if (!Scalar(&value)) return false;
       if (!values->emplace(key, value).second) return Fail("\"" + key + "\" twice");
       Space();
@@ -67,19 +65,19 @@ class Parser {
     return true;
   }
 
-  bool Scalar(Value* value) {
+  bool Scalar(JsonValue* value) {
     if (m_at >= m_text.size()) return Fail("the line ends inside the object");
     const char c = m_text[m_at];
     if (c == '"') {
-      value->kind = Value::Kind::Text;
+      value->kind = JsonValue::Kind::Text;
       return String(&value->text);
     }
     if (c == '-' || (c >= '0' && c <= '9')) {
-      value->kind = Value::Kind::Number;
+      value->kind = JsonValue::Kind::Number;
       return Number(value);
     }
     if (Word("null")) return true;
-    value->kind = Value::Kind::Boolean;
+    value->kind = JsonValue::Kind::Boolean;
     if (Word("true")) {
       value->magnitude = 1;
       return true;
@@ -88,7 +86,7 @@ class Parser {
     return Fail(c == '{' || c == '[' ? "a nested value" : "not a JSON value");
   }
 
-  bool Number(Value* value) {
+  bool Number(JsonValue* value) {
     value->negative = Take('-');
     const size_t first = m_at;
     while (m_at < m_text.size() && m_text[m_at] >= '0' && m_text[m_at] <= '9') {
@@ -163,17 +161,17 @@ class Parser {
 
 }  // namespace
 
-bool Line::Parse(const std::string& json, Line* line, std::string* error) {
+bool JsonLine::Parse(const std::string& json, JsonLine* line, std::string* error) {
   line->m_values.clear();
   return Parser(json, error).Object(&line->m_values);
 }
 
-bool Line::IsNull(const char* key) const {
+bool JsonLine::IsNull(const char* key) const {
   auto it = m_values.find(key);
-  return it != m_values.end() && it->second.kind == Value::Kind::Null;
+  return it != m_values.end() && it->second.kind == JsonValue::Kind::Null;
 }
 
-const Value* Line::Find(const char* key, Value::Kind kind, std::string* error) const {
+const JsonValue* JsonLine::Find(const char* key, JsonValue::Kind kind, std::string* error) const {
   auto it = m_values.find(key);
   if (it == m_values.end()) {
     *error = std::string("no \"") + key + "\"";
@@ -181,14 +179,14 @@ const Value* Line::Find(const char* key, Value::Kind kind, std::string* error) c
   }
   if (it->second.kind != kind) {
     *error = std::string("\"") + key + "\" is not a " +
-             (kind == Value::Kind::Number ? "number" : "string");
+             (kind == JsonValue::Kind::Number ? "number" : "string");
     return nullptr;
   }
   return &it->second;
 }
 
-bool Line::Number(const char* key, uint64_t max, uint64_t* out, std::string* error) const {
-  const Value* v = Find(key, Value::Kind::Number, error);
+bool JsonLine::Number(const char* key, uint64_t max, uint64_t* out, std::string* error) const {
+  const JsonValue* v = Find(key, JsonValue::Kind::Number, error);
   if (v == nullptr) return false;
   if (v->negative || v->magnitude > max) {
     *error = std::string("\"") + key + "\" is out of range";
@@ -198,9 +196,9 @@ bool Line::Number(const char* key, uint64_t max, uint64_t* out, std::string* err
   return true;
 }
 
-bool Line::Signed(const char* key, int64_t min, int64_t max, int64_t* out,
-                  std::string* error) const {
-  const Value* v = Find(key, Value::Kind::Number, error);
+bool JsonLine::Signed(const char* key, int64_t min, int64_t max, int64_t* out,
+                      std::string* error) const {
+  const JsonValue* v = Find(key, JsonValue::Kind::Number, error);
   if (v == nullptr) return false;
   const bool fits = v->negative ? v->magnitude <= static_cast<uint64_t>(-(min + 1)) + 1
                                 : v->magnitude <= static_cast<uint64_t>(max);
@@ -213,16 +211,16 @@ bool Line::Signed(const char* key, int64_t min, int64_t max, int64_t* out,
   return true;
 }
 
-bool Line::Text(const char* key, std::string* out, std::string* error) const {
-  const Value* v = Find(key, Value::Kind::Text, error);
+bool JsonLine::Text(const char* key, std::string* out, std::string* error) const {
+  const JsonValue* v = Find(key, JsonValue::Kind::Text, error);
   if (v == nullptr) return false;
   *out = v->text;
   return true;
 }
 
-bool Line::Hex(const char* key, size_t maxBytes, std::vector<uint8_t>* out,
-               std::string* error) const {
-  const Value* v = Find(key, Value::Kind::Text, error);
+bool JsonLine::Hex(const char* key, size_t maxBytes, std::vector<uint8_t>* out,
+                   std::string* error) const {
+  const JsonValue* v = Find(key, JsonValue::Kind::Text, error);
   if (v == nullptr) return false;
   const std::string& hex = v->text;
   if (hex.size() % 2 != 0 || hex.size() / 2 > maxBytes) {
@@ -241,5 +239,3 @@ bool Line::Hex(const char* key, size_t maxBytes, std::vector<uint8_t>* out,
   }
   return true;
 }
-
-}  // namespace trace

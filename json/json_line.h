@@ -1,7 +1,7 @@
-// One line of a field trace read back: a flat JSON object of names and values (numbers,
-// texts in code page 1252, bytes as hex, null), as the recorder writes it with a one-line
-// JsonWriter. A line from a file is untrusted, so reading checks every value's kind and
-// range.
+// A flat JSON object read from one line: names and scalar values (whole numbers, texts in
+// code page 1252, bytes as hex strings, null), as a one-line JsonWriter writes them; a
+// field trace is made of such lines. A line from a file is untrusted, so reading checks
+// every value's kind and range.
 #pragma once
 
 #include <cstdint>
@@ -9,19 +9,17 @@
 #include <string>
 #include <vector>
 
-namespace trace {
-
-struct Value {
+struct JsonValue {
   enum class Kind { Null, Number, Text, Boolean } kind = Kind::Null;
   bool negative = false;
   uint64_t magnitude = 0;  // a number without a fraction or exponent
   std::string text;        // code page 1252 bytes
 };
 
-class Line {
+class JsonLine {
  public:
   // False with the reason when `json` is not one flat object.
-  static bool Parse(const std::string& json, Line* line, std::string* error);
+  static bool Parse(const std::string& json, JsonLine* line, std::string* error);
 
   bool IsNull(const char* key) const;
   // Each false with a reason in *error when the value is missing, of another kind, or out
@@ -32,8 +30,6 @@ class Line {
   bool Hex(const char* key, size_t maxBytes, std::vector<uint8_t>* out, std::string* error) const;
 
  private:
-  const Value* Find(const char* key, Value::Kind kind, std::string* error) const;
-  std::map<std::string, Value> m_values;
+  const JsonValue* Find(const char* key, JsonValue::Kind kind, std::string* error) const;
+  std::map<std::string, JsonValue> m_values;
 };
-
-}  // namespace trace
