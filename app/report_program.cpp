@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
+#include <optional>
 
+#include "app/report_machine.h"
 #include "app/startup_check.h"
 #include "inspect/scan.h"
-#include "platform/backend.h"
 #include "res/version.h"
-#include "trace/trace_recorder.h"
-#include "trace/trace_replay.h"
 
 namespace {
 
@@ -88,15 +86,6 @@ std::string RawAccessAdvice(uint32_t error) {
 
 int Status(report::ExitStatus status) { return static_cast<int>(status); }
 
-bool ReadWhole(const std::string& path, std::string* text) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) return false;
-  char chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text->append(chunk, n);
-  return std::ferror(file.get()) == 0;
-}
-
 // The start-up checks, the whole scan and the report, on the machine behind the door.
 int Scan(const Options& options, const ReportTexts& texts, std::string* out, std::string* err) {
   const StartupCheck check = CheckStartup();
@@ -147,54 +136,20 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
     return 0;
   }
 
-  std::unique_ptr<trace::Replay> replay;
-  if (!options.replay.empty()) {
-    std::string text, why;
-    if (!ReadWhole(options.replay, &text)) {
-      *err += "TessarelReport: cannot read " + options.replay + "\n";
-      return Status(report::ExitStatus::CannotRun);
-    }
-    replay = trace::Replay::Load(text, &why);
-    if (!replay) {
-      *err += "TessarelReport: " + options.replay + " is no trace: " + why + "\n";
-      return Status(report::ExitStatus::CannotRun);
-    }
-  }
-  sys::Backend* machine = replay ? replay.get() : sys::InUse();
+  ReportMachine machine;
+  if (!machine.Open(options.replay, options.trace, err))
+    return Status(report::ExitStatus::CannotRun);
+  std::optional<sys::Using> door;
+  if (sys::Backend* backend = machine.Backend()) door.emplace(*backend);
+  int status = Scan(options, texts, out, err);
+  door.reset();
 
-  // The trace is written with the C runtime: the door creates no file.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> traceFile(nullptr, &std::fclose);
-  std::unique_ptr<trace::Recorder> recorder;
-  if (!options.trace.empty()) {
-    traceFile.reset(machine != nullptr ? std::fopen(options.trace.c_str(), "wb") : nullptr);
-    if (!traceFile) {
-      *err += "TessarelReport: cannot create " + options.trace + "\n";
-      return Status(report::ExitStatus::CannotRun);
-    }
-    recorder = std::make_unique<trace::Recorder>(*machine, traceFile.get(), "TessarelReport");
-    machine = recorder.get();
-  }
-
-  int status;
-  if (machine != nullptr) {
-    const sys::Using door(*machine);
-    status = Scan(options, texts, out, err);
-  } else {
-    status = Scan(options, texts, out, err);
-  }
-
-  if (recorder) {
-    const bool whole = !recorder->Failed() && std::fflush(traceFile.get()) == 0 &&
-                       std::ferror(traceFile.get()) == 0 && std::fclose(traceFile.release()) == 0;
-    if (!whole) {
-      *err += "TessarelReport: the trace " + options.trace + " could not be written\n";
-      status = Status(report::ExitStatus::CannotRun);
-    }
-  }
-  if (replay && !replay->Unanswered().empty()) {
-    *err += "TessarelReport: the trace holds no answer for " +
-            std::to_string(replay->Unanswered().size()) + " questions:\n";
-    for (const std::string& question : replay->Unanswered()) *err += "  " + question + "\n";
+  if (!machine.CloseTrace(err)) status = Status(report::ExitStatus::CannotRun);
+  const std::vector<std::string> unanswered = machine.Unanswered();
+  if (!unanswered.empty()) {
+    *err += "TessarelReport: the trace holds no answer for " + std::to_string(unanswered.size()) +
+            " questions:\n";
+    for (const std::string& question : unanswered) *err += "  " + question + "\n";
     if (status != Status(report::ExitStatus::CannotRun))
       status = std::max(status, Status(report::ExitStatus::Undetermined));
   }

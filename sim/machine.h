@@ -146,7 +146,7 @@ struct Call {
   bool failed = false;
 };
 
-class Machine final : public sys::Backend {
+class Machine : public sys::Backend {
  public:
   Machine();
   ~Machine() override;

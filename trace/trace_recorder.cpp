@@ -30,6 +30,8 @@ std::optional<T> At(const T* value) {
   return value != nullptr ? std::optional<T>(*value) : std::nullopt;
 }
 
+}  // namespace
+
 std::string WindowsVersion(sys::Backend& machine) {
   OSVERSIONINFOA version;
   std::memset(&version, 0, sizeof version);
@@ -43,16 +45,15 @@ std::string WindowsVersion(sys::Backend& machine) {
   return windows;
 }
 
-}  // namespace
-
-Recorder::Recorder(sys::Backend& inner, std::FILE* out, const std::string& program)
+Recorder::Recorder(sys::Backend& inner, std::FILE* out, const std::string& program,
+                   const std::string& windows)
     : m_inner(inner), m_out(out) {
   JsonWriter line(JsonWriter::Layout::OneLine);
   line.BeginObject();
   FieldWriter fields(line);
   fields.Text("program", program);
   fields.Text("version", TESSAREL_VERSION);
-  fields.Text("windows", WindowsVersion(m_inner));
+  fields.Text("windows", windows);
   line.EndObject();
   Put(line.Text());
 }

@@ -13,10 +13,14 @@
 
 namespace trace {
 
+// The machine's Windows version as a trace's first line names it, asked of `machine`.
+std::string WindowsVersion(sys::Backend& machine);
+
 class Recorder final : public sys::Backend {
  public:
   // Writes the first line: the program, its version and the machine's Windows version.
-  Recorder(sys::Backend& inner, std::FILE* out, const std::string& program);
+  Recorder(sys::Backend& inner, std::FILE* out, const std::string& program,
+           const std::string& windows);
   // A write to the trace failed: the trace is not whole.
   bool Failed() const { return m_failed; }
 

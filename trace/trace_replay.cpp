@@ -129,11 +129,12 @@ std::unique_ptr<Replay> Replay::Load(const std::string& text, std::string* error
     *error = "line 1: empty: no trace";
     return nullptr;
   }
-  if (!lines[0].Text("program", &named, &why) || !lines[0].Text("windows", &named, &why)) {
+  std::unique_ptr<Replay> replay(new Replay);
+  if (!lines[0].Text("program", &named, &why) ||
+      !lines[0].Text("windows", &replay->m_windows, &why)) {
     *error = "line 1: " + why;
     return nullptr;
   }
-  std::unique_ptr<Replay> replay(new Replay);
   Loading loading{{}, replay->m_answers};
   for (bool registering : {true, false}) {
     loading.registering = registering;

@@ -24,6 +24,8 @@ class Replay final : public sys::Backend {
   static std::unique_ptr<Replay> Load(const std::string& text, std::string* error);
   ~Replay() override;
 
+  // The Windows version the trace's first line names.
+  const std::string& Windows() const { return m_windows; }
   // The questions the trace held no answer for, in the order they were asked.
   const std::vector<std::string>& Unanswered() const { return m_unanswered; }
   int OpenHandles() const { return static_cast<int>(m_handles.size()); }
@@ -73,6 +75,7 @@ class Replay final : public sys::Backend {
   std::map<HANDLE, OpenHandle> m_handles;
   std::map<void*, size_t> m_buffers;
   std::vector<std::string> m_unanswered;
+  std::string m_windows;
   uintptr_t m_nextHandle = 0x100;
   DWORD m_lastError = ERROR_SUCCESS;
 };
