@@ -135,3 +135,10 @@ void JsonWriter::Null() {
   BeforeValue();
   m_out += "null";
 }
+
+void JsonWriter::Member(const char* key, const std::vector<std::string>& texts) {
+  Key(key);
+  BeginArray();
+  for (const std::string& text : texts) String(text);
+  EndArray();
+}

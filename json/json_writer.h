@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 // The JSON string literal, quotes included, for text in code page 1252.
@@ -30,6 +32,30 @@ class JsonWriter {
   void Number(uint64_t value);
   void Number(int64_t value);
   void Null();
+
+  // One member of the object being written: its key and its value.
+  void Member(const char* key, const std::string& cp1252) {
+    Key(key);
+    String(cp1252);
+  }
+  void Member(const char* key, const char* cp1252) { Member(key, std::string(cp1252)); }
+  template <typename N, std::enable_if_t<std::is_integral_v<N>, int> = 0>
+  void Member(const char* key, N number) {
+    Key(key);
+    if constexpr (std::is_signed_v<N>)
+      Number(static_cast<int64_t>(number));
+    else
+      Number(static_cast<uint64_t>(number));
+  }
+  // Null when there is no value.
+  template <typename T>
+  void Member(const char* key, const std::optional<T>& value) {
+    if (value) return Member(key, *value);
+    Key(key);
+    Null();
+  }
+  // A list of texts.
+  void Member(const char* key, const std::vector<std::string>& texts);
 
   // The document so far, ended by a line feed once the outermost value is closed.
   const std::string& Text() const { return m_out; }

@@ -32,15 +32,6 @@ std::string Decimal(unsigned long long value) {
   return text;
 }
 
-// A number, or null where there is none.
-void OptionalNumber(JsonWriter& json, const char* key, const std::optional<uint64_t>& value) {
-  json.Key(key);
-  if (value)
-    json.Number(*value);
-  else
-    json.Null();
-}
-
 }  // namespace
 
 void AppendFixedWidthLine(std::string& text, const std::vector<std::string>& cells,
@@ -151,7 +142,8 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
     }
   }
   for (const SkippedVolume& volume : skipped)
-    text += Printable(volume.name.c_str()) + "  not examined: " + FailureWords(volume.reason) + "\n";
+    text +=
+        Printable(volume.name.c_str()) + "  not examined: " + FailureWords(volume.reason) + "\n";
   return text;
 }
 
@@ -173,105 +165,80 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) 
   return text;
 }
 
+namespace {
+
+void VolumeObject(JsonWriter& json, const ScanRow& row) {
+  json.BeginObject();
+  json.Member("name", row.name);
+  json.Member("letter", row.letter != 0 ? std::optional<std::string>(std::string(1, row.letter))
+                                        : std::nullopt);
+  json.Member("paths", row.paths);
+  json.Member("drive", row.drive);
+  json.Member("driveName", row.driveName.GetString());
+  json.Member("dataStart", row.dataStart);
+  json.Member("verdict", VerdictWord(row.verdict));
+  json.Member("fileSystem", row.fileSystem);
+  json.Key("extents");
+  json.BeginArray();
+  for (const PieceVerdict& piece : row.extents) {
+    json.BeginObject();
+    json.Member("drive", piece.disk);
+    json.Member("start", piece.start);
+    json.Member("dataStart", piece.dataStart);
+    json.Member("bytesPastPhysicalStart", piece.bytesPastPhysicalStart);
+    json.Member("verdict", VerdictWord(piece.verdict));
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
+void DriveObject(JsonWriter& json, uint32_t number, const DriveInfo& d) {
+  const DriveGeometry g = GeometryOf(d);
+  json.BeginObject();
+  json.Member("number", number);
+  json.Member("name", d.model.GetString());
+  json.Member("serial", d.serial.GetString());
+  json.Member("firmware", d.firmware.GetString());
+  json.Member("status", d.status);
+  json.Member("alignment", g.alignment);
+  json.Member("physicalSectorSize", g.physicalSectorSize);
+  json.Member("lba0Offset", d.Lba0Offset());
+  json.Member("geometry", GeometrySourceWords(d.geometry));
+  json.EndObject();
+}
+
+}  // namespace
+
 std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
                  const DriveTable& drives) {
   JsonWriter json;
   json.BeginObject();
-  json.Key("program");
-  json.String(TESSAREL_NAME);
-  json.Key("version");
-  json.String(TESSAREL_VERSION);
-
+  json.Member("program", TESSAREL_NAME);
+  json.Member("version", TESSAREL_VERSION);
   json.Key("volumes");
   json.BeginArray();
-  for (const ScanRow& row : rows) {
-    json.BeginObject();
-    json.Key("name");
-    json.String(row.name);
-    json.Key("letter");
-    if (row.letter != 0)
-      json.String(std::string(1, row.letter));
-    else
-      json.Null();
-    json.Key("paths");
-    json.BeginArray();
-    for (const std::string& path : row.paths) json.String(path);
-    json.EndArray();
-    OptionalNumber(json, "drive", row.drive);
-    json.Key("driveName");
-    json.String(row.driveName.GetString());
-    OptionalNumber(json, "dataStart", row.dataStart);
-    json.Key("verdict");
-    json.String(VerdictWord(row.verdict));
-    json.Key("fileSystem");
-    json.String(row.fileSystem);
-    json.Key("extents");
-    json.BeginArray();
-    for (const PieceVerdict& piece : row.extents) {
-      json.BeginObject();
-      OptionalNumber(json, "drive", piece.disk);
-      json.Key("start");
-      json.Number(piece.start);
-      OptionalNumber(json, "dataStart", piece.dataStart);
-      OptionalNumber(json, "bytesPastPhysicalStart", piece.bytesPastPhysicalStart);
-      json.Key("verdict");
-      json.String(VerdictWord(piece.verdict));
-      json.EndObject();
-    }
-    json.EndArray();
-    json.EndObject();
-  }
+  for (const ScanRow& row : rows) VolumeObject(json, row);
   json.EndArray();
-
   json.Key("skipped");
   json.BeginArray();
   for (const SkippedVolume& volume : skipped) {
     json.BeginObject();
-    json.Key("name");
-    json.String(volume.name);
-    json.Key("reason");
-    json.String(FailureWords(volume.reason));
+    json.Member("name", volume.name);
+    json.Member("reason", FailureWords(volume.reason));
     json.EndObject();
   }
   json.EndArray();
-
   json.Key("drives");
   json.BeginArray();
-  for (uint32_t number : drives.Listed()) {
-    const DriveInfo& d = drives[number];
-    const DriveGeometry g = GeometryOf(d);
-    json.BeginObject();
-    json.Key("number");
-    json.Number(uint64_t{number});
-    json.Key("name");
-    json.String(d.model.GetString());
-    json.Key("serial");
-    json.String(d.serial.GetString());
-    json.Key("firmware");
-    json.String(d.firmware.GetString());
-    json.Key("status");
-    json.Number(static_cast<int64_t>(d.status));
-    json.Key("alignment");
-    if (g.alignment)
-      json.Number(static_cast<int64_t>(*g.alignment));
-    else
-      json.Null();
-    json.Key("physicalSectorSize");
-    if (g.physicalSectorSize)
-      json.Number(*g.physicalSectorSize);
-    else
-      json.Null();
-    OptionalNumber(json, "lba0Offset", d.Lba0Offset());
-    json.Key("geometry");
-    json.String(GeometrySourceWords(d.geometry));
-    json.EndObject();
-  }
+  for (uint32_t number : drives.Listed()) DriveObject(json, number, drives[number]);
   json.EndArray();
   json.EndObject();
   return json.Text();
 }
 
-ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped) {
+ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows,
+                        const std::vector<SkippedVolume>& skipped) {
   // A volume that was not examined may be misaligned: never report all is well for it.
   bool undetermined = !skipped.empty();
   for (const ScanRow& row : rows) {

@@ -28,8 +28,8 @@ const char* VerdictWord(Verdict verdict);  // "aligned", "misaligned", "undeterm
 // What Device Information shows of a drive's geometry: the grid offset and the physical
 // sector size, or nothing known.
 struct DriveGeometry {
-  bool reported = false;                      // false: "Unknown"
-  std::optional<int> alignment;               // shown unless one logical per physical
+  bool reported = false;         // false: "Unknown"
+  std::optional<int> alignment;  // shown unless one logical per physical
   std::optional<uint64_t> physicalSectorSize;
 };
 DriveGeometry GeometryOf(const DriveInfo& drive);
@@ -57,6 +57,7 @@ enum class ExitStatus {
   Undetermined = 2,  // none misaligned; at least one undetermined or not examined
   CannotRun = 3,     // not NT, no raw access, a bad option, or the report could not be written
 };
-ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped);
+ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows,
+                        const std::vector<SkippedVolume>& skipped);
 
 }  // namespace report
