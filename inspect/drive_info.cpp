@@ -177,10 +177,8 @@ void AskAlignment(Device& drive, DriveInfo* out) {
   query.PropertyId = StorageAccessAlignmentProperty;
   query.QueryType = PropertyStandardQuery;
   STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR d;
-  std::memset(&d, 0, sizeof d);
   DWORD returned = 0;
-  if (!drive.Control(IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &d, sizeof d, &returned))
-    return;
+  if (!drive.Out(IOCTL_STORAGE_QUERY_PROPERTY, &query, &d, &returned)) return;
   if (returned < sizeof d || d.Size < sizeof d) return;
 
   const uint32_t logical = d.BytesPerLogicalSector;

@@ -57,14 +57,12 @@ uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector) {
   int64_t offset = -1;
   DWORD returned = 0;
   PARTITION_INFORMATION mbr;
-  std::memset(&mbr, 0, sizeof mbr);
-  if (volume.Control(IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, &mbr, sizeof mbr, &returned)) {
+  if (volume.Out(IOCTL_DISK_GET_PARTITION_INFO, &mbr, &returned)) {
     if (returned >= offsetof(PARTITION_INFORMATION, StartingOffset) + 8)
       offset = mbr.StartingOffset.QuadPart;
   } else {
     PARTITION_INFORMATION_EX ex;
-    std::memset(&ex, 0, sizeof ex);
-    if (volume.Control(IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, &ex, sizeof ex, &returned) &&
+    if (volume.Out(IOCTL_DISK_GET_PARTITION_INFO_EX, &ex, &returned) &&
         returned >= offsetof(PARTITION_INFORMATION_EX, StartingOffset) + 8)
       offset = ex.StartingOffset.QuadPart;
   }
@@ -76,10 +74,8 @@ uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector) {
 // (dynamic disks, Storage Spaces, older systems).
 std::optional<uint32_t> SystemDiskNumber(Device& volume) {
   STORAGE_DEVICE_NUMBER number;
-  std::memset(&number, 0, sizeof number);
   DWORD returned = 0;
-  if (!volume.Control(IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
-                      &returned) ||
+  if (!volume.Out(IOCTL_STORAGE_GET_DEVICE_NUMBER, &number, &returned) ||
       returned < sizeof number || number.DeviceType != FILE_DEVICE_DISK)
     return std::nullopt;
   return number.DeviceNumber;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "platform/win32types.h"
@@ -29,6 +30,18 @@ class Device {
 
   // One device request. *returned is the count the device reports, 0 when it reports none.
   bool Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
+  // A request whose answer is one structure, zeroed first, and whose question is `in`, or
+  // nothing.
+  template <class Answer>
+  bool Out(DWORD code, Answer* out, DWORD* returned) {
+    std::memset(out, 0, sizeof *out);
+    return Control(code, nullptr, 0, out, sizeof *out, returned);
+  }
+  template <class Question, class Answer>
+  bool Out(DWORD code, Question* in, Answer* out, DWORD* returned) {
+    std::memset(out, 0, sizeof *out);
+    return Control(code, in, sizeof *in, out, sizeof *out, returned);
+  }
   // Reads exactly `bytes` at byte `position`; a failed seek or a short read reads nothing.
   // A new handle stands at byte 0, so a first read there needs no seek.
   bool ReadAt(uint64_t position, void* buffer, DWORD bytes);

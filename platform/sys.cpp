@@ -25,6 +25,15 @@ Result Refuse(DWORD error, Result failure) {
   return failure;
 }
 
+// Passes a call to the backend in use; without one (outside Windows, when none was
+// chosen), the call fails as `failure` with ERROR_NOT_SUPPORTED.
+template <typename Result, typename... Params, typename... Args>
+Result Forward(Result (Backend::*call)(Params...), Result failure, Args... args) {
+  Backend* b = Active();
+  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, failure);
+  return (b->*call)(args...);
+}
+
 }  // namespace
 
 Backend* Use(Backend* backend) {
@@ -45,43 +54,31 @@ Backend* InUse() {
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
-  Backend* b = Active();
   if (!IsReadOnlyOpen(path, disposition, flags))
     return Refuse(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, INVALID_HANDLE_VALUE);
-  return b->CreateFileA(path, access, share, security, disposition, flags, templateFile);
+  return Forward(&Backend::CreateFileA, INVALID_HANDLE_VALUE, path, access, share, security,
+                 disposition, flags, templateFile);
 }
 
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                      LPDWORD returned, LPOVERLAPPED overlapped) {
-  Backend* b = Active();
-  if (b == nullptr || !IsReadOnlyRequest(code, in, inSize)) {
-    if (returned != nullptr) *returned = 0;
-    return Refuse(b == nullptr ? ERROR_NOT_SUPPORTED : ERROR_ACCESS_DENIED, FALSE);
-  }
-  return b->DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
+  if (returned != nullptr) *returned = 0;
+  if (!IsReadOnlyRequest(code, in, inSize)) return Refuse(ERROR_ACCESS_DENIED, FALSE);
+  return Forward(&Backend::DeviceIoControl, FALSE, device, code, in, inSize, out, outSize, returned,
+                 overlapped);
 }
 
 DWORD SetFilePointer(HANDLE file, LONG low, PLONG high, DWORD method) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, INVALID_SET_FILE_POINTER);
-  return b->SetFilePointer(file, low, high, method);
+  return Forward(&Backend::SetFilePointer, DWORD{INVALID_SET_FILE_POINTER}, file, low, high,
+                 method);
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
-  Backend* b = Active();
-  if (b == nullptr) {
-    if (read != nullptr) *read = 0;
-    return Refuse(ERROR_NOT_SUPPORTED, FALSE);
-  }
-  return b->ReadFile(file, buffer, size, read, overlapped);
+  if (read != nullptr) *read = 0;
+  return Forward(&Backend::ReadFile, FALSE, file, buffer, size, read, overlapped);
 }
 
-BOOL CloseHandle(HANDLE handle) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
-  return b->CloseHandle(handle);
-}
+BOOL CloseHandle(HANDLE handle) { return Forward(&Backend::CloseHandle, FALSE, handle); }
 
 DWORD GetLastError() {
   if (g_doorError != 0) return g_doorError;
@@ -90,77 +87,51 @@ DWORD GetLastError() {
 }
 
 UINT GetDriveTypeA(LPCSTR root) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, UINT{DRIVE_UNKNOWN});
-  return b->GetDriveTypeA(root);
+  return Forward(&Backend::GetDriveTypeA, UINT{DRIVE_UNKNOWN}, root);
 }
 
 BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
                        LPDWORD freeClusters, LPDWORD totalClusters) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
-  return b->GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters,
-                              totalClusters);
+  return Forward(&Backend::GetDiskFreeSpaceA, FALSE, root, sectorsPerCluster, bytesPerSector,
+                 freeClusters, totalClusters);
 }
 
 BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
                            LPDWORD serialNumber, LPDWORD maxComponentLength,
                            LPDWORD fileSystemFlags, LPSTR fileSystemName,
                            DWORD fileSystemNameSize) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
-  return b->GetVolumeInformationA(root, volumeName, volumeNameSize, serialNumber,
-                                  maxComponentLength, fileSystemFlags, fileSystemName,
-                                  fileSystemNameSize);
+  return Forward(&Backend::GetVolumeInformationA, FALSE, root, volumeName, volumeNameSize,
+                 serialNumber, maxComponentLength, fileSystemFlags, fileSystemName,
+                 fileSystemNameSize);
 }
 
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, LPVOID{nullptr});
-  return b->VirtualAlloc(address, size, type, protect);
+  return Forward(&Backend::VirtualAlloc, LPVOID{nullptr}, address, size, type, protect);
 }
 
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD type) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
-  return b->VirtualFree(address, size, type);
+  return Forward(&Backend::VirtualFree, FALSE, address, size, type);
 }
 
-BOOL GetVersionExA(LPOSVERSIONINFOA info) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
-  return b->GetVersionExA(info);
-}
+BOOL GetVersionExA(LPOSVERSIONINFOA info) { return Forward(&Backend::GetVersionExA, FALSE, info); }
 
 HANDLE FindFirstVolumeA(LPSTR volumeName, DWORD size) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, INVALID_HANDLE_VALUE);
-  return b->FindFirstVolumeA(volumeName, size);
+  return Forward(&Backend::FindFirstVolumeA, INVALID_HANDLE_VALUE, volumeName, size);
 }
 
 BOOL FindNextVolumeA(HANDLE find, LPSTR volumeName, DWORD size) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
-  return b->FindNextVolumeA(find, volumeName, size);
+  return Forward(&Backend::FindNextVolumeA, FALSE, find, volumeName, size);
 }
 
-BOOL FindVolumeClose(HANDLE find) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
-  return b->FindVolumeClose(find);
-}
+BOOL FindVolumeClose(HANDLE find) { return Forward(&Backend::FindVolumeClose, FALSE, find); }
 
-BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size,
-                                      PDWORD returned) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
-  return b->GetVolumePathNamesForVolumeNameA(volumeName, paths, size, returned);
+BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size, PDWORD returned) {
+  return Forward(&Backend::GetVolumePathNamesForVolumeNameA, FALSE, volumeName, paths, size,
+                 returned);
 }
 
 BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWORD size) {
-  Backend* b = Active();
-  if (b == nullptr) return Refuse(ERROR_NOT_SUPPORTED, FALSE);
-  return b->GetVolumeNameForVolumeMountPointA(mountPoint, volumeName, size);
+  return Forward(&Backend::GetVolumeNameForVolumeMountPointA, FALSE, mountPoint, volumeName, size);
 }
 
 }  // namespace sys

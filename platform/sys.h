@@ -27,8 +27,7 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info);
 HANDLE FindFirstVolumeA(LPSTR volumeName, DWORD size);
 BOOL FindNextVolumeA(HANDLE find, LPSTR volumeName, DWORD size);
 BOOL FindVolumeClose(HANDLE find);
-BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size,
-                                      PDWORD returned);
+BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size, PDWORD returned);
 BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWORD size);
 
 }  // namespace sys

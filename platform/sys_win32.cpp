@@ -56,8 +56,7 @@ class Windows final : public Backend {
                                         PDWORD returned) override {
     return ::GetVolumePathNamesForVolumeNameA(volumeName, paths, size, returned);
   }
-  BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName,
-                                         DWORD size) override {
+  BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWORD size) override {
     return ::GetVolumeNameForVolumeMountPointA(mountPoint, volumeName, size);
   }
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override {

@@ -318,7 +318,8 @@ static_assert(offsetof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR, BytesOffsetForSector
               "STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR");
 // The pieces of a volume: 24 bytes each after an 8-byte count (the DWORD is padded to the
 // 64-bit fields), so 32 bytes hold one.
-static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == 0x560000, "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
+static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == 0x560000,
+              "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
 static_assert(sizeof(DISK_EXTENT) == 24, "DISK_EXTENT");
 static_assert(offsetof(DISK_EXTENT, StartingOffset) == 8, "DISK_EXTENT.StartingOffset");
 static_assert(offsetof(DISK_EXTENT, ExtentLength) == 16, "DISK_EXTENT.ExtentLength");

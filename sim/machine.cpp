@@ -9,8 +9,6 @@ namespace sim {
 
 namespace {
 
-constexpr std::align_val_t kAllocationGranularity{65536};
-
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
   const size_t n = std::strlen(prefix);
   if (text.size() < n) return false;
@@ -79,7 +77,6 @@ Bytes Drive::ReadSector(uint64_t lba) const {
 Machine::Machine() = default;
 
 Machine::~Machine() {
-  for (auto& [address, size] : m_buffers) ::operator delete(address, kAllocationGranularity);
   if (sys::Chosen() == this) sys::Use(nullptr);
 }
 
@@ -156,7 +153,8 @@ std::string Machine::EnumeratedName(size_t index) const {
     return NameOf(it->first, it->second);
   }
   index -= letters.size();
-  if (index < unlettered.size()) return std::next(unlettered.begin(), static_cast<long>(index))->first;
+  if (index < unlettered.size())
+    return std::next(unlettered.begin(), static_cast<long>(index))->first;
   return {};
 }
 
@@ -246,8 +244,7 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
 
   device.access = access;
   device.unbuffered = (flags & FILE_FLAG_NO_BUFFERING) != 0;
-  HANDLE handle = reinterpret_cast<HANDLE>(m_nextHandle);
-  m_nextHandle += 4;
+  HANDLE handle = sys::MintHandle(m_nextHandle);
   m_handles[handle] = device;
   call.handle = handle;
   m_lastError = ERROR_SUCCESS;
@@ -454,7 +451,8 @@ BOOL Machine::DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DW
   if (pieces.empty() && !l.zeroExtents) return Fail(ERROR_INVALID_FUNCTION);
   // The volume manager wants room for the count and one piece; with more pieces than
   // the buffer holds it fills in the count alone and asks for more.
-  if (out == nullptr || outSize < sizeof(VOLUME_DISK_EXTENTS)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (out == nullptr || outSize < sizeof(VOLUME_DISK_EXTENTS))
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
   const uint64_t needed = offsetof(VOLUME_DISK_EXTENTS, Extents) +
                           uint64_t{sizeof(DISK_EXTENT)} * std::max<size_t>(pieces.size(), 1);
   Bytes answer(offsetof(VOLUME_DISK_EXTENTS, Extents) + sizeof(DISK_EXTENT) * pieces.size(), 0);
@@ -471,9 +469,11 @@ BOOL Machine::DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DW
     e.DiskNumber = pieces[i].disk;
     e.StartingOffset.QuadPart = static_cast<int64_t>(pieces[i].offset);
     e.ExtentLength.QuadPart = static_cast<int64_t>(pieces[i].length);
-    std::memcpy(answer.data() + offsetof(VOLUME_DISK_EXTENTS, Extents) + i * sizeof e, &e, sizeof e);
+    std::memcpy(answer.data() + offsetof(VOLUME_DISK_EXTENTS, Extents) + i * sizeof e, &e,
+                sizeof e);
   }
-  const auto size = static_cast<DWORD>(std::max<size_t>(answer.size(), sizeof(VOLUME_DISK_EXTENTS)));
+  const auto size =
+      static_cast<DWORD>(std::max<size_t>(answer.size(), sizeof(VOLUME_DISK_EXTENTS)));
   std::memcpy(out, answer.data(), answer.size());
   if (returned) *returned = std::min(size, l.extentsReturned);
   return TRUE;
@@ -482,9 +482,9 @@ BOOL Machine::DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DW
 DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method) {
   Call call("SetFilePointer");
   call.handle = handle;
+  // Without a high half, the low half is a signed distance.
   const int64_t target =
-      high ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) |
-                                  static_cast<uint32_t>(low))
+      high ? static_cast<int64_t>(sys::FilePosition(static_cast<DWORD>(low), high))
            : static_cast<int64_t>(low);
   call.position = static_cast<uint64_t>(target);
   Call& c = Record(std::move(call));
@@ -642,27 +642,21 @@ LPVOID Machine::VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD prot
     Fail(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  void* block = ::operator new(size, kAllocationGranularity, std::nothrow);
+  void* block = m_buffers.Allocate(size);
   if (block == nullptr) {
     c.failed = true;
     Fail(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
   }
-  std::memset(block, 0, size);
-  m_buffers[block] = size;
   return block;
 }
 
 BOOL Machine::VirtualFree(LPVOID address, SIZE_T size, DWORD type) {
   Call& c = Record(Call("VirtualFree"));
-  auto it = m_buffers.find(address);
   // MEM_RELEASE frees the whole block and takes no size.
-  if (it == m_buffers.end() || type != MEM_RELEASE || size != 0) {
+  if (type != MEM_RELEASE || size != 0 || !m_buffers.Free(address)) {
     c.failed = true;
     return Fail(ERROR_INVALID_PARAMETER);
   }
-  ::operator delete(address, kAllocationGranularity);
-  m_buffers.erase(it);
   return TRUE;
 }
 
@@ -712,8 +706,7 @@ HANDLE Machine::FindFirstVolumeA(LPSTR name, DWORD size) {
     c.failed = true;
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE find = reinterpret_cast<HANDLE>(m_nextHandle);
-  m_nextHandle += 4;
+  HANDLE find = sys::MintHandle(m_nextHandle);
   m_finds[find] = 1;
   c.handle = find;
   return find;
@@ -748,7 +741,7 @@ BOOL Machine::FindVolumeClose(HANDLE find) {
 }
 
 BOOL Machine::GetVolumePathNamesForVolumeNameA(LPCSTR name, LPSTR paths, DWORD size,
-                                                PDWORD returned) {
+                                               PDWORD returned) {
   Call& c = Record(Call("GetVolumePathNamesForVolumeNameA", name ? name : ""));
   c.size = size;
   if (Injected(c, ERROR_NOT_READY)) return FALSE;

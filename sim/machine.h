@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/memory_blocks.h"
 
 namespace sim {
 
@@ -177,12 +178,11 @@ class Machine : public sys::Backend {
   std::vector<Call> Calls(const std::string& op) const;
   void ClearLog() { m_log.clear(); }
   int OpenHandles() const { return static_cast<int>(m_handles.size() + m_finds.size()); }
-  int OpenBuffers() const { return static_cast<int>(m_buffers.size()); }
+  int OpenBuffers() const { return m_buffers.Count(); }
 
   // The operations, as the door passes them on.
   HANDLE CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) override;
-  BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD,
-                       LPOVERLAPPED) override;
+  BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
   DWORD SetFilePointer(HANDLE, LONG, PLONG, DWORD) override;
   BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
   BOOL CloseHandle(HANDLE) override;
@@ -245,7 +245,7 @@ class Machine : public sys::Backend {
   std::vector<Call> m_log;
   std::map<HANDLE, OpenDevice> m_handles;
   std::map<HANDLE, size_t> m_finds;  // volume searches: the next volume's index
-  std::map<void*, size_t> m_buffers;
+  sys::MemoryBlocks m_buffers;
   uintptr_t m_nextHandle = 0x100;
   DWORD m_lastError = ERROR_SUCCESS;
 };

@@ -8,7 +8,6 @@ namespace trace {
 
 namespace {
 
-constexpr std::align_val_t kPageAlignment{4096};
 constexpr size_t kMostCalls = 1000000;  // a server of thousands of volumes asks far fewer
 
 // A trace being read: the question of each handle it opened, by number, and the answers.
@@ -148,10 +147,6 @@ std::unique_ptr<Replay> Replay::Load(const std::string& text, std::string* error
   return replay;
 }
 
-Replay::~Replay() {
-  for (auto& [address, size] : m_buffers) ::operator delete(address, kPageAlignment);
-}
-
 template <class C>
 std::optional<C> Replay::Ask(const C& call, const std::string& on) {
   const Question question = call.Ask(on);
@@ -279,22 +274,17 @@ LPVOID Replay::VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD prote
   if (address != nullptr || size == 0 || !(type & MEM_COMMIT) || protect != PAGE_READWRITE ||
       size > (SIZE_T{1} << 30))
     return Missing(LPVOID{nullptr});
-  void* block = ::operator new(size, kPageAlignment, std::nothrow);
+  void* block = m_buffers.Allocate(size);
   if (block == nullptr) return Missing(LPVOID{nullptr});
-  std::memset(block, 0, size);
-  m_buffers[block] = size;
   m_lastError = ERROR_SUCCESS;
   return block;
 }
 
 BOOL Replay::VirtualFree(LPVOID address, SIZE_T size, DWORD type) {
-  auto it = m_buffers.find(address);
-  if (it == m_buffers.end() || type != MEM_RELEASE || size != 0) {
+  if (type != MEM_RELEASE || size != 0 || !m_buffers.Free(address)) {
     m_lastError = ERROR_INVALID_PARAMETER;
     return FALSE;
   }
-  ::operator delete(address, kPageAlignment);
-  m_buffers.erase(it);
   return TRUE;
 }
 

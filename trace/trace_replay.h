@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/memory_blocks.h"
 #include "trace/trace_calls.h"
 
 namespace trace {
@@ -22,14 +23,13 @@ class Replay final : public sys::Backend {
  public:
   // Reads a whole trace; nullptr with "line N: why" in *error when it is not one.
   static std::unique_ptr<Replay> Load(const std::string& text, std::string* error);
-  ~Replay() override;
 
   // The Windows version the trace's first line names.
   const std::string& Windows() const { return m_windows; }
   // The questions the trace held no answer for, in the order they were asked.
   const std::vector<std::string>& Unanswered() const { return m_unanswered; }
   int OpenHandles() const { return static_cast<int>(m_handles.size()); }
-  int OpenBuffers() const { return static_cast<int>(m_buffers.size()); }
+  int OpenBuffers() const { return m_buffers.Count(); }
 
   HANDLE CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) override;
   BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
@@ -73,7 +73,7 @@ class Replay final : public sys::Backend {
   };
   std::map<Question, std::deque<Call>> m_answers;
   std::map<HANDLE, OpenHandle> m_handles;
-  std::map<void*, size_t> m_buffers;
+  sys::MemoryBlocks m_buffers;
   std::vector<std::string> m_unanswered;
   std::string m_windows;
   uintptr_t m_nextHandle = 0x100;
