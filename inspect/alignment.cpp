@@ -39,7 +39,7 @@ std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTabl
     piece.start = extent.startSector;
     if (extent.disk >= 0) piece.disk = static_cast<uint32_t>(extent.disk);
     const uint64_t dataStart = volume.GetDataStartSector(extent);
-    if (dataStart != CVolumeInfo::kNoDataStart) piece.dataStart = dataStart;
+    if (dataStart != CVolumeInfo::kNotDetermined) piece.dataStart = dataStart;
     if (piece.disk && piece.dataStart) {
       const DriveInfo& drive = drives[*piece.disk];
       piece.verdict = GetAlignmentState(volume, dataStart, drive);

@@ -197,48 +197,16 @@ void CVolumeInfo::ProbeDevice() {
   m_extents.clear();
 
   Device volume(m_device, GENERIC_READ, kUnbuffered);
-  if (!volume.IsOpen()) {
-    m_failure = ProbeFailure::DeviceOpen;
-    return;
-  }
-
-  m_startSector = PartitionStartSector(volume, m_bytesPerSector);
-  const std::optional<uint32_t> systemDisk = SystemDiskNumber(volume);
-  // Where the system names no disk (dynamic disks, volumes over several disks), the
-  // volume's own pieces name them, and their start holds whatever the partition requests
-  // said: data volumes on dynamic MBR disks still answer the old request.
-  std::vector<VolumeExtent> pieces;
-  if (!systemDisk) pieces = DiskExtents(volume, m_bytesPerSector);
-  if (!pieces.empty()) m_startSector = pieces.front().startSector;
-
-  char fileSystem[kNameBytes] = {};  // a failed query leaves a name of no file system
-  sys::GetVolumeInformationA(m_root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
-                             kNameBytes);
-  fileSystem[kNameBytes - 1] = '\0';
-  m_fileSystem = fileSystem;
-  if (m_startSector == kNotDetermined) m_failure = ProbeFailure::PartitionStart;
-
+  if (!volume.IsOpen()) return Fail(ProbeFailure::DeviceOpen);
+  const Placement placement = Place(volume);
+  ReadFileSystem();
+  if (m_startSector == kNotDetermined) Fail(ProbeFailure::PartitionStart);
   // Two sectors: the volume's first, and each drive's at the same place.
   SectorBuffer buffer(2 * static_cast<uint64_t>(m_bytesPerSector));
   // Without the volume's own first sector there is nothing to look for: a search for a
   // sector of zeros could name the wrong drive.
-  if (!buffer.IsValid() || !volume.ReadAt(0, buffer.Data(), m_bytesPerSector)) {
-    if (m_failure == ProbeFailure::None) m_failure = ProbeFailure::FirstSector;
-    return;
-  }
-  BYTE* volumeSector = buffer.Data();
-  BYTE* driveSector = buffer.Data() + m_bytesPerSector;
-
-  if (std::strncmp(fileSystem, "FAT", 3) == 0) {
-    if (m_bytesPerSector >= kBpbEnd)
-      m_dataAreaOffset = FatDataAreaOffset(volumeSector, m_bytesPerSector);
-    else if (m_failure == ProbeFailure::None)
-      m_failure = ProbeFailure::FirstSector;  // too small to hold the boot-sector fields
-  } else if (std::strcmp(fileSystem, "exFAT") == 0) {
-    m_dataAreaOffset = ExfatDataAreaOffset(volumeSector, m_bytesPerSector);
-  } else {
-    m_dataAreaOffset = 0;
-  }
+  if (!buffer.IsValid() || !ReadDataArea(volume, buffer.Data()))
+    return Fail(ProbeFailure::FirstSector);
 
   // Without a start there is no place to compare: the volume gets no row, so no drive is
   // read for it.
@@ -246,15 +214,51 @@ void CVolumeInfo::ProbeDevice() {
   // The system's answer costs one request; the search reads, and wakes, every drive
   // below the volume's. It also tells a clone from its original, which hold the same
   // bytes at the same place.
-  if (systemDisk)
-    m_extents = {{*systemDisk, m_startSector}};
-  else if (!pieces.empty())
-    m_extents = pieces;
+  if (placement.systemDisk)
+    m_extents = {{*placement.systemDisk, m_startSector}};
+  else if (!placement.pieces.empty())
+    m_extents = placement.pieces;
   else
-    m_extents = {{SearchDrives(m_startSector * m_bytesPerSector, volumeSector, driveSector,
-                               m_bytesPerSector),
+    m_extents = {{SearchDrives(m_startSector * m_bytesPerSector, buffer.Data(),
+                               buffer.Data() + m_bytesPerSector, m_bytesPerSector),
                   m_startSector}};
   m_driveIndex = m_extents.front().disk;
+}
+
+CVolumeInfo::Placement CVolumeInfo::Place(Device& volume) {
+  Placement placement;
+  m_startSector = PartitionStartSector(volume, m_bytesPerSector);
+  placement.systemDisk = SystemDiskNumber(volume);
+  // Where the system names no disk (dynamic disks, volumes over several disks), the
+  // volume's own pieces name them, and their start holds whatever the partition requests
+  // said: data volumes on dynamic MBR disks still answer the old request.
+  if (!placement.systemDisk) placement.pieces = DiskExtents(volume, m_bytesPerSector);
+  if (!placement.pieces.empty()) m_startSector = placement.pieces.front().startSector;
+  return placement;
+}
+
+void CVolumeInfo::ReadFileSystem() {
+  char fileSystem[kNameBytes] = {};  // a failed query leaves a name of no file system
+  sys::GetVolumeInformationA(m_root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
+                             kNameBytes);
+  fileSystem[kNameBytes - 1] = '\0';
+  m_fileSystem = fileSystem;
+}
+
+bool CVolumeInfo::ReadDataArea(Device& volume, uint8_t* volumeSector) {
+  if (!volume.ReadAt(0, volumeSector, m_bytesPerSector)) return false;
+
+  if (m_fileSystem.compare(0, 3, "FAT") == 0) {
+    if (m_bytesPerSector >= kBpbEnd)
+      m_dataAreaOffset = FatDataAreaOffset(volumeSector, m_bytesPerSector);
+    else
+      Fail(ProbeFailure::FirstSector);  // too small to hold the boot-sector fields
+  } else if (m_fileSystem == "exFAT") {
+    m_dataAreaOffset = ExfatDataAreaOffset(volumeSector, m_bytesPerSector);
+  } else {
+    m_dataAreaOffset = 0;
+  }
+  return true;
 }
 
 uint64_t CVolumeInfo::ClusterToSector(uint64_t cluster) const {
@@ -270,9 +274,9 @@ uint64_t CVolumeInfo::GetDataStartSector() const {
 
 uint64_t CVolumeInfo::GetDataStartSector(const VolumeExtent& extent) const {
   if (extent.startSector == kNotDetermined || m_dataAreaOffset == kNotDetermined)
-    return kNoDataStart;
+    return kNotDetermined;
   const uint64_t start = extent.startSector + m_dataAreaOffset;
   // A sum past the largest sector number names no sector.
-  if (start < extent.startSector) return kNoDataStart;
+  if (start < extent.startSector) return kNotDetermined;
   return start;
 }

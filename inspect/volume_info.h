@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct VolumeExtent {
   int64_t disk;          // the system's number of the disk; CVolumeInfo::kNoDrive: none found
   uint64_t startSector;  // the piece's first sector on that disk
 };
+
+class Device;
 
 class CVolumeInfo {
  public:
@@ -49,9 +52,9 @@ class CVolumeInfo {
   // The same on one piece of the volume, counted on that piece's disk.
   uint64_t GetDataStartSector(const VolumeExtent& extent) const;
 
-  // Sector numbers are 64-bit: disks past 2 TiB have partitions beyond sector 2^32.
+  // Sector numbers are 64-bit: disks past 2 TiB have partitions beyond sector 2^32. A
+  // start or data start that could not be determined is all ones.
   static constexpr uint64_t kNotDetermined = ~uint64_t{0};
-  static constexpr uint64_t kNoDataStart = ~uint64_t{0};
   // The drive number of a volume that no disk was found to hold.
   static constexpr int64_t kNoDrive = -2;
 
@@ -64,12 +67,29 @@ class CVolumeInfo {
   uint64_t m_dataAreaOffset;  // sectors from the volume's start to its clusters
   int64_t m_driveIndex;
   char m_letter;
-  std::string m_root;    // for the volume calls: "X:\\", or the volume name with its backslash
-  std::string m_device;  // to open: "\\.\X:", or the volume name without its backslash
-  std::string m_fileSystem;            // as the volume names it; empty when it does not say
+  std::string m_root;        // for the volume calls: "X:\\", or the volume name with its backslash
+  std::string m_device;      // to open: "\\.\X:", or the volume name without its backslash
+  std::string m_fileSystem;  // as the volume names it; empty when it does not say
   std::vector<VolumeExtent> m_extents;  // every piece, in the volume's order; empty until placed
   ProbeFailure m_failure;
 
  private:
+  // Where the system says the volume lies: by its disk number, or by its pieces.
+  struct Placement {
+    std::optional<uint32_t> systemDisk;
+    std::vector<VolumeExtent> pieces;
+  };
   void ProbeDevice();
+  // Asks the volume where it starts and on which disks (partition requests, device
+  // number, disk extents).
+  Placement Place(Device& volume);
+  // The file system's name, as the volume gives it.
+  void ReadFileSystem();
+  // Reads the volume's first sector into volumeSector, and from it where its clusters
+  // begin; false when the sector could not be read.
+  bool ReadDataArea(Device& volume, uint8_t* volumeSector);
+  // Keeps the first failure the probe meets: the one the report names.
+  void Fail(ProbeFailure failure) {
+    if (m_failure == ProbeFailure::None) m_failure = failure;
+  }
 };

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(row->drive == row->extents.front().disk);
     FUZZ_CHECK(row->dataStart == row->extents.front().dataStart);
     FUZZ_CHECK(row->verdict == VolumeVerdict(row->extents));
-    FUZZ_CHECK(row->dataStart != CVolumeInfo::kNoDataStart);
+    FUZZ_CHECK(row->dataStart != CVolumeInfo::kNotDetermined);
     if (!row->drive || !row->dataStart) FUZZ_CHECK(row->verdict == Verdict::Undetermined);
     // Every disk the row names is in the table, identified.
     for (const PieceVerdict& p : row->extents)

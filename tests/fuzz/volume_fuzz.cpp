@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const VolumeExtent& e : volume.m_extents)
     FUZZ_CHECK(e.disk >= 0 || (volume.m_extents.size() == 1 && e.disk == CVolumeInfo::kNoDrive));
   const uint64_t start = volume.GetDataStartSector();
-  if (start != CVolumeInfo::kNoDataStart) FUZZ_CHECK(start >= volume.m_startSector);
+  if (start != CVolumeInfo::kNotDetermined) FUZZ_CHECK(start >= volume.m_startSector);
   DriveTable table;
   for (const VolumeExtent& e : volume.m_extents)
     if (e.disk >= 0) table[static_cast<uint32_t>(e.disk)] = drive;
