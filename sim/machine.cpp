@@ -164,21 +164,52 @@ const Drive* Machine::DriveAt(int64_t number) const {
   return it == drives.end() ? nullptr : &it->second;
 }
 
-std::vector<Extent> Machine::PiecesOf(const Volume& l) const {
-  if (!l.extents.empty()) return l.extents;
-  const int64_t disk = l.diskNumber >= 0 ? l.diskNumber : l.hostDrive;
-  if (disk < 0 || l.startingOffset < 0) return {};
-  const Drive* d = DriveAt(l.hostDrive);
+std::vector<Extent> Machine::PiecesOf(const Volume& volume) const {
+  if (!volume.extents.empty()) return volume.extents;
+  const int64_t disk = volume.diskNumber >= 0 ? volume.diskNumber : volume.hostDrive;
+  if (disk < 0 || volume.startingOffset < 0) return {};
+  const Drive* d = DriveAt(volume.hostDrive);
   const uint64_t bytes = d ? d->sectorCount * d->sectorSize : 0;
-  const auto offset = static_cast<uint64_t>(l.startingOffset);
+  const auto offset = static_cast<uint64_t>(volume.startingOffset);
   return {{static_cast<uint32_t>(disk), offset, bytes > offset ? bytes - offset : 0}};
 }
 
 uint32_t Machine::SectorSizeOf(const OpenDevice& device) const {
   if (const Drive* d = DriveAt(device.drive)) return d->sectorSize;
-  const Volume& l = *device.volume;
-  const Drive* host = DriveAt(l.extents.empty() ? l.hostDrive : l.extents.front().disk);
-  return host ? host->sectorSize : l.ownSectorSize;
+  const Volume& volume = *device.volume;
+  const Drive* host =
+      DriveAt(volume.extents.empty() ? volume.hostDrive : volume.extents.front().disk);
+  return host ? host->sectorSize : volume.ownSectorSize;
+}
+
+// The device a path names: a volume by its name (without its trailing backslash), a
+// physical drive by its number, or a drive letter's volume; and how its open ends.
+Open Machine::ParseDevicePath(const std::string& p, OpenDevice* device) {
+  Open outcome = Open::NotFound;
+  if (Volume* v = StartsWithNoCase(p, "\\\\?\\") ? FindByName(p + '\\') : nullptr) {
+    device->volume = v;
+    outcome = v->open;
+  }
+  if (StartsWithNoCase(p, "\\\\.\\PhysicalDrive")) {
+    // A decimal number as the system writes it: no sign, no leading zero, 32 bits.
+    const std::string number = p.substr(17);
+    const bool digits = !number.empty() && number.size() <= 10 &&
+                        number.find_first_not_of("0123456789") == std::string::npos &&
+                        (number == "0" || number[0] != '0');
+    const uint64_t n = digits ? std::stoull(number) : ~uint64_t{0};
+    if (n <= 0xFFFFFFFFu) {
+      device->drive = static_cast<int64_t>(n);
+      if (const Drive* d = DriveAt(device->drive)) outcome = d->open;
+    }
+  } else if (p.size() == 6 && StartsWithNoCase(p, "\\\\.\\") && p[5] == ':' &&
+             std::isalpha(static_cast<unsigned char>(p[4]))) {
+    auto it = letters.find(static_cast<char>(std::toupper(static_cast<unsigned char>(p[4]))));
+    if (it != letters.end()) {
+      device->volume = &it->second;
+      outcome = it->second.open;
+    }
+  }
+  return outcome;
 }
 
 HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
@@ -196,33 +227,7 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
   };
 
   OpenDevice device;
-  Open outcome = Open::NotFound;
-  const std::string p = call.path;
-  // A volume by its name: the name without its trailing backslash.
-  if (Volume* v = StartsWithNoCase(p, "\\\\?\\") ? FindByName(p + '\\') : nullptr) {
-    device.volume = v;
-    outcome = v->open;
-  }
-  if (StartsWithNoCase(p, "\\\\.\\PhysicalDrive")) {
-    // A decimal number as the system writes it: no sign, no leading zero, 32 bits.
-    const std::string number = p.substr(17);
-    const bool digits = !number.empty() && number.size() <= 10 &&
-                        number.find_first_not_of("0123456789") == std::string::npos &&
-                        (number == "0" || number[0] != '0');
-    const uint64_t n = digits ? std::stoull(number) : ~uint64_t{0};
-    if (n <= 0xFFFFFFFFu) {
-      device.drive = static_cast<int64_t>(n);
-      if (const Drive* d = DriveAt(device.drive)) outcome = d->open;
-    }
-  } else if (p.size() == 6 && StartsWithNoCase(p, "\\\\.\\") && p[5] == ':' &&
-             std::isalpha(static_cast<unsigned char>(p[4]))) {
-    auto it = letters.find(static_cast<char>(std::toupper(static_cast<unsigned char>(p[4]))));
-    if (it != letters.end()) {
-      device.volume = &it->second;
-      outcome = it->second.open;
-    }
-  }
-
+  const Open outcome = ParseDevicePath(call.path, &device);
   switch (outcome) {
     case Open::NotFound:
       return refuse(ERROR_FILE_NOT_FOUND);
@@ -394,11 +399,11 @@ BOOL Machine::PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD 
   PartitionTable table = PartitionTable::Mbr;
   DWORD reported = ~DWORD{0};
   if (device.volume != nullptr) {
-    const Volume& l = *device.volume;
-    if (!l.partitionInfoOk) return Fail(ERROR_INVALID_FUNCTION);
-    start = l.startingOffset;
-    table = l.table;
-    reported = l.partitionReturned;
+    const Volume& volume = *device.volume;
+    if (!volume.partitionInfoOk) return Fail(ERROR_INVALID_FUNCTION);
+    start = volume.startingOffset;
+    table = volume.table;
+    reported = volume.partitionReturned;
   }
   if (!ex && table == PartitionTable::Gpt) return Fail(ERROR_INVALID_FUNCTION);  // MBR only
   const DWORD size = ex ? sizeof(PARTITION_INFORMATION_EX) : sizeof(PARTITION_INFORMATION);
@@ -430,13 +435,13 @@ BOOL Machine::DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, D
   if (device.drive >= 0) {
     number.DeviceNumber = static_cast<DWORD>(device.drive);
   } else {
-    const Volume& l = *device.volume;
-    const int64_t disk = l.diskNumber >= 0 ? l.diskNumber : l.hostDrive;
-    if (!l.deviceNumberOk || disk < 0) return Fail(ERROR_INVALID_FUNCTION);
-    number.DeviceType = l.deviceType;
+    const Volume& volume = *device.volume;
+    const int64_t disk = volume.diskNumber >= 0 ? volume.diskNumber : volume.hostDrive;
+    if (!volume.deviceNumberOk || disk < 0) return Fail(ERROR_INVALID_FUNCTION);
+    number.DeviceType = volume.deviceType;
     number.DeviceNumber = static_cast<DWORD>(disk);
     number.PartitionNumber = 1;
-    reported = std::min<DWORD>(reported, l.deviceNumberReturned);
+    reported = std::min<DWORD>(reported, volume.deviceNumberReturned);
   }
   if (out == nullptr || outSize < sizeof number) return Fail(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(out, &number, sizeof number);
@@ -445,10 +450,10 @@ BOOL Machine::DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, D
 }
 
 BOOL Machine::DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned) {
-  const Volume& l = *device.volume;
-  if (!l.extentsOk) return Fail(ERROR_INVALID_FUNCTION);
-  const std::vector<Extent> pieces = l.zeroExtents ? std::vector<Extent>{} : PiecesOf(l);
-  if (pieces.empty() && !l.zeroExtents) return Fail(ERROR_INVALID_FUNCTION);
+  const Volume& volume = *device.volume;
+  if (!volume.extentsOk) return Fail(ERROR_INVALID_FUNCTION);
+  const std::vector<Extent> pieces = volume.zeroExtents ? std::vector<Extent>{} : PiecesOf(volume);
+  if (pieces.empty() && !volume.zeroExtents) return Fail(ERROR_INVALID_FUNCTION);
   // The volume manager wants room for the count and one piece; with more pieces than
   // the buffer holds it fills in the count alone and asks for more.
   if (out == nullptr || outSize < sizeof(VOLUME_DISK_EXTENTS))
@@ -456,7 +461,8 @@ BOOL Machine::DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DW
   const uint64_t needed = offsetof(VOLUME_DISK_EXTENTS, Extents) +
                           uint64_t{sizeof(DISK_EXTENT)} * std::max<size_t>(pieces.size(), 1);
   Bytes answer(offsetof(VOLUME_DISK_EXTENTS, Extents) + sizeof(DISK_EXTENT) * pieces.size(), 0);
-  const auto count = l.claimedExtents != 0 ? l.claimedExtents : static_cast<DWORD>(pieces.size());
+  const auto count =
+      volume.claimedExtents != 0 ? volume.claimedExtents : static_cast<DWORD>(pieces.size());
   std::memcpy(answer.data(), &count, sizeof count);
   if (needed > outSize) {
     std::memcpy(out, answer.data(), sizeof count);
@@ -475,7 +481,7 @@ BOOL Machine::DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DW
   const auto size =
       static_cast<DWORD>(std::max<size_t>(answer.size(), sizeof(VOLUME_DISK_EXTENTS)));
   std::memcpy(out, answer.data(), answer.size());
-  if (returned) *returned = std::min(size, l.extentsReturned);
+  if (returned) *returned = std::min(size, volume.extentsReturned);
   return TRUE;
 }
 
@@ -491,13 +497,11 @@ DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method)
   if (Injected(c, ERROR_INVALID_PARAMETER)) return INVALID_SET_FILE_POINTER;
   OpenDevice* device = Find(handle);
   if (device == nullptr || method != FILE_BEGIN) {
-    c.failed = true;
-    Fail(device ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    Fail(c, device ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     return INVALID_SET_FILE_POINTER;
   }
   if (target < 0) {
-    c.failed = true;
-    Fail(ERROR_NEGATIVE_SEEK);
+    Fail(c, ERROR_NEGATIVE_SEEK);
     return INVALID_SET_FILE_POINTER;
   }
   device->position = static_cast<uint64_t>(target);
@@ -508,26 +512,26 @@ DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method)
 
 Bytes Machine::ReadDeviceSector(const OpenDevice& device, uint64_t lba) const {
   if (const Drive* d = DriveAt(device.drive)) return d->ReadSector(lba);
-  const Volume& l = *device.volume;
+  const Volume& volume = *device.volume;
   const uint32_t size = SectorSizeOf(device);
   // The volume's bytes are its pieces' bytes, one piece after the other.
   uint64_t at = lba * size;
   const std::vector<Extent> pieces =
-      l.extents.empty() && l.hostDrive >= 0
-          ? std::vector<Extent>{{0, static_cast<uint64_t>(l.startingOffset), ~uint64_t{0}}}
-          : l.extents;
+      volume.extents.empty() && volume.hostDrive >= 0
+          ? std::vector<Extent>{{0, static_cast<uint64_t>(volume.startingOffset), ~uint64_t{0}}}
+          : volume.extents;
   for (const Extent& piece : pieces) {
     if (at >= piece.length) {
       at -= piece.length;
       continue;
     }
-    const Drive* host = DriveAt(l.extents.empty() ? l.hostDrive : piece.disk);
+    const Drive* host = DriveAt(volume.extents.empty() ? volume.hostDrive : piece.disk);
     if (host == nullptr) break;
     Bytes sector = ReadSparse(host->sectors, host->sectorSize, piece.offset + at, size);
-    if (l.encryptionKey != 0) Cipher(l.encryptionKey, lba, sector);
+    if (volume.encryptionKey != 0) Cipher(volume.encryptionKey, lba, sector);
     return sector;
   }
-  return ReadSparse(l.ownSectors, size, lba * size, size);
+  return ReadSparse(volume.ownSectors, size, lba * size, size);
 }
 
 BOOL Machine::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED) {
@@ -574,8 +578,7 @@ BOOL Machine::CloseHandle(HANDLE handle) {
   call.handle = handle;
   Call& c = Record(std::move(call));
   if (m_handles.erase(handle) == 0) {
-    c.failed = true;
-    return Fail(ERROR_INVALID_HANDLE);
+    return Fail(c, ERROR_INVALID_HANDLE);
   }
   return TRUE;
 }
@@ -593,8 +596,7 @@ BOOL Machine::GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD 
   if (Injected(c, ERROR_NOT_READY)) return FALSE;
   const Volume* l = FindRoot(root);
   if (l == nullptr || !l->freeSpaceOk) {
-    c.failed = true;
-    return Fail(l ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND);
+    return Fail(c, l ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND);
   }
   if (sectorsPerCluster) *sectorsPerCluster = l->sectorsPerCluster;
   if (bytesPerSector) *bytesPerSector = l->bytesPerSector;
@@ -612,12 +614,10 @@ BOOL Machine::GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeN
   if (Injected(c, ERROR_NOT_READY)) return FALSE;
   const Volume* l = FindRoot(root);
   if (l == nullptr || !l->fileSystemOk) {
-    c.failed = true;
-    return Fail(ERROR_NOT_READY);
+    return Fail(c, ERROR_NOT_READY);
   }
   if (fileSystemName && l->fileSystem.size() + 1 > fileSystemNameSize) {
-    c.failed = true;
-    return Fail(ERROR_INSUFFICIENT_BUFFER);
+    return Fail(c, ERROR_INSUFFICIENT_BUFFER);
   }
   if (volumeName && volumeNameSize > 0) volumeName[0] = '\0';
   if (serialNumber) *serialNumber = 0x1234ABCD;
@@ -633,19 +633,16 @@ LPVOID Machine::VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD prot
   Call& c = Record(std::move(call));
   if (Injected(c, ERROR_NOT_ENOUGH_MEMORY)) return nullptr;
   if (address != nullptr || size == 0 || !(type & MEM_COMMIT) || protect != PAGE_READWRITE) {
-    c.failed = true;
-    Fail(ERROR_INVALID_PARAMETER);
+    Fail(c, ERROR_INVALID_PARAMETER);
     return nullptr;
   }
   if (size > addressSpace) {
-    c.failed = true;
-    Fail(ERROR_NOT_ENOUGH_MEMORY);
+    Fail(c, ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   void* block = m_buffers.Allocate(size);
   if (block == nullptr) {
-    c.failed = true;
-    Fail(ERROR_NOT_ENOUGH_MEMORY);
+    Fail(c, ERROR_NOT_ENOUGH_MEMORY);
   }
   return block;
 }
@@ -654,8 +651,7 @@ BOOL Machine::VirtualFree(LPVOID address, SIZE_T size, DWORD type) {
   Call& c = Record(Call("VirtualFree"));
   // MEM_RELEASE frees the whole block and takes no size.
   if (type != MEM_RELEASE || size != 0 || !m_buffers.Free(address)) {
-    c.failed = true;
-    return Fail(ERROR_INVALID_PARAMETER);
+    return Fail(c, ERROR_INVALID_PARAMETER);
   }
   return TRUE;
 }
@@ -664,8 +660,7 @@ BOOL Machine::GetVersionExA(LPOSVERSIONINFOA info) {
   Call& c = Record(Call("GetVersionExA"));
   if (Injected(c, ERROR_INVALID_PARAMETER)) return FALSE;
   if (info == nullptr || (info->dwOSVersionInfoSize != 148 && info->dwOSVersionInfoSize != 156)) {
-    c.failed = true;
-    return Fail(ERROR_INSUFFICIENT_BUFFER);
+    return Fail(c, ERROR_INSUFFICIENT_BUFFER);
   }
   const bool nt = platformId == VER_PLATFORM_WIN32_NT;
   info->dwMajorVersion = nt ? 5 : 4;
@@ -719,8 +714,7 @@ BOOL Machine::FindNextVolumeA(HANDLE find, LPSTR name, DWORD size) {
   if (Injected(c, ERROR_NOT_READY)) return FALSE;
   auto it = m_finds.find(find);
   if (it == m_finds.end()) {
-    c.failed = true;
-    return Fail(ERROR_INVALID_HANDLE);
+    return Fail(c, ERROR_INVALID_HANDLE);
   }
   if (!NextVolume(it->second, name, size)) {
     c.failed = true;
@@ -734,8 +728,7 @@ BOOL Machine::FindVolumeClose(HANDLE find) {
   Call& c = Record(Call("FindVolumeClose"));
   c.handle = find;
   if (m_finds.erase(find) == 0) {
-    c.failed = true;
-    return Fail(ERROR_INVALID_HANDLE);
+    return Fail(c, ERROR_INVALID_HANDLE);
   }
   return TRUE;
 }

@@ -218,7 +218,14 @@ class Machine : public sys::Backend {
     m_lastError = error;
     return FALSE;
   }
+  // The logged call failed, with `error`.
+  BOOL Fail(Call& call, DWORD error) {
+    call.failed = true;
+    return Fail(error);
+  }
   OpenDevice* Find(HANDLE handle);
+  // The device a path names, and how an open of it ends.
+  Open ParseDevicePath(const std::string& path, OpenDevice* device);
   // The volume a root path names: "X:\\", a volume name, or a folder it is mounted in.
   Volume* FindRoot(LPCSTR root);
   // The volume a volume name names, its trailing backslash included.
