@@ -47,8 +47,7 @@ TEST(TraceFixtureTest, EachReplaysToTheReportKeptBesideIt) {
   const struct {
     const char* name;
     int status;
-  } fixtures[] = {{"lab", 1},
-                  {"gpt-nvme", 1},
+  } fixtures[] = {{"gpt-nvme", 1},
                   {"past-2tib-encrypted", 0},
                   {"clone", 1},
                   {"dynamic-spanned", 1},

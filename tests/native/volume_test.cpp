@@ -231,11 +231,11 @@ TEST_F(VolumeTest, TheSystemsDiskNumberIsTakenAsItIs) {
     sim::Machine m;
     sim::Installation in(m);
     for (int i = 0; i < 10; ++i) sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
-    sim::VolumeLayout spec;
-    spec.letter = 'E';
-    spec.drive = 1;
-    spec.bootSector = sim::BuildNtfsBootSector(512, 8, 2048, 0xE1);
-    sim::PlaceVolume(m, spec);
+    sim::VolumeLayout layout;
+    layout.letter = 'E';
+    layout.drive = 1;
+    layout.bootSector = sim::BuildNtfsBootSector(512, 8, 2048, 0xE1);
+    sim::PlaceVolume(m, layout);
     sim::Volume& l = m.letters['E'];
     l.deviceNumberOk = c.ok;
     l.deviceType = c.type;
@@ -329,9 +329,9 @@ TEST_F(VolumeTest, CloneIsToldApartOnlyByTheSystem) {
 
 TEST_F(VolumeTest, EncryptedVolumeMatchesNoDriveByContent) {
   AddDrives(2);
-  sim::VolumeLayout spec = Ntfs('D', 1, 2048);
-  spec.encryptionKey = 0x5EC2E7;
-  sim::PlaceVolume(machine, spec);
+  sim::VolumeLayout layout = Ntfs('D', 1, 2048);
+  layout.encryptionKey = 0x5EC2E7;
+  sim::PlaceVolume(machine, layout);
   CVolumeInfo asked('D');
   asked.Probe();
   EXPECT_EQ(asked.GetDriveIndex(), 1);
@@ -356,8 +356,8 @@ TEST_F(VolumeTest, VolumeAtByteZeroComparesSectorZero) {
 TEST_F(VolumeTest, NoneOfTenDrivesMatchesNamesNoDrive) {
   AddDrives(10);
   sim::Volume& l = machine.letters['F'];
-  sim::VolumeLayout spec = Ntfs('F', 0, 2048);
-  sim::PlaceVolume(machine, spec);
+  sim::VolumeLayout layout = Ntfs('F', 0, 2048);
+  sim::PlaceVolume(machine, layout);
   l.hostDrive = -1;  // a volume on a disk beyond the ten that are searched
   l.deviceNumberOk = false;
   l.extentsOk = false;
@@ -431,9 +431,9 @@ TEST_F(VolumeTest, PartitionAnswersThatGiveNoStart) {
 TEST_F(VolumeTest, StartPastTwoTebibytesIsKeptWhole) {
   AddDrives(2);
   machine.drives[1].sectorCount = 1ull << 40;
-  sim::VolumeLayout spec = Ntfs('D', 1, 5000000000ull);
-  spec.table = sim::PartitionTable::Gpt;
-  PlaceSearched(spec);
+  sim::VolumeLayout layout = Ntfs('D', 1, 5000000000ull);
+  layout.table = sim::PartitionTable::Gpt;
+  PlaceSearched(layout);
   CVolumeInfo v('D');
   v.Probe();
   EXPECT_EQ(v.m_startSector, 5000000000u);

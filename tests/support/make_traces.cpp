@@ -15,11 +15,11 @@ namespace {
 
 // The lab with only the given drives and letters; no volumes in folders. Drive 0 stays
 // for the start-up check.
-void Part(sim::Machine& m, const std::vector<uint32_t>& drives, const std::string& letters) {
+void LabSubset(sim::Machine& m, const std::vector<uint32_t>& drives, const std::string& letters) {
   sim::BuildLab(m);
   for (auto it = m.drives.begin(); it != m.drives.end();)
     it = std::find(drives.begin(), drives.end(), it->first) == drives.end() ? m.drives.erase(it)
-                                                                           : std::next(it);
+                                                                            : std::next(it);
   for (auto it = m.letters.begin(); it != m.letters.end();)
     it = letters.find(it->first) == std::string::npos ? m.letters.erase(it) : std::next(it);
   m.unlettered.clear();
@@ -30,8 +30,8 @@ void ManyDisks(sim::Machine& m) {
   char letter = 'C';
   for (uint32_t d = 0; d < 16; ++d) {
     if (d == 1 || d == 9) continue;
-    sim::AddAtaDrive(m, d, "KESTREL KD" + std::to_string(1000 + d) + "-512E", "S" + std::to_string(d),
-                     "KD06", 0x6003, 0x4000);
+    sim::AddAtaDrive(m, d, "KESTREL KD" + std::to_string(1000 + d) + "-512E",
+                     "S" + std::to_string(d), "KD06", 0x6003, 0x4000);
     sim::VolumeLayout v;
     v.letter = letter++;
     v.drive = d;
@@ -43,7 +43,7 @@ void ManyDisks(sim::Machine& m) {
 
 // The lab as an older system sees it: no volume names its disk, each is found by content.
 void Searched(sim::Machine& m) {
-  Part(m, {0, 1, 2, 3, 7, 8}, "CDEFGPQ");
+  LabSubset(m, {0, 1, 2, 3, 7, 8}, "CDEFGPQ");
   m.drives.erase(1);  // a gap the search passes over
   m.letters.erase('E');
   for (auto& [letter, v] : m.letters) v.deviceNumberOk = v.extentsOk = false;
@@ -58,12 +58,26 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   const std::vector<std::pair<const char*, std::function<void(sim::Machine&)>>> machines = {
-      {"lab", [](sim::Machine& m) { sim::BuildLab(m); }},
-      {"gpt-nvme", [](sim::Machine& m) { Part(m, {0, 5}, "LM"); }},
-      {"past-2tib-encrypted", [](sim::Machine& m) { Part(m, {0, 6}, "NO"); }},
-      {"clone", [](sim::Machine& m) { Part(m, {0, 7, 8}, "PQ"); }},
-      {"dynamic-spanned", [](sim::Machine& m) { Part(m, {0, 11, 12}, "CST"); }},
-      {"exfat", [](sim::Machine& m) { Part(m, {0, 10}, "CR"); }},
+      {"gpt-nvme",
+       [](sim::Machine& m) {
+         LabSubset(m, {0, 5}, "LM");
+       }},
+      {"past-2tib-encrypted",
+       [](sim::Machine& m) {
+         LabSubset(m, {0, 6}, "NO");
+       }},
+      {"clone",
+       [](sim::Machine& m) {
+         LabSubset(m, {0, 7, 8}, "PQ");
+       }},
+      {"dynamic-spanned",
+       [](sim::Machine& m) {
+         LabSubset(m, {0, 11, 12}, "CST");
+       }},
+      {"exfat",
+       [](sim::Machine& m) {
+         LabSubset(m, {0, 10}, "CR");
+       }},
       {"folder-mounts",
        [](sim::Machine& m) {
          sim::BuildLab(m);

@@ -121,8 +121,7 @@ TEST_F(MainWindowTest, ColumnWidthsFollowTheListWidth) {
   Open();
   RECT client;
   ::GetClientRect(list, &client);
-  const int w = client.right - client.left;
-  const int widths[] = {w / 8, w / 8, w / 2, w - (3 * w) / 4};
+  const std::array<int, 4> widths = COffsetDlg::ColumnWidths(client.right - client.left);
   const char* headings[] = {"Drive", "Drv No", "Drive Name", "Offset"};
   for (int c = 0; c < 4; ++c) {
     const wintest::ListColumn column = wintest::Column(list, c);
