@@ -243,8 +243,10 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
   }
   if (disposition != OPEN_EXISTING) return refuse(ERROR_INVALID_PARAMETER);
   // The file systems on a disk keep it open for reading and writing: a caller that will
-  // not share both cannot open it.
-  if ((share & (FILE_SHARE_READ | FILE_SHARE_WRITE)) != (FILE_SHARE_READ | FILE_SHARE_WRITE))
+  // not share both cannot open it. An open for no access reads and writes nothing, and
+  // Windows checks no sharing for it.
+  if (access != 0 &&
+      (share & (FILE_SHARE_READ | FILE_SHARE_WRITE)) != (FILE_SHARE_READ | FILE_SHARE_WRITE))
     return refuse(ERROR_SHARING_VIOLATION);
 
   device.access = access;

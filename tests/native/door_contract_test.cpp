@@ -1,0 +1,132 @@
+// What the simulated machine models of Windows, checked against Windows: one table of
+// behaviours, run against the simulated machine everywhere and, in the Windows build,
+// against the real backend too (under Wine, the cases Wine answers; each other case says
+// why it is left out).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/backend.h"
+#include "platform/sys.h"
+#include "sim/builders.h"
+#include "sim/machine.h"
+
+namespace {
+
+// A handle through the door, closed with its scope.
+struct Opened {
+  Opened(const char* path, DWORD access, DWORD share, DWORD flags = 0)
+      : h(sys::CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr)),
+        error(sys::GetLastError()) {}
+  ~Opened() {
+    if (h != INVALID_HANDLE_VALUE) sys::CloseHandle(h);
+  }
+  HANDLE h;
+  DWORD error;
+};
+
+constexpr DWORD kShareBoth = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// C:'s volume name, as the mount point function gives it.
+std::string VolumeNameOfC() {
+  char name[MAX_PATH] = {};
+  return sys::GetVolumeNameForVolumeMountPointA("C:\\", name, MAX_PATH) ? name : "";
+}
+
+const struct Case {
+  const char* behaviour;
+  const char* notUnderWine;  // why Wine cannot answer it; null when it does
+  void (*check)();
+} kContract[] = {
+    {"volume names are handed out with a trailing backslash", nullptr,
+     [] {
+       char name[MAX_PATH] = {};
+       HANDLE find = sys::FindFirstVolumeA(name, MAX_PATH);
+       ASSERT_NE(find, INVALID_HANDLE_VALUE);
+       EXPECT_EQ(std::string(name).back(), '\\') << name;
+       sys::FindVolumeClose(find);
+     }},
+    {"a mount point is named with its trailing backslash", nullptr,
+     [] {
+       const std::string name = VolumeNameOfC();
+       ASSERT_FALSE(name.empty());
+       EXPECT_EQ(name.back(), '\\');
+       char other[MAX_PATH] = {};
+       EXPECT_FALSE(sys::GetVolumeNameForVolumeMountPointA("C:", other, MAX_PATH));
+     }},
+    {"a path list too long for its buffer fails with ERROR_MORE_DATA and the size it needs",
+     nullptr,
+     [] {
+       const std::string name = VolumeNameOfC();
+       char paths[MAX_PATH] = {};
+       DWORD needed = 0;
+       EXPECT_FALSE(sys::GetVolumePathNamesForVolumeNameA(name.c_str(), paths, 1, &needed));
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_MORE_DATA));
+       EXPECT_GT(needed, 1u);
+       EXPECT_TRUE(sys::GetVolumePathNamesForVolumeNameA(name.c_str(), paths, needed, &needed));
+     }},
+    {"a volume's extents in a buffer too small for their header fail",
+     "Wine answers every volume with no extents, whatever the buffer",
+     [] {
+       Opened volume("\\\\.\\C:", GENERIC_READ, kShareBoth);
+       ASSERT_NE(volume.h, INVALID_HANDLE_VALUE);
+       BYTE out[8] = {};
+       DWORD returned = 0;
+       EXPECT_FALSE(sys::DeviceIoControl(volume.h, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0,
+                                         out, sizeof out, &returned, nullptr));
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+     }},
+    {"an unbuffered read must move whole sectors",
+     "Wine reads through the host's page cache and takes any size",
+     [] {
+       Opened volume("\\\\.\\C:", GENERIC_READ, kShareBoth, FILE_FLAG_NO_BUFFERING);
+       ASSERT_NE(volume.h, INVALID_HANDLE_VALUE);
+       void* block = sys::VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+       DWORD read = 0;
+       EXPECT_FALSE(sys::ReadFile(volume.h, block, 100, &read, nullptr));
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+       EXPECT_TRUE(sys::ReadFile(volume.h, block, 512, &read, nullptr)) << sys::GetLastError();
+       sys::VirtualFree(block, 0, MEM_RELEASE);
+     }},
+    {"a disk's volume opened without sharing writes is refused: its file system writes",
+     "Wine's volumes are folders of the host, which keep no share modes against it",
+     [] {
+       Opened volume("\\\\.\\C:", GENERIC_READ, FILE_SHARE_READ);
+       EXPECT_EQ(volume.h, INVALID_HANDLE_VALUE);
+       EXPECT_EQ(volume.error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+     }},
+    {"an open for no access checks no sharing", nullptr,
+     [] {
+       Opened volume("\\\\.\\C:", 0, 0);
+       EXPECT_NE(volume.h, INVALID_HANDLE_VALUE) << volume.error;
+     }},
+};
+
+void Check(bool wine) {
+  for (const Case& c : kContract) {
+    if (wine && c.notUnderWine != nullptr) continue;
+    SCOPED_TRACE(c.behaviour);
+    c.check();
+  }
+}
+
+TEST(DoorContractTest, TheSimulatedMachineBehavesAsWindows) {
+  sim::Machine machine;
+  sim::AddAtaDrive(machine, 0, "M", "", "", 0x6003, 0x4000);
+  sim::VolumeLayout c;
+  c.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
+  sim::PlaceVolume(machine, c);
+  const sys::Using door(machine);
+  Check(false);
+}
+
+#ifdef _WIN32
+TEST(DoorContractTest, WindowsBehavesAsTheSimulatedMachineModelsIt) {
+  const bool wine =
+      ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  const sys::Using door(sys::WindowsBackend());
+  Check(wine);
+}
+#endif
+
+}  // namespace
