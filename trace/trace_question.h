@@ -14,40 +14,38 @@ using Bytes = std::vector<uint8_t>;
 
 class Question {
  public:
-  explicit Question(const char* call) : m_call(call) {}
+  explicit Question(const char* call) : m_key(call), m_told(call) {}
 
   // Each adds one term, printed as `before`, its value, `after`.
-  Question& Decimal(const char* before, int64_t value, const char* after = "");
-  Question& Unsigned(const char* before, uint64_t value, const char* after = "");
-  Question& MaybeDecimal(const char* before, const std::optional<int32_t>& value);
+  Question& Decimal(const char* before, int64_t value, const char* after = "") {
+    return Add(before, std::to_string(value), after);
+  }
+  Question& Unsigned(const char* before, uint64_t value, const char* after = "") {
+    return Add(before, std::to_string(value), after);
+  }
+  Question& MaybeDecimal(const char* before, const std::optional<int32_t>& value) {
+    return Add(before, value ? std::to_string(*value) : "null", "");
+  }
   Question& Hex(const char* before, uint64_t value);
-  Question& Text(const char* before, const std::string& text, const char* after = "");
-  // Request bytes: hex in the key, "N bytes" when told; "null" and "nothing" without.
+  Question& Text(const char* before, const std::string& text, const char* after = "") {
+    return Add(before, text, after);
+  }
+  // Request bytes: hex in the key, told by their count ("N bytes", "nothing" for none),
+  // since they are long and say little.
   Question& Bytes(const char* before, const std::optional<trace::Bytes>& bytes);
   // `text` when set, nothing otherwise.
-  Question& Flag(const char* text, bool set);
+  Question& Flag(const char* text, bool set) { return Add(set ? text : "", "", ""); }
 
-  // As the replay keys its answers: every term in full.
-  std::string Key() const;
-  // As the console tells a question the trace holds no answer for: request bytes by
-  // their count, since they are long and say little.
-  std::string Told() const;
-
-  bool operator<(const Question& other) const;
+  // As the replay keys its answers, and as the console tells a question the trace holds
+  // no answer for.
+  const std::string& Key() const { return m_key; }
+  const std::string& Told() const { return m_told; }
+  bool operator<(const Question& other) const { return m_key < other.m_key; }
 
  private:
-  struct Term {
-    const char* before;
-    std::string value;  // as the key prints it
-    const char* after;
-    std::optional<size_t> bytes;  // a request's byte count; empty for other terms
-    bool null;
-  };
-  Question& Add(const char* before, std::string value, const char* after);
-  std::string Print(bool told) const;
-
-  const char* m_call;
-  std::vector<Term> m_terms;
+  Question& Add(const char* before, const std::string& value, const char* after,
+                const std::string* told = nullptr);
+  std::string m_key, m_told;
 };
 
 // Bytes as lower-case hex, two digits each: how a trace writes them.
