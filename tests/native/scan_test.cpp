@@ -91,9 +91,9 @@ TEST_F(ScanTest, AllTenDrivesOpen) {
 TEST_F(ScanTest, DisksBehindAGapOrPastTheTenthAreIdentifiedWhenAVolumeNamesThem) {
   struct Case {
     const char* name;
-    int64_t disk;    // the number the system gives the volume's disk; -1: it says none
-    bool diskOpens;  // whether that disk opens
-    bool pieces;     // whether the volume lists its pieces
+    int64_t disk;       // the number the system gives the volume's disk; -1: it says none
+    bool diskOpens;     // whether that disk opens
+    bool pieces;        // whether the volume lists its pieces
     Cells cells;
     Verdict verdict;
   } cases[] = {
@@ -101,24 +101,12 @@ TEST_F(ScanTest, DisksBehindAGapOrPastTheTenthAreIdentifiedWhenAVolumeNamesThem)
       {"disk 9 behind a gap at 1", 9, true, true, {"P:", "9", "DISK", "2048"}, Verdict::Aligned},
       {"disk 10", 10, true, true, {"P:", "10", "DISK", "2048"}, Verdict::Aligned},
       {"disk 12", 12, true, true, {"P:", "12", "DISK", "2048"}, Verdict::Aligned},
-      {"disk 4000000000",
-       4000000000ll,
-       true,
-       true,
-       {"P:", "4000000000", "DISK", "2048"},
+      {"disk 4000000000", 4000000000ll, true, true, {"P:", "4000000000", "DISK", "2048"},
        Verdict::Aligned},
-      {"disk 12, held by another program",
-       12,
-       false,
-       true,
-       {"P:", "12", "", "2048"},
+      {"disk 12, held by another program", 12, false, true, {"P:", "12", "", "2048"},
        Verdict::Undetermined},
       {"disk 12 by its pieces", -1, true, true, {"P:", "12", "DISK", "2048"}, Verdict::Aligned},
-      {"encrypted, no number, no pieces",
-       -1,
-       true,
-       false,
-       {"P:", "", "", "2048"},
+      {"encrypted, no number, no pieces", -1, true, false, {"P:", "", "", "2048"},
        Verdict::Undetermined},
   };
   for (const Case& c : cases) {
@@ -251,30 +239,30 @@ TEST_F(ScanTest, VolumesThatAnswerTheirDeviceNumberWakeNoDrive) {
 
 TEST(ScanFaultTest, EveryFailedCallStillEndsTheScanWithConsistentRows) {
   int runs = 0;
-  FailEachCallInTurn(
-      [](sim::Machine& m) { sim::BuildLab(m); },
-      [&] {
-        ++runs;
-        g_drives.Clear();
-        const ScanRun run = RunWholeScan(40);
-        EXPECT_LE(run.steps, 35);
-        EXPECT_LE(run.rows.size(), 17u);  // V: too, placed by its pieces
-        // Letters in order, then the volume mounted in a folder.
-        char previous = 'B';
-        for (const ScanRow& row : run.rows) {
-          if (row.letter == 0) {
-            EXPECT_EQ(row.name, "C:\\SQL\\Data\\");
-            previous = 'Z' + 1;
-            continue;
-          }
-          EXPECT_GT(row.letter, previous);
-          previous = row.letter;
-          EXPECT_LE(row.letter, 'Z');
-          EXPECT_TRUE(!row.drive || *row.drive <= 8 || (*row.drive >= 10 && *row.drive <= 12));
-          EXPECT_NE(row.dataStart, ~uint64_t{0});
-        }
-      },
-      [](const sim::Machine&) {});
+  FailEachCallInTurn([](sim::Machine& m) { sim::BuildLab(m); },
+                     [&] {
+                       ++runs;
+                       g_drives.Clear();
+                       const ScanRun run = RunWholeScan(40);
+                       EXPECT_LE(run.steps, 35);
+                       EXPECT_LE(run.rows.size(), 17u);  // V: too, placed by its pieces
+                       // Letters in order, then the volume mounted in a folder.
+                       char previous = 'B';
+                       for (const ScanRow& row : run.rows) {
+                         if (row.letter == 0) {
+                           EXPECT_EQ(row.name, "C:\\SQL\\Data\\");
+                           previous = 'Z' + 1;
+                           continue;
+                         }
+                         EXPECT_GT(row.letter, previous);
+                         previous = row.letter;
+                         EXPECT_LE(row.letter, 'Z');
+                         EXPECT_TRUE(!row.drive || *row.drive <= 8 ||
+                                     (*row.drive >= 10 && *row.drive <= 12));
+                         EXPECT_NE(row.dataStart, ~uint64_t{0});
+                       }
+                     },
+                     [](const sim::Machine&) {});
   EXPECT_GT(runs, 100);
 }
 
@@ -285,7 +273,8 @@ TEST_F(ScanTest, EveryFixedVolumeWithoutARowIsNamedWithItsReason) {
     void (*spoil)(sim::Machine&, sim::Volume&);
     ProbeFailure reason;
   } cases[] = {
-      {"sizes", [](sim::Machine&, sim::Volume& v) { v.freeSpaceOk = false; }, ProbeFailure::Sizes},
+      {"sizes", [](sim::Machine&, sim::Volume& v) { v.freeSpaceOk = false; },
+       ProbeFailure::Sizes},
       {"the type it no longer has", [](sim::Machine& m, sim::Volume&) { m.failCall = 2; },
        ProbeFailure::DriveType},
       {"device open", [](sim::Machine&, sim::Volume& v) { v.open = sim::Open::AccessDenied; },
@@ -331,33 +320,17 @@ TEST_F(ScanTest, VolumesMountedInFoldersGetRowsAfterTheLetters) {
     std::vector<std::string> rowPaths;  // empty: no row
   } cases[] = {
       {"one folder", 0, {"C:\\SQL\\Data\\"}, DRIVE_FIXED, nullptr, {"C:\\SQL\\Data\\"}},
-      {"names without their backslash",
-       0,
-       {"C:\\SQL\\Data\\"},
-       DRIVE_FIXED,
-       [](sim::Machine& m) { m.namesWithoutBackslash = true; },
-       {"C:\\SQL\\Data\\"}},
+      {"names without their backslash", 0, {"C:\\SQL\\Data\\"}, DRIVE_FIXED,
+       [](sim::Machine& m) { m.namesWithoutBackslash = true; }, {"C:\\SQL\\Data\\"}},
       {"thirty folders: the list takes a second call", 0, many, DRIVE_FIXED, nullptr, many},
-      {"a list that asks for too little",
-       0,
-       many,
-       DRIVE_FIXED,
-       [](sim::Machine& m) { m.claimedPathsLength = 100; },
-       {}},
-      {"a letter and a folder: examined under its letter",
-       'E',
-       {"C:\\SQL\\Data\\"},
-       DRIVE_FIXED,
-       nullptr,
-       {"E:\\", "C:\\SQL\\Data\\"}},
+      {"a list that asks for too little", 0, many, DRIVE_FIXED,
+       [](sim::Machine& m) { m.claimedPathsLength = 100; }, {}},
+      {"a letter and a folder: examined under its letter", 'E', {"C:\\SQL\\Data\\"}, DRIVE_FIXED,
+       nullptr, {"E:\\", "C:\\SQL\\Data\\"}},
       {"neither letter nor folder", 0, {}, DRIVE_FIXED, nullptr, {}},
       {"removable", 0, {"C:\\Card\\"}, DRIVE_REMOVABLE, nullptr, {}},
-      {"no list of volumes",
-       0,
-       {"C:\\SQL\\Data\\"},
-       DRIVE_FIXED,
-       [](sim::Machine& m) { m.enumerationOk = false; },
-       {}},
+      {"no list of volumes", 0, {"C:\\SQL\\Data\\"}, DRIVE_FIXED,
+       [](sim::Machine& m) { m.enumerationOk = false; }, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
