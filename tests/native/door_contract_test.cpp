@@ -76,17 +76,25 @@ const struct Case {
                                          out, sizeof out, &returned, nullptr));
        EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
      }},
-    {"an unbuffered read must move whole sectors",
+    {"an unbuffered read moves whole sectors between sector-aligned places",
      "Wine reads through the host's page cache and takes any size",
      [] {
        Opened volume("\\\\.\\C:", GENERIC_READ, kShareBoth, FILE_FLAG_NO_BUFFERING);
        ASSERT_NE(volume.h, INVALID_HANDLE_VALUE);
-       void* block = sys::VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+       auto* block =
+           static_cast<BYTE*>(sys::VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
        DWORD read = 0;
        EXPECT_FALSE(sys::ReadFile(volume.h, block, 100, &read, nullptr));
        EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+       EXPECT_FALSE(sys::ReadFile(volume.h, block + 1, 512, &read, nullptr)) << "an odd buffer";
+       LONG high = 0;
+       sys::SetFilePointer(volume.h, 100, &high, FILE_BEGIN);
+       EXPECT_FALSE(sys::ReadFile(volume.h, block, 512, &read, nullptr)) << "an odd position";
+       sys::SetFilePointer(volume.h, 0, &high, FILE_BEGIN);
        EXPECT_TRUE(sys::ReadFile(volume.h, block, 512, &read, nullptr)) << sys::GetLastError();
-       sys::VirtualFree(block, 0, MEM_RELEASE);
+       EXPECT_EQ(read, 512u);
+       EXPECT_FALSE(sys::VirtualFree(block, 4096, MEM_RELEASE)) << "MEM_RELEASE takes no size";
+       EXPECT_TRUE(sys::VirtualFree(block, 0, MEM_RELEASE));
      }},
     {"a disk's volume opened without sharing writes is refused: its file system writes",
      "Wine's volumes are folders of the host, which keep no share modes against it",
@@ -94,6 +102,35 @@ const struct Case {
        Opened volume("\\\\.\\C:", GENERIC_READ, FILE_SHARE_READ);
        EXPECT_EQ(volume.h, INVALID_HANDLE_VALUE);
        EXPECT_EQ(volume.error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+     }},
+    {"a physical drive is named in any case; one past the last is not found", nullptr,
+     [] {
+       EXPECT_NE(Opened("\\\\.\\physicaldrive0", GENERIC_READ, kShareBoth).h, INVALID_HANDLE_VALUE);
+       Opened missing("\\\\.\\PhysicalDrive99", GENERIC_READ, kShareBoth);
+       EXPECT_EQ(missing.h, INVALID_HANDLE_VALUE);
+       EXPECT_EQ(missing.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+     }},
+    {"a handle closes once", nullptr,
+     [] {
+       HANDLE h = sys::CreateFileA("\\\\.\\C:", GENERIC_READ, kShareBoth, nullptr, OPEN_EXISTING, 0,
+                                   nullptr);
+       EXPECT_TRUE(sys::CloseHandle(h));
+       EXPECT_FALSE(sys::CloseHandle(h));
+     }},
+    {"the partition and device-number requests refuse a buffer short of their answer",
+     "Wine's volumes answer no partition request",
+     [] {
+       Opened volume("\\\\.\\C:", GENERIC_READ, kShareBoth);
+       BYTE out[200] = {};
+       DWORD returned = 0;
+       EXPECT_FALSE(sys::DeviceIoControl(volume.h, IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0,
+                                         out, 143, &returned, nullptr));
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+       EXPECT_TRUE(sys::DeviceIoControl(volume.h, IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, out,
+                                        144, &returned, nullptr));
+       EXPECT_EQ(returned, 144u);
+       EXPECT_FALSE(sys::DeviceIoControl(volume.h, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, out,
+                                         11, &returned, nullptr));
      }},
     {"an open for no access checks no sharing", nullptr,
      [] {
