@@ -47,15 +47,9 @@ TEST(TraceFixtureTest, EachReplaysToTheReportKeptBesideIt) {
   const struct {
     const char* name;
     int status;
-  } fixtures[] = {{"gpt-nvme", 1},
-                  {"past-2tib-encrypted", 0},
-                  {"clone", 1},
-                  {"dynamic-spanned", 1},
-                  {"exfat", 1},
-                  {"folder-mounts", 1},
-                  {"many-disks-with-gaps", 1},
-                  {"searched-by-content", 1},
-                  {"edited-partition-start", 0}};
+  } fixtures[] = {{"gpt-nvme", 1}, {"past-2tib-encrypted", 0}, {"clone", 1}, {"dynamic-spanned", 1},
+                  {"exfat", 1}, {"folder-mounts", 1}, {"many-disks-with-gaps", 1},
+                  {"searched-by-content", 1}, {"edited-partition-start", 0}};
   for (const auto& [name, status] : fixtures) {
     SCOPED_TRACE(name);
     const std::string base = std::string(TRACES_DIR) + "/" + name;
