@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <variant>
 
 #include "json/json_line.h"
@@ -37,9 +38,9 @@ struct CreateFileCall : CallBase {
   std::optional<uint64_t> handle;
   template <class V>
   bool Fields(V& v) {
-    return v.Text("path", path) && v.Number("access", access) && v.Number("share", share) &&
-           v.Number("disposition", disposition) && v.Number("flags", flags) &&
-           v.Opened("handle", handle);
+    return v.Field("path", path) && v.Field("access", access) && v.Field("share", share) &&
+           v.Field("disposition", disposition) && v.Field("flags", flags) &&
+           v.Maybe("handle", handle);
   }
   Question Ask(const std::string&) const {
     return Question(kName)
@@ -63,10 +64,9 @@ struct DeviceIoControlCall : CallBase {
   std::optional<uint32_t> returned;
   template <class V>
   bool Fields(V& v) {
-    return v.On("handle", handle) && v.Number("code", code) &&
-           v.MaybeHex("in", in, kMostLineBytes) && v.Number("outSize", outSize) &&
-           v.Flag("result", result) && v.MaybeHex("out", out, outSize) &&
-           v.MaybeNumber("returned", returned);
+    return v.On("handle", handle) && v.Field("code", code) && v.Maybe("in", in, kMostLineBytes) &&
+           v.Field("outSize", outSize) && v.Field("result", result) &&
+           v.Maybe("out", out, outSize) && v.Maybe("returned", returned);
   }
   Question Ask(const std::string& on) const {
     return Question(kName)
@@ -88,9 +88,8 @@ struct SetFilePointerCall : CallBase {
   std::optional<int32_t> highOut;
   template <class V>
   bool Fields(V& v) {
-    return v.On("handle", handle) && v.Signed("low", low) && v.MaybeSigned("high", high) &&
-           v.Number("method", method) && v.Number("result", result) &&
-           v.MaybeSigned("highOut", highOut) &&
+    return v.On("handle", handle) && v.Field("low", low) && v.Maybe("high", high) &&
+           v.Field("method", method) && v.Field("result", result) && v.Maybe("highOut", highOut) &&
            v.Agree(high.has_value() == highOut.has_value(), "\"high\" and \"highOut\" disagree");
   }
   Question Ask(const std::string& on) const {
@@ -113,8 +112,8 @@ struct ReadFileCall : CallBase {
   std::optional<uint32_t> read;
   template <class V>
   bool Fields(V& v) {
-    return v.On("handle", handle) && v.Number64("position", position) && v.Number("size", size) &&
-           v.Flag("result", result) && v.Hex("out", out, size) && v.MaybeNumber("read", read);
+    return v.On("handle", handle) && v.Field("position", position) && v.Field("size", size) &&
+           v.Field("result", result) && v.Field("out", out, size) && v.Maybe("read", read);
   }
   Question Ask(const std::string& on) const {
     return Question(kName)
@@ -133,7 +132,7 @@ struct CloseCall : CallBase {
   bool result = false;
   template <class V>
   bool Fields(V& v) {
-    return v.On("handle", handle) && v.Flag("result", result);
+    return v.On("handle", handle) && v.Field("result", result);
   }
   Question Ask(const std::string& on) const { return Question(kName).Text(" on [", on, "]"); }
 };
@@ -148,7 +147,7 @@ struct GetDriveTypeCall : CallBase {
   uint32_t result = 0;
   template <class V>
   bool Fields(V& v) {
-    return v.Text("path", path) && v.Number("result", result);
+    return v.Field("path", path) && v.Field("result", result);
   }
   Question Ask(const std::string&) const { return Question(kName).Text(" ", path); }
 };
@@ -160,11 +159,10 @@ struct GetDiskFreeSpaceCall : CallBase {
   std::optional<uint32_t> sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
   template <class V>
   bool Fields(V& v) {
-    return v.Text("path", path) && v.Flag("result", result) &&
-           v.MaybeNumber("sectorsPerCluster", sectorsPerCluster) &&
-           v.MaybeNumber("bytesPerSector", bytesPerSector) &&
-           v.MaybeNumber("freeClusters", freeClusters) &&
-           v.MaybeNumber("totalClusters", totalClusters);
+    return v.Field("path", path) && v.Field("result", result) &&
+           v.Maybe("sectorsPerCluster", sectorsPerCluster) &&
+           v.Maybe("bytesPerSector", bytesPerSector) && v.Maybe("freeClusters", freeClusters) &&
+           v.Maybe("totalClusters", totalClusters);
   }
   Question Ask(const std::string&) const { return Question(kName).Text(" ", path); }
 };
@@ -179,11 +177,11 @@ struct GetVolumeInformationCall : CallBase {
   std::string fileSystem;
   template <class V>
   bool Fields(V& v) {
-    return v.Text("path", path) && v.Number("nameSize", nameSize) &&
-           v.Number("fileSystemSize", fileSystemSize) && v.Flag("result", result) &&
-           v.Text("volumeName", volumeName) && v.Number("serial", serial) &&
-           v.Number("maxComponent", maxComponent) && v.Number("fileSystemFlags", fileSystemFlags) &&
-           v.Text("fileSystem", fileSystem);
+    return v.Field("path", path) && v.Field("nameSize", nameSize) &&
+           v.Field("fileSystemSize", fileSystemSize) && v.Field("result", result) &&
+           v.Field("volumeName", volumeName) && v.Field("serial", serial) &&
+           v.Field("maxComponent", maxComponent) && v.Field("fileSystemFlags", fileSystemFlags) &&
+           v.Field("fileSystem", fileSystem);
   }
   Question Ask(const std::string&) const {
     return Question(kName)
@@ -200,8 +198,8 @@ struct GetVersionExCall : CallBase {
   Bytes out;
   template <class V>
   bool Fields(V& v) {
-    return v.Number("size", size, sizeof(OSVERSIONINFOA)) && v.Flag("result", result) &&
-           v.Hex("out", out, size);
+    return v.Field("size", size, sizeof(OSVERSIONINFOA)) && v.Field("result", result) &&
+           v.Field("out", out, size);
   }
   Question Ask(const std::string&) const { return Question(kName).Unsigned(" size ", size); }
 };
@@ -214,7 +212,7 @@ struct FindFirstVolumeCall : CallBase {
   std::string name;
   template <class V>
   bool Fields(V& v) {
-    return v.Number("size", size) && v.Opened("handle", handle) && v.Text("name", name);
+    return v.Field("size", size) && v.Maybe("handle", handle) && v.Field("name", name);
   }
   Question Ask(const std::string&) const { return Question(kName).Unsigned(" size ", size); }
 };
@@ -228,8 +226,8 @@ struct FindNextVolumeCall : CallBase {
   std::string name;
   template <class V>
   bool Fields(V& v) {
-    return v.On("handle", handle) && v.Number("size", size) && v.Flag("result", result) &&
-           v.Text("name", name);
+    return v.On("handle", handle) && v.Field("size", size) && v.Field("result", result) &&
+           v.Field("name", name);
   }
   Question Ask(const std::string& on) const {
     return Question(kName).Text(" on [", on, "]").Unsigned(" size ", size);
@@ -245,8 +243,8 @@ struct GetVolumePathNamesCall : CallBase {
   std::optional<uint32_t> returned;
   template <class V>
   bool Fields(V& v) {
-    return v.Text("path", path) && v.Number("size", size) && v.Flag("result", result) &&
-           v.Hex("out", out, size) && v.MaybeNumber("returned", returned);
+    return v.Field("path", path) && v.Field("size", size) && v.Field("result", result) &&
+           v.Field("out", out, size) && v.Maybe("returned", returned);
   }
   Question Ask(const std::string&) const {
     return Question(kName).Text(" ", path).Unsigned(" size ", size);
@@ -261,8 +259,8 @@ struct GetVolumeNameForMountPointCall : CallBase {
   std::string name;
   template <class V>
   bool Fields(V& v) {
-    return v.Text("path", path) && v.Number("size", size) && v.Flag("result", result) &&
-           v.Text("name", name);
+    return v.Field("path", path) && v.Field("size", size) && v.Field("result", result) &&
+           v.Field("name", name);
   }
   Question Ask(const std::string&) const {
     return Question(kName).Text(" ", path).Unsigned(" size ", size);
@@ -279,59 +277,56 @@ using Call =
 class FieldWriter {
  public:
   explicit FieldWriter(JsonWriter& json) : m_json(json) {}
-  bool Number(const char* key, uint64_t value, uint64_t = 0) { return Put(key, value); }
-  bool Number64(const char* key, uint64_t value) { return Put(key, value); }
-  bool Signed(const char* key, int64_t value) { return Put(key, value); }
-  bool Flag(const char* key, bool value) { return Put(key, uint64_t{value ? 1u : 0u}); }
-  bool Text(const char* key, const std::string& value);
-  bool Hex(const char* key, const Bytes& value, size_t);
-  bool On(const char* key, uint64_t handle) { return Put(key, handle); }
-  template <typename T>
-  bool MaybeNumber(const char* key, const std::optional<T>& value) {
-    return value ? Put(key, static_cast<uint64_t>(*value)) : Null(key);
+  bool Field(const char* key, const std::string& value) { return Put(key, value); }
+  bool Field(const char* key, const Bytes& value, size_t = 0) {
+    return Put(key, HexOf(value.data(), value.size()));  // hex digits need no escape
   }
-  bool MaybeSigned(const char* key, const std::optional<int32_t>& value) {
-    return value ? Put(key, int64_t{*value}) : Null(key);
+  bool Field(const char* key, bool value) { return Put(key, uint64_t{value ? 1u : 0u}); }
+  template <typename N, std::enable_if_t<std::is_integral_v<N>, int> = 0>
+  bool Field(const char* key, N value, uint64_t = 0) {
+    return Put(key, value);
   }
-  bool MaybeHex(const char* key, const std::optional<Bytes>& value, size_t max) {
-    return value ? Hex(key, *value, max) : Null(key);
+  template <typename T, typename... Max>
+  bool Maybe(const char* key, const std::optional<T>& value, Max... max) {
+    if (value) return Field(key, *value, max...);
+    m_json.Key(key);
+    m_json.Null();
+    return true;
   }
-  bool Opened(const char* key, const std::optional<uint64_t>& handle) {
-    return MaybeNumber(key, handle);
-  }
+  bool On(const char* key, uint64_t handle) { return Field(key, handle); }
   bool Agree(bool, const char*) { return true; }
 
  private:
   template <typename T>
-  bool Put(const char* key, T value) {
-    m_json.Key(key);
-    m_json.Number(value);
+  bool Put(const char* key, const T& value) {
+    m_json.Member(key, value);
     return true;
   }
-  bool Null(const char* key);
   JsonWriter& m_json;
 };
 
-// Reads a call's fields from one line, each checked for its kind and range; the first
-// that fails says why in *error. A call on a handle must name one the trace opened.
+// Reads a call's fields from one line, each checked for its kind and range (DWORDs unless
+// said otherwise); the first that fails says why in *error. A call on a handle must name
+// one the trace opened.
 class FieldReader {
  public:
   FieldReader(const JsonLine& line, const std::map<uint64_t, std::string>& opened,
               std::string* error)
       : m_line(line), m_opened(opened), m_error(error) {}
-  bool Number(const char* key, uint32_t& value, uint64_t max = kDword);
-  bool Number64(const char* key, uint64_t& value);
-  bool Signed(const char* key, int32_t& value);
-  bool Flag(const char* key, bool& value);
-  bool Text(const char* key, std::string& value) { return m_line.Text(key, &value, m_error); }
-  bool Hex(const char* key, Bytes& value, size_t max) {
+  bool Field(const char* key, std::string& value) { return m_line.Text(key, &value, m_error); }
+  bool Field(const char* key, Bytes& value, size_t max) {
     return m_line.Hex(key, max, &value, m_error);
   }
+  bool Field(const char* key, bool& value);
+  bool Field(const char* key, uint32_t& value, uint64_t max = kDword);
+  bool Field(const char* key, uint64_t& value);
+  bool Field(const char* key, int32_t& value);
+  template <typename T, typename... Max>
+  bool Maybe(const char* key, std::optional<T>& value, Max... max) {
+    value.reset();
+    return m_line.IsNull(key) || Field(key, value.emplace(), max...);
+  }
   bool On(const char* key, uint64_t& handle);
-  bool MaybeNumber(const char* key, std::optional<uint32_t>& value);
-  bool MaybeSigned(const char* key, std::optional<int32_t>& value);
-  bool MaybeHex(const char* key, std::optional<Bytes>& value, size_t max);
-  bool Opened(const char* key, std::optional<uint64_t>& handle);
   bool Agree(bool agree, const char* why);
 
  private:

@@ -50,10 +50,9 @@ Recorder::Recorder(sys::Backend& inner, std::FILE* out, const std::string& progr
     : m_inner(inner), m_out(out) {
   JsonWriter line(JsonWriter::Layout::OneLine);
   line.BeginObject();
-  FieldWriter fields(line);
-  fields.Text("program", program);
-  fields.Text("version", TESSAREL_VERSION);
-  fields.Text("windows", windows);
+  line.Member("program", program);
+  line.Member("version", TESSAREL_VERSION);
+  line.Member("windows", windows);
   line.EndObject();
   Put(line.Text());
 }
@@ -66,10 +65,10 @@ template <class C>
 void Recorder::Write(C& call) {
   JsonWriter line(JsonWriter::Layout::OneLine);
   line.BeginObject();
+  line.Member("call", C::kName);
   FieldWriter fields(line);
-  fields.Text("call", C::kName);
   call.Fields(fields);
-  fields.Number("error", m_inner.GetLastError());
+  line.Member("error", m_inner.GetLastError());
   line.EndObject();
   Put(line.Text());
 }
