@@ -9,8 +9,7 @@
 //   platform/win32types.h        types and constants outside Windows, layouts pinned
 //   platform/read_only.cpp       a new device request: allowed, with a one-line reason
 //   sim/machine.h, machine.cpp   the simulated machine's answer, as a device gives it
-//   trace/trace_calls.h          its line's fields and its question (and the loader's table
-//                                in trace/trace_replay.cpp)
+//   trace/trace_calls.h          its line's fields and its question, and its place in Call
 //   trace/trace_recorder.*, trace/trace_replay.*   recording and answering it
 #pragma once
 

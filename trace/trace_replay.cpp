@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace trace {
 
@@ -41,25 +42,19 @@ bool ReadAs(const JsonLine& line, uint32_t error, Loading& loading, std::string*
   return true;
 }
 
+using Reader = bool (*)(const JsonLine&, uint32_t, Loading&, std::string*);
+
+// A reader for each kind of call the trace knows: every alternative of Call.
+template <size_t... I>
+std::map<std::string, Reader> Readers(std::index_sequence<I...>) {
+  return {
+      {std::variant_alternative_t<I, Call>::kName, ReadAs<std::variant_alternative_t<I, Call>>}...};
+}
+
 // Reads one line as the call it names.
 bool ReadCall(const JsonLine& line, Loading& loading, std::string* why) {
-  using Reader = bool (*)(const JsonLine&, uint32_t, Loading&, std::string*);
-  static const std::map<std::string, Reader> readers = {
-      {CreateFileCall::kName, ReadAs<CreateFileCall>},
-      {DeviceIoControlCall::kName, ReadAs<DeviceIoControlCall>},
-      {SetFilePointerCall::kName, ReadAs<SetFilePointerCall>},
-      {ReadFileCall::kName, ReadAs<ReadFileCall>},
-      {CloseHandleCall::kName, ReadAs<CloseHandleCall>},
-      {FindVolumeCloseCall::kName, ReadAs<FindVolumeCloseCall>},
-      {GetDriveTypeCall::kName, ReadAs<GetDriveTypeCall>},
-      {GetDiskFreeSpaceCall::kName, ReadAs<GetDiskFreeSpaceCall>},
-      {GetVolumeInformationCall::kName, ReadAs<GetVolumeInformationCall>},
-      {GetVersionExCall::kName, ReadAs<GetVersionExCall>},
-      {FindFirstVolumeCall::kName, ReadAs<FindFirstVolumeCall>},
-      {FindNextVolumeCall::kName, ReadAs<FindNextVolumeCall>},
-      {GetVolumePathNamesCall::kName, ReadAs<GetVolumePathNamesCall>},
-      {GetVolumeNameForMountPointCall::kName, ReadAs<GetVolumeNameForMountPointCall>},
-  };
+  static const std::map<std::string, Reader> readers =
+      Readers(std::make_index_sequence<std::variant_size_v<Call>>());
   std::string call;
   uint64_t error = 0;
   if (!line.Text("call", &call, why) || !line.Number("error", kDword, &error, why)) return false;
