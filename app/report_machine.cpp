@@ -26,7 +26,7 @@ bool ReportMachine::Open(const std::string& replayFile, const std::string& trace
       *err += "TessarelReport: cannot read " + replayFile + "\n";
       return false;
     }
-    m_replay = trace::Replay::Load(text, &why);
+    m_replay = trace::FieldTrace::Load(text, &why);
     if (!m_replay) {
       *err += "TessarelReport: " + replayFile + " is no trace: " + why + "\n";
       return false;
@@ -45,7 +45,8 @@ bool ReportMachine::Open(const std::string& replayFile, const std::string& trace
     // A replayed machine's version is in its trace's first line: asked again, the replay
     // would give away the answer the scan's own question needs.
     const std::string windows = m_replay ? m_replay->Windows() : trace::WindowsVersion(*inner);
-    m_recorder = std::make_unique<trace::Recorder>(*inner, m_traceFile, "TessarelReport", windows);
+    m_recorder =
+        std::make_unique<trace::FieldTrace>(*inner, m_traceFile, "TessarelReport", windows);
   }
   return true;
 }

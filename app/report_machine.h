@@ -8,8 +8,7 @@
 #include <string>
 
 #include "platform/backend.h"
-#include "trace/trace_recorder.h"
-#include "trace/trace_replay.h"
+#include "trace/field_trace.h"
 
 class ReportMachine {
  public:
@@ -30,8 +29,8 @@ class ReportMachine {
   std::vector<std::string> Unanswered() const;
 
  private:
-  std::unique_ptr<trace::Replay> m_replay;
+  std::unique_ptr<trace::FieldTrace> m_replay;
   std::FILE* m_traceFile = nullptr;
   std::string m_tracePath;
-  std::unique_ptr<trace::Recorder> m_recorder;
+  std::unique_ptr<trace::FieldTrace> m_recorder;
 };

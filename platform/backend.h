@@ -10,7 +10,7 @@
 //   platform/read_only.cpp       a new device request: allowed, with a one-line reason
 //   sim/machine.h, machine.cpp   the simulated machine's answer, as a device gives it
 //   trace/trace_calls.h          its line's fields and its question, and its place in Call
-//   trace/trace_recorder.*, trace/trace_replay.*   recording and answering it
+//   trace/field_trace.*          its arguments to its fields, for recording and replaying
 #pragma once
 
 #include <cstdint>

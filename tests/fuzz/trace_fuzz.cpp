@@ -8,12 +8,12 @@
 #include "fuzz_check.h"
 #include "inspect/scan.h"
 #include "report/report_text.h"
-#include "trace/trace_replay.h"
+#include "trace/field_trace.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string error;
-  const std::unique_ptr<trace::Replay> replay =
-      trace::Replay::Load(std::string(reinterpret_cast<const char*>(data), size), &error);
+  const std::unique_ptr<trace::FieldTrace> replay =
+      trace::FieldTrace::Load(std::string(reinterpret_cast<const char*>(data), size), &error);
   if (!replay) {
     FUZZ_CHECK(error.rfind("line ", 0) == 0);
     return 0;

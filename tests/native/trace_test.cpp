@@ -10,7 +10,7 @@
 #include "json/json_line.h"
 #include "sim/lab.h"
 #include "sim_fixture.h"
-#include "trace/trace_replay.h"
+#include "trace/field_trace.h"
 
 namespace {
 
@@ -217,7 +217,7 @@ TEST(TraceReaderTest, AMalformedTraceIsRefusedNamingItsLine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string error;
-    EXPECT_EQ(trace::Replay::Load(c.text, &error), nullptr);
+    EXPECT_EQ(trace::FieldTrace::Load(c.text, &error), nullptr);
     EXPECT_EQ(error.rfind(c.said, 0), 0u) << error;
     Spill(Temp("malformed.jsonl"), c.text);
     const Ran ran = Report({"--replay", Temp("malformed.jsonl")});
