@@ -114,7 +114,8 @@ TEST(ReportTextTest, ExitStatusSumsTheVerdictsUp) {
        one, ExitStatus::Misaligned},
   };
   for (const auto& c : cases) EXPECT_EQ(report::ExitStatusOf(c.rows, c.skipped), c.status);
-  // The numbers scripts test.
+  // The numbers scripts test, as the README gives them.
+  EXPECT_EQ(static_cast<int>(ExitStatus::Aligned), 0);
   EXPECT_EQ(static_cast<int>(ExitStatus::Misaligned), 1);
   EXPECT_EQ(static_cast<int>(ExitStatus::Undetermined), 2);
   EXPECT_EQ(static_cast<int>(ExitStatus::CannotRun), 3);
