@@ -106,15 +106,15 @@ int Scan(const Options& options, const ReportTexts& texts, std::string* out, std
     if (auto row = scan.Step()) rows.push_back(std::move(*row));
 
   if (options.json) {
-    *out += report::Json(rows, scan.Skipped(), g_drives);
+    *out += report::Json(rows, scan.Skipped(), g_drives, scan.Listing());
   } else {
-    *out += report::VolumeText(texts.headings, rows, g_drives, scan.Skipped());
+    *out += report::VolumeText(texts.headings, rows, g_drives, scan.Skipped(), scan.Listing());
     if (options.drives) {
       *out += '\n';
       *out += report::DriveText(texts.headings, g_drives);
     }
   }
-  return Status(report::ExitStatusOf(rows, scan.Skipped()));
+  return Status(report::ExitStatusOf(rows, scan.Skipped(), scan.Listing()));
 }
 
 }  // namespace

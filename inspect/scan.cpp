@@ -54,7 +54,7 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
     // No row: a volume that stopped being local and fixed, or one the probe could not place.
     const ProbeFailure reason =
         record->m_failure == ProbeFailure::None ? ProbeFailure::DriveType : record->m_failure;
-    m_skipped.push_back({std::move(name), reason});
+    m_skipped.push_back({std::move(name), reason, record->m_failureError});
     return std::nullopt;
   }
 
@@ -91,7 +91,9 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
 void CScan::FindMountedVolumes() {
   // A volume with a drive letter was examined under it, or is not fixed; one with neither
   // a letter nor a folder (an EFI system or recovery partition) is no row.
-  for (const std::string& name : VolumeNames()) {
+  const VolumeList list = VolumeNames();
+  m_listing = {list.complete, list.error};
+  for (const std::string& name : list.names) {
     std::vector<std::string> paths = VolumePathNames(name);
     if (paths.empty() || std::any_of(paths.begin(), paths.end(), IsDriveRoot)) continue;
     m_mounted.push_back({name, std::move(paths)});

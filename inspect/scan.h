@@ -32,6 +32,14 @@ struct ScanRow {
 struct SkippedVolume {
   std::string name;  // what its row would have shown
   ProbeFailure reason;
+  uint32_t error = 0;  // what Windows said to the call behind it; 0 when no call failed
+};
+
+// Whether the system's list of volumes came whole, and if not, why: what Windows said, or
+// 0 for a list cut at the most volumes taken.
+struct VolumeListing {
+  bool complete = true;
+  uint32_t error = 0;
 };
 
 class CScan {
@@ -43,6 +51,8 @@ class CScan {
   bool Finished() const { return m_cursor > 'Z' && m_nextMounted >= m_mounted.size(); }
   // The fixed volumes examined so far that got no row, in the order they were met.
   const std::vector<SkippedVolume>& Skipped() const { return m_skipped; }
+  // Whether the system's list of volumes came whole; known once the letters are done.
+  const VolumeListing& Listing() const { return m_listing; }
 
  private:
   struct MountedVolume {
@@ -63,4 +73,5 @@ class CScan {
   std::vector<MountedVolume> m_mounted;  // found in the step of the last letter
   size_t m_nextMounted = 0;
   std::vector<SkippedVolume> m_skipped;
+  VolumeListing m_listing;
 };

@@ -53,17 +53,20 @@ uint64_t ExfatDataAreaOffset(const BYTE* boot, uint32_t bytesPerSector) {
 // The partition's first sector on its disk. The MBR-only request is asked first, so an
 // MBR machine sends what it always sent; GPT partitions answer only the _EX request,
 // whatever their style. A start before the disk's first byte is no start.
-uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector) {
+// *error: what Windows said when the last request asked failed, ERROR_SUCCESS otherwise.
+uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector, DWORD* error) {
   int64_t offset = -1;
   DWORD returned = 0;
+  *error = ERROR_SUCCESS;
   PARTITION_INFORMATION mbr;
   if (volume.Out(IOCTL_DISK_GET_PARTITION_INFO, &mbr, &returned)) {
     if (returned >= offsetof(PARTITION_INFORMATION, StartingOffset) + 8)
       offset = mbr.StartingOffset.QuadPart;
   } else {
     PARTITION_INFORMATION_EX ex;
-    if (volume.Out(IOCTL_DISK_GET_PARTITION_INFO_EX, &ex, &returned) &&
-        returned >= offsetof(PARTITION_INFORMATION_EX, StartingOffset) + 8)
+    if (!volume.Out(IOCTL_DISK_GET_PARTITION_INFO_EX, &ex, &returned))
+      *error = sys::GetLastError();
+    else if (returned >= offsetof(PARTITION_INFORMATION_EX, StartingOffset) + 8)
       offset = ex.StartingOffset.QuadPart;
   }
   if (offset < 0) return CVolumeInfo::kNotDetermined;
@@ -88,19 +91,26 @@ uint64_t ExtentsBytes(DWORD count) {
 // The volume's pieces as the volume manager lists them; empty when it gives none. A
 // buffer for one piece fails with ERROR_MORE_DATA and the count when there are more: then
 // it is asked again with room for all.
-std::vector<VolumeExtent> DiskExtents(Device& volume, uint32_t bytesPerSector) {
+// *error as PartitionStartSector's.
+std::vector<VolumeExtent> DiskExtents(Device& volume, uint32_t bytesPerSector, DWORD* error) {
   std::vector<BYTE> answer(sizeof(VOLUME_DISK_EXTENTS), 0);
   DWORD returned = 0;
+  *error = ERROR_SUCCESS;
   bool ok = volume.Control(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, answer.data(),
                            static_cast<DWORD>(answer.size()), &returned);
   if (!ok) {
-    if (sys::GetLastError() != ERROR_MORE_DATA) return {};
+    *error = sys::GetLastError();
+    if (*error != ERROR_MORE_DATA) return {};
+    *error = ERROR_SUCCESS;
     const DWORD count = Le32(answer.data());
     if (count < 2 || count > kMostExtents) return {};
     answer.assign(ExtentsBytes(count), 0);
     ok = volume.Control(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, answer.data(),
                         static_cast<DWORD>(answer.size()), &returned);
-    if (!ok) return {};
+    if (!ok) {
+      *error = sys::GetLastError();
+      return {};
+    }
   }
   // Zero pieces is no answer (Wine gives it); every piece counted must have come back.
   const DWORD count = Le32(answer.data());
@@ -160,6 +170,7 @@ int CVolumeInfo::Probe() {
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
   const BOOL ok = sys::GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector,
                                          &freeClusters, &totalClusters);
+  const DWORD sizesError = ok ? ERROR_SUCCESS : sys::GetLastError();
   m_bytesPerSector = bytesPerSector;
   // A sector size of 0 is no geometry: every later division is by it.
   if (!ok || bytesPerSector == 0) {
@@ -169,13 +180,13 @@ int CVolumeInfo::Probe() {
       m_optical = true;
       return 1;
     }
-    m_failure = ProbeFailure::Sizes;
+    Fail(ProbeFailure::Sizes, sizesError);
     return 0;
   }
 
   if (!m_probed) {
     if (type < DRIVE_REMOVABLE || type > DRIVE_CDROM) {
-      m_failure = ProbeFailure::DriveType;
+      Fail(ProbeFailure::DriveType, ERROR_SUCCESS);
       return 0;
     }
     if (type == DRIVE_REMOTE) m_remote = true;
@@ -197,16 +208,17 @@ void CVolumeInfo::ProbeDevice() {
   m_extents.clear();
 
   Device volume(m_device, GENERIC_READ, kUnbuffered);
-  if (!volume.IsOpen()) return Fail(ProbeFailure::DeviceOpen);
+  if (!volume.IsOpen()) return Fail(ProbeFailure::DeviceOpen, volume.OpenError());
   const Placement placement = Place(volume);
   ReadFileSystem();
-  if (m_startSector == kNotDetermined) Fail(ProbeFailure::PartitionStart);
+  if (m_startSector == kNotDetermined) Fail(ProbeFailure::PartitionStart, placement.error);
   // Two sectors: the volume's first, and each drive's at the same place.
   SectorBuffer buffer(2 * static_cast<uint64_t>(m_bytesPerSector));
+  if (!buffer.IsValid()) return Fail(ProbeFailure::FirstSector, sys::GetLastError());
   // Without the volume's own first sector there is nothing to look for: a search for a
   // sector of zeros could name the wrong drive.
-  if (!buffer.IsValid() || !ReadDataArea(volume, buffer.Data()))
-    return Fail(ProbeFailure::FirstSector);
+  if (!ReadDataArea(volume, buffer.Data()))
+    return Fail(ProbeFailure::FirstSector, volume.ReadError());
 
   // Without a start there is no place to compare: the volume gets no row, so no drive is
   // read for it.
@@ -227,12 +239,15 @@ void CVolumeInfo::ProbeDevice() {
 
 CVolumeInfo::Placement CVolumeInfo::Place(Device& volume) {
   Placement placement;
-  m_startSector = PartitionStartSector(volume, m_bytesPerSector);
+  DWORD error = ERROR_SUCCESS;
+  m_startSector = PartitionStartSector(volume, m_bytesPerSector, &error);
   placement.systemDisk = SystemDiskNumber(volume);
   // Where the system names no disk (dynamic disks, volumes over several disks), the
   // volume's own pieces name them, and their start holds whatever the partition requests
-  // said: data volumes on dynamic MBR disks still answer the old request.
-  if (!placement.systemDisk) placement.pieces = DiskExtents(volume, m_bytesPerSector);
+  // said: data volumes on dynamic MBR disks still answer the old request. Asked, they are
+  // also the last word on why there is no start.
+  if (!placement.systemDisk) placement.pieces = DiskExtents(volume, m_bytesPerSector, &error);
+  placement.error = error;
   if (!placement.pieces.empty()) m_startSector = placement.pieces.front().startSector;
   return placement;
 }
@@ -252,7 +267,7 @@ bool CVolumeInfo::ReadDataArea(Device& volume, uint8_t* volumeSector) {
     if (m_bytesPerSector >= kBpbEnd)
       m_dataAreaOffset = FatDataAreaOffset(volumeSector, m_bytesPerSector);
     else
-      Fail(ProbeFailure::FirstSector);  // too small to hold the boot-sector fields
+      Fail(ProbeFailure::FirstSector, ERROR_SUCCESS);  // too small for the boot-sector fields
   } else if (m_fileSystem == "exFAT") {
     m_dataAreaOffset = ExfatDataAreaOffset(volumeSector, m_bytesPerSector);
   } else {

@@ -72,12 +72,14 @@ class CVolumeInfo {
   std::string m_fileSystem;  // as the volume names it; empty when it does not say
   std::vector<VolumeExtent> m_extents;  // every piece, in the volume's order; empty until placed
   ProbeFailure m_failure;
+  uint32_t m_failureError = 0;  // what Windows said to the call behind m_failure; 0: none
 
  private:
   // Where the system says the volume lies: by its disk number, or by its pieces.
   struct Placement {
     std::optional<uint32_t> systemDisk;
     std::vector<VolumeExtent> pieces;
+    uint32_t error = 0;  // what Windows said to the last request of the start that failed
   };
   void ProbeDevice();
   // Asks the volume where it starts and on which disks (partition requests, device
@@ -88,8 +90,11 @@ class CVolumeInfo {
   // Reads the volume's first sector into volumeSector, and from it where its clusters
   // begin; false when the sector could not be read.
   bool ReadDataArea(Device& volume, uint8_t* volumeSector);
-  // Keeps the first failure the probe meets: the one the report names.
-  void Fail(ProbeFailure failure) {
-    if (m_failure == ProbeFailure::None) m_failure = failure;
+  // Keeps the first failure the probe meets, the one the report names, with what Windows
+  // said to the call that made it give up (ERROR_SUCCESS when no call failed).
+  void Fail(ProbeFailure failure, uint32_t error) {
+    if (m_failure != ProbeFailure::None) return;
+    m_failure = failure;
+    m_failureError = error;
   }
 };

@@ -131,6 +131,11 @@ void JsonWriter::Number(int64_t value) {
   m_out += std::to_string(value);
 }
 
+void JsonWriter::Boolean(bool value) {
+  BeforeValue();
+  m_out += value ? "true" : "false";
+}
+
 void JsonWriter::Null() {
   BeforeValue();
   m_out += "null";

@@ -32,6 +32,7 @@ class JsonWriter {
   void Number(uint64_t value);
   void Number(int64_t value);
   void Null();
+  void Boolean(bool value);
 
   // One member of the object being written: its key and its value.
   void Member(const char* key, const std::string& cp1252) {

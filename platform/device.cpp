@@ -36,14 +36,16 @@ bool Device::ReadAt(uint64_t position, void* buffer, DWORD bytes) {
     const DWORD low =
         sys::SetFilePointer(m_handle, static_cast<LONG>(position & 0xFFFFFFFFu), &high, FILE_BEGIN);
     // The low half of a good position can be all ones: only the error tells.
-    if (low == INVALID_SET_FILE_POINTER && sys::GetLastError() != ERROR_SUCCESS) {
+    if (low == INVALID_SET_FILE_POINTER && (m_readError = sys::GetLastError()) != ERROR_SUCCESS) {
       m_position = kPositionUnknown;
       return false;
     }
     m_position = position;
   }
   DWORD read = 0;
-  const bool whole = sys::ReadFile(m_handle, buffer, bytes, &read, nullptr) && read == bytes;
+  const bool ok = sys::ReadFile(m_handle, buffer, bytes, &read, nullptr) != FALSE;
+  m_readError = ok ? ERROR_SUCCESS : sys::GetLastError();
+  const bool whole = ok && read == bytes;
   m_position = whole ? m_position + read : kPositionUnknown;
   return whole;
 }

@@ -45,12 +45,16 @@ class Device {
   // Reads exactly `bytes` at byte `position`; a failed seek or a short read reads nothing.
   // A new handle stands at byte 0, so a first read there needs no seek.
   bool ReadAt(uint64_t position, void* buffer, DWORD bytes);
+  // What Windows said when the last ReadAt failed: the seek's or the read's error;
+  // ERROR_SUCCESS for a read that succeeded short.
+  DWORD ReadError() const { return m_readError; }
 
  private:
   static constexpr uint64_t kPositionUnknown = ~uint64_t{0};
   HANDLE m_handle;
   DWORD m_openError = ERROR_SUCCESS;
   uint64_t m_position = 0;
+  DWORD m_readError = ERROR_SUCCESS;
 };
 
 // A page-aligned, zero-filled block for unbuffered reads, freed when the object goes.

@@ -10,7 +10,6 @@ namespace {
 // and there are far fewer volumes than this. Past these a count is no answer to trust.
 constexpr DWORD kNameChars = MAX_PATH;
 constexpr DWORD kMostPathChars = 1u << 16;
-constexpr size_t kMostVolumes = 4096;
 
 // The volume search, closed on every path.
 class VolumeSearch {
@@ -30,16 +29,29 @@ class VolumeSearch {
 
 }  // namespace
 
-std::vector<std::string> VolumeNames() {
-  std::vector<std::string> names;
+VolumeList VolumeNames() {
+  VolumeList list;
   char name[kNameChars + 1] = {};
   VolumeSearch search(name);
-  if (!search.IsOpen()) return names;
+  if (!search.IsOpen()) {
+    // No volume at all is a whole list too.
+    const DWORD error = sys::GetLastError();
+    list.complete = error == ERROR_NO_MORE_FILES;
+    list.error = list.complete ? 0 : error;
+    return list;
+  }
   do {
     name[kNameChars] = '\0';
-    names.emplace_back(name);
-  } while (names.size() < kMostVolumes && search.Next(name));
-  return names;
+    if (list.names.size() == kMostVolumes) {
+      list.complete = false;  // one more than it takes
+      return list;
+    }
+    list.names.emplace_back(name);
+  } while (search.Next(name));
+  const DWORD error = sys::GetLastError();
+  list.complete = error == ERROR_NO_MORE_FILES;
+  list.error = list.complete ? 0 : error;
+  return list;
 }
 
 std::vector<std::string> VolumePathNames(const std::string& volumeName) {

@@ -97,6 +97,7 @@ constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_NO_DATA = 232;
 constexpr DWORD MAX_PATH = 260;
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
+constexpr DWORD ERROR_IO_DEVICE = 1117;
 
 constexpr UINT DRIVE_UNKNOWN = 0;
 constexpr UINT DRIVE_NO_ROOT_DIR = 1;

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "json/json_writer.h"
+#include "platform/volume_names.h"
+#include "platform/win32types.h"
 #include "res/version.h"
 
 namespace report {
@@ -119,7 +121,8 @@ const char* GeometrySourceWords(GeometrySource source) {
 }
 
 std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows,
-                       const DriveTable& drives, const std::vector<SkippedVolume>& skipped) {
+                       const DriveTable& drives, const std::vector<SkippedVolume>& skipped,
+                       const VolumeListing& listing) {
   std::vector<int> widths = VolumeWidths();
   widths.push_back(kVerdictWidth);
   std::string text;
@@ -141,10 +144,49 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
           widths, kConsoleGap);
     }
   }
-  for (const SkippedVolume& volume : skipped)
-    text +=
-        Printable(volume.name.c_str()) + "  not examined: " + FailureWords(volume.reason) + "\n";
+  for (const SkippedVolume& volume : skipped) {
+    text += Printable(volume.name.c_str()) + "  not examined: " + FailureWords(volume.reason);
+    if (volume.error != 0) text += " (" + WindowsErrorWords(volume.error) + ")";
+    text += "\n";
+  }
+  if (!listing.complete)
+    text += "The list of volumes is incomplete: " +
+            (listing.error != 0 ? WindowsErrorWords(listing.error)
+                                : "more than " + std::to_string(kMostVolumes) + " volumes") +
+            "; volumes mounted only in folders may be missing.\n";
   return text;
+}
+
+// What a locked BitLocker volume's calls fail with (FVE_E_LOCKED_VOLUME).
+constexpr uint32_t kLockedByBitLocker = 0x80310000u;
+
+std::string WindowsErrorWords(uint32_t error) {
+  const char* words = nullptr;
+  switch (error) {
+    case ERROR_INVALID_FUNCTION:
+      words = "incorrect function";
+      break;
+    case ERROR_ACCESS_DENIED:
+      words = "access denied";
+      break;
+    case ERROR_NOT_READY:
+      words = "not ready";
+      break;
+    case ERROR_SHARING_VIOLATION:
+      words = "sharing violation";
+      break;
+    case ERROR_IO_DEVICE:
+      words = "the device's I/O error";
+      break;
+    case ERROR_CRC:
+      words = "the device's data error (CRC)";
+      break;
+    case kLockedByBitLocker:
+      words = "the volume is locked by BitLocker";
+      break;
+  }
+  const std::string number = "Windows error " + std::to_string(error);
+  return words != nullptr ? number + ", " + words : number;
 }
 
 std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) {
@@ -211,7 +253,7 @@ void DriveObject(JsonWriter& json, uint32_t number, const DriveInfo& d) {
 }  // namespace
 
 std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                 const DriveTable& drives) {
+                 const DriveTable& drives, const VolumeListing& listing) {
   JsonWriter json;
   json.BeginObject();
   json.Member("program", TESSAREL_NAME);
@@ -226,9 +268,12 @@ std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolu
     json.BeginObject();
     json.Member("name", volume.name);
     json.Member("reason", FailureWords(volume.reason));
+    json.Member("error", volume.error != 0 ? std::optional<uint32_t>(volume.error) : std::nullopt);
     json.EndObject();
   }
   json.EndArray();
+  json.Key("volumeListComplete");
+  json.Boolean(listing.complete);
   json.Key("drives");
   json.BeginArray();
   for (uint32_t number : drives.Listed()) DriveObject(json, number, drives[number]);
@@ -237,8 +282,10 @@ std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolu
   return json.Text();
 }
 
-ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows,
-                        const std::vector<SkippedVolume>& skipped) {
+ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
+                        const VolumeListing& listing) {
+  // A list of volumes that did not come whole is no report to act on: at least 2.
+  if (!listing.complete) return ExitStatus::Undetermined;
   // A volume that was not examined may be misaligned: never report all is well for it.
   bool undetermined = !skipped.empty();
   for (const ScanRow& row : rows) {

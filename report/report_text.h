@@ -40,24 +40,30 @@ const char* GeometrySourceWords(GeometrySource source);
 // The console report: the volume table with its verdicts. A volume over several disks is
 // followed by one line per piece ("  1/2", its disk, that disk's name, its data start and
 // its own verdict). Under the table, each fixed volume that was not examined, and why.
+// Last, when the system's list of volumes did not come whole, a line that says so.
 std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows,
-                       const DriveTable& drives, const std::vector<SkippedVolume>& skipped);
+                       const DriveTable& drives, const std::vector<SkippedVolume>& skipped,
+                       const VolumeListing& listing = {});
 // What kept a volume from being examined, as the report names it.
 const char* FailureWords(ProbeFailure failure);
+// What Windows said, as the report names it: "Windows error 1, incorrect function", or
+// "Windows error 87" for an error it has no words for.
+std::string WindowsErrorWords(uint32_t error);
 // The drive table: number, name, serial, firmware, grid, physical sector, its source.
 std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives);
 // One JSON document with the program, its version, the volumes, the volumes not
 // examined and the drives.
 std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                 const DriveTable& drives);
+                 const DriveTable& drives, const VolumeListing& listing = {});
 
 enum class ExitStatus {
   Aligned = 0,       // every volume aligned, or no fixed volume at all
   Misaligned = 1,    // at least one volume misaligned
-  Undetermined = 2,  // none misaligned; at least one undetermined or not examined
+  Undetermined = 2,  // none misaligned but one undetermined or not examined; or the list of
+                     // volumes did not come whole, whatever the verdicts
   CannotRun = 3,     // not NT, no raw access, a bad option, or the report could not be written
 };
-ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows,
-                        const std::vector<SkippedVolume>& skipped);
+ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
+                        const VolumeListing& listing = {});
 
 }  // namespace report

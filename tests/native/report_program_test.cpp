@@ -66,6 +66,47 @@ TEST_F(ReportProgramTest, NoVolumesAtAllIsStatusZero) {
   EXPECT_EQ(out, "Drive   Drv No  Drive Name                      Offset      Alignment   \n");
 }
 
+// A call that Windows fails, at each step where it makes the report give up: the volume
+// not examined names what Windows said; a list of volumes cut short says so, whatever
+// the verdicts, with exit status 2.
+TEST_F(ReportProgramTest, WhatWindowsSaidIsNamedWhereTheReportGivesUp) {
+  sim::BuildLab(machine);
+  Run({});
+  const std::vector<sim::Call> clean = machine.Log();
+  // The first call named op on path, at or after the first call on after (if any).
+  auto indexOf = [&](const char* op, const std::string& path, const std::string& after = "") {
+    size_t i = 0;
+    while (!after.empty() && i < clean.size() && clean[i].path != after) ++i;
+    while (i < clean.size() && !(clean[i].op == op && (path.empty() || clean[i].path == path))) ++i;
+    return static_cast<int>(i);
+  };
+  const struct {
+    const char* what;
+    int call;
+    const char* line;
+  } cases[] = {
+      {"sizes", indexOf("GetDiskFreeSpaceA", "C:\\"),
+       "C:  not examined: sizes (Windows error 21, not ready)\n"},
+      {"device open", indexOf("CreateFileA", "\\\\.\\C:"),
+       "C:  not examined: device open (Windows error 32, sharing violation)\n"},
+      {"first sector", indexOf("ReadFile", "", "\\\\.\\C:"),
+       "C:  not examined: first sector (Windows error 23, the device's data error (CRC))\n"},
+      {"volume list", indexOf("FindNextVolumeA", ""),
+       "The list of volumes is incomplete: Windows error 21, not ready; volumes mounted only in "
+       "folders may be missing.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Machine m;
+    const sim::Installation in(m);
+    sim::BuildLab(m);
+    m.failCall = c.call;
+    const int status = Run({});
+    EXPECT_NE(out.find(c.line), std::string::npos) << out;
+    EXPECT_EQ(status, std::string(c.what) == "volume list" ? 2 : 1);
+  }
+}
+
 TEST_F(ReportProgramTest, ASecondRunInOneProcessReportsOnlyItsOwnMachine) {
   // The second machine: drive 0 now answers IDENTIFY with zeros, which is no identity.
   auto secondMachine = [](sim::Machine& m) {
@@ -156,7 +197,7 @@ TEST_F(ReportProgramTest, RefusalsGoToStandardErrorWithWhatWindowsSaid) {
 // What reaches the reader decides the status: a report that could not be written is a
 // failure, whatever it said.
 TEST(ReportOutputTest, AReportThatDoesNotReachItsReaderEndsWithThree) {
-  std::signal(SIGPIPE, SIG_IGN);  // a pipe whose reader has gone: a failed write, not death
+  std::signal(SIGPIPE, SIG_IGN);          // a pipe whose reader has gone: a failed write, not death
   const std::string report(100000, 'x');  // more than any stream buffer holds
   const struct {
     const char* name;

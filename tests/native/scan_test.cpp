@@ -1,5 +1,6 @@
 #include <set>
 
+#include "platform/volume_names.h"
 #include "report/report_text.h"
 #include "scan_helpers.h"
 #include "sim/lab.h"
@@ -363,3 +364,32 @@ TEST_F(ScanTest, VolumesMountedInFoldersGetRowsAfterTheLetters) {
 }
 
 }  // namespace
+
+// The list of volumes is whole only when Windows says it has no more; refused or cut at
+// the most it takes, it is not, and says why.
+TEST(VolumeListTest, WholeOnlyWhenWindowsSaysItEnded) {
+  const struct {
+    const char* what;
+    size_t volumes;
+    bool refused;
+    bool complete;
+    uint32_t error;
+  } cases[] = {
+      {"no volume", 0, false, true, 0},
+      {"as many as it takes", kMostVolumes, false, true, 0},
+      {"one more than it takes", kMostVolumes + 1, false, false, 0},
+      {"refused", 3, true, false, ERROR_ACCESS_DENIED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Machine m;
+    const sim::Installation in(m);
+    for (size_t i = 0; i < c.volumes; ++i)
+      m.unlettered["\\\\?\\Volume{" + std::to_string(100000 + i) + "}\\"] = sim::Volume{};
+    m.enumerationOk = !c.refused;
+    const VolumeList list = VolumeNames();
+    EXPECT_EQ(list.complete, c.complete);
+    EXPECT_EQ(list.error, c.error);
+    EXPECT_EQ(list.names.size(), c.refused ? 0 : std::min(c.volumes, kMostVolumes));
+  }
+}

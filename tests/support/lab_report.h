@@ -28,7 +28,7 @@ constexpr char kLabReport[] =
     "  2/2   12      KESTREL KD3000-512E             2099199     misaligned  \n"
     "T:      11      KESTREL KD3000-512E             264192      aligned     \n"
     "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  \n"
-    "V:  not examined: partition start\n";
+    "V:  not examined: partition start (Windows error 1, incorrect function)\n";
 
 namespace lab {
 
