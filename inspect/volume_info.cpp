@@ -1,5 +1,6 @@
 #include "inspect/volume_info.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -129,6 +130,19 @@ std::vector<VolumeExtent> DiskExtents(Device& volume, uint32_t bytesPerSector, D
 // The first of drives 0..9 whose sector at byte `position` equals the volume's first
 // sector; kNoDrive when none does. A drive that does not open (a gap in the numbering, a
 // disk held by another program) is passed over.
+// Where the search's copy of a drive's sector goes, past the volume's own at the buffer's
+// start: on a boundary of 4096 bytes or of the largest physical sector of the listed
+// drives, whichever is larger, as Windows documents unbuffered reads to want it. A
+// physical sector past 64 KiB is no answer to trust.
+uint64_t SearchStride(uint32_t bytesPerSector) {
+  uint64_t alignment = 4096;
+  for (uint32_t n : g_drives.Listed()) {
+    const uint64_t physical = g_drives[n].PhysicalSectorBytes();
+    if (physical <= 65536) alignment = std::max(alignment, physical);
+  }
+  return (bytesPerSector + alignment - 1) / alignment * alignment;
+}
+
 int64_t SearchDrives(uint64_t position, const BYTE* volumeSector, BYTE* driveSector,
                      uint32_t bytes) {
   for (uint32_t n = 0; n < kDriveCount; ++n) {
@@ -213,7 +227,8 @@ void CVolumeInfo::ProbeDevice() {
   ReadFileSystem();
   if (m_startSector == kNotDetermined) Fail(ProbeFailure::PartitionStart, placement.error);
   // Two sectors: the volume's first, and each drive's at the same place.
-  SectorBuffer buffer(2 * static_cast<uint64_t>(m_bytesPerSector));
+  const uint64_t stride = SearchStride(m_bytesPerSector);
+  SectorBuffer buffer(stride + m_bytesPerSector);
   if (!buffer.IsValid()) return Fail(ProbeFailure::FirstSector, sys::GetLastError());
   // Without the volume's own first sector there is nothing to look for: a search for a
   // sector of zeros could name the wrong drive.
@@ -232,7 +247,7 @@ void CVolumeInfo::ProbeDevice() {
     m_extents = placement.pieces;
   else
     m_extents = {{SearchDrives(m_startSector * m_bytesPerSector, buffer.Data(),
-                               buffer.Data() + m_bytesPerSector, m_bytesPerSector),
+                               buffer.Data() + stride, m_bytesPerSector),
                   m_startSector}};
   m_driveIndex = m_extents.front().disk;
 }

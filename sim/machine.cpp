@@ -551,8 +551,10 @@ BOOL Machine::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, L
   const uint32_t sector = SectorSizeOf(*device);
   if (sector == 0) return Fail(ERROR_INVALID_PARAMETER);
   // Unbuffered I/O moves whole sectors between sector-aligned places, or nothing.
+  const Drive* strict = DriveAt(device->drive);
+  const uint32_t alignment = strict && strict->readAlignment ? strict->readAlignment : sector;
   if (device->unbuffered && (size % sector != 0 || device->position % sector != 0 ||
-                             reinterpret_cast<uintptr_t>(buffer) % sector != 0))
+                             reinterpret_cast<uintptr_t>(buffer) % alignment != 0))
     return Fail(ERROR_INVALID_PARAMETER);
 
   uint64_t capacity = ~uint64_t{0};

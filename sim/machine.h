@@ -64,6 +64,9 @@ struct Drive {
   ScsiAnswer scsi;
   AlignmentAnswer alignment;
   uint32_t sectorSize = 512;
+  // What an unbuffered read's buffer must be aligned to: Windows documents the physical
+  // sector, and a strict driver asks it; 0 for the logical sector, which most accept.
+  uint32_t readAlignment = 0;
   uint64_t sectorCount = 1ull << 32;  // capacity; reads beyond it return no bytes
   std::map<uint64_t, Bytes> sectors;  // sparse; a sector never written reads as zeros
 

@@ -159,6 +159,29 @@ TEST_F(VolumeTest, DriveSearchReadsDrivesInOrderUntilOneMatches) {
   ExpectNothingLeft();
 }
 
+// A driver that wants unbuffered reads into buffers on its physical sectors, as Windows
+// documents them: the drive's copy of the sector is read on a 4096-byte boundary, and on
+// one of the largest physical sector the listed drives report.
+TEST_F(VolumeTest, DriveSearchReadsOnPhysicalSectorBoundaries) {
+  for (const uint32_t physical : {4096u, 8192u}) {
+    SCOPED_TRACE(physical);
+    sim::Machine m;
+    const sim::Installation in(m);
+    g_drives.Clear();
+    sim::AddAtaDrive(m, 0, "D0", "", "", physical == 4096 ? 0x6003 : 0x6004, 0x4000);
+    m.drives[0].readAlignment = physical;
+    IdentifyDrive(0, &g_drives[0]);
+    sim::VolumeLayout v;
+    v.letter = 'D';
+    v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048, 0xD0D0D0D0u);
+    sim::PlaceVolume(m, v);
+    m.letters['D'].deviceNumberOk = m.letters['D'].extentsOk = false;
+    CVolumeInfo d('D');
+    d.Probe();
+    EXPECT_EQ(d.GetDriveIndex(), 0) << "the drive's sector was read and matched";
+  }
+}
+
 TEST_F(VolumeTest, DriveSearchPassesOverGapsUpToDriveNine) {
   struct Case {
     const char* name;
