@@ -78,6 +78,7 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   }
   row.paths = std::move(paths);
   row.fileSystem = record->m_fileSystem;
+  row.placedBy = record->m_placedBy;
   row.extents = JudgePieces(*record, g_drives);
   row.verdict = VolumeVerdict(row.extents);
   const PieceVerdict& first = row.extents.front();

@@ -24,8 +24,9 @@ struct ScanRow {
   std::optional<uint64_t> dataStart;  // where its clusters begin on that disk, when known
   Verdict verdict = Verdict::Undetermined;
   std::string fileSystem;
-  std::vector<PieceVerdict> extents;    // every piece of the volume, each judged on its disk
-  std::unique_ptr<CVolumeInfo> volume;  // the record the row keeps
+  PlacedBy placedBy = PlacedBy::Extents;  // what placed it on its disks
+  std::vector<PieceVerdict> extents;      // every piece of the volume, each judged on its disk
+  std::unique_ptr<CVolumeInfo> volume;    // the record the row keeps
 };
 
 // A fixed volume the scan could not examine: it has no row, but the console names it.

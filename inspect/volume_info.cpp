@@ -241,10 +241,10 @@ void CVolumeInfo::ProbeDevice() {
   // The system's answer costs one request; the search reads, and wakes, every drive
   // below the volume's. It also tells a clone from its original, which hold the same
   // bytes at the same place.
-  if (placement.systemDisk)
-    m_extents = {{*placement.systemDisk, m_startSector}};
-  else if (!placement.pieces.empty())
+  if (!placement.pieces.empty())
     m_extents = placement.pieces;
+  else if (placement.systemDisk)
+    m_extents = {{*placement.systemDisk, m_startSector}};
   else
     m_extents = {{SearchDrives(m_startSector * m_bytesPerSector, buffer.Data(),
                                buffer.Data() + stride, m_bytesPerSector),
@@ -253,17 +253,21 @@ void CVolumeInfo::ProbeDevice() {
 }
 
 CVolumeInfo::Placement CVolumeInfo::Place(Device& volume) {
+  // Windows lists every volume's pieces (basic, dynamic, spanned, mirrored), each with its
+  // disk and where it starts there: the strongest answer. The partition requests and the
+  // device number are the fallback, for systems and drivers that do not answer it.
   Placement placement;
   DWORD error = ERROR_SUCCESS;
+  placement.pieces = DiskExtents(volume, m_bytesPerSector, &error);
+  if (!placement.pieces.empty()) {
+    m_startSector = placement.pieces.front().startSector;
+    m_placedBy = PlacedBy::Extents;
+    return placement;
+  }
   m_startSector = PartitionStartSector(volume, m_bytesPerSector, &error);
-  placement.systemDisk = SystemDiskNumber(volume);
-  // Where the system names no disk (dynamic disks, volumes over several disks), the
-  // volume's own pieces name them, and their start holds whatever the partition requests
-  // said: data volumes on dynamic MBR disks still answer the old request. Asked, they are
-  // also the last word on why there is no start.
-  if (!placement.systemDisk) placement.pieces = DiskExtents(volume, m_bytesPerSector, &error);
   placement.error = error;
-  if (!placement.pieces.empty()) m_startSector = placement.pieces.front().startSector;
+  placement.systemDisk = SystemDiskNumber(volume);
+  m_placedBy = placement.systemDisk ? PlacedBy::Partition : PlacedBy::Search;
   return placement;
 }
 

@@ -18,6 +18,10 @@ enum class ProbeFailure {
   FirstSector,     // its first sector could not be read, or cannot hold its file system's fields
 };
 
+// What placed a volume on its disks: its own pieces as the volume manager lists them, the
+// partition requests with the disk's number, or a search of the drives by content.
+enum class PlacedBy { Extents, Partition, Search };
+
 // One piece of a volume: a simple volume has one; a spanned, striped or mirrored volume
 // has one per piece, each on its own disk.
 struct VolumeExtent {
@@ -72,6 +76,7 @@ class CVolumeInfo {
   std::string m_fileSystem;  // as the volume names it; empty when it does not say
   std::vector<VolumeExtent> m_extents;  // every piece, in the volume's order; empty until placed
   ProbeFailure m_failure;
+  PlacedBy m_placedBy = PlacedBy::Search;
   uint32_t m_failureError = 0;  // what Windows said to the call behind m_failure; 0: none
 
  private:

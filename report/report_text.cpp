@@ -209,6 +209,18 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) 
 
 namespace {
 
+const char* PlacedByWord(PlacedBy by) {
+  switch (by) {
+    case PlacedBy::Extents:
+      return "extents";
+    case PlacedBy::Partition:
+      return "partition";
+    case PlacedBy::Search:
+      break;
+  }
+  return "search";
+}
+
 void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.BeginObject();
   json.Member("name", row.name);
@@ -220,6 +232,7 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.Member("dataStart", row.dataStart);
   json.Member("verdict", VerdictWord(row.verdict));
   json.Member("fileSystem", row.fileSystem);
+  json.Member("placedBy", PlacedByWord(row.placedBy));
   json.Key("extents");
   json.BeginArray();
   for (const PieceVerdict& piece : row.extents) {

@@ -122,8 +122,14 @@ void BuildLab(Machine& m) {
   efi.fileSystem = "FAT32";
   efi.bootSector = BuildFatBootSector({});
   PlaceVolume(m, efi);
+  // V: answers neither partition request, but its pieces place it; W: answers nothing
+  // that could place it.
   PlaceVolume(m, Ntfs('V', 2, 206848));
   m.letters['V'].partitionInfoOk = false;
+  PlaceVolume(m, Ntfs('W', 2, 411648));
+  m.letters['W'].partitionInfoOk = false;
+  m.letters['W'].deviceNumberOk = false;
+  m.letters['W'].extentsOk = false;
 
   Volume& removable = m.letters['I'];
   removable.type = DRIVE_REMOVABLE;

@@ -25,6 +25,17 @@
 
 namespace trace {
 
+// The first line's "format": 2 asks every volume for its pieces. A trace without it was
+// recorded by version 1.02, which asked only volumes that named no disk.
+constexpr uint32_t kTraceFormat = 2;
+template <class C>
+bool AskedSinceFormat2(const C&) {
+  return false;
+}
+inline bool AskedSinceFormat2(const DeviceIoControlCall& call) {
+  return call.code == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS;
+}
+
 // The machine's Windows version as a trace's first line names it, asked of `machine`.
 std::string WindowsVersion(sys::Backend& machine);
 
@@ -113,6 +124,7 @@ class FieldTrace final : public sys::Backend {
   std::map<Question, std::deque<Call>> m_answers;  // replaying
   std::vector<std::string> m_unanswered;
   std::string m_windows;
+  bool m_before2 = false;  // replaying a trace of 1.02
   std::map<HANDLE, OpenHandle> m_handles;
   sys::MemoryBlocks m_buffers;
   uintptr_t m_nextHandle = 0x100;

@@ -109,6 +109,10 @@ std::unique_ptr<FieldTrace> FieldTrace::Load(const std::string& text, std::strin
     *error = "line 1: " + why;
     return nullptr;
   }
+  // Without a format of its own, the trace is 1.02's.
+  uint64_t format = 1;
+  if (!lines[0].Number("format", 1000, &format, &why)) format = 1;
+  replay->m_before2 = format < kTraceFormat;
   Loading loading{{}, replay->m_answers};
   for (bool registering : {true, false}) {
     loading.registering = registering;

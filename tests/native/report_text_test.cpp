@@ -179,6 +179,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   rows[1].extents[0].dataStart.reset();
   rows[1].dataStart.reset();
   rows[1].fileSystem = "exFAT";
+  rows[1].placedBy = PlacedBy::Search;
   const std::string json = report::Json(rows, {{"V:", ProbeFailure::PartitionStart}}, drives);
   EXPECT_EQ(json,
             "{\n"
@@ -196,6 +197,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"dataStart\": 5000000000,\n"
             "      \"verdict\": \"misaligned\",\n"
             "      \"fileSystem\": \"NTFS\",\n"
+            "      \"placedBy\": \"extents\",\n"
             "      \"extents\": [\n"
             "        {\n"
             "          \"drive\": 0,\n"
@@ -218,6 +220,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"dataStart\": null,\n"
             "      \"verdict\": \"undetermined\",\n"
             "      \"fileSystem\": \"exFAT\",\n"
+            "      \"placedBy\": \"search\",\n"
             "      \"extents\": [\n"
             "        {\n"
             "          \"drive\": null,\n"

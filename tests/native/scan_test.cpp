@@ -32,7 +32,7 @@ TEST_F(ScanTest, LabDrivesThenLettersInOrder) {
   }
   EXPECT_EQ(steps, 24 + 1);  // C to Z, then the volume mounted in a folder
 
-  EXPECT_EQ(rows.size(), 16u) << "the report's rows are checked where the console prints them";
+  EXPECT_EQ(rows.size(), 17u) << "the report's rows are checked where the console prints them";
   for (const ScanRow& row : rows) {
     ASSERT_NE(row.volume, nullptr);
     EXPECT_EQ(row.volume->m_letter, row.letter);
@@ -60,10 +60,11 @@ TEST_F(ScanTest, NoDriveOpensYetEveryVolumeKeepsItsRow) {
   EXPECT_EQ(g_drives[0].status, -2);
   EXPECT_EQ(run.steps, 1 + 24 + 1) << "the drive phase ended at drive 0";
   // The system still says which disk holds each volume; nothing says how its sectors lie.
-  ASSERT_EQ(run.rows.size(), 16u);
+  ASSERT_EQ(run.rows.size(), 17u);
   EXPECT_EQ(run.rows[0].drive, 0u);
   EXPECT_EQ(run.rows[14].drive, 11u);
-  EXPECT_EQ(run.rows[15].drive, 3u);
+  EXPECT_EQ(run.rows[15].drive, 2u);  // V:, by its pieces
+  EXPECT_EQ(run.rows[16].drive, 3u);
   for (const ScanRow& row : run.rows) {
     EXPECT_STREQ(row.driveName, "") << row.letter;
     EXPECT_EQ(row.verdict, Verdict::Undetermined) << row.letter;
@@ -177,10 +178,11 @@ TEST_F(ScanTest, LargestThirtyTwoBitDataStartPrintsInFull) {
 
 TEST_F(ScanTest, LettersThatAreNotFixedOrHaveNoStartGiveNoRow) {
   sim::BuildLab(machine);
-  for (char l : {'C', 'D', 'E', 'F', 'G', 'L', 'M', 'N', 'O', 'P', 'Q', 'R', 'S', 'T'})
+  for (char l : {'C', 'D', 'E', 'F', 'G', 'L', 'M', 'N', 'O', 'P', 'Q', 'R', 'S', 'T', 'V'})
     machine.letters.erase(l);
   machine.unlettered.clear();
-  machine.letters['H'].partitionInfoOk = false;  // fixed, but its start is unknown
+  // Fixed, but nothing says where it starts.
+  machine.letters['H'].partitionInfoOk = machine.letters['H'].extentsOk = false;
   machine.letters['L'] = machine.letters['I'];
   machine.letters['L'].type = DRIVE_RAMDISK;
   EXPECT_TRUE(RunWholeScan().rows.empty());
@@ -280,7 +282,8 @@ TEST_F(ScanTest, EveryFixedVolumeWithoutARowIsNamedWithItsReason) {
        ProbeFailure::DriveType},
       {"device open", [](sim::Machine&, sim::Volume& v) { v.open = sim::Open::AccessDenied; },
        ProbeFailure::DeviceOpen},
-      {"partition start", [](sim::Machine&, sim::Volume& v) { v.partitionInfoOk = false; },
+      {"partition start",
+       [](sim::Machine&, sim::Volume& v) { v.partitionInfoOk = v.extentsOk = false; },
        ProbeFailure::PartitionStart},
       {"first sector", [](sim::Machine& m, sim::Volume&) { m.addressSpace = 512; },
        ProbeFailure::FirstSector},

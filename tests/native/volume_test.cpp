@@ -150,6 +150,7 @@ TEST_F(VolumeTest, DriveSearchReadsDrivesInOrderUntilOneMatches) {
   CVolumeInfo v('D');
   v.Probe();
   EXPECT_EQ(v.GetDriveIndex(), 2);
+  EXPECT_EQ(v.m_placedBy, PlacedBy::Search);
   const std::vector<std::string> expected = {"\\\\.\\D:", "\\\\.\\PhysicalDrive0",
                                              "\\\\.\\PhysicalDrive1", "\\\\.\\PhysicalDrive2"};
   EXPECT_EQ(OpenedPaths(), expected);
@@ -213,19 +214,35 @@ TEST_F(VolumeTest, DriveSearchPassesOverGapsUpToDriveNine) {
   }
 }
 
-TEST_F(VolumeTest, TheSystemsDeviceNumberNamesTheDriveWithoutReadingAny) {
-  AddDrives(4);
-  sim::PlaceVolume(machine, Ntfs('D', 3, 2048));
-  CVolumeInfo v('D');
-  EXPECT_EQ(v.Probe(), 3);
-  EXPECT_EQ(v.GetDriveIndex(), 3);
-  EXPECT_EQ(OpenedPaths(), std::vector<std::string>{"\\\\.\\D:"});
-  EXPECT_EQ(Reads(), 1u);  // the volume's own first sector only
-  EXPECT_EQ(IoctlCodes(), (std::vector<DWORD>{0x74004, 0x2D1080}));
-  const sim::Call ask = machine.Calls("DeviceIoControl")[1];
-  EXPECT_EQ(ask.inSize, 0u);
-  EXPECT_EQ(ask.outSize, 12u);
-  ExpectNothingLeft();
+// The volume's pieces name its disk with one request; where they are not answered, the
+// partition request and the device number do; neither reads any drive.
+TEST_F(VolumeTest, TheSystemNamesTheDriveWithoutReadingAny) {
+  const struct {
+    bool extents;
+    std::vector<DWORD> codes;
+    PlacedBy by;
+  } cases[] = {{true, {0x560000}, PlacedBy::Extents},
+               {false, {0x560000, 0x74004, 0x2D1080}, PlacedBy::Partition}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.extents);
+    sim::Machine m;
+    const sim::Installation in(m);
+    for (int i = 0; i < 4; ++i) sim::AddAtaDrive(m, i, "D" + std::to_string(i), "", "", 0x4000, 0);
+    sim::VolumeLayout layout = Ntfs('D', 3, 2048);
+    layout.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
+    sim::PlaceVolume(m, layout);
+    m.letters['D'].extentsOk = c.extents;
+    CVolumeInfo v('D');
+    EXPECT_EQ(v.Probe(), 3);
+    EXPECT_EQ(v.GetDriveIndex(), 3);
+    EXPECT_EQ(v.m_placedBy, c.by);
+    EXPECT_EQ(m.Calls("CreateFileA").size(), 1u);
+    EXPECT_EQ(m.Calls("ReadFile").size(), 1u);  // the volume's own first sector only
+    std::vector<DWORD> codes;
+    for (const sim::Call& call : m.Calls("DeviceIoControl")) codes.push_back(call.code);
+    EXPECT_EQ(codes, c.codes);
+    EXPECT_EQ(m.OpenHandles(), 0);
+  }
 }
 
 TEST_F(VolumeTest, TheSystemsDiskNumberIsTakenAsItIs) {
@@ -398,21 +415,23 @@ TEST_F(VolumeTest, GptPartitionsAnswerOnlyTheExtendedRequest) {
   sim::VolumeLayout gpt = Ntfs('G', 0, 264192);
   gpt.table = sim::PartitionTable::Gpt;
   sim::PlaceVolume(machine, gpt);
+  machine.letters['G'].extentsOk = false;  // the partition requests are the fallback
   CVolumeInfo v('G');
   EXPECT_EQ(v.Probe(), 3);
   EXPECT_EQ(v.m_startSector, 264192u);
   EXPECT_EQ(v.GetDriveIndex(), 0);
-  EXPECT_EQ(IoctlCodes(), (std::vector<DWORD>{0x74004, 0x70048, 0x2D1080}));
-  const sim::Call ex = machine.Calls("DeviceIoControl")[1];
+  EXPECT_EQ(IoctlCodes(), (std::vector<DWORD>{0x560000, 0x74004, 0x70048, 0x2D1080}));
+  const sim::Call ex = machine.Calls("DeviceIoControl")[2];
   EXPECT_EQ(ex.inSize, 0u);
   EXPECT_EQ(ex.outSize, 144u);
 
   // An MBR machine sends only what it always sent.
   machine.ClearLog();
   sim::PlaceVolume(machine, Ntfs('M', 0, 2048));
+  machine.letters['M'].extentsOk = false;
   CVolumeInfo mbr('M');
   mbr.Probe();
-  EXPECT_EQ(IoctlCodes(), (std::vector<DWORD>{0x74004, 0x2D1080}));
+  EXPECT_EQ(IoctlCodes(), (std::vector<DWORD>{0x560000, 0x74004, 0x2D1080}));
 }
 
 TEST_F(VolumeTest, PartitionAnswersThatGiveNoStart) {
@@ -540,12 +559,12 @@ TEST_F(VolumeTest, DeviceRequestsAreReadOnlyAndUnbuffered) {
     EXPECT_EQ(open.flags, FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL);
   }
   const auto ioctls = machine.Calls("DeviceIoControl");
-  ASSERT_EQ(ioctls.size(), 3u);  // partition, device number, pieces
-  EXPECT_EQ(ioctls[0].code, 0x74004u);
+  ASSERT_EQ(ioctls.size(), 3u);  // pieces, partition, device number
+  EXPECT_EQ(ioctls[0].code, 0x560000u);
+  EXPECT_EQ(ioctls[0].inSize, 0u);
   EXPECT_EQ(ioctls[0].outSize, 32u);
-  EXPECT_EQ(ioctls[2].code, 0x560000u);
-  EXPECT_EQ(ioctls[2].inSize, 0u);
-  EXPECT_EQ(ioctls[2].outSize, 32u);
+  EXPECT_EQ(ioctls[1].code, 0x74004u);
+  EXPECT_EQ(ioctls[1].outSize, 32u);
   ASSERT_EQ(machine.Calls("VirtualAlloc").size(), 1u);
   EXPECT_EQ(machine.Calls("VirtualAlloc")[0].size, 8192u);
   for (const sim::Call& read : machine.Calls("ReadFile")) EXPECT_EQ(read.size, 4096u);
@@ -628,10 +647,10 @@ TEST_F(VolumeTest, FailedNameQueryCountsAsNotFat) {
 TEST_F(VolumeTest, FailedFirstSectorReadSearchesNoDrive) {
   AddDrives(2);
   sim::PlaceVolume(machine, Ntfs('D', 1, 2048));
-  machine.failCall = 7;  // type, space, open, partition, device number, name, buffer, read
+  machine.failCall = 6;  // type, space, open, pieces, name, buffer, read
   CVolumeInfo v('D');
   v.Probe();
-  ASSERT_EQ(machine.Log()[7].op, "ReadFile");
+  ASSERT_EQ(machine.Log()[6].op, "ReadFile");
   EXPECT_EQ(v.GetDriveIndex(), -1);
   EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
   EXPECT_EQ(machine.Calls("CreateFileA").size(), 1u);

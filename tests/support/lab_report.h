@@ -27,8 +27,9 @@ constexpr char kLabReport[] =
     "  1/2   11      KESTREL KD3000-512E             1050624     aligned     \n"
     "  2/2   12      KESTREL KD3000-512E             2099199     misaligned  \n"
     "T:      11      KESTREL KD3000-512E             264192      aligned     \n"
+    "V:      2       ORMOLU OM500 CLASSIC            206848      aligned     \n"
     "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  \n"
-    "V:  not examined: partition start (Windows error 1, incorrect function)\n";
+    "W:  not examined: partition start (Windows error 1, incorrect function)\n";
 
 namespace lab {
 
