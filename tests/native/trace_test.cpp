@@ -49,7 +49,8 @@ TEST(TraceFixtureTest, EachReplaysToTheReportKeptBesideIt) {
     int status;
   } fixtures[] = {{"gpt-nvme", 1}, {"past-2tib-encrypted", 0}, {"clone", 1}, {"dynamic-spanned", 1},
                   {"exfat", 1}, {"folder-mounts", 1}, {"many-disks-with-gaps", 1},
-                  {"searched-by-content", 1}, {"edited-partition-start", 0}};
+                  {"searched-by-content", 1}, {"edited-partition-start", 0},
+                  {"edited-extents-start", 0}};
   for (const auto& [name, status] : fixtures) {
     SCOPED_TRACE(name);
     const std::string base = std::string(TRACES_DIR) + "/" + name;
