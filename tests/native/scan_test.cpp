@@ -208,7 +208,7 @@ DriveWork LetterPhaseDriveWork(const sim::Machine& m) {
   return work;
 }
 
-TEST_F(ScanTest, VolumesThatAnswerTheirDeviceNumberWakeNoDrive) {
+TEST_F(ScanTest, VolumesPlacedByTheSystemWakeNoDrive) {
   // The lab's MBR drives 0 to 4 and their letters C to H.
   auto mbrLab = [](sim::Machine& m) {
     sim::BuildLab(m);
