@@ -36,7 +36,9 @@ bool Device::ReadAt(uint64_t position, void* buffer, DWORD bytes) {
     const DWORD low =
         sys::SetFilePointer(m_handle, static_cast<LONG>(position & 0xFFFFFFFFu), &high, FILE_BEGIN);
     // The low half of a good position can be all ones: only the error tells.
-    if (low == INVALID_SET_FILE_POINTER && (m_readError = sys::GetLastError()) != ERROR_SUCCESS) {
+    const DWORD error = low == INVALID_SET_FILE_POINTER ? sys::GetLastError() : ERROR_SUCCESS;
+    if (error != ERROR_SUCCESS) {
+      m_readError = error;
       m_position = kPositionUnknown;
       return false;
     }

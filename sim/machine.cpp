@@ -551,14 +551,13 @@ BOOL Machine::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, L
   const uint32_t sector = SectorSizeOf(*device);
   if (sector == 0) return Fail(ERROR_INVALID_PARAMETER);
   // Unbuffered I/O moves whole sectors between sector-aligned places, or nothing.
-  const Drive* strict = DriveAt(device->drive);
-  const uint32_t alignment = strict && strict->readAlignment ? strict->readAlignment : sector;
+  const Drive* drive = DriveAt(device->drive);
+  const uint32_t alignment = drive && drive->readAlignment ? drive->readAlignment : sector;
   if (device->unbuffered && (size % sector != 0 || device->position % sector != 0 ||
                              reinterpret_cast<uintptr_t>(buffer) % alignment != 0))
     return Fail(ERROR_INVALID_PARAMETER);
 
-  uint64_t capacity = ~uint64_t{0};
-  if (const Drive* d = DriveAt(device->drive)) capacity = d->sectorCount * sector;
+  const uint64_t capacity = drive ? drive->sectorCount * sector : ~uint64_t{0};
   const uint64_t available = device->position >= capacity ? 0 : capacity - device->position;
   const size_t n = static_cast<size_t>(std::min<uint64_t>(size, available));
   auto* out = static_cast<uint8_t*>(buffer);
