@@ -16,7 +16,11 @@ const char kUsage[] =
     "       TessarelReport --help | --version\n"
     "\n"
     "Reports whether each partition on this machine's fixed disks lies on the\n"
-    "physical-sector grid of its disk. Run it from an elevated command prompt.\n"
+    "physical-sector grid of its disk. Run it from an elevated command prompt for a\n"
+    "full report. Without administrative rights (or when a security policy refuses\n"
+    "write access to the disks) it says so in its first line and judges what Windows\n"
+    "lets any user ask: FAT and exFAT volumes, whose data area takes reading, are then\n"
+    "undetermined.\n"
     "\n"
     "  --drives         list the physical drives after the volumes (the JSON always\n"
     "                   holds them)\n"
@@ -35,7 +39,8 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 every volume aligned (or no fixed volume), 1 a volume is\n"
     "misaligned, 2 none misaligned but one undetermined or not examined, 3 the\n"
-    "report could not run or could not be written.\n";
+    "report could not run or could not be written. Without administrative rights\n"
+    "the status follows the verdicts in the same way.\n";
 
 struct Options {
   bool drives = false, json = false, help = false, version = false;
@@ -72,8 +77,6 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
 std::string RawAccessAdvice(uint32_t error) {
   const std::string number = "Windows error " + std::to_string(error);
   switch (error) {
-    case ERROR_ACCESS_DENIED:
-      return number + " (access denied): run TessarelReport from an elevated command prompt.";
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
       return number + " (not found): this machine has no physical drive 0.";
@@ -89,25 +92,35 @@ int Status(report::ExitStatus status) { return static_cast<int>(status); }
 // The start-up checks, the whole scan and the report, on the machine behind the door.
 int Scan(const Options& options, const ReportTexts& texts, std::string* out, std::string* err) {
   const StartupCheck check = CheckStartup();
+  report::RunMode mode;
   switch (check.refusal) {
     case StartupRefusal::NotNt:
       *err += texts.notNt + "\n";
       return Status(report::ExitStatus::CannotRun);
     case StartupRefusal::NoRawAccess:
-      *err += texts.noAccess + "\n" + RawAccessAdvice(check.error) + "\n";
-      return Status(report::ExitStatus::CannotRun);
+      // Access denied is what a standard user, or a policy, meets: the drives and volumes
+      // still answer the requests that only ask. Anything else is no machine to report on.
+      if (check.error != ERROR_ACCESS_DENIED) {
+        *err += texts.noAccess + "\n" + RawAccessAdvice(check.error) + "\n";
+        return Status(report::ExitStatus::CannotRun);
+      }
+      mode.rawAccess = false;
+      mode.refusal = check.error;
+      break;
     case StartupRefusal::None:
       break;
   }
+  mode.elevation = AskElevation();
 
   std::vector<ScanRow> rows;
-  CScan scan;
+  CScan scan(mode.rawAccess ? AccessMode::Raw : AccessMode::QueryOnly);
   while (!scan.Finished())
     if (auto row = scan.Step()) rows.push_back(std::move(*row));
 
   if (options.json) {
-    *out += report::Json(rows, scan.Skipped(), g_drives, scan.Listing());
+    *out += report::Json(rows, scan.Skipped(), g_drives, scan.Listing(), mode);
   } else {
+    *out += report::ModeLine(mode);
     *out += report::VolumeText(texts.headings, rows, g_drives, scan.Skipped(), scan.Listing());
     if (options.drives) {
       *out += '\n';

@@ -40,11 +40,18 @@ std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTabl
     if (extent.disk >= 0) piece.disk = static_cast<uint32_t>(extent.disk);
     const uint64_t dataStart = volume.GetDataStartSector(extent);
     if (dataStart != CVolumeInfo::kNotDetermined) piece.dataStart = dataStart;
-    if (piece.disk && piece.dataStart) {
+    if (!piece.disk) {
+      piece.reason =
+          volume.m_searchNeedsRights ? Undetermined::SearchNeedsRights : Undetermined::NoDrive;
+    } else if (!piece.dataStart) {
+      piece.reason = volume.m_dataAreaNeedsRights ? Undetermined::DataAreaNeedsRights
+                                                  : Undetermined::DataAreaUnread;
+    } else {
       const DriveInfo& drive = drives[*piece.disk];
       piece.verdict = GetAlignmentState(volume, dataStart, drive);
       piece.bytesPastPhysicalStart =
           BytesPastPhysicalStart(dataStart, volume.GetBytesPerSector(), drive);
+      if (piece.verdict == Verdict::Undetermined) piece.reason = Undetermined::NoGrid;
     }
     pieces.push_back(piece);
   }
@@ -58,4 +65,11 @@ Verdict VolumeVerdict(const std::vector<PieceVerdict>& pieces) {
     undetermined = undetermined || piece.verdict == Verdict::Undetermined;
   }
   return undetermined ? Verdict::Undetermined : Verdict::Aligned;
+}
+
+Undetermined VolumeReason(const std::vector<PieceVerdict>& pieces) {
+  if (VolumeVerdict(pieces) != Verdict::Undetermined) return Undetermined::None;
+  for (const PieceVerdict& piece : pieces)
+    if (piece.verdict == Verdict::Undetermined) return piece.reason;
+  return Undetermined::NoDrive;  // no piece at all: nothing holds it
 }

@@ -10,6 +10,16 @@
 
 enum class Verdict { Aligned, Misaligned, Undetermined };
 
+// Why a volume or a piece could not be judged.
+enum class Undetermined {
+  None,                 // it was judged
+  DataAreaNeedsRights,  // FAT and exFAT: the boot sector takes administrative rights to read
+  NoGrid,               // its drive reported nothing about its physical sectors
+  NoDrive,              // no drive was found to hold it
+  SearchNeedsRights,    // it named no disk, and the drive search takes administrative rights
+  DataAreaUnread,       // its boot sector did not say where its clusters begin
+};
+
 // volume: probed with code 3; dataStart: its GetDataStartSector(), determined; drive: the
 // drive table entry of the volume's drive.
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive);
@@ -23,6 +33,7 @@ struct PieceVerdict {
   // one; none when there is no grid to judge by. The clusters can still be too small.
   std::optional<uint64_t> bytesPastPhysicalStart;
   Verdict verdict = Verdict::Undetermined;
+  Undetermined reason = Undetermined::None;  // why, when the verdict is undetermined
 };
 
 // Every piece of a placed volume, judged against the drive table.
@@ -30,3 +41,6 @@ std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTabl
 // The volume's verdict: misaligned if any piece is; otherwise undetermined if any piece
 // cannot be judged (or there is none); otherwise aligned.
 Verdict VolumeVerdict(const std::vector<PieceVerdict>& pieces);
+// Why the volume is undetermined: the reason of its first piece that could not be judged;
+// None when its verdict is not undetermined.
+Undetermined VolumeReason(const std::vector<PieceVerdict>& pieces);

@@ -1,6 +1,8 @@
 #include "inspect/drive_info.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "platform/device.h"
 
@@ -12,11 +14,11 @@ const DriveInfo& DriveTable::operator[](uint32_t number) const {
   return it == m_entries.end() ? initial : it->second.info;
 }
 
-const DriveInfo& DriveTable::Identify(uint32_t number) {
+const DriveInfo& DriveTable::Identify(uint32_t number, AccessMode mode) {
   Entry& entry = m_entries[number];
   if (!entry.asked) {
     entry.asked = true;
-    IdentifyDrive(number, &entry.info);
+    IdentifyDrive(number, &entry.info, mode);
   }
   return entry.info;
 }
@@ -46,6 +48,9 @@ constexpr UCHAR kInquiryBytes = 36;
 constexpr BYTE kIntegritySignature = 0xA5;
 constexpr DWORD kVendorNeeds = 56;  // returned counts from which the name parts are taken
 constexpr DWORD kProductNeeds = 72;
+// Room for the device descriptor's fixed part and its texts, as disks give them.
+constexpr DWORD kDescriptorBytes = 1024;
+constexpr size_t kMostDescriptorChars = 64;
 
 // Drops trailing spaces of a field of width n, never looking at index 0, so a field of
 // spaces only keeps one.
@@ -197,15 +202,84 @@ void AskAlignment(Device& drive, DriveInfo* out) {
   out->geometry = GeometrySource::StorageDescriptor;
 }
 
+DWORD DescriptorField(const BYTE* answer, size_t offset) {
+  DWORD value;
+  std::memcpy(&value, answer + offset, sizeof value);
+  return value;
+}
+
+// One text of the device descriptor: from its offset to its zero byte, both inside the
+// `valid` bytes of the answer, without its leading and trailing spaces. None for offset 0,
+// an offset inside the fixed part or past the answer, or a text with no end there (the
+// buffer cut it, so it may be only part of itself).
+std::string DescriptorText(const BYTE* answer, DWORD valid, DWORD offset) {
+  if (offset < offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) || offset >= valid)
+    return {};
+  const BYTE* begin = answer + offset;
+  const auto* end = static_cast<const BYTE*>(std::memchr(begin, 0, valid - offset));
+  if (end == nullptr) return {};
+  std::string text(begin, end);
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  text = text.substr(first, text.find_last_not_of(' ') - first + 1);
+  if (text.size() > kMostDescriptorChars) text.resize(kMostDescriptorChars);
+  return text;
+}
+
+// Named from the storage device descriptor, which any user may ask for: vendor and
+// product as the INQUIRY name joins them, revision and serial number.
+void AskDescriptor(Device& drive, DriveInfo* out) {
+  STORAGE_PROPERTY_QUERY query;
+  std::memset(&query, 0, sizeof query);
+  query.PropertyId = StorageDeviceProperty;
+  query.QueryType = PropertyStandardQuery;
+  BYTE answer[kDescriptorBytes] = {};
+  DWORD returned = 0;
+  if (!drive.Control(IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, answer, sizeof answer,
+                     &returned))
+    return;
+  const DescriptorTexts texts = ReadDeviceDescriptor(answer, std::min(returned, kDescriptorBytes));
+  out->model = texts.name;
+  out->serial = texts.serial;
+  out->firmware = texts.revision;
+}
+
 }  // namespace
 
-void IdentifyDrive(uint32_t index, DriveInfo* out) {
+DescriptorTexts ReadDeviceDescriptor(const BYTE* answer, DWORD returned) {
+  DescriptorTexts texts;
+  // Every offset must have come back; past the descriptor's own size nothing is its.
+  if (returned < offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType)) return texts;
+  const DWORD valid =
+      std::min(returned, DescriptorField(answer, offsetof(STORAGE_DEVICE_DESCRIPTOR, Size)));
+  auto text = [&](size_t field) {
+    return DescriptorText(answer, valid, DescriptorField(answer, field));
+  };
+  const std::string vendor = text(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset));
+  const std::string product = text(offsetof(STORAGE_DEVICE_DESCRIPTOR, ProductIdOffset));
+  const std::string name =
+      vendor.empty() || product.empty() ? vendor + product : vendor + " " + product;
+  texts.name = CString(name.c_str());
+  texts.revision =
+      CString(text(offsetof(STORAGE_DEVICE_DESCRIPTOR, ProductRevisionOffset)).c_str());
+  texts.serial = CString(text(offsetof(STORAGE_DEVICE_DESCRIPTOR, SerialNumberOffset)).c_str());
+  return texts;
+}
+
+void IdentifyDrive(uint32_t index, DriveInfo* out, AccessMode mode) {
   out->status = 0;
 
-  // Read and write access: Windows demands both for the SMART request.
-  Device drive(PhysicalDrivePath(index), GENERIC_READ | GENERIC_WRITE, 0);
+  // Read and write access: Windows demands both for the SMART request and the SCSI
+  // pass-through. Without them, access 0 still answers the storage property queries.
+  const DWORD access = mode == AccessMode::Raw ? GENERIC_READ | GENERIC_WRITE : 0;
+  Device drive(PhysicalDrivePath(index), access, 0);
   if (!drive.IsOpen()) {
     out->status = drive.OpenError() == ERROR_ACCESS_DENIED ? -2 : -1;
+    return;
+  }
+  if (mode == AccessMode::QueryOnly) {
+    AskDescriptor(drive, out);
+    AskAlignment(drive, out);
     return;
   }
 

@@ -6,7 +6,9 @@
 #include <optional>
 #include <vector>
 
+#include "inspect/access_mode.h"
 #include "platform/cstring.h"
+#include "platform/win32types.h"
 
 // Where a drive's physical-sector geometry came from.
 enum class GeometrySource {
@@ -54,7 +56,7 @@ class DriveTable {
   const DriveInfo& operator[](uint32_t number) const;
 
   // Identifies drive `number` once per run: a drive asked before keeps what it answered.
-  const DriveInfo& Identify(uint32_t number);
+  const DriveInfo& Identify(uint32_t number, AccessMode mode = AccessMode::Raw);
   // Drive `number` holds a volume of this run: readers list it, also when it did not open.
   void HoldsVolume(uint32_t number);
   // The drives a reader lists, in number order: from 0 up to the first that did not open
@@ -74,5 +76,15 @@ class DriveTable {
 
 extern DriveTable g_drives;
 
-// Identifies physical drive `index`, the system's number of the disk, into *out.
-void IdentifyDrive(uint32_t index, DriveInfo* out);
+// Identifies physical drive `index`, the system's number of the disk, into *out. With
+// QueryOnly the drive is named from its storage device descriptor and its grid taken from
+// the access-alignment descriptor.
+void IdentifyDrive(uint32_t index, DriveInfo* out, AccessMode mode = AccessMode::Raw);
+
+// The texts of a storage device descriptor: `returned` bytes of the answer.
+struct DescriptorTexts {
+  CString name;  // vendor and product, each trimmed, joined by one space
+  CString serial;
+  CString revision;
+};
+DescriptorTexts ReadDeviceDescriptor(const BYTE* answer, DWORD returned);

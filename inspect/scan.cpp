@@ -15,7 +15,7 @@ std::optional<ScanRow> CScan::Step() {
     m_started = true;
   }
   if (m_cursor >= 0 && m_cursor < kDriveCount) {
-    const DriveInfo& drive = g_drives.Identify(static_cast<uint32_t>(m_cursor));
+    const DriveInfo& drive = g_drives.Identify(static_cast<uint32_t>(m_cursor), m_mode);
     // The first drive that does not open ends the drive phase.
     if (drive.status < 0 || m_cursor == kDriveCount - 1)
       m_cursor = 'C';
@@ -49,6 +49,7 @@ std::optional<ScanRow> CScan::ExamineMounted(const MountedVolume& volume) {
 
 std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::string name,
                                       std::vector<std::string> paths) {
+  record->m_access = m_mode;
   const int code = record->Probe();
   if (code != 3 || record->m_failure != ProbeFailure::None || record->m_extents.empty()) {
     // No row: a volume that stopped being local and fixed, or one the probe could not place.
@@ -62,7 +63,7 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   // now, once however many volumes it holds.
   for (const VolumeExtent& extent : record->m_extents) {
     if (extent.disk < 0) continue;
-    g_drives.Identify(static_cast<uint32_t>(extent.disk));
+    g_drives.Identify(static_cast<uint32_t>(extent.disk), m_mode);
     g_drives.HoldsVolume(static_cast<uint32_t>(extent.disk));
   }
 
@@ -81,6 +82,7 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   row.placedBy = record->m_placedBy;
   row.extents = JudgePieces(*record, g_drives);
   row.verdict = VolumeVerdict(row.extents);
+  row.reason = VolumeReason(row.extents);
   const PieceVerdict& first = row.extents.front();
   row.drive = first.disk;
   row.dataStart = first.dataStart;

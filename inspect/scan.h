@@ -23,6 +23,7 @@ struct ScanRow {
   CString driveName;                  // that drive's model text; empty without one
   std::optional<uint64_t> dataStart;  // where its clusters begin on that disk, when known
   Verdict verdict = Verdict::Undetermined;
+  Undetermined reason = Undetermined::None;  // why, when the verdict is undetermined
   std::string fileSystem;
   PlacedBy placedBy = PlacedBy::Extents;  // what placed it on its disks
   std::vector<PieceVerdict> extents;      // every piece of the volume, each judged on its disk
@@ -45,6 +46,8 @@ struct VolumeListing {
 
 class CScan {
  public:
+  // Drives and volumes are opened as `mode` allows.
+  explicit CScan(AccessMode mode = AccessMode::Raw) : m_mode(mode) {}
   // Identifies one drive, or examines one letter or one volume named by folders. A fixed
   // volume the probe could place gives a row; the drives its pieces lie on are identified
   // in the same step when the drive phase did not reach them.
@@ -69,6 +72,7 @@ class CScan {
 
   // 0..9: the drive to identify next; 'C'..'Z': the letter to examine next; past 'Z':
   // the volumes named by folders. Letters A and B are never examined.
+  AccessMode m_mode;
   signed char m_cursor = 0;
   bool m_started = false;
   std::vector<MountedVolume> m_mounted;  // found in the step of the last letter

@@ -55,12 +55,14 @@ uint64_t ExfatDataAreaOffset(const BYTE* boot, uint32_t bytesPerSector) {
 // MBR machine sends what it always sent; GPT partitions answer only the _EX request,
 // whatever their style. A start before the disk's first byte is no start.
 // *error: what Windows said when the last request asked failed, ERROR_SUCCESS otherwise.
-uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector, DWORD* error) {
+// With QueryOnly only the _EX request is asked: the other needs read access.
+uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector, AccessMode mode,
+                              DWORD* error) {
   int64_t offset = -1;
   DWORD returned = 0;
   *error = ERROR_SUCCESS;
   PARTITION_INFORMATION mbr;
-  if (volume.Out(IOCTL_DISK_GET_PARTITION_INFO, &mbr, &returned)) {
+  if (mode == AccessMode::Raw && volume.Out(IOCTL_DISK_GET_PARTITION_INFO, &mbr, &returned)) {
     if (returned >= offsetof(PARTITION_INFORMATION, StartingOffset) + 8)
       offset = mbr.StartingOffset.QuadPart;
   } else {
@@ -221,11 +223,13 @@ void CVolumeInfo::ProbeDevice() {
   m_driveIndex = -1;
   m_extents.clear();
 
-  Device volume(m_device, GENERIC_READ, kUnbuffered);
+  const bool raw = m_access == AccessMode::Raw;
+  Device volume(m_device, raw ? GENERIC_READ : 0, kUnbuffered);
   if (!volume.IsOpen()) return Fail(ProbeFailure::DeviceOpen, volume.OpenError());
   const Placement placement = Place(volume);
   ReadFileSystem();
   if (m_startSector == kNotDetermined) Fail(ProbeFailure::PartitionStart, placement.error);
+  if (!raw) return PlaceWithoutReading(placement);
   // Two sectors: the volume's first, and each drive's at the same place.
   const uint64_t stride = SearchStride(m_bytesPerSector);
   SectorBuffer buffer(stride + m_bytesPerSector);
@@ -252,6 +256,23 @@ void CVolumeInfo::ProbeDevice() {
   m_driveIndex = m_extents.front().disk;
 }
 
+void CVolumeInfo::PlaceWithoutReading(const Placement& placement) {
+  // NTFS and ReFS keep their clusters from the volume's first sector; FAT and exFAT say
+  // where theirs begin only in the boot sector, which takes read access.
+  if (m_fileSystem.compare(0, 3, "FAT") == 0 || m_fileSystem == "exFAT")
+    m_dataAreaNeedsRights = true;
+  else
+    m_dataAreaOffset = 0;
+  if (m_startSector == kNotDetermined) return;
+  if (!placement.pieces.empty()) {
+    m_extents = placement.pieces;
+  } else {
+    m_searchNeedsRights = !placement.systemDisk;
+    m_extents = {{placement.systemDisk ? int64_t{*placement.systemDisk} : kNoDrive, m_startSector}};
+  }
+  m_driveIndex = m_extents.front().disk;
+}
+
 CVolumeInfo::Placement CVolumeInfo::Place(Device& volume) {
   // Windows lists every volume's pieces (basic, dynamic, spanned, mirrored), each with its
   // disk and where it starts there: the strongest answer. The partition requests and the
@@ -264,7 +285,7 @@ CVolumeInfo::Placement CVolumeInfo::Place(Device& volume) {
     m_placedBy = PlacedBy::Extents;
     return placement;
   }
-  m_startSector = PartitionStartSector(volume, m_bytesPerSector, &error);
+  m_startSector = PartitionStartSector(volume, m_bytesPerSector, m_access, &error);
   placement.error = error;
   placement.systemDisk = SystemDiskNumber(volume);
   m_placedBy = placement.systemDisk ? PlacedBy::Partition : PlacedBy::Search;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "inspect/access_mode.h"
+
 // What kept the probe from placing a volume: the first of these it met, in the order it
 // asks. Such a volume can have no row.
 enum class ProbeFailure {
@@ -78,6 +80,13 @@ class CVolumeInfo {
   ProbeFailure m_failure;
   PlacedBy m_placedBy = PlacedBy::Search;
   uint32_t m_failureError = 0;  // what Windows said to the call behind m_failure; 0: none
+  // Set before Probe: QueryOnly opens the volume with access 0 and reads nothing.
+  AccessMode m_access = AccessMode::Raw;
+  // Reads QueryOnly left out that the verdict needed: the boot sector that says where a
+  // FAT or exFAT volume's clusters begin, and the drive search for a volume that named no
+  // disk.
+  bool m_dataAreaNeedsRights = false;
+  bool m_searchNeedsRights = false;
 
  private:
   // Where the system says the volume lies: by its disk number, or by its pieces.
@@ -95,6 +104,8 @@ class CVolumeInfo {
   // Reads the volume's first sector into volumeSector, and from it where its clusters
   // begin; false when the sector could not be read.
   bool ReadDataArea(Device& volume, uint8_t* volumeSector);
+  // The place and the data area that a volume opened with access 0 can give.
+  void PlaceWithoutReading(const Placement& placement);
   // Keeps the first failure the probe meets, the one the report names, with what Windows
   // said to the call that made it give up (ERROR_SUCCESS when no call failed).
   void Fail(ProbeFailure failure, uint32_t error) {

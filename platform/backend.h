@@ -49,6 +49,9 @@ class Backend {
                                                 PDWORD returned) = 0;
   virtual BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName,
                                                  DWORD size) = 0;
+  virtual BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) = 0;
+  virtual BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                                   DWORD size, PDWORD returned) = 0;
 };
 
 // Puts `backend` behind the door and returns the one it replaces. nullptr restores the

@@ -47,3 +47,5 @@ bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize) {
       return false;
   }
 }
+
+bool IsReadOnlyTokenAccess(DWORD access) { return access == TOKEN_QUERY; }

@@ -13,3 +13,7 @@ bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize);
 // True for an open that can change nothing: an existing device (\\.\... or \\?\...),
 // opened as it is, and not deleted when closed.
 bool IsReadOnlyOpen(LPCSTR path, DWORD disposition, DWORD flags);
+
+// True for a token opened to be queried and nothing else: any other right could change
+// the process's privileges or act as it.
+bool IsReadOnlyTokenAccess(DWORD access);

@@ -134,4 +134,16 @@ BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWOR
   return Forward(&Backend::GetVolumeNameForVolumeMountPointA, FALSE, mountPoint, volumeName, size);
 }
 
+BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  if (token != nullptr) *token = nullptr;
+  if (!IsReadOnlyTokenAccess(access)) return Refuse(ERROR_ACCESS_DENIED, FALSE);
+  return Forward(&Backend::OpenProcessToken, FALSE, process, access, token);
+}
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD size,
+                         PDWORD returned) {
+  if (returned != nullptr) *returned = 0;
+  return Forward(&Backend::GetTokenInformation, FALSE, token, infoClass, info, size, returned);
+}
+
 }  // namespace sys

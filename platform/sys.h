@@ -29,5 +29,9 @@ BOOL FindNextVolumeA(HANDLE find, LPSTR volumeName, DWORD size);
 BOOL FindVolumeClose(HANDLE find);
 BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size, PDWORD returned);
 BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWORD size);
+// The process's own token, opened only to be queried (the door refuses any other access).
+BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                         DWORD size, PDWORD returned);
 
 }  // namespace sys

@@ -59,6 +59,13 @@ class Windows final : public Backend {
   BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWORD size) override {
     return ::GetVolumeNameForVolumeMountPointA(mountPoint, volumeName, size);
   }
+  BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override {
+    return ::OpenProcessToken(process, access, token);
+  }
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                           DWORD size, PDWORD returned) override {
+    return ::GetTokenInformation(token, infoClass, info, size, returned);
+  }
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"

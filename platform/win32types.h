@@ -43,6 +43,7 @@ using LPCSTR = const char*;
 using LPDWORD = DWORD*;
 using PDWORD = DWORD*;
 using PLONG = LONG*;
+using PHANDLE = HANDLE*;
 
 struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
@@ -98,6 +99,7 @@ constexpr DWORD ERROR_NO_DATA = 232;
 constexpr DWORD MAX_PATH = 260;
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 constexpr DWORD ERROR_IO_DEVICE = 1117;
+constexpr DWORD ERROR_NOACCESS = 998;
 
 constexpr UINT DRIVE_UNKNOWN = 0;
 constexpr UINT DRIVE_NO_ROOT_DIR = 1;
@@ -110,6 +112,16 @@ constexpr UINT DRIVE_RAMDISK = 6;
 constexpr DWORD MEM_COMMIT = 0x1000;
 constexpr DWORD MEM_RELEASE = 0x8000;
 constexpr DWORD PAGE_READWRITE = 0x04;
+
+// The process's own token: whether it runs elevated.
+constexpr DWORD TOKEN_QUERY = 0x0008;
+enum TOKEN_INFORMATION_CLASS { TokenElevation = 20 };
+struct TOKEN_ELEVATION {
+  DWORD TokenIsElevated;
+};
+// The pseudo handle that stands for the calling process, as Windows' GetCurrentProcess
+// gives it.
+inline HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
 
 constexpr DWORD VER_PLATFORM_WIN32s = 0;
 constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1;
@@ -249,6 +261,24 @@ struct STORAGE_DESCRIPTOR_HEADER {
   DWORD Version;
   DWORD Size;
 };
+enum STORAGE_BUS_TYPE { BusTypeUnknown = 0 };
+// The device's texts, each at its offset from the descriptor's start (0: none), as
+// NUL-terminated strings after the fixed part.
+struct STORAGE_DEVICE_DESCRIPTOR {
+  DWORD Version;
+  DWORD Size;
+  BYTE DeviceType;
+  BYTE DeviceTypeModifier;
+  BOOLEAN RemovableMedia;
+  BOOLEAN CommandQueueing;
+  DWORD VendorIdOffset;
+  DWORD ProductIdOffset;
+  DWORD ProductRevisionOffset;
+  DWORD SerialNumberOffset;
+  STORAGE_BUS_TYPE BusType;
+  DWORD RawPropertiesLength;
+  BYTE RawDeviceProperties[1];
+};
 struct STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR {
   DWORD Version;
   DWORD Size;
@@ -327,3 +357,13 @@ static_assert(offsetof(DISK_EXTENT, ExtentLength) == 16, "DISK_EXTENT.ExtentLeng
 static_assert(sizeof(VOLUME_DISK_EXTENTS) == 32, "VOLUME_DISK_EXTENTS");
 static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == 8, "VOLUME_DISK_EXTENTS.Extents");
 static_assert(ERROR_MORE_DATA == 234, "ERROR_MORE_DATA");
+static_assert(StorageDeviceProperty == 0, "StorageDeviceProperty");
+static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) == 40, "STORAGE_DEVICE_DESCRIPTOR");
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == 12, "STORAGE_DEVICE_DESCRIPTOR");
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, SerialNumberOffset) == 24,
+              "STORAGE_DEVICE_DESCRIPTOR");
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) == 36,
+              "STORAGE_DEVICE_DESCRIPTOR");
+static_assert(TokenElevation == 20, "TokenElevation");
+static_assert(sizeof(TOKEN_ELEVATION) == 4, "TOKEN_ELEVATION");
+static_assert(TOKEN_QUERY == 8, "TOKEN_QUERY");

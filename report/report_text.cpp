@@ -87,6 +87,35 @@ const char* VerdictWord(Verdict verdict) {
   return "undetermined";
 }
 
+const char* UndeterminedWords(Undetermined reason) {
+  switch (reason) {
+    case Undetermined::DataAreaNeedsRights:
+      return "its data area needs administrative rights to read";
+    case Undetermined::NoGrid:
+      return "the drive reported nothing about its physical sectors";
+    case Undetermined::NoDrive:
+      return "no drive holds the volume";
+    case Undetermined::SearchNeedsRights:
+      return "finding its drive needs administrative rights";
+    case Undetermined::DataAreaUnread:
+      return "its data area could not be read";
+    case Undetermined::None:
+      break;
+  }
+  return nullptr;
+}
+
+std::string ModeLine(const RunMode& mode) {
+  if (mode.rawAccess) return "";
+  if (mode.elevation == Elevation::Elevated)
+    return "Windows refused write access to the disks although this prompt is elevated (error " +
+           std::to_string(mode.refusal) +
+           "): a security policy such as Controlled Folder Access blocks it. FAT and exFAT "
+           "volumes are not judged.\n";
+  return "Not elevated: FAT and exFAT volumes are not judged; run TessarelReport from an "
+         "elevated command prompt for a full report.\n";
+}
+
 DriveGeometry GeometryOf(const DriveInfo& drive) {
   DriveGeometry g;
   // A drive without an ATA identity may still have reported its grid.
@@ -132,8 +161,7 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
     const auto cells = VolumeCells(row);
     AppendFixedWidthLine(text, {cells[0], cells[1], cells[2], cells[3], VerdictWord(row.verdict)},
                          widths, kConsoleGap);
-    if (row.extents.size() < 2) continue;
-    for (size_t i = 0; i < row.extents.size(); ++i) {
+    for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i) {
       const PieceVerdict& piece = row.extents[i];
       AppendFixedWidthLine(
           text,
@@ -143,6 +171,8 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
            piece.dataStart ? Decimal(*piece.dataStart) : "", VerdictWord(piece.verdict)},
           widths, kConsoleGap);
     }
+    if (const char* why = UndeterminedWords(row.reason))
+      text += std::string("    undetermined: ") + why + "\n";
   }
   for (const SkippedVolume& volume : skipped) {
     text += Printable(volume.name.c_str()) + "  not examined: " + FailureWords(volume.reason);
@@ -231,6 +261,8 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.Member("driveName", row.driveName.GetString());
   json.Member("dataStart", row.dataStart);
   json.Member("verdict", VerdictWord(row.verdict));
+  const char* why = UndeterminedWords(row.reason);
+  json.Member("reason", why != nullptr ? std::optional<std::string>(why) : std::nullopt);
   json.Member("fileSystem", row.fileSystem);
   json.Member("placedBy", PlacedByWord(row.placedBy));
   json.Key("extents");
@@ -266,11 +298,18 @@ void DriveObject(JsonWriter& json, uint32_t number, const DriveInfo& d) {
 }  // namespace
 
 std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                 const DriveTable& drives, const VolumeListing& listing) {
+                 const DriveTable& drives, const VolumeListing& listing, const RunMode& mode) {
   JsonWriter json;
   json.BeginObject();
   json.Member("program", TESSAREL_NAME);
   json.Member("version", TESSAREL_VERSION);
+  json.Key("elevated");
+  if (mode.elevation == Elevation::Unknown)
+    json.Null();
+  else
+    json.Boolean(mode.elevation == Elevation::Elevated);
+  json.Key("rawAccess");
+  json.Boolean(mode.rawAccess);
   json.Key("volumes");
   json.BeginArray();
   for (const ScanRow& row : rows) VolumeObject(json, row);

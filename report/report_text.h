@@ -9,6 +9,7 @@
 
 #include "inspect/drive_info.h"
 #include "inspect/scan.h"
+#include "platform/elevation.h"
 
 namespace report {
 
@@ -24,6 +25,18 @@ using VolumeHeadings = std::array<std::string, 4>;
 std::array<std::string, 4> VolumeCells(const ScanRow& row);
 
 const char* VerdictWord(Verdict verdict);  // "aligned", "misaligned", "undetermined"
+// Why a volume is undetermined, as the report says it; nullptr for a judged one.
+const char* UndeterminedWords(Undetermined reason);
+
+// How the console report ran: whether Windows says the process is elevated, and whether
+// the drives opened for reading and writing (if not, what Windows said to drive 0).
+struct RunMode {
+  Elevation elevation = Elevation::Unknown;
+  bool rawAccess = true;
+  uint32_t refusal = 0;
+};
+// The line the text report starts with when it ran without raw access; empty with it.
+std::string ModeLine(const RunMode& mode);
 
 // What Device Information shows of a drive's geometry: the grid offset and the physical
 // sector size, or nothing known.
@@ -39,7 +52,7 @@ const char* GeometrySourceWords(GeometrySource source);
 
 // The console report: the volume table with its verdicts. A volume over several disks is
 // followed by one line per piece ("  1/2", its disk, that disk's name, its data start and
-// its own verdict). Under the table, each fixed volume that was not examined, and why.
+// its own verdict); an undetermined volume by a line that says why. Under the table, each fixed volume that was not examined, and why.
 // Last, when the system's list of volumes did not come whole, a line that says so.
 std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows,
                        const DriveTable& drives, const std::vector<SkippedVolume>& skipped,
@@ -54,14 +67,16 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives);
 // One JSON document with the program, its version, the volumes, the volumes not
 // examined and the drives.
 std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                 const DriveTable& drives, const VolumeListing& listing = {});
+                 const DriveTable& drives, const VolumeListing& listing = {},
+                 const RunMode& mode = {});
 
 enum class ExitStatus {
   Aligned = 0,       // every volume aligned, or no fixed volume at all
   Misaligned = 1,    // at least one volume misaligned
   Undetermined = 2,  // none misaligned but one undetermined or not examined; or the list of
                      // volumes did not come whole, whatever the verdicts
-  CannotRun = 3,     // not NT, no raw access, a bad option, or the report could not be written
+  CannotRun = 3,     // not NT, drive 0 refused for another reason than access, a bad option,
+                     // or the report could not be written
 };
 ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
                         const VolumeListing& listing = {});

@@ -210,6 +210,17 @@ void AddAtaDrive(Machine& machine, uint32_t index, const std::string& model, con
   d.sectorSize = sectorSize;
   d.smart.kind = SmartAnswer::Identify;
   d.smart.data = BuildIdentify(model, serial, firmware, word106, word209);
+  // The storage stack keeps the identity's texts (ATA names no vendor) and translates its
+  // geometry words, as a SATA disk answers the property queries from Vista on.
+  d.descriptor = {true, "", model, firmware, serial};
+  d.alignment.supported = true;
+  d.alignment.logical = sectorSize;
+  d.alignment.physical = sectorSize;
+  d.alignment.offset = 0;
+  if ((word106 & 0xE000) == 0x6000) {
+    d.alignment.physical = sectorSize << (word106 & 0xF);
+    if ((word209 & 0xC000) == 0x4000) d.alignment.offset = (word209 & 0x3FFFu) * sectorSize;
+  }
   WritePartitionTable(d, index, model);
 }
 
@@ -222,6 +233,7 @@ void AddStorageDrive(Machine& machine, uint32_t index, const std::string& vendor
   d.scsi.supported = true;
   d.scsi.inquiry = BuildInquiry(vendor, product);
   d.scsi.returned = 98;
+  d.descriptor = {true, vendor, product, "", ""};
   d.alignment.supported = true;
   d.alignment.logical = logical;
   d.alignment.physical = physical;

@@ -46,6 +46,10 @@ void Fat32(Machine& m, char letter, uint32_t drive, uint32_t start, uint8_t sect
 }  // namespace
 
 void BuildLab(Machine& m) {
+  // Windows 10 22H2, where the token says whether the program runs elevated.
+  m.majorVersion = 10;
+  m.minorVersion = 0;
+  m.buildNumber = 19045;
   AddAtaDrive(m, 0, "KESTREL KD4000-512E", "KD40A0001", "KD01", 0x6003, 0x4000);
   PlaceVolume(m, Ntfs('C', 0, 2048));
   PlaceVolume(m, Ntfs('D', 0, 63));
@@ -64,6 +68,7 @@ void BuildLab(Machine& m) {
   bridge.scsi.supported = true;
   bridge.scsi.inquiry = BuildInquiry("VITRELLE", "PORTA-DISK 2T");
   bridge.scsi.returned = 98;
+  bridge.descriptor = {true, "VITRELLE", "PORTA-DISK 2T", "0207", ""};
   PlaceVolume(m, Ntfs('H', 4, 2048));
 
   AddStorageDrive(m, 5, "NVMe", "VOLANTE VX2 1TB", 512, 4096);

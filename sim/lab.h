@@ -26,7 +26,10 @@ namespace sim {
 //  I: removable, J: optical without a medium, K: network drive: no rows
 //  drive 3 also holds a volume mounted only in the folder C:\SQL\Data\, at 4194367
 //  (misaligned); drive 6 an EFI system partition with neither letter nor folder: no row;
-//  drive 2 a fixed V: whose partition requests fail: not examined
+//  drive 2 a fixed V: at 206848 whose partition requests fail, placed by its pieces
+//  (aligned), and a fixed W: that answers nothing that could place it: not examined.
+//  The machine runs Windows 10 (10.0.19045); every disk answers the storage property
+//  queries, so a standard user still gets the verdicts that need no reading.
 void BuildLab(Machine& machine);
 
 }  // namespace sim

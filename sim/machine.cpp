@@ -241,6 +241,11 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
     case Open::Ok:
       break;
   }
+  // Disk and volume devices grant reading and writing to administrators only; access 0
+  // (query attributes only) to anyone.
+  if (user == User::Standard && access != 0) return refuse(ERROR_ACCESS_DENIED);
+  if (policyBlocksDriveWrites && device.drive >= 0 && (access & GENERIC_WRITE))
+    return refuse(ERROR_ACCESS_DENIED);
   if (disposition != OPEN_EXISTING) return refuse(ERROR_INVALID_PARAMETER);
   // The file systems on a disk keep it open for reading and writing: a caller that will
   // not share both cannot open it. An open for no access reads and writes nothing, and
@@ -372,13 +377,15 @@ BOOL Machine::QueryProperty(const Drive& drive, const void* in, DWORD inSize, vo
   std::memcpy(&property, in, sizeof property);
   std::memcpy(&type, static_cast<const uint8_t*>(in) + offsetof(STORAGE_PROPERTY_QUERY, QueryType),
               sizeof type);
-  if (property != StorageAccessAlignmentProperty || !drive.alignment.supported)
+  const bool device = property == StorageDeviceProperty && drive.descriptor.supported;
+  if (!device && (property != StorageAccessAlignmentProperty || !drive.alignment.supported))
     return Fail(ERROR_NOT_SUPPORTED);
   if (type == PropertyExistsQuery) return TRUE;
   if (type != PropertyStandardQuery) return Fail(ERROR_INVALID_PARAMETER);
   // The class driver wants room for the header at least, and copies what fits.
   if (out == nullptr || outSize < sizeof(STORAGE_DESCRIPTOR_HEADER))
     return Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (device) return DeviceDescriptor(drive, out, outSize, returned);
   const AlignmentAnswer& a = drive.alignment;
   STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR d;
   std::memset(&d, 0, sizeof d);
@@ -391,6 +398,32 @@ BOOL Machine::QueryProperty(const Drive& drive, const void* in, DWORD inSize, vo
   const DWORD copied = std::min<DWORD>(outSize, sizeof d);
   std::memcpy(out, &d, copied);
   if (returned) *returned = std::min(copied, a.returned);
+  return TRUE;
+}
+
+BOOL Machine::DeviceDescriptor(const Drive& drive, void* out, DWORD outSize, DWORD* returned) {
+  Bytes answer(sizeof(STORAGE_DEVICE_DESCRIPTOR), 0);
+  STORAGE_DEVICE_DESCRIPTOR d;
+  std::memset(&d, 0, sizeof d);
+  d.Version = sizeof d;
+  auto text = [&answer](const std::string& value) -> DWORD {
+    if (value.empty()) return 0;
+    const auto offset = static_cast<DWORD>(answer.size());
+    answer.insert(answer.end(), value.begin(), value.end());
+    answer.push_back(0);
+    return offset;
+  };
+  const DescriptorAnswer& a = drive.descriptor;
+  d.VendorIdOffset = text(a.vendor);
+  d.ProductIdOffset = text(a.product);
+  d.ProductRevisionOffset = text(a.revision);
+  d.SerialNumberOffset = text(a.serial);
+  d.Size = static_cast<DWORD>(answer.size());
+  std::memcpy(answer.data(), &d, sizeof d);
+  // What fits is copied; the offsets still name where the rest would have been.
+  const DWORD copied = std::min<DWORD>(outSize, d.Size);
+  std::memcpy(out, answer.data(), copied);
+  if (returned) *returned = copied;
   return TRUE;
 }
 
@@ -580,9 +613,45 @@ BOOL Machine::CloseHandle(HANDLE handle) {
   Call call("CloseHandle");
   call.handle = handle;
   Call& c = Record(std::move(call));
-  if (m_handles.erase(handle) == 0) {
+  if (m_handles.erase(handle) == 0 && m_tokens.erase(handle) == 0) {
     return Fail(c, ERROR_INVALID_HANDLE);
   }
+  return TRUE;
+}
+
+BOOL Machine::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  Call call("OpenProcessToken");
+  call.access = access;
+  Call& c = Record(std::move(call));
+  if (Injected(c, ERROR_ACCESS_DENIED)) return FALSE;
+  // Only this process is modelled: its pseudo handle.
+  if (process != GetCurrentProcess()) return Fail(c, ERROR_INVALID_HANDLE);
+  if (token == nullptr) return Fail(c, ERROR_NOACCESS);
+  *token = sys::MintHandle(m_nextHandle);
+  m_tokens[*token] = access;
+  c.handle = *token;
+  m_lastError = ERROR_SUCCESS;
+  return TRUE;
+}
+
+BOOL Machine::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                                  DWORD size, PDWORD returned) {
+  Call call("GetTokenInformation");
+  call.handle = token;
+  call.code = static_cast<DWORD>(infoClass);
+  call.size = size;
+  Call& c = Record(std::move(call));
+  if (Injected(c, ERROR_INVALID_PARAMETER)) return FALSE;
+  auto it = m_tokens.find(token);
+  if (it == m_tokens.end()) return Fail(c, ERROR_INVALID_HANDLE);
+  if (!(it->second & TOKEN_QUERY)) return Fail(c, ERROR_ACCESS_DENIED);
+  // Only the elevation is modelled, and it came with Vista: before it, no such class.
+  if (infoClass != TokenElevation || majorVersion < 6) return Fail(c, ERROR_INVALID_PARAMETER);
+  if (returned) *returned = sizeof(TOKEN_ELEVATION);
+  if (info == nullptr || size < sizeof(TOKEN_ELEVATION)) return Fail(c, ERROR_INSUFFICIENT_BUFFER);
+  const TOKEN_ELEVATION elevation = {user == User::ElevatedAdministrator ? 1u : 0u};
+  std::memcpy(info, &elevation, sizeof elevation);
+  m_lastError = ERROR_SUCCESS;
   return TRUE;
 }
 
@@ -666,9 +735,9 @@ BOOL Machine::GetVersionExA(LPOSVERSIONINFOA info) {
     return Fail(c, ERROR_INSUFFICIENT_BUFFER);
   }
   const bool nt = platformId == VER_PLATFORM_WIN32_NT;
-  info->dwMajorVersion = nt ? 5 : 4;
-  info->dwMinorVersion = nt ? 1 : 10;
-  info->dwBuildNumber = nt ? 2600 : 2222;
+  info->dwMajorVersion = nt ? majorVersion : 4;
+  info->dwMinorVersion = nt ? minorVersion : 10;
+  info->dwBuildNumber = nt ? buildNumber : 2222;
   info->dwPlatformId = platformId;
   info->szCSDVersion[0] = '\0';
   return TRUE;

@@ -58,8 +58,17 @@ struct AlignmentAnswer {
   DWORD returned = 28;     // the returned-byte count it reports, at most what it copied
 };
 
+// How a drive answers IOCTL_STORAGE_QUERY_PROPERTY for StorageDeviceProperty: the texts
+// its driver keeps, each ended by a zero byte after the fixed part; an empty one is given
+// no offset (ATA disks name no vendor).
+struct DescriptorAnswer {
+  bool supported = false;  // false: the request fails
+  std::string vendor, product, revision, serial;
+};
+
 struct Drive {
   Open open = Open::NotFound;
+  DescriptorAnswer descriptor;
   SmartAnswer smart;
   ScsiAnswer scsi;
   AlignmentAnswer alignment;
@@ -134,6 +143,11 @@ struct Volume {
 // by its sector number counted from the volume's start.
 void Cipher(uint64_t key, uint64_t volumeSector, Bytes& bytes);
 
+// Who runs the program. An elevated administrator opens devices as it asks; a standard
+// user (an administrator at an ordinary prompt is one too) opens drives and volumes only
+// with access 0, which lets it query them but not read them.
+enum class User { ElevatedAdministrator, Standard };
+
 // One call made to the machine.
 struct Call {
   explicit Call(std::string name, std::string where = "")
@@ -170,6 +184,12 @@ class Machine : public sys::Backend {
   // small, 0 for the true one (a driver that lies asks for too little).
   DWORD claimedPathsLength = 0;
   DWORD platformId = VER_PLATFORM_WIN32_NT;
+  // The NT version GetVersionExA gives; the token's elevation can be asked from 6.0 (Vista).
+  DWORD majorVersion = 5, minorVersion = 1, buildNumber = 2600;
+  User user = User::ElevatedAdministrator;
+  // A security policy (Controlled Folder Access's protection of disk sectors, say) that
+  // refuses read-write opens of physical drives, even to an elevated administrator.
+  bool policyBlocksDriveWrites = false;
   // Largest block VirtualAlloc grants: the room a 32-bit process has.
   uint64_t addressSpace = 1ull << 30;
 
@@ -180,7 +200,9 @@ class Machine : public sys::Backend {
   const std::vector<Call>& Log() const { return m_log; }
   std::vector<Call> Calls(const std::string& op) const;
   void ClearLog() { m_log.clear(); }
-  int OpenHandles() const { return static_cast<int>(m_handles.size() + m_finds.size()); }
+  int OpenHandles() const {
+    return static_cast<int>(m_handles.size() + m_finds.size() + m_tokens.size());
+  }
   int OpenBuffers() const { return m_buffers.Count(); }
 
   // The operations, as the door passes them on.
@@ -202,6 +224,8 @@ class Machine : public sys::Backend {
   BOOL FindVolumeClose(HANDLE) override;
   BOOL GetVolumePathNamesForVolumeNameA(LPCSTR, LPSTR, DWORD, PDWORD) override;
   BOOL GetVolumeNameForVolumeMountPointA(LPCSTR, LPSTR, DWORD) override;
+  BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE) override;
+  BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) override;
 
   // The volume name a volume answers with: its own, or one made from its letter.
   static std::string NameOf(char letter, const Volume& v);
@@ -244,6 +268,7 @@ class Machine : public sys::Backend {
                 DWORD* returned);
   BOOL Inquiry(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
                DWORD* returned);
+  BOOL DeviceDescriptor(const Drive& drive, void* out, DWORD outSize, DWORD* returned);
   BOOL QueryProperty(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
                      DWORD* returned);
   BOOL PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD outSize, DWORD* returned);
@@ -255,6 +280,7 @@ class Machine : public sys::Backend {
   std::vector<Call> m_log;
   std::map<HANDLE, OpenDevice> m_handles;
   std::map<HANDLE, size_t> m_finds;  // volume searches: the next volume's index
+  std::map<HANDLE, DWORD> m_tokens;  // the process's token, opened: its access
   sys::MemoryBlocks m_buffers;
   uintptr_t m_nextHandle = 0x100;
   DWORD m_lastError = ERROR_SUCCESS;

@@ -369,4 +369,34 @@ BOOL FieldTrace::GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR name
   return call.result;
 }
 
+BOOL FieldTrace::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  OpenProcessTokenCall call;
+  call.access = access;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  if (!Answer(call, nullptr, [&] {
+        if (m_inner->OpenProcessToken(process, access, token) && token != nullptr) h = *token;
+      }))
+    return Missing(FALSE);
+  h = Opened(h, call.Ask(""), &call.handle);
+  Finish(call);
+  if (h == INVALID_HANDLE_VALUE) return FALSE;
+  if (token != nullptr) *token = h;
+  return TRUE;
+}
+
+BOOL FieldTrace::GetTokenInformation(HANDLE h, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                                     DWORD size, PDWORD returned) {
+  GetTokenInformationCall call;
+  call.infoClass = static_cast<uint32_t>(infoClass);
+  call.size = size;
+  if (!Answer(call, h, [&] {
+        call.result = m_inner->GetTokenInformation(h, infoClass, info, size, returned);
+      }))
+    return Missing(FALSE);
+  At(call.returned, returned);
+  Buffer(call.out, info, call.result ? size : 0);
+  Finish(call);
+  return call.result;
+}
+
 }  // namespace trace

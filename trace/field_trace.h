@@ -25,8 +25,9 @@
 
 namespace trace {
 
-// The first line's "format": 2 asks every volume for its pieces. A trace without it was
-// recorded by version 1.02, which asked only volumes that named no disk.
+// The first line's "format": 2 asks every volume for its pieces, and the process's token
+// whether it runs elevated. A trace without it was recorded by version 1.02, which asked
+// only volumes that named no disk for their pieces, and no token.
 constexpr uint32_t kTraceFormat = 2;
 template <class C>
 bool AskedSinceFormat2(const C&) {
@@ -35,6 +36,8 @@ bool AskedSinceFormat2(const C&) {
 inline bool AskedSinceFormat2(const DeviceIoControlCall& call) {
   return call.code == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS;
 }
+inline bool AskedSinceFormat2(const OpenProcessTokenCall&) { return true; }
+inline bool AskedSinceFormat2(const GetTokenInformationCall&) { return true; }
 
 // The machine's Windows version as a trace's first line names it, asked of `machine`.
 std::string WindowsVersion(sys::Backend& machine);
@@ -75,6 +78,8 @@ class FieldTrace final : public sys::Backend {
   BOOL FindVolumeClose(HANDLE) override;
   BOOL GetVolumePathNamesForVolumeNameA(LPCSTR, LPSTR, DWORD, PDWORD) override;
   BOOL GetVolumeNameForVolumeMountPointA(LPCSTR, LPSTR, DWORD) override;
+  BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE) override;
+  BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) override;
 
  private:
   FieldTrace() = default;

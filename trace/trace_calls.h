@@ -267,11 +267,46 @@ struct GetVolumeNameForMountPointCall : CallBase {
   }
 };
 
+// The process's own token: only its access is a question (the process is always this one).
+struct OpenProcessTokenCall : CallBase {
+  static constexpr const char kName[] = "OpenProcessToken";
+  static constexpr HandleUse kHandle = HandleUse::Opens;
+  uint32_t access = 0;
+  std::optional<uint64_t> handle;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Field("access", access) && v.Maybe("handle", handle);
+  }
+  Question Ask(const std::string&) const { return Question(kName).Hex(" access ", access); }
+};
+
+struct GetTokenInformationCall : CallBase {
+  static constexpr const char kName[] = "GetTokenInformation";
+  static constexpr HandleUse kHandle = HandleUse::On;
+  uint64_t handle = 0;
+  uint32_t infoClass = 0, size = 0;
+  bool result = false;
+  Bytes out;
+  std::optional<uint32_t> returned;
+  template <class V>
+  bool Fields(V& v) {
+    return v.On("handle", handle) && v.Field("class", infoClass) && v.Field("size", size) &&
+           v.Field("result", result) && v.Field("out", out, size) && v.Maybe("returned", returned);
+  }
+  Question Ask(const std::string& on) const {
+    return Question(kName)
+        .Text(" on [", on, "]")
+        .Unsigned(" class ", infoClass)
+        .Unsigned(" size ", size);
+  }
+};
+
 using Call =
     std::variant<CreateFileCall, DeviceIoControlCall, SetFilePointerCall, ReadFileCall,
                  CloseHandleCall, FindVolumeCloseCall, GetDriveTypeCall, GetDiskFreeSpaceCall,
                  GetVolumeInformationCall, GetVersionExCall, FindFirstVolumeCall,
-                 FindNextVolumeCall, GetVolumePathNamesCall, GetVolumeNameForMountPointCall>;
+                 FindNextVolumeCall, GetVolumePathNamesCall, GetVolumeNameForMountPointCall,
+                 OpenProcessTokenCall, GetTokenInformationCall>;
 
 // Writes a call's fields into one line of JSON.
 class FieldWriter {

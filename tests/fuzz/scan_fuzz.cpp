@@ -17,8 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint8_t fail;
   in.U8(fail);
   if (fail < 250) m.failCall = fail * 2;
+  uint8_t queryOnly;
+  in.U8(queryOnly);
 
-  CScan scan;
+  CScan scan(queryOnly & 1 ? AccessMode::QueryOnly : AccessMode::Raw);
   int steps = 0;
   char previous = 'B';
   while (!scan.Finished()) {

@@ -20,8 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::CodeDriveInfo(in, drive);
   uint64_t cluster;
   in.Int(cluster);
+  uint8_t queryOnly;
+  in.U8(queryOnly);
 
   CVolumeInfo volume(static_cast<char>(letter));
+  if (queryOnly & 1) volume.m_access = AccessMode::QueryOnly;
   const int code = volume.Probe();
   fuzz::CheckNothingLeft(m);
   FUZZ_CHECK(code == 0 || code == 1 || code == 3 || code == 7);

@@ -132,10 +132,29 @@ const struct Case {
        EXPECT_FALSE(sys::DeviceIoControl(volume.h, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, out,
                                          11, &returned, nullptr));
      }},
-    {"an open for no access checks no sharing", nullptr,
+    {"an open for no access checks no sharing, and reads nothing", nullptr,
      [] {
        Opened volume("\\\\.\\C:", 0, 0);
-       EXPECT_NE(volume.h, INVALID_HANDLE_VALUE) << volume.error;
+       ASSERT_NE(volume.h, INVALID_HANDLE_VALUE) << volume.error;
+       BYTE sector[512] = {};
+       DWORD read = 0;
+       EXPECT_FALSE(sys::ReadFile(volume.h, sector, sizeof sector, &read, nullptr));
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+     }},
+    {"the process's token, opened to query, says in four bytes whether it is elevated", nullptr,
+     [] {
+       HANDLE token = nullptr;
+       ASSERT_TRUE(sys::OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+       TOKEN_ELEVATION elevation = {7};
+       DWORD returned = 0;
+       EXPECT_TRUE(sys::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation,
+                                            &returned));
+       EXPECT_EQ(returned, 4u);
+       EXPECT_NE(elevation.TokenIsElevated, 7u);
+       EXPECT_TRUE(sys::CloseHandle(token));
+       // Any right past the query is the door's to refuse (TOKEN_ADJUST_PRIVILEGES here).
+       EXPECT_FALSE(sys::OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | 0x20, &token));
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
      }},
 };
 
@@ -149,6 +168,7 @@ void Check(bool wine) {
 
 TEST(DoorContractTest, TheSimulatedMachineBehavesAsWindows) {
   sim::Machine machine;
+  machine.majorVersion = 10;  // the token's elevation came with Vista
   sim::AddAtaDrive(machine, 0, "M", "", "", 0x6003, 0x4000);
   sim::VolumeLayout c;
   c.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);

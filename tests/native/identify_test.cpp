@@ -432,3 +432,41 @@ TEST_F(IdentifyTest, NothingLeftOpenWhicheverCallFails) {
 }
 
 }  // namespace
+
+// The device descriptor is the device's answer: a text is taken only with its offset and
+// its zero byte inside what came back and inside the descriptor's own size.
+TEST(DeviceDescriptorTest, TextsOnlyWhereTheAnswerHoldsThemWhole) {
+  // The fixed part, then the texts from byte 40: vendor at 40, product at 48, revision at
+  // 59, serial at 63 (68 bytes in all).
+  const std::string texts = std::string("  ACME \0Disk 9    \0001.0\0 SN1\0", 28);
+  const struct {
+    const char* what;
+    DWORD vendor, product, revision, serial, size, returned;
+    const char *name, *firmware, *serial_;
+  } cases[] = {
+      {"whole", 40, 48, 59, 63, 68, 68, "ACME Disk 9", "1.0", "SN1"},
+      {"no vendor", 0, 48, 59, 63, 68, 68, "Disk 9", "1.0", "SN1"},
+      {"a vendor inside the fixed part", 12, 48, 59, 63, 68, 68, "Disk 9", "1.0", "SN1"},
+      {"no product", 40, 0, 59, 63, 68, 68, "ACME", "1.0", "SN1"},
+      {"a serial cut before its end", 40, 48, 59, 63, 68, 66, "ACME Disk 9", "1.0", ""},
+      {"offsets past what came back", 40, 480, 0xFFFFFFFF, 68, 68, 68, "ACME", "", ""},
+      {"a size shorter than the answer", 40, 48, 59, 63, 52, 68, "ACME", "", ""},
+      {"too short to hold the offsets", 40, 48, 59, 63, 68, 27, "", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<BYTE> answer(1024, 0xEE);  // what lies past the answer is never read
+    STORAGE_DEVICE_DESCRIPTOR d = {};
+    d.Size = c.size;
+    d.VendorIdOffset = c.vendor;
+    d.ProductIdOffset = c.product;
+    d.ProductRevisionOffset = c.revision;
+    d.SerialNumberOffset = c.serial;
+    std::memcpy(answer.data(), &d, sizeof d);
+    std::memcpy(answer.data() + 40, texts.data(), texts.size());
+    const DescriptorTexts read = ReadDeviceDescriptor(answer.data(), c.returned);
+    EXPECT_STREQ(read.name, c.name);
+    EXPECT_STREQ(read.revision, c.firmware);
+    EXPECT_STREQ(read.serial, c.serial_);
+  }
+}

@@ -55,6 +55,87 @@ TEST_F(ReportProgramTest, DrivesFollowTheVolumes) {
   EXPECT_NE(drives.find("\n12      KESTREL KD3000-512E"), std::string::npos);
 }
 
+// The lab as the console reports it without raw access: the verdicts the queries can give
+// stand; FAT and exFAT, whose data area takes reading, say why they are undetermined.
+constexpr char kQueryOnlyLab[] =
+    "Drive   Drv No  Drive Name                      Offset      Alignment   \n"
+    "C:      0       KESTREL KD4000-512E             2048        aligned     \n"
+    "D:      0       KESTREL KD4000-512E             63          misaligned  \n"
+    "E:      1       KESTREL KD2000-SHIFT            63          aligned     \n"
+    "F:      2       ORMOLU OM500 CLASSIC                        undetermined\n"
+    "    undetermined: its data area needs administrative rights to read\n"
+    "G:      3       KESTREL KD1000-512E                         undetermined\n"
+    "    undetermined: its data area needs administrative rights to read\n"
+    "H:      4       VITRELLE PORTA-DISK 2T          2048        undetermined\n"
+    "    undetermined: the drive reported nothing about its physical sectors\n"
+    "L:      5       NVMe VOLANTE VX2 1TB            2048        aligned     \n"
+    "M:      5       NVMe VOLANTE VX2 1TB            1026047     misaligned  \n"
+    "N:      6       KESTREL KD8000-512E             5000000000  aligned     \n"
+    "O:      6       KESTREL KD8000-512E             2048        aligned     \n"
+    "P:      7       ORMOLU OM1000 CLASSIC           63          aligned     \n"
+    "Q:      8       KESTREL KD2000-512E             63          misaligned  \n"
+    "R:      10      SWIFTLY PORTA-SSD 1T                        undetermined\n"
+    "    undetermined: its data area needs administrative rights to read\n"
+    "S:      11      KESTREL KD3000-512E             1050624     misaligned  \n"
+    "  1/2   11      KESTREL KD3000-512E             1050624     aligned     \n"
+    "  2/2   12      KESTREL KD3000-512E             2099199     misaligned  \n"
+    "T:      11      KESTREL KD3000-512E             264192      aligned     \n"
+    "V:      2       ORMOLU OM500 CLASSIC            206848      aligned     \n"
+    "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  \n"
+    "W:  not examined: partition start (Windows error 1, incorrect function)\n";
+
+// Who runs the console decides how it opens devices; it says so first, and in the JSON.
+TEST(ReportModeTest, WithoutRawAccessItJudgesWhatTheQueriesTellAndSaysSo) {
+  constexpr char kNotElevated[] =
+      "Not elevated: FAT and exFAT volumes are not judged; run TessarelReport from an elevated "
+      "command prompt for a full report.\n";
+  const struct {
+    const char* who;
+    sim::User user;
+    bool policy;
+    DWORD windows;  // major version: before 6 the token cannot say
+    const char* firstLine;
+    const char* mode;  // the JSON's "elevated" and "rawAccess"
+    const char* report;
+  } cases[] = {
+      {"administrator", sim::User::ElevatedAdministrator, false, 10, "",
+       "true,\n  \"rawAccess\": true", kLabReport},
+      {"standard user", sim::User::Standard, false, 10, kNotElevated,
+       "false,\n  \"rawAccess\": false", kQueryOnlyLab},
+      {"standard user on XP", sim::User::Standard, false, 5, kNotElevated,
+       "null,\n  \"rawAccess\": false", kQueryOnlyLab},
+      {"administrator under a policy", sim::User::ElevatedAdministrator, true, 10,
+       "Windows refused write access to the disks although this prompt is elevated (error 5): a "
+       "security policy such as Controlled Folder Access blocks it. FAT and exFAT volumes are not "
+       "judged.\n",
+       "true,\n  \"rawAccess\": false", kQueryOnlyLab},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.who);
+    sim::Machine machine;
+    sim::Installation in(machine);
+    sim::BuildLab(machine);
+    machine.user = c.user;
+    machine.policyBlocksDriveWrites = c.policy;
+    machine.majorVersion = c.windows;
+    std::string out, err;
+    EXPECT_EQ(RunReport({}, kTexts, &out, &err), 1);
+    EXPECT_EQ(out, c.firstLine + std::string(c.report));
+    EXPECT_EQ(err, "");
+    out.clear();
+    RunReport({"--json"}, kTexts, &out, &err);
+    EXPECT_NE(out.find(std::string("\"elevated\": ") + c.mode + ",\n"), std::string::npos) << out;
+    // Without raw access nothing is read, and nothing but drive 0's first open asks for more
+    // than access 0.
+    if (c.report == kLabReport) continue;
+    EXPECT_TRUE(machine.Calls("ReadFile").empty());
+    const auto opens = machine.Calls("CreateFileA");
+    EXPECT_EQ(std::count_if(opens.begin(), opens.end(), [](const sim::Call& o) { return o.access; }),
+              2);  // one for each run
+    EXPECT_EQ(machine.OpenHandles(), 0);
+  }
+}
+
 // The rule is ExitStatusOf's (report_text_test); here, that an empty machine's report is
 // its heading and status 0.
 TEST_F(ReportProgramTest, NoVolumesAtAllIsStatusZero) {
@@ -112,6 +193,7 @@ TEST_F(ReportProgramTest, ASecondRunInOneProcessReportsOnlyItsOwnMachine) {
   auto secondMachine = [](sim::Machine& m) {
     sim::BuildLab(m);
     m.drives[0].smart.data.fill(0);
+    m.drives[0].alignment.supported = false;
   };
   for (const char* option : {"--drives", "--json"}) {
     SCOPED_TRACE(option);
@@ -177,9 +259,6 @@ TEST_F(ReportProgramTest, RefusalsGoToStandardErrorWithWhatWindowsSaid) {
     sim::Open open;
     const char* said;
   } cases[] = {
-      // Readable, but not writable: not elevated.
-      {sim::Open::ReadOnly,
-       "Windows error 5 (access denied): run TessarelReport from an elevated command prompt.\n"},
       {sim::Open::NotFound, "Windows error 2 (not found): this machine has no physical drive 0.\n"},
       {sim::Open::SharingViolation,
        "Windows error 32 (sharing violation): another program holds physical drive 0.\n"},

@@ -180,11 +180,15 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   rows[1].dataStart.reset();
   rows[1].fileSystem = "exFAT";
   rows[1].placedBy = PlacedBy::Search;
-  const std::string json = report::Json(rows, {{"V:", ProbeFailure::PartitionStart}}, drives);
+  rows[1].reason = Undetermined::NoDrive;
+  const std::string json = report::Json(rows, {{"V:", ProbeFailure::PartitionStart}}, drives, {},
+                                        {Elevation::NotElevated, false, 5});
   EXPECT_EQ(json,
             "{\n"
             "  \"program\": \"Tessarel\",\n"
             "  \"version\": \"1.02\",\n"
+            "  \"elevated\": false,\n"
+            "  \"rawAccess\": false,\n"
             "  \"volumes\": [\n"
             "    {\n"
             "      \"name\": \"C:\",\n"
@@ -196,6 +200,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"driveName\": \"M\",\n"
             "      \"dataStart\": 5000000000,\n"
             "      \"verdict\": \"misaligned\",\n"
+            "      \"reason\": null,\n"
             "      \"fileSystem\": \"NTFS\",\n"
             "      \"placedBy\": \"extents\",\n"
             "      \"extents\": [\n"
@@ -219,6 +224,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"driveName\": \"\",\n"
             "      \"dataStart\": null,\n"
             "      \"verdict\": \"undetermined\",\n"
+            "      \"reason\": \"no drive holds the volume\",\n"
             "      \"fileSystem\": \"exFAT\",\n"
             "      \"placedBy\": \"search\",\n"
             "      \"extents\": [\n"

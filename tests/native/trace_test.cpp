@@ -230,3 +230,11 @@ TEST(TraceReaderTest, AMalformedTraceIsRefusedNamingItsLine) {
 }
 
 }  // namespace
+
+// A trace of 1.02 asked for no token: whether it ran elevated is unknown, and no gap.
+TEST(TraceFixtureTest, ATraceOf102LeavesTheElevationUnknown) {
+  const Ran ran =
+      Report({"--json", "--replay", std::string(TRACES_DIR) + "/edited-partition-start.jsonl"});
+  EXPECT_EQ(ran.err, "");
+  EXPECT_NE(ran.out.find("\"elevated\": null,\n  \"rawAccess\": true,\n"), std::string::npos);
+}

@@ -16,6 +16,7 @@ constexpr char kLabReport[] =
     "F:      2       ORMOLU OM500 CLASSIC            2095        aligned     \n"
     "G:      3       KESTREL KD1000-512E             4080        misaligned  \n"
     "H:      4       VITRELLE PORTA-DISK 2T          2048        undetermined\n"
+    "    undetermined: the drive reported nothing about its physical sectors\n"
     "L:      5       NVMe VOLANTE VX2 1TB            2048        aligned     \n"
     "M:      5       NVMe VOLANTE VX2 1TB            1026047     misaligned  \n"
     "N:      6       KESTREL KD8000-512E             5000000000  aligned     \n"
@@ -39,7 +40,8 @@ struct Row {
 };
 
 // The window's rows: the console's lines for the pieces of a volume over several disks
-// (they begin with a space) and for volumes not examined are not rows. Columns of 8, 8,
+// and for the reason a volume is undetermined (they begin with a space) and for volumes
+// not examined are not rows. Columns of 8, 8,
 // 32 and 12 bytes, then the verdict; the first cell, a folder path, may be longer, with
 // one space after it.
 inline std::vector<Row> Rows() {
