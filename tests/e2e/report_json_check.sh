@@ -1,22 +1,30 @@
 #!/bin/sh
-# TessarelReportDemo.exe --json, run whole under Wine: one JSON document (checked by
-# python3's own parser) that says what the text report says, volume for volume and drive
-# for drive, with the same exit status. The text itself is checked against the lab's
-# expected report by report_e2e_tests.
+# TessarelReportDemo.exe --json, run whole under Wine as the administrator and as a
+# standard user: one JSON document (checked by python3's own parser) that says what the
+# text report says, volume for volume and drive for drive, with the same exit status. The
+# text itself is checked against the lab's expected report by report_e2e_tests.
 # Usage: report_json_check.sh WINE_RUN PREFIX PROGRAM
 set -u
 json=$(mktemp)
 text=$(mktemp)
 trap 'rm -f "$json" "$text"' EXIT
-"$1" "$2" "$3" --json >"$json"
+for user in "" standard; do
+TESSAREL_DEMO_USER=$user "$1" "$2" "$3" --json >"$json"
 status=$?
-"$1" "$2" "$3" --drives >"$text"
+TESSAREL_DEMO_USER=$user "$1" "$2" "$3" --drives >"$text"
 [ "$status" -eq $? ] || { echo "exit status $status, not the text report's"; exit 1; }
 python3 -m json.tool "$json" >/dev/null || { echo "not JSON:"; cat "$json"; exit 1; }
-python3 - "$json" "$text" <<'PY'
+python3 - "$json" "$text" "$user" <<'PY' || exit 1
 import json, sys
 doc = json.load(open(sys.argv[1], encoding="utf-8"))
-volumes, drives = open(sys.argv[2], encoding="ascii").read().split("\n\n")
+report = open(sys.argv[2], encoding="ascii").read()
+# A standard user's report says so first, and its JSON says how it ran.
+standard = sys.argv[3] == "standard"
+assert (doc["elevated"], doc["rawAccess"]) == ((False, False) if standard else (True, True)), doc
+assert report.startswith("Not elevated: ") == standard, report[:80]
+if standard:
+    report = report.split("\n", 1)[1]
+volumes, drives = report.split("\n\n")
 def cells(line, widths):
     out, at = [], 0
     for w in widths:
@@ -28,7 +36,9 @@ skipped = [l.split("  not examined: ") for l in lines if "  not examined: " in l
 def row(line):  # a first cell longer than its column keeps one space after it
     first = max(8, line.index(" ") + 1)
     return [line[:first].rstrip()] + cells(line[first:], (8, 32, 12, 12))
-rows = [row(l) for l in lines if "  not examined: " not in l]
+why = "    undetermined: "  # under a row, why it could not be judged
+rows = [[why, l[len(why):]] if l.startswith(why) else row(l)
+        for l in lines if "  not examined: " not in l]
 names = {d["number"]: d["name"] for d in doc["drives"]}
 text = lambda n: "" if n is None else str(n)
 # The text names the reason, and what Windows said where a call failed.
@@ -45,9 +55,13 @@ for v in doc["volumes"]:
     if len(pieces) > 1:  # the text gives each piece a line of its own
         got += [["  %d/%d" % (i + 1, len(pieces)), text(p["drive"]), names.get(p["drive"], ""),
                  text(p["dataStart"]), p["verdict"]] for i, p in enumerate(pieces)]
+    if v["reason"] is not None:
+        got.append([why, v["reason"]])
 assert got == rows, (got, rows)
 numbers = [int(l[:8]) for l in drives.splitlines()[1:]]
 assert [d["number"] for d in doc["drives"]] == numbers, doc["drives"]
 assert doc["program"] == "Tessarel" and doc["version"] == "1.02", doc
-print("report JSON: %d volumes, %d drives, as the text" % (len(rows), len(numbers)))
+print("report JSON (%s): %d lines, %d drives, as the text"
+      % (sys.argv[3] or "administrator", len(rows), len(numbers)))
 PY
+done
