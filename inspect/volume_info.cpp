@@ -222,6 +222,8 @@ void CVolumeInfo::ProbeDevice() {
   m_dataAreaOffset = kNotDetermined;
   m_driveIndex = -1;
   m_extents.clear();
+  m_dataAreaNeedsRights = false;
+  m_searchNeedsRights = false;
 
   const bool raw = m_access == AccessMode::Raw;
   Device volume(m_device, raw ? GENERIC_READ : 0, kUnbuffered);
