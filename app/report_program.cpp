@@ -122,6 +122,8 @@ int Scan(const Options& options, const ReportTexts& texts, std::string* out, std
   } else {
     *out += report::ModeLine(mode);
     *out += report::VolumeText(texts.headings, rows, g_drives, scan.Skipped(), scan.Listing());
+    const std::string partitions = report::PartitionText(g_drives);
+    if (!partitions.empty()) *out += "\n" + partitions;
     if (options.drives) {
       *out += '\n';
       *out += report::DriveText(texts.headings, g_drives);

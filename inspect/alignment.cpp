@@ -4,16 +4,21 @@ Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const D
   // The tested sector is where cluster 0 begins on the drive: the data start itself
   // (for FAT, the partition start plus the data-area offset, counted once).
   const uint64_t tested = dataStart;
-  // A grid from the drive's ATA identity or from the storage stack; without one there
-  // is nothing to judge by.
-  if (!drive.HasGeometry()) return Verdict::Undetermined;
-  if (drive.sectorsPerPhysical == 1) return Verdict::Aligned;
-  if (drive.sectorsPerPhysical == 0) return Verdict::Undetermined;
+  const Verdict start = StartVerdict(tested, drive);
+  if (start == Verdict::Undetermined || drive.sectorsPerPhysical == 1) return start;
   // Wide: a huge reported sector size must not wrap into a small physical sector.
   const uint64_t physicalBytes =
       static_cast<uint64_t>(volume.GetBytesPerSector()) * drive.sectorsPerPhysical;
   if (volume.GetBytesPerCluster() < physicalBytes) return Verdict::Misaligned;
-  const uint64_t remainder = (tested - drive.alignPhase) % drive.sectorsPerPhysical;
+  return start;
+}
+
+Verdict StartVerdict(uint64_t start, const DriveInfo& drive) {
+  // A grid from the drive's ATA identity or from the storage stack; without one there
+  // is nothing to judge by.
+  if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return Verdict::Undetermined;
+  if (drive.sectorsPerPhysical == 1) return Verdict::Aligned;
+  const uint64_t remainder = (start - drive.alignPhase) % drive.sectorsPerPhysical;
   return remainder == 0 ? Verdict::Aligned : Verdict::Misaligned;
 }
 

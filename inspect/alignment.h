@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "inspect/drive_info.h"
+#include "inspect/verdict.h"
 #include "inspect/volume_info.h"
-
-enum class Verdict { Aligned, Misaligned, Undetermined };
 
 // Why a volume or a piece could not be judged.
 enum class Undetermined {
@@ -23,6 +22,8 @@ enum class Undetermined {
 // volume: probed with code 3; dataStart: its GetDataStartSector(), determined; drive: the
 // drive table entry of the volume's drive.
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive);
+// The same rule for a start alone, where no cluster size is known: only the grid counts.
+Verdict StartVerdict(uint64_t start, const DriveInfo& drive);
 
 // One piece of a volume, judged on its own disk.
 struct PieceVerdict {

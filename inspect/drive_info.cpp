@@ -280,10 +280,11 @@ void IdentifyDrive(uint32_t index, DriveInfo* out, AccessMode mode) {
   if (mode == AccessMode::QueryOnly) {
     AskDescriptor(drive, out);
     AskAlignment(drive, out);
-    return;
+  } else {
+    const AtaOutcome ata = AskAta(drive, out);
+    if (ata == AtaOutcome::TryScsi) AskScsi(drive, out);
+    if (ata != AtaOutcome::Identified) AskAlignment(drive, out);
   }
-
-  const AtaOutcome ata = AskAta(drive, out);
-  if (ata == AtaOutcome::TryScsi) AskScsi(drive, out);
-  if (ata != AtaOutcome::Identified) AskAlignment(drive, out);
+  out->layout = ReadDriveLayout(drive, out->bytesPerLogicalSector != 0 ? out->bytesPerLogicalSector
+                                                                        : 512);
 }

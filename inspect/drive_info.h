@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "inspect/access_mode.h"
+#include "inspect/partition_table.h"
 #include "platform/cstring.h"
 #include "platform/win32types.h"
 
@@ -28,6 +29,9 @@ struct DriveInfo {
   CString firmware;
   GeometrySource geometry = GeometrySource::None;
   uint32_t bytesPerLogicalSector = 0;  // as the drive reports it; 0 when it reported none
+  // Its partition table; none when the request failed. The scan ties each partition to
+  // what Windows shows on it when it ends.
+  std::optional<DriveLayout> layout;
 
   // The verdict may judge volumes of this drive against its grid.
   bool HasGeometry() const { return status >= 0 && geometry != GeometrySource::None; }

@@ -8,6 +8,15 @@
 #include "platform/volume_names.h"
 
 std::optional<ScanRow> CScan::Step() {
+  std::optional<ScanRow> row = Next();
+  if (Finished() && !m_tied) {
+    TiePartitions();
+    m_tied = true;
+  }
+  return row;
+}
+
+std::optional<ScanRow> CScan::Next() {
   if (!m_started) {
     // Each scan starts from a clean table: no entry may carry a drive of an earlier run,
     // whose geometry would judge this run's volumes.
@@ -38,23 +47,41 @@ std::optional<ScanRow> CScan::Step() {
 std::optional<ScanRow> CScan::ExamineLetter(char letter) {
   const std::string root = RootPath(letter);
   if (sys::GetDriveTypeA(root.c_str()) != DRIVE_FIXED) return std::nullopt;
-  return Examine(std::make_unique<CVolumeInfo>(letter), std::string(1, letter) + ":", {});
+  return Examine(std::make_unique<CVolumeInfo>(letter), std::string(1, letter) + ":", {}, "");
 }
 
 std::optional<ScanRow> CScan::ExamineMounted(const MountedVolume& volume) {
   auto record = std::make_unique<CVolumeInfo>(volume.name);
   if (sys::GetDriveTypeA(record->m_root.c_str()) != DRIVE_FIXED) return std::nullopt;
-  return Examine(std::move(record), volume.paths.front(), volume.paths);
+  return Examine(std::move(record), volume.paths.front(), volume.paths, volume.name);
 }
 
+namespace {
+std::vector<PieceOffset> PieceOffsets(const CVolumeInfo& volume) {
+  std::vector<PieceOffset> offsets;
+  for (const VolumeExtent& e : volume.m_extents)
+    if (e.disk >= 0)
+      offsets.push_back({static_cast<uint32_t>(e.disk), e.startSector * volume.m_bytesPerSector});
+  return offsets;
+}
+}  // namespace
+
 std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::string name,
-                                      std::vector<std::string> paths) {
+                                      std::vector<std::string> paths, std::string volumeName) {
   record->m_access = m_mode;
   const int code = record->Probe();
+  if (record->m_letter != 0) volumeName = VolumeNameOf(RootPath(record->m_letter));
   if (code != 3 || record->m_failure != ProbeFailure::None || record->m_extents.empty()) {
     // No row: a volume that stopped being local and fixed, or one the probe could not place.
     const ProbeFailure reason =
         record->m_failure == ProbeFailure::None ? ProbeFailure::DriveType : record->m_failure;
+    // Placed before it failed, its partition is named with it.
+    PlacedVolume placed{PartitionHolds::NotExamined, volumeName, name, Verdict::Undetermined,
+                        reason, record->m_failureError, PieceOffsets(*record)};
+    if (placed.pieces.empty())
+      m_allPlaced = false;
+    else
+      m_placed.push_back(std::move(placed));
     m_skipped.push_back({std::move(name), reason, record->m_failureError});
     return std::nullopt;
   }
@@ -73,12 +100,13 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   if (row.letter != 0) {
     // A lettered volume may be mounted in folders too; its root comes first in any case.
     const std::string root = RootPath(row.letter);
-    paths = VolumePathNames(VolumeNameOf(root));
+    paths = VolumePathNames(volumeName);
     paths.erase(std::remove(paths.begin(), paths.end(), root), paths.end());
     paths.insert(paths.begin(), root);
   }
   row.paths = std::move(paths);
   row.fileSystem = record->m_fileSystem;
+  row.volumeName = volumeName;
   row.placedBy = record->m_placedBy;
   row.extents = JudgePieces(*record, g_drives);
   row.verdict = VolumeVerdict(row.extents);
@@ -87,18 +115,68 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   row.drive = first.disk;
   row.dataStart = first.dataStart;
   if (row.drive) row.driveName = g_drives[*row.drive].model;
+  m_placed.push_back({PartitionHolds::Row, volumeName, row.name, row.verdict, ProbeFailure::None,
+                      0, PieceOffsets(*record)});
   row.volume = std::move(record);
   return row;
 }
 
 void CScan::FindMountedVolumes() {
   // A volume with a drive letter was examined under it, or is not fixed; one with neither
-  // a letter nor a folder (an EFI system or recovery partition) is no row.
+  // a letter nor a folder (an EFI system or recovery partition) is no row, but is asked
+  // where it lies, so that its partition can be named with it.
   const VolumeList list = VolumeNames();
   m_listing = {list.complete, list.error};
+  m_allPlaced = m_allPlaced && list.complete;
   for (const std::string& name : list.names) {
     std::vector<std::string> paths = VolumePathNames(name);
-    if (paths.empty() || std::any_of(paths.begin(), paths.end(), IsDriveRoot)) continue;
+    if (paths.empty()) {
+      // Its pieces tie it to its partition: one query, which reads nothing.
+      std::vector<PieceOffset> pieces = VolumePieceOffsets(name);
+      if (pieces.empty()) m_allPlaced = false;
+      else
+        m_placed.push_back({PartitionHolds::NoPath, name, "", Verdict::Undetermined,
+                            ProbeFailure::None, 0, std::move(pieces)});
+      continue;
+    }
+    if (std::any_of(paths.begin(), paths.end(), IsDriveRoot)) continue;
     m_mounted.push_back({name, std::move(paths)});
   }
+}
+
+void CScan::TiePartitions() {
+  for (uint32_t number : g_drives.Listed()) {
+    DriveInfo& drive = g_drives[number];
+    if (!drive.layout) continue;
+    for (Partition& partition : drive.layout->partitions) Tie(number, drive, partition);
+  }
+}
+
+void CScan::Tie(uint32_t disk, DriveInfo& drive, Partition& partition) const {
+  if (HoldsOtherVolumes(partition)) {
+    partition.holds = PartitionHolds::Container;
+    return;
+  }
+  // The volume whose piece starts on this disk at the partition's first byte.
+  const auto on = [&](const PlacedVolume& v) {
+    return std::any_of(v.pieces.begin(), v.pieces.end(), [&](const PieceOffset& piece) {
+      return piece.disk == disk && piece.byte == partition.startBytes;
+    });
+  };
+  const auto volume = std::find_if(m_placed.begin(), m_placed.end(), on);
+  if (volume == m_placed.end()) {
+    // A volume that could not be placed may lie on a partition Windows makes volumes of.
+    partition.holds = m_allPlaced || !WindowsMakesVolume(partition) ? PartitionHolds::NoVolume
+                                                                     : PartitionHolds::Unknown;
+  } else {
+    partition.holds = volume->holds;
+    partition.volume = volume->volumeName;
+    (volume->holds == PartitionHolds::Row ? partition.row : partition.shownAs) = volume->row;
+    partition.failure = volume->failure;
+    partition.failureError = volume->error;
+  }
+  if (partition.holds == PartitionHolds::Row)
+    partition.verdict = volume->verdict;  // judged as its volume
+  else if (HasDataToAlign(partition))
+    partition.verdict = StartVerdict(partition.start, drive);
 }

@@ -25,6 +25,7 @@ struct ScanRow {
   Verdict verdict = Verdict::Undetermined;
   Undetermined reason = Undetermined::None;  // why, when the verdict is undetermined
   std::string fileSystem;
+  std::string volumeName;  // "\\?\Volume{...}\", as Windows names it; empty when it does not
   PlacedBy placedBy = PlacedBy::Extents;  // what placed it on its disks
   std::vector<PieceVerdict> extents;      // every piece of the volume, each judged on its disk
   std::unique_ptr<CVolumeInfo> volume;    // the record the row keeps
@@ -64,11 +65,27 @@ class CScan {
     std::vector<std::string> paths;  // the folders it is mounted in
   };
 
+  // A volume Windows lists and where its pieces start: what a partition is tied by.
+  struct PlacedVolume {
+    PartitionHolds holds = PartitionHolds::Row;  // Row, NoPath or NotExamined
+    std::string volumeName;
+    std::string row;  // its row's name; for NotExamined, the name it is listed under
+    Verdict verdict = Verdict::Undetermined;
+    ProbeFailure failure = ProbeFailure::None;
+    uint32_t error = 0;
+    std::vector<PieceOffset> pieces;
+  };
+
+  std::optional<ScanRow> Next();
   std::optional<ScanRow> ExamineLetter(char letter);
   std::optional<ScanRow> ExamineMounted(const MountedVolume& volume);
   std::optional<ScanRow> Examine(std::unique_ptr<CVolumeInfo> record, std::string name,
-                                 std::vector<std::string> paths);
+                                 std::vector<std::string> paths, std::string volumeName);
   void FindMountedVolumes();
+  // Ties each partition of each listed drive to what Windows shows on it, once the last
+  // volume is examined.
+  void TiePartitions();
+  void Tie(uint32_t disk, DriveInfo& drive, Partition& partition) const;
 
   // 0..9: the drive to identify next; 'C'..'Z': the letter to examine next; past 'Z':
   // the volumes named by folders. Letters A and B are never examined.
@@ -79,4 +96,7 @@ class CScan {
   size_t m_nextMounted = 0;
   std::vector<SkippedVolume> m_skipped;
   VolumeListing m_listing;
+  std::vector<PlacedVolume> m_placed;
+  bool m_allPlaced = true;  // every volume Windows listed was placed: an untied partition has none
+  bool m_tied = false;
 };

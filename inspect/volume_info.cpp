@@ -159,6 +159,18 @@ int64_t SearchDrives(uint64_t position, const BYTE* volumeSector, BYTE* driveSec
 
 }  // namespace
 
+std::vector<PieceOffset> VolumePieceOffsets(const std::string& volumeName) {
+  std::string device = volumeName;
+  if (!device.empty() && device.back() == '\\') device.pop_back();
+  Device volume(device, 0, 0);
+  if (!volume.IsOpen()) return {};
+  DWORD error = ERROR_SUCCESS;
+  std::vector<PieceOffset> offsets;
+  for (const VolumeExtent& piece : DiskExtents(volume, 1, &error))  // 1: counted in bytes
+    offsets.push_back({static_cast<uint32_t>(piece.disk), piece.startSector});
+  return offsets;
+}
+
 CVolumeInfo::CVolumeInfo(char letter)
     : m_probed(false),
       m_optical(false),
@@ -231,6 +243,11 @@ void CVolumeInfo::ProbeDevice() {
   const Placement placement = Place(volume);
   ReadFileSystem();
   if (m_startSector == kNotDetermined) Fail(ProbeFailure::PartitionStart, placement.error);
+  // Kept for a volume that fails a later step: its partition can still be named with it.
+  if (!placement.pieces.empty())
+    m_extents = placement.pieces;
+  else if (placement.systemDisk && m_startSector != kNotDetermined)
+    m_extents = {{*placement.systemDisk, m_startSector}};
   if (!raw) return PlaceWithoutReading(placement);
   // Two sectors: the volume's first, and each drive's at the same place.
   const uint64_t stride = SearchStride(m_bytesPerSector);

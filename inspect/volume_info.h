@@ -33,6 +33,14 @@ struct VolumeExtent {
 
 class Device;
 
+// Where a volume's pieces start, in bytes on their disks, as the volume manager lists
+// them; empty when it lists none. The volume is opened with access 0: nothing is read.
+struct PieceOffset {
+  uint32_t disk;
+  uint64_t byte;
+};
+std::vector<PieceOffset> VolumePieceOffsets(const std::string& volumeName);
+
 class CVolumeInfo {
  public:
   explicit CVolumeInfo(char letter);

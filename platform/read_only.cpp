@@ -20,6 +20,11 @@ bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize) {
     case IOCTL_STORAGE_GET_DEVICE_NUMBER:
     case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS:
       return true;
+    // The disk's partition table and its size: both only report (their setting
+    // counterparts, IOCTL_DISK_SET_DRIVE_LAYOUT_EX among them, travel under other codes).
+    case IOCTL_DISK_GET_DRIVE_LAYOUT_EX:
+    case IOCTL_DISK_GET_DRIVE_GEOMETRY_EX:
+      return true;
     case IOCTL_STORAGE_QUERY_PROPERTY: {
       // A query only reads; a set request travels under another code.
       // Read as the DWORD it is on the wire: any value can arrive, not only the enum's.

@@ -7,7 +7,7 @@
 
 // True for: the SMART request carrying IDENTIFY DEVICE, SCSI pass-through carrying
 // INQUIRY with data in, the two partition requests, the device-number request, the
-// volume's disk extents and the property query.
+// volume's disk extents, the property query, and the disk's table and size.
 bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize);
 
 // True for an open that can change nothing: an existing device (\\.\... or \\?\...),

@@ -141,6 +141,8 @@ constexpr DWORD SMART_RCV_DRIVE_DATA = 0x0007C088;
 constexpr DWORD IOCTL_SCSI_PASS_THROUGH = 0x0004D004;
 constexpr DWORD IOCTL_DISK_GET_PARTITION_INFO = 0x00074004;
 constexpr DWORD IOCTL_DISK_GET_PARTITION_INFO_EX = 0x00070048;
+constexpr DWORD IOCTL_DISK_GET_DRIVE_LAYOUT_EX = 0x00070050;
+constexpr DWORD IOCTL_DISK_GET_DRIVE_GEOMETRY_EX = 0x000700A0;
 constexpr DWORD IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
 constexpr DWORD IOCTL_STORAGE_QUERY_PROPERTY = 0x002D1400;
 constexpr DWORD IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS = 0x00560000;
@@ -242,6 +244,41 @@ struct PARTITION_INFORMATION_EX {
     PARTITION_INFORMATION_MBR Mbr;
     PARTITION_INFORMATION_GPT Gpt;
   };
+};
+
+// A disk's partition table: its style, its count of entries, the table's own fields, then
+// the entries.
+struct DRIVE_LAYOUT_INFORMATION_MBR {
+  DWORD Signature;
+};
+struct DRIVE_LAYOUT_INFORMATION_GPT {
+  GUID DiskId;
+  LARGE_INTEGER StartingUsableOffset;
+  LARGE_INTEGER UsableLength;
+  DWORD MaxPartitionCount;
+};
+struct DRIVE_LAYOUT_INFORMATION_EX {
+  DWORD PartitionStyle;
+  DWORD PartitionCount;
+  union {
+    DRIVE_LAYOUT_INFORMATION_MBR Mbr;
+    DRIVE_LAYOUT_INFORMATION_GPT Gpt;
+  };
+  PARTITION_INFORMATION_EX PartitionEntry[1];
+};
+
+enum MEDIA_TYPE { FixedMedia = 12 };
+struct DISK_GEOMETRY {
+  LARGE_INTEGER Cylinders;
+  MEDIA_TYPE MediaType;
+  DWORD TracksPerCylinder;
+  DWORD SectorsPerTrack;
+  DWORD BytesPerSector;
+};
+struct DISK_GEOMETRY_EX {
+  DISK_GEOMETRY Geometry;
+  LARGE_INTEGER DiskSize;
+  BYTE Data[1];
 };
 
 struct STORAGE_DEVICE_NUMBER {
@@ -367,3 +404,16 @@ static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) == 36,
 static_assert(TokenElevation == 20, "TokenElevation");
 static_assert(sizeof(TOKEN_ELEVATION) == 4, "TOKEN_ELEVATION");
 static_assert(TOKEN_QUERY == 8, "TOKEN_QUERY");
+// A disk's table and size, which any handle may ask for. The MBR part of the table's
+// union is only its signature in the mingw headers; the GPT part sets its 40 bytes.
+static_assert(IOCTL_DISK_GET_DRIVE_LAYOUT_EX == 0x70050, "IOCTL_DISK_GET_DRIVE_LAYOUT_EX");
+static_assert(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX == 0x700A0, "IOCTL_DISK_GET_DRIVE_GEOMETRY_EX");
+static_assert(sizeof(DRIVE_LAYOUT_INFORMATION_GPT) == 40, "DRIVE_LAYOUT_INFORMATION_GPT");
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry) == 48,
+              "DRIVE_LAYOUT_INFORMATION_EX");
+static_assert(sizeof(DRIVE_LAYOUT_INFORMATION_EX) == 48 + 144, "DRIVE_LAYOUT_INFORMATION_EX");
+static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionLength) == 16, "PARTITION_INFORMATION_EX");
+static_assert(offsetof(PARTITION_INFORMATION_EX, Mbr) == 32, "PARTITION_INFORMATION_EX.Mbr");
+static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt) == 32, "PARTITION_INFORMATION_EX.Gpt");
+static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY");
+static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == 24, "DISK_GEOMETRY_EX");

@@ -219,6 +219,49 @@ std::string WindowsErrorWords(uint32_t error) {
   return words != nullptr ? number + ", " + words : number;
 }
 
+std::string HoldsWords(const Partition& p) {
+  switch (p.holds) {
+    case PartitionHolds::Row:
+      return p.row;
+    case PartitionHolds::NoPath:
+      return "no letter or folder";
+    case PartitionHolds::NoVolume:
+      return "no volume";
+    case PartitionHolds::Container:
+      return "holds other volumes";
+    case PartitionHolds::NotExamined: {
+      std::string words = p.shownAs + " not examined: " + FailureWords(p.failure);
+      if (p.failureError != 0) words += " (" + WindowsErrorWords(p.failureError) + ")";
+      return words;
+    }
+    case PartitionHolds::Unknown:
+      break;
+  }
+  return "no volume found";
+}
+
+std::string PartitionText(const DriveTable& drives) {
+  static const std::vector<int> widths = {8, 6, 20, 12, 12, 13};
+  std::string lines;
+  for (uint32_t number : drives.Listed()) {
+    const DriveInfo& d = drives[number];
+    if (!d.layout) continue;
+    for (const Partition& p : d.layout->partitions) {
+      if (p.holds == PartitionHolds::Row) continue;
+      AppendFixedWidthLine(lines,
+                           {std::to_string(number), std::to_string(p.number),
+                            PartitionTypeName(p), Decimal(p.start), Decimal(p.length),
+                            p.verdict ? VerdictWord(*p.verdict) : "", Printable(HoldsWords(p).c_str())},
+                           widths, kConsoleGap);
+    }
+  }
+  if (lines.empty()) return "";
+  std::string text = "Partitions without a letter or folder\n";
+  AppendFixedWidthLine(text, {"Drv No", "Part", "Type", "Start", "Length", "Alignment", "Holds"},
+                       widths, kConsoleGap);
+  return text + lines;
+}
+
 std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) {
   std::string text;
   AppendFixedWidthLine(
@@ -280,6 +323,39 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.EndObject();
 }
 
+const char* PartitionStyleWord(PartitionStyle style) {
+  switch (style) {
+    case PartitionStyle::Mbr:
+      return "MBR";
+    case PartitionStyle::Gpt:
+      return "GPT";
+    case PartitionStyle::Raw:
+      break;
+  }
+  return "RAW";
+}
+
+std::optional<std::string> Named(const std::string& text) {
+  return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+void PartitionObject(JsonWriter& json, const Partition& p) {
+  json.BeginObject();
+  json.Member("number", p.number);
+  if (p.mbrType)
+    json.Member("type", uint32_t{*p.mbrType});
+  else
+    json.Member("type", p.gptType);
+  json.Member("typeName", PartitionTypeName(p));
+  json.Member("start", p.start);
+  json.Member("length", p.length);
+  json.Member("volume", Named(p.volume));
+  json.Member("row", Named(p.row));
+  json.Member("verdict",
+              p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
+  json.EndObject();
+}
+
 void DriveObject(JsonWriter& json, uint32_t number, const DriveInfo& d) {
   const DriveGeometry g = GeometryOf(d);
   json.BeginObject();
@@ -292,6 +368,16 @@ void DriveObject(JsonWriter& json, uint32_t number, const DriveInfo& d) {
   json.Member("physicalSectorSize", g.physicalSectorSize);
   json.Member("lba0Offset", d.Lba0Offset());
   json.Member("geometry", GeometrySourceWords(d.geometry));
+  json.Key("partitionStyle");
+  if (!d.layout)
+    json.Null();
+  else
+    json.String(PartitionStyleWord(d.layout->style));
+  json.Key("partitions");
+  json.BeginArray();
+  if (d.layout)
+    for (const Partition& p : d.layout->partitions) PartitionObject(json, p);
+  json.EndArray();
   json.EndObject();
 }
 

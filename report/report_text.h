@@ -62,6 +62,11 @@ const char* FailureWords(ProbeFailure failure);
 // What Windows said, as the report names it: "Windows error 1, incorrect function", or
 // "Windows error 87" for an error it has no words for.
 std::string WindowsErrorWords(uint32_t error);
+// The partitions of the listed drives that have no row, after the volumes: drive, number,
+// type, start, length, verdict, and what Windows shows on it. Empty when there is none.
+std::string PartitionText(const DriveTable& drives);
+// What a partition holds, as the report says it: "no letter or folder", "no volume", ...
+std::string HoldsWords(const Partition& partition);
 // The drive table: number, name, serial, firmware, grid, physical sector, its source.
 std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives);
 // One JSON document with the program, its version, the volumes, the volumes not

@@ -187,7 +187,26 @@ void PlaceVolume(Machine& machine, const VolumeLayout& v) {
   if (!v.pieces.empty()) {
     l.deviceNumberOk = false;
     l.partitionInfoOk = v.table == PartitionTable::Mbr;
+    return;  // a dynamic volume lies inside the disk's LDM partition
   }
+  PartitionEntry entry;
+  entry.start = start;
+  entry.length = v.sectors;
+  entry.mbrType = v.mbrType != 0                  ? v.mbrType
+                  : v.fileSystem == "FAT32"       ? 0x0C
+                  : v.fileSystem.rfind("FAT", 0) == 0 ? 0x06
+                                                  : 0x07;
+  entry.gptType = v.gptType;
+  entry.logical = v.logical;
+  AddPartition(machine, host, v.table, entry);
+}
+
+void AddPartition(Machine& machine, uint32_t drive, PartitionTable style,
+                  const PartitionEntry& entry) {
+  LayoutAnswer& layout = machine.drives[drive].layout;
+  layout.hasTable = true;
+  layout.style = style;
+  layout.partitions.push_back(entry);
 }
 
 namespace {

@@ -58,6 +58,13 @@ struct VolumeLayout {
   UINT type = DRIVE_FIXED;
   PartitionTable table = PartitionTable::Mbr;
   uint64_t encryptionKey = 0;  // nonzero: the drive holds the boot sector enciphered
+  // Its entry in the drive's table: the type (MBR: 0 for the file system's usual byte;
+  // GPT: empty for basic data), its length in sectors (0: up to the next partition), and
+  // whether it is a logical partition of an MBR extended container.
+  uint8_t mbrType = 0;
+  std::string gptType;
+  uint64_t sectors = 0;
+  bool logical = false;
   // A dynamic volume: its pieces in order, the first holding the boot sector (`drive` and
   // `startSector` are then unused). It answers no device number; on a GPT disk it answers
   // neither partition request, on an MBR disk the old one, with its first piece's start.
@@ -69,8 +76,24 @@ struct VolumeLayout {
   std::vector<Piece> pieces;
 };
 // Writes the volume onto its drive and gives it its letter or its folders: a fixed volume
-// whose device reads that part of the drive.
+// whose device reads that part of the drive. A volume in one piece also gets its entry in
+// the drive's table.
 void PlaceVolume(Machine& machine, const VolumeLayout& v);
+// A partition that holds no Windows volume, in drive `drive`'s table of the given style.
+void AddPartition(Machine& machine, uint32_t drive, PartitionTable style,
+                  const PartitionEntry& entry);
+
+// The GPT partition types the lab uses.
+namespace gpt {
+constexpr char kEfiSystem[] = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
+constexpr char kMsReserved[] = "E3C9E316-0B5C-4DB8-817D-F92DF00215AE";
+constexpr char kRecovery[] = "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC";
+constexpr char kLdmMetadata[] = "5808C8AA-7E8F-42E0-85D2-E1E90434CFB3";
+constexpr char kLdmData[] = "AF9B60A0-1431-4F62-BC68-3311714A69AD";
+constexpr char kStorageSpaces[] = "E75CAF8F-F680-4CEE-AFA3-B001E56EFC2D";
+constexpr char kLinuxFileSystem[] = "0FC63DAF-8483-4772-8E79-3D69D8477DE4";
+constexpr char kLinuxSwap[] = "0657FD6D-A4AB-43C4-84E5-0933C84B4F4F";
+}  // namespace gpt
 
 // A drive that opens and answers IDENTIFY with these texts and geometry words.
 void AddAtaDrive(Machine& machine, uint32_t index, const std::string& model, const std::string& serial,

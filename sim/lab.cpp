@@ -106,6 +106,11 @@ void BuildLab(Machine& m) {
 
   AddAtaDrive(m, 11, "KESTREL KD3000-512E", "KD30F0011", "KD05", 0x6003, 0x4000);
   AddAtaDrive(m, 12, "KESTREL KD3000-512E", "KD30F0012", "KD05", 0x6003, 0x4000);
+  // Dynamic GPT disks: the volumes lie inside the LDM data partition.
+  for (uint32_t disk : {11u, 12u}) {
+    AddPartition(m, disk, PartitionTable::Gpt, {34, 2014, 0, gpt::kLdmMetadata, false});
+    AddPartition(m, disk, PartitionTable::Gpt, {2048, 4194304, 0, gpt::kLdmData, false});
+  }
   VolumeLayout data = Ntfs('T', 11, 0);
   data.table = PartitionTable::Gpt;
   data.pieces = {{11, 264192, 786432}};
@@ -122,10 +127,12 @@ void BuildLab(Machine& m) {
   sql.volumeName = "\\\\?\\Volume{5e55a2e1-5a1d-4a7a-8d3b-00000000d474}\\";
   sql.mountPaths = {"C:\\SQL\\Data\\"};
   PlaceVolume(m, sql);
-  VolumeLayout efi = Ntfs(0, 6, 34);
+  VolumeLayout efi = Gpt(Ntfs(0, 6, 34));
   efi.volumeName = "\\\\?\\Volume{5e55a2e1-ef15-4a7a-8d3b-0000000000e5}\\";
   efi.fileSystem = "FAT32";
   efi.bootSector = BuildFatBootSector({});
+  efi.gptType = gpt::kEfiSystem;
+  efi.sectors = 2014;
   PlaceVolume(m, efi);
   // V: answers neither partition request, but its pieces place it; W: answers nothing
   // that could place it.
@@ -135,6 +142,29 @@ void BuildLab(Machine& m) {
   m.letters['W'].partitionInfoOk = false;
   m.letters['W'].deviceNumberOk = false;
   m.letters['W'].extentsOk = false;
+
+  // A laptop's disk that also starts Linux: Windows' own partitions, then Linux's, made
+  // by a tool that counted from sector 63.
+  AddAtaDrive(m, 13, "KESTREL KD2000-DUAL", "KD20H0013", "KD03", 0x6003, 0x4000);
+  VolumeLayout boot = Gpt(Ntfs(0, 13, 2048));
+  boot.volumeName = "\\\\?\\Volume{5e55a2e1-ef15-4a7a-8d3b-0000000013e5}\\";
+  boot.fileSystem = "FAT32";
+  boot.bootSector = BuildFatBootSector({});
+  boot.gptType = gpt::kEfiSystem;
+  boot.sectors = 204800;
+  PlaceVolume(m, boot);
+  AddPartition(m, 13, PartitionTable::Gpt, {206848, 32768, 0, gpt::kMsReserved, false});
+  VolumeLayout windows = Gpt(Ntfs('U', 13, 239616));
+  windows.sectors = 100000000;
+  PlaceVolume(m, windows);
+  AddPartition(m, 13, PartitionTable::Gpt, {100239679, 0, 0, gpt::kLinuxFileSystem, false});
+  // An MBR disk with an extended container holding Linux and its swap.
+  AddAtaDrive(m, 14, "KESTREL KD1000-OLD", "KD10J0014", "KD03", 0x6003, 0x4000);
+  VolumeLayout old = Ntfs('X', 14, 2048);
+  old.sectors = 4192256;
+  PlaceVolume(m, old);
+  AddPartition(m, 14, PartitionTable::Mbr, {4196352, 4194304, 0x83, "", true});
+  AddPartition(m, 14, PartitionTable::Mbr, {8390656, 2097152, 0x82, "", true});
 
   Volume& removable = m.letters['I'];
   removable.type = DRIVE_REMOVABLE;

@@ -297,6 +297,10 @@ BOOL Machine::DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize
     ok = DiskExtents(*device, out, outSize, returned);
   } else if (code == IOCTL_DISK_GET_PARTITION_INFO || code == IOCTL_DISK_GET_PARTITION_INFO_EX) {
     ok = PartitionInfo(*device, code == IOCTL_DISK_GET_PARTITION_INFO_EX, out, outSize, returned);
+  } else if (code == IOCTL_DISK_GET_DRIVE_LAYOUT_EX && drive) {
+    ok = DriveLayout(*drive, out, outSize, returned);
+  } else if (code == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX && drive) {
+    ok = DriveGeometry(*drive, out, outSize, returned);
   } else if (code == IOCTL_STORAGE_GET_DEVICE_NUMBER) {
     ok = DeviceNumber(*device, out, outSize, returned);
   } else {
@@ -424,6 +428,129 @@ BOOL Machine::DeviceDescriptor(const Drive& drive, void* out, DWORD outSize, DWO
   const DWORD copied = std::min<DWORD>(outSize, d.Size);
   std::memcpy(out, answer.data(), copied);
   if (returned) *returned = copied;
+  return TRUE;
+}
+
+namespace {
+
+constexpr char kBasicData[] = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7";
+constexpr uint64_t kLongestUnsized = 1ull << 21;  // 1 GiB of 512-byte sectors
+
+// "C12A7328-F81F-11D2-BA4B-00A0C93EC93B" as Windows lays a GUID out: its first three
+// fields little-endian, the last eight bytes in order.
+void PutGuid(const std::string& text, uint8_t* out) {
+  auto hex = [&text](size_t at, size_t digits) {
+    return std::stoull(text.substr(at, digits), nullptr, 16);
+  };
+  const uint64_t d1 = hex(0, 8), d2 = hex(9, 4), d3 = hex(14, 4);
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(d1 >> (8 * i));
+  for (int i = 0; i < 2; ++i) out[4 + i] = static_cast<uint8_t>(d2 >> (8 * i));
+  for (int i = 0; i < 2; ++i) out[6 + i] = static_cast<uint8_t>(d3 >> (8 * i));
+  const size_t at[] = {19, 21, 24, 26, 28, 30, 32, 34};
+  for (int i = 0; i < 8; ++i) out[8 + i] = static_cast<uint8_t>(hex(at[i], 2));
+}
+
+// Each partition's length: as set, or up to the next partition and the disk's end.
+std::vector<PartitionEntry> Sized(std::vector<PartitionEntry> entries, uint64_t sectors) {
+  for (PartitionEntry& e : entries) {
+    if (e.length != 0) continue;
+    uint64_t end = std::min(sectors, e.start + kLongestUnsized);
+    for (const PartitionEntry& other : entries)
+      if (other.start > e.start) end = std::min(end, other.start);
+    e.length = end > e.start ? end - e.start : 0;
+  }
+  return entries;
+}
+
+}  // namespace
+
+BOOL Machine::DriveLayout(const Drive& drive, void* out, DWORD outSize, DWORD* returned) {
+  if (!drive.layout.supported) return Fail(ERROR_INVALID_FUNCTION);
+  const LayoutAnswer& layout = drive.layout;
+  const uint32_t sector = drive.sectorSize;
+  const std::vector<PartitionEntry> sized = Sized(layout.partitions, drive.sectorCount);
+
+  // The entries as Windows lists them; each pointer is the partition it describes (null
+  // for an unused slot), with the container's own type where it is one.
+  struct Slot {
+    const PartitionEntry* partition = nullptr;
+    uint8_t containerType = 0;
+    uint64_t start = 0, length = 0;
+  };
+  std::vector<Slot> slots;
+  const bool mbr = layout.style == PartitionTable::Mbr;
+  std::vector<const PartitionEntry*> logical;
+  for (const PartitionEntry& e : sized) {
+    if (mbr && e.logical)
+      logical.push_back(&e);
+    else
+      slots.push_back({&e, 0, e.start, e.length});
+  }
+  if (mbr) {
+    if (!logical.empty()) {
+      // The extended container begins a track before its first logical partition.
+      const uint64_t first = logical.front()->start - 63;
+      const uint64_t end = logical.back()->start + logical.back()->length;
+      slots.push_back({nullptr, 0x0F, first, end - first});
+    }
+    slots.resize(4);
+    for (size_t i = 0; i < logical.size(); ++i) {
+      slots.push_back({logical[i], 0, logical[i]->start, logical[i]->length});
+      if (i + 1 < logical.size())  // the link to the next logical partition's boot record
+        slots.push_back({nullptr, 0x05, logical[i + 1]->start - 63, logical[i + 1]->length + 63});
+      while (slots.size() % 4 != 0) slots.push_back({});
+    }
+  }
+  if (!layout.hasTable) slots.clear();
+
+  const size_t header = offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry);
+  const size_t entry = sizeof(PARTITION_INFORMATION_EX);
+  if (out == nullptr || outSize < header + slots.size() * entry)
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  Bytes answer(header + slots.size() * entry, 0);
+  const DWORD style = !layout.hasTable ? PARTITION_STYLE_RAW
+                      : mbr            ? PARTITION_STYLE_MBR
+                                       : PARTITION_STYLE_GPT;
+  const DWORD count =
+      layout.claimedCount != 0 ? layout.claimedCount : static_cast<DWORD>(slots.size());
+  std::memcpy(answer.data(), &style, 4);
+  std::memcpy(answer.data() + 4, &count, 4);
+  DWORD number = 0;
+  for (size_t i = 0; i < slots.size(); ++i) {
+    const Slot& slot = slots[i];
+    PARTITION_INFORMATION_EX info;
+    std::memset(&info, 0, sizeof info);
+    info.PartitionStyle = static_cast<PARTITION_STYLE>(style);
+    info.StartingOffset.QuadPart = static_cast<int64_t>(slot.start * sector);
+    info.PartitionLength.QuadPart = static_cast<int64_t>(slot.length * sector);
+    if (slot.partition != nullptr) info.PartitionNumber = ++number;
+    uint8_t* type = reinterpret_cast<uint8_t*>(&info) + offsetof(PARTITION_INFORMATION_EX, Mbr);
+    if (mbr) {
+      type[0] = slot.partition != nullptr ? slot.partition->mbrType : slot.containerType;
+      if (type[0] == 0) info.StartingOffset.QuadPart = info.PartitionLength.QuadPart = 0;
+    } else {
+      PutGuid(slot.partition->gptType.empty() ? kBasicData : slot.partition->gptType, type);
+    }
+    std::memcpy(answer.data() + header + i * entry, &info, entry);
+  }
+  std::memcpy(out, answer.data(), answer.size());
+  if (returned) *returned = static_cast<DWORD>(answer.size());
+  return TRUE;
+}
+
+BOOL Machine::DriveGeometry(const Drive& drive, void* out, DWORD outSize, DWORD* returned) {
+  DISK_GEOMETRY_EX g;
+  std::memset(&g, 0, sizeof g);
+  g.Geometry.MediaType = FixedMedia;
+  g.Geometry.TracksPerCylinder = 255;
+  g.Geometry.SectorsPerTrack = 63;
+  g.Geometry.Cylinders.QuadPart = static_cast<int64_t>(drive.sectorCount / (255 * 63));
+  g.Geometry.BytesPerSector = drive.sectorSize;
+  g.DiskSize.QuadPart = static_cast<int64_t>(drive.sectorCount * drive.sectorSize);
+  const DWORD size = offsetof(DISK_GEOMETRY_EX, Data);
+  if (out == nullptr || outSize < size) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(out, &g, size);
+  if (returned) *returned = size;
   return TRUE;
 }
 

@@ -66,8 +66,32 @@ struct DescriptorAnswer {
   std::string vendor, product, revision, serial;
 };
 
+enum class PartitionTable { Mbr, Gpt };
+
+// One partition in a drive's table.
+struct PartitionEntry {
+  uint64_t start = 0;   // sectors
+  uint64_t length = 0;  // sectors; 0: up to the next partition, at most 1 GiB
+  uint8_t mbrType = 0x07;
+  std::string gptType;   // the type GUID as text; the basic-data type when empty
+  bool logical = false;  // MBR: inside the extended container
+};
+
+// How a drive answers IOCTL_DISK_GET_DRIVE_LAYOUT_EX: a disk with no table is RAW. MBR
+// answers come in fours, with the unused entries, the extended container and, for each
+// logical partition, the link to the next one; a buffer too small for the whole table
+// fails with ERROR_INSUFFICIENT_BUFFER and says nothing of the size it needs.
+struct LayoutAnswer {
+  bool supported = true;
+  bool hasTable = false;
+  PartitionTable style = PartitionTable::Mbr;
+  std::vector<PartitionEntry> partitions;
+  DWORD claimedCount = 0;  // the count the answer states, whatever it lists; 0: the true one
+};
+
 struct Drive {
   Open open = Open::NotFound;
+  LayoutAnswer layout;
   DescriptorAnswer descriptor;
   SmartAnswer smart;
   ScsiAnswer scsi;
@@ -82,8 +106,6 @@ struct Drive {
   void WriteSector(uint64_t lba, const Bytes& content);
   Bytes ReadSector(uint64_t lba) const;
 };
-
-enum class PartitionTable { Mbr, Gpt };
 
 // One piece of a volume on a disk, as the volume manager lists it.
 struct Extent {
@@ -271,6 +293,8 @@ class Machine : public sys::Backend {
   BOOL DeviceDescriptor(const Drive& drive, void* out, DWORD outSize, DWORD* returned);
   BOOL QueryProperty(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
                      DWORD* returned);
+  BOOL DriveLayout(const Drive& drive, void* out, DWORD outSize, DWORD* returned);
+  BOOL DriveGeometry(const Drive& drive, void* out, DWORD outSize, DWORD* returned);
   BOOL PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD outSize, DWORD* returned);
   BOOL DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned);
   BOOL DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned);

@@ -25,16 +25,18 @@
 
 namespace trace {
 
-// The first line's "format": 2 asks every volume for its pieces, and the process's token
-// whether it runs elevated. A trace without it was recorded by version 1.02, which asked
-// only volumes that named no disk for their pieces, and no token.
+// The first line's "format": 2 asks every volume for its pieces, every drive for its
+// table and size, and the process's token whether it runs elevated. A trace without it
+// was recorded by version 1.02, which asked only volumes that named no disk for their
+// pieces, and neither the tables nor the token.
 constexpr uint32_t kTraceFormat = 2;
 template <class C>
 bool AskedSinceFormat2(const C&) {
   return false;
 }
 inline bool AskedSinceFormat2(const DeviceIoControlCall& call) {
-  return call.code == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS;
+  return call.code == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS ||
+         call.code == IOCTL_DISK_GET_DRIVE_LAYOUT_EX || call.code == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX;
 }
 inline bool AskedSinceFormat2(const OpenProcessTokenCall&) { return true; }
 inline bool AskedSinceFormat2(const GetTokenInformationCall&) { return true; }

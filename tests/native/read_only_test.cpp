@@ -45,6 +45,8 @@ TEST(ReadOnlyTest, TheProgramsReadsPass) {
   EXPECT_TRUE(Passes(IOCTL_DISK_GET_PARTITION_INFO_EX, {}));
   EXPECT_TRUE(Passes(IOCTL_STORAGE_GET_DEVICE_NUMBER, {}));
   EXPECT_TRUE(Passes(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, {}));
+  EXPECT_TRUE(Passes(IOCTL_DISK_GET_DRIVE_LAYOUT_EX, {}));
+  EXPECT_TRUE(Passes(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, {}));
   EXPECT_TRUE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, Query(PropertyStandardQuery)));
   EXPECT_TRUE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, Query(PropertyExistsQuery)));
 }
@@ -56,6 +58,8 @@ TEST(ReadOnlyTest, EveryOtherRequestIsRefused) {
                            IOCTL_DISK_GET_PARTITION_INFO_EX,
                            IOCTL_STORAGE_GET_DEVICE_NUMBER,
                            IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS,
+                           IOCTL_DISK_GET_DRIVE_LAYOUT_EX,
+                           IOCTL_DISK_GET_DRIVE_GEOMETRY_EX,
                            IOCTL_STORAGE_QUERY_PROPERTY};
   // The neighbours of each: the functions beside it, and the same function asking for
   // other access or another transfer method.

@@ -1,0 +1,215 @@
+#include "inspect/partition_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/device.h"
+#include "platform/sys.h"
+
+namespace {
+
+constexpr size_t kHeaderBytes = offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry);  // 48
+constexpr size_t kEntryBytes = sizeof(PARTITION_INFORMATION_EX);                        // 144
+// GPT disks hold 128 entries by default, and a table can be made larger; an MBR disk lists
+// four entries for each logical partition. Past 1,024 no disk Windows made is described.
+constexpr size_t kMostEntries = 1024;
+constexpr size_t kFirstEntries = 16;
+
+uint32_t Le32(const BYTE* p) {
+  uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+int64_t Le64(const BYTE* p) {
+  int64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// A GUID as Windows writes it: its first three fields little-endian, the rest in order.
+std::string GuidText(const BYTE* g) {
+  char text[37];
+  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", Le32(g),
+                g[4] | (g[5] << 8), g[6] | (g[7] << 8), g[8], g[9], g[10], g[11], g[12], g[13],
+                g[14], g[15]);
+  return text;
+}
+
+bool IsMbrContainer(uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+
+struct GptName {
+  const char* guid;
+  const char* name;
+};
+const GptName kGptNames[] = {
+    {"C12A7328-F81F-11D2-BA4B-00A0C93EC93B", "EFI system"},
+    {"E3C9E316-0B5C-4DB8-817D-F92DF00215AE", "Microsoft reserved"},
+    {"EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", "basic data"},
+    {"DE94BBA4-06D1-4D40-A16A-BFD50179D6AC", "Windows recovery"},
+    {"5808C8AA-7E8F-42E0-85D2-E1E90434CFB3", "LDM metadata"},
+    {"AF9B60A0-1431-4F62-BC68-3311714A69AD", "LDM data"},
+    {"E75CAF8F-F680-4CEE-AFA3-B001E56EFC2D", "Storage Spaces"},
+    {"0FC63DAF-8483-4772-8E79-3D69D8477DE4", "Linux file system"},
+    {"0657FD6D-A4AB-43C4-84E5-0933C84B4F4F", "Linux swap"},
+    {"E6D6D379-F507-44C2-A23C-238F2A3DF928", "Linux LVM"},
+    {"A19D880F-05FC-4D3B-A006-743F0F84911E", "Linux RAID"},
+    {"7C3457EF-0000-11AA-AA11-00306543ECAC", "Apple APFS"},
+    {"48465300-0000-11AA-AA11-00306543ECAC", "Apple HFS+"},
+};
+
+const char* MbrName(uint8_t type) {
+  switch (type) {
+    case 0x01:
+      return "FAT12";
+    case 0x04:
+    case 0x06:
+    case 0x0E:
+      return "FAT16";
+    case 0x0B:
+    case 0x0C:
+      return "FAT32";
+    case 0x07:
+      return "NTFS/exFAT";
+    case 0x83:
+      return "Linux";
+    case 0x82:
+      return "Linux swap";
+    case 0x8E:
+      return "Linux LVM";
+    case 0x27:
+      return "Windows recovery";
+    case 0x42:
+      return "LDM";
+    case 0xEE:
+      return "protective GPT";
+    default:
+      return nullptr;
+  }
+}
+
+// One entry at `e`; none when it is no partition to judge.
+std::optional<Partition> ReadEntry(const BYTE* e, uint32_t style, uint32_t bytesPerSector,
+                                   std::optional<uint64_t> diskBytes) {
+  const auto at = [e](size_t field) { return e + field; };
+  if (Le32(at(offsetof(PARTITION_INFORMATION_EX, PartitionStyle))) != style) return std::nullopt;
+  const int64_t start = Le64(at(offsetof(PARTITION_INFORMATION_EX, StartingOffset)));
+  const int64_t length = Le64(at(offsetof(PARTITION_INFORMATION_EX, PartitionLength)));
+  if (start < 0 || length <= 0) return std::nullopt;
+  const auto end = static_cast<uint64_t>(start) + static_cast<uint64_t>(length);  // < 2^64
+  if (diskBytes && end > *diskBytes) return std::nullopt;
+
+  Partition p;
+  const BYTE* type = at(offsetof(PARTITION_INFORMATION_EX, Mbr));  // the union's start
+  if (style == PARTITION_STYLE_MBR) {
+    if (type[0] == 0 || IsMbrContainer(type[0])) return std::nullopt;
+    p.mbrType = type[0];
+  } else {
+    static const BYTE kUnused[16] = {};
+    if (std::memcmp(type, kUnused, sizeof kUnused) == 0) return std::nullopt;
+    p.gptType = GuidText(type);
+  }
+  p.number = Le32(at(offsetof(PARTITION_INFORMATION_EX, PartitionNumber)));
+  p.startBytes = static_cast<uint64_t>(start);
+  p.start = p.startBytes / bytesPerSector;
+  p.length = static_cast<uint64_t>(length) / bytesPerSector;
+  return p;
+}
+
+// The disk's size and sector size; none when the request fails or answers short.
+struct DiskSize {
+  std::optional<uint64_t> bytes;
+  uint32_t bytesPerSector;
+};
+DiskSize AskDiskSize(Device& drive, uint32_t fallback) {
+  DISK_GEOMETRY_EX geometry;
+  DWORD returned = 0;
+  if (!drive.Out(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, &geometry, &returned) ||
+      returned < offsetof(DISK_GEOMETRY_EX, Data) || geometry.DiskSize.QuadPart < 0)
+    return {std::nullopt, fallback};
+  const uint32_t sector = geometry.Geometry.BytesPerSector;
+  const bool usable = sector >= 512 && sector <= 65536 && (sector & (sector - 1)) == 0;
+  return {static_cast<uint64_t>(geometry.DiskSize.QuadPart), usable ? sector : fallback};
+}
+
+}  // namespace
+
+std::string PartitionTypeName(const Partition& partition) {
+  if (partition.mbrType) {
+    if (const char* name = MbrName(*partition.mbrType)) return name;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(*partition.mbrType));
+    return hex;
+  }
+  for (const GptName& known : kGptNames)
+    if (partition.gptType == known.guid) return known.name;
+  return "unknown";
+}
+
+bool HoldsOtherVolumes(const Partition& partition) {
+  if (partition.mbrType) return *partition.mbrType == 0x42;
+  const std::string name = PartitionTypeName(partition);
+  return name == "LDM metadata" || name == "LDM data" || name == "Storage Spaces";
+}
+
+bool WindowsMakesVolume(const Partition& partition) {
+  if (partition.mbrType) {
+    switch (*partition.mbrType) {
+      case 0x01: case 0x04: case 0x06: case 0x07: case 0x0B: case 0x0C: case 0x0E: case 0x27:
+        return true;
+      default:
+        return false;
+    }
+  }
+  const std::string name = PartitionTypeName(partition);
+  return name == "basic data" || name == "EFI system" || name == "Windows recovery";
+}
+
+bool HasDataToAlign(const Partition& partition) {
+  return !HoldsOtherVolumes(partition) && PartitionTypeName(partition) != "Microsoft reserved";
+}
+
+std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
+                                            uint32_t bytesPerSector,
+                                            std::optional<uint64_t> diskBytes) {
+  if (returned < kHeaderBytes || bytesPerSector == 0) return std::nullopt;
+  const uint32_t style = Le32(answer);
+  DriveLayout layout;
+  switch (style) {
+    case PARTITION_STYLE_MBR:
+      layout.style = PartitionStyle::Mbr;
+      break;
+    case PARTITION_STYLE_GPT:
+      layout.style = PartitionStyle::Gpt;
+      break;
+    case PARTITION_STYLE_RAW:
+      return layout;
+    default:
+      return std::nullopt;
+  }
+  // The count is the device's claim: only the entries that came back are read.
+  const size_t count = Le32(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionCount));
+  for (size_t i = 0; i < count && i < kMostEntries; ++i) {
+    const size_t at = kHeaderBytes + i * kEntryBytes;
+    if (at + kEntryBytes > returned) break;
+    if (auto p = ReadEntry(answer + at, style, bytesPerSector, diskBytes))
+      layout.partitions.push_back(std::move(*p));
+  }
+  return layout;
+}
+
+std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSector) {
+  const DiskSize disk = AskDiskSize(drive, bytesPerSector);
+  // Windows says a buffer is too small and not how large it must be: it grows until the
+  // table fits, to a bound.
+  for (size_t entries = kFirstEntries; entries <= kMostEntries; entries *= 2) {
+    std::vector<BYTE> answer(kHeaderBytes + entries * kEntryBytes, 0);
+    DWORD returned = 0;
+    if (drive.Control(IOCTL_DISK_GET_DRIVE_LAYOUT_EX, nullptr, 0, answer.data(),
+                      static_cast<DWORD>(answer.size()), &returned))
+      return ParseDriveLayout(answer.data(), std::min<size_t>(returned, answer.size()),
+                              disk.bytesPerSector, disk.bytes);
+    if (sys::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
+  }
+  return std::nullopt;
+}

@@ -1,0 +1,69 @@
+// A disk's partitions as Windows reports them (IOCTL_DISK_GET_DRIVE_LAYOUT_EX), and what
+// Windows shows on each.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "inspect/verdict.h"
+#include "inspect/volume_info.h"
+#include "platform/win32types.h"
+
+enum class PartitionStyle { Mbr, Gpt, Raw };
+
+// What lies on a partition, as the scan finds it among the volumes Windows lists.
+enum class PartitionHolds {
+  Unknown,      // not tied: the scan has not ended, or a volume could not be placed
+  Row,          // the volume of a report row
+  NoPath,       // a volume with neither letter nor folder (EFI system, recovery)
+  NotExamined,  // a volume the scan could not examine
+  NoVolume,     // no Windows volume at all (Linux, a file system Windows cannot read)
+  Container,    // LDM or Storage Spaces: the volumes inside are judged by their own pieces
+};
+
+struct Partition {
+  uint32_t number = 0;
+  std::optional<uint8_t> mbrType;  // MBR: the type byte
+  std::string gptType;             // GPT: the type GUID, upper case with dashes
+  uint64_t startBytes = 0;
+  uint64_t start = 0;   // logical sectors
+  uint64_t length = 0;  // logical sectors
+
+  PartitionHolds holds = PartitionHolds::Unknown;
+  std::string volume;  // the Windows volume name, "\\?\Volume{...}\"; empty without one
+  std::string row;     // the name of the volume's row; empty without one
+  std::string shownAs;  // NotExamined: the name the report lists that volume under
+  ProbeFailure failure = ProbeFailure::None;  // for NotExamined: why, and what Windows said
+  uint32_t failureError = 0;
+  std::optional<Verdict> verdict;  // none for a partition without data to align
+};
+
+struct DriveLayout {
+  PartitionStyle style = PartitionStyle::Raw;
+  std::vector<Partition> partitions;  // the partitions to judge, in the table's order
+};
+
+// "EFI system", "Linux file system", ...; an MBR byte without a name in hex ("0xA5"); a
+// GPT type without one "unknown".
+std::string PartitionTypeName(const Partition& partition);
+// Microsoft reserved partitions and the containers of other volumes hold no data to align.
+bool HasDataToAlign(const Partition& partition);
+bool HoldsOtherVolumes(const Partition& partition);  // LDM metadata and data, Storage Spaces
+// Windows makes a volume of a partition of this type: basic data, EFI system and recovery
+// on GPT; the FAT, NTFS/exFAT and recovery bytes on MBR. Of any other it makes none.
+bool WindowsMakesVolume(const Partition& partition);
+
+// The table in `returned` bytes of the request's answer; none when it is no table. Each
+// entry is checked: one past what came back ends the list, one that starts before the
+// disk or ends past its size (when known) is left out, as are unused entries and MBR
+// extended containers.
+std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
+                                            uint32_t bytesPerSector,
+                                            std::optional<uint64_t> diskBytes);
+
+class Device;
+// Asks an open drive (any access) for its size and its table. bytesPerSector: the sector
+// size to count in when the drive does not report one.
+std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSector);
