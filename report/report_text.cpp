@@ -240,6 +240,21 @@ std::string HoldsWords(const Partition& p) {
   return "no volume found";
 }
 
+std::string PartitionTip(const DriveInfo& drive) {
+  std::string tip;
+  if (!drive.layout) return tip;
+  for (const Partition& p : drive.layout->partitions) {
+    if (p.holds == PartitionHolds::Row || p.verdict != Verdict::Misaligned) continue;
+    const char* holds = p.holds == PartitionHolds::NoPath     ? "has no letter or folder in Windows"
+                        : p.holds == PartitionHolds::NoVolume ? "has no volume in Windows"
+                                                              : "has no row in this report";
+    if (!tip.empty()) tip += '\n';
+    tip += "Partition " + std::to_string(p.number) + " (" + PartitionTypeName(p) + ") " + holds +
+           " and starts off the grid, at sector " + Decimal(p.start) + ".";
+  }
+  return tip;
+}
+
 std::string PartitionText(const DriveTable& drives) {
   static const std::vector<int> widths = {8, 6, 20, 12, 12, 13};
   std::string lines;

@@ -67,6 +67,9 @@ std::string WindowsErrorWords(uint32_t error);
 std::string PartitionText(const DriveTable& drives);
 // What a partition holds, as the report says it: "no letter or folder", "no volume", ...
 std::string HoldsWords(const Partition& partition);
+// For Device Information's tip: one sentence for each misaligned partition of the drive
+// that has no row, one per line; empty when there is none.
+std::string PartitionTip(const DriveInfo& drive);
 // The drive table: number, name, serial, firmware, grid, physical sector, its source.
 std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives);
 // One JSON document with the program, its version, the volumes, the volumes not

@@ -59,9 +59,10 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
     if (!geometry.reported || geometry.alignment)
       m_list.SetItemText(row, 1, report::AlignmentCell(geometry).c_str());
     m_list.SetItemText(row, 2, report::PhysicalSectorCell(geometry).c_str());
-    // Only an ATA identity has a serial or firmware of its own to show.
-    m_list.SetItemData(row,
-                       static_cast<DWORD_PTR>(drive.status > 0 ? static_cast<LPARAM>(i) : kNoTip));
+    // Only an ATA identity has a serial or firmware of its own to show; any drive may hold a
+    // misaligned partition that no row shows.
+    const bool tip = drive.status > 0 || !report::PartitionTip(drive).empty();
+    m_list.SetItemData(row, static_cast<DWORD_PTR>(tip ? static_cast<LPARAM>(i) : kNoTip));
   }
 
   m_list.SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListStyles);
@@ -86,11 +87,16 @@ void CDeviceInfoDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
   if (tip->lParam < 0 || static_cast<size_t>(tip->lParam) >= m_numbers.size()) return;
   const DriveInfo& drive = g_drives[m_numbers[static_cast<size_t>(tip->lParam)]];
   CString text;
-  if (!drive.serial.IsEmpty()) text.Format("Ser=%s", drive.serial.GetString());
-  if (!drive.firmware.IsEmpty()) {
+  if (drive.status > 0 && !drive.serial.IsEmpty()) text.Format("Ser=%s", drive.serial.GetString());
+  if (drive.status > 0 && !drive.firmware.IsEmpty()) {
     if (!text.IsEmpty()) text += '\n';
     text += "f/w=";
     text += drive.firmware;
+  }
+  const std::string partitions = report::PartitionTip(drive);
+  if (!partitions.empty()) {
+    if (!text.IsEmpty()) text += '\n';
+    text += partitions.c_str();
   }
   if (text.IsEmpty() || tip->pszText == nullptr || tip->cchTextMax <= 0) return;
   ::lstrcpynA(tip->pszText, text, tip->cchTextMax);

@@ -166,6 +166,21 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   drives[0].alignPhase = 7;
   drives[0].bytesPerLogicalSector = 512;
   drives[0].geometry = GeometrySource::AtaIdentity;
+  Partition linux;  // a partition Windows has no volume for, off the grid
+  linux.number = 4;
+  linux.gptType = "0FC63DAF-8483-4772-8E79-3D69D8477DE4";
+  linux.start = 100239679;
+  linux.length = 2048;
+  linux.holds = PartitionHolds::NoVolume;
+  linux.verdict = Verdict::Misaligned;
+  Partition mbr;  // an MBR byte with no name, tied to a row; the MSR has no data to align
+  mbr.number = 1;
+  mbr.mbrType = 0xA5;
+  mbr.holds = PartitionHolds::Row;
+  mbr.volume = "\\\\?\\Volume{1}\\";
+  mbr.row = "C:";
+  mbr.verdict = Verdict::Aligned;
+  drives[0].layout = DriveLayout{PartitionStyle::Gpt, {linux, mbr}};
   drives[1].status = -1;  // ends the drive phase: not listed
   drives[12].status = -2;  // holds a volume, but did not open: listed with its failure
   drives.HoldsVolume(12);
@@ -256,7 +271,30 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"alignment\": 1,\n"
             "      \"physicalSectorSize\": 4096,\n"
             "      \"lba0Offset\": 1,\n"
-            "      \"geometry\": \"ATA identity\"\n"
+            "      \"geometry\": \"ATA identity\",\n"
+            "      \"partitionStyle\": \"GPT\",\n"
+            "      \"partitions\": [\n"
+            "        {\n"
+            "          \"number\": 4,\n"
+            "          \"type\": \"0FC63DAF-8483-4772-8E79-3D69D8477DE4\",\n"
+            "          \"typeName\": \"Linux file system\",\n"
+            "          \"start\": 100239679,\n"
+            "          \"length\": 2048,\n"
+            "          \"volume\": null,\n"
+            "          \"row\": null,\n"
+            "          \"verdict\": \"misaligned\"\n"
+            "        },\n"
+            "        {\n"
+            "          \"number\": 1,\n"
+            "          \"type\": 165,\n"
+            "          \"typeName\": \"0xA5\",\n"
+            "          \"start\": 0,\n"
+            "          \"length\": 0,\n"
+            "          \"volume\": \"\\\\\\\\?\\\\Volume{1}\\\\\",\n"
+            "          \"row\": \"C:\",\n"
+            "          \"verdict\": \"aligned\"\n"
+            "        }\n"
+            "      ]\n"
             "    },\n"
             "    {\n"
             "      \"number\": 12,\n"
@@ -267,7 +305,9 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"alignment\": null,\n"
             "      \"physicalSectorSize\": null,\n"
             "      \"lba0Offset\": null,\n"
-            "      \"geometry\": \"none\"\n"
+            "      \"geometry\": \"none\",\n"
+            "      \"partitionStyle\": null,\n"
+            "      \"partitions\": []\n"
             "    }\n"
             "  ]\n"
             "}\n");

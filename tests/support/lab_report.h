@@ -28,9 +28,25 @@ constexpr char kLabReport[] =
     "  1/2   11      KESTREL KD3000-512E             1050624     aligned     \n"
     "  2/2   12      KESTREL KD3000-512E             2099199     misaligned  \n"
     "T:      11      KESTREL KD3000-512E             264192      aligned     \n"
+    "U:      13      KESTREL KD2000-DUAL             239616      aligned     \n"
     "V:      2       ORMOLU OM500 CLASSIC            206848      aligned     \n"
+    "X:      14      KESTREL KD1000-OLD              2048        aligned     \n"
     "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  \n"
-    "W:  not examined: partition start (Windows error 1, incorrect function)\n";
+    "W:  not examined: partition start (Windows error 1, incorrect function)\n"
+    "\n"
+    "Partitions without a letter or folder\n"
+    "Drv No  Part  Type                Start       Length      Alignment    Holds\n"
+    "2       3     NTFS/exFAT          411648      2097152     aligned      no volume found\n"
+    "6       3     EFI system          34          2014        misaligned   no letter or folder\n"
+    "11      1     LDM metadata        34          2014                     holds other volumes\n"
+    "11      2     LDM data            2048        4194304                  holds other volumes\n"
+    "12      1     LDM metadata        34          2014                     holds other volumes\n"
+    "12      2     LDM data            2048        4194304                  holds other volumes\n"
+    "13      1     EFI system          2048        204800      aligned      no letter or folder\n"
+    "13      2     Microsoft reserved  206848      32768                    no volume\n"
+    "13      4     Linux file system   100239679   2097152     misaligned   no volume\n"
+    "14      2     Linux               4196352     4194304     aligned      no volume\n"
+    "14      3     Linux swap          8390656     2097152     aligned      no volume\n";
 
 namespace lab {
 
@@ -50,6 +66,7 @@ inline std::vector<Row> Rows() {
   size_t at = text.find('\n') + 1;
   for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
     const std::string l = text.substr(at, end - at);
+    if (l.empty()) break;  // the partitions without a row follow the volumes
     if (l[0] == ' ' || l.find("not examined") != std::string::npos) continue;
     const size_t first = std::max<size_t>(8, l.find(' ') + 1);
     auto cell = [&](size_t from, size_t width) {

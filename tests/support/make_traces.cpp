@@ -2,6 +2,7 @@
 // program knows, each run through the console report with --drives --trace. Beside each
 // trace NAME.jsonl it writes NAME.txt, the report the trace must replay to.
 // Usage: make_traces DIR
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -13,6 +14,17 @@
 
 namespace {
 
+// A volume taken out of the machine takes its partition with it.
+void DropPartitionOf(sim::Machine& m, const sim::Volume& v) {
+  auto drive = m.drives.find(static_cast<uint32_t>(v.hostDrive));
+  if (v.hostDrive < 0 || drive == m.drives.end()) return;
+  auto& entries = drive->second.layout.partitions;
+  const uint64_t start = static_cast<uint64_t>(v.startingOffset) / drive->second.sectorSize;
+  entries.erase(std::remove_if(entries.begin(), entries.end(),
+                               [&](const sim::PartitionEntry& e) { return e.start == start; }),
+                entries.end());
+}
+
 // The lab with only the given drives and letters; no volumes in folders. Drive 0 stays
 // for the start-up check.
 void LabSubset(sim::Machine& m, const std::vector<uint32_t>& drives, const std::string& letters) {
@@ -20,8 +32,15 @@ void LabSubset(sim::Machine& m, const std::vector<uint32_t>& drives, const std::
   for (auto it = m.drives.begin(); it != m.drives.end();)
     it = std::find(drives.begin(), drives.end(), it->first) == drives.end() ? m.drives.erase(it)
                                                                            : std::next(it);
-  for (auto it = m.letters.begin(); it != m.letters.end();)
-    it = letters.find(it->first) == std::string::npos ? m.letters.erase(it) : std::next(it);
+  for (auto it = m.letters.begin(); it != m.letters.end();) {
+    if (letters.find(it->first) != std::string::npos) {
+      ++it;
+      continue;
+    }
+    DropPartitionOf(m, it->second);
+    it = m.letters.erase(it);
+  }
+  for (const auto& [name, v] : m.unlettered) DropPartitionOf(m, v);
   m.unlettered.clear();
 }
 
@@ -66,7 +85,10 @@ int main(int argc, char** argv) {
       {"folder-mounts",
        [](sim::Machine& m) {
          sim::BuildLab(m);
-         for (char l = 'D'; l <= 'Z'; ++l) m.letters.erase(l);
+         for (char l = 'D'; l <= 'Z'; ++l) {
+           if (m.letters.count(l) != 0) DropPartitionOf(m, m.letters[l]);
+           m.letters.erase(l);
+         }
        }},
       {"many-disks-with-gaps", ManyDisks},
       {"searched-by-content", Searched},
