@@ -158,13 +158,14 @@ void BuildLab(Machine& m) {
   windows.sectors = 100000000;
   PlaceVolume(m, windows);
   AddPartition(m, 13, PartitionTable::Gpt, {100239679, 0, 0, gpt::kLinuxFileSystem, false});
-  // An MBR disk with an extended container holding Linux and its swap.
-  AddAtaDrive(m, 14, "KESTREL KD1000-OLD", "KD10J0014", "KD03", 0x6003, 0x4000);
+  // A USB disk on MBR with an extended container holding Linux and its swap, the swap
+  // a track past a boundary.
+  AddStorageDrive(m, 14, "SWIFTLY", "PORTA-HDD 2T", 512, 4096);
   VolumeLayout old = Ntfs('X', 14, 2048);
   old.sectors = 4192256;
   PlaceVolume(m, old);
   AddPartition(m, 14, PartitionTable::Mbr, {4196352, 4194304, 0x83, "", true});
-  AddPartition(m, 14, PartitionTable::Mbr, {8390656, 2097152, 0x82, "", true});
+  AddPartition(m, 14, PartitionTable::Mbr, {8390719, 2097152, 0x82, "", true});
 
   Volume& removable = m.letters['I'];
   removable.type = DRIVE_REMOVABLE;

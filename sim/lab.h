@@ -23,6 +23,14 @@ namespace sim {
 //  drive 11 512e, dynamic GPT:     T: a data volume at 264192 (aligned), which answers no
 //                                  partition request; S: first piece at 1050624 (aligned)
 //  drive 12 512e, dynamic GPT:     S: second piece at 2099199 (misaligned): S is misaligned
+//                                  (11 and 12 each hold LDM metadata and LDM data partitions)
+//  drive 13 512e, GPT, starts Linux too: an EFI system partition at 2048 with a volume but
+//                                  neither letter nor folder, a Microsoft reserved partition,
+//                                  U: NTFS at 239616 (aligned), Linux at 100239679 (misaligned)
+//  drive 14 a USB disk, MBR, 512/4096 from the storage stack: X: NTFS at 2048 (aligned), and
+//                                  an extended container with Linux at 4196352 (aligned) and
+//                                  its swap at 8390719 (misaligned)
+//  Every drive has its partition table: a partition for each volume in one piece.
 //  I: removable, J: optical without a medium, K: network drive: no rows
 //  drive 3 also holds a volume mounted only in the folder C:\SQL\Data\, at 4194367
 //  (misaligned); drive 6 an EFI system partition with neither letter nor folder: no row;

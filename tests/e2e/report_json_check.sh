@@ -24,7 +24,9 @@ assert (doc["elevated"], doc["rawAccess"]) == ((False, False) if standard else (
 assert report.startswith("Not elevated: ") == standard, report[:80]
 if standard:
     report = report.split("\n", 1)[1]
-volumes, drives = report.split("\n\n")
+parts = report.split("\n\n")
+volumes, drives = parts[0], parts[-1]
+section = parts[1].splitlines()[2:] if len(parts) == 3 else []
 def cells(line, widths):
     out, at = [], 0
     for w in widths:
@@ -58,10 +60,15 @@ for v in doc["volumes"]:
     if v["reason"] is not None:
         got.append([why, v["reason"]])
 assert got == rows, (got, rows)
+# The partitions without a row: the text's section, line for line.
+mine = [[str(d["number"]), str(p["number"]), p["typeName"], str(p["start"]), str(p["length"]),
+         p["verdict"] or ""] for d in doc["drives"] for p in d["partitions"] if p["row"] is None]
+listed = [cells(l, (8, 6, 20, 12, 12, 13)) for l in section]
+assert mine == listed, (mine, listed)
 numbers = [int(l[:8]) for l in drives.splitlines()[1:]]
 assert [d["number"] for d in doc["drives"]] == numbers, doc["drives"]
 assert doc["program"] == "Tessarel" and doc["version"] == "1.02", doc
-print("report JSON (%s): %d lines, %d drives, as the text"
-      % (sys.argv[3] or "administrator", len(rows), len(numbers)))
+print("report JSON (%s): %d lines, %d partitions without a row, %d drives, as the text"
+      % (sys.argv[3] or "administrator", len(rows), len(listed), len(numbers)))
 PY
 done

@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "inspect/drive_info.h"
 #include "inspect/scan.h"
+#include "sim/builders.h"
 #include "sim/machine.h"
 
 namespace fuzz {
@@ -190,6 +192,30 @@ void CodeAlignment(IO& io, sim::AlignmentAnswer& a) {
   io.Choice(a.returned, kCounts);
 }
 
+// The drive's table: any style, count and entries; types from those Windows names and
+// one it does not.
+template <typename IO>
+void CodeLayout(IO& io, sim::LayoutAnswer& l) {
+  io.Flag(l.supported);
+  io.Flag(l.hasTable);
+  io.Enum(l.style, 2);
+  const DWORD claimed[] = {0, 1, 4, 17, 1024, 1025, 0x0AAAAAAB, 0xFFFFFFFFu};
+  io.Choice(l.claimedCount, claimed);
+  static const std::string kTypes[] = {"", sim::gpt::kEfiSystem, sim::gpt::kMsReserved,
+                                       sim::gpt::kLdmData, sim::gpt::kLinuxFileSystem,
+                                       "01234567-89AB-CDEF-0123-456789ABCDEF"};
+  io.List(l.partitions, 40, [&](sim::PartitionEntry& e) {
+    io.Int(e.start);
+    io.Int(e.length);
+    io.Int(e.mbrType);
+    uint8_t type = static_cast<uint8_t>(std::find(std::begin(kTypes), std::end(kTypes), e.gptType) -
+                                        std::begin(kTypes));
+    io.U8(type);
+    e.gptType = kTypes[type % std::size(kTypes)];
+    io.Flag(e.logical);
+  });
+}
+
 template <typename IO>
 void CodeDrive(IO& io, sim::Drive& d) {
   io.Enum(d.open, 5);
@@ -199,6 +225,7 @@ void CodeDrive(IO& io, sim::Drive& d) {
   io.Choice(d.sectorSize, kDriveSectorSizes, false);
   io.Int(d.sectorCount);
   io.Sectors(d.sectors, 8, kMaxSectorBytes);
+  CodeLayout(io, d.layout);
 }
 
 // The pieces a volume lists, and how it answers for them.

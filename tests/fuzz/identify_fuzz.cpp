@@ -41,6 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(info.alignPhase <= spp);
   }
 
+  if (info.layout) FUZZ_CHECK(info.layout->partitions.size() <= 1024);
+
+  // The input itself as a table: nothing read past it.
+  if (const auto layout = ParseDriveLayout(data, size, 512, std::nullopt))
+    FUZZ_CHECK(layout->partitions.size() <= (size > 48 ? (size - 48) / 144 : 0));
+
   // Each text at most 64 characters, the name two of them and a space.
   const DescriptorTexts texts = ReadDeviceDescriptor(data, static_cast<DWORD>(size));
   FUZZ_CHECK(texts.name.GetLength() <= 129);

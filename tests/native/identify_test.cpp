@@ -470,3 +470,96 @@ TEST(DeviceDescriptorTest, TextsOnlyWhereTheAnswerHoldsThemWhole) {
     EXPECT_STREQ(read.serial, c.serial_);
   }
 }
+
+// A drive's table as Windows lists it, read back as the partitions to judge.
+TEST_F(IdentifyTest, PartitionTablesAsWindowsListThem) {
+  using sim::PartitionEntry;
+  using sim::PartitionTable;
+  std::vector<PartitionEntry> everyGptType;
+  const char* const kGuids[] = {
+      sim::gpt::kEfiSystem,       sim::gpt::kMsReserved,       sim::gpt::kRecovery,
+      sim::gpt::kLdmMetadata,     sim::gpt::kLdmData,          sim::gpt::kStorageSpaces,
+      sim::gpt::kLinuxFileSystem, sim::gpt::kLinuxSwap,        "E6D6D379-F507-44C2-A23C-238F2A3DF928",
+      "A19D880F-05FC-4D3B-A006-743F0F84911E", "7C3457EF-0000-11AA-AA11-00306543ECAC",
+      "48465300-0000-11AA-AA11-00306543ECAC", "",  // basic data
+      "01234567-89AB-CDEF-0123-456789ABCDEF"};
+  for (const char* guid : kGuids)
+    everyGptType.push_back({2048 * (everyGptType.size() + 1), 2048, 0, guid, false});
+  std::vector<PartitionEntry> forty;
+  for (uint64_t i = 1; i <= 40; ++i) forty.push_back({2048 * i, 2048, 0, "", false});
+  const struct {
+    const char* what;
+    PartitionTable style;
+    std::vector<PartitionEntry> entries;
+    DWORD claimedCount;
+    std::string expected;  // each partition: number, type name, start
+    size_t requests;       // of the table: the first buffer holds 16 entries
+  } cases[] = {
+      {"MBR: unused entries, the container and its links are no partitions", PartitionTable::Mbr,
+       {{2048, 0, 0x07, "", false}, {63, 1985, 0xA5, "", false}, {4196352, 2048, 0x83, "", true},
+        {8390719, 2048, 0x82, "", true}, {9000000, 2048, 0x0C, "", true}},
+       0, "1 NTFS/exFAT 2048; 2 0xA5 63; 3 Linux 4196352; 4 Linux swap 8390719; 5 FAT32 9000000; ",
+       1},
+      {"GPT: every type named", PartitionTable::Gpt, everyGptType, 0,
+       "1 EFI system 2048; 2 Microsoft reserved 4096; 3 Windows recovery 6144; 4 LDM metadata "
+       "8192; 5 LDM data 10240; 6 Storage Spaces 12288; 7 Linux file system 14336; 8 Linux swap "
+       "16384; 9 Linux LVM 18432; 10 Linux RAID 20480; 11 Apple APFS 22528; 12 Apple HFS+ 24576; "
+       "13 basic data 26624; 14 unknown 28672; ",
+       1},
+      {"more entries than the first buffer holds: asked again, larger", PartitionTable::Gpt, forty,
+       0, "", 3},
+      {"a count past the entries that came back", PartitionTable::Gpt,
+       {{2048, 2048, 0, "", false}}, 5000, "1 basic data 2048; ", 1},
+      {"an entry past the disk's end", PartitionTable::Gpt,
+       {{2048, 2048, 0, "", false}, {(1ull << 32) - 100, 2048, 0, "", false}}, 0,
+       "1 basic data 2048; ", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Machine m;
+    sim::Installation in(m);
+    sim::AddAtaDrive(m, 0, "M", "S", "F", 0x6003, 0x4000);
+    for (const PartitionEntry& e : c.entries) sim::AddPartition(m, 0, c.style, e);
+    m.drives[0].layout.claimedCount = c.claimedCount;
+    DriveInfo info;
+    IdentifyDrive(0, &info);
+    ASSERT_TRUE(info.layout.has_value());
+    std::string got;
+    for (const Partition& p : info.layout->partitions)
+      got += std::to_string(p.number) + " " + PartitionTypeName(p) + " " + std::to_string(p.start) +
+             "; ";
+    if (c.entries.size() == 40)
+      EXPECT_EQ(info.layout->partitions.size(), 40u);
+    else
+      EXPECT_EQ(got, c.expected);
+    size_t requests = 0;
+    for (const sim::Call& call : m.Calls("DeviceIoControl"))
+      requests += call.code == IOCTL_DISK_GET_DRIVE_LAYOUT_EX;
+    EXPECT_EQ(requests, c.requests);
+  }
+}
+
+// The answer's own fields are untrusted: what they cannot mean is no partition, or no table.
+TEST(PartitionTableTest, EntriesThatCannotBeAreNone) {
+  std::vector<BYTE> answer(48 + 3 * 144, 0);
+  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&answer[at], &v, 4); };
+  auto put64 = [&](size_t at, int64_t v) { std::memcpy(&answer[at], &v, 8); };
+  put32(0, PARTITION_STYLE_MBR);
+  put32(4, 3);
+  for (size_t i = 0; i < 3; ++i) {
+    const size_t e = 48 + i * 144;
+    put64(e + 8, 1048576 * static_cast<int64_t>(i + 1));
+    put64(e + 16, 1048576);
+    put32(e + 24, static_cast<uint32_t>(i + 1));
+    answer[e + 32] = 0x07;
+  }
+  put64(48 + 8, -512);         // before the disk's first byte
+  put32(48 + 144, 1);          // a GPT entry in an MBR table
+  const auto layout = ParseDriveLayout(answer.data(), answer.size() - 1, 512, 1ull << 30);
+  ASSERT_TRUE(layout.has_value());
+  EXPECT_TRUE(layout->partitions.empty()) << "the third entry did not come back whole";
+  EXPECT_EQ(ParseDriveLayout(answer.data(), answer.size(), 512, 1ull << 30)->partitions.size(), 1u);
+  put32(0, 7);  // no style Windows knows
+  EXPECT_FALSE(ParseDriveLayout(answer.data(), answer.size(), 512, std::nullopt).has_value());
+  EXPECT_FALSE(ParseDriveLayout(answer.data(), 47, 512, std::nullopt).has_value());
+}

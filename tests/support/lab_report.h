@@ -30,7 +30,7 @@ constexpr char kLabReport[] =
     "T:      11      KESTREL KD3000-512E             264192      aligned     \n"
     "U:      13      KESTREL KD2000-DUAL             239616      aligned     \n"
     "V:      2       ORMOLU OM500 CLASSIC            206848      aligned     \n"
-    "X:      14      KESTREL KD1000-OLD              2048        aligned     \n"
+    "X:      14      SWIFTLY PORTA-HDD 2T            2048        aligned     \n"
     "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  \n"
     "W:  not examined: partition start (Windows error 1, incorrect function)\n"
     "\n"
@@ -46,7 +46,7 @@ constexpr char kLabReport[] =
     "13      2     Microsoft reserved  206848      32768                    no volume\n"
     "13      4     Linux file system   100239679   2097152     misaligned   no volume\n"
     "14      2     Linux               4196352     4194304     aligned      no volume\n"
-    "14      3     Linux swap          8390656     2097152     aligned      no volume\n";
+    "14      3     Linux swap          8390719     2097152     misaligned   no volume\n";
 
 namespace lab {
 
