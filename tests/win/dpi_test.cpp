@@ -168,7 +168,7 @@ TEST_F(DpiWindowTest, NothingIsCutThatIsNotCutAt96) {
   sim::BuildLab(machine);
   Open();
   RunScan();
-  EXPECT_EQ(CutTexts(dlg.m_hWnd), std::vector<std::string>{"16,0: C:\\SQL\\Data\\"})
+  EXPECT_EQ(CutTexts(dlg.m_hWnd), std::vector<std::string>{"18,0: C:\\SQL\\Data\\"})
       << "the folder path is longer than its column at any DPI";
 
   CDeviceInfoDlg drives;
