@@ -1,6 +1,6 @@
 // The console scan on simulated machines of 16, 64 and 256 fixed volumes over up to 64
 // disks: lettered volumes and volumes mounted in folders, every eighth spanned over two
-// disks. Prints, per machine, the calls per volume, the physical-drive opens after the
+// disks, and on every eighth disk an EFI system partition whose volume has no path. Prints, per machine, the calls per volume, the physical-drive opens after the
 // drive phase, and the time per volume. A benchmark: it measures, it asserts nothing.
 #include <algorithm>
 #include <chrono>
@@ -39,6 +39,19 @@ void Build(sim::Machine& m, const Shape& shape) {
     if (i % 8 == 7 && shape.disks > 1)
       v.pieces = {{disk, start, 1048576}, {(disk + 1) % shape.disks, start, 1048576}};
     sim::PlaceVolume(m, v);
+  }
+  for (uint32_t d = 0; d < shape.disks; d += 8) {
+    sim::VolumeLayout efi;
+    char name[64];
+    std::snprintf(name, sizeof name, "\\\\?\\Volume{0be9ce00-0000-4000-8000-%012u}\\", d);
+    efi.letter = 0;
+    efi.volumeName = name;
+    efi.drive = d;
+    efi.startSector = 34;
+    efi.fileSystem = "FAT32";
+    efi.bootSector = sim::BuildFatBootSector({});
+    efi.gptType = sim::gpt::kEfiSystem;
+    sim::PlaceVolume(m, efi);
   }
 }
 
