@@ -24,6 +24,17 @@ VolumeLayout Gpt(VolumeLayout v) {
   return v;
 }
 
+// An EFI system partition: a FAT volume with neither letter nor folder.
+VolumeLayout EfiSystem(uint32_t drive, uint64_t start, uint64_t sectors, const char* id) {
+  VolumeLayout v = Gpt(Ntfs(0, drive, start));
+  v.volumeName = std::string("\\\\?\\Volume{5e55a2e1-ef15-4a7a-8d3b-") + id + "}\\";
+  v.fileSystem = "FAT32";
+  v.bootSector = BuildFatBootSector({});
+  v.gptType = gpt::kEfiSystem;
+  v.sectors = sectors;
+  return v;
+}
+
 void Fat32(Machine& m, char letter, uint32_t drive, uint32_t start, uint8_t sectorsPerCluster) {
   FatParams p;
   p.sectorsPerCluster = sectorsPerCluster;
@@ -127,13 +138,7 @@ void BuildLab(Machine& m) {
   sql.volumeName = "\\\\?\\Volume{5e55a2e1-5a1d-4a7a-8d3b-00000000d474}\\";
   sql.mountPaths = {"C:\\SQL\\Data\\"};
   PlaceVolume(m, sql);
-  VolumeLayout efi = Gpt(Ntfs(0, 6, 34));
-  efi.volumeName = "\\\\?\\Volume{5e55a2e1-ef15-4a7a-8d3b-0000000000e5}\\";
-  efi.fileSystem = "FAT32";
-  efi.bootSector = BuildFatBootSector({});
-  efi.gptType = gpt::kEfiSystem;
-  efi.sectors = 2014;
-  PlaceVolume(m, efi);
+  PlaceVolume(m, EfiSystem(6, 34, 2014, "0000000000e5"));
   // V: answers neither partition request, but its pieces place it; W: answers nothing
   // that could place it.
   PlaceVolume(m, Ntfs('V', 2, 206848));
@@ -146,13 +151,7 @@ void BuildLab(Machine& m) {
   // A laptop's disk that also starts Linux: Windows' own partitions, then Linux's, made
   // by a tool that counted from sector 63.
   AddAtaDrive(m, 13, "KESTREL KD2000-DUAL", "KD20H0013", "KD03", 0x6003, 0x4000);
-  VolumeLayout boot = Gpt(Ntfs(0, 13, 2048));
-  boot.volumeName = "\\\\?\\Volume{5e55a2e1-ef15-4a7a-8d3b-0000000013e5}\\";
-  boot.fileSystem = "FAT32";
-  boot.bootSector = BuildFatBootSector({});
-  boot.gptType = gpt::kEfiSystem;
-  boot.sectors = 204800;
-  PlaceVolume(m, boot);
+  PlaceVolume(m, EfiSystem(13, 2048, 204800, "0000000013e5"));
   AddPartition(m, 13, PartitionTable::Gpt, {206848, 32768, 0, gpt::kMsReserved, false});
   VolumeLayout windows = Gpt(Ntfs('U', 13, 239616));
   windows.sectors = 100000000;
