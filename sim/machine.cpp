@@ -462,6 +462,43 @@ std::vector<PartitionEntry> Sized(std::vector<PartitionEntry> entries, uint64_t 
   return entries;
 }
 
+// One entry as Windows lists it: the partition it describes (null for an unused slot or a
+// container), with the container's own type where it is one.
+struct Slot {
+  const PartitionEntry* partition = nullptr;
+  uint8_t containerType = 0;
+  uint64_t start = 0, length = 0;
+};
+
+// The entries in Windows' order. MBR: the primary ones and the extended container in four
+// slots, then four for each logical partition: itself, the link to the next one's boot
+// record, two unused.
+std::vector<Slot> Slots(const std::vector<PartitionEntry>& entries, bool mbr) {
+  std::vector<Slot> slots;
+  std::vector<const PartitionEntry*> logical;
+  for (const PartitionEntry& e : entries) {
+    if (mbr && e.logical)
+      logical.push_back(&e);
+    else
+      slots.push_back({&e, 0, e.start, e.length});
+  }
+  if (!mbr) return slots;
+  if (!logical.empty()) {
+    // The extended container begins a track before its first logical partition.
+    const uint64_t first = logical.front()->start - 63;
+    const uint64_t end = logical.back()->start + logical.back()->length;
+    slots.push_back({nullptr, 0x0F, first, end - first});
+  }
+  slots.resize(4);
+  for (size_t i = 0; i < logical.size(); ++i) {
+    slots.push_back({logical[i], 0, logical[i]->start, logical[i]->length});
+    if (i + 1 < logical.size())
+      slots.push_back({nullptr, 0x05, logical[i + 1]->start - 63, logical[i + 1]->length + 63});
+    while (slots.size() % 4 != 0) slots.push_back({});
+  }
+  return slots;
+}
+
 }  // namespace
 
 BOOL Machine::DriveLayout(const Drive& drive, void* out, DWORD outSize, DWORD* returned) {
@@ -470,38 +507,8 @@ BOOL Machine::DriveLayout(const Drive& drive, void* out, DWORD outSize, DWORD* r
   const uint32_t sector = drive.sectorSize;
   const std::vector<PartitionEntry> sized = Sized(layout.partitions, drive.sectorCount);
 
-  // The entries as Windows lists them; each pointer is the partition it describes (null
-  // for an unused slot), with the container's own type where it is one.
-  struct Slot {
-    const PartitionEntry* partition = nullptr;
-    uint8_t containerType = 0;
-    uint64_t start = 0, length = 0;
-  };
-  std::vector<Slot> slots;
   const bool mbr = layout.style == PartitionTable::Mbr;
-  std::vector<const PartitionEntry*> logical;
-  for (const PartitionEntry& e : sized) {
-    if (mbr && e.logical)
-      logical.push_back(&e);
-    else
-      slots.push_back({&e, 0, e.start, e.length});
-  }
-  if (mbr) {
-    if (!logical.empty()) {
-      // The extended container begins a track before its first logical partition.
-      const uint64_t first = logical.front()->start - 63;
-      const uint64_t end = logical.back()->start + logical.back()->length;
-      slots.push_back({nullptr, 0x0F, first, end - first});
-    }
-    slots.resize(4);
-    for (size_t i = 0; i < logical.size(); ++i) {
-      slots.push_back({logical[i], 0, logical[i]->start, logical[i]->length});
-      if (i + 1 < logical.size())  // the link to the next logical partition's boot record
-        slots.push_back({nullptr, 0x05, logical[i + 1]->start - 63, logical[i + 1]->length + 63});
-      while (slots.size() % 4 != 0) slots.push_back({});
-    }
-  }
-  if (!layout.hasTable) slots.clear();
+  const std::vector<Slot> slots = layout.hasTable ? Slots(sized, mbr) : std::vector<Slot>{};
 
   const size_t header = offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry);
   const size_t entry = sizeof(PARTITION_INFORMATION_EX);
