@@ -175,13 +175,23 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
   if (returned < kHeaderBytes || bytesPerSector == 0) return std::nullopt;
   const uint32_t style = Le32(answer);
   DriveLayout layout;
+  layout.bytesPerSector = bytesPerSector;
+  if (diskBytes) layout.usableEnd = *diskBytes / bytesPerSector;
   switch (style) {
     case PARTITION_STYLE_MBR:
       layout.style = PartitionStyle::Mbr;
       break;
-    case PARTITION_STYLE_GPT:
+    case PARTITION_STYLE_GPT: {
       layout.style = PartitionStyle::Gpt;
+      // The table's own usable area, taken where it lies within the disk.
+      const int64_t first =
+          Le64(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt.StartingUsableOffset));
+      const int64_t length = Le64(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt.UsableLength));
+      const auto end = static_cast<uint64_t>(first) + static_cast<uint64_t>(length);
+      if (first >= 0 && length > 0 && (!diskBytes || end <= *diskBytes))
+        layout.usableEnd = end / bytesPerSector;
       break;
+    }
     case PARTITION_STYLE_RAW:
       return layout;
     default:
@@ -196,6 +206,13 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
       layout.partitions.push_back(std::move(*p));
   }
   return layout;
+}
+
+std::optional<uint64_t> MoveLimit(const DriveLayout& layout, const Partition& partition) {
+  std::optional<uint64_t> limit = layout.usableEnd;
+  for (const Partition& other : layout.partitions)
+    if (other.start > partition.start && (!limit || other.start < *limit)) limit = other.start;
+  return limit;
 }
 
 std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSector) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "inspect/advice.h"
 #include "inspect/verdict.h"
 #include "inspect/volume_info.h"
 #include "platform/win32types.h"
@@ -38,12 +39,22 @@ struct Partition {
   ProbeFailure failure = ProbeFailure::None;  // for NotExamined: why, and what Windows said
   uint32_t failureError = 0;
   std::optional<Verdict> verdict;  // none for a partition without data to align
+  std::optional<Advice> advice;    // for a misaligned one without a row
+  bool onMiB = false;
 };
 
 struct DriveLayout {
   PartitionStyle style = PartitionStyle::Raw;
   std::vector<Partition> partitions;  // the partitions to judge, in the table's order
+  uint32_t bytesPerSector = 512;      // what the sectors are counted in
+  // Where partitions must end: GPT's last usable sector, or the disk's size; none when the
+  // disk did not say its size.
+  std::optional<uint64_t> usableEnd;
 };
+
+// Where `partition` may end if it moves: the start of the next partition in the table, or
+// the usable end.
+std::optional<uint64_t> MoveLimit(const DriveLayout& layout, const Partition& partition);
 
 // "EFI system", "Linux file system", ...; an MBR byte without a name in hex ("0xA5"); a
 // GPT type without one "unknown".

@@ -57,6 +57,33 @@ std::optional<ScanRow> CScan::ExamineMounted(const MountedVolume& volume) {
 }
 
 namespace {
+
+// Partition tools move a partition of a basic disk whole: a volume over several pieces, or
+// one inside a dynamic disk's LDM partition (its disk's table lists no partition where it
+// starts), gets no advice.
+std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
+  if (volume.m_extents.size() != 1 || volume.m_extents[0].disk < 0) return std::nullopt;
+  const VolumeExtent& piece = volume.m_extents[0];
+  const DriveInfo& drive = g_drives[static_cast<uint32_t>(piece.disk)];
+  AdviceFacts facts;
+  facts.start = piece.startSector;
+  facts.bytesPerSector = volume.m_bytesPerSector;
+  facts.clusterBytes = volume.m_bytesPerCluster;
+  if (volume.m_dataAreaOffset != CVolumeInfo::kNotDetermined)
+    facts.dataOffset = volume.m_dataAreaOffset;
+  if (drive.layout) {
+    const std::vector<Partition>& partitions = drive.layout->partitions;
+    const auto partition =
+        std::find_if(partitions.begin(), partitions.end(), [&](const Partition& p) {
+          return p.startBytes == piece.startSector * volume.m_bytesPerSector;
+        });
+    if (partition == partitions.end()) return std::nullopt;
+    facts.length = partition->length;
+    facts.limit = MoveLimit(*drive.layout, *partition);
+  }
+  return Advise(facts, drive);
+}
+
 std::vector<PieceOffset> PieceOffsets(const CVolumeInfo& volume) {
   std::vector<PieceOffset> offsets;
   for (const VolumeExtent& e : volume.m_extents)
@@ -111,6 +138,9 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   row.extents = JudgePieces(*record, g_drives);
   row.verdict = VolumeVerdict(row.extents);
   row.reason = VolumeReason(row.extents);
+  row.onMiB = OnMiB(row.extents.front().start, record->m_bytesPerSector);
+  if (row.verdict == Verdict::Misaligned) row.advice = VolumeAdvice(*record);
+  record->m_advice = row.advice;
   const PieceVerdict& first = row.extents.front();
   row.drive = first.disk;
   row.dataStart = first.dataStart;
@@ -153,6 +183,7 @@ void CScan::TiePartitions() {
 }
 
 void CScan::Tie(uint32_t disk, DriveInfo& drive, Partition& partition) const {
+  partition.onMiB = OnMiB(partition.start, drive.layout->bytesPerSector);
   if (HoldsOtherVolumes(partition)) {
     partition.holds = PartitionHolds::Container;
     return;
@@ -175,8 +206,18 @@ void CScan::Tie(uint32_t disk, DriveInfo& drive, Partition& partition) const {
     partition.failure = volume->failure;
     partition.failureError = volume->error;
   }
-  if (partition.holds == PartitionHolds::Row)
+  if (partition.holds == PartitionHolds::Row) {
     partition.verdict = volume->verdict;  // judged as its volume
-  else if (HasDataToAlign(partition))
-    partition.verdict = StartVerdict(partition.start, drive);
+    return;
+  }
+  if (!HasDataToAlign(partition)) return;
+  partition.verdict = StartVerdict(partition.start, drive);
+  if (partition.verdict != Verdict::Misaligned) return;
+  AdviceFacts facts;
+  facts.start = partition.start;
+  facts.dataOffset = 0;  // no file system read: its data is taken to begin with it
+  facts.length = partition.length;
+  facts.limit = MoveLimit(*drive.layout, partition);
+  facts.bytesPerSector = drive.layout->bytesPerSector;
+  partition.advice = Advise(facts, drive);
 }

@@ -24,6 +24,8 @@ struct ScanRow {
   std::optional<uint64_t> dataStart;  // where its clusters begin on that disk, when known
   Verdict verdict = Verdict::Undetermined;
   Undetermined reason = Undetermined::None;  // why, when the verdict is undetermined
+  std::optional<Advice> advice;  // what would align a misaligned volume, where it applies
+  bool onMiB = false;            // its first piece starts on a 1 MiB boundary
   std::string fileSystem;
   std::string volumeName;  // "\\?\Volume{...}\", as Windows names it; empty when it does not
   PlacedBy placedBy = PlacedBy::Extents;  // what placed it on its disks

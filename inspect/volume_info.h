@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inspect/access_mode.h"
+#include "inspect/advice.h"
 
 // What kept the probe from placing a volume: the first of these it met, in the order it
 // asks. Such a volume can have no row.
@@ -88,6 +89,7 @@ class CVolumeInfo {
   ProbeFailure m_failure;
   PlacedBy m_placedBy = PlacedBy::Search;
   uint32_t m_failureError = 0;  // what Windows said to the call behind m_failure; 0: none
+  std::optional<Advice> m_advice;  // set by the scan for a misaligned volume it applies to
   // Set before Probe: QueryOnly opens the volume with access 0 and reads nothing.
   AccessMode m_access = AccessMode::Raw;
   // Reads QueryOnly left out that the verdict needed: the boot sector that says where a

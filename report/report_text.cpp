@@ -1,6 +1,7 @@
 #include "report/report_text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "json/json_writer.h"
@@ -154,6 +155,9 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
                        const VolumeListing& listing) {
   std::vector<int> widths = VolumeWidths();
   widths.push_back(kVerdictWidth);
+  // The first column fits the longest name, a folder path too, and a space after it.
+  for (const ScanRow& row : rows)
+    widths[0] = std::max(widths[0], static_cast<int>(Printable(row.name.c_str()).size() + kConsoleGap));
   std::string text;
   AppendFixedWidthLine(text, {headings[0], headings[1], headings[2], headings[3], "Alignment"},
                        widths, kConsoleGap);
@@ -173,6 +177,7 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
     }
     if (const char* why = UndeterminedWords(row.reason))
       text += std::string("    undetermined: ") + why + "\n";
+    text += AdviceLines(row.advice);
   }
   for (const SkippedVolume& volume : skipped) {
     text += Printable(volume.name.c_str()) + "  not examined: " + FailureWords(volume.reason);
@@ -240,6 +245,48 @@ std::string HoldsWords(const Partition& p) {
   return "no volume found";
 }
 
+namespace {
+std::string Count(uint64_t n, const char* one, const char* many) {
+  return Decimal(n) + " " + (n == 1 ? one : many);
+}
+}  // namespace
+
+std::string AdviceLines(const std::optional<Advice>& advice) {
+  std::string lines;
+  if (!advice) return lines;
+  if (advice->moveTo) {
+    lines += "    move to sector " + Decimal(*advice->moveTo) + " (" +
+             Count(*advice->moveBy, "sector", "sectors") + ", " +
+             Count(*advice->moveByBytes, "byte", "bytes") + " later)";
+    if (advice->moveToMiB)
+      lines += *advice->moveToMiB == *advice->moveTo
+                   ? ", on 1 MiB"
+                   : ", or to " + Decimal(*advice->moveToMiB) + " on 1 MiB";
+    if (advice->shrinkBy)
+      lines += "; it must shrink by " + Count(*advice->shrinkBy, "sector", "sectors");
+    lines += "\n";
+  }
+  if (advice->clusterBytes)
+    lines += "    format with clusters of " + Decimal(*advice->clusterBytes) + " bytes\n";
+  return lines;
+}
+
+std::string AdviceSentence(const Advice& advice, uint32_t bytesPerSector) {
+  std::vector<std::string> steps;
+  if (advice.moveToMiB)
+    steps.push_back("moving its start to sector " + Decimal(*advice.moveToMiB) + " (" +
+                    Decimal(*advice.moveToMiB * bytesPerSector / kMiB) + " MiB)");
+  else if (advice.moveTo)
+    steps.push_back("moving its start to sector " + Decimal(*advice.moveTo));
+  if (advice.clusterBytes)
+    steps.push_back("formatting it with clusters of " + Decimal(*advice.clusterBytes) + " bytes");
+  if (steps.empty()) return "";
+  std::string sentence = steps.front();
+  if (steps.size() > 1) sentence += " and " + steps.back();
+  sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+  return sentence + " would align it.";
+}
+
 std::string PartitionTip(const DriveInfo& drive) {
   std::string tip;
   if (!drive.layout) return tip;
@@ -268,6 +315,7 @@ std::string PartitionText(const DriveTable& drives) {
                             PartitionTypeName(p), Decimal(p.start), Decimal(p.length),
                             p.verdict ? VerdictWord(*p.verdict) : "", Printable(HoldsWords(p).c_str())},
                            widths, kConsoleGap);
+      lines += AdviceLines(p.advice);
     }
   }
   if (lines.empty()) return "";
@@ -309,6 +357,24 @@ const char* PlacedByWord(PlacedBy by) {
   return "search";
 }
 
+void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice) {
+  json.Key("advice");
+  if (!advice) return json.Null();
+  json.BeginObject();
+  json.Member("moveTo", advice->moveTo);
+  json.Member("moveBy", advice->moveBy);
+  json.Member("moveByBytes", advice->moveByBytes);
+  json.Member("moveToMiB", advice->moveToMiB);
+  json.Key("fits");
+  if (advice->fits)
+    json.Boolean(*advice->fits);
+  else
+    json.Null();
+  json.Member("shrinkBy", advice->shrinkBy);
+  json.Member("clusterBytes", advice->clusterBytes);
+  json.EndObject();
+}
+
 void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.BeginObject();
   json.Member("name", row.name);
@@ -323,6 +389,9 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.Member("reason", why != nullptr ? std::optional<std::string>(why) : std::nullopt);
   json.Member("fileSystem", row.fileSystem);
   json.Member("placedBy", PlacedByWord(row.placedBy));
+  json.Key("onMiB");
+  json.Boolean(row.onMiB);
+  AdviceMember(json, row.advice);
   json.Key("extents");
   json.BeginArray();
   for (const PieceVerdict& piece : row.extents) {
@@ -368,6 +437,9 @@ void PartitionObject(JsonWriter& json, const Partition& p) {
   json.Member("row", Named(p.row));
   json.Member("verdict",
               p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
+  json.Key("onMiB");
+  json.Boolean(p.onMiB);
+  AdviceMember(json, p.advice);
   json.EndObject();
 }
 

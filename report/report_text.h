@@ -67,6 +67,13 @@ std::string WindowsErrorWords(uint32_t error);
 std::string PartitionText(const DriveTable& drives);
 // What a partition holds, as the report says it: "no letter or folder", "no volume", ...
 std::string HoldsWords(const Partition& partition);
+// The console's line under a row the advice applies to: "    move to sector 64 (1 sector,
+// 512 bytes later), or to 2048 on 1 MiB", and "; it must shrink by N sectors" where it no
+// longer fits; or "    format with clusters of 4096 bytes". Empty without advice.
+std::string AdviceLines(const std::optional<Advice>& advice);
+// The row tip's sentence: the 1 MiB start where there is one, else the first aligned
+// start, or the cluster size to format with. Empty without advice.
+std::string AdviceSentence(const Advice& advice, uint32_t bytesPerSector);
 // For Device Information's tip: one sentence for each misaligned partition of the drive
 // that has no row, one per line; empty when there is none.
 std::string PartitionTip(const DriveInfo& drive);

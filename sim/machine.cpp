@@ -522,6 +522,13 @@ BOOL Machine::DriveLayout(const Drive& drive, void* out, DWORD outSize, DWORD* r
       layout.claimedCount != 0 ? layout.claimedCount : static_cast<DWORD>(slots.size());
   std::memcpy(answer.data(), &style, 4);
   std::memcpy(answer.data() + 4, &count, 4);
+  if (style == PARTITION_STYLE_GPT && drive.sectorCount > 67) {
+    // The usable area lies between the primary table (sectors 0 to 33) and the backup.
+    const int64_t first = 34 * int64_t{sector};
+    const auto length = static_cast<int64_t>((drive.sectorCount - 67) * sector);
+    std::memcpy(answer.data() + 24, &first, 8);
+    std::memcpy(answer.data() + 32, &length, 8);
+  }
   DWORD number = 0;
   for (size_t i = 0; i < slots.size(); ++i) {
     const Slot& slot = slots[i];

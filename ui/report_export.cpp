@@ -31,19 +31,25 @@ void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
   if (tip->pszText == nullptr || tip->cchTextMax <= 0) return;
   ::LoadStringA(AfxGetResourceHandle(), sentence, tip->pszText, tip->cchTextMax);
 
-  // A volume over several disks says on how many, after its sentence. The item data is
-  // taken only when it is the record of one of this window's rows.
+  // A volume over several disks says on how many, after its sentence, and a misaligned one
+  // what would align it. The item data is taken only when it is the record of one of this
+  // window's rows.
   const CVolumeInfo* record = nullptr;
   for (const auto& r : m_records)
     if (reinterpret_cast<LPARAM>(r.get()) == tip->lParam) record = r.get();
   if (record == nullptr) return;
+  CString text(tip->pszText);
   std::set<int64_t> disks;
   for (const VolumeExtent& extent : record->m_extents) disks.insert(extent.disk);
-  if (disks.size() < 2) return;
-  CString text(tip->pszText);
-  CString disksText;
-  disksText.Format(" The volume lies on %u disks.", static_cast<unsigned>(disks.size()));
-  text += disksText;
+  if (disks.size() > 1) {
+    CString disksText;
+    disksText.Format(" The volume lies on %u disks.", static_cast<unsigned>(disks.size()));
+    text += disksText;
+  }
+  if (state == INDEXTOSTATEIMAGEMASK(1) && record->m_advice) {
+    text += " ";
+    text += report::AdviceSentence(*record->m_advice, record->m_bytesPerSector).c_str();
+  }
   ::lstrcpynA(tip->pszText, text, tip->cchTextMax);
 }
 

@@ -26,7 +26,8 @@ if standard:
     report = report.split("\n", 1)[1]
 parts = report.split("\n\n")
 volumes, drives = parts[0], parts[-1]
-section = parts[1].splitlines()[2:] if len(parts) == 3 else []
+section = [l for l in (parts[1].splitlines()[2:] if len(parts) == 3 else [])
+           if not l.startswith("    ")]  # advice lines follow their partition's
 def cells(line, widths):
     out, at = [], 0
     for w in widths:
@@ -35,12 +36,18 @@ def cells(line, widths):
     return out
 lines = volumes.splitlines()[1:]
 skipped = [l.split("  not examined: ") for l in lines if "  not examined: " in l]
-def row(line):  # a first cell longer than its column keeps one space after it
-    first = max(8, line.index(" ") + 1)
+first = volumes.splitlines()[0].index("Drv No")  # the first column fits the longest name
+def row(line):
     return [line[:first].rstrip()] + cells(line[first:], (8, 32, 12, 12))
 why = "    undetermined: "  # under a row, why it could not be judged
-rows = [[why, l[len(why):]] if l.startswith(why) else row(l)
-        for l in lines if "  not examined: " not in l]
+move = "    move to sector "  # and what would align a misaligned one
+fmt = "    format with clusters of "
+def under(l):
+    if l.startswith(why): return [why, l[len(why):]]
+    if l.startswith(move): return [move, int(l[len(move):].split(" ")[0])]
+    if l.startswith(fmt): return [fmt, int(l[len(fmt):].split(" ")[0])]
+    return row(l)
+rows = [under(l) for l in lines if "  not examined: " not in l]
 names = {d["number"]: d["name"] for d in doc["drives"]}
 text = lambda n: "" if n is None else str(n)
 # The text names the reason, and what Windows said where a call failed.
@@ -59,6 +66,10 @@ for v in doc["volumes"]:
                  text(p["dataStart"]), p["verdict"]] for i, p in enumerate(pieces)]
     if v["reason"] is not None:
         got.append([why, v["reason"]])
+    if v["advice"] and v["advice"]["moveTo"] is not None:
+        got.append([move, v["advice"]["moveTo"]])
+    if v["advice"] and v["advice"]["clusterBytes"] is not None:
+        got.append([fmt, v["advice"]["clusterBytes"]])
 assert got == rows, (got, rows)
 # The partitions without a row: the text's section, line for line.
 mine = [[str(d["number"]), str(p["number"]), p["typeName"], str(p["start"]), str(p["length"]),

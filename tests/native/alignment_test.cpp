@@ -1,5 +1,7 @@
 #include "inspect/alignment.h"
 
+#include "inspect/advice.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -174,6 +176,62 @@ TEST(AlignmentTest, EveryPieceOnItsOwnDisk) {
   const std::vector<PieceVerdict> judged = JudgePieces(small, drives);
   EXPECT_EQ(judged[0].bytesPastPhysicalStart, 0u);
   EXPECT_EQ(judged[0].verdict, Verdict::Misaligned);
+}
+
+// Where a misaligned volume or partition should start, whether it still fits, and what
+// to format with. Fields: moveTo, moveToMiB, shrinkBy, clusterBytes (0: none).
+TEST(AdviceTest, TheFirstAlignedStartAndWhatFollowsFromIt) {
+  const std::optional<uint64_t> none;
+  const struct {
+    const char* what;
+    uint16_t phase;  // 8 - alignPhase: how far into its physical sector LBA 0 lies
+    uint64_t start;
+    std::optional<uint64_t> dataOffset, length, limit, clusterBytes;
+    std::optional<uint64_t> moveTo, moveToMiB, shrinkBy, formatWith;
+  } cases[] = {
+      {"512e at 63", 8, 63, 0, 1985, 2048, 4096, 64, 2048, 1, none},
+      {"LBA 0 one sector into a physical sector: no 1 MiB start aligns", 7, 60, 0, 100, 10000,
+       4096, 63, none, none, none},
+      {"FAT whose data area is whole physical sectors", 8, 63, 2032, 100, 10000, 4096, 64, 2048,
+       none, none},
+      {"FAT whose data area is not", 8, 2048, 2030, 100, 10000, 4096, 2050, none, none, none},
+      {"exFAT, its cluster heap off the grid", 8, 2048, 6141, none, none, 32768, 2051, none, none,
+       none},
+      {"clusters smaller than the physical sector, on the grid: only the format", 8, 2048, 0,
+       100, 10000, 2048, none, none, none, 4096},
+      {"clusters too small, off the grid too: both", 8, 63, 0, 100, 10000, 512, 64, 2048, none,
+       4096},
+      {"a partition that no longer fits before the next", 8, 1000001, 0, 1000, 1001001, none,
+       1000008, 1001472, 7, none},
+      {"a partition at the disk's end", 8, 1000001, 0, 999, 1001000, none, 1000008, 1001472, 7,
+       none},
+      {"nothing known of where its data lies", 8, 63, none, none, none, none, none, none, none,
+       none},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const DriveInfo drive = Drive(1, 8, c.phase);
+    AdviceFacts facts;
+    facts.start = c.start;
+    facts.dataOffset = c.dataOffset;
+    facts.length = c.length;
+    facts.limit = c.limit;
+    facts.clusterBytes = c.clusterBytes;
+    const std::optional<Advice> advice = Advise(facts, drive);
+    if (!c.moveTo && !c.formatWith) {
+      EXPECT_FALSE(advice.has_value());
+      continue;
+    }
+    ASSERT_TRUE(advice.has_value());
+    EXPECT_EQ(advice->moveTo, c.moveTo);
+    EXPECT_EQ(advice->moveToMiB, c.moveToMiB);
+    EXPECT_EQ(advice->shrinkBy, c.shrinkBy);
+    EXPECT_EQ(advice->clusterBytes, c.formatWith);
+    if (c.moveTo) {
+      EXPECT_EQ(advice->moveByBytes, (*c.moveTo - c.start) * 512);
+      EXPECT_EQ(advice->fits, c.length ? std::optional<bool>(!c.shrinkBy) : std::nullopt);
+    }
+  }
 }
 
 }  // namespace

@@ -180,7 +180,9 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   mbr.volume = "\\\\?\\Volume{1}\\";
   mbr.row = "C:";
   mbr.verdict = Verdict::Aligned;
-  drives[0].layout = DriveLayout{PartitionStyle::Gpt, {linux, mbr}};
+  linux.advice = Advice{100239680, 1, 512, 100241408, true, std::nullopt, std::nullopt};
+  mbr.onMiB = true;
+  drives[0].layout = DriveLayout{PartitionStyle::Gpt, {linux, mbr}, 512, std::nullopt};
   drives[1].status = -1;  // ends the drive phase: not listed
   drives[12].status = -2;  // holds a volume, but did not open: listed with its failure
   drives.HoldsVolume(12);
@@ -196,6 +198,9 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   rows[1].fileSystem = "exFAT";
   rows[1].placedBy = PlacedBy::Search;
   rows[1].reason = Undetermined::NoDrive;
+  rows[1].onMiB = true;
+  rows[0].advice = Advice{};  // format with larger clusters: the other fields do not apply
+  rows[0].advice->clusterBytes = 4096;
   const std::string json = report::Json(rows, {{"V:", ProbeFailure::PartitionStart}}, drives, {},
                                         {Elevation::NotElevated, false, 5});
   EXPECT_EQ(json,
@@ -218,6 +223,16 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"reason\": null,\n"
             "      \"fileSystem\": \"NTFS\",\n"
             "      \"placedBy\": \"extents\",\n"
+            "      \"onMiB\": false,\n"
+            "      \"advice\": {\n"
+            "        \"moveTo\": null,\n"
+            "        \"moveBy\": null,\n"
+            "        \"moveByBytes\": null,\n"
+            "        \"moveToMiB\": null,\n"
+            "        \"fits\": null,\n"
+            "        \"shrinkBy\": null,\n"
+            "        \"clusterBytes\": 4096\n"
+            "      },\n"
             "      \"extents\": [\n"
             "        {\n"
             "          \"drive\": 0,\n"
@@ -242,6 +257,8 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"reason\": \"no drive holds the volume\",\n"
             "      \"fileSystem\": \"exFAT\",\n"
             "      \"placedBy\": \"search\",\n"
+            "      \"onMiB\": true,\n"
+            "      \"advice\": null,\n"
             "      \"extents\": [\n"
             "        {\n"
             "          \"drive\": null,\n"
@@ -282,7 +299,17 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "          \"length\": 2048,\n"
             "          \"volume\": null,\n"
             "          \"row\": null,\n"
-            "          \"verdict\": \"misaligned\"\n"
+            "          \"verdict\": \"misaligned\",\n"
+            "          \"onMiB\": false,\n"
+            "          \"advice\": {\n"
+            "            \"moveTo\": 100239680,\n"
+            "            \"moveBy\": 1,\n"
+            "            \"moveByBytes\": 512,\n"
+            "            \"moveToMiB\": 100241408,\n"
+            "            \"fits\": true,\n"
+            "            \"shrinkBy\": null,\n"
+            "            \"clusterBytes\": null\n"
+            "          }\n"
             "        },\n"
             "        {\n"
             "          \"number\": 1,\n"
@@ -292,7 +319,9 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "          \"length\": 0,\n"
             "          \"volume\": \"\\\\\\\\?\\\\Volume{1}\\\\\",\n"
             "          \"row\": \"C:\",\n"
-            "          \"verdict\": \"aligned\"\n"
+            "          \"verdict\": \"aligned\",\n"
+            "          \"onMiB\": true,\n"
+            "          \"advice\": null\n"
             "        }\n"
             "      ]\n"
             "    },\n"

@@ -9,35 +9,42 @@
 #include <vector>
 
 constexpr char kLabReport[] =
-    "Drive   Drv No  Drive Name                      Offset      Alignment   \n"
-    "C:      0       KESTREL KD4000-512E             2048        aligned     \n"
-    "D:      0       KESTREL KD4000-512E             63          misaligned  \n"
-    "E:      1       KESTREL KD2000-SHIFT            63          aligned     \n"
-    "F:      2       ORMOLU OM500 CLASSIC            2095        aligned     \n"
-    "G:      3       KESTREL KD1000-512E             4080        misaligned  \n"
-    "H:      4       VITRELLE PORTA-DISK 2T          2048        undetermined\n"
+    "Drive        Drv No  Drive Name                      Offset      Alignment   \n"
+    "C:           0       KESTREL KD4000-512E             2048        aligned     \n"
+    "D:           0       KESTREL KD4000-512E             63          misaligned  \n"
+    "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB; it must shrink by 1 sector\n"
+    "E:           1       KESTREL KD2000-SHIFT            63          aligned     \n"
+    "F:           2       ORMOLU OM500 CLASSIC            2095        aligned     \n"
+    "G:           3       KESTREL KD1000-512E             4080        misaligned  \n"
+    "    format with clusters of 4096 bytes\n"
+    "H:           4       VITRELLE PORTA-DISK 2T          2048        undetermined\n"
     "    undetermined: the drive reported nothing about its physical sectors\n"
-    "L:      5       NVMe VOLANTE VX2 1TB            2048        aligned     \n"
-    "M:      5       NVMe VOLANTE VX2 1TB            1026047     misaligned  \n"
-    "N:      6       KESTREL KD8000-512E             5000000000  aligned     \n"
-    "O:      6       KESTREL KD8000-512E             2048        aligned     \n"
-    "P:      7       ORMOLU OM1000 CLASSIC           63          aligned     \n"
-    "Q:      8       KESTREL KD2000-512E             63          misaligned  \n"
-    "R:      10      SWIFTLY PORTA-SSD 1T            8189        misaligned  \n"
-    "S:      11      KESTREL KD3000-512E             1050624     misaligned  \n"
-    "  1/2   11      KESTREL KD3000-512E             1050624     aligned     \n"
-    "  2/2   12      KESTREL KD3000-512E             2099199     misaligned  \n"
-    "T:      11      KESTREL KD3000-512E             264192      aligned     \n"
-    "U:      13      KESTREL KD2000-DUAL             239616      aligned     \n"
-    "V:      2       ORMOLU OM500 CLASSIC            206848      aligned     \n"
-    "X:      14      SWIFTLY PORTA-HDD 2T            2048        aligned     \n"
+    "L:           5       NVMe VOLANTE VX2 1TB            2048        aligned     \n"
+    "M:           5       NVMe VOLANTE VX2 1TB            1026047     misaligned  \n"
+    "    move to sector 1026048 (1 sector, 512 bytes later), on 1 MiB\n"
+    "N:           6       KESTREL KD8000-512E             5000000000  aligned     \n"
+    "O:           6       KESTREL KD8000-512E             2048        aligned     \n"
+    "P:           7       ORMOLU OM1000 CLASSIC           63          aligned     \n"
+    "Q:           8       KESTREL KD2000-512E             63          misaligned  \n"
+    "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB\n"
+    "R:           10      SWIFTLY PORTA-SSD 1T            8189        misaligned  \n"
+    "    move to sector 2051 (3 sectors, 1536 bytes later)\n"
+    "S:           11      KESTREL KD3000-512E             1050624     misaligned  \n"
+    "  1/2        11      KESTREL KD3000-512E             1050624     aligned     \n"
+    "  2/2        12      KESTREL KD3000-512E             2099199     misaligned  \n"
+    "T:           11      KESTREL KD3000-512E             264192      aligned     \n"
+    "U:           13      KESTREL KD2000-DUAL             239616      aligned     \n"
+    "V:           2       ORMOLU OM500 CLASSIC            206848      aligned     \n"
+    "X:           14      SWIFTLY PORTA-HDD 2T            2048        aligned     \n"
     "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  \n"
+    "    move to sector 4194368 (1 sector, 512 bytes later), or to 4196352 on 1 MiB\n"
     "W:  not examined: partition start (Windows error 1, incorrect function)\n"
     "\n"
     "Partitions without a letter or folder\n"
     "Drv No  Part  Type                Start       Length      Alignment    Holds\n"
     "2       3     NTFS/exFAT          411648      2097152     aligned      no volume found\n"
     "6       3     EFI system          34          2014        misaligned   no letter or folder\n"
+    "    move to sector 40 (6 sectors, 3072 bytes later), or to 2048 on 1 MiB; it must shrink by 6 sectors\n"
     "11      1     LDM metadata        34          2014                     holds other volumes\n"
     "11      2     LDM data            2048        4194304                  holds other volumes\n"
     "12      1     LDM metadata        34          2014                     holds other volumes\n"
@@ -45,8 +52,10 @@ constexpr char kLabReport[] =
     "13      1     EFI system          2048        204800      aligned      no letter or folder\n"
     "13      2     Microsoft reserved  206848      32768                    no volume\n"
     "13      4     Linux file system   100239679   2097152     misaligned   no volume\n"
+    "    move to sector 100239680 (1 sector, 512 bytes later), or to 100241408 on 1 MiB\n"
     "14      2     Linux               4196352     4194304     aligned      no volume\n"
-    "14      3     Linux swap          8390719     2097152     misaligned   no volume\n";
+    "14      3     Linux swap          8390719     2097152     misaligned   no volume\n"
+    "    move to sector 8390720 (1 sector, 512 bytes later), or to 8392704 on 1 MiB\n";
 
 namespace lab {
 
@@ -55,20 +64,19 @@ struct Row {
   std::string verdict;
 };
 
-// The window's rows: the console's lines for the pieces of a volume over several disks
-// and for the reason a volume is undetermined (they begin with a space) and for volumes
-// not examined are not rows. Columns of 8, 8,
-// 32 and 12 bytes, then the verdict; the first cell, a folder path, may be longer, with
-// one space after it.
+// The window's rows: the console's lines for the pieces of a volume over several disks,
+// for the reason a volume is undetermined and for its advice (they begin with a space)
+// and for volumes not examined are not rows. The first column fits the longest name, as
+// the heading shows; then columns of 8, 32 and 12 bytes, then the verdict.
 inline std::vector<Row> Rows() {
   std::vector<Row> rows;
   const std::string text = kLabReport;
+  const size_t first = text.find("Drv No");
   size_t at = text.find('\n') + 1;
   for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
     const std::string l = text.substr(at, end - at);
     if (l.empty()) break;  // the partitions without a row follow the volumes
     if (l[0] == ' ' || l.find("not examined") != std::string::npos) continue;
-    const size_t first = std::max<size_t>(8, l.find(' ') + 1);
     auto cell = [&](size_t from, size_t width) {
       std::string c = l.substr(from, width);
       return c.erase(c.find_last_not_of(' ') + 1);

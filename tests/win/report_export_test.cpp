@@ -82,6 +82,23 @@ TEST_F(ReportExportTest, TipsExplainEachState) {
   EXPECT_EQ(Tip(s, wintest::ListData(list, s)), misaligned + " The volume lies on 2 disks.");
   EXPECT_EQ(Tip(s + 1, wintest::ListData(list, s + 1)), Tip(0, data));
   EXPECT_EQ(Tip(s, wintest::ListData(list, s), 70), (misaligned + " The vol").substr(0, 69));
+
+  // A misaligned row's own tip says what would align it: the 1 MiB start where one does,
+  // else the first aligned start, or the cluster size to format with.
+  const struct {
+    int row;
+    const char* name;
+    const char* sentence;
+  } advised[] = {
+      {1, "D:", " Moving its start to sector 2048 (1 MiB) would align it."},
+      {4, "G:", " Formatting it with clusters of 4096 bytes would align it."},
+      {12, "R:", " Moving its start to sector 2051 would align it."},
+      {18, "C:\\SQL\\Data\\", " Moving its start to sector 4196352 (2049 MiB) would align it."},
+  };
+  for (const auto& a : advised) {
+    ASSERT_EQ(Cell(a.row, 0), a.name);
+    EXPECT_EQ(Tip(a.row, wintest::ListData(list, a.row)), misaligned + a.sentence);
+  }
 }
 
 TEST_F(ReportExportTest, EmptyReportCopiesTheHeadingLineAlone) {
