@@ -52,7 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string json = report::Json(rows, skipped, drives);
   FUZZ_CHECK(IsValidJson(json));
 
-  const std::vector<int> widths = {8, 8, 32, 12, 12};
+  // The first column fits the longest name and a space.
+  std::vector<int> widths = {8, 8, 32, 12, 12};
+  for (const ScanRow& row : rows)
+    widths[0] = std::max(widths[0], static_cast<int>(report::VolumeCells(row)[0].size() + 1));
   // A line per volume, then one per piece of a volume over several.
   const std::vector<std::string> lines =
       Lines(report::VolumeText(headings, rows, drives, skipped));
