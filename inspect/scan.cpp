@@ -99,17 +99,7 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   const int code = record->Probe();
   if (record->m_letter != 0) volumeName = VolumeNameOf(RootPath(record->m_letter));
   if (code != 3 || record->m_failure != ProbeFailure::None || record->m_extents.empty()) {
-    // No row: a volume that stopped being local and fixed, or one the probe could not place.
-    const ProbeFailure reason =
-        record->m_failure == ProbeFailure::None ? ProbeFailure::DriveType : record->m_failure;
-    // Placed before it failed, its partition is named with it.
-    PlacedVolume placed{PartitionHolds::NotExamined, volumeName, name, Verdict::Undetermined,
-                        reason, record->m_failureError, PieceOffsets(*record)};
-    if (placed.pieces.empty())
-      m_allPlaced = false;
-    else
-      m_placed.push_back(std::move(placed));
-    m_skipped.push_back({std::move(name), reason, record->m_failureError});
+    Skip(*record, std::move(name), volumeName);
     return std::nullopt;
   }
 
@@ -149,6 +139,20 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
                       0, PieceOffsets(*record)});
   row.volume = std::move(record);
   return row;
+}
+
+void CScan::Skip(const CVolumeInfo& record, std::string name, const std::string& volumeName) {
+  // No row: a volume that stopped being local and fixed, or one the probe could not place.
+  const ProbeFailure reason =
+      record.m_failure == ProbeFailure::None ? ProbeFailure::DriveType : record.m_failure;
+  // Placed before it failed, its partition is named with it.
+  PlacedVolume placed{PartitionHolds::NotExamined, volumeName, name, Verdict::Undetermined,
+                      reason, record.m_failureError, PieceOffsets(record)};
+  if (placed.pieces.empty())
+    m_allPlaced = false;
+  else
+    m_placed.push_back(std::move(placed));
+  m_skipped.push_back({std::move(name), reason, record.m_failureError});
 }
 
 void CScan::FindMountedVolumes() {

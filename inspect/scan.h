@@ -83,6 +83,8 @@ class CScan {
   std::optional<ScanRow> ExamineMounted(const MountedVolume& volume);
   std::optional<ScanRow> Examine(std::unique_ptr<CVolumeInfo> record, std::string name,
                                  std::vector<std::string> paths, std::string volumeName);
+  // Keeps a volume the probe could not examine, and what is known of where it lies.
+  void Skip(const CVolumeInfo& record, std::string name, const std::string& volumeName);
   void FindMountedVolumes();
   // Ties each partition of each listed drive to what Windows shows on it, once the last
   // volume is examined.
