@@ -354,6 +354,22 @@ void CodeRow(IO& io, ScanRow& row) {
     Optional(io, piece.bytesPastPhysicalStart);
     io.Enum(piece.verdict, 3);
   });
+  io.Enum(row.reason, 6);
+  io.Flag(row.onMiB);
+  bool advised = row.advice.has_value(), hasFits = advised && row.advice->fits.has_value(),
+       fits = hasFits && *row.advice->fits;
+  Advice advice = row.advice.value_or(Advice{});
+  io.Flag(advised);
+  Optional(io, advice.moveTo);
+  Optional(io, advice.moveBy);
+  Optional(io, advice.moveByBytes);
+  Optional(io, advice.moveToMiB);
+  io.Flag(hasFits);
+  io.Flag(fits);
+  advice.fits = hasFits ? std::optional<bool>(fits) : std::nullopt;
+  Optional(io, advice.shrinkBy);
+  Optional(io, advice.clusterBytes);
+  row.advice = advised ? std::optional<Advice>(advice) : std::nullopt;
 }
 
 template <typename IO>

@@ -66,9 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckLayout(lines[line++],
                 {cells[0], cells[1], cells[2], cells[3], report::VerdictWord(row.verdict)},
                 widths, 1);
-    if (row.extents.size() < 2) continue;
-    for (size_t i = 0; i < row.extents.size(); ++i) {
+    for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i) {
       FUZZ_CHECK(line < lines.size() && lines[line].compare(0, 2, "  ") == 0);
+      ++line;
+    }
+    // Then why it is undetermined, and what would align it, each on lines of its own.
+    if (report::UndeterminedWords(row.reason) != nullptr) {
+      FUZZ_CHECK(line < lines.size() && lines[line].rfind("    undetermined: ", 0) == 0);
+      ++line;
+    }
+    for (const std::string& advice : Lines(report::AdviceLines(row.advice))) {
+      FUZZ_CHECK(line < lines.size() && lines[line] == advice && advice.rfind("    ", 0) == 0);
       ++line;
     }
   }
