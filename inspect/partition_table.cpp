@@ -202,7 +202,12 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
   for (size_t i = 0; i < count && i < kMostEntries; ++i) {
     const size_t at = kHeaderBytes + i * kEntryBytes;
     if (at + kEntryBytes > returned) break;
-    if (auto p = ReadEntry(answer + at, style, bytesPerSector, diskBytes))
+    const BYTE* entry = answer + at;
+    const int64_t start = Le64(entry + offsetof(PARTITION_INFORMATION_EX, StartingOffset));
+    if (style == PARTITION_STYLE_MBR &&
+        IsMbrContainer(entry[offsetof(PARTITION_INFORMATION_EX, Mbr)]) && start > 0)
+      layout.boundaries.push_back(static_cast<uint64_t>(start) / bytesPerSector);
+    if (auto p = ReadEntry(entry, style, bytesPerSector, diskBytes))
       layout.partitions.push_back(std::move(*p));
   }
   return layout;
@@ -210,8 +215,11 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
 
 std::optional<uint64_t> MoveLimit(const DriveLayout& layout, const Partition& partition) {
   std::optional<uint64_t> limit = layout.usableEnd;
-  for (const Partition& other : layout.partitions)
-    if (other.start > partition.start && (!limit || other.start < *limit)) limit = other.start;
+  auto closer = [&](uint64_t start) {
+    if (start > partition.start && (!limit || start < *limit)) limit = start;
+  };
+  for (const Partition& other : layout.partitions) closer(other.start);
+  for (uint64_t boundary : layout.boundaries) closer(boundary);
   return limit;
 }
 

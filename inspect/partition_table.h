@@ -50,6 +50,9 @@ struct DriveLayout {
   // Where partitions must end: GPT's last usable sector, or the disk's size; none when the
   // disk did not say its size.
   std::optional<uint64_t> usableEnd;
+  // MBR: where the extended container and each link to the next logical partition begin,
+  // in sectors. They are no partitions, but a move must end before them too.
+  std::vector<uint64_t> boundaries;
 };
 
 // Where `partition` may end if it moves: the start of the next partition in the table, or

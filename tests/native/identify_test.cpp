@@ -494,25 +494,28 @@ TEST_F(IdentifyTest, PartitionTablesAsWindowsListThem) {
     DWORD claimedCount;
     std::string expected;  // each partition: number, type name, start
     size_t requests;       // of the table: the first buffer holds 16 entries
+    const char* limits;    // where each may end if it moves; null: not looked at
   } cases[] = {
       {"MBR: unused entries, the container and its links are no partitions", PartitionTable::Mbr,
        {{2048, 0, 0x07, "", false}, {63, 1985, 0xA5, "", false}, {4196352, 2048, 0x83, "", true},
         {8390719, 2048, 0x82, "", true}, {9000000, 2048, 0x0C, "", true}},
        0, "1 NTFS/exFAT 2048; 2 0xA5 63; 3 Linux 4196352; 4 Linux swap 8390719; 5 FAT32 9000000; ",
-       1},
+       1,
+       // before the container, and before each link to the next logical partition's record
+       "4196289 2048 8390656 8999937 4294967296 "},
       {"GPT: every type named", PartitionTable::Gpt, everyGptType, 0,
        "1 EFI system 2048; 2 Microsoft reserved 4096; 3 Windows recovery 6144; 4 LDM metadata "
        "8192; 5 LDM data 10240; 6 Storage Spaces 12288; 7 Linux file system 14336; 8 Linux swap "
        "16384; 9 Linux LVM 18432; 10 Linux RAID 20480; 11 Apple APFS 22528; 12 Apple HFS+ 24576; "
        "13 basic data 26624; 14 unknown 28672; ",
-       1},
+       1, nullptr},
       {"more entries than the first buffer holds: asked again, larger", PartitionTable::Gpt, forty,
-       0, "", 3},
+       0, "", 3, nullptr},
       {"a count past the entries that came back", PartitionTable::Gpt,
-       {{2048, 2048, 0, "", false}}, 5000, "1 basic data 2048; ", 1},
+       {{2048, 2048, 0, "", false}}, 5000, "1 basic data 2048; ", 1, nullptr},
       {"an entry past the disk's end", PartitionTable::Gpt,
        {{2048, 2048, 0, "", false}, {(1ull << 32) - 100, 2048, 0, "", false}}, 0,
-       "1 basic data 2048; ", 1},
+       "1 basic data 2048; ", 1, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -536,6 +539,11 @@ TEST_F(IdentifyTest, PartitionTablesAsWindowsListThem) {
     for (const sim::Call& call : m.Calls("DeviceIoControl"))
       requests += call.code == IOCTL_DISK_GET_DRIVE_LAYOUT_EX;
     EXPECT_EQ(requests, c.requests);
+    if (c.limits == nullptr) continue;
+    std::string limits;
+    for (const Partition& p : info.layout->partitions)
+      limits += std::to_string(MoveLimit(*info.layout, p).value_or(0)) + " ";
+    EXPECT_EQ(limits, c.limits);
   }
 }
 
