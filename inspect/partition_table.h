@@ -20,6 +20,7 @@ enum class PartitionHolds {
   Row,          // the volume of a report row
   NoPath,       // a volume with neither letter nor folder (EFI system, recovery)
   NotExamined,  // a volume the scan could not examine
+  NotFixed,     // a lettered volume Windows does not show as fixed (a USB stick's): no row
   NoVolume,     // no Windows volume at all (Linux, a file system Windows cannot read)
   Container,    // LDM or Storage Spaces: the volumes inside are judged by their own pieces
 };
@@ -35,7 +36,7 @@ struct Partition {
   PartitionHolds holds = PartitionHolds::Unknown;
   std::string volume;  // the Windows volume name, "\\?\Volume{...}\"; empty without one
   std::string row;     // the name of the volume's row; empty without one
-  std::string shownAs;  // NotExamined: the name the report lists that volume under
+  std::string shownAs;  // NotExamined, NotFixed: the name the report knows that volume by
   ProbeFailure failure = ProbeFailure::None;  // for NotExamined: why, and what Windows said
   uint32_t failureError = 0;
   std::optional<Verdict> verdict;  // none for a partition without data to align

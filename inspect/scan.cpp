@@ -1,6 +1,7 @@
 #include "inspect/scan.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "inspect/drive_info.h"
 #include "platform/device.h"
@@ -46,7 +47,8 @@ std::optional<ScanRow> CScan::Next() {
 
 std::optional<ScanRow> CScan::ExamineLetter(char letter) {
   const std::string root = RootPath(letter);
-  if (sys::GetDriveTypeA(root.c_str()) != DRIVE_FIXED) return std::nullopt;
+  m_letterTypes[letter - 'C'] = sys::GetDriveTypeA(root.c_str());
+  if (m_letterTypes[letter - 'C'] != DRIVE_FIXED) return std::nullopt;
   return Examine(std::make_unique<CVolumeInfo>(letter), std::string(1, letter) + ":", {}, "");
 }
 
@@ -164,18 +166,31 @@ void CScan::FindMountedVolumes() {
   m_allPlaced = m_allPlaced && list.complete;
   for (const std::string& name : list.names) {
     std::vector<std::string> paths = VolumePathNames(name);
-    if (paths.empty()) {
-      // Its pieces tie it to its partition: one query, which reads nothing.
-      std::vector<PieceOffset> pieces = VolumePieceOffsets(name);
-      if (pieces.empty()) m_allPlaced = false;
-      else
-        m_placed.push_back({PartitionHolds::NoPath, name, "", Verdict::Undetermined,
-                            ProbeFailure::None, 0, std::move(pieces)});
-      continue;
-    }
-    if (std::any_of(paths.begin(), paths.end(), IsDriveRoot)) continue;
-    m_mounted.push_back({name, std::move(paths)});
+    if (paths.empty() || std::any_of(paths.begin(), paths.end(), IsDriveRoot))
+      PlaceUnexamined(name, paths);
+    else
+      m_mounted.push_back({name, std::move(paths)});
   }
+}
+
+void CScan::PlaceUnexamined(const std::string& name, const std::vector<std::string>& paths) {
+  PlacedVolume placed{PartitionHolds::NoPath, name, "", Verdict::Undetermined,
+                      ProbeFailure::None, 0, {}};
+  if (!paths.empty()) {
+    // A fixed letter was examined under it; an optical or network one lies on no disk. Its
+    // type is the one the letter phase was told.
+    const std::string root = *std::find_if(paths.begin(), paths.end(), IsDriveRoot);
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+    if (letter < 'C' || m_letterTypes[letter - 'C'] != DRIVE_REMOVABLE) return;
+    placed.holds = PartitionHolds::NotFixed;
+    placed.row = root.substr(0, 2);  // "E:"
+  }
+  // Its pieces tie it to its partition: one query, which reads nothing.
+  placed.pieces = VolumePieceOffsets(name);
+  if (placed.pieces.empty())
+    m_allPlaced = false;
+  else
+    m_placed.push_back(std::move(placed));
 }
 
 void CScan::TiePartitions() {

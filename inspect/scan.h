@@ -69,7 +69,7 @@ class CScan {
 
   // A volume Windows lists and where its pieces start: what a partition is tied by.
   struct PlacedVolume {
-    PartitionHolds holds = PartitionHolds::Row;  // Row, NoPath or NotExamined
+    PartitionHolds holds = PartitionHolds::Row;  // Row, NoPath, NotExamined or NotFixed
     std::string volumeName;
     std::string row;  // its row's name; for NotExamined, the name it is listed under
     Verdict verdict = Verdict::Undetermined;
@@ -86,6 +86,9 @@ class CScan {
   // Keeps a volume the probe could not examine, and what is known of where it lies.
   void Skip(const CVolumeInfo& record, std::string name, const std::string& volumeName);
   void FindMountedVolumes();
+  // Asks a volume Windows lists but the scan examines as no row where it lies: one with
+  // neither letter nor folder, or a removable letter.
+  void PlaceUnexamined(const std::string& name, const std::vector<std::string>& paths);
   // Ties each partition of each listed drive to what Windows shows on it, once the last
   // volume is examined.
   void TiePartitions();
@@ -101,6 +104,7 @@ class CScan {
   std::vector<SkippedVolume> m_skipped;
   VolumeListing m_listing;
   std::vector<PlacedVolume> m_placed;
+  UINT m_letterTypes['Z' - 'C' + 1] = {};  // what GetDriveTypeA said of each letter
   bool m_allPlaced = true;  // every volume Windows listed was placed: an untied partition has none
   bool m_tied = false;
 };

@@ -234,6 +234,8 @@ std::string HoldsWords(const Partition& p) {
       return "no volume";
     case PartitionHolds::Container:
       return "holds other volumes";
+    case PartitionHolds::NotFixed:
+      return p.shownAs + " (not a fixed volume)";
     case PartitionHolds::NotExamined: {
       std::string words = p.shownAs + " not examined: " + FailureWords(p.failure);
       if (p.failureError != 0) words += " (" + WindowsErrorWords(p.failureError) + ")";

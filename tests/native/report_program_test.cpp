@@ -212,9 +212,35 @@ TEST_F(ReportProgramTest, WhatWindowsSaidIsNamedWhereTheReportGivesUp) {
     m.failCall = c.call;
     const int status = Run({});
     EXPECT_NE(out.find(c.line), std::string::npos) << out;
-    if (c.holds != nullptr) EXPECT_NE(out.find(partition + c.holds + "\n"), std::string::npos) << out;
+    if (c.holds != nullptr) {
+      EXPECT_NE(out.find(partition + c.holds + "\n"), std::string::npos) << out;
+    }
     EXPECT_EQ(status, std::string(c.what) == "volume list" ? 2 : 1);
   }
+}
+
+// A USB stick Windows shows as removable has no row, but its partition holds its letter:
+// it is not a partition without a volume.
+TEST_F(ReportProgramTest, ARemovableLetterIsNamedOnItsPartition) {
+  sim::AddAtaDrive(machine, 0, "KESTREL KD4000-512E", "S", "F", 0x6003, 0x4000);
+  sim::VolumeLayout c;
+  c.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
+  sim::PlaceVolume(machine, c);
+  sim::AddStorageDrive(machine, 1, "SWIFTLY", "STICK 64G", 512, 4096);
+  sim::VolumeLayout stick;
+  stick.letter = 'E';
+  stick.drive = 1;
+  stick.startSector = 63;
+  stick.fileSystem = "FAT32";
+  stick.bootSector = sim::BuildFatBootSector({});
+  stick.type = DRIVE_REMOVABLE;
+  sim::PlaceVolume(machine, stick);
+  EXPECT_EQ(Run({}), 0) << "a removable volume is no row, and no verdict of the report";
+  EXPECT_NE(out.find("\n1       1     FAT32               63          2097152     misaligned   "
+                     "E: (not a fixed volume)\n"
+                     "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB\n"),
+            std::string::npos)
+      << out;
 }
 
 TEST_F(ReportProgramTest, ASecondRunInOneProcessReportsOnlyItsOwnMachine) {

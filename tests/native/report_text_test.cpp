@@ -182,7 +182,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   mbr.verdict = Verdict::Aligned;
   linux.advice = Advice{100239680, 1, 512, 100241408, true, std::nullopt, std::nullopt};
   mbr.onMiB = true;
-  drives[0].layout = DriveLayout{PartitionStyle::Gpt, {linux, mbr}, 512, std::nullopt};
+  drives[0].layout = DriveLayout{PartitionStyle::Gpt, {linux, mbr}, 512, std::nullopt, {}};
   drives[1].status = -1;  // ends the drive phase: not listed
   drives[12].status = -2;  // holds a volume, but did not open: listed with its failure
   drives.HoldsVolume(12);
