@@ -243,12 +243,16 @@ void CVolumeInfo::ProbeDevice() {
   const Placement placement = Place(volume);
   ReadFileSystem();
   if (m_startSector == kNotDetermined) Fail(ProbeFailure::PartitionStart, placement.error);
-  // Kept for a volume that fails a later step: its partition can still be named with it.
+  // What the system says of where the volume lies, kept at once: a volume that fails a
+  // later step can still be named on its partition. The system's answer costs one request;
+  // the search for a volume it leaves unplaced reads, and wakes, every drive below the
+  // volume's. It also tells a clone from its original, which hold the same bytes at the
+  // same place.
   if (!placement.pieces.empty())
     m_extents = placement.pieces;
   else if (placement.systemDisk && m_startSector != kNotDetermined)
     m_extents = {{*placement.systemDisk, m_startSector}};
-  if (!raw) return PlaceWithoutReading(placement);
+  if (!raw) return PlaceWithoutReading();
   // Two sectors: the volume's first, and each drive's at the same place.
   const uint64_t stride = SearchStride(m_bytesPerSector);
   SectorBuffer buffer(stride + m_bytesPerSector);
@@ -261,21 +265,14 @@ void CVolumeInfo::ProbeDevice() {
   // Without a start there is no place to compare: the volume gets no row, so no drive is
   // read for it.
   if (m_startSector == kNotDetermined) return;
-  // The system's answer costs one request; the search reads, and wakes, every drive
-  // below the volume's. It also tells a clone from its original, which hold the same
-  // bytes at the same place.
-  if (!placement.pieces.empty())
-    m_extents = placement.pieces;
-  else if (placement.systemDisk)
-    m_extents = {{*placement.systemDisk, m_startSector}};
-  else
+  if (m_extents.empty())
     m_extents = {{SearchDrives(m_startSector * m_bytesPerSector, buffer.Data(),
                                buffer.Data() + stride, m_bytesPerSector),
                   m_startSector}};
   m_driveIndex = m_extents.front().disk;
 }
 
-void CVolumeInfo::PlaceWithoutReading(const Placement& placement) {
+void CVolumeInfo::PlaceWithoutReading() {
   // NTFS and ReFS keep their clusters from the volume's first sector; FAT and exFAT say
   // where theirs begin only in the boot sector, which takes read access.
   if (m_fileSystem.compare(0, 3, "FAT") == 0 || m_fileSystem == "exFAT")
@@ -283,11 +280,9 @@ void CVolumeInfo::PlaceWithoutReading(const Placement& placement) {
   else
     m_dataAreaOffset = 0;
   if (m_startSector == kNotDetermined) return;
-  if (!placement.pieces.empty()) {
-    m_extents = placement.pieces;
-  } else {
-    m_searchNeedsRights = !placement.systemDisk;
-    m_extents = {{placement.systemDisk ? int64_t{*placement.systemDisk} : kNoDrive, m_startSector}};
+  if (m_extents.empty()) {  // it named no disk, and the search would read
+    m_searchNeedsRights = true;
+    m_extents = {{kNoDrive, m_startSector}};
   }
   m_driveIndex = m_extents.front().disk;
 }

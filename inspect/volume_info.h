@@ -114,8 +114,9 @@ class CVolumeInfo {
   // Reads the volume's first sector into volumeSector, and from it where its clusters
   // begin; false when the sector could not be read.
   bool ReadDataArea(Device& volume, uint8_t* volumeSector);
-  // The place and the data area that a volume opened with access 0 can give.
-  void PlaceWithoutReading(const Placement& placement);
+  // The data area, and the place where the system gave none, for a volume opened with
+  // access 0.
+  void PlaceWithoutReading();
   // Keeps the first failure the probe meets, the one the report names, with what Windows
   // said to the call that made it give up (ERROR_SUCCESS when no call failed).
   void Fail(ProbeFailure failure, uint32_t error) {
