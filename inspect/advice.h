@@ -1,5 +1,5 @@
 // What would align a misaligned volume or partition: where it should start, whether it
-// still fits there, and the cluster size to format with.
+// still fits there, and whether to format it again.
 #pragma once
 
 #include <cstdint>
@@ -7,14 +7,40 @@
 
 struct DriveInfo;
 
+// What moving a partition to a start leaves of it.
+enum class Fit {
+  Unknown,  // nothing says what follows it (no table, GPT's usable area unknown)
+  Fits,     // it ends before what follows
+  Shrinks,  // it fits once it gives up some sectors
+  NoRoom,   // it would have to give up all of itself: the start lies on what follows
+};
+
+struct Room {
+  Fit fit = Fit::Unknown;
+  uint64_t shrinkBy = 0;  // sectors, with Fit::Shrinks
+  // As the JSON says it: whether it fits (null where unknown), and the sectors to give up
+  // (null where it fits, where that is unknown, or where there is no room).
+  std::optional<bool> Fits() const {
+    return fit == Fit::Unknown ? std::nullopt : std::optional<bool>(fit == Fit::Fits);
+  }
+  std::optional<uint64_t> ShrinkBy() const {
+    return fit == Fit::Shrinks ? std::optional<uint64_t>(shrinkBy) : std::nullopt;
+  }
+};
+
 struct Advice {
   std::optional<uint64_t> moveTo;       // the first start at or after today's that aligns it
   std::optional<uint64_t> moveBy;       // sectors later
   std::optional<uint64_t> moveByBytes;
+  Room moveToRoom;                      // what moving to moveTo leaves of it
   std::optional<uint64_t> moveToMiB;    // the first such start on a 1 MiB boundary
-  std::optional<bool> fits;             // moved to moveTo, it still ends before what follows
-  std::optional<uint64_t> shrinkBy;     // sectors it must give up to move, when it does not
-  std::optional<uint64_t> clusterBytes; // the cluster size to format with
+  Room moveToMiBRoom;
+  std::optional<uint64_t> clusterBytes; // the cluster size to format with, where they are too small
+  uint64_t clusterUnit = 0;             // the unit clusters are judged against, in bytes
+  // The advice includes formatting it again: its clusters are smaller than the physical
+  // sector, or its data area lies off the grid where no start on the grid would put it on.
+  // Its moves then align the partition's start, which the new format lays its data from.
+  bool format = false;
 };
 
 // What is known of a volume or partition for the advice.
@@ -22,9 +48,12 @@ struct AdviceFacts {
   uint64_t start = 0;                    // its partition's first sector
   std::optional<uint64_t> dataOffset;    // sectors from there to its data; none: not known
   std::optional<uint64_t> length;        // its partition's sectors
-  std::optional<uint64_t> limit;         // the next partition's start, or the disk's usable end
+  std::optional<uint64_t> limit;         // where what follows it begins; none: not known
   uint32_t bytesPerSector = 512;
-  std::optional<uint64_t> clusterBytes;  // none for a partition without a volume to read
+  std::optional<uint64_t> clusterBytes;  // none where clusters are not judged
+  // FAT and exFAT volumes: formatting lays the data area out anew, so formatting again may
+  // align it. Not for an EFI system partition: Windows makes its clusters small on purpose.
+  bool formatLaysDataArea = false;
 };
 
 constexpr uint64_t kMiB = 1048576;  // where Windows starts partitions since Vista
@@ -32,5 +61,7 @@ constexpr uint64_t kMiB = 1048576;  // where Windows starts partitions since Vis
 // The advice for a misaligned volume or partition on `drive`; none when nothing it says
 // would align it (no grid, nothing known of where its data lies).
 std::optional<Advice> Advise(const AdviceFacts& facts, const DriveInfo& drive);
+// What moving a partition of `length` sectors to `start` leaves of it, before `limit`.
+Room RoomAt(uint64_t start, std::optional<uint64_t> length, std::optional<uint64_t> limit);
 // The start lies on a 1 MiB boundary.
 bool OnMiB(uint64_t start, uint32_t bytesPerSector);

@@ -1,15 +1,45 @@
 #include "inspect/alignment.h"
 
+#include <algorithm>
+
+namespace {
+
+// The unit clusters are judged against, for sectors of `logical` bytes: the physical
+// sector, at most 4096 bytes, as the drive's ClusterUnitBytes().
+uint64_t ClusterUnit(uint64_t logical, uint32_t sectorsPerPhysical) {
+  return std::max<uint64_t>(logical, std::min<uint64_t>(logical * sectorsPerPhysical, 4096));
+}
+
+bool ClustersTooSmall(const CVolumeInfo& volume, const DriveInfo& drive) {
+  if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return false;
+  // Wide: a huge reported sector size must not wrap into a small physical sector.
+  return volume.GetBytesPerCluster() < ClusterUnit(volume.GetBytesPerSector(), drive.sectorsPerPhysical);
+}
+
+// The volume counts its sectors in other bytes than its drive, or the drive's own answers
+// named two sizes: its sector numbers and the drive's grid do not meet.
+bool SectorSizesDisagree(const CVolumeInfo& volume, const DriveInfo& drive) {
+  if (drive.status < 0) return false;
+  return drive.sectorSizesDisagree ||
+         (drive.bytesPerLogicalSector != 0 && drive.bytesPerLogicalSector != volume.GetBytesPerSector());
+}
+
+std::optional<uint64_t> BytesPastPhysicalStart(uint64_t dataStart, uint32_t bytesPerSector,
+                                               const DriveInfo& drive) {
+  if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return std::nullopt;
+  const uint64_t remainder = (dataStart - drive.alignPhase) % drive.sectorsPerPhysical;
+  return remainder * bytesPerSector;
+}
+
+}  // namespace
+
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive) {
   // The tested sector is where cluster 0 begins on the drive: the data start itself
   // (for FAT, the partition start plus the data-area offset, counted once).
   const uint64_t tested = dataStart;
   const Verdict start = StartVerdict(tested, drive);
   if (start == Verdict::Undetermined || drive.sectorsPerPhysical == 1) return start;
-  // Wide: a huge reported sector size must not wrap into a small physical sector.
-  const uint64_t physicalBytes =
-      static_cast<uint64_t>(volume.GetBytesPerSector()) * drive.sectorsPerPhysical;
-  if (volume.GetBytesPerCluster() < physicalBytes) return Verdict::Misaligned;
+  if (ClustersTooSmall(volume, drive)) return Verdict::Misaligned;
   return start;
 }
 
@@ -21,17 +51,6 @@ Verdict StartVerdict(uint64_t start, const DriveInfo& drive) {
   const uint64_t remainder = (start - drive.alignPhase) % drive.sectorsPerPhysical;
   return remainder == 0 ? Verdict::Aligned : Verdict::Misaligned;
 }
-
-namespace {
-
-std::optional<uint64_t> BytesPastPhysicalStart(uint64_t dataStart, uint32_t bytesPerSector,
-                                               const DriveInfo& drive) {
-  if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return std::nullopt;
-  const uint64_t remainder = (dataStart - drive.alignPhase) % drive.sectorsPerPhysical;
-  return remainder * bytesPerSector;
-}
-
-}  // namespace
 
 std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTable& drives) {
   std::vector<PieceVerdict> pieces;
@@ -48,11 +67,20 @@ std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTabl
     if (!piece.disk) {
       piece.reason =
           volume.m_searchNeedsRights ? Undetermined::SearchNeedsRights : Undetermined::NoDrive;
+      pieces.push_back(piece);
+      continue;
+    }
+    const DriveInfo& drive = drives[*piece.disk];
+    if (SectorSizesDisagree(volume, drive)) {
+      piece.reason = Undetermined::SectorSizes;
     } else if (!piece.dataStart) {
-      piece.reason = volume.m_dataAreaNeedsRights ? Undetermined::DataAreaNeedsRights
-                                                  : Undetermined::DataAreaUnread;
+      // Clusters smaller than the unit make it misaligned wherever its data begins.
+      if (ClustersTooSmall(volume, drive))
+        piece.verdict = Verdict::Misaligned;
+      else
+        piece.reason = volume.m_dataAreaNeedsRights ? Undetermined::DataAreaNeedsRights
+                                                    : Undetermined::DataAreaUnread;
     } else {
-      const DriveInfo& drive = drives[*piece.disk];
       piece.verdict = GetAlignmentState(volume, dataStart, drive);
       piece.bytesPastPhysicalStart =
           BytesPastPhysicalStart(dataStart, volume.GetBytesPerSector(), drive);

@@ -9,16 +9,6 @@
 #include "inspect/verdict.h"
 #include "inspect/volume_info.h"
 
-// Why a volume or a piece could not be judged.
-enum class Undetermined {
-  None,                 // it was judged
-  DataAreaNeedsRights,  // FAT and exFAT: the boot sector takes administrative rights to read
-  NoGrid,               // its drive reported nothing about its physical sectors
-  NoDrive,              // no drive was found to hold it
-  SearchNeedsRights,    // it named no disk, and the drive search takes administrative rights
-  DataAreaUnread,       // its boot sector did not say where its clusters begin
-};
-
 // volume: probed with code 3; dataStart: its GetDataStartSector(), determined; drive: the
 // drive table entry of the volume's drive.
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive);

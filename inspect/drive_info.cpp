@@ -285,6 +285,15 @@ void IdentifyDrive(uint32_t index, DriveInfo* out, AccessMode mode) {
     if (ata == AtaOutcome::TryScsi) AskScsi(drive, out);
     if (ata != AtaOutcome::Identified) AskAlignment(drive, out);
   }
-  out->layout = ReadDriveLayout(drive, out->bytesPerLogicalSector != 0 ? out->bytesPerLogicalSector
-                                                                        : 512);
+  // One logical sector size for the drive: the geometry request's, which Windows itself
+  // counts the table in, else the identity's or the descriptor's. Where they name different
+  // sizes, the grid they gave is in sectors of another size than the drive's volumes.
+  const DiskSize disk = AskDiskSize(drive);
+  if (disk.bytesPerSector) {
+    out->sectorSizesDisagree =
+        out->bytesPerLogicalSector != 0 && out->bytesPerLogicalSector != *disk.bytesPerSector;
+    out->bytesPerLogicalSector = *disk.bytesPerSector;
+  }
+  out->layout = ReadDriveLayout(
+      drive, out->bytesPerLogicalSector != 0 ? out->bytesPerLogicalSector : 512, disk.bytes);
 }

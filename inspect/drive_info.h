@@ -1,6 +1,7 @@
 // Identity of the physical drives, as read from the drives themselves.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -28,7 +29,12 @@ struct DriveInfo {
   CString serial;
   CString firmware;
   GeometrySource geometry = GeometrySource::None;
-  uint32_t bytesPerLogicalSector = 0;  // as the drive reports it; 0 when it reported none
+  // The drive's one logical sector size: the geometry request's, else the identity's or
+  // the descriptor's; 0 when none was reported.
+  uint32_t bytesPerLogicalSector = 0;
+  // The geometry request named another logical sector size than the identity or the
+  // descriptor: nothing on the drive can be judged by the grid they gave.
+  bool sectorSizesDisagree = false;
   // Its partition table; none when the request failed. The scan ties each partition to
   // what Windows shows on it when it ends.
   std::optional<DriveLayout> layout;
@@ -43,6 +49,14 @@ struct DriveInfo {
   // Logical sector size times sectors per physical sector; 0 when not known.
   uint64_t PhysicalSectorBytes() const {
     return static_cast<uint64_t>(bytesPerLogicalSector) * sectorsPerPhysical;
+  }
+  // The unit the file system writes atomically, against which clusters are judged: the
+  // physical sector, at most 4096 bytes (Windows' FileSystemEffectivePhysicalBytesPer-
+  // SectorForAtomicity), never less than the logical sector. NVMe drives report their own
+  // unit of 8, 16 or 32 KiB as the physical sector on Windows 11; NTFS still writes 4 KiB.
+  uint64_t ClusterUnitBytes() const {
+    const uint64_t physical = PhysicalSectorBytes();
+    return std::max<uint64_t>(bytesPerLogicalSector, std::min<uint64_t>(physical, 4096));
   }
 };
 

@@ -83,6 +83,8 @@ const char* MbrName(uint8_t type) {
       return "LDM";
     case 0xEE:
       return "protective GPT";
+    case 0xEF:
+      return "EFI system";
     default:
       return nullptr;
   }
@@ -114,22 +116,6 @@ std::optional<Partition> ReadEntry(const BYTE* e, uint32_t style, uint32_t bytes
   p.start = p.startBytes / bytesPerSector;
   p.length = static_cast<uint64_t>(length) / bytesPerSector;
   return p;
-}
-
-// The disk's size and sector size; none when the request fails or answers short.
-struct DiskSize {
-  std::optional<uint64_t> bytes;
-  uint32_t bytesPerSector;
-};
-DiskSize AskDiskSize(Device& drive, uint32_t fallback) {
-  DISK_GEOMETRY_EX geometry;
-  DWORD returned = 0;
-  if (!drive.Out(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, &geometry, &returned) ||
-      returned < offsetof(DISK_GEOMETRY_EX, Data) || geometry.DiskSize.QuadPart < 0)
-    return {std::nullopt, fallback};
-  const uint32_t sector = geometry.Geometry.BytesPerSector;
-  const bool usable = sector >= 512 && sector <= 65536 && (sector & (sector - 1)) == 0;
-  return {static_cast<uint64_t>(geometry.DiskSize.QuadPart), usable ? sector : fallback};
 }
 
 }  // namespace
@@ -169,6 +155,45 @@ bool HasDataToAlign(const Partition& partition) {
   return !HoldsOtherVolumes(partition) && PartitionTypeName(partition) != "Microsoft reserved";
 }
 
+bool HoldsFat(const Partition& partition) {
+  if (partition.mbrType) {
+    switch (*partition.mbrType) {
+      case 0x01: case 0x04: case 0x06: case 0x0B: case 0x0C: case 0x0E: case 0xEF:
+        return true;
+      default:
+        return false;
+    }
+  }
+  return PartitionTypeName(partition) == "EFI system";
+}
+
+namespace {
+
+// MBR's fields count sectors in 32 bits: no partition of an MBR disk ends past them.
+constexpr uint64_t kMbrSectors = 1ull << 32;
+
+// The entry's type is set: MBR's byte, GPT's GUID.
+bool Used(const BYTE* entry, uint32_t style) {
+  const BYTE* type = entry + offsetof(PARTITION_INFORMATION_EX, Mbr);  // the union's start
+  if (style == PARTITION_STYLE_MBR) return type[0] != 0;
+  static const BYTE kUnused[16] = {};
+  return std::memcmp(type, kUnused, sizeof kUnused) != 0;
+}
+
+// Where an entry begins and ends, in bytes; none for one that starts before the disk or
+// has no length.
+struct Span {
+  uint64_t start, end;
+};
+std::optional<Span> SpanOf(const BYTE* entry) {
+  const int64_t start = Le64(entry + offsetof(PARTITION_INFORMATION_EX, StartingOffset));
+  const int64_t length = Le64(entry + offsetof(PARTITION_INFORMATION_EX, PartitionLength));
+  if (start < 0 || length <= 0) return std::nullopt;
+  return Span{static_cast<uint64_t>(start), static_cast<uint64_t>(start) + static_cast<uint64_t>(length)};
+}
+
+}  // namespace
+
 std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
                                             uint32_t bytesPerSector,
                                             std::optional<uint64_t> diskBytes) {
@@ -176,14 +201,15 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
   const uint32_t style = Le32(answer);
   DriveLayout layout;
   layout.bytesPerSector = bytesPerSector;
-  if (diskBytes) layout.usableEnd = *diskBytes / bytesPerSector;
   switch (style) {
     case PARTITION_STYLE_MBR:
       layout.style = PartitionStyle::Mbr;
+      if (diskBytes) layout.usableEnd = std::min(*diskBytes / bytesPerSector, kMbrSectors);
       break;
     case PARTITION_STYLE_GPT: {
       layout.style = PartitionStyle::Gpt;
-      // The table's own usable area, taken where it lies within the disk.
+      // The table's own usable area, taken where it lies within the disk. The disk's size
+      // is no substitute: its last sectors hold the backup table.
       const int64_t first =
           Le64(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt.StartingUsableOffset));
       const int64_t length = Le64(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt.UsableLength));
@@ -193,38 +219,59 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
       break;
     }
     case PARTITION_STYLE_RAW:
+      if (diskBytes) layout.usableEnd = *diskBytes / bytesPerSector;
       return layout;
     default:
       return std::nullopt;
   }
   // The count is the device's claim: only the entries that came back are read.
-  const size_t count = Le32(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionCount));
-  for (size_t i = 0; i < count && i < kMostEntries; ++i) {
-    const size_t at = kHeaderBytes + i * kEntryBytes;
-    if (at + kEntryBytes > returned) break;
-    const BYTE* entry = answer + at;
-    const int64_t start = Le64(entry + offsetof(PARTITION_INFORMATION_EX, StartingOffset));
-    if (style == PARTITION_STYLE_MBR &&
-        IsMbrContainer(entry[offsetof(PARTITION_INFORMATION_EX, Mbr)]) && start > 0)
-      layout.boundaries.push_back(static_cast<uint64_t>(start) / bytesPerSector);
-    if (auto p = ReadEntry(entry, style, bytesPerSector, diskBytes))
+  const size_t count = std::min<size_t>(Le32(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionCount)), kMostEntries);
+  const size_t listed = std::min(count, (returned - kHeaderBytes) / kEntryBytes);
+  const auto entry = [answer](size_t i) { return answer + kHeaderBytes + i * kEntryBytes; };
+  // Windows lists an MBR disk's own four entries first, the extended container among them,
+  // then four for each logical partition: the partition, the link to the next, two unused.
+  std::optional<uint64_t> containerEnd;
+  for (size_t i = 0; i < listed && i < 4 && style == PARTITION_STYLE_MBR; ++i) {
+    const auto span = SpanOf(entry(i));
+    if (span && IsMbrContainer(entry(i)[offsetof(PARTITION_INFORMATION_EX, Mbr)]))
+      containerEnd = span->end / bytesPerSector;
+  }
+  for (size_t i = 0; i < listed; ++i) {
+    const auto span = SpanOf(entry(i));
+    if (span && Used(entry(i), style)) layout.starts.push_back(span->start / bytesPerSector);
+    if (auto p = ReadEntry(entry(i), style, bytesPerSector, diskBytes)) {
+      if (style == PARTITION_STYLE_MBR && i >= 4) p->containerEnd = containerEnd;
       layout.partitions.push_back(std::move(*p));
+    }
   }
   return layout;
 }
 
 std::optional<uint64_t> MoveLimit(const DriveLayout& layout, const Partition& partition) {
-  std::optional<uint64_t> limit = layout.usableEnd;
-  auto closer = [&](uint64_t start) {
+  std::optional<uint64_t> limit = partition.containerEnd;
+  for (uint64_t start : layout.starts)
     if (start > partition.start && (!limit || start < *limit)) limit = start;
-  };
-  for (const Partition& other : layout.partitions) closer(other.start);
-  for (uint64_t boundary : layout.boundaries) closer(boundary);
+  // Past the last partition only the usable end bounds it; where that is unknown, so is
+  // the room.
+  if (layout.usableEnd && (!limit || *layout.usableEnd < *limit)) limit = layout.usableEnd;
   return limit;
 }
 
-std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSector) {
-  const DiskSize disk = AskDiskSize(drive, bytesPerSector);
+DiskSize AskDiskSize(Device& drive) {
+  DISK_GEOMETRY_EX geometry;
+  DWORD returned = 0;
+  DiskSize disk;
+  if (!drive.Out(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, &geometry, &returned) ||
+      returned < offsetof(DISK_GEOMETRY_EX, Data))
+    return disk;
+  if (geometry.DiskSize.QuadPart >= 0) disk.bytes = static_cast<uint64_t>(geometry.DiskSize.QuadPart);
+  const uint32_t sector = geometry.Geometry.BytesPerSector;
+  if (sector >= 512 && sector <= 65536 && (sector & (sector - 1)) == 0) disk.bytesPerSector = sector;
+  return disk;
+}
+
+std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSector,
+                                           std::optional<uint64_t> diskBytes) {
   // Windows says a buffer is too small and not how large it must be: it grows until the
   // table fits, to a bound.
   for (size_t entries = kFirstEntries; entries <= kMostEntries; entries *= 2) {
@@ -233,7 +280,7 @@ std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSecto
     if (drive.Control(IOCTL_DISK_GET_DRIVE_LAYOUT_EX, nullptr, 0, answer.data(),
                       static_cast<DWORD>(answer.size()), &returned))
       return ParseDriveLayout(answer.data(), std::min<size_t>(returned, answer.size()),
-                              disk.bytesPerSector, disk.bytes);
+                              bytesPerSector, diskBytes);
     if (sys::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
   }
   return std::nullopt;

@@ -39,7 +39,15 @@ struct Partition {
   std::string shownAs;  // NotExamined, NotFixed: the name the report knows that volume by
   ProbeFailure failure = ProbeFailure::None;  // for NotExamined: why, and what Windows said
   uint32_t failureError = 0;
+  // MBR logical partitions: where their extended container ends, in sectors. A move must
+  // end inside it.
+  std::optional<uint64_t> containerEnd;
+  // Sectors from its start to its first cluster: 0 where it is judged by its start (no
+  // file system read, or one that keeps its clusters from the start); a FAT or exFAT
+  // one's data area; none where that could not be read.
+  std::optional<uint64_t> dataOffset = 0;
   std::optional<Verdict> verdict;  // none for a partition without data to align
+  Undetermined reason = Undetermined::None;  // why, where the verdict is undetermined
   std::optional<Advice> advice;    // for a misaligned one without a row
   bool onMiB = false;
 };
@@ -48,16 +56,19 @@ struct DriveLayout {
   PartitionStyle style = PartitionStyle::Raw;
   std::vector<Partition> partitions;  // the partitions to judge, in the table's order
   uint32_t bytesPerSector = 512;      // what the sectors are counted in
-  // Where partitions must end: GPT's last usable sector, or the disk's size; none when the
-  // disk did not say its size.
+  // Where partitions must end: past GPT's last usable sector (from the table's own usable
+  // area, none where that cannot be used: the disk's size would lie over the backup
+  // table), or MBR's limit, the disk's size or the 2^32 sectors its fields count; none
+  // when the disk did not say its size.
   std::optional<uint64_t> usableEnd;
-  // MBR: where the extended container and each link to the next logical partition begin,
-  // in sectors. They are no partitions, but a move must end before them too.
-  std::vector<uint64_t> boundaries;
+  // Where every used entry begins, in sectors: the partitions, those not judged (one that
+  // ends past the disk's size), MBR's extended container and each link to the next logical
+  // partition. A move must end before the next of them.
+  std::vector<uint64_t> starts;
 };
 
-// Where `partition` may end if it moves: the start of the next partition in the table, or
-// the usable end.
+// Where `partition` may end if it moves: the next start after its own, the end of its
+// extended container, or the usable end; none where nothing after it is known.
 std::optional<uint64_t> MoveLimit(const DriveLayout& layout, const Partition& partition);
 
 // "EFI system", "Linux file system", ...; an MBR byte without a name in hex ("0xA5"); a
@@ -65,6 +76,9 @@ std::optional<uint64_t> MoveLimit(const DriveLayout& layout, const Partition& pa
 std::string PartitionTypeName(const Partition& partition);
 // Microsoft reserved partitions and the containers of other volumes hold no data to align.
 bool HasDataToAlign(const Partition& partition);
+// Its type says it holds FAT: the EFI system partition, and MBR's FAT types. Its clusters
+// begin past its allocation tables, which only its boot sector says.
+bool HoldsFat(const Partition& partition);
 bool HoldsOtherVolumes(const Partition& partition);  // LDM metadata and data, Storage Spaces
 // Windows makes a volume of a partition of this type: basic data, EFI system and recovery
 // on GPT; the FAT, NTFS/exFAT and recovery bytes on MBR. Of any other it makes none.
@@ -72,13 +86,20 @@ bool WindowsMakesVolume(const Partition& partition);
 
 // The table in `returned` bytes of the request's answer; none when it is no table. Each
 // entry is checked: one past what came back ends the list, one that starts before the
-// disk or ends past its size (when known) is left out, as are unused entries and MBR
-// extended containers.
+// disk or ends past its size (when known) is left out (its start still bounds the one
+// before it), as are unused entries and MBR extended containers.
 std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
                                             uint32_t bytesPerSector,
                                             std::optional<uint64_t> diskBytes);
 
 class Device;
-// Asks an open drive (any access) for its size and its table. bytesPerSector: the sector
-// size to count in when the drive does not report one.
-std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSector);
+// What the geometry request says of a disk: its size and its logical sector size; each
+// none where it did not answer or answered what cannot be.
+struct DiskSize {
+  std::optional<uint64_t> bytes;
+  std::optional<uint32_t> bytesPerSector;
+};
+DiskSize AskDiskSize(Device& drive);
+// Asks an open drive (any access) for its table, counted in sectors of bytesPerSector.
+std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSector,
+                                           std::optional<uint64_t> diskBytes);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "inspect/boot_sector.h"
 #include "inspect/drive_info.h"
 #include "platform/device.h"
 #include "platform/sys.h"
@@ -60,9 +61,11 @@ std::optional<ScanRow> CScan::ExamineMounted(const MountedVolume& volume) {
 
 namespace {
 
-// Partition tools move a partition of a basic disk whole: a volume over several pieces, or
-// one inside a dynamic disk's LDM partition (its disk's table lists no partition where it
-// starts), gets no advice.
+// Partition tools move a partition of a basic disk whole: a volume over several pieces, one
+// inside a dynamic disk's LDM partition or Storage Spaces, or one that is not all of its
+// partition gets no advice. A dynamic disk made from an old disk can list its LDM
+// partition at the very byte its first volume starts: the type and the length tell them
+// apart.
 std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
   if (volume.m_extents.size() != 1 || volume.m_extents[0].disk < 0) return std::nullopt;
   const VolumeExtent& piece = volume.m_extents[0];
@@ -71,6 +74,8 @@ std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
   facts.start = piece.startSector;
   facts.bytesPerSector = volume.m_bytesPerSector;
   facts.clusterBytes = volume.m_bytesPerCluster;
+  facts.formatLaysDataArea =
+      volume.m_fileSystem.compare(0, 3, "FAT") == 0 || volume.m_fileSystem == "exFAT";
   if (volume.m_dataAreaOffset != CVolumeInfo::kNotDetermined)
     facts.dataOffset = volume.m_dataAreaOffset;
   if (drive.layout) {
@@ -79,11 +84,26 @@ std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
         std::find_if(partitions.begin(), partitions.end(), [&](const Partition& p) {
           return p.startBytes == piece.startSector * volume.m_bytesPerSector;
         });
-    if (partition == partitions.end()) return std::nullopt;
+    if (partition == partitions.end() || HoldsOtherVolumes(*partition) ||
+        (piece.sectors != 0 && piece.sectors != partition->length))
+      return std::nullopt;
     facts.length = partition->length;
     facts.limit = MoveLimit(*drive.layout, *partition);
   }
   return Advise(facts, drive);
+}
+
+constexpr DWORD kUnbuffered = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
+
+// The first sector of the volume named `volumeName`, read through it, told by its content;
+// none where it cannot be read.
+std::optional<BootSector> ReadVolumeBootSector(std::string volumeName, uint32_t bytesPerSector) {
+  if (!volumeName.empty() && volumeName.back() == '\\') volumeName.pop_back();
+  Device volume(volumeName, GENERIC_READ, kUnbuffered);
+  SectorBuffer buffer(bytesPerSector);
+  if (!volume.IsOpen() || !buffer.IsValid() || !volume.ReadAt(0, buffer.Data(), bytesPerSector))
+    return std::nullopt;
+  return ReadBootSector(buffer.Data(), bytesPerSector);
 }
 
 std::vector<PieceOffset> PieceOffsets(const CVolumeInfo& volume) {
@@ -230,11 +250,52 @@ void CScan::Tie(uint32_t disk, DriveInfo& drive, Partition& partition) const {
     return;
   }
   if (!HasDataToAlign(partition)) return;
-  partition.verdict = StartVerdict(partition.start, drive);
+  Judge(drive, partition);
+}
+
+void CScan::FindDataArea(const DriveInfo& drive, Partition& partition) const {
+  // Windows' volume on it is read through its name: FAT and exFAT keep their clusters
+  // past their allocation tables, which only the boot sector says. One that Windows has
+  // no volume for (Linux's) is judged by its start.
+  const bool readable =
+      partition.holds == PartitionHolds::NoPath || partition.holds == PartitionHolds::NotFixed;
+  const bool windowsVolume = readable || partition.holds == PartitionHolds::NotExamined ||
+                             partition.holds == PartitionHolds::Unknown;
+  if (m_mode == AccessMode::Raw && readable) {
+    const std::optional<BootSector> boot =
+        ReadVolumeBootSector(partition.volume, drive.layout->bytesPerSector);
+    if (boot) {
+      const bool fat = boot->fileSystem == BootFileSystem::Fat ||
+                       boot->fileSystem == BootFileSystem::Exfat;
+      partition.dataOffset = fat ? boot->dataOffset : 0;
+      if (!partition.dataOffset) partition.reason = Undetermined::DataAreaUnread;
+      return;
+    }
+  }
+  if (!HoldsFat(partition) || !windowsVolume) return;  // judged by its start
+  partition.dataOffset.reset();
+  partition.reason = m_mode == AccessMode::QueryOnly && readable ? Undetermined::DataAreaNeedsRights
+                                                                 : Undetermined::BootSectorUnread;
+}
+
+void CScan::Judge(const DriveInfo& drive, Partition& partition) const {
+  FindDataArea(drive, partition);
+  if (drive.sectorSizesDisagree) {
+    partition.dataOffset.reset();
+    partition.reason = Undetermined::SectorSizes;
+  }
+  if (!partition.dataOffset) {
+    partition.verdict = Verdict::Undetermined;
+    return;
+  }
+  partition.verdict = StartVerdict(partition.start + *partition.dataOffset, drive);
+  if (partition.verdict == Verdict::Undetermined) partition.reason = Undetermined::NoGrid;
   if (partition.verdict != Verdict::Misaligned) return;
+  // Its clusters are not judged: no cluster size is known without its volume's row, and
+  // an EFI system partition's are small on purpose. So it is never told to format.
   AdviceFacts facts;
   facts.start = partition.start;
-  facts.dataOffset = 0;  // no file system read: its data is taken to begin with it
+  facts.dataOffset = partition.dataOffset;
   facts.length = partition.length;
   facts.limit = MoveLimit(*drive.layout, partition);
   facts.bytesPerSector = drive.layout->bytesPerSector;

@@ -93,6 +93,10 @@ class CScan {
   // volume is examined.
   void TiePartitions();
   void Tie(uint32_t disk, DriveInfo& drive, Partition& partition) const;
+  // Where a partition without a row keeps its data, read through Windows' volume on it
+  // where it has one; then its verdict and what would align it.
+  void FindDataArea(const DriveInfo& drive, Partition& partition) const;
+  void Judge(const DriveInfo& drive, Partition& partition) const;
 
   // 0..9: the drive to identify next; 'C'..'Z': the letter to examine next; past 'Z':
   // the volumes named by folders. Letters A and B are never examined.

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <optional>
 
+#include "inspect/boot_sector.h"
 #include "inspect/drive_info.h"
+#include "inspect/little_endian.h"
 #include "platform/device.h"
 #include "platform/sys.h"
 
@@ -12,66 +14,36 @@ namespace {
 
 constexpr DWORD kUnbuffered = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
 constexpr DWORD kNameBytes = 128;
-constexpr uint32_t kBpbEnd = 40;  // the FAT boot-sector fields read end before byte 40
-constexpr uint32_t kRootEntryBytes = 32;
 // Dynamic volumes span at most 32 disks; a count far past that is no answer to trust.
 constexpr DWORD kMostExtents = 128;
 
-uint16_t Le16(const BYTE* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const BYTE* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t Le64(const BYTE* p) { return Le32(p) | (static_cast<uint64_t>(Le32(p + 4)) << 32); }
-
-// Sectors from the volume's start to its data area. The root directory takes whole
-// sectors of 32-byte entries, whatever the sector size.
-uint64_t FatDataAreaOffset(const BYTE* boot, uint32_t bytesPerSector) {
-  const uint16_t fatSize16 = Le16(boot + 22);
-  const uint32_t fatSize = fatSize16 != 0 ? fatSize16 : Le32(boot + 36);
-  const uint64_t reserved = Le16(boot + 14);
-  const uint64_t fats = boot[16];
-  const uint64_t rootBytes = uint64_t{Le16(boot + 17)} * kRootEntryBytes;
-  const uint64_t rootSectors = (rootBytes + bytesPerSector - 1) / bytesPerSector;
-  return reserved + fats * fatSize + rootSectors;
-}
-
-// exFAT's clusters begin at its cluster heap (boot sector bytes 88-91, in sectors of
-// 2^BytesPerSectorShift bytes, byte 108). Taken only from a boot sector that is valid
-// for this volume; otherwise the data area is not determined, never guessed.
-uint64_t ExfatDataAreaOffset(const BYTE* boot, uint32_t bytesPerSector) {
-  if (bytesPerSector < 512 || std::memcmp(boot + 3, "EXFAT   ", 8) != 0)
-    return CVolumeInfo::kNotDetermined;
-  const BYTE shift = boot[108];
-  if (shift < 9 || shift > 12 || (1u << shift) != bytesPerSector)
-    return CVolumeInfo::kNotDetermined;
-  const uint32_t heap = Le32(boot + 88);
-  const uint64_t volumeLength = Le64(boot + 72);
-  if (heap == 0 || heap >= volumeLength) return CVolumeInfo::kNotDetermined;
-  return heap;
-}
-
-// The partition's first sector on its disk. The MBR-only request is asked first, so an
-// MBR machine sends what it always sent; GPT partitions answer only the _EX request,
-// whatever their style. A start before the disk's first byte is no start.
+// The partition's first sector on its disk, and its length (*sectors, 0 where not said).
+// The MBR-only request is asked first, so an MBR machine sends what it always sent; GPT
+// partitions answer only the _EX request, whatever their style. A start before the disk's
+// first byte is no start.
 // *error: what Windows said when the last request asked failed, ERROR_SUCCESS otherwise.
 // With QueryOnly only the _EX request is asked: the other needs read access.
 uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector, AccessMode mode,
-                              DWORD* error) {
-  int64_t offset = -1;
+                              uint64_t* sectors, DWORD* error) {
+  int64_t offset = -1, length = 0;
   DWORD returned = 0;
   *error = ERROR_SUCCESS;
   PARTITION_INFORMATION mbr;
   if (mode == AccessMode::Raw && volume.Out(IOCTL_DISK_GET_PARTITION_INFO, &mbr, &returned)) {
     if (returned >= offsetof(PARTITION_INFORMATION, StartingOffset) + 8)
       offset = mbr.StartingOffset.QuadPart;
+    if (returned >= offsetof(PARTITION_INFORMATION, PartitionLength) + 8)
+      length = mbr.PartitionLength.QuadPart;
   } else {
     PARTITION_INFORMATION_EX ex;
     if (!volume.Out(IOCTL_DISK_GET_PARTITION_INFO_EX, &ex, &returned))
       *error = sys::GetLastError();
     else if (returned >= offsetof(PARTITION_INFORMATION_EX, StartingOffset) + 8)
       offset = ex.StartingOffset.QuadPart;
+    if (returned >= offsetof(PARTITION_INFORMATION_EX, PartitionLength) + 8)
+      length = ex.PartitionLength.QuadPart;
   }
+  *sectors = length > 0 ? static_cast<uint64_t>(length) / bytesPerSector : 0;
   if (offset < 0) return CVolumeInfo::kNotDetermined;
   return static_cast<uint64_t>(offset) / bytesPerSector;
 }
@@ -105,7 +77,7 @@ std::vector<VolumeExtent> DiskExtents(Device& volume, uint32_t bytesPerSector, D
     *error = sys::GetLastError();
     if (*error != ERROR_MORE_DATA) return {};
     *error = ERROR_SUCCESS;
-    const DWORD count = Le32(answer.data());
+    const DWORD count = le::U32(answer.data());
     if (count < 2 || count > kMostExtents) return {};
     answer.assign(ExtentsBytes(count), 0);
     ok = volume.Control(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, answer.data(),
@@ -116,15 +88,17 @@ std::vector<VolumeExtent> DiskExtents(Device& volume, uint32_t bytesPerSector, D
     }
   }
   // Zero pieces is no answer (Wine gives it); every piece counted must have come back.
-  const DWORD count = Le32(answer.data());
+  const DWORD count = le::U32(answer.data());
   if (count == 0 || ExtentsBytes(count) > answer.size() || ExtentsBytes(count) > returned)
     return {};
   std::vector<VolumeExtent> pieces;
   for (DWORD i = 0; i < count; ++i) {
     const BYTE* e = answer.data() + ExtentsBytes(i);
-    const auto offset = static_cast<int64_t>(Le64(e + offsetof(DISK_EXTENT, StartingOffset)));
+    const auto offset = static_cast<int64_t>(le::U64(e + offsetof(DISK_EXTENT, StartingOffset)));
     if (offset < 0) return {};
-    pieces.push_back({Le32(e), static_cast<uint64_t>(offset) / bytesPerSector});
+    const auto length = static_cast<int64_t>(le::U64(e + offsetof(DISK_EXTENT, ExtentLength)));
+    pieces.push_back({le::U32(e), static_cast<uint64_t>(offset) / bytesPerSector,
+                      length > 0 ? static_cast<uint64_t>(length) / bytesPerSector : 0});
   }
   return pieces;
 }
@@ -251,7 +225,7 @@ void CVolumeInfo::ProbeDevice() {
   if (!placement.pieces.empty())
     m_extents = placement.pieces;
   else if (placement.systemDisk && m_startSector != kNotDetermined)
-    m_extents = {{*placement.systemDisk, m_startSector}};
+    m_extents = {{*placement.systemDisk, m_startSector, placement.sectors}};
   if (!raw) return PlaceWithoutReading();
   // Two sectors: the volume's first, and each drive's at the same place.
   const uint64_t stride = SearchStride(m_bytesPerSector);
@@ -268,7 +242,7 @@ void CVolumeInfo::ProbeDevice() {
   if (m_extents.empty())
     m_extents = {{SearchDrives(m_startSector * m_bytesPerSector, buffer.Data(),
                                buffer.Data() + stride, m_bytesPerSector),
-                  m_startSector}};
+                  m_startSector, placement.sectors}};
   m_driveIndex = m_extents.front().disk;
 }
 
@@ -282,7 +256,7 @@ void CVolumeInfo::PlaceWithoutReading() {
   if (m_startSector == kNotDetermined) return;
   if (m_extents.empty()) {  // it named no disk, and the search would read
     m_searchNeedsRights = true;
-    m_extents = {{kNoDrive, m_startSector}};
+    m_extents = {{kNoDrive, m_startSector, 0}};
   }
   m_driveIndex = m_extents.front().disk;
 }
@@ -299,7 +273,8 @@ CVolumeInfo::Placement CVolumeInfo::Place(Device& volume) {
     m_placedBy = PlacedBy::Extents;
     return placement;
   }
-  m_startSector = PartitionStartSector(volume, m_bytesPerSector, m_access, &error);
+  m_startSector =
+      PartitionStartSector(volume, m_bytesPerSector, m_access, &placement.sectors, &error);
   placement.error = error;
   placement.systemDisk = SystemDiskNumber(volume);
   m_placedBy = placement.systemDisk ? PlacedBy::Partition : PlacedBy::Search;
@@ -318,12 +293,13 @@ bool CVolumeInfo::ReadDataArea(Device& volume, uint8_t* volumeSector) {
   if (!volume.ReadAt(0, volumeSector, m_bytesPerSector)) return false;
 
   if (m_fileSystem.compare(0, 3, "FAT") == 0) {
-    if (m_bytesPerSector >= kBpbEnd)
-      m_dataAreaOffset = FatDataAreaOffset(volumeSector, m_bytesPerSector);
+    const std::optional<uint64_t> offset = FatDataAreaOffset(volumeSector, m_bytesPerSector);
+    if (offset)
+      m_dataAreaOffset = *offset;
     else
       Fail(ProbeFailure::FirstSector, ERROR_SUCCESS);  // too small for the boot-sector fields
   } else if (m_fileSystem == "exFAT") {
-    m_dataAreaOffset = ExfatDataAreaOffset(volumeSector, m_bytesPerSector);
+    m_dataAreaOffset = ExfatDataAreaOffset(volumeSector, m_bytesPerSector).value_or(kNotDetermined);
   } else {
     m_dataAreaOffset = 0;
   }
@@ -338,7 +314,7 @@ uint64_t CVolumeInfo::ClusterToSector(uint64_t cluster) const {
 }
 
 uint64_t CVolumeInfo::GetDataStartSector() const {
-  return GetDataStartSector({m_driveIndex, m_startSector});
+  return GetDataStartSector({m_driveIndex, m_startSector, 0});
 }
 
 uint64_t CVolumeInfo::GetDataStartSector(const VolumeExtent& extent) const {

@@ -30,6 +30,7 @@ enum class PlacedBy { Extents, Partition, Search };
 struct VolumeExtent {
   int64_t disk;          // the system's number of the disk; CVolumeInfo::kNoDrive: none found
   uint64_t startSector;  // the piece's first sector on that disk
+  uint64_t sectors = 0;  // its length; 0 where the system did not say
 };
 
 class Device;
@@ -102,6 +103,7 @@ class CVolumeInfo {
   // Where the system says the volume lies: by its disk number, or by its pieces.
   struct Placement {
     std::optional<uint32_t> systemDisk;
+    uint64_t sectors = 0;  // the partition's length, where its request gave one
     std::vector<VolumeExtent> pieces;
     uint32_t error = 0;  // what Windows said to the last request of the start that failed
   };

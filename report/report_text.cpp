@@ -100,6 +100,10 @@ const char* UndeterminedWords(Undetermined reason) {
       return "finding its drive needs administrative rights";
     case Undetermined::DataAreaUnread:
       return "its data area could not be read";
+    case Undetermined::BootSectorUnread:
+      return "its boot sector could not be read";
+    case Undetermined::SectorSizes:
+      return "the volume and its drive disagree about the sector size";
     case Undetermined::None:
       break;
   }
@@ -112,9 +116,9 @@ std::string ModeLine(const RunMode& mode) {
     return "Windows refused write access to the disks although this prompt is elevated (error " +
            std::to_string(mode.refusal) +
            "): a security policy such as Controlled Folder Access blocks it. FAT and exFAT "
-           "volumes are not judged.\n";
-  return "Not elevated: FAT and exFAT volumes are not judged; run TessarelReport from an "
-         "elevated command prompt for a full report.\n";
+           "volumes are judged by their clusters only.\n";
+  return "Not elevated: FAT and exFAT volumes are judged by their clusters only; run "
+         "TessarelReport from an elevated command prompt for a full report.\n";
 }
 
 DriveGeometry GeometryOf(const DriveInfo& drive) {
@@ -253,40 +257,90 @@ std::string Count(uint64_t n, const char* one, const char* many) {
 }
 }  // namespace
 
+namespace {
+
+// "64 (1 sector, 512 bytes later)"
+std::string Later(const Advice& advice) {
+  return Decimal(*advice.moveTo) + " (" + Count(*advice.moveBy, "sector", "sectors") + ", " +
+         Count(*advice.moveByBytes, "byte", "bytes") + " later)";
+}
+
+std::string AfterShrinking(const Room& room) {
+  return " after shrinking it by " + Count(room.shrinkBy, "sector", "sectors");
+}
+
+// The format line: the cluster size where the clusters are too small; otherwise at least
+// the unit, which today's formatters lay the data area out on.
+std::string FormatWords(const Advice& advice) {
+  if (advice.clusterBytes) return "format with clusters of " + Decimal(*advice.clusterBytes) + " bytes";
+  return "format it again, with clusters of at least " + Decimal(advice.clusterUnit) + " bytes";
+}
+
+}  // namespace
+
 std::string AdviceLines(const std::optional<Advice>& advice) {
   std::string lines;
   if (!advice) return lines;
-  if (advice->moveTo) {
-    lines += "    move to sector " + Decimal(*advice->moveTo) + " (" +
-             Count(*advice->moveBy, "sector", "sectors") + ", " +
-             Count(*advice->moveByBytes, "byte", "bytes") + " later)";
-    if (advice->moveToMiB)
-      lines += *advice->moveToMiB == *advice->moveTo
-                   ? ", on 1 MiB"
-                   : ", or to " + Decimal(*advice->moveToMiB) + " on 1 MiB";
-    if (advice->shrinkBy)
-      lines += "; it must shrink by " + Count(*advice->shrinkBy, "sector", "sectors");
-    lines += "\n";
+  if (advice->format) lines += "    " + FormatWords(*advice) + "\n";
+  if (!advice->moveTo) return lines;
+  // Each start with its own room: the first that aligns it, then the first on 1 MiB.
+  const Room& first = advice->moveToRoom;
+  const bool same = advice->moveToMiB == advice->moveTo;
+  std::string line = first.fit == Fit::NoRoom ? "    no room at sector " : "    move to sector ";
+  line += Later(*advice);
+  if (same) line += first.fit == Fit::Shrinks ? ", on 1 MiB," : ", on 1 MiB";
+  if (first.fit == Fit::Shrinks) line += AfterShrinking(first);
+  if (advice->moveToMiB && !same) {
+    const Room& mib = advice->moveToMiBRoom;
+    const std::string at = Decimal(*advice->moveToMiB);
+    if (mib.fit == Fit::NoRoom)
+      line += "; no room at " + at + ", on 1 MiB";
+    else
+      line += (first.fit == Fit::NoRoom ? "; move to " : ", or to ") + at + " on 1 MiB" +
+              (mib.fit == Fit::Shrinks ? AfterShrinking(mib) : "");
   }
-  if (advice->clusterBytes)
-    lines += "    format with clusters of " + Decimal(*advice->clusterBytes) + " bytes\n";
-  return lines;
+  return lines + line + "\n";
 }
 
 std::string AdviceSentence(const Advice& advice, uint32_t bytesPerSector) {
+  const auto mib = [&](uint64_t sector) {
+    return Decimal(sector) + " (" + Decimal(sector * bytesPerSector / kMiB) + " MiB)";
+  };
+  // The start it names has room, or says what it costs: the 1 MiB start where it fits, else
+  // the first aligning start where it fits, else that start with its shrink.
+  std::string move, after;
+  bool namedMiB = false;
+  const Fit first = advice.moveToRoom.fit;
+  if (advice.moveToMiB && advice.moveToMiBRoom.fit == Fit::Fits) {
+    move = "moving its start to sector " + mib(*advice.moveToMiB);
+    namedMiB = true;
+  } else if (advice.moveTo && first != Fit::NoRoom) {
+    const bool unknown = first == Fit::Unknown;
+    namedMiB = unknown && advice.moveToMiB;
+    move = "moving its start to sector " +
+           (namedMiB ? mib(*advice.moveToMiB) : Decimal(*advice.moveTo));
+    if (first == Fit::Shrinks) after = "," + AfterShrinking(advice.moveToRoom);
+    if (unknown) after = "; whether it has room there is not known";
+  } else if (advice.moveTo) {
+    move = "moving its start to sector " + Decimal(*advice.moveTo);
+    after = ", but there is no room there";
+  }
   std::vector<std::string> steps;
-  if (advice.moveToMiB)
-    steps.push_back("moving its start to sector " + Decimal(*advice.moveToMiB) + " (" +
-                    Decimal(*advice.moveToMiB * bytesPerSector / kMiB) + " MiB)");
-  else if (advice.moveTo)
-    steps.push_back("moving its start to sector " + Decimal(*advice.moveTo));
-  if (advice.clusterBytes)
-    steps.push_back("formatting it with clusters of " + Decimal(*advice.clusterBytes) + " bytes");
+  if (advice.format)
+    steps.push_back(advice.clusterBytes
+                        ? "formatting it with clusters of " + Decimal(*advice.clusterBytes) + " bytes"
+                        : "formatting it again with clusters of at least " +
+                              Decimal(advice.clusterUnit) + " bytes");
+  if (!move.empty()) steps.insert(steps.begin(), move);
   if (steps.empty()) return "";
   std::string sentence = steps.front();
   if (steps.size() > 1) sentence += " and " + steps.back();
+  sentence += " would align it" + after;
+  if (advice.moveToMiB && !namedMiB && advice.moveToMiBRoom.fit == Fit::NoRoom &&
+      advice.moveToMiB != advice.moveTo)
+    sentence += "; there is no room at " + mib(*advice.moveToMiB);
   sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
-  return sentence + " would align it.";
+  return sentence + ".";
 }
 
 std::string PartitionTip(const DriveInfo& drive) {
@@ -298,10 +352,21 @@ std::string PartitionTip(const DriveInfo& drive) {
                         : p.holds == PartitionHolds::NoVolume ? "has no volume in Windows"
                                                               : "has no row in this report";
     if (!tip.empty()) tip += '\n';
-    tip += "Partition " + std::to_string(p.number) + " (" + PartitionTypeName(p) + ") " + holds +
-           " and starts off the grid, at sector " + Decimal(p.start) + ".";
+    tip += "Partition " + std::to_string(p.number) + " (" + PartitionTypeName(p) + ") " + holds;
+    // A FAT partition is judged where its clusters begin, past its allocation tables.
+    if (p.dataOffset && *p.dataOffset != 0)
+      tip += " and its data area begins off the grid, at sector " + Decimal(p.start + *p.dataOffset) + ".";
+    else
+      tip += " and starts off the grid, at sector " + Decimal(p.start) + ".";
   }
   return tip;
+}
+
+std::string PhysicalSectorNote(const DriveInfo& drive) {
+  if (!drive.HasGeometry() || drive.PhysicalSectorBytes() <= 4096) return "";
+  return "This drive reports " + Decimal(drive.PhysicalSectorBytes()) +
+         "-byte physical sectors; Windows writes in " + Decimal(drive.ClusterUnitBytes()) +
+         "-byte units.";
 }
 
 std::string PartitionText(const DriveTable& drives) {
@@ -317,6 +382,8 @@ std::string PartitionText(const DriveTable& drives) {
                             PartitionTypeName(p), Decimal(p.start), Decimal(p.length),
                             p.verdict ? VerdictWord(*p.verdict) : "", Printable(HoldsWords(p).c_str())},
                            widths, kConsoleGap);
+      if (const char* why = UndeterminedWords(p.reason))
+        lines += std::string("    undetermined: ") + why + "\n";
       lines += AdviceLines(p.advice);
     }
   }
@@ -359,6 +426,19 @@ const char* PlacedByWord(PlacedBy by) {
   return "search";
 }
 
+void OptionalBoolean(JsonWriter& json, const char* key, std::optional<bool> value) {
+  json.Key(key);
+  if (value)
+    json.Boolean(*value);
+  else
+    json.Null();
+}
+
+std::optional<std::string> ReasonOf(Undetermined reason) {
+  const char* why = UndeterminedWords(reason);
+  return why != nullptr ? std::optional<std::string>(why) : std::nullopt;
+}
+
 void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice) {
   json.Key("advice");
   if (!advice) return json.Null();
@@ -367,13 +447,13 @@ void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice) {
   json.Member("moveBy", advice->moveBy);
   json.Member("moveByBytes", advice->moveByBytes);
   json.Member("moveToMiB", advice->moveToMiB);
-  json.Key("fits");
-  if (advice->fits)
-    json.Boolean(*advice->fits);
-  else
-    json.Null();
-  json.Member("shrinkBy", advice->shrinkBy);
+  OptionalBoolean(json, "fits", advice->moveToRoom.Fits());
+  json.Member("shrinkBy", advice->moveToRoom.ShrinkBy());
+  OptionalBoolean(json, "moveToMiBFits", advice->moveToMiBRoom.Fits());
+  json.Member("moveToMiBShrinkBy", advice->moveToMiBRoom.ShrinkBy());
   json.Member("clusterBytes", advice->clusterBytes);
+  json.Key("format");
+  json.Boolean(advice->format);
   json.EndObject();
 }
 
@@ -387,8 +467,7 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.Member("driveName", row.driveName.GetString());
   json.Member("dataStart", row.dataStart);
   json.Member("verdict", VerdictWord(row.verdict));
-  const char* why = UndeterminedWords(row.reason);
-  json.Member("reason", why != nullptr ? std::optional<std::string>(why) : std::nullopt);
+  json.Member("reason", ReasonOf(row.reason));
   json.Member("fileSystem", row.fileSystem);
   json.Member("placedBy", PlacedByWord(row.placedBy));
   json.Key("onMiB");
@@ -439,6 +518,7 @@ void PartitionObject(JsonWriter& json, const Partition& p) {
   json.Member("row", Named(p.row));
   json.Member("verdict",
               p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
+  json.Member("reason", ReasonOf(p.reason));
   json.Key("onMiB");
   json.Boolean(p.onMiB);
   AdviceMember(json, p.advice);
@@ -453,6 +533,9 @@ void DriveObject(JsonWriter& json, uint32_t number, const DriveInfo& d) {
   json.Member("serial", d.serial.GetString());
   json.Member("firmware", d.firmware.GetString());
   json.Member("status", d.status);
+  json.Member("logicalSectorSize", d.bytesPerLogicalSector != 0
+                                       ? std::optional<uint32_t>(d.bytesPerLogicalSector)
+                                       : std::nullopt);
   json.Member("alignment", g.alignment);
   json.Member("physicalSectorSize", g.physicalSectorSize);
   json.Member("lba0Offset", d.Lba0Offset());

@@ -67,16 +67,22 @@ std::string WindowsErrorWords(uint32_t error);
 std::string PartitionText(const DriveTable& drives);
 // What a partition holds, as the report says it: "no letter or folder", "no volume", ...
 std::string HoldsWords(const Partition& partition);
-// The console's line under a row the advice applies to: "    move to sector 64 (1 sector,
-// 512 bytes later), or to 2048 on 1 MiB", and "; it must shrink by N sectors" where it no
-// longer fits; or "    format with clusters of 4096 bytes". Empty without advice.
+// The console's lines under a row the advice applies to: first whether to format it again
+// ("    format with clusters of 4096 bytes"), then where to move it, each start with its
+// own room: "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1
+// sector; no room at 2048, on 1 MiB". Empty without advice.
 std::string AdviceLines(const std::optional<Advice>& advice);
-// The row tip's sentence: the 1 MiB start where there is one, else the first aligned
-// start, or the cluster size to format with. Empty without advice.
+// The row tip's sentence: the 1 MiB start where it fits, else the first aligning start
+// where it fits, else that start with its shrink; and formatting again where advised. It
+// names no start without its room. Empty without advice.
 std::string AdviceSentence(const Advice& advice, uint32_t bytesPerSector);
 // For Device Information's tip: one sentence for each misaligned partition of the drive
 // that has no row, one per line; empty when there is none.
 std::string PartitionTip(const DriveInfo& drive);
+// For Device Information's tip: what a physical sector past 4 KiB means ("This drive
+// reports 16384-byte physical sectors; Windows writes in 4096-byte units."); empty for
+// any other drive.
+std::string PhysicalSectorNote(const DriveInfo& drive);
 // The drive table: number, name, serial, firmware, grid, physical sector, its source.
 std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives);
 // One JSON document with the program, its version, the volumes, the volumes not

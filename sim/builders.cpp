@@ -115,6 +115,21 @@ Bytes BuildFatBootSector(const FatParams& p) {
   return b;
 }
 
+FatParams Fat32Layout(uint64_t sectors, uint8_t sectorsPerCluster, uint16_t reservedSectors,
+                      uint16_t bytesPerSector) {
+  FatParams p;
+  p.bytesPerSector = bytesPerSector;
+  p.sectorsPerCluster = sectorsPerCluster;
+  p.reservedSectors = reservedSectors;
+  p.fats = 2;
+  p.rootEntries = 0;
+  p.totalSectors = static_cast<uint32_t>(sectors);
+  // The specification's TmpVal2: a table sector's clusters, over both tables.
+  const uint64_t perTableSector = (uint64_t{bytesPerSector} / 2 * sectorsPerCluster + p.fats) / 2;
+  p.fatSize32 = static_cast<uint32_t>((sectors - reservedSectors + perTableSector - 1) / perTableSector);
+  return p;
+}
+
 Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster,
                           uint32_t hiddenSectors, uint64_t serial) {
   Bytes b = BootSector(bytesPerSector);
@@ -229,6 +244,11 @@ void AddAtaDrive(Machine& machine, uint32_t index, const std::string& model, con
   d.sectorSize = sectorSize;
   d.smart.kind = SmartAnswer::Identify;
   d.smart.data = BuildIdentify(model, serial, firmware, word106, word209);
+  if ((word106 & 0xD000) == 0x5000) {  // words 117-118: the logical sector in words
+    const uint32_t words = sectorSize / 2;
+    for (int i = 0; i < 4; ++i) d.smart.data[2 * 117 + i] = static_cast<uint8_t>(words >> (8 * i));
+    SealIdentify(d.smart.data);
+  }
   // The storage stack keeps the identity's texts (ATA names no vendor) and translates its
   // geometry words, as a SATA disk answers the property queries from Vista on.
   d.descriptor = {true, "", model, firmware, serial};

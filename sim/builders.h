@@ -36,6 +36,10 @@ struct FatParams {
   uint32_t totalSectors = 0;
 };
 Bytes BuildFatBootSector(const FatParams& p);
+// FAT32 over `sectors` sectors as a formatter lays it out: the allocation tables sized for
+// the clusters that remain after them (the FAT specification's formula).
+FatParams Fat32Layout(uint64_t sectors, uint8_t sectorsPerCluster, uint16_t reservedSectors,
+                      uint16_t bytesPerSector = 512);
 // serial: the volume serial number, which differs between any two formatted volumes.
 Bytes BuildNtfsBootSector(uint16_t bytesPerSector, uint8_t sectorsPerCluster,
                           uint32_t hiddenSectors, uint64_t serial = 0x5EED5EED5EED5EEDull);
@@ -95,7 +99,8 @@ constexpr char kLinuxFileSystem[] = "0FC63DAF-8483-4772-8E79-3D69D8477DE4";
 constexpr char kLinuxSwap[] = "0657FD6D-A4AB-43C4-84E5-0933C84B4F4F";
 }  // namespace gpt
 
-// A drive that opens and answers IDENTIFY with these texts and geometry words.
+// A drive that opens and answers IDENTIFY with these texts and geometry words; where word
+// 106 says the logical sector is longer than 256 words, words 117-118 give sectorSize.
 void AddAtaDrive(Machine& machine, uint32_t index, const std::string& model, const std::string& serial,
                  const std::string& firmware, uint16_t word106, uint16_t word209,
                  uint32_t sectorSize = 512);

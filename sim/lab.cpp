@@ -24,12 +24,17 @@ VolumeLayout Gpt(VolumeLayout v) {
   return v;
 }
 
-// An EFI system partition: a FAT volume with neither letter nor folder.
+// An EFI system partition: a FAT32 volume with neither letter nor folder, of clusters of one
+// sector, as Windows makes it (FAT32 needs 65,525 clusters, which 100 MB holds only of
+// sectors).
 VolumeLayout EfiSystem(uint32_t drive, uint64_t start, uint64_t sectors, const char* id) {
   VolumeLayout v = Gpt(Ntfs(0, drive, start));
   v.volumeName = std::string("\\\\?\\Volume{5e55a2e1-ef15-4a7a-8d3b-") + id + "}\\";
   v.fileSystem = "FAT32";
-  v.bootSector = BuildFatBootSector({});
+  FatParams p = Fat32Layout(sectors, 1, 32);
+  p.hiddenSectors = static_cast<uint32_t>(start);
+  v.bootSector = BuildFatBootSector(p);
+  v.sectorsPerCluster = 1;
   v.gptType = gpt::kEfiSystem;
   v.sectors = sectors;
   return v;
@@ -165,6 +170,27 @@ void BuildLab(Machine& m) {
   PlaceVolume(m, old);
   AddPartition(m, 14, PartitionTable::Mbr, {4196352, 4194304, 0x83, "", true});
   AddPartition(m, 14, PartitionTable::Mbr, {8390719, 2097152, 0x82, "", true});
+
+  // An NVMe SSD whose driver reports its own 16 KiB unit as the physical sector, as Windows
+  // 11's does: Y: at 1 MiB, and a volume of virtual machines mounted in C:\VM\, 4 KiB past
+  // 101 MiB.
+  AddStorageDrive(m, 15, "NVMe", "VOLANTE VX7 2TB", 512, 16384);
+  VolumeLayout fast = Gpt(Ntfs('Y', 15, 2048));
+  fast.sectors = 204800;
+  PlaceVolume(m, fast);
+  VolumeLayout machines = Gpt(Ntfs(0, 15, 206856));
+  machines.volumeName = "\\\\?\\Volume{5e55a2e1-7a1d-4a7a-8d3b-0000000000f1}\\";
+  machines.mountPaths = {"C:\\VM\\"};
+  machines.sectors = 2097152;
+  PlaceVolume(m, machines);
+
+  // A 4Kn disk: 4096-byte logical and physical sectors, Z: at 1 MiB.
+  AddAtaDrive(m, 16, "KESTREL KD6000-4KN", "KD60G0016", "KD07", 0x5000, 0, 4096);
+  VolumeLayout native = Gpt(Ntfs('Z', 16, 256));
+  native.bootSector = BuildNtfsBootSector(4096, 1, 256, 0x7E55A2E10000005Aull);
+  native.sectorsPerCluster = 1;
+  native.sectors = 262144;
+  PlaceVolume(m, native);
 
   Volume& removable = m.letters['I'];
   removable.type = DRIVE_REMOVABLE;

@@ -24,16 +24,22 @@ namespace sim {
 //                                  partition request; S: first piece at 1050624 (aligned)
 //  drive 12 512e, dynamic GPT:     S: second piece at 2099199 (misaligned): S is misaligned
 //                                  (11 and 12 each hold LDM metadata and LDM data partitions)
-//  drive 13 512e, GPT, starts Linux too: an EFI system partition at 2048 with a volume but
-//                                  neither letter nor folder, a Microsoft reserved partition,
+//  drive 13 512e, GPT, starts Linux too: an EFI system partition at 2048 (FAT32, its data
+//                                  area at 5256: aligned) with a volume but neither letter nor
+//                                  folder, a Microsoft reserved partition,
 //                                  U: NTFS at 239616 (aligned), Linux at 100239679 (misaligned)
 //  drive 14 a USB disk, MBR, 512/4096 from the storage stack: X: NTFS at 2048 (aligned), and
 //                                  an extended container with Linux at 4196352 (aligned) and
 //                                  its swap at 8390719 (misaligned)
+//  drive 15 NVMe, GPT, 512/16384 from the storage stack (Windows 11's driver reports the
+//                                  device's 16 KiB unit): Y: NTFS at 2048 (aligned), and a
+//                                  volume mounted in C:\VM\ at 206856 (misaligned)
+//  drive 16 4Kn, GPT, 4096-byte logical and physical sectors: Z: NTFS at 256 (aligned)
 //  Every drive has its partition table: a partition for each volume in one piece.
 //  I: removable, J: optical without a medium, K: network drive: no rows
 //  drive 3 also holds a volume mounted only in the folder C:\SQL\Data\, at 4194367
-//  (misaligned); drive 6 an EFI system partition with neither letter nor folder: no row;
+//  (misaligned); drive 6 an EFI system partition at 34 with neither letter nor folder, its
+//  FAT32 data area at 98 (misaligned): no row;
 //  drive 2 a fixed V: at 206848 whose partition requests fail, placed by its pieces
 //  (aligned), and a fixed W: that answers nothing that could place it: not examined.
 //  The machine runs Windows 10 (10.0.19045); every disk answers the storage property

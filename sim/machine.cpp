@@ -50,6 +50,20 @@ Bytes ReadSparse(const std::map<uint64_t, Bytes>& sectors, uint32_t sectorSize, 
   return out;
 }
 
+constexpr uint64_t kLongestUnsized = 1ull << 21;  // 1 GiB of 512-byte sectors
+
+// Each partition's length: as set, or up to the next partition and the disk's end.
+std::vector<PartitionEntry> Sized(std::vector<PartitionEntry> entries, uint64_t sectors) {
+  for (PartitionEntry& e : entries) {
+    if (e.length != 0) continue;
+    uint64_t end = std::min(sectors, e.start + kLongestUnsized);
+    for (const PartitionEntry& other : entries)
+      if (other.start > e.start) end = std::min(end, other.start);
+    e.length = end > e.start ? end - e.start : 0;
+  }
+  return entries;
+}
+
 }  // namespace
 
 void Cipher(uint64_t key, uint64_t volumeSector, Bytes& bytes) {
@@ -168,10 +182,18 @@ std::vector<Extent> Machine::PiecesOf(const Volume& volume) const {
   if (!volume.extents.empty()) return volume.extents;
   const int64_t disk = volume.diskNumber >= 0 ? volume.diskNumber : volume.hostDrive;
   if (disk < 0 || volume.startingOffset < 0) return {};
-  const Drive* d = DriveAt(volume.hostDrive);
-  const uint64_t bytes = d ? d->sectorCount * d->sectorSize : 0;
   const auto offset = static_cast<uint64_t>(volume.startingOffset);
-  return {{static_cast<uint32_t>(disk), offset, bytes > offset ? bytes - offset : 0}};
+  return {{static_cast<uint32_t>(disk), offset, PartitionBytesAt(volume.hostDrive, offset)}};
+}
+
+uint64_t Machine::PartitionBytesAt(int64_t host, uint64_t offset) const {
+  // A basic volume is all of its partition; without one in the table, the rest of the disk.
+  const Drive* d = DriveAt(host);
+  if (d == nullptr) return 0;
+  for (const PartitionEntry& e : Sized(d->layout.partitions, d->sectorCount))
+    if (e.start * d->sectorSize == offset) return e.length * d->sectorSize;
+  const uint64_t bytes = d->sectorCount * d->sectorSize;
+  return bytes > offset ? bytes - offset : 0;
 }
 
 uint32_t Machine::SectorSizeOf(const OpenDevice& device) const {
@@ -434,7 +456,6 @@ BOOL Machine::DeviceDescriptor(const Drive& drive, void* out, DWORD outSize, DWO
 namespace {
 
 constexpr char kBasicData[] = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7";
-constexpr uint64_t kLongestUnsized = 1ull << 21;  // 1 GiB of 512-byte sectors
 
 // "C12A7328-F81F-11D2-BA4B-00A0C93EC93B" as Windows lays a GUID out: its first three
 // fields little-endian, the last eight bytes in order.
@@ -448,18 +469,6 @@ void PutGuid(const std::string& text, uint8_t* out) {
   for (int i = 0; i < 2; ++i) out[6 + i] = static_cast<uint8_t>(d3 >> (8 * i));
   const size_t at[] = {19, 21, 24, 26, 28, 30, 32, 34};
   for (int i = 0; i < 8; ++i) out[8 + i] = static_cast<uint8_t>(hex(at[i], 2));
-}
-
-// Each partition's length: as set, or up to the next partition and the disk's end.
-std::vector<PartitionEntry> Sized(std::vector<PartitionEntry> entries, uint64_t sectors) {
-  for (PartitionEntry& e : entries) {
-    if (e.length != 0) continue;
-    uint64_t end = std::min(sectors, e.start + kLongestUnsized);
-    for (const PartitionEntry& other : entries)
-      if (other.start > e.start) end = std::min(end, other.start);
-    e.length = end > e.start ? end - e.start : 0;
-  }
-  return entries;
 }
 
 // One entry as Windows lists it: the partition it describes (null for an unused slot or a
@@ -522,10 +531,14 @@ BOOL Machine::DriveLayout(const Drive& drive, void* out, DWORD outSize, DWORD* r
       layout.claimedCount != 0 ? layout.claimedCount : static_cast<DWORD>(slots.size());
   std::memcpy(answer.data(), &style, 4);
   std::memcpy(answer.data() + 4, &count, 4);
-  if (style == PARTITION_STYLE_GPT && drive.sectorCount > 67) {
-    // The usable area lies between the primary table (sectors 0 to 33) and the backup.
-    const int64_t first = 34 * int64_t{sector};
-    const auto length = static_cast<int64_t>((drive.sectorCount - 67) * sector);
+  // The usable area lies between the primary table (the protective MBR, the header and
+  // 128 entries of 128 bytes: sectors 0 to 33 at 512 bytes, 0 to 5 at 4096) and the backup
+  // (its entries and its header, at the disk's end).
+  const uint64_t tableSectors = sector != 0 ? (128 * 128 + sector - 1) / sector : 0;
+  if (style == PARTITION_STYLE_GPT && drive.sectorCount > 2 * tableSectors + 3) {
+    const auto first = static_cast<int64_t>((2 + tableSectors) * sector);
+    const auto length =
+        static_cast<int64_t>((drive.sectorCount - 2 * tableSectors - 3) * sector);
     std::memcpy(answer.data() + 24, &first, 8);
     std::memcpy(answer.data() + 32, &length, 8);
   }
@@ -584,11 +597,15 @@ BOOL Machine::PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD 
   if (!ex && table == PartitionTable::Gpt) return Fail(ERROR_INVALID_FUNCTION);  // MBR only
   const DWORD size = ex ? sizeof(PARTITION_INFORMATION_EX) : sizeof(PARTITION_INFORMATION);
   if (out == nullptr || outSize < size) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  const auto length = static_cast<int64_t>(
+      device.volume != nullptr ? PartitionBytesAt(device.volume->hostDrive, static_cast<uint64_t>(start))
+                               : 0);
   if (ex) {
     PARTITION_INFORMATION_EX info;
     std::memset(&info, 0, sizeof info);
     info.PartitionStyle = table == PartitionTable::Gpt ? PARTITION_STYLE_GPT : PARTITION_STYLE_MBR;
     info.StartingOffset.QuadPart = start;
+    info.PartitionLength.QuadPart = length;
     info.PartitionNumber = device.volume != nullptr ? 1 : 0;
     if (table == PartitionTable::Mbr) info.Mbr.RecognizedPartition = 1;
     std::memcpy(out, &info, sizeof info);
@@ -596,6 +613,7 @@ BOOL Machine::PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD 
     PARTITION_INFORMATION info;
     std::memset(&info, 0, sizeof info);
     info.StartingOffset.QuadPart = start;
+    info.PartitionLength.QuadPart = length;
     info.RecognizedPartition = 1;
     std::memcpy(out, &info, sizeof info);
   }

@@ -300,6 +300,8 @@ class Machine : public sys::Backend {
   BOOL DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned);
   const Drive* DriveAt(int64_t number) const;
   std::vector<Extent> PiecesOf(const Volume& l) const;
+  // The length in bytes of the partition at `offset` on drive `host`.
+  uint64_t PartitionBytesAt(int64_t host, uint64_t offset) const;
 
   std::vector<Call> m_log;
   std::map<HANDLE, OpenDevice> m_handles;

@@ -60,8 +60,10 @@ bool FieldTrace::Answer(C& call, HANDLE h, Real real) {
   const Question question = call.Ask(C::kHandle == HandleUse::On ? HandleQuestion(h) : "");
   auto it = m_answers.find(question);
   if (it == m_answers.end() || it->second.empty()) {
-    // A question 1.02 did not ask is no gap in its trace: it fails, as on 1.02's machine.
-    if (!(m_before2 && AskedSinceFormat2(call))) m_unanswered.push_back(question.Told());
+    // A question the trace's program did not ask yet is no gap in it: it fails, as it
+    // would have on that machine.
+    const auto held = [this](const Question& q) { return m_answers.count(q) != 0; };
+    if (call.AskedSince(held) <= m_format) m_unanswered.push_back(question.Told());
     return false;
   }
   call = std::get<C>(std::move(it->second.front()));

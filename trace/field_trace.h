@@ -25,21 +25,8 @@
 
 namespace trace {
 
-// The first line's "format": 2 asks every volume for its pieces, every drive for its
-// table and size, and the process's token whether it runs elevated. A trace without it
-// was recorded by version 1.02, which asked only volumes that named no disk for their
-// pieces, and neither the tables nor the token.
-constexpr uint32_t kTraceFormat = 2;
-template <class C>
-bool AskedSinceFormat2(const C&) {
-  return false;
-}
-inline bool AskedSinceFormat2(const DeviceIoControlCall& call) {
-  return call.code == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS ||
-         call.code == IOCTL_DISK_GET_DRIVE_LAYOUT_EX || call.code == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX;
-}
-inline bool AskedSinceFormat2(const OpenProcessTokenCall&) { return true; }
-inline bool AskedSinceFormat2(const GetTokenInformationCall&) { return true; }
+// The format this version writes in a trace's first line (trace_calls.h names them).
+constexpr uint32_t kTraceFormat = 3;
 
 // The machine's Windows version as a trace's first line names it, asked of `machine`.
 std::string WindowsVersion(sys::Backend& machine);
@@ -131,7 +118,7 @@ class FieldTrace final : public sys::Backend {
   std::map<Question, std::deque<Call>> m_answers;  // replaying
   std::vector<std::string> m_unanswered;
   std::string m_windows;
-  bool m_before2 = false;  // replaying a trace of 1.02
+  uint32_t m_format = kTraceFormat;  // replaying: the format the trace names
   std::map<HANDLE, OpenHandle> m_handles;
   sys::MemoryBlocks m_buffers;
   uintptr_t m_nextHandle = 0x100;

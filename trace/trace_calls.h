@@ -25,9 +25,22 @@ constexpr size_t kMostLineBytes = 8u << 20;  // a line holds at most a few secto
 // when the open failed; a call on a handle is asked under its open's question.
 enum class HandleUse { None, Opens, On };
 
+// The trace formats, each named in a trace's first line: 1 (version 1.02, which names
+// none); 2 asks every volume for its pieces, every drive for its table and size, and the
+// process's token whether it runs elevated; 3 reads the boot sector of each volume with
+// neither letter nor folder.
+constexpr uint32_t kFirstFormat = 1;
+
 struct CallBase {
   static constexpr HandleUse kHandle = HandleUse::None;
   uint32_t error = 0;  // what GetLastError said after the call
+  // The first trace format whose program asks this question: a trace of an older one
+  // answers it as failing, without listing it, as its machine was never asked. `held`
+  // tells whether the trace holds an answer to a question.
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return kFirstFormat;
+  }
 };
 
 struct CreateFileCall : CallBase {
@@ -49,6 +62,18 @@ struct CreateFileCall : CallBase {
         .Unsigned(" share ", share)
         .Unsigned(" disposition ", disposition)
         .Hex(" flags ", flags);
+  }
+  // Format 3 reads the boot sector of a volume with neither letter nor folder, which
+  // format 2 opened with access 0 only, for its pieces: a read open of a volume that the
+  // trace holds only such an open of. A volume the trace read under any access is no
+  // volume format 3 added.
+  template <class Held>
+  uint32_t AskedSince(const Held& held) const {
+    if (access == 0 || path.rfind("\\\\?\\", 0) != 0) return kFirstFormat;
+    CreateFileCall queried = *this;
+    queried.access = 0;
+    queried.flags = 0;
+    return held(queried.Ask("")) ? 3 : kFirstFormat;
   }
 };
 
@@ -75,6 +100,13 @@ struct DeviceIoControlCall : CallBase {
         .Bytes(" in ", in)
         .Unsigned(" out ", outSize)
         .Flag(" counted", returned.has_value());
+  }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    const bool since2 = code == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS ||
+                        code == IOCTL_DISK_GET_DRIVE_LAYOUT_EX ||
+                        code == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX;
+    return since2 ? 2 : kFirstFormat;
   }
 };
 
@@ -278,6 +310,10 @@ struct OpenProcessTokenCall : CallBase {
     return v.Field("access", access) && v.Maybe("handle", handle);
   }
   Question Ask(const std::string&) const { return Question(kName).Hex(" access ", access); }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return 2;
+  }
 };
 
 struct GetTokenInformationCall : CallBase {
@@ -298,6 +334,10 @@ struct GetTokenInformationCall : CallBase {
         .Text(" on [", on, "]")
         .Unsigned(" class ", infoClass)
         .Unsigned(" size ", size);
+  }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return 2;
   }
 };
 

@@ -110,9 +110,9 @@ std::unique_ptr<FieldTrace> FieldTrace::Load(const std::string& text, std::strin
     return nullptr;
   }
   // Without a format of its own, the trace is 1.02's.
-  uint64_t format = 1;
-  if (!lines[0].Number("format", 1000, &format, &why)) format = 1;
-  replay->m_before2 = format < kTraceFormat;
+  uint64_t format = kFirstFormat;
+  if (!lines[0].Number("format", 1000, &format, &why)) format = kFirstFormat;
+  replay->m_format = static_cast<uint32_t>(std::max<uint64_t>(format, kFirstFormat));
   Loading loading{{}, replay->m_answers};
   for (bool registering : {true, false}) {
     loading.registering = registering;

@@ -226,25 +226,32 @@ TEST_F(IdentifyTest, AnImpossibleWord209GivesNoGridButIsStillShown) {
   }
 }
 
+// The drive's one sector size: the geometry request's, which must agree with the identity's.
 TEST_F(IdentifyTest, LogicalSectorSizeFromWords117And118) {
   struct Case {
     uint16_t w106;
     uint32_t words;
+    uint32_t geometry;  // what the geometry request says; 520 is no size it can say
     uint32_t logical;
     uint64_t physical;
+    bool disagree;
   } cases[] = {
-      {0x5000, 2048, 4096, 4096},       // 4K native: bit 12, one logical per physical
-      {0x4000, 2048, 512, 512},         // bit 12 clear: the words are not consulted
-      {0x7003, 2048, 4096, 32768},      // bit 12 with 8 per physical
-      {0x5000, 256, 512, 512},          // not longer than 256 words after all
-      {0x5000, 0, 512, 512},            //
-      {0xD000, 2048, 512, 512},         // word 106 not valid
-      {0x5000, 0x80000000u, 512, 512},  // no size a 32-bit count can hold
-      {0x5000, 260, 520, 520},          // 520-byte sectors
+      {0x5000, 2048, 4096, 4096, 4096, false},       // 4K native: bit 12, one per physical
+      {0x4000, 2048, 512, 512, 512, false},          // bit 12 clear: the words are not consulted
+      {0x7003, 2048, 4096, 4096, 32768, false},      // bit 12 with 8 per physical
+      {0x5000, 256, 512, 512, 512, false},           // not longer than 256 words after all
+      {0x5000, 0, 512, 512, 512, false},             //
+      {0xD000, 2048, 512, 512, 512, false},          // word 106 not valid
+      {0x5000, 0x80000000u, 512, 512, 512, false},   // no size a 32-bit count can hold
+      {0x5000, 260, 520, 520, 520, false},           // 520-byte sectors, from the identity only
+      {0x5000, 2048, 512, 512, 512, true},           // a bridge that shows 512: the two disagree
+      {0x4000, 0, 4096, 4096, 4096, true},           // an identity of 512 on a 4096-byte disk
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << std::hex << "w106=0x" << c.w106 << " words=" << c.words);
+    SCOPED_TRACE(::testing::Message() << std::hex << "w106=0x" << c.w106 << " words=" << c.words
+                                      << std::dec << " geometry " << c.geometry);
     sim::AddAtaDrive(machine, 0, "M", "S", "F", c.w106, 0x4000);
+    machine.drives[0].sectorSize = c.geometry;
     auto& data = machine.drives[0].smart.data;
     data[234] = static_cast<uint8_t>(c.words);
     data[235] = static_cast<uint8_t>(c.words >> 8);
@@ -256,6 +263,7 @@ TEST_F(IdentifyTest, LogicalSectorSizeFromWords117And118) {
     ASSERT_EQ(info.status, 1);
     EXPECT_EQ(info.bytesPerLogicalSector, c.logical);
     EXPECT_EQ(info.PhysicalSectorBytes(), c.physical);
+    EXPECT_EQ(info.sectorSizesDisagree, c.disagree);
   }
 }
 
@@ -501,8 +509,9 @@ TEST_F(IdentifyTest, PartitionTablesAsWindowsListThem) {
         {8390719, 2048, 0x82, "", true}, {9000000, 2048, 0x0C, "", true}},
        0, "1 NTFS/exFAT 2048; 2 0xA5 63; 3 Linux 4196352; 4 Linux swap 8390719; 5 FAT32 9000000; ",
        1,
-       // before the container, and before each link to the next logical partition's record
-       "4196289 2048 8390656 8999937 4294967296 "},
+       // before the container, before each link to the next logical partition's record, and
+       // the last logical partition inside its container
+       "4196289 2048 8390656 8999937 9002048 "},
       {"GPT: every type named", PartitionTable::Gpt, everyGptType, 0,
        "1 EFI system 2048; 2 Microsoft reserved 4096; 3 Windows recovery 6144; 4 LDM metadata "
        "8192; 5 LDM data 10240; 6 Storage Spaces 12288; 7 Linux file system 14336; 8 Linux swap "
@@ -513,9 +522,12 @@ TEST_F(IdentifyTest, PartitionTablesAsWindowsListThem) {
        0, "", 3, nullptr},
       {"a count past the entries that came back", PartitionTable::Gpt,
        {{2048, 2048, 0, "", false}}, 5000, "1 basic data 2048; ", 1, nullptr},
-      {"an entry past the disk's end", PartitionTable::Gpt,
-       {{2048, 2048, 0, "", false}, {(1ull << 32) - 100, 2048, 0, "", false}}, 0,
-       "1 basic data 2048; ", 1, nullptr},
+      {"an entry past the disk's end: not judged, but it still bounds the one before it",
+       PartitionTable::Gpt, {{2048, 2048, 0, "", false}, {(1ull << 32) - 100, 2048, 0, "", false}},
+       0, "1 basic data 2048; ", 1, "4294967196 "},
+      {"GPT: the last partition ends before the backup table", PartitionTable::Gpt,
+       {{2048, 2048, 0, "", false}, {4096, 0, 0, "", false}}, 0,
+       "1 basic data 2048; 2 basic data 4096; ", 1, "4096 4294967263 "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

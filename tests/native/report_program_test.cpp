@@ -50,8 +50,13 @@ TEST_F(ReportProgramTest, DrivesFollowTheVolumes) {
                         "Unknown   Unknown           none              \n"),
             std::string::npos)
       << drives;
-  // A blank line, the heading, drives 0 to 8, and 10 to 14 past the gap at 9.
-  EXPECT_EQ(std::count(drives.begin(), drives.end(), '\n'), 1 + 1 + 9 + 5);
+  // The size the drive reports, past 4 KiB too.
+  EXPECT_NE(drives.find("\n15      NVMe VOLANTE VX7 2TB                                            "
+                        "0         16384             storage descriptor\n"),
+            std::string::npos)
+      << drives;
+  // A blank line, the heading, drives 0 to 8, and 10 to 16 past the gap at 9.
+  EXPECT_EQ(std::count(drives.begin(), drives.end(), '\n'), 1 + 1 + 9 + 7);
   EXPECT_NE(drives.find("\n12      KESTREL KD3000-512E"), std::string::npos);
 }
 
@@ -61,12 +66,12 @@ constexpr char kQueryOnlyLab[] =
     "Drive        Drv No  Drive Name                      Offset      Alignment   \n"
     "C:           0       KESTREL KD4000-512E             2048        aligned     \n"
     "D:           0       KESTREL KD4000-512E             63          misaligned  \n"
-    "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB; it must shrink by 1 sector\n"
+    "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; no room at 2048, on 1 MiB\n"
     "E:           1       KESTREL KD2000-SHIFT            63          aligned     \n"
     "F:           2       ORMOLU OM500 CLASSIC                        undetermined\n"
     "    undetermined: its data area needs administrative rights to read\n"
-    "G:           3       KESTREL KD1000-512E                         undetermined\n"
-    "    undetermined: its data area needs administrative rights to read\n"
+    "G:           3       KESTREL KD1000-512E                         misaligned  \n"
+    "    format with clusters of 4096 bytes\n"
     "H:           4       VITRELLE PORTA-DISK 2T          2048        undetermined\n"
     "    undetermined: the drive reported nothing about its physical sectors\n"
     "L:           5       NVMe VOLANTE VX2 1TB            2048        aligned     \n"
@@ -86,32 +91,37 @@ constexpr char kQueryOnlyLab[] =
     "U:           13      KESTREL KD2000-DUAL             239616      aligned     \n"
     "V:           2       ORMOLU OM500 CLASSIC            206848      aligned     \n"
     "X:           14      SWIFTLY PORTA-HDD 2T            2048        aligned     \n"
+    "Y:           15      NVMe VOLANTE VX7 2TB            2048        aligned     \n"
+    "Z:           16      KESTREL KD6000-4KN              256         aligned     \n"
     "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  \n"
     "    move to sector 4194368 (1 sector, 512 bytes later), or to 4196352 on 1 MiB\n"
+    "C:\\VM\\       15      NVMe VOLANTE VX7 2TB            206856      misaligned  \n"
+    "    move to sector 206880 (24 sectors, 12288 bytes later), or to 208896 on 1 MiB\n"
     "W:  not examined: partition start (Windows error 1, incorrect function)\n"
     "\n"
     "Partitions without a letter or folder\n"
     "Drv No  Part  Type                Start       Length      Alignment    Holds\n"
     "2       3     NTFS/exFAT          411648      2097152     aligned      no volume found\n"
-    "6       3     EFI system          34          2014        misaligned   no letter or folder\n"
-    "    move to sector 40 (6 sectors, 3072 bytes later), or to 2048 on 1 MiB; it must shrink by 6 sectors\n"
+    "6       3     EFI system          34          2014        undetermined no letter or folder\n"
+    "    undetermined: its data area needs administrative rights to read\n"
     "11      1     LDM metadata        34          2014                     holds other volumes\n"
     "11      2     LDM data            2048        4194304                  holds other volumes\n"
     "12      1     LDM metadata        34          2014                     holds other volumes\n"
     "12      2     LDM data            2048        4194304                  holds other volumes\n"
-    "13      1     EFI system          2048        204800      aligned      no letter or folder\n"
+    "13      1     EFI system          2048        204800      undetermined no letter or folder\n"
+    "    undetermined: its data area needs administrative rights to read\n"
     "13      2     Microsoft reserved  206848      32768                    no volume\n"
     "13      4     Linux file system   100239679   2097152     misaligned   no volume\n"
     "    move to sector 100239680 (1 sector, 512 bytes later), or to 100241408 on 1 MiB\n"
     "14      2     Linux               4196352     4194304     aligned      no volume\n"
     "14      3     Linux swap          8390719     2097152     misaligned   no volume\n"
-    "    move to sector 8390720 (1 sector, 512 bytes later), or to 8392704 on 1 MiB\n";
+    "    move to sector 8390720 (1 sector, 512 bytes later) after shrinking it by 1 sector, or to 8392704 on 1 MiB after shrinking it by 1985 sectors\n";
 
 // Who runs the console decides how it opens devices; it says so first, and in the JSON.
 TEST(ReportModeTest, WithoutRawAccessItJudgesWhatTheQueriesTellAndSaysSo) {
   constexpr char kNotElevated[] =
-      "Not elevated: FAT and exFAT volumes are not judged; run TessarelReport from an elevated "
-      "command prompt for a full report.\n";
+      "Not elevated: FAT and exFAT volumes are judged by their clusters only; run TessarelReport "
+      "from an elevated command prompt for a full report.\n";
   const struct {
     const char* who;
     sim::User user;
@@ -129,8 +139,8 @@ TEST(ReportModeTest, WithoutRawAccessItJudgesWhatTheQueriesTellAndSaysSo) {
        "null,\n  \"rawAccess\": false", kQueryOnlyLab},
       {"administrator under a policy", sim::User::ElevatedAdministrator, true, 10,
        "Windows refused write access to the disks although this prompt is elevated (error 5): a "
-       "security policy such as Controlled Folder Access blocks it. FAT and exFAT volumes are not "
-       "judged.\n",
+       "security policy such as Controlled Folder Access blocks it. FAT and exFAT volumes are "
+       "judged by their clusters only.\n",
        "true,\n  \"rawAccess\": false", kQueryOnlyLab},
   };
   for (const auto& c : cases) {

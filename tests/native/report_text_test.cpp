@@ -180,9 +180,25 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   mbr.volume = "\\\\?\\Volume{1}\\";
   mbr.row = "C:";
   mbr.verdict = Verdict::Aligned;
-  linux.advice = Advice{100239680, 1, 512, 100241408, true, std::nullopt, std::nullopt};
+  linux.advice = Advice{};
+  linux.advice->moveTo = 100239680;
+  linux.advice->moveBy = 1;
+  linux.advice->moveByBytes = 512;
+  linux.advice->moveToRoom = {Fit::Fits, 0};
+  linux.advice->moveToMiB = 100241408;
+  linux.advice->moveToMiBRoom = {Fit::Shrinks, 1985};
   mbr.onMiB = true;
   drives[0].layout = DriveLayout{PartitionStyle::Gpt, {linux, mbr}, 512, std::nullopt, {}};
+  Partition efi;  // an EFI system partition whose boot sector could not be read
+  efi.number = 2;
+  efi.gptType = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
+  efi.start = 2048;
+  efi.length = 204800;
+  efi.holds = PartitionHolds::NoPath;
+  efi.verdict = Verdict::Undetermined;
+  efi.reason = Undetermined::BootSectorUnread;
+  efi.onMiB = true;
+  drives[0].layout->partitions.push_back(efi);
   drives[1].status = -1;  // ends the drive phase: not listed
   drives[12].status = -2;  // holds a volume, but did not open: listed with its failure
   drives.HoldsVolume(12);
@@ -201,6 +217,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   rows[1].onMiB = true;
   rows[0].advice = Advice{};  // format with larger clusters: the other fields do not apply
   rows[0].advice->clusterBytes = 4096;
+  rows[0].advice->format = true;
   const std::string json = report::Json(rows, {{"V:", ProbeFailure::PartitionStart}}, drives, {},
                                         {Elevation::NotElevated, false, 5});
   EXPECT_EQ(json,
@@ -231,7 +248,10 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "        \"moveToMiB\": null,\n"
             "        \"fits\": null,\n"
             "        \"shrinkBy\": null,\n"
-            "        \"clusterBytes\": 4096\n"
+            "        \"moveToMiBFits\": null,\n"
+            "        \"moveToMiBShrinkBy\": null,\n"
+            "        \"clusterBytes\": 4096,\n"
+            "        \"format\": true\n"
             "      },\n"
             "      \"extents\": [\n"
             "        {\n"
@@ -285,6 +305,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"serial\": \"\",\n"
             "      \"firmware\": \"\",\n"
             "      \"status\": 1,\n"
+            "      \"logicalSectorSize\": 512,\n"
             "      \"alignment\": 1,\n"
             "      \"physicalSectorSize\": 4096,\n"
             "      \"lba0Offset\": 1,\n"
@@ -300,6 +321,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "          \"volume\": null,\n"
             "          \"row\": null,\n"
             "          \"verdict\": \"misaligned\",\n"
+            "          \"reason\": null,\n"
             "          \"onMiB\": false,\n"
             "          \"advice\": {\n"
             "            \"moveTo\": 100239680,\n"
@@ -308,7 +330,10 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "            \"moveToMiB\": 100241408,\n"
             "            \"fits\": true,\n"
             "            \"shrinkBy\": null,\n"
-            "            \"clusterBytes\": null\n"
+            "            \"moveToMiBFits\": false,\n"
+            "            \"moveToMiBShrinkBy\": 1985,\n"
+            "            \"clusterBytes\": null,\n"
+            "            \"format\": false\n"
             "          }\n"
             "        },\n"
             "        {\n"
@@ -320,6 +345,20 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "          \"volume\": \"\\\\\\\\?\\\\Volume{1}\\\\\",\n"
             "          \"row\": \"C:\",\n"
             "          \"verdict\": \"aligned\",\n"
+            "          \"reason\": null,\n"
+            "          \"onMiB\": true,\n"
+            "          \"advice\": null\n"
+            "        },\n"
+            "        {\n"
+            "          \"number\": 2,\n"
+            "          \"type\": \"C12A7328-F81F-11D2-BA4B-00A0C93EC93B\",\n"
+            "          \"typeName\": \"EFI system\",\n"
+            "          \"start\": 2048,\n"
+            "          \"length\": 204800,\n"
+            "          \"volume\": null,\n"
+            "          \"row\": null,\n"
+            "          \"verdict\": \"undetermined\",\n"
+            "          \"reason\": \"its boot sector could not be read\",\n"
             "          \"onMiB\": true,\n"
             "          \"advice\": null\n"
             "        }\n"
@@ -331,6 +370,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"serial\": \"\",\n"
             "      \"firmware\": \"\",\n"
             "      \"status\": -2,\n"
+            "      \"logicalSectorSize\": null,\n"
             "      \"alignment\": null,\n"
             "      \"physicalSectorSize\": null,\n"
             "      \"lba0Offset\": null,\n"

@@ -12,7 +12,7 @@ constexpr char kLabReport[] =
     "Drive        Drv No  Drive Name                      Offset      Alignment   \n"
     "C:           0       KESTREL KD4000-512E             2048        aligned     \n"
     "D:           0       KESTREL KD4000-512E             63          misaligned  \n"
-    "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB; it must shrink by 1 sector\n"
+    "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; no room at 2048, on 1 MiB\n"
     "E:           1       KESTREL KD2000-SHIFT            63          aligned     \n"
     "F:           2       ORMOLU OM500 CLASSIC            2095        aligned     \n"
     "G:           3       KESTREL KD1000-512E             4080        misaligned  \n"
@@ -28,7 +28,7 @@ constexpr char kLabReport[] =
     "Q:           8       KESTREL KD2000-512E             63          misaligned  \n"
     "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB\n"
     "R:           10      SWIFTLY PORTA-SSD 1T            8189        misaligned  \n"
-    "    move to sector 2051 (3 sectors, 1536 bytes later)\n"
+    "    format it again, with clusters of at least 4096 bytes\n"
     "S:           11      KESTREL KD3000-512E             1050624     misaligned  \n"
     "  1/2        11      KESTREL KD3000-512E             1050624     aligned     \n"
     "  2/2        12      KESTREL KD3000-512E             2099199     misaligned  \n"
@@ -36,15 +36,19 @@ constexpr char kLabReport[] =
     "U:           13      KESTREL KD2000-DUAL             239616      aligned     \n"
     "V:           2       ORMOLU OM500 CLASSIC            206848      aligned     \n"
     "X:           14      SWIFTLY PORTA-HDD 2T            2048        aligned     \n"
+    "Y:           15      NVMe VOLANTE VX7 2TB            2048        aligned     \n"
+    "Z:           16      KESTREL KD6000-4KN              256         aligned     \n"
     "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  \n"
     "    move to sector 4194368 (1 sector, 512 bytes later), or to 4196352 on 1 MiB\n"
+    "C:\\VM\\       15      NVMe VOLANTE VX7 2TB            206856      misaligned  \n"
+    "    move to sector 206880 (24 sectors, 12288 bytes later), or to 208896 on 1 MiB\n"
     "W:  not examined: partition start (Windows error 1, incorrect function)\n"
     "\n"
     "Partitions without a letter or folder\n"
     "Drv No  Part  Type                Start       Length      Alignment    Holds\n"
     "2       3     NTFS/exFAT          411648      2097152     aligned      no volume found\n"
     "6       3     EFI system          34          2014        misaligned   no letter or folder\n"
-    "    move to sector 40 (6 sectors, 3072 bytes later), or to 2048 on 1 MiB; it must shrink by 6 sectors\n"
+    "    move to sector 40 (6 sectors, 3072 bytes later) after shrinking it by 6 sectors; no room at 2048, on 1 MiB\n"
     "11      1     LDM metadata        34          2014                     holds other volumes\n"
     "11      2     LDM data            2048        4194304                  holds other volumes\n"
     "12      1     LDM metadata        34          2014                     holds other volumes\n"
@@ -55,7 +59,7 @@ constexpr char kLabReport[] =
     "    move to sector 100239680 (1 sector, 512 bytes later), or to 100241408 on 1 MiB\n"
     "14      2     Linux               4196352     4194304     aligned      no volume\n"
     "14      3     Linux swap          8390719     2097152     misaligned   no volume\n"
-    "    move to sector 8390720 (1 sector, 512 bytes later), or to 8392704 on 1 MiB\n";
+    "    move to sector 8390720 (1 sector, 512 bytes later) after shrinking it by 1 sector, or to 8392704 on 1 MiB after shrinking it by 1985 sectors\n";
 
 namespace lab {
 

@@ -1,0 +1,63 @@
+#include "inspect/boot_sector.h"
+
+#include <cstring>
+
+#include "inspect/little_endian.h"
+
+namespace {
+
+constexpr uint32_t kBpbEnd = 40;  // the FAT fields read end before byte 40
+constexpr uint32_t kRootEntryBytes = 32;
+
+bool PowerOfTwo(uint32_t n) { return n != 0 && (n & (n - 1)) == 0; }
+
+// A FAT parameter block that holds together: its sector size is this volume's, its
+// clusters a power of two of sectors, and it has reserved sectors and allocation tables.
+bool IsFat(const uint8_t* boot, uint32_t bytesPerSector) {
+  if (bytesPerSector < 512 || (boot[0] != 0xEB && boot[0] != 0xE9)) return false;
+  if (boot[510] != 0x55 || boot[511] != 0xAA) return false;
+  const uint32_t fatSize = le::U16(boot + 22) != 0 ? le::U16(boot + 22) : le::U32(boot + 36);
+  return le::U16(boot + 11) == bytesPerSector && PowerOfTwo(boot[13]) &&
+         le::U16(boot + 14) != 0 && boot[16] != 0 && fatSize != 0 &&
+         std::memcmp(boot + 3, "NTFS    ", 8) != 0 && std::memcmp(boot + 3, "EXFAT   ", 8) != 0;
+}
+
+}  // namespace
+
+std::optional<uint64_t> FatDataAreaOffset(const uint8_t* boot, uint32_t bytesPerSector) {
+  if (bytesPerSector < kBpbEnd) return std::nullopt;
+  const uint16_t fatSize16 = le::U16(boot + 22);
+  const uint32_t fatSize = fatSize16 != 0 ? fatSize16 : le::U32(boot + 36);
+  const uint64_t reserved = le::U16(boot + 14);
+  const uint64_t fats = boot[16];
+  const uint64_t rootBytes = uint64_t{le::U16(boot + 17)} * kRootEntryBytes;
+  const uint64_t rootSectors = (rootBytes + bytesPerSector - 1) / bytesPerSector;
+  return reserved + fats * fatSize + rootSectors;
+}
+
+std::optional<uint64_t> ExfatDataAreaOffset(const uint8_t* boot, uint32_t bytesPerSector) {
+  if (bytesPerSector < 512 || std::memcmp(boot + 3, "EXFAT   ", 8) != 0) return std::nullopt;
+  const uint8_t shift = boot[108];
+  if (shift < 9 || shift > 12 || (1u << shift) != bytesPerSector) return std::nullopt;
+  const uint32_t heap = le::U32(boot + 88);
+  const uint64_t volumeLength = le::U64(boot + 72);
+  if (heap == 0 || heap >= volumeLength) return std::nullopt;
+  return heap;
+}
+
+BootSector ReadBootSector(const uint8_t* boot, uint32_t bytesPerSector) {
+  BootSector sector;
+  if (bytesPerSector < 512) return sector;  // too short for any boot sector's fields
+  if (std::memcmp(boot + 3, "EXFAT   ", 8) == 0) {
+    sector.fileSystem = BootFileSystem::Exfat;
+    sector.dataOffset = ExfatDataAreaOffset(boot, bytesPerSector);
+  } else if (IsFat(boot, bytesPerSector)) {
+    sector.fileSystem = BootFileSystem::Fat;
+    sector.dataOffset = FatDataAreaOffset(boot, bytesPerSector);
+  } else {
+    sector.fileSystem = std::memcmp(boot + 3, "NTFS    ", 8) == 0 ? BootFileSystem::Ntfs
+                                                                  : BootFileSystem::Unknown;
+    sector.dataOffset = 0;
+  }
+  return sector;
+}

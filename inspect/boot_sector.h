@@ -1,0 +1,29 @@
+// Where a file system's clusters begin, read from its boot sector: FAT counts its reserved
+// sectors, allocation tables and root directory; exFAT names its cluster heap. Every field
+// comes from the disk, so each is checked before it is used.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+enum class BootFileSystem { Unknown, Fat, Exfat, Ntfs };
+
+struct BootSector {
+  BootFileSystem fileSystem = BootFileSystem::Unknown;
+  // Sectors from the volume's first to its first cluster; none where the sector does not
+  // say (an exFAT boot sector not valid for this sector size, say).
+  std::optional<uint64_t> dataOffset;
+};
+
+// The FAT data area of a boot sector the volume names FAT, `bytesPerSector` bytes long:
+// the root directory takes whole sectors of 32-byte entries, whatever the sector size.
+// None for a sector too short to hold the fields.
+std::optional<uint64_t> FatDataAreaOffset(const uint8_t* boot, uint32_t bytesPerSector);
+// exFAT's cluster heap (bytes 88-91, in sectors of 2^byte 108 bytes), taken only from a boot
+// sector valid for this sector size and volume.
+std::optional<uint64_t> ExfatDataAreaOffset(const uint8_t* boot, uint32_t bytesPerSector);
+
+// A partition's first sector, `bytesPerSector` bytes, told by its content: a FAT boot
+// sector whose parameter block holds together, an exFAT or an NTFS one. NTFS and anything
+// unknown keep their clusters from the partition's first sector on.
+BootSector ReadBootSector(const uint8_t* boot, uint32_t bytesPerSector);
