@@ -60,8 +60,9 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
       m_list.SetItemText(row, 1, report::AlignmentCell(geometry).c_str());
     m_list.SetItemText(row, 2, report::PhysicalSectorCell(geometry).c_str());
     // Only an ATA identity has a serial or firmware of its own to show; any drive may hold a
-    // misaligned partition that no row shows.
-    const bool tip = drive.status > 0 || !report::PartitionTip(drive).empty();
+    // misaligned partition that no row shows, or report a physical sector past 4 KiB.
+    const bool tip = drive.status > 0 || !report::PartitionTip(drive).empty() ||
+                     !report::PhysicalSectorNote(drive).empty();
     m_list.SetItemData(row, static_cast<DWORD_PTR>(tip ? static_cast<LPARAM>(i) : kNoTip));
   }
 
@@ -93,10 +94,10 @@ void CDeviceInfoDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
     text += "f/w=";
     text += drive.firmware;
   }
-  const std::string partitions = report::PartitionTip(drive);
-  if (!partitions.empty()) {
+  for (const std::string& more : {report::PhysicalSectorNote(drive), report::PartitionTip(drive)}) {
+    if (more.empty()) continue;
     if (!text.IsEmpty()) text += '\n';
-    text += partitions.c_str();
+    text += more.c_str();
   }
   if (text.IsEmpty() || tip->pszText == nullptr || tip->cchTextMax <= 0) return;
   ::lstrcpynA(tip->pszText, text, tip->cchTextMax);

@@ -40,12 +40,33 @@ first = volumes.splitlines()[0].index("Drv No")  # the first column fits the lon
 def row(line):
     return [line[:first].rstrip()] + cells(line[first:], (8, 32, 12, 12))
 why = "    undetermined: "  # under a row, why it could not be judged
-move = "    move to sector "  # and what would align a misaligned one
-fmt = "    format with clusters of "
+move = "    move to sector "  # and what would align a misaligned one, each start with its room
+noroom = "    no room at sector "
+fmt = "    format "
+import re
+def room(words):
+    """fits, shrinkBy of one start's words: None where it fits or is unknown"""
+    m = re.search(r"after shrinking it by (\d+) sectors?", words)
+    return (False, int(m.group(1))) if m else (None, None)
+def starts(line):
+    """[moveTo, fits, shrinkBy, moveToMiB, miBFits, miBShrinkBy] as the line says them"""
+    parts = re.split(r"(, or to |; move to |; no room at )", line)
+    head = parts[0]
+    to = int(re.search(r"sector (\d+)", head).group(1))
+    fits, shrink = (False, None) if head.startswith(noroom) else room(head)
+    mib = fitsMiB = shrinkMiB = None
+    if ", on 1 MiB" in head:
+        mib, fitsMiB, shrinkMiB = to, fits, shrink
+    if len(parts) > 1:
+        mib = int(re.match(r"(\d+)", parts[2]).group(1))
+        fitsMiB, shrinkMiB = (False, None) if parts[1] == "; no room at " else room(parts[2])
+    return [to, fits, shrink, mib, fitsMiB, shrinkMiB]
 def under(l):
     if l.startswith(why): return [why, l[len(why):]]
-    if l.startswith(move): return [move, int(l[len(move):].split(" ")[0])]
-    if l.startswith(fmt): return [fmt, int(l[len(fmt):].split(" ")[0])]
+    if l.startswith(move) or l.startswith(noroom): return [move] + starts(l)
+    if l.startswith(fmt):
+        m = re.match(r"    format with clusters of (\d+) bytes$", l)
+        return [fmt, int(m.group(1)) if m else None]
     return row(l)
 rows = [under(l) for l in lines if "  not examined: " not in l]
 names = {d["number"]: d["name"] for d in doc["drives"]}
@@ -66,10 +87,13 @@ for v in doc["volumes"]:
                  text(p["dataStart"]), p["verdict"]] for i, p in enumerate(pieces)]
     if v["reason"] is not None:
         got.append([why, v["reason"]])
-    if v["advice"] and v["advice"]["moveTo"] is not None:
-        got.append([move, v["advice"]["moveTo"]])
-    if v["advice"] and v["advice"]["clusterBytes"] is not None:
-        got.append([fmt, v["advice"]["clusterBytes"]])
+    a = v["advice"]
+    if a and a["format"]:
+        got.append([fmt, a["clusterBytes"]])
+    if a and a["moveTo"] is not None:
+        known = lambda fits: None if fits in (True, None) else False
+        got.append([move, a["moveTo"], known(a["fits"]), a["shrinkBy"], a["moveToMiB"],
+                    known(a["moveToMiBFits"]), a["moveToMiBShrinkBy"]])
 assert got == rows, (got, rows)
 # The partitions without a row: the text's section, line for line.
 mine = [[str(d["number"]), str(p["number"]), p["typeName"], str(p["start"]), str(p["length"]),

@@ -314,6 +314,7 @@ void CodeDriveInfo(IO& io, DriveInfo& d) {
   io.Int(d.alignPhase);
   io.Enum(d.geometry, 3);
   io.Int(d.bytesPerLogicalSector);
+  io.Flag(d.sectorSizesDisagree);
   std::string model = d.model.GetString(), serial = d.serial.GetString(),
               firmware = d.firmware.GetString();
   io.Text(model, 40);
@@ -354,21 +355,22 @@ void CodeRow(IO& io, ScanRow& row) {
     Optional(io, piece.bytesPastPhysicalStart);
     io.Enum(piece.verdict, 3);
   });
-  io.Enum(row.reason, 6);
+  io.Enum(row.reason, 8);
   io.Flag(row.onMiB);
-  bool advised = row.advice.has_value(), hasFits = advised && row.advice->fits.has_value(),
-       fits = hasFits && *row.advice->fits;
+  bool advised = row.advice.has_value();
   Advice advice = row.advice.value_or(Advice{});
   io.Flag(advised);
   Optional(io, advice.moveTo);
   Optional(io, advice.moveBy);
   Optional(io, advice.moveByBytes);
+  io.Enum(advice.moveToRoom.fit, 4);
+  io.Int(advice.moveToRoom.shrinkBy);
   Optional(io, advice.moveToMiB);
-  io.Flag(hasFits);
-  io.Flag(fits);
-  advice.fits = hasFits ? std::optional<bool>(fits) : std::nullopt;
-  Optional(io, advice.shrinkBy);
+  io.Enum(advice.moveToMiBRoom.fit, 4);
+  io.Int(advice.moveToMiBRoom.shrinkBy);
   Optional(io, advice.clusterBytes);
+  io.Int(advice.clusterUnit);
+  io.Flag(advice.format);
   row.advice = advised ? std::optional<Advice>(advice) : std::nullopt;
 }
 

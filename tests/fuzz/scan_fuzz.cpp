@@ -47,7 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(row->dataStart == row->extents.front().dataStart);
     FUZZ_CHECK(row->verdict == VolumeVerdict(row->extents));
     FUZZ_CHECK(row->dataStart != CVolumeInfo::kNotDetermined);
-    if (!row->drive || !row->dataStart) FUZZ_CHECK(row->verdict == Verdict::Undetermined);
+    // Without a disk nothing is judged; without a data start only clusters smaller than the
+    // drive's unit are.
+    if (!row->drive) FUZZ_CHECK(row->verdict == Verdict::Undetermined);
+    if (row->drive && !row->dataStart)
+      FUZZ_CHECK(row->verdict == Verdict::Undetermined ||
+                 row->volume->m_bytesPerCluster < g_drives[*row->drive].ClusterUnitBytes());
     // Every disk the row names is in the table, identified.
     for (const PieceVerdict& p : row->extents)
       if (p.disk) {

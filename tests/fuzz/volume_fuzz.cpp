@@ -43,8 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (e.disk >= 0) table[static_cast<uint32_t>(e.disk)] = drive;
   const std::vector<PieceVerdict> pieces = JudgePieces(volume, table);
   FUZZ_CHECK(pieces.size() == volume.m_extents.size());
-  for (const PieceVerdict& p : pieces)
-    if (!p.disk || !p.dataStart) FUZZ_CHECK(p.verdict == Verdict::Undetermined);
+  // Without a disk nothing is judged; without a data start only clusters smaller than the
+  // drive's unit are.
+  for (const PieceVerdict& p : pieces) {
+    if (!p.disk) FUZZ_CHECK(p.verdict == Verdict::Undetermined);
+    if (p.disk && !p.dataStart)
+      FUZZ_CHECK(p.verdict == Verdict::Undetermined ||
+                 volume.m_bytesPerCluster < table[*p.disk].ClusterUnitBytes());
+  }
   VolumeVerdict(pieces);
   return 0;
 }

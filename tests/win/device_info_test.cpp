@@ -189,16 +189,17 @@ TEST_F(DeviceInfoTest, ShowsTheTableAsItStoodWhenOpened) {
 }
 
 // A misaligned partition that no row shows is named in its drive's tip, after the serial
-// and firmware of an ATA identity, or alone for a drive without one.
+// and firmware of an ATA identity, or alone for a drive without one; so is a physical
+// sector past 4 KiB.
 TEST_F(DeviceInfoTest, AMisalignedPartitionWithoutARowIsNamedInItsDrivesTip) {
   sim::BuildLab(machine);
   CScan scan;
   while (!scan.Finished()) scan.Step();
   Open();
-  ASSERT_EQ(ListRows(list), 14);  // drives 0 to 8, and 10 to 14
+  ASSERT_EQ(ListRows(list), 16);  // drives 0 to 8, and 10 to 16
   EXPECT_EQ(Tip(ListData(list, 6), 512),
             "Ser=KD80D0006\nf/w=KD04\nPartition 3 (EFI system) has no letter or folder in Windows "
-            "and starts off the grid, at sector 34.");
+            "and its data area begins off the grid, at sector 98.");
   EXPECT_EQ(Tip(ListData(list, 12), 512),
             "Ser=KD20H0013\nf/w=KD03\nPartition 4 (Linux file system) has no volume in Windows and "
             "starts off the grid, at sector 100239679.");
@@ -206,6 +207,8 @@ TEST_F(DeviceInfoTest, AMisalignedPartitionWithoutARowIsNamedInItsDrivesTip) {
             "Partition 3 (Linux swap) has no volume in Windows and starts off the grid, at sector "
             "8390719.");
   EXPECT_EQ(ListData(list, 9), -1) << "drive 10: no identity, no such partition, no tip";
+  EXPECT_EQ(Tip(ListData(list, 14), 512),
+            "This drive reports 16384-byte physical sectors; Windows writes in 4096-byte units.");
 }
 
 }  // namespace

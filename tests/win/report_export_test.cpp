@@ -83,17 +83,20 @@ TEST_F(ReportExportTest, TipsExplainEachState) {
   EXPECT_EQ(Tip(s + 1, wintest::ListData(list, s + 1)), Tip(0, data));
   EXPECT_EQ(Tip(s, wintest::ListData(list, s), 70), (misaligned + " The vol").substr(0, 69));
 
-  // A misaligned row's own tip says what would align it: the 1 MiB start where one does,
-  // else the first aligned start, or the cluster size to format with.
+  // A misaligned row's own tip says what would align it: the 1 MiB start where it fits,
+  // else the first aligning start with what it costs, or to format it again.
   const struct {
     int row;
     const char* name;
     const char* sentence;
   } advised[] = {
-      {1, "D:", " Moving its start to sector 2048 (1 MiB) would align it."},
+      {1, "D:",
+       " Moving its start to sector 64 would align it, after shrinking it by 1 sector; there is "
+       "no room at 2048 (1 MiB)."},
       {4, "G:", " Formatting it with clusters of 4096 bytes would align it."},
-      {12, "R:", " Moving its start to sector 2051 would align it."},
-      {18, "C:\\SQL\\Data\\", " Moving its start to sector 4196352 (2049 MiB) would align it."},
+      {12, "R:", " Formatting it again with clusters of at least 4096 bytes would align it."},
+      {20, "C:\\SQL\\Data\\", " Moving its start to sector 4196352 (2049 MiB) would align it."},
+      {21, "C:\\VM\\", " Moving its start to sector 208896 (102 MiB) would align it."},
   };
   for (const auto& a : advised) {
     ASSERT_EQ(Cell(a.row, 0), a.name);

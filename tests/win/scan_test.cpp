@@ -20,9 +20,9 @@ TEST_F(ScanWindowTest, LabRowsAppearOnePerTickWithTheirMarks) {
   EXPECT_EQ(ListRows(list), 0);
   EXPECT_EQ(wintest::WindowText(dlg.m_btnOk), "Computing...");
 
-  // C to Z, then the volume mounted in a folder.
+  // C to Z, then the two volumes mounted in folders.
   int rows = 0;
-  for (int tick = 0; tick < 24 + 1; ++tick) {
+  for (int tick = 0; tick < 24 + 2; ++tick) {
     EXPECT_FALSE(Finished()) << tick;
     Tick();
     const int now = ListRows(list);
@@ -43,7 +43,8 @@ TEST_F(ScanWindowTest, LabRowsAppearOnePerTickWithTheirMarks) {
     EXPECT_EQ(ListState(list, r), state);
     const auto* record = reinterpret_cast<const CVolumeInfo*>(ListData(list, r));
     ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->m_letter ? std::string(1, record->m_letter) + ":" : "C:\\SQL\\Data\\",
+    EXPECT_EQ(record->m_letter ? std::string(1, record->m_letter) + ":"
+                               : machine.unlettered.at(record->m_root).mountPaths.front(),
               row.cells[0]);
   }
 }
@@ -99,7 +100,7 @@ TEST_F(ScanWindowTest, EscapeEndsTheWindowAtOnceDuringTheScan) {
 TEST_F(ScanWindowTest, TicksAfterTheEndChangeNothing) {
   sim::BuildLab(machine);
   Open();
-  EXPECT_EQ(RunScan(), 10 + 24 + 1);
+  EXPECT_EQ(RunScan(), 10 + 24 + 2);
   const size_t calls = machine.Log().size();
   Ticks(3);
   EXPECT_TRUE(Finished());
