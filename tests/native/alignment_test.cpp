@@ -181,6 +181,55 @@ TEST(AlignmentTest, EveryPieceOnItsOwnDisk) {
   EXPECT_EQ(judged[0].verdict, Verdict::Misaligned);
 }
 
+// What judges a piece: sector sizes that agree, clusters against the physical sector capped
+// at 4 KiB (even where its data area is unknown), starts against the whole physical sector.
+TEST(AlignmentTest, SectorSizesClustersAndStartsEachHaveTheirSay) {
+  const uint64_t unknown = CVolumeInfo::kNotDetermined;
+  const struct {
+    const char* what;
+    uint16_t spp;
+    uint32_t driveSector, volumeSector;
+    bool sourcesDisagree;
+    uint64_t start, dataAreaOffset;
+    uint32_t clusterBytes;
+    Verdict verdict;
+    Undetermined reason;
+  } cases[] = {
+      {"512e, all agree", 8, 512, 512, false, 2048, 0, 4096, Verdict::Aligned, Undetermined::None},
+      {"a volume of 512-byte sectors on a drive of 4096", 1, 4096, 512, false, 2048, 0, 4096,
+       Verdict::Undetermined, Undetermined::SectorSizes},
+      {"a drive whose own answers disagree", 8, 512, 512, true, 2048, 0, 4096,
+       Verdict::Undetermined, Undetermined::SectorSizes},
+      {"data area unknown, clusters too small: misaligned anyway", 8, 512, 512, false, 2048,
+       unknown, 2048, Verdict::Misaligned, Undetermined::None},
+      {"data area unknown, clusters large enough", 8, 512, 512, false, 2048, unknown, 4096,
+       Verdict::Undetermined, Undetermined::DataAreaNeedsRights},
+      {"16 KiB physical: 4 KiB clusters on 16 KiB", 32, 512, 512, false, 2048, 0, 4096,
+       Verdict::Aligned, Undetermined::None},
+      {"16 KiB physical: 2 KiB clusters", 32, 512, 512, false, 2048, 0, 2048,
+       Verdict::Misaligned, Undetermined::None},
+      {"16 KiB physical: a start on 4 KiB only", 32, 512, 512, false, 206856, 0, 4096,
+       Verdict::Misaligned, Undetermined::None},
+      {"4Kn: one sector per physical, 4 KiB clusters", 1, 4096, 4096, false, 256, 0, 4096,
+       Verdict::Aligned, Undetermined::None},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DriveTable drives;
+    drives[0] = Drive(1, c.spp, c.spp);
+    drives[0].bytesPerLogicalSector = c.driveSector;
+    drives[0].sectorSizesDisagree = c.sourcesDisagree;
+    CVolumeInfo v = Volume(0, 0, c.clusterBytes);
+    v.m_bytesPerSector = c.volumeSector;
+    v.m_dataAreaOffset = c.dataAreaOffset;
+    v.m_dataAreaNeedsRights = true;
+    v.m_extents.push_back({0, c.start});
+    const std::vector<PieceVerdict> judged = JudgePieces(v, drives);
+    EXPECT_EQ(judged[0].verdict, c.verdict);
+    EXPECT_EQ(judged[0].reason, c.reason);
+  }
+}
+
 // Where a misaligned volume or partition should start, what room each start leaves, and
 // whether to format it again. A start is written with its room: 64 fits, 64 shrinking 1,
 // 2048 with no room, or with the room unknown.

@@ -37,6 +37,85 @@ std::vector<ScanRow> Rows(std::initializer_list<std::tuple<char, Verdict>> verdi
   return rows;
 }
 
+// The advice in words: each start with its own room in the console; in the tip, a start
+// that fits or what it costs, never a start with no room as if it were free.
+TEST(ReportTextTest, EachStartIsToldWithItsRoom) {
+  const auto advice = [](std::optional<uint64_t> to, Room room, std::optional<uint64_t> mib,
+                         Room mibRoom, std::optional<uint64_t> clusters = std::nullopt,
+                         bool format = false) {
+    Advice a;
+    a.moveTo = to;
+    if (to) {
+      a.moveBy = *to % 8 == 0 ? 1 : 2;
+      a.moveByBytes = *a.moveBy * 512;
+    }
+    a.moveToRoom = room;
+    a.moveToMiB = mib;
+    a.moveToMiBRoom = mibRoom;
+    a.clusterBytes = clusters;
+    a.clusterUnit = 4096;
+    a.format = format;
+    return a;
+  };
+  const Room fits{Fit::Fits, 0}, shrink1{Fit::Shrinks, 1}, shrink1985{Fit::Shrinks, 1985},
+      noRoom{Fit::NoRoom, 0}, unknown{};
+  const std::optional<uint64_t> none;
+  const struct {
+    const char* what;
+    Advice advice;
+    const char* lines;
+    const char* sentence;
+  } cases[] = {
+      {"D: shrinks at 64, no room at 1 MiB", advice(64, shrink1, 2048, noRoom),
+       "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; no room "
+       "at 2048, on 1 MiB\n",
+       "Moving its start to sector 64 would align it, after shrinking it by 1 sector; there is no "
+       "room at 2048 (1 MiB)."},
+      {"the swap shrinks at both", advice(8390720, shrink1, 8392704, shrink1985),
+       "    move to sector 8390720 (1 sector, 512 bytes later) after shrinking it by 1 sector, or "
+       "to 8392704 on 1 MiB after shrinking it by 1985 sectors\n",
+       "Moving its start to sector 8390720 would align it, after shrinking it by 1 sector."},
+      {"M: the first start is on 1 MiB", advice(1026048, fits, 1026048, fits),
+       "    move to sector 1026048 (1 sector, 512 bytes later), on 1 MiB\n",
+       "Moving its start to sector 1026048 (501 MiB) would align it."},
+      {"both fit: the tip names 1 MiB", advice(64, fits, 2048, fits),
+       "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB\n",
+       "Moving its start to sector 2048 (1 MiB) would align it."},
+      {"the first fits, 1 MiB shrinks", advice(64, fits, 2048, shrink1985),
+       "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB after shrinking it "
+       "by 1985 sectors\n",
+       "Moving its start to sector 64 would align it."},
+      {"no room at the first, 1 MiB fits", advice(63, noRoom, 2048, fits),
+       "    no room at sector 63 (2 sectors, 1024 bytes later); move to 2048 on 1 MiB\n",
+       "Moving its start to sector 2048 (1 MiB) would align it."},
+      {"no room anywhere", advice(63, noRoom, 2048, noRoom),
+       "    no room at sector 63 (2 sectors, 1024 bytes later); no room at 2048, on 1 MiB\n",
+       "Moving its start to sector 63 would align it, but there is no room there; there is no "
+       "room at 2048 (1 MiB)."},
+      {"the room is not known", advice(64, unknown, 2048, unknown),
+       "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB\n",
+       "Moving its start to sector 2048 (1 MiB) would align it; whether it has room there is not "
+       "known."},
+      {"clusters too small", advice(none, unknown, none, unknown, 4096, true),
+       "    format with clusters of 4096 bytes\n",
+       "Formatting it with clusters of 4096 bytes would align it."},
+      {"a data area off the grid", advice(none, unknown, none, unknown, none, true),
+       "    format it again, with clusters of at least 4096 bytes\n",
+       "Formatting it again with clusters of at least 4096 bytes would align it."},
+      {"a start to move and a format", advice(64, fits, 2048, fits, 4096, true),
+       "    format with clusters of 4096 bytes\n"
+       "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB\n",
+       "Moving its start to sector 2048 (1 MiB) and formatting it with clusters of 4096 bytes "
+       "would align it."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(report::AdviceLines(c.advice), c.lines);
+    EXPECT_EQ(report::AdviceSentence(c.advice, 512), c.sentence);
+  }
+  EXPECT_EQ(report::AdviceLines(std::nullopt), "");
+}
+
 TEST(ReportTextTest, FixedWidthCellsArePaddedNeverCut) {
   std::string text;
   report::AppendFixedWidthLine(text, {"Drive", "Drv No", "Drive Name", "Offset"},

@@ -369,6 +369,105 @@ TEST_F(ScanTest, VolumesMountedInFoldersGetRowsAfterTheLetters) {
   }
 }
 
+// A partition without a row is judged where its data begins: a FAT or exFAT one past its
+// allocation tables, read through Windows' volume on it; one Windows has no volume for by
+// its start. Its clusters are never judged.
+TEST_F(ScanTest, PartitionsWithoutARowAreJudgedWhereTheirDataBegins) {
+  const auto fat = [](uint16_t reserved) {
+    sim::FatParams p = sim::Fat32Layout(2014, 1, reserved);
+    p.fatSize32 = 16;  // data area: reserved + 32
+    return sim::BuildFatBootSector(p);
+  };
+  const struct {
+    const char* what;
+    const char* type;
+    uint16_t reserved;          // 0: an NTFS boot sector
+    UINT volumeType;            // DRIVE_NO_ROOT_DIR: no Windows volume on it
+    bool opens, standardUser;
+    Verdict verdict;
+    Undetermined reason;
+    std::optional<uint64_t> moveTo;
+  } cases[] = {
+      {"an EFI system partition, read through its volume", sim::gpt::kEfiSystem, 32, DRIVE_FIXED,
+       true, false, Verdict::Misaligned, Undetermined::None, 40},
+      {"whose volume does not open", sim::gpt::kEfiSystem, 32, DRIVE_FIXED, false, false,
+       Verdict::Undetermined, Undetermined::BootSectorUnread, std::nullopt},
+      {"as a standard user", sim::gpt::kEfiSystem, 32, DRIVE_FIXED, true, true,
+       Verdict::Undetermined, Undetermined::DataAreaNeedsRights, std::nullopt},
+      {"FAT on a basic data partition: its data on the grid, its start off",
+       "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", 38, DRIVE_FIXED, true, false, Verdict::Aligned,
+       Undetermined::None, std::nullopt},
+      {"a removable letter's FAT", sim::gpt::kEfiSystem, 38, DRIVE_REMOVABLE, true, false,
+       Verdict::Aligned, Undetermined::None, std::nullopt},
+      {"a recovery partition: NTFS, by its start", sim::gpt::kRecovery, 0, DRIVE_FIXED, true,
+       false, Verdict::Misaligned, Undetermined::None, 40},
+      {"no Windows volume: by its start", sim::gpt::kEfiSystem, 38, DRIVE_NO_ROOT_DIR, true,
+       false, Verdict::Misaligned, Undetermined::None, 40},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Machine m;
+    sim::Installation in(m);
+    sim::AddAtaDrive(m, 0, "D0", "", "", 0x6003, 0x4000);
+    sim::VolumeLayout v;
+    v.letter = c.volumeType == DRIVE_REMOVABLE ? 'E' : 0;
+    v.volumeName = "\\\\?\\Volume{5e55a2e1-ef15-4a7a-8d3b-0000000000e5}\\";
+    v.startSector = 34;
+    v.sectors = 2014;
+    v.table = sim::PartitionTable::Gpt;
+    v.gptType = c.type;
+    v.fileSystem = c.reserved != 0 ? "FAT32" : "NTFS";
+    v.bootSector = c.reserved != 0 ? fat(c.reserved) : sim::BuildNtfsBootSector(512, 8, 34);
+    v.type = c.volumeType;
+    if (c.volumeType == DRIVE_NO_ROOT_DIR)
+      sim::AddPartition(m, 0, sim::PartitionTable::Gpt, {34, 2014, 0, c.type, false});
+    else
+      sim::PlaceVolume(m, v);
+    if (!c.opens) m.unlettered.begin()->second.open = sim::Open::AccessDenied;
+    if (c.standardUser) m.user = sim::User::Standard;
+    CScan scan(c.standardUser ? AccessMode::QueryOnly : AccessMode::Raw);
+    while (!scan.Finished()) scan.Step();
+    ASSERT_TRUE(g_drives[0].layout && g_drives[0].layout->partitions.size() == 1);
+    const Partition& p = g_drives[0].layout->partitions[0];
+    EXPECT_EQ(p.verdict, c.verdict);
+    EXPECT_EQ(p.reason, c.reason);
+    EXPECT_EQ(p.advice ? p.advice->moveTo : std::nullopt, c.moveTo);
+    EXPECT_FALSE(p.advice && p.advice->format) << "never told to format";
+    EXPECT_EQ(m.OpenHandles(), 0);
+  }
+}
+
+// Advice is for a partition a partition tool moves whole: the volume is all of it, and it
+// holds no other volumes.
+TEST_F(ScanTest, OnlyAVolumeThatIsAllOfItsPartitionIsAdvisedToMove) {
+  const struct {
+    const char* what;
+    uint8_t partitionType;
+    uint64_t partitionSectors, pieceSectors;
+    bool advised;
+  } cases[] = {
+      {"a basic partition", 0x07, 100000, 100000, true},
+      {"a dynamic volume at its LDM partition's first byte", 0x42, 1000000, 100000, false},
+      {"a volume shorter than the partition it starts on", 0x07, 1000000, 100000, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Machine m;
+    sim::Installation in(m);
+    sim::AddAtaDrive(m, 0, "D0", "", "", 0x6003, 0x4000);
+    sim::AddPartition(m, 0, sim::PartitionTable::Mbr, {63, c.partitionSectors, c.partitionType, "", false});
+    sim::VolumeLayout v;
+    v.letter = 'C';
+    v.bootSector = sim::BuildNtfsBootSector(512, 8, 63);
+    v.pieces = {{0, 63, c.pieceSectors}};  // as the volume manager lists it
+    sim::PlaceVolume(m, v);
+    const ScanRun run = RunWholeScan();
+    ASSERT_EQ(run.rows.size(), 1u);
+    EXPECT_EQ(run.rows[0].verdict, Verdict::Misaligned);
+    EXPECT_EQ(run.rows[0].advice.has_value(), c.advised);
+  }
+}
+
 }  // namespace
 
 // The list of volumes is whole only when Windows says it has no more; refused or cut at

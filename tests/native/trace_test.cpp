@@ -112,6 +112,84 @@ TEST_F(TraceTest, ATraceCutInHalfTellsWhatItLacks) {
   EXPECT_NE(ran.err.find("\n  GetDriveTypeA T:\\\n"), std::string::npos) << ran.err;
 }
 
+// A trace line's call, path, access and request code (0 for those it has not).
+struct Asked {
+  std::string call, path;
+  uint64_t access = 0, code = 0;
+};
+using Drop = bool (*)(const Asked&);
+
+// The trace without the first call `drop` matches (an open with every call on its handle),
+// its first line naming `format` (1: none, as 1.02 wrote it).
+std::string Edited(const std::string& trace, uint32_t format, Drop drop) {
+  std::istringstream in(trace);
+  std::string header, why;
+  std::getline(in, header);
+  const std::string named = format == 1 ? "" : ", \"format\": " + std::to_string(format);
+  std::string out = header.substr(0, header.find(", \"format\"")) + named + "}\n";
+  std::string handle;  // the dropped open's, as its lines write it
+  for (std::string text; std::getline(in, text);) {
+    JsonLine line;
+    Asked asked;
+    uint64_t number = 0;
+    EXPECT_TRUE(JsonLine::Parse(text, &line, &why)) << why;
+    line.Text("call", &asked.call, &why);
+    line.Text("path", &asked.path, &why);
+    line.Number("access", ~0ull, &asked.access, &why);
+    line.Number("code", ~0ull, &asked.code, &why);
+    if (handle.empty() && drop(asked)) {
+      const bool opens = asked.call == "CreateFileA" || asked.call == "OpenProcessToken";
+      handle = opens && line.Number("handle", ~0ull, &number, &why)
+                   ? "\"handle\": " + std::to_string(number) + ","
+                   : "dropped";
+      continue;
+    }
+    if (!handle.empty() && text.find(handle) != std::string::npos) continue;
+    out += text + "\n";
+  }
+  EXPECT_FALSE(handle.empty()) << "nothing was dropped";
+  return out;
+}
+
+// A trace answers as failing, without listing them, only the questions its program did not
+// ask yet: each call says from which format on it is asked, whatever format this version
+// writes (a trace of a later version's format included).
+TEST_F(TraceTest, OnlyQuestionsAskedSinceALaterFormatAreExcused) {
+  sim::BuildLab(machine);
+  Report({"--trace", Temp("lab.jsonl")});
+  const std::string lab = Slurp(Temp("lab.jsonl"));
+  const Drop table = [](const Asked& a) { return a.code == IOCTL_DISK_GET_DRIVE_LAYOUT_EX; };
+  const Drop token = [](const Asked& a) { return a.call == "OpenProcessToken"; };
+  const Drop bootSector = [](const Asked& a) {
+    return a.path.find("ef15") != std::string::npos && a.access == GENERIC_READ;
+  };
+  const struct {
+    const char* what;
+    uint32_t format;
+    Drop drop;
+    bool listed;
+  } cases[] = {
+      {"format 2 without its first table", 2, table, true},
+      {"1.02's without a table it never asked for", 1, table, false},
+      {"format 2 without its token", 2, token, true},
+      {"1.02's without a token", 1, token, false},
+      {"format 2 without an EFI partition's boot sector", 2, bootSector, false},
+      {"format 3 without an EFI partition's boot sector", 3, bootSector, true},
+      {"a later format without its first table", trace::kTraceFormat + 1, table, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Spill(Temp("edited.jsonl"), Edited(lab, c.format, c.drop));
+    const Ran ran = Report({"--replay", Temp("edited.jsonl")});
+    EXPECT_EQ(ran.err.find("the trace holds no answer") != std::string::npos, c.listed) << ran.err;
+    if (c.drop != bootSector) continue;
+    EXPECT_NE(ran.out.find("34          2014        undetermined no letter or folder\n"
+                           "    undetermined: its boot sector could not be read\n"),
+              std::string::npos)
+        << ran.out;
+  }
+}
+
 TEST_F(TraceTest, ATraceReplayedAndRecordedAgainHoldsTheSameCalls) {
   sim::BuildLab(machine);
   Report({"--drives", "--trace", Temp("recorded.jsonl")});
