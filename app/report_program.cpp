@@ -6,6 +6,7 @@
 
 #include "app/report_machine.h"
 #include "app/startup_check.h"
+#include "report/report_json.h"
 #include "inspect/scan.h"
 #include "res/version.h"
 

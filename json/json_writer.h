@@ -40,7 +40,13 @@ class JsonWriter {
     String(cp1252);
   }
   void Member(const char* key, const char* cp1252) { Member(key, std::string(cp1252)); }
-  template <typename N, std::enable_if_t<std::is_integral_v<N>, int> = 0>
+  // A bool is no number: it is written true or false.
+  void Member(const char* key, bool value) {
+    Key(key);
+    Boolean(value);
+  }
+  template <typename N,
+            std::enable_if_t<std::is_integral_v<N> && !std::is_same_v<N, bool>, int> = 0>
   void Member(const char* key, N number) {
     Key(key);
     if constexpr (std::is_signed_v<N>)

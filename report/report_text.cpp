@@ -2,12 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 
-#include "json/json_writer.h"
 #include "platform/volume_names.h"
-#include "platform/win32types.h"
-#include "res/version.h"
 
 namespace report {
 
@@ -19,21 +15,6 @@ constexpr int kVerdictWidth = 12;  // "undetermined"
 // clipboard's table keeps its cells touching.
 constexpr size_t kConsoleGap = 1;
 const std::vector<int> kDriveWidths = {8, 32, 22, 10, 10, 18, 18};
-
-// A device text as a table cell: a control character (a line feed in a drive's name,
-// say) would break the table's lines, so each shows as '?'.
-std::string Printable(const char* text) {
-  std::string cell(text);
-  for (char& c : cell)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return cell;
-}
-
-std::string Decimal(unsigned long long value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%llu", value);
-  return text;
-}
 
 }  // namespace
 
@@ -58,58 +39,6 @@ std::array<std::string, 4> VolumeCells(const ScanRow& row) {
           Printable(row.driveName), row.dataStart ? Decimal(*row.dataStart) : ""};
 }
 
-const char* FailureWords(ProbeFailure failure) {
-  switch (failure) {
-    case ProbeFailure::DriveType:
-      return "drive type";
-    case ProbeFailure::Sizes:
-      return "sizes";
-    case ProbeFailure::DeviceOpen:
-      return "device open";
-    case ProbeFailure::PartitionStart:
-      return "partition start";
-    case ProbeFailure::FirstSector:
-      return "first sector";
-    case ProbeFailure::None:
-      break;
-  }
-  return "none";
-}
-
-const char* VerdictWord(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::Aligned:
-      return "aligned";
-    case Verdict::Misaligned:
-      return "misaligned";
-    case Verdict::Undetermined:
-      break;
-  }
-  return "undetermined";
-}
-
-const char* UndeterminedWords(Undetermined reason) {
-  switch (reason) {
-    case Undetermined::DataAreaNeedsRights:
-      return "its data area needs administrative rights to read";
-    case Undetermined::NoGrid:
-      return "the drive reported nothing about its physical sectors";
-    case Undetermined::NoDrive:
-      return "no drive holds the volume";
-    case Undetermined::SearchNeedsRights:
-      return "finding its drive needs administrative rights";
-    case Undetermined::DataAreaUnread:
-      return "its data area could not be read";
-    case Undetermined::BootSectorUnread:
-      return "its boot sector could not be read";
-    case Undetermined::SectorSizes:
-      return "the volume and its drive disagree about the sector size";
-    case Undetermined::None:
-      break;
-  }
-  return nullptr;
-}
-
 std::string ModeLine(const RunMode& mode) {
   if (mode.rawAccess) return "";
   if (mode.elevation == Elevation::Elevated)
@@ -119,39 +48,6 @@ std::string ModeLine(const RunMode& mode) {
            "volumes are judged by their clusters only.\n";
   return "Not elevated: FAT and exFAT volumes are judged by their clusters only; run "
          "TessarelReport from an elevated command prompt for a full report.\n";
-}
-
-DriveGeometry GeometryOf(const DriveInfo& drive) {
-  DriveGeometry g;
-  // A drive without an ATA identity may still have reported its grid.
-  g.reported = drive.status > 0 || drive.HasGeometry();
-  if (!g.reported) return g;
-  if (drive.sectorsPerPhysical != 1)
-    g.alignment = static_cast<int>(drive.sectorsPerPhysical) - static_cast<int>(drive.alignPhase);
-  g.physicalSectorSize = drive.PhysicalSectorBytes();
-  return g;
-}
-
-std::string AlignmentCell(const DriveGeometry& geometry) {
-  if (!geometry.reported) return "Unknown";
-  return geometry.alignment ? std::to_string(*geometry.alignment) : "";
-}
-
-std::string PhysicalSectorCell(const DriveGeometry& geometry) {
-  if (!geometry.reported || !geometry.physicalSectorSize) return "Unknown";
-  return Decimal(*geometry.physicalSectorSize);
-}
-
-const char* GeometrySourceWords(GeometrySource source) {
-  switch (source) {
-    case GeometrySource::AtaIdentity:
-      return "ATA identity";
-    case GeometrySource::StorageDescriptor:
-      return "storage descriptor";
-    case GeometrySource::None:
-      break;
-  }
-  return "none";
 }
 
 std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows,
@@ -195,67 +91,6 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
             "; volumes mounted only in folders may be missing.\n";
   return text;
 }
-
-// What a locked BitLocker volume's calls fail with (FVE_E_LOCKED_VOLUME).
-constexpr uint32_t kLockedByBitLocker = 0x80310000u;
-
-std::string WindowsErrorWords(uint32_t error) {
-  const char* words = nullptr;
-  switch (error) {
-    case ERROR_INVALID_FUNCTION:
-      words = "incorrect function";
-      break;
-    case ERROR_ACCESS_DENIED:
-      words = "access denied";
-      break;
-    case ERROR_NOT_READY:
-      words = "not ready";
-      break;
-    case ERROR_SHARING_VIOLATION:
-      words = "sharing violation";
-      break;
-    case ERROR_IO_DEVICE:
-      words = "the device's I/O error";
-      break;
-    case ERROR_CRC:
-      words = "the device's data error (CRC)";
-      break;
-    case kLockedByBitLocker:
-      words = "the volume is locked by BitLocker";
-      break;
-  }
-  const std::string number = "Windows error " + std::to_string(error);
-  return words != nullptr ? number + ", " + words : number;
-}
-
-std::string HoldsWords(const Partition& p) {
-  switch (p.holds) {
-    case PartitionHolds::Row:
-      return p.row;
-    case PartitionHolds::NoPath:
-      return "no letter or folder";
-    case PartitionHolds::NoVolume:
-      return "no volume";
-    case PartitionHolds::Container:
-      return "holds other volumes";
-    case PartitionHolds::NotFixed:
-      return p.shownAs + " (not a fixed volume)";
-    case PartitionHolds::NotExamined: {
-      std::string words = p.shownAs + " not examined: " + FailureWords(p.failure);
-      if (p.failureError != 0) words += " (" + WindowsErrorWords(p.failureError) + ")";
-      return words;
-    }
-    case PartitionHolds::Unknown:
-      break;
-  }
-  return "no volume found";
-}
-
-namespace {
-std::string Count(uint64_t n, const char* one, const char* many) {
-  return Decimal(n) + " " + (n == 1 ? one : many);
-}
-}  // namespace
 
 namespace {
 
@@ -410,186 +245,6 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) 
         kDriveWidths, kConsoleGap);
   }
   return text;
-}
-
-namespace {
-
-const char* PlacedByWord(PlacedBy by) {
-  switch (by) {
-    case PlacedBy::Extents:
-      return "extents";
-    case PlacedBy::Partition:
-      return "partition";
-    case PlacedBy::Search:
-      break;
-  }
-  return "search";
-}
-
-void OptionalBoolean(JsonWriter& json, const char* key, std::optional<bool> value) {
-  json.Key(key);
-  if (value)
-    json.Boolean(*value);
-  else
-    json.Null();
-}
-
-std::optional<std::string> ReasonOf(Undetermined reason) {
-  const char* why = UndeterminedWords(reason);
-  return why != nullptr ? std::optional<std::string>(why) : std::nullopt;
-}
-
-void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice) {
-  json.Key("advice");
-  if (!advice) return json.Null();
-  json.BeginObject();
-  json.Member("moveTo", advice->moveTo);
-  json.Member("moveBy", advice->moveBy);
-  json.Member("moveByBytes", advice->moveByBytes);
-  json.Member("moveToMiB", advice->moveToMiB);
-  OptionalBoolean(json, "fits", advice->moveToRoom.Fits());
-  json.Member("shrinkBy", advice->moveToRoom.ShrinkBy());
-  OptionalBoolean(json, "moveToMiBFits", advice->moveToMiBRoom.Fits());
-  json.Member("moveToMiBShrinkBy", advice->moveToMiBRoom.ShrinkBy());
-  json.Member("clusterBytes", advice->clusterBytes);
-  json.Key("format");
-  json.Boolean(advice->format);
-  json.EndObject();
-}
-
-void VolumeObject(JsonWriter& json, const ScanRow& row) {
-  json.BeginObject();
-  json.Member("name", row.name);
-  json.Member("letter", row.letter != 0 ? std::optional<std::string>(std::string(1, row.letter))
-                                        : std::nullopt);
-  json.Member("paths", row.paths);
-  json.Member("drive", row.drive);
-  json.Member("driveName", row.driveName.GetString());
-  json.Member("dataStart", row.dataStart);
-  json.Member("verdict", VerdictWord(row.verdict));
-  json.Member("reason", ReasonOf(row.reason));
-  json.Member("fileSystem", row.fileSystem);
-  json.Member("placedBy", PlacedByWord(row.placedBy));
-  json.Key("onMiB");
-  json.Boolean(row.onMiB);
-  AdviceMember(json, row.advice);
-  json.Key("extents");
-  json.BeginArray();
-  for (const PieceVerdict& piece : row.extents) {
-    json.BeginObject();
-    json.Member("drive", piece.disk);
-    json.Member("start", piece.start);
-    json.Member("dataStart", piece.dataStart);
-    json.Member("bytesPastPhysicalStart", piece.bytesPastPhysicalStart);
-    json.Member("verdict", VerdictWord(piece.verdict));
-    json.EndObject();
-  }
-  json.EndArray();
-  json.EndObject();
-}
-
-const char* PartitionStyleWord(PartitionStyle style) {
-  switch (style) {
-    case PartitionStyle::Mbr:
-      return "MBR";
-    case PartitionStyle::Gpt:
-      return "GPT";
-    case PartitionStyle::Raw:
-      break;
-  }
-  return "RAW";
-}
-
-std::optional<std::string> Named(const std::string& text) {
-  return text.empty() ? std::nullopt : std::optional<std::string>(text);
-}
-
-void PartitionObject(JsonWriter& json, const Partition& p) {
-  json.BeginObject();
-  json.Member("number", p.number);
-  if (p.mbrType)
-    json.Member("type", uint32_t{*p.mbrType});
-  else
-    json.Member("type", p.gptType);
-  json.Member("typeName", PartitionTypeName(p));
-  json.Member("start", p.start);
-  json.Member("length", p.length);
-  json.Member("volume", Named(p.volume));
-  json.Member("row", Named(p.row));
-  json.Member("verdict",
-              p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
-  json.Member("reason", ReasonOf(p.reason));
-  json.Key("onMiB");
-  json.Boolean(p.onMiB);
-  AdviceMember(json, p.advice);
-  json.EndObject();
-}
-
-void DriveObject(JsonWriter& json, uint32_t number, const DriveInfo& d) {
-  const DriveGeometry g = GeometryOf(d);
-  json.BeginObject();
-  json.Member("number", number);
-  json.Member("name", d.model.GetString());
-  json.Member("serial", d.serial.GetString());
-  json.Member("firmware", d.firmware.GetString());
-  json.Member("status", d.status);
-  json.Member("logicalSectorSize", d.bytesPerLogicalSector != 0
-                                       ? std::optional<uint32_t>(d.bytesPerLogicalSector)
-                                       : std::nullopt);
-  json.Member("alignment", g.alignment);
-  json.Member("physicalSectorSize", g.physicalSectorSize);
-  json.Member("lba0Offset", d.Lba0Offset());
-  json.Member("geometry", GeometrySourceWords(d.geometry));
-  json.Key("partitionStyle");
-  if (!d.layout)
-    json.Null();
-  else
-    json.String(PartitionStyleWord(d.layout->style));
-  json.Key("partitions");
-  json.BeginArray();
-  if (d.layout)
-    for (const Partition& p : d.layout->partitions) PartitionObject(json, p);
-  json.EndArray();
-  json.EndObject();
-}
-
-}  // namespace
-
-std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                 const DriveTable& drives, const VolumeListing& listing, const RunMode& mode) {
-  JsonWriter json;
-  json.BeginObject();
-  json.Member("program", TESSAREL_NAME);
-  json.Member("version", TESSAREL_VERSION);
-  json.Key("elevated");
-  if (mode.elevation == Elevation::Unknown)
-    json.Null();
-  else
-    json.Boolean(mode.elevation == Elevation::Elevated);
-  json.Key("rawAccess");
-  json.Boolean(mode.rawAccess);
-  json.Key("volumes");
-  json.BeginArray();
-  for (const ScanRow& row : rows) VolumeObject(json, row);
-  json.EndArray();
-  json.Key("skipped");
-  json.BeginArray();
-  for (const SkippedVolume& volume : skipped) {
-    json.BeginObject();
-    json.Member("name", volume.name);
-    json.Member("reason", FailureWords(volume.reason));
-    json.Member("error", volume.error != 0 ? std::optional<uint32_t>(volume.error) : std::nullopt);
-    json.EndObject();
-  }
-  json.EndArray();
-  json.Key("volumeListComplete");
-  json.Boolean(listing.complete);
-  json.Key("drives");
-  json.BeginArray();
-  for (uint32_t number : drives.Listed()) DriveObject(json, number, drives[number]);
-  json.EndArray();
-  json.EndObject();
-  return json.Text();
 }
 
 ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,

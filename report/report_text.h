@@ -1,5 +1,5 @@
-// The report as text: the clipboard's fixed-width table, the console report and its JSON
-// document, and the exit status that sums the verdicts up.
+// The report as text: the clipboard's fixed-width table, the console report, the tips'
+// sentences, and the exit status that sums the verdicts up.
 #pragma once
 
 #include <array>
@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/drive_info.h"
-#include "inspect/scan.h"
-#include "platform/elevation.h"
+#include "report/report_words.h"
 
 namespace report {
 
@@ -24,49 +22,20 @@ const std::vector<int>& VolumeWidths();  // 8, 8, 32, 12
 using VolumeHeadings = std::array<std::string, 4>;
 std::array<std::string, 4> VolumeCells(const ScanRow& row);
 
-const char* VerdictWord(Verdict verdict);  // "aligned", "misaligned", "undetermined"
-// Why a volume is undetermined, as the report says it; nullptr for a judged one.
-const char* UndeterminedWords(Undetermined reason);
-
-// How the console report ran: whether Windows says the process is elevated, and whether
-// the drives opened for reading and writing (if not, what Windows said to drive 0).
-struct RunMode {
-  Elevation elevation = Elevation::Unknown;
-  bool rawAccess = true;
-  uint32_t refusal = 0;
-};
 // The line the text report starts with when it ran without raw access; empty with it.
 std::string ModeLine(const RunMode& mode);
 
-// What Device Information shows of a drive's geometry: the grid offset and the physical
-// sector size, or nothing known.
-struct DriveGeometry {
-  bool reported = false;         // false: "Unknown"
-  std::optional<int> alignment;  // shown unless one logical per physical
-  std::optional<uint64_t> physicalSectorSize;
-};
-DriveGeometry GeometryOf(const DriveInfo& drive);
-std::string AlignmentCell(const DriveGeometry& geometry);
-std::string PhysicalSectorCell(const DriveGeometry& geometry);
-const char* GeometrySourceWords(GeometrySource source);
-
 // The console report: the volume table with its verdicts. A volume over several disks is
 // followed by one line per piece ("  1/2", its disk, that disk's name, its data start and
-// its own verdict); an undetermined volume by a line that says why. Under the table, each fixed volume that was not examined, and why.
-// Last, when the system's list of volumes did not come whole, a line that says so.
+// its own verdict); an undetermined volume by a line that says why. Under the table, each
+// fixed volume that was not examined, and why. Last, when the system's list of volumes did
+// not come whole, a line that says so.
 std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow>& rows,
                        const DriveTable& drives, const std::vector<SkippedVolume>& skipped,
                        const VolumeListing& listing = {});
-// What kept a volume from being examined, as the report names it.
-const char* FailureWords(ProbeFailure failure);
-// What Windows said, as the report names it: "Windows error 1, incorrect function", or
-// "Windows error 87" for an error it has no words for.
-std::string WindowsErrorWords(uint32_t error);
 // The partitions of the listed drives that have no row, after the volumes: drive, number,
 // type, start, length, verdict, and what Windows shows on it. Empty when there is none.
 std::string PartitionText(const DriveTable& drives);
-// What a partition holds, as the report says it: "no letter or folder", "no volume", ...
-std::string HoldsWords(const Partition& partition);
 // The console's lines under a row the advice applies to: first whether to format it again
 // ("    format with clusters of 4096 bytes"), then where to move it, each start with its
 // own room: "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1
@@ -85,20 +54,6 @@ std::string PartitionTip(const DriveInfo& drive);
 std::string PhysicalSectorNote(const DriveInfo& drive);
 // The drive table: number, name, serial, firmware, grid, physical sector, its source.
 std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives);
-// One JSON document with the program, its version, the volumes, the volumes not
-// examined and the drives.
-std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                 const DriveTable& drives, const VolumeListing& listing = {},
-                 const RunMode& mode = {});
-
-enum class ExitStatus {
-  Aligned = 0,       // every volume aligned, or no fixed volume at all
-  Misaligned = 1,    // at least one volume misaligned
-  Undetermined = 2,  // none misaligned but one undetermined or not examined; or the list of
-                     // volumes did not come whole, whatever the verdicts
-  CannotRun = 3,     // not NT, drive 0 refused for another reason than access, a bad option,
-                     // or the report could not be written
-};
 ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
                         const VolumeListing& listing = {});
 

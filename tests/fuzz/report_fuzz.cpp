@@ -7,6 +7,7 @@
 #include "fuzz_check.h"
 #include "fuzz_codec.h"
 #include "json_check.h"
+#include "report/report_json.h"
 #include "report/report_text.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "fuzz_check.h"
 #include "inspect/scan.h"
+#include "report/report_json.h"
 #include "report/report_text.h"
 #include "trace/field_trace.h"
 

@@ -1,3 +1,4 @@
+#include "report/report_json.h"
 #include "report/report_text.h"
 
 #include <gtest/gtest.h>
@@ -511,6 +512,18 @@ TEST(ReportTextTest, DeviceTextsBecomeValidUtf8Json) {
   drives[0].serial = "\"quoted\\";
   drives[1].status = -1;
   EXPECT_TRUE(IsValidJson(report::Json(rows, {}, drives)));
+}
+
+// A bool is written as JSON's true or false, never as the number it converts to.
+TEST(ReportTextTest, JsonBooleansAreNoNumbers) {
+  JsonWriter json(JsonWriter::Layout::OneLine);
+  json.BeginObject();
+  json.Member("yes", true);
+  json.Member("no", std::optional<bool>(false));
+  json.Member("unknown", std::optional<bool>());
+  json.Member("one", uint8_t{1});
+  json.EndObject();
+  EXPECT_EQ(json.Text(), "{\"yes\": true, \"no\": false, \"unknown\": null, \"one\": 1}\n");
 }
 
 TEST(ReportTextTest, TheCheckerItselfRejectsWhatIsNotJson) {

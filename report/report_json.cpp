@@ -1,0 +1,147 @@
+#include "report/report_json.h"
+
+#include "json/json_writer.h"
+#include "report/report_words.h"
+#include "res/version.h"
+
+namespace report {
+
+namespace {
+
+std::optional<std::string> ReasonOf(Undetermined reason) {
+  const char* why = UndeterminedWords(reason);
+  return why != nullptr ? std::optional<std::string>(why) : std::nullopt;
+}
+
+void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice) {
+  json.Key("advice");
+  if (!advice) return json.Null();
+  json.BeginObject();
+  json.Member("moveTo", advice->moveTo);
+  json.Member("moveBy", advice->moveBy);
+  json.Member("moveByBytes", advice->moveByBytes);
+  json.Member("moveToMiB", advice->moveToMiB);
+  json.Member("fits", advice->moveToRoom.Fits());
+  json.Member("shrinkBy", advice->moveToRoom.ShrinkBy());
+  json.Member("moveToMiBFits", advice->moveToMiBRoom.Fits());
+  json.Member("moveToMiBShrinkBy", advice->moveToMiBRoom.ShrinkBy());
+  json.Member("clusterBytes", advice->clusterBytes);
+  json.Member("format", advice->format);
+  json.EndObject();
+}
+
+void VolumeObject(JsonWriter& json, const ScanRow& row) {
+  json.BeginObject();
+  json.Member("name", row.name);
+  json.Member("letter", row.letter != 0 ? std::optional<std::string>(std::string(1, row.letter))
+                                        : std::nullopt);
+  json.Member("paths", row.paths);
+  json.Member("drive", row.drive);
+  json.Member("driveName", row.driveName.GetString());
+  json.Member("dataStart", row.dataStart);
+  json.Member("verdict", VerdictWord(row.verdict));
+  json.Member("reason", ReasonOf(row.reason));
+  json.Member("fileSystem", row.fileSystem);
+  json.Member("placedBy", PlacedByWord(row.placedBy));
+  json.Member("onMiB", row.onMiB);
+  AdviceMember(json, row.advice);
+  json.Key("extents");
+  json.BeginArray();
+  for (const PieceVerdict& piece : row.extents) {
+    json.BeginObject();
+    json.Member("drive", piece.disk);
+    json.Member("start", piece.start);
+    json.Member("dataStart", piece.dataStart);
+    json.Member("bytesPastPhysicalStart", piece.bytesPastPhysicalStart);
+    json.Member("verdict", VerdictWord(piece.verdict));
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
+std::optional<std::string> Named(const std::string& text) {
+  return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+void PartitionObject(JsonWriter& json, const Partition& p) {
+  json.BeginObject();
+  json.Member("number", p.number);
+  if (p.mbrType)
+    json.Member("type", uint32_t{*p.mbrType});
+  else
+    json.Member("type", p.gptType);
+  json.Member("typeName", PartitionTypeName(p));
+  json.Member("start", p.start);
+  json.Member("length", p.length);
+  json.Member("volume", Named(p.volume));
+  json.Member("row", Named(p.row));
+  json.Member("verdict",
+              p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
+  json.Member("reason", ReasonOf(p.reason));
+  json.Member("onMiB", p.onMiB);
+  AdviceMember(json, p.advice);
+  json.EndObject();
+}
+
+void DriveObject(JsonWriter& json, uint32_t number, const DriveInfo& d) {
+  const DriveGeometry g = GeometryOf(d);
+  json.BeginObject();
+  json.Member("number", number);
+  json.Member("name", d.model.GetString());
+  json.Member("serial", d.serial.GetString());
+  json.Member("firmware", d.firmware.GetString());
+  json.Member("status", d.status);
+  json.Member("logicalSectorSize", d.bytesPerLogicalSector != 0
+                                       ? std::optional<uint32_t>(d.bytesPerLogicalSector)
+                                       : std::nullopt);
+  json.Member("alignment", g.alignment);
+  json.Member("physicalSectorSize", g.physicalSectorSize);
+  json.Member("lba0Offset", d.Lba0Offset());
+  json.Member("geometry", GeometrySourceWords(d.geometry));
+  json.Member("partitionStyle", d.layout ? std::optional<std::string>(PartitionStyleWord(d.layout->style))
+                                         : std::nullopt);
+  json.Key("partitions");
+  json.BeginArray();
+  if (d.layout)
+    for (const Partition& p : d.layout->partitions) PartitionObject(json, p);
+  json.EndArray();
+  json.EndObject();
+}
+
+}  // namespace
+
+std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
+                 const DriveTable& drives, const VolumeListing& listing, const RunMode& mode) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Member("program", TESSAREL_NAME);
+  json.Member("version", TESSAREL_VERSION);
+  json.Member("elevated", mode.elevation == Elevation::Unknown
+                              ? std::nullopt
+                              : std::optional<bool>(mode.elevation == Elevation::Elevated));
+  json.Member("rawAccess", mode.rawAccess);
+  json.Key("volumes");
+  json.BeginArray();
+  for (const ScanRow& row : rows) VolumeObject(json, row);
+  json.EndArray();
+  json.Key("skipped");
+  json.BeginArray();
+  for (const SkippedVolume& volume : skipped) {
+    json.BeginObject();
+    json.Member("name", volume.name);
+    json.Member("reason", FailureWords(volume.reason));
+    json.Member("error", volume.error != 0 ? std::optional<uint32_t>(volume.error) : std::nullopt);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Member("volumeListComplete", listing.complete);
+  json.Key("drives");
+  json.BeginArray();
+  for (uint32_t number : drives.Listed()) DriveObject(json, number, drives[number]);
+  json.EndArray();
+  json.EndObject();
+  return json.Text();
+}
+
+}  // namespace report

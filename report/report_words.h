@@ -1,0 +1,64 @@
+// The words of the report: the tables that turn the inspection's states into the text the
+// console, the JSON, the clipboard and the tips share, and what the report says of a run.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "inspect/drive_info.h"
+#include "inspect/scan.h"
+#include "platform/elevation.h"
+
+namespace report {
+
+// A device text as a table cell: a control character (a line feed in a drive's name, say)
+// would break the table's lines, so each shows as '?'.
+std::string Printable(const char* text);
+std::string Decimal(unsigned long long value);
+// "1 sector", "7 sectors".
+std::string Count(uint64_t n, const char* one, const char* many);
+
+const char* VerdictWord(Verdict verdict);  // "aligned", "misaligned", "undetermined"
+// Why a volume is undetermined, as the report says it; nullptr for a judged one.
+const char* UndeterminedWords(Undetermined reason);
+// What kept a volume from being examined, as the report names it.
+const char* FailureWords(ProbeFailure failure);
+// What Windows said, as the report names it: "Windows error 1, incorrect function", or
+// "Windows error 87" for an error it has no words for.
+std::string WindowsErrorWords(uint32_t error);
+// What a partition holds, as the report says it: "no letter or folder", "no volume", ...
+std::string HoldsWords(const Partition& partition);
+const char* GeometrySourceWords(GeometrySource source);  // "ATA identity", ...
+const char* PlacedByWord(PlacedBy by);                   // "extents", "partition", "search"
+const char* PartitionStyleWord(PartitionStyle style);    // "MBR", "GPT", "RAW"
+
+// What Device Information shows of a drive's geometry: the grid offset and the physical
+// sector size, or nothing known.
+struct DriveGeometry {
+  bool reported = false;         // false: "Unknown"
+  std::optional<int> alignment;  // shown unless one logical per physical
+  std::optional<uint64_t> physicalSectorSize;
+};
+DriveGeometry GeometryOf(const DriveInfo& drive);
+std::string AlignmentCell(const DriveGeometry& geometry);
+std::string PhysicalSectorCell(const DriveGeometry& geometry);
+
+// How the console report ran: whether Windows says the process is elevated, and whether
+// the drives opened for reading and writing (if not, what Windows said to drive 0).
+struct RunMode {
+  Elevation elevation = Elevation::Unknown;
+  bool rawAccess = true;
+  uint32_t refusal = 0;
+};
+
+enum class ExitStatus {
+  Aligned = 0,       // every volume aligned, or no fixed volume at all
+  Misaligned = 1,    // at least one volume misaligned
+  Undetermined = 2,  // none misaligned but one undetermined or not examined; or the list of
+                     // volumes did not come whole, whatever the verdicts
+  CannotRun = 3,     // not NT, drive 0 refused for another reason than access, a bad option,
+                     // or the report could not be written
+};
+
+}  // namespace report
