@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "inspect/little_endian.h"
 #include "platform/device.h"
 
 DriveTable g_drives;
@@ -78,9 +79,7 @@ CString ScsiText(const BYTE* field, int width) {
   return CString(scratch);
 }
 
-uint16_t Word(const BYTE* data, int index) {
-  return static_cast<uint16_t>(data[2 * index] | (data[2 * index + 1] << 8));
-}
+uint16_t Word(const BYTE* data, int index) { return le::U16(data + 2 * index); }
 
 // Words 117-118: the logical sector size in words, valid when word 106 says so (bit 12:
 // longer than 256 words). Anything else is the classic 512 bytes.
@@ -202,11 +201,7 @@ void AskAlignment(Device& drive, DriveInfo* out) {
   out->geometry = GeometrySource::StorageDescriptor;
 }
 
-DWORD DescriptorField(const BYTE* answer, size_t offset) {
-  DWORD value;
-  std::memcpy(&value, answer + offset, sizeof value);
-  return value;
-}
+DWORD DescriptorField(const BYTE* answer, size_t offset) { return le::U32(answer + offset); }
 
 // One text of the device descriptor: from its offset to its zero byte, both inside the
 // `valid` bytes of the answer, without its leading and trailing spaces. None for offset 0,

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "inspect/little_endian.h"
+#include "inspect/partition_types.h"
 #include "platform/device.h"
 #include "platform/sys.h"
 
@@ -16,16 +18,9 @@ constexpr size_t kEntryBytes = sizeof(PARTITION_INFORMATION_EX);                
 constexpr size_t kMostEntries = 1024;
 constexpr size_t kFirstEntries = 16;
 
-uint32_t Le32(const BYTE* p) {
-  uint32_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-int64_t Le64(const BYTE* p) {
-  int64_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
+uint32_t Le32(const BYTE* p) { return le::U32(p); }
+// Offsets and lengths are signed on the wire: a negative one is no place.
+int64_t Le64(const BYTE* p) { return static_cast<int64_t>(le::U64(p)); }
 
 // A GUID as Windows writes it: its first three fields little-endian, the rest in order.
 std::string GuidText(const BYTE* g) {
@@ -36,59 +31,7 @@ std::string GuidText(const BYTE* g) {
   return text;
 }
 
-bool IsMbrContainer(uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
-
-struct GptName {
-  const char* guid;
-  const char* name;
-};
-const GptName kGptNames[] = {
-    {"C12A7328-F81F-11D2-BA4B-00A0C93EC93B", "EFI system"},
-    {"E3C9E316-0B5C-4DB8-817D-F92DF00215AE", "Microsoft reserved"},
-    {"EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", "basic data"},
-    {"DE94BBA4-06D1-4D40-A16A-BFD50179D6AC", "Windows recovery"},
-    {"5808C8AA-7E8F-42E0-85D2-E1E90434CFB3", "LDM metadata"},
-    {"AF9B60A0-1431-4F62-BC68-3311714A69AD", "LDM data"},
-    {"E75CAF8F-F680-4CEE-AFA3-B001E56EFC2D", "Storage Spaces"},
-    {"0FC63DAF-8483-4772-8E79-3D69D8477DE4", "Linux file system"},
-    {"0657FD6D-A4AB-43C4-84E5-0933C84B4F4F", "Linux swap"},
-    {"E6D6D379-F507-44C2-A23C-238F2A3DF928", "Linux LVM"},
-    {"A19D880F-05FC-4D3B-A006-743F0F84911E", "Linux RAID"},
-    {"7C3457EF-0000-11AA-AA11-00306543ECAC", "Apple APFS"},
-    {"48465300-0000-11AA-AA11-00306543ECAC", "Apple HFS+"},
-};
-
-const char* MbrName(uint8_t type) {
-  switch (type) {
-    case 0x01:
-      return "FAT12";
-    case 0x04:
-    case 0x06:
-    case 0x0E:
-      return "FAT16";
-    case 0x0B:
-    case 0x0C:
-      return "FAT32";
-    case 0x07:
-      return "NTFS/exFAT";
-    case 0x83:
-      return "Linux";
-    case 0x82:
-      return "Linux swap";
-    case 0x8E:
-      return "Linux LVM";
-    case 0x27:
-      return "Windows recovery";
-    case 0x42:
-      return "LDM";
-    case 0xEE:
-      return "protective GPT";
-    case 0xEF:
-      return "EFI system";
-    default:
-      return nullptr;
-  }
-}
+bool IsMbrContainer(uint8_t type) { return MbrType(type).container; }
 
 // One entry at `e`; none when it is no partition to judge.
 std::optional<Partition> ReadEntry(const BYTE* e, uint32_t style, uint32_t bytesPerSector,
@@ -120,52 +63,22 @@ std::optional<Partition> ReadEntry(const BYTE* e, uint32_t style, uint32_t bytes
 
 }  // namespace
 
+const PartitionType& TypeOf(const Partition& partition) {
+  return partition.mbrType ? MbrType(*partition.mbrType) : GptType(partition.gptType);
+}
+
 std::string PartitionTypeName(const Partition& partition) {
-  if (partition.mbrType) {
-    if (const char* name = MbrName(*partition.mbrType)) return name;
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(*partition.mbrType));
-    return hex;
-  }
-  for (const GptName& known : kGptNames)
-    if (partition.gptType == known.guid) return known.name;
-  return "unknown";
+  if (const char* name = TypeOf(partition).name) return name;
+  if (!partition.mbrType) return "unknown";
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(*partition.mbrType));
+  return hex;
 }
 
-bool HoldsOtherVolumes(const Partition& partition) {
-  if (partition.mbrType) return *partition.mbrType == 0x42;
-  const std::string name = PartitionTypeName(partition);
-  return name == "LDM metadata" || name == "LDM data" || name == "Storage Spaces";
-}
-
-bool WindowsMakesVolume(const Partition& partition) {
-  if (partition.mbrType) {
-    switch (*partition.mbrType) {
-      case 0x01: case 0x04: case 0x06: case 0x07: case 0x0B: case 0x0C: case 0x0E: case 0x27:
-        return true;
-      default:
-        return false;
-    }
-  }
-  const std::string name = PartitionTypeName(partition);
-  return name == "basic data" || name == "EFI system" || name == "Windows recovery";
-}
-
-bool HasDataToAlign(const Partition& partition) {
-  return !HoldsOtherVolumes(partition) && PartitionTypeName(partition) != "Microsoft reserved";
-}
-
-bool HoldsFat(const Partition& partition) {
-  if (partition.mbrType) {
-    switch (*partition.mbrType) {
-      case 0x01: case 0x04: case 0x06: case 0x0B: case 0x0C: case 0x0E: case 0xEF:
-        return true;
-      default:
-        return false;
-    }
-  }
-  return PartitionTypeName(partition) == "EFI system";
-}
+bool HoldsOtherVolumes(const Partition& partition) { return TypeOf(partition).holdsOtherVolumes; }
+bool WindowsMakesVolume(const Partition& partition) { return TypeOf(partition).windowsMakesVolume; }
+bool HasDataToAlign(const Partition& partition) { return TypeOf(partition).hasDataToAlign; }
+bool HoldsFat(const Partition& partition) { return TypeOf(partition).holdsFat; }
 
 namespace {
 

@@ -71,6 +71,9 @@ struct DriveLayout {
 // extended container, or the usable end; none where nothing after it is known.
 std::optional<uint64_t> MoveLimit(const DriveLayout& layout, const Partition& partition);
 
+struct PartitionType;
+// What its type says of it (partition_types.h).
+const PartitionType& TypeOf(const Partition& partition);
 // "EFI system", "Linux file system", ...; an MBR byte without a name in hex ("0xA5"); a
 // GPT type without one "unknown".
 std::string PartitionTypeName(const Partition& partition);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "inspect/boot_sector.h"
 #include "inspect/drive_info.h"
+#include "inspect/partition_tie.h"
 #include "platform/device.h"
 #include "platform/sys.h"
 #include "platform/volume_names.h"
@@ -91,19 +91,6 @@ std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
     facts.limit = MoveLimit(*drive.layout, *partition);
   }
   return Advise(facts, drive);
-}
-
-constexpr DWORD kUnbuffered = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
-
-// The first sector of the volume named `volumeName`, read through it, told by its content;
-// none where it cannot be read.
-std::optional<BootSector> ReadVolumeBootSector(std::string volumeName, uint32_t bytesPerSector) {
-  if (!volumeName.empty() && volumeName.back() == '\\') volumeName.pop_back();
-  Device volume(volumeName, GENERIC_READ, kUnbuffered);
-  SectorBuffer buffer(bytesPerSector);
-  if (!volume.IsOpen() || !buffer.IsValid() || !volume.ReadAt(0, buffer.Data(), bytesPerSector))
-    return std::nullopt;
-  return ReadBootSector(buffer.Data(), bytesPerSector);
 }
 
 std::vector<PieceOffset> PieceOffsets(const CVolumeInfo& volume) {
@@ -213,91 +200,4 @@ void CScan::PlaceUnexamined(const std::string& name, const std::vector<std::stri
     m_placed.push_back(std::move(placed));
 }
 
-void CScan::TiePartitions() {
-  for (uint32_t number : g_drives.Listed()) {
-    DriveInfo& drive = g_drives[number];
-    if (!drive.layout) continue;
-    for (Partition& partition : drive.layout->partitions) Tie(number, drive, partition);
-  }
-}
-
-void CScan::Tie(uint32_t disk, DriveInfo& drive, Partition& partition) const {
-  partition.onMiB = OnMiB(partition.start, drive.layout->bytesPerSector);
-  if (HoldsOtherVolumes(partition)) {
-    partition.holds = PartitionHolds::Container;
-    return;
-  }
-  // The volume whose piece starts on this disk at the partition's first byte.
-  const auto on = [&](const PlacedVolume& v) {
-    return std::any_of(v.pieces.begin(), v.pieces.end(), [&](const PieceOffset& piece) {
-      return piece.disk == disk && piece.byte == partition.startBytes;
-    });
-  };
-  const auto volume = std::find_if(m_placed.begin(), m_placed.end(), on);
-  if (volume == m_placed.end()) {
-    // A volume that could not be placed may lie on a partition Windows makes volumes of.
-    partition.holds = m_allPlaced || !WindowsMakesVolume(partition) ? PartitionHolds::NoVolume
-                                                                     : PartitionHolds::Unknown;
-  } else {
-    partition.holds = volume->holds;
-    partition.volume = volume->volumeName;
-    (volume->holds == PartitionHolds::Row ? partition.row : partition.shownAs) = volume->row;
-    partition.failure = volume->failure;
-    partition.failureError = volume->error;
-  }
-  if (partition.holds == PartitionHolds::Row) {
-    partition.verdict = volume->verdict;  // judged as its volume
-    return;
-  }
-  if (!HasDataToAlign(partition)) return;
-  Judge(drive, partition);
-}
-
-void CScan::FindDataArea(const DriveInfo& drive, Partition& partition) const {
-  // Windows' volume on it is read through its name: FAT and exFAT keep their clusters
-  // past their allocation tables, which only the boot sector says. One that Windows has
-  // no volume for (Linux's) is judged by its start.
-  const bool readable =
-      partition.holds == PartitionHolds::NoPath || partition.holds == PartitionHolds::NotFixed;
-  const bool windowsVolume = readable || partition.holds == PartitionHolds::NotExamined ||
-                             partition.holds == PartitionHolds::Unknown;
-  if (m_mode == AccessMode::Raw && readable) {
-    const std::optional<BootSector> boot =
-        ReadVolumeBootSector(partition.volume, drive.layout->bytesPerSector);
-    if (boot) {
-      const bool fat = boot->fileSystem == BootFileSystem::Fat ||
-                       boot->fileSystem == BootFileSystem::Exfat;
-      partition.dataOffset = fat ? boot->dataOffset : 0;
-      if (!partition.dataOffset) partition.reason = Undetermined::DataAreaUnread;
-      return;
-    }
-  }
-  if (!HoldsFat(partition) || !windowsVolume) return;  // judged by its start
-  partition.dataOffset.reset();
-  partition.reason = m_mode == AccessMode::QueryOnly && readable ? Undetermined::DataAreaNeedsRights
-                                                                 : Undetermined::BootSectorUnread;
-}
-
-void CScan::Judge(const DriveInfo& drive, Partition& partition) const {
-  FindDataArea(drive, partition);
-  if (drive.sectorSizesDisagree) {
-    partition.dataOffset.reset();
-    partition.reason = Undetermined::SectorSizes;
-  }
-  if (!partition.dataOffset) {
-    partition.verdict = Verdict::Undetermined;
-    return;
-  }
-  partition.verdict = StartVerdict(partition.start + *partition.dataOffset, drive);
-  if (partition.verdict == Verdict::Undetermined) partition.reason = Undetermined::NoGrid;
-  if (partition.verdict != Verdict::Misaligned) return;
-  // Its clusters are not judged: no cluster size is known without its volume's row, and
-  // an EFI system partition's are small on purpose. So it is never told to format.
-  AdviceFacts facts;
-  facts.start = partition.start;
-  facts.dataOffset = partition.dataOffset;
-  facts.length = partition.length;
-  facts.limit = MoveLimit(*drive.layout, partition);
-  facts.bytesPerSector = drive.layout->bytesPerSector;
-  partition.advice = Advise(facts, drive);
-}
+void CScan::TiePartitions() { ::TiePartitions(g_drives, m_placed, m_allPlaced, m_mode); }

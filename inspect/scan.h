@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "inspect/alignment.h"
+#include "inspect/partition_tie.h"
 #include "inspect/volume_info.h"
 #include "platform/cstring.h"
 
@@ -67,17 +68,6 @@ class CScan {
     std::vector<std::string> paths;  // the folders it is mounted in
   };
 
-  // A volume Windows lists and where its pieces start: what a partition is tied by.
-  struct PlacedVolume {
-    PartitionHolds holds = PartitionHolds::Row;  // Row, NoPath, NotExamined or NotFixed
-    std::string volumeName;
-    std::string row;  // its row's name; for NotExamined, the name it is listed under
-    Verdict verdict = Verdict::Undetermined;
-    ProbeFailure failure = ProbeFailure::None;
-    uint32_t error = 0;
-    std::vector<PieceOffset> pieces;
-  };
-
   std::optional<ScanRow> Next();
   std::optional<ScanRow> ExamineLetter(char letter);
   std::optional<ScanRow> ExamineMounted(const MountedVolume& volume);
@@ -92,11 +82,6 @@ class CScan {
   // Ties each partition of each listed drive to what Windows shows on it, once the last
   // volume is examined.
   void TiePartitions();
-  void Tie(uint32_t disk, DriveInfo& drive, Partition& partition) const;
-  // Where a partition without a row keeps its data, read through Windows' volume on it
-  // where it has one; then its verdict and what would align it.
-  void FindDataArea(const DriveInfo& drive, Partition& partition) const;
-  void Judge(const DriveInfo& drive, Partition& partition) const;
 
   // 0..9: the drive to identify next; 'C'..'Z': the letter to examine next; past 'Z':
   // the volumes named by folders. Letters A and B are never examined.

@@ -1,0 +1,116 @@
+#include "inspect/partition_tie.h"
+
+#include <algorithm>
+
+#include "inspect/alignment.h"
+#include "inspect/boot_sector.h"
+#include "platform/device.h"
+
+namespace {
+
+constexpr DWORD kUnbuffered = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
+
+// The first sector of the volume named `volumeName`, read through it, told by its content;
+// none where it cannot be read.
+std::optional<BootSector> ReadVolumeBootSector(std::string volumeName, uint32_t bytesPerSector) {
+  if (!volumeName.empty() && volumeName.back() == '\\') volumeName.pop_back();
+  Device volume(volumeName, GENERIC_READ, kUnbuffered);
+  SectorBuffer buffer(bytesPerSector);
+  if (!volume.IsOpen() || !buffer.IsValid() || !volume.ReadAt(0, buffer.Data(), bytesPerSector))
+    return std::nullopt;
+  return ReadBootSector(buffer.Data(), bytesPerSector);
+}
+
+// What lies on the partition: the volume whose piece starts on this disk at its first byte.
+void Tie(uint32_t disk, const std::vector<PlacedVolume>& placed, bool allPlaced,
+         Partition& partition) {
+  if (HoldsOtherVolumes(partition)) {
+    partition.holds = PartitionHolds::Container;
+    return;
+  }
+  const auto on = [&](const PlacedVolume& v) {
+    return std::any_of(v.pieces.begin(), v.pieces.end(), [&](const PieceOffset& piece) {
+      return piece.disk == disk && piece.byte == partition.startBytes;
+    });
+  };
+  const auto volume = std::find_if(placed.begin(), placed.end(), on);
+  if (volume == placed.end()) {
+    // A volume that could not be placed may lie on a partition Windows makes volumes of.
+    partition.holds = allPlaced || !WindowsMakesVolume(partition) ? PartitionHolds::NoVolume
+                                                                   : PartitionHolds::Unknown;
+    return;
+  }
+  partition.holds = volume->holds;
+  partition.volume = volume->volumeName;
+  (volume->holds == PartitionHolds::Row ? partition.row : partition.shownAs) = volume->row;
+  partition.failure = volume->failure;
+  partition.failureError = volume->error;
+  if (partition.holds == PartitionHolds::Row) partition.verdict = volume->verdict;  // its volume's
+}
+
+// Where a partition without a row keeps its data.
+void FindDataArea(const DriveInfo& drive, AccessMode mode, Partition& partition) {
+  // Windows' volume on it is read through its name: FAT and exFAT keep their clusters
+  // past their allocation tables, which only the boot sector says. One that Windows has
+  // no volume for (Linux's) is judged by its start.
+  const bool readable =
+      partition.holds == PartitionHolds::NoPath || partition.holds == PartitionHolds::NotFixed;
+  const bool windowsVolume = readable || partition.holds == PartitionHolds::NotExamined ||
+                             partition.holds == PartitionHolds::Unknown;
+  if (mode == AccessMode::Raw && readable) {
+    const std::optional<BootSector> boot =
+        ReadVolumeBootSector(partition.volume, drive.layout->bytesPerSector);
+    if (boot) {
+      const bool fat = boot->fileSystem == BootFileSystem::Fat ||
+                       boot->fileSystem == BootFileSystem::Exfat;
+      partition.dataOffset = fat ? boot->dataOffset : 0;
+      if (!partition.dataOffset) partition.reason = Undetermined::DataAreaUnread;
+      return;
+    }
+  }
+  if (!HoldsFat(partition) || !windowsVolume) return;  // judged by its start
+  partition.dataOffset.reset();
+  partition.reason = mode == AccessMode::QueryOnly && readable ? Undetermined::DataAreaNeedsRights
+                                                                 : Undetermined::BootSectorUnread;
+}
+
+// Its verdict, and what would align it where it is misaligned.
+void Judge(const DriveInfo& drive, AccessMode mode, Partition& partition) {
+  FindDataArea(drive, mode, partition);
+  if (drive.sectorSizesDisagree) {
+    partition.dataOffset.reset();
+    partition.reason = Undetermined::SectorSizes;
+  }
+  if (!partition.dataOffset) {
+    partition.verdict = Verdict::Undetermined;
+    return;
+  }
+  partition.verdict = StartVerdict(partition.start + *partition.dataOffset, drive);
+  if (partition.verdict == Verdict::Undetermined) partition.reason = Undetermined::NoGrid;
+  if (partition.verdict != Verdict::Misaligned) return;
+  // Its clusters are not judged: no cluster size is known without its volume's row, and
+  // an EFI system partition's are small on purpose. So it is never told to format.
+  AdviceFacts facts;
+  facts.start = partition.start;
+  facts.dataOffset = partition.dataOffset;
+  facts.length = partition.length;
+  facts.limit = MoveLimit(*drive.layout, partition);
+  facts.bytesPerSector = drive.layout->bytesPerSector;
+  partition.advice = Advise(facts, drive);
+}
+
+}  // namespace
+
+void TiePartitions(DriveTable& drives, const std::vector<PlacedVolume>& placed, bool allPlaced,
+                   AccessMode mode) {
+  for (uint32_t number : drives.Listed()) {
+    DriveInfo& drive = drives[number];
+    if (!drive.layout) continue;
+    for (Partition& partition : drive.layout->partitions) {
+      partition.onMiB = OnMiB(partition.start, drive.layout->bytesPerSector);
+      Tie(number, placed, allPlaced, partition);
+      if (partition.holds != PartitionHolds::Row && HasDataToAlign(partition))
+        Judge(drive, mode, partition);
+    }
+  }
+}
