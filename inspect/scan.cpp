@@ -104,8 +104,7 @@ std::vector<PieceOffset> PieceOffsets(const CVolumeInfo& volume) {
 
 std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::string name,
                                       std::vector<std::string> paths, std::string volumeName) {
-  record->m_access = m_mode;
-  const int code = record->Probe();
+  const int code = record->Probe(m_mode);
   if (record->m_letter != 0) volumeName = VolumeNameOf(RootPath(record->m_letter));
   if (code != 3 || record->m_failure != ProbeFailure::None || record->m_extents.empty()) {
     Skip(*record, std::move(name), volumeName);
@@ -139,7 +138,6 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   row.reason = VolumeReason(row.extents);
   row.onMiB = OnMiB(row.extents.front().start, record->m_bytesPerSector);
   if (row.verdict == Verdict::Misaligned) row.advice = VolumeAdvice(*record);
-  record->m_advice = row.advice;
   const PieceVerdict& first = row.extents.front();
   row.drive = first.disk;
   row.dataStart = first.dataStart;

@@ -165,7 +165,8 @@ CVolumeInfo::CVolumeInfo(const std::string& volumeName) : CVolumeInfo('\0') {
   m_root = m_device + '\\';
 }
 
-int CVolumeInfo::Probe() {
+int CVolumeInfo::Probe(AccessMode mode) {
+  m_access = mode;
   const std::string& root = m_root;
   const UINT type = sys::GetDriveTypeA(root.c_str());
 

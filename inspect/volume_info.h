@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "inspect/access_mode.h"
-#include "inspect/advice.h"
 
 // What kept the probe from placing a volume: the first of these it met, in the order it
 // asks. Such a volume can have no row.
@@ -51,9 +50,10 @@ class CVolumeInfo {
   explicit CVolumeInfo(const std::string& volumeName);
 
   // Classifies the drive and reads its geometry; for a volume that is not optical it
-  // also runs the device probe. Returns 0 (not usable), 1 (optical), 3 (local
-  // removable or fixed) or 7 (remote).
-  int Probe();
+  // also runs the device probe, opening devices as `mode` allows (QueryOnly: with access
+  // 0, reading nothing). Returns 0 (not usable), 1 (optical), 3 (local removable or
+  // fixed) or 7 (remote).
+  int Probe(AccessMode mode = AccessMode::Raw);
 
   uint32_t GetBytesPerSector() const { return m_bytesPerSector; }
   uint32_t GetBytesPerCluster() const { return m_bytesPerCluster; }
@@ -90,9 +90,6 @@ class CVolumeInfo {
   ProbeFailure m_failure;
   PlacedBy m_placedBy = PlacedBy::Search;
   uint32_t m_failureError = 0;  // what Windows said to the call behind m_failure; 0: none
-  std::optional<Advice> m_advice;  // set by the scan for a misaligned volume it applies to
-  // Set before Probe: QueryOnly opens the volume with access 0 and reads nothing.
-  AccessMode m_access = AccessMode::Raw;
   // Reads QueryOnly left out that the verdict needed: the boot sector that says where a
   // FAT or exFAT volume's clusters begin, and the drive search for a volume that named no
   // disk.
@@ -100,6 +97,7 @@ class CVolumeInfo {
   bool m_searchNeedsRights = false;
 
  private:
+  AccessMode m_access = AccessMode::Raw;  // how the last probe opened devices
   // Where the system says the volume lies: by its disk number, or by its pieces.
   struct Placement {
     std::optional<uint32_t> systemDisk;

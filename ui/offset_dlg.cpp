@@ -171,7 +171,7 @@ void COffsetDlg::AddRow(ScanRow row) {
   m_list.SetItemData(index, reinterpret_cast<DWORD_PTR>(row.volume.get()));
   m_list.SetItemState(index, INDEXTOSTATEIMAGEMASK(StateImageIndex(row.verdict)),
                       LVIS_STATEIMAGEMASK);
-  m_records.push_back(std::move(row.volume));
+  m_rows.push_back(std::move(row));
 }
 
 void COffsetDlg::FinishScan() {

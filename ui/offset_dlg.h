@@ -56,7 +56,8 @@ class COffsetDlg : public CDialog {
   CScan m_scan;
   Close m_close = Close::NotAsked;
 
-  // The volume records behind the rows' item data; they live as long as the window object.
-  std::vector<std::unique_ptr<CVolumeInfo>> m_records;
+  // The rows as the scan gave them: each holds the volume record behind its item data, which
+  // lives as long as the window object, and what would align it.
+  std::vector<ScanRow> m_rows;
   static const MessageEntry messageEntries[];
 };

@@ -34,10 +34,11 @@ void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
   // A volume over several disks says on how many, after its sentence, and a misaligned one
   // what would align it. The item data is taken only when it is the record of one of this
   // window's rows.
-  const CVolumeInfo* record = nullptr;
-  for (const auto& r : m_records)
-    if (reinterpret_cast<LPARAM>(r.get()) == tip->lParam) record = r.get();
-  if (record == nullptr) return;
+  const ScanRow* row = nullptr;
+  for (const ScanRow& r : m_rows)
+    if (reinterpret_cast<LPARAM>(r.volume.get()) == tip->lParam) row = &r;
+  if (row == nullptr) return;
+  const CVolumeInfo* record = row->volume.get();
   CString text(tip->pszText);
   std::set<int64_t> disks;
   for (const VolumeExtent& extent : record->m_extents) disks.insert(extent.disk);
@@ -46,9 +47,9 @@ void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
     disksText.Format(" The volume lies on %u disks.", static_cast<unsigned>(disks.size()));
     text += disksText;
   }
-  if (state == INDEXTOSTATEIMAGEMASK(1) && record->m_advice) {
+  if (state == INDEXTOSTATEIMAGEMASK(1) && row->advice) {
     text += " ";
-    text += report::AdviceSentence(*record->m_advice, record->m_bytesPerSector).c_str();
+    text += report::AdviceSentence(*row->advice, record->m_bytesPerSector).c_str();
   }
   ::lstrcpynA(tip->pszText, text, tip->cchTextMax);
 }

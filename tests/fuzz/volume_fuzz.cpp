@@ -24,8 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   in.U8(queryOnly);
 
   CVolumeInfo volume(static_cast<char>(letter));
-  if (queryOnly & 1) volume.m_access = AccessMode::QueryOnly;
-  const int code = volume.Probe();
+  const int code = volume.Probe((queryOnly & 1) ? AccessMode::QueryOnly : AccessMode::Raw);
   fuzz::CheckNothingLeft(m);
   FUZZ_CHECK(code == 0 || code == 1 || code == 3 || code == 7);
   volume.ClusterToSector(cluster);
