@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -220,6 +221,15 @@ class Machine : public sys::Backend {
   long failCall = -1;
 
   const std::vector<Call>& Log() const { return m_log; }
+  // The requests this machine was sent and does not model, each named ("DeviceIoControl
+  // 0x2D1400 property 7 on a drive"). It fails them as Windows fails a request it does not
+  // know, but a test must not take that for an answer: a test that means to see Windows
+  // refuse one clears them.
+  const std::vector<std::string>& Unmodelled() const { return m_unmodelled; }
+  void ClearUnmodelled() { m_unmodelled.clear(); }
+  // Each request the devices answer, as its code and the property it asks for (~0 for
+  // requests that ask for none): the table's keys, for tests that read every answer back.
+  static std::vector<std::pair<DWORD, DWORD>> Answered();
   std::vector<Call> Calls(const std::string& op) const;
   void ClearLog() { m_log.clear(); }
   int OpenHandles() const {
@@ -260,6 +270,24 @@ class Machine : public sys::Backend {
     bool unbuffered = false;
     uint64_t position = 0;
   };
+  // One DeviceIoControl as a device answers it (device_answers.cpp).
+  struct Request {
+    const void* in;
+    DWORD inSize;
+    void* out;
+    DWORD outSize;
+    DWORD* returned;
+    DWORD code;
+  };
+  enum class HandleKind { Drive, Volume, Either };
+  static constexpr DWORD kNoProperty = ~DWORD{0};
+  struct AnswerEntry {
+    DWORD code;
+    HandleKind kind;
+    DWORD property;  // the property a query asks for; kNoProperty for other requests
+    BOOL (Machine::*answer)(const OpenDevice&, const Request&);
+  };
+  static const AnswerEntry kAnswers[];
 
   Call& Record(Call call);
   bool Injected(Call& call, DWORD error);
@@ -286,24 +314,24 @@ class Machine : public sys::Backend {
   BOOL NextVolume(size_t index, LPSTR name, DWORD size);
   uint32_t SectorSizeOf(const OpenDevice& device) const;
   Bytes ReadDeviceSector(const OpenDevice& device, uint64_t lba) const;
-  BOOL Identify(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
-                DWORD* returned);
-  BOOL Inquiry(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
-               DWORD* returned);
-  BOOL DeviceDescriptor(const Drive& drive, void* out, DWORD outSize, DWORD* returned);
-  BOOL QueryProperty(const Drive& drive, const void* in, DWORD inSize, void* out, DWORD outSize,
-                     DWORD* returned);
-  BOOL DriveLayout(const Drive& drive, void* out, DWORD outSize, DWORD* returned);
-  BOOL DriveGeometry(const Drive& drive, void* out, DWORD outSize, DWORD* returned);
-  BOOL PartitionInfo(const OpenDevice& device, bool ex, void* out, DWORD outSize, DWORD* returned);
-  BOOL DeviceNumber(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned);
-  BOOL DiskExtents(const OpenDevice& device, void* out, DWORD outSize, DWORD* returned);
+  // The answers, each to the request the table gives it.
+  BOOL Identify(const OpenDevice& device, const Request& r);
+  BOOL Inquiry(const OpenDevice& device, const Request& r);
+  BOOL DeviceDescriptor(const OpenDevice& device, const Request& r);
+  BOOL AccessAlignment(const OpenDevice& device, const Request& r);
+  BOOL DriveLayout(const OpenDevice& device, const Request& r);
+  BOOL DriveGeometry(const OpenDevice& device, const Request& r);
+  BOOL PartitionInfo(const OpenDevice& device, const Request& r);
+  BOOL DeviceNumber(const OpenDevice& device, const Request& r);
+  BOOL DiskExtents(const OpenDevice& device, const Request& r);
+  std::optional<BOOL> PropertyQuery(const Request& r, bool supported);
   const Drive* DriveAt(int64_t number) const;
   std::vector<Extent> PiecesOf(const Volume& l) const;
   // The length in bytes of the partition at `offset` on drive `host`.
   uint64_t PartitionBytesAt(int64_t host, uint64_t offset) const;
 
   std::vector<Call> m_log;
+  std::vector<std::string> m_unmodelled;
   std::map<HANDLE, OpenDevice> m_handles;
   std::map<HANDLE, size_t> m_finds;  // volume searches: the next volume's index
   std::map<HANDLE, DWORD> m_tokens;  // the process's token, opened: its access
@@ -312,7 +340,24 @@ class Machine : public sys::Backend {
   DWORD m_lastError = ERROR_SUCCESS;
 };
 
-// Puts a machine behind the door for the life of a scope.
-using Installation = sys::Using;
+// Puts a machine behind the door for the life of a scope. At its end, the requests the
+// machine did not model go to the hook the tests set (none elsewhere), so that one fails
+// the test that sent it.
+class Installation {
+ public:
+  explicit Installation(Machine& machine) : m_machine(machine), m_door(machine) {}
+  ~Installation() {
+    if (onUnmodelled != nullptr && !m_machine.Unmodelled().empty())
+      onUnmodelled(m_machine.Unmodelled());
+  }
+  Installation(const Installation&) = delete;
+  Installation& operator=(const Installation&) = delete;
+
+  static void (*onUnmodelled)(const std::vector<std::string>& requests);
+
+ private:
+  Machine& m_machine;
+  sys::Using m_door;
+};
 
 }  // namespace sim

@@ -16,10 +16,11 @@
 
 namespace fuzz {
 
-// Every handle closed and every buffer freed.
+// Every handle closed, every buffer freed, and every request one the machine models.
 inline void CheckNothingLeft(const sim::Machine& m) {
   FUZZ_CHECK(m.OpenHandles() == 0);
   FUZZ_CHECK(m.OpenBuffers() == 0);
+  FUZZ_CHECK(m.Unmodelled().empty());  // every request the program sent has its answer
 }
 
 // One run's simulated machine, installed behind sys:: for the run. Its allocations stay

@@ -2,12 +2,137 @@
 #include <cstring>
 #include <new>
 
+#include <gtest/gtest-spi.h>
+
+#include <functional>
+#include <map>
+
+#include "inspect/partition_table.h"
+#include "inspect/volume_info.h"
+#include "platform/device.h"
+#include "platform/read_only.h"
 #include "platform/sys.h"
+#include "sim/lab.h"
 #include "sim_fixture.h"
 
 namespace {
 
 class SimMachineTest : public SimTest {};
+
+// Every answer of the simulated devices, read back by the product's own reader of it, says
+// what the machine holds; and every request the read-only door lets through has one.
+TEST_F(SimMachineTest, EachAnswerReadsBackAsWhatTheMachineHolds) {
+  sim::BuildLab(machine);
+  const auto identified = [](uint32_t disk, AccessMode mode) {
+    DriveInfo d;
+    IdentifyDrive(disk, &d, mode);
+    return d;
+  };
+  const auto probed = [this](char letter) {
+    machine.letters[letter].extentsOk = false;  // placed by the partition requests instead
+    CVolumeInfo v(letter);
+    v.Probe();
+    return v;
+  };
+  const DWORD none = ~DWORD{0};
+  const std::map<std::pair<DWORD, DWORD>, std::function<void()>> readers = {
+      {{SMART_RCV_DRIVE_DATA, none},
+       [&] {
+         const DriveInfo d = identified(0, AccessMode::Raw);
+         EXPECT_EQ(std::string(d.model), "KESTREL KD4000-512E");
+         EXPECT_EQ(std::string(d.serial), "KD40A0001");
+         EXPECT_EQ(d.sectorsPerPhysical, 8);
+       }},
+      {{IOCTL_SCSI_PASS_THROUGH, none},
+       [&] { EXPECT_EQ(std::string(identified(4, AccessMode::Raw).model), "VITRELLE PORTA-DISK 2T"); }},
+      {{IOCTL_STORAGE_QUERY_PROPERTY, StorageDeviceProperty},
+       [&] { EXPECT_EQ(std::string(identified(16, AccessMode::QueryOnly).serial), "KD60G0016"); }},
+      {{IOCTL_STORAGE_QUERY_PROPERTY, StorageAccessAlignmentProperty},
+       [&] {
+         const DriveInfo d = identified(15, AccessMode::QueryOnly);
+         EXPECT_EQ(d.PhysicalSectorBytes(), 16384u);
+         EXPECT_EQ(d.geometry, GeometrySource::StorageDescriptor);
+       }},
+      {{IOCTL_DISK_GET_DRIVE_LAYOUT_EX, none},
+       [&] {
+         const DriveInfo d = identified(14, AccessMode::Raw);
+         ASSERT_EQ(d.layout->partitions.size(), machine.drives[14].layout.partitions.size());
+         for (size_t i = 0; i < d.layout->partitions.size(); ++i)
+           EXPECT_EQ(d.layout->partitions[i].start, machine.drives[14].layout.partitions[i].start);
+         EXPECT_EQ(d.layout->partitions.back().containerEnd, 8390719u + 2097152u);
+       }},
+      {{IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, none},
+       [&] {
+         Device drive(PhysicalDrivePath(6), 0, 0);
+         const DiskSize size = AskDiskSize(drive);
+         EXPECT_EQ(size.bytes, machine.drives[6].sectorCount * 512);
+         EXPECT_EQ(size.bytesPerSector, 512u);
+       }},
+      {{IOCTL_DISK_GET_PARTITION_INFO, none}, [&] { EXPECT_EQ(probed('D').m_startSector, 63u); }},
+      {{IOCTL_DISK_GET_PARTITION_INFO_EX, none},
+       [&] { EXPECT_EQ(probed('N').m_startSector, 5000000000u); }},  // GPT: only the _EX one
+      {{IOCTL_STORAGE_GET_DEVICE_NUMBER, none}, [&] { EXPECT_EQ(probed('Q').GetDriveIndex(), 8); }},
+      {{IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, none},
+       [&] {
+         const std::vector<PieceOffset> pieces = VolumePieceOffsets(sim::Machine::NameOf('S', machine.letters['S']));
+         ASSERT_EQ(pieces.size(), 2u);
+         EXPECT_EQ(pieces[1].disk, 12u);
+         EXPECT_EQ(pieces[1].byte, 2099199u * 512);
+       }},
+  };
+  for (const auto& key : sim::Machine::Answered()) {
+    SCOPED_TRACE(::testing::Message() << std::hex << "request 0x" << key.first << " property "
+                                      << key.second);
+    const auto reader = readers.find(key);
+    ASSERT_NE(reader, readers.end()) << "an answer nobody reads back";
+    reader->second();
+  }
+  // The door lets no request through that the devices have no answer to.
+  for (const auto& [key, reader] : readers) {
+    STORAGE_PROPERTY_QUERY query = {};
+    query.PropertyId = static_cast<STORAGE_PROPERTY_ID>(key.second);
+    SENDCMDINPARAMS identify = {};
+    identify.irDriveRegs.bCommandReg = ID_CMD;
+    SCSI_PASS_THROUGH inquiry = {};
+    inquiry.Cdb[0] = 0x12;
+    inquiry.DataIn = SCSI_IOCTL_DATA_IN;
+    const void* in = key.first == SMART_RCV_DRIVE_DATA ? static_cast<const void*>(&identify)
+                     : key.first == IOCTL_SCSI_PASS_THROUGH ? static_cast<const void*>(&inquiry)
+                                                            : &query;
+    EXPECT_TRUE(IsReadOnlyRequest(key.first, in, sizeof(SCSI_PASS_THROUGH)));
+  }
+  ExpectNothingLeft();
+}
+
+// A request the simulated machine does not model is no answer: it fails the test that
+// sent it, naming it, unless that test says it means to see Windows refuse it.
+TEST(SimUnmodelledTest, ARequestWithoutAnAnswerFailsItsTest) {
+  const auto askProperty7 = [](sim::Machine& m) {
+    HANDLE h = sys::CreateFileA("\\\\.\\PhysicalDrive0", 0, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    STORAGE_PROPERTY_QUERY query = {};
+    query.PropertyId = static_cast<STORAGE_PROPERTY_ID>(7);  // the seek penalty: not modelled
+    BYTE out[64];
+    DWORD returned = 0;
+    EXPECT_FALSE(sys::DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out,
+                                      sizeof out, &returned, nullptr));
+    EXPECT_EQ(sys::GetLastError(), ERROR_NOT_SUPPORTED);
+    sys::CloseHandle(h);
+    (void)m;
+  };
+  EXPECT_NONFATAL_FAILURE(
+      {
+        sim::Machine m;
+        sim::AddAtaDrive(m, 0, "M", "", "", 0x4000, 0);
+        sim::Installation in(m);
+        askProperty7(m);
+      },
+      "DeviceIoControl 0x2D1400 property 7 on a drive");
+  sim::Machine m;
+  sim::AddAtaDrive(m, 0, "M", "", "", 0x4000, 0);
+  sim::Installation in(m);
+  askProperty7(m);
+  m.ClearUnmodelled();  // meant: Windows refuses it here
+}
 
 TEST_F(SimMachineTest, RequestsNeedTheAccessTheirCodesDemand) {
   sim::AddAtaDrive(machine, 0, "M", "", "", 0x4000, 0);
