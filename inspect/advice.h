@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "inspect/units.h"
+
 struct DriveInfo;
 
 // What moving a partition to a start leaves of it.
@@ -17,39 +19,39 @@ enum class Fit {
 
 struct Room {
   Fit fit = Fit::Unknown;
-  uint64_t shrinkBy = 0;  // sectors, with Fit::Shrinks
+  Sectors shrinkBy;  // with Fit::Shrinks
   // As the JSON says it: whether it fits (null where unknown), and the sectors to give up
   // (null where it fits, where that is unknown, or where there is no room).
   std::optional<bool> Fits() const {
     return fit == Fit::Unknown ? std::nullopt : std::optional<bool>(fit == Fit::Fits);
   }
-  std::optional<uint64_t> ShrinkBy() const {
-    return fit == Fit::Shrinks ? std::optional<uint64_t>(shrinkBy) : std::nullopt;
+  std::optional<Sectors> ShrinkBy() const {
+    return fit == Fit::Shrinks ? std::optional<Sectors>(shrinkBy) : std::nullopt;
   }
 };
 
 struct Advice {
-  std::optional<uint64_t> moveTo;       // the first start at or after today's that aligns it
-  std::optional<uint64_t> moveBy;       // sectors later
-  std::optional<uint64_t> moveByBytes;
-  Room moveToRoom;                      // what moving to moveTo leaves of it
-  std::optional<uint64_t> moveToMiB;    // the first such start on a 1 MiB boundary
+  std::optional<Sectors> moveTo;       // the first start at or after today's that aligns it
+  std::optional<Sectors> moveBy;       // how far later that is
+  std::optional<ByteCount> moveByBytes;
+  Room moveToRoom;                     // what moving to moveTo leaves of it
+  std::optional<Sectors> moveToMiB;    // the first such start on a 1 MiB boundary
   Room moveToMiBRoom;
-  std::optional<uint64_t> clusterBytes; // the cluster size to format with, where they are too small
-  uint64_t clusterUnit = 0;             // the unit clusters are judged against, in bytes
+  std::optional<uint64_t> clusterBytes;  // the cluster size to format with, where they are too small
+  uint64_t clusterUnit = 0;              // the unit clusters are judged against, in bytes
   // The advice includes formatting it again: its clusters are smaller than the physical
   // sector, or its data area lies off the grid where no start on the grid would put it on.
   // Its moves then align the partition's start, which the new format lays its data from.
   bool format = false;
 };
 
-// What is known of a volume or partition for the advice.
+// What is known of a volume or partition for the advice, as Windows gives it: in bytes.
 struct AdviceFacts {
-  uint64_t start = 0;                    // its partition's first sector
-  std::optional<uint64_t> dataOffset;    // sectors from there to its data; none: not known
-  std::optional<uint64_t> length;        // its partition's sectors
-  std::optional<uint64_t> limit;         // where what follows it begins; none: not known
-  uint32_t bytesPerSector = 512;
+  ByteCount start;                       // its partition's first byte
+  std::optional<Sectors> dataOffset;     // from there to its data, as its file system counts
+  std::optional<ByteCount> length;       // its partition's
+  std::optional<ByteCount> limit;        // where what follows it begins; none: not known
+  SectorSize sectorSize{512};            // the drive's: what the advice is counted in
   std::optional<uint64_t> clusterBytes;  // none where clusters are not judged
   // FAT and exFAT volumes: formatting lays the data area out anew, so formatting again may
   // align it. Not for an EFI system partition: Windows makes its clusters small on purpose.
@@ -62,6 +64,6 @@ constexpr uint64_t kMiB = 1048576;  // where Windows starts partitions since Vis
 // would align it (no grid, nothing known of where its data lies).
 std::optional<Advice> Advise(const AdviceFacts& facts, const DriveInfo& drive);
 // What moving a partition of `length` sectors to `start` leaves of it, before `limit`.
-Room RoomAt(uint64_t start, std::optional<uint64_t> length, std::optional<uint64_t> limit);
+Room RoomAt(Sectors start, std::optional<Sectors> length, std::optional<Sectors> limit);
 // The start lies on a 1 MiB boundary.
-bool OnMiB(uint64_t start, uint32_t bytesPerSector);
+bool OnMiB(Sectors start, SectorSize size);

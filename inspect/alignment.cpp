@@ -24,11 +24,11 @@ bool SectorSizesDisagree(const CVolumeInfo& volume, const DriveInfo& drive) {
          (drive.bytesPerLogicalSector != 0 && drive.bytesPerLogicalSector != volume.GetBytesPerSector());
 }
 
-std::optional<uint64_t> BytesPastPhysicalStart(uint64_t dataStart, uint32_t bytesPerSector,
-                                               const DriveInfo& drive) {
-  if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return std::nullopt;
-  const uint64_t remainder = (dataStart - drive.alignPhase) % drive.sectorsPerPhysical;
-  return remainder * bytesPerSector;
+std::optional<ByteCount> BytesPastPhysicalStart(Sectors dataStart, SectorSize size,
+                                                const DriveInfo& drive) {
+  const std::optional<Alignment> grid = drive.Grid();
+  if (!grid) return std::nullopt;
+  return size.Of(Sectors(grid->Past(dataStart)));
 }
 
 }  // namespace
@@ -36,20 +36,18 @@ std::optional<uint64_t> BytesPastPhysicalStart(uint64_t dataStart, uint32_t byte
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive) {
   // The tested sector is where cluster 0 begins on the drive: the data start itself
   // (for FAT, the partition start plus the data-area offset, counted once).
-  const uint64_t tested = dataStart;
-  const Verdict start = StartVerdict(tested, drive);
+  const Verdict start = StartVerdict(Sectors(dataStart), drive);
   if (start == Verdict::Undetermined || drive.sectorsPerPhysical == 1) return start;
   if (ClustersTooSmall(volume, drive)) return Verdict::Misaligned;
   return start;
 }
 
-Verdict StartVerdict(uint64_t start, const DriveInfo& drive) {
+Verdict StartVerdict(Sectors start, const DriveInfo& drive) {
   // A grid from the drive's ATA identity or from the storage stack; without one there
   // is nothing to judge by.
-  if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return Verdict::Undetermined;
-  if (drive.sectorsPerPhysical == 1) return Verdict::Aligned;
-  const uint64_t remainder = (start - drive.alignPhase) % drive.sectorsPerPhysical;
-  return remainder == 0 ? Verdict::Aligned : Verdict::Misaligned;
+  const std::optional<Alignment> grid = drive.Grid();
+  if (!grid) return Verdict::Undetermined;
+  return grid->Holds(start) ? Verdict::Aligned : Verdict::Misaligned;
 }
 
 std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTable& drives) {
@@ -60,17 +58,23 @@ std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTabl
   // physical sectors long, as Windows allocates them.
   for (const VolumeExtent& extent : volume.m_extents) {
     PieceVerdict piece;
-    piece.start = extent.startSector;
-    if (extent.disk >= 0) piece.disk = static_cast<uint32_t>(extent.disk);
-    const uint64_t dataStart = volume.GetDataStartSector(extent);
-    if (dataStart != CVolumeInfo::kNotDetermined) piece.dataStart = dataStart;
+    piece.disk = extent.disk;
+    // Counted in the drive's one sector size; where the drive said none, in the volume's.
+    static const DriveInfo kNone;
+    const DriveInfo& drive = piece.disk ? drives[*piece.disk] : kNone;
+    const SectorSize size(drive.bytesPerLogicalSector != 0 ? drive.bytesPerLogicalSector
+                                                           : volume.GetBytesPerSector());
+    piece.start = size.Of(extent.offset);
+    const Sectors dataStart = piece.start + Sectors(volume.m_dataAreaOffset);
+    // A sum past the largest sector number names no sector.
+    if (volume.m_dataAreaOffset != CVolumeInfo::kNotDetermined && dataStart >= piece.start)
+      piece.dataStart = dataStart;
     if (!piece.disk) {
       piece.reason =
           volume.m_searchNeedsRights ? Undetermined::SearchNeedsRights : Undetermined::NoDrive;
       pieces.push_back(piece);
       continue;
     }
-    const DriveInfo& drive = drives[*piece.disk];
     if (SectorSizesDisagree(volume, drive)) {
       piece.reason = Undetermined::SectorSizes;
     } else if (!piece.dataStart) {
@@ -81,9 +85,8 @@ std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTabl
         piece.reason = volume.m_dataAreaNeedsRights ? Undetermined::DataAreaNeedsRights
                                                     : Undetermined::DataAreaUnread;
     } else {
-      piece.verdict = GetAlignmentState(volume, dataStart, drive);
-      piece.bytesPastPhysicalStart =
-          BytesPastPhysicalStart(dataStart, volume.GetBytesPerSector(), drive);
+      piece.verdict = GetAlignmentState(volume, dataStart.value, drive);
+      piece.bytesPastPhysicalStart = BytesPastPhysicalStart(dataStart, size, drive);
       if (piece.verdict == Verdict::Undetermined) piece.reason = Undetermined::NoGrid;
     }
     pieces.push_back(piece);

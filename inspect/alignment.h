@@ -13,16 +13,16 @@
 // drive table entry of the volume's drive.
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive);
 // The same rule for a start alone, where no cluster size is known: only the grid counts.
-Verdict StartVerdict(uint64_t start, const DriveInfo& drive);
+Verdict StartVerdict(Sectors start, const DriveInfo& drive);
 
 // One piece of a volume, judged on its own disk.
 struct PieceVerdict {
-  std::optional<uint32_t> disk;       // none when no disk was found to hold it
-  uint64_t start = 0;                 // the piece's first sector on its disk
-  std::optional<uint64_t> dataStart;  // where the volume's clusters begin there
+  std::optional<DiskNumber> disk;    // none when no disk was found to hold it
+  Sectors start;                     // the piece's first sector on its disk
+  std::optional<Sectors> dataStart;  // where the volume's clusters begin there
   // How far past the start of a physical sector the data start lies: 0 when it starts
   // one; none when there is no grid to judge by. The clusters can still be too small.
-  std::optional<uint64_t> bytesPastPhysicalStart;
+  std::optional<ByteCount> bytesPastPhysicalStart;
   Verdict verdict = Verdict::Undetermined;
   Undetermined reason = Undetermined::None;  // why, when the verdict is undetermined
 };

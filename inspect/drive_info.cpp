@@ -9,29 +9,29 @@
 
 DriveTable g_drives;
 
-const DriveInfo& DriveTable::operator[](uint32_t number) const {
+const DriveInfo& DriveTable::operator[](DiskNumber number) const {
   static const DriveInfo initial;
   auto it = m_entries.find(number);
   return it == m_entries.end() ? initial : it->second.info;
 }
 
-const DriveInfo& DriveTable::Identify(uint32_t number, AccessMode mode) {
+const DriveInfo& DriveTable::Identify(DiskNumber number, AccessMode mode) {
   Entry& entry = m_entries[number];
   if (!entry.asked) {
     entry.asked = true;
-    IdentifyDrive(number, &entry.info, mode);
+    IdentifyDrive(number.value, &entry.info, mode);
   }
   return entry.info;
 }
 
-void DriveTable::HoldsVolume(uint32_t number) { m_entries[number].holdsVolume = true; }
+void DriveTable::HoldsVolume(DiskNumber number) { m_entries[number].holdsVolume = true; }
 
-std::vector<uint32_t> DriveTable::Listed() const {
-  std::vector<uint32_t> numbers;
+std::vector<DiskNumber> DriveTable::Listed() const {
+  std::vector<DiskNumber> numbers;
   uint32_t n = 0;
-  for (; n < kDriveCount && (*this)[n].status >= 0; ++n) numbers.push_back(n);
+  for (; n < kDriveCount && (*this)[DiskNumber(n)].status >= 0; ++n) numbers.push_back(DiskNumber(n));
   for (const auto& [number, entry] : m_entries)
-    if (entry.holdsVolume && (number >= n)) numbers.push_back(number);
+    if (entry.holdsVolume && number.value >= n) numbers.push_back(number);
   return numbers;
 }
 
@@ -290,5 +290,6 @@ void IdentifyDrive(uint32_t index, DriveInfo* out, AccessMode mode) {
     out->bytesPerLogicalSector = *disk.bytesPerSector;
   }
   out->layout = ReadDriveLayout(
-      drive, out->bytesPerLogicalSector != 0 ? out->bytesPerLogicalSector : 512, disk.bytes);
+      drive, SectorSize(out->bytesPerLogicalSector != 0 ? out->bytesPerLogicalSector : 512),
+      disk.bytes);
 }

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "inspect/access_mode.h"
+#include "inspect/grid.h"
 #include "inspect/partition_table.h"
+#include "inspect/units.h"
 #include "platform/cstring.h"
 #include "platform/win32types.h"
 
@@ -41,10 +43,17 @@ struct DriveInfo {
 
   // The verdict may judge volumes of this drive against its grid.
   bool HasGeometry() const { return status >= 0 && geometry != GeometrySource::None; }
+  // The sectors that begin a physical sector: those ≡ alignPhase (mod sectorsPerPhysical);
+  // none without a grid to judge by.
+  std::optional<Alignment> Grid() const {
+    if (!HasGeometry() || sectorsPerPhysical == 0) return std::nullopt;
+    return Alignment(Sectors(alignPhase), sectorsPerPhysical);
+  }
   // How many logical sectors into its physical sector LBA 0 lies; none without a grid.
   std::optional<uint32_t> Lba0Offset() const {
-    if (!HasGeometry() || sectorsPerPhysical == 0) return std::nullopt;
-    return (sectorsPerPhysical - alignPhase % sectorsPerPhysical) % sectorsPerPhysical;
+    const std::optional<Alignment> grid = Grid();
+    if (!grid) return std::nullopt;
+    return static_cast<uint32_t>(grid->Past(Sectors(0)));
   }
   // Logical sector size times sectors per physical sector; 0 when not known.
   uint64_t PhysicalSectorBytes() const {
@@ -70,16 +79,16 @@ constexpr int kDriveCount = 10;
 // initial state; readers test status before any other field.
 class DriveTable {
  public:
-  DriveInfo& operator[](uint32_t number) { return m_entries[number].info; }
-  const DriveInfo& operator[](uint32_t number) const;
+  DriveInfo& operator[](DiskNumber number) { return m_entries[number].info; }
+  const DriveInfo& operator[](DiskNumber number) const;
 
   // Identifies drive `number` once per run: a drive asked before keeps what it answered.
-  const DriveInfo& Identify(uint32_t number, AccessMode mode = AccessMode::Raw);
+  const DriveInfo& Identify(DiskNumber number, AccessMode mode = AccessMode::Raw);
   // Drive `number` holds a volume of this run: readers list it, also when it did not open.
-  void HoldsVolume(uint32_t number);
+  void HoldsVolume(DiskNumber number);
   // The drives a reader lists, in number order: from 0 up to the first that did not open
   // (at most ten), then every other drive that holds a volume.
-  std::vector<uint32_t> Listed() const;
+  std::vector<DiskNumber> Listed() const;
   // Every entry back to its initial state: a scan starts from a clean table.
   void Clear() { m_entries.clear(); }
 
@@ -89,7 +98,7 @@ class DriveTable {
     bool asked = false;
     bool holdsVolume = false;
   };
-  std::map<uint32_t, Entry> m_entries;
+  std::map<DiskNumber, Entry> m_entries;
 };
 
 extern DriveTable g_drives;

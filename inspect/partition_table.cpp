@@ -34,7 +34,7 @@ std::string GuidText(const BYTE* g) {
 bool IsMbrContainer(uint8_t type) { return MbrType(type).container; }
 
 // One entry at `e`; none when it is no partition to judge.
-std::optional<Partition> ReadEntry(const BYTE* e, uint32_t style, uint32_t bytesPerSector,
+std::optional<Partition> ReadEntry(const BYTE* e, uint32_t style,
                                    std::optional<uint64_t> diskBytes) {
   const auto at = [e](size_t field) { return e + field; };
   if (Le32(at(offsetof(PARTITION_INFORMATION_EX, PartitionStyle))) != style) return std::nullopt;
@@ -55,9 +55,8 @@ std::optional<Partition> ReadEntry(const BYTE* e, uint32_t style, uint32_t bytes
     p.gptType = GuidText(type);
   }
   p.number = Le32(at(offsetof(PARTITION_INFORMATION_EX, PartitionNumber)));
-  p.startBytes = static_cast<uint64_t>(start);
-  p.start = p.startBytes / bytesPerSector;
-  p.length = static_cast<uint64_t>(length) / bytesPerSector;
+  p.start = ByteCount(static_cast<uint64_t>(start));
+  p.length = ByteCount(static_cast<uint64_t>(length));
   return p;
 }
 
@@ -83,7 +82,7 @@ bool HoldsFat(const Partition& partition) { return TypeOf(partition).holdsFat; }
 namespace {
 
 // MBR's fields count sectors in 32 bits: no partition of an MBR disk ends past them.
-constexpr uint64_t kMbrSectors = 1ull << 32;
+constexpr Sectors kMbrSectors(1ull << 32);
 
 // The entry's type is set: MBR's byte, GPT's GUID.
 bool Used(const BYTE* entry, uint32_t style) {
@@ -108,16 +107,17 @@ std::optional<Span> SpanOf(const BYTE* entry) {
 }  // namespace
 
 std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
-                                            uint32_t bytesPerSector,
+                                            SectorSize sectorSize,
                                             std::optional<uint64_t> diskBytes) {
-  if (returned < kHeaderBytes || bytesPerSector == 0) return std::nullopt;
+  if (returned < kHeaderBytes || sectorSize.Bytes() == 0) return std::nullopt;
   const uint32_t style = Le32(answer);
   DriveLayout layout;
-  layout.bytesPerSector = bytesPerSector;
+  layout.sectorSize = sectorSize;
   switch (style) {
     case PARTITION_STYLE_MBR:
       layout.style = PartitionStyle::Mbr;
-      if (diskBytes) layout.usableEnd = std::min(*diskBytes / bytesPerSector, kMbrSectors);
+      if (diskBytes)
+        layout.usableEnd = ByteCount(std::min(*diskBytes, sectorSize.Of(kMbrSectors).value));
       break;
     case PARTITION_STYLE_GPT: {
       layout.style = PartitionStyle::Gpt;
@@ -128,11 +128,11 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
       const int64_t length = Le64(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt.UsableLength));
       const auto end = static_cast<uint64_t>(first) + static_cast<uint64_t>(length);
       if (first >= 0 && length > 0 && (!diskBytes || end <= *diskBytes))
-        layout.usableEnd = end / bytesPerSector;
+        layout.usableEnd = ByteCount(end);
       break;
     }
     case PARTITION_STYLE_RAW:
-      if (diskBytes) layout.usableEnd = *diskBytes / bytesPerSector;
+      if (diskBytes) layout.usableEnd = ByteCount(*diskBytes);
       return layout;
     default:
       return std::nullopt;
@@ -143,16 +143,16 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
   const auto entry = [answer](size_t i) { return answer + kHeaderBytes + i * kEntryBytes; };
   // Windows lists an MBR disk's own four entries first, the extended container among them,
   // then four for each logical partition: the partition, the link to the next, two unused.
-  std::optional<uint64_t> containerEnd;
+  std::optional<ByteCount> containerEnd;
   for (size_t i = 0; i < listed && i < 4 && style == PARTITION_STYLE_MBR; ++i) {
     const auto span = SpanOf(entry(i));
     if (span && IsMbrContainer(entry(i)[offsetof(PARTITION_INFORMATION_EX, Mbr)]))
-      containerEnd = span->end / bytesPerSector;
+      containerEnd = ByteCount(span->end);
   }
   for (size_t i = 0; i < listed; ++i) {
     const auto span = SpanOf(entry(i));
-    if (span && Used(entry(i), style)) layout.starts.push_back(span->start / bytesPerSector);
-    if (auto p = ReadEntry(entry(i), style, bytesPerSector, diskBytes)) {
+    if (span && Used(entry(i), style)) layout.starts.push_back(ByteCount(span->start));
+    if (auto p = ReadEntry(entry(i), style, diskBytes)) {
       if (style == PARTITION_STYLE_MBR && i >= 4) p->containerEnd = containerEnd;
       layout.partitions.push_back(std::move(*p));
     }
@@ -160,10 +160,10 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
   return layout;
 }
 
-std::optional<uint64_t> MoveLimit(const DriveLayout& layout, const Partition& partition) {
-  std::optional<uint64_t> limit = partition.containerEnd;
-  for (uint64_t start : layout.starts)
-    if (start > partition.start && (!limit || start < *limit)) limit = start;
+std::optional<ByteCount> MoveLimit(const DriveLayout& layout, const Partition& partition) {
+  std::optional<ByteCount> limit = partition.containerEnd;
+  for (ByteCount start : layout.starts)
+    if (partition.start < start && (!limit || start < *limit)) limit = start;
   // Past the last partition only the usable end bounds it; where that is unknown, so is
   // the room.
   if (layout.usableEnd && (!limit || *layout.usableEnd < *limit)) limit = layout.usableEnd;
@@ -183,7 +183,7 @@ DiskSize AskDiskSize(Device& drive) {
   return disk;
 }
 
-std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSector,
+std::optional<DriveLayout> ReadDriveLayout(Device& drive, SectorSize sectorSize,
                                            std::optional<uint64_t> diskBytes) {
   // Windows says a buffer is too small and not how large it must be: it grows until the
   // table fits, to a bound.
@@ -193,7 +193,7 @@ std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSecto
     if (drive.Control(IOCTL_DISK_GET_DRIVE_LAYOUT_EX, nullptr, 0, answer.data(),
                       static_cast<DWORD>(answer.size()), &returned))
       return ParseDriveLayout(answer.data(), std::min<size_t>(returned, answer.size()),
-                              bytesPerSector, diskBytes);
+                              sectorSize, diskBytes);
     if (sys::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
   }
   return std::nullopt;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inspect/advice.h"
+#include "inspect/units.h"
 #include "inspect/verdict.h"
 #include "inspect/volume_info.h"
 #include "platform/win32types.h"
@@ -29,9 +30,8 @@ struct Partition {
   uint32_t number = 0;
   std::optional<uint8_t> mbrType;  // MBR: the type byte
   std::string gptType;             // GPT: the type GUID, upper case with dashes
-  uint64_t startBytes = 0;
-  uint64_t start = 0;   // logical sectors
-  uint64_t length = 0;  // logical sectors
+  ByteCount start;  // where it begins on its disk, as Windows says it
+  ByteCount length;
 
   PartitionHolds holds = PartitionHolds::Unknown;
   std::string volume;  // the Windows volume name, "\\?\Volume{...}\"; empty without one
@@ -39,13 +39,12 @@ struct Partition {
   std::string shownAs;  // NotExamined, NotFixed: the name the report knows that volume by
   ProbeFailure failure = ProbeFailure::None;  // for NotExamined: why, and what Windows said
   uint32_t failureError = 0;
-  // MBR logical partitions: where their extended container ends, in sectors. A move must
-  // end inside it.
-  std::optional<uint64_t> containerEnd;
-  // Sectors from its start to its first cluster: 0 where it is judged by its start (no
-  // file system read, or one that keeps its clusters from the start); a FAT or exFAT
-  // one's data area; none where that could not be read.
-  std::optional<uint64_t> dataOffset = 0;
+  // MBR logical partitions: where their extended container ends. A move must end inside it.
+  std::optional<ByteCount> containerEnd;
+  // Sectors from its start to its first cluster, as its file system counts them: 0 where it
+  // is judged by its start (no file system read, or one that keeps its clusters from the
+  // start); a FAT or exFAT one's data area; none where that could not be read.
+  std::optional<Sectors> dataOffset = Sectors(0);
   std::optional<Verdict> verdict;  // none for a partition without data to align
   Undetermined reason = Undetermined::None;  // why, where the verdict is undetermined
   std::optional<Advice> advice;    // for a misaligned one without a row
@@ -55,21 +54,23 @@ struct Partition {
 struct DriveLayout {
   PartitionStyle style = PartitionStyle::Raw;
   std::vector<Partition> partitions;  // the partitions to judge, in the table's order
-  uint32_t bytesPerSector = 512;      // what the sectors are counted in
+  SectorSize sectorSize{512};         // the drive's, what its sectors are counted in
   // Where partitions must end: past GPT's last usable sector (from the table's own usable
   // area, none where that cannot be used: the disk's size would lie over the backup
   // table), or MBR's limit, the disk's size or the 2^32 sectors its fields count; none
   // when the disk did not say its size.
-  std::optional<uint64_t> usableEnd;
-  // Where every used entry begins, in sectors: the partitions, those not judged (one that
-  // ends past the disk's size), MBR's extended container and each link to the next logical
-  // partition. A move must end before the next of them.
-  std::vector<uint64_t> starts;
+  std::optional<ByteCount> usableEnd;
+  // Where every used entry begins: the partitions, those not judged (one that ends past the
+  // disk's size), MBR's extended container and each link to the next logical partition. A
+  // move must end before the next of them.
+  std::vector<ByteCount> starts;
+
+  Sectors SectorOf(ByteCount at) const { return sectorSize.Of(at); }
 };
 
 // Where `partition` may end if it moves: the next start after its own, the end of its
 // extended container, or the usable end; none where nothing after it is known.
-std::optional<uint64_t> MoveLimit(const DriveLayout& layout, const Partition& partition);
+std::optional<ByteCount> MoveLimit(const DriveLayout& layout, const Partition& partition);
 
 struct PartitionType;
 // What its type says of it (partition_types.h).
@@ -92,7 +93,7 @@ bool WindowsMakesVolume(const Partition& partition);
 // disk or ends past its size (when known) is left out (its start still bounds the one
 // before it), as are unused entries and MBR extended containers.
 std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
-                                            uint32_t bytesPerSector,
+                                            SectorSize sectorSize,
                                             std::optional<uint64_t> diskBytes);
 
 class Device;
@@ -104,5 +105,5 @@ struct DiskSize {
 };
 DiskSize AskDiskSize(Device& drive);
 // Asks an open drive (any access) for its table, counted in sectors of bytesPerSector.
-std::optional<DriveLayout> ReadDriveLayout(Device& drive, uint32_t bytesPerSector,
+std::optional<DriveLayout> ReadDriveLayout(Device& drive, SectorSize sectorSize,
                                            std::optional<uint64_t> diskBytes);

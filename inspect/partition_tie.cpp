@@ -22,15 +22,15 @@ std::optional<BootSector> ReadVolumeBootSector(std::string volumeName, uint32_t 
 }
 
 // What lies on the partition: the volume whose piece starts on this disk at its first byte.
-void Tie(uint32_t disk, const std::vector<PlacedVolume>& placed, bool allPlaced,
+void Tie(DiskNumber disk, const std::vector<PlacedVolume>& placed, bool allPlaced,
          Partition& partition) {
   if (HoldsOtherVolumes(partition)) {
     partition.holds = PartitionHolds::Container;
     return;
   }
   const auto on = [&](const PlacedVolume& v) {
-    return std::any_of(v.pieces.begin(), v.pieces.end(), [&](const PieceOffset& piece) {
-      return piece.disk == disk && piece.byte == partition.startBytes;
+    return std::any_of(v.pieces.begin(), v.pieces.end(), [&](const VolumeExtent& piece) {
+      return piece.disk == disk && piece.offset == partition.start;
     });
   };
   const auto volume = std::find_if(placed.begin(), placed.end(), on);
@@ -59,11 +59,13 @@ void FindDataArea(const DriveInfo& drive, AccessMode mode, Partition& partition)
                              partition.holds == PartitionHolds::Unknown;
   if (mode == AccessMode::Raw && readable) {
     const std::optional<BootSector> boot =
-        ReadVolumeBootSector(partition.volume, drive.layout->bytesPerSector);
+        ReadVolumeBootSector(partition.volume, drive.layout->sectorSize.Bytes());
     if (boot) {
       const bool fat = boot->fileSystem == BootFileSystem::Fat ||
                        boot->fileSystem == BootFileSystem::Exfat;
-      partition.dataOffset = fat ? boot->dataOffset : 0;
+      partition.dataOffset = fat ? (boot->dataOffset ? std::optional<Sectors>(Sectors(*boot->dataOffset))
+                                                     : std::nullopt)
+                                 : Sectors(0);
       if (!partition.dataOffset) partition.reason = Undetermined::DataAreaUnread;
       return;
     }
@@ -85,7 +87,8 @@ void Judge(const DriveInfo& drive, AccessMode mode, Partition& partition) {
     partition.verdict = Verdict::Undetermined;
     return;
   }
-  partition.verdict = StartVerdict(partition.start + *partition.dataOffset, drive);
+  partition.verdict =
+      StartVerdict(drive.layout->SectorOf(partition.start) + *partition.dataOffset, drive);
   if (partition.verdict == Verdict::Undetermined) partition.reason = Undetermined::NoGrid;
   if (partition.verdict != Verdict::Misaligned) return;
   // Its clusters are not judged: no cluster size is known without its volume's row, and
@@ -95,7 +98,7 @@ void Judge(const DriveInfo& drive, AccessMode mode, Partition& partition) {
   facts.dataOffset = partition.dataOffset;
   facts.length = partition.length;
   facts.limit = MoveLimit(*drive.layout, partition);
-  facts.bytesPerSector = drive.layout->bytesPerSector;
+  facts.sectorSize = drive.layout->sectorSize;
   partition.advice = Advise(facts, drive);
 }
 
@@ -103,11 +106,11 @@ void Judge(const DriveInfo& drive, AccessMode mode, Partition& partition) {
 
 void TiePartitions(DriveTable& drives, const std::vector<PlacedVolume>& placed, bool allPlaced,
                    AccessMode mode) {
-  for (uint32_t number : drives.Listed()) {
+  for (DiskNumber number : drives.Listed()) {
     DriveInfo& drive = drives[number];
     if (!drive.layout) continue;
     for (Partition& partition : drive.layout->partitions) {
-      partition.onMiB = OnMiB(partition.start, drive.layout->bytesPerSector);
+      partition.onMiB = OnMiB(drive.layout->SectorOf(partition.start), drive.layout->sectorSize);
       Tie(number, placed, allPlaced, partition);
       if (partition.holds != PartitionHolds::Row && HasDataToAlign(partition))
         Judge(drive, mode, partition);

@@ -16,7 +16,7 @@ struct PlacedVolume {
   Verdict verdict = Verdict::Undetermined;
   ProbeFailure failure = ProbeFailure::None;
   uint32_t error = 0;
-  std::vector<PieceOffset> pieces;
+  std::vector<VolumeExtent> pieces;
 };
 
 // Each partition is the volume's whose piece starts on its disk at its first byte. Where

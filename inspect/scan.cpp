@@ -26,7 +26,7 @@ std::optional<ScanRow> CScan::Next() {
     m_started = true;
   }
   if (m_cursor >= 0 && m_cursor < kDriveCount) {
-    const DriveInfo& drive = g_drives.Identify(static_cast<uint32_t>(m_cursor), m_mode);
+    const DriveInfo& drive = g_drives.Identify(DiskNumber(static_cast<uint32_t>(m_cursor)), m_mode);
     // The first drive that does not open ends the drive phase.
     if (drive.status < 0 || m_cursor == kDriveCount - 1)
       m_cursor = 'C';
@@ -67,25 +67,25 @@ namespace {
 // partition at the very byte its first volume starts: the type and the length tell them
 // apart.
 std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
-  if (volume.m_extents.size() != 1 || volume.m_extents[0].disk < 0) return std::nullopt;
+  if (volume.m_extents.size() != 1 || !volume.m_extents[0].disk) return std::nullopt;
   const VolumeExtent& piece = volume.m_extents[0];
-  const DriveInfo& drive = g_drives[static_cast<uint32_t>(piece.disk)];
+  const DriveInfo& drive = g_drives[*piece.disk];
   AdviceFacts facts;
-  facts.start = piece.startSector;
-  facts.bytesPerSector = volume.m_bytesPerSector;
+  facts.start = piece.offset;
+  facts.sectorSize = SectorSize(volume.m_bytesPerSector);  // the drive's: they agree
   facts.clusterBytes = volume.m_bytesPerCluster;
   facts.formatLaysDataArea =
       volume.m_fileSystem.compare(0, 3, "FAT") == 0 || volume.m_fileSystem == "exFAT";
   if (volume.m_dataAreaOffset != CVolumeInfo::kNotDetermined)
-    facts.dataOffset = volume.m_dataAreaOffset;
+    facts.dataOffset = Sectors(volume.m_dataAreaOffset);
   if (drive.layout) {
     const std::vector<Partition>& partitions = drive.layout->partitions;
     const auto partition =
         std::find_if(partitions.begin(), partitions.end(), [&](const Partition& p) {
-          return p.startBytes == piece.startSector * volume.m_bytesPerSector;
+          return p.start == piece.offset;
         });
     if (partition == partitions.end() || HoldsOtherVolumes(*partition) ||
-        (piece.sectors != 0 && piece.sectors != partition->length))
+        (piece.length != ByteCount(0) && piece.length != partition->length))
       return std::nullopt;
     facts.length = partition->length;
     facts.limit = MoveLimit(*drive.layout, *partition);
@@ -93,12 +93,12 @@ std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
   return Advise(facts, drive);
 }
 
-std::vector<PieceOffset> PieceOffsets(const CVolumeInfo& volume) {
-  std::vector<PieceOffset> offsets;
+// The pieces that name their disk: what its partitions are tied by.
+std::vector<VolumeExtent> PlacedPieces(const CVolumeInfo& volume) {
+  std::vector<VolumeExtent> pieces;
   for (const VolumeExtent& e : volume.m_extents)
-    if (e.disk >= 0)
-      offsets.push_back({static_cast<uint32_t>(e.disk), e.startSector * volume.m_bytesPerSector});
-  return offsets;
+    if (e.disk) pieces.push_back(e);
+  return pieces;
 }
 }  // namespace
 
@@ -114,9 +114,9 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   // A disk the drive phase did not reach (behind a gap, past the tenth) is identified
   // now, once however many volumes it holds.
   for (const VolumeExtent& extent : record->m_extents) {
-    if (extent.disk < 0) continue;
-    g_drives.Identify(static_cast<uint32_t>(extent.disk), m_mode);
-    g_drives.HoldsVolume(static_cast<uint32_t>(extent.disk));
+    if (!extent.disk) continue;
+    g_drives.Identify(*extent.disk, m_mode);
+    g_drives.HoldsVolume(*extent.disk);
   }
 
   ScanRow row;
@@ -136,14 +136,14 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   row.extents = JudgePieces(*record, g_drives);
   row.verdict = VolumeVerdict(row.extents);
   row.reason = VolumeReason(row.extents);
-  row.onMiB = OnMiB(row.extents.front().start, record->m_bytesPerSector);
+  row.onMiB = OnMiB(row.extents.front().start, SectorSize(record->m_bytesPerSector));
   if (row.verdict == Verdict::Misaligned) row.advice = VolumeAdvice(*record);
   const PieceVerdict& first = row.extents.front();
   row.drive = first.disk;
   row.dataStart = first.dataStart;
   if (row.drive) row.driveName = g_drives[*row.drive].model;
   m_placed.push_back({PartitionHolds::Row, volumeName, row.name, row.verdict, ProbeFailure::None,
-                      0, PieceOffsets(*record)});
+                      0, PlacedPieces(*record)});
   row.volume = std::move(record);
   return row;
 }
@@ -154,7 +154,7 @@ void CScan::Skip(const CVolumeInfo& record, std::string name, const std::string&
       record.m_failure == ProbeFailure::None ? ProbeFailure::DriveType : record.m_failure;
   // Placed before it failed, its partition is named with it.
   PlacedVolume placed{PartitionHolds::NotExamined, volumeName, name, Verdict::Undetermined,
-                      reason, record.m_failureError, PieceOffsets(record)};
+                      reason, record.m_failureError, PlacedPieces(record)};
   if (placed.pieces.empty())
     m_allPlaced = false;
   else
@@ -191,7 +191,7 @@ void CScan::PlaceUnexamined(const std::string& name, const std::vector<std::stri
     placed.row = root.substr(0, 2);  // "E:"
   }
   // Its pieces tie it to its partition: one query, which reads nothing.
-  placed.pieces = VolumePieceOffsets(name);
+  placed.pieces = VolumePieces(name);
   if (placed.pieces.empty())
     m_allPlaced = false;
   else

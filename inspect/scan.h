@@ -20,9 +20,9 @@ struct ScanRow {
   std::string name;                   // "C:", or the first folder of a volume without a letter
   char letter = 0;                    // 0 for a volume without a letter
   std::vector<std::string> paths;     // every path it is reachable by, its letter's root first
-  std::optional<uint32_t> drive;      // the disk of its first piece; none when none was found
+  std::optional<DiskNumber> drive;    // the disk of its first piece; none when none was found
   CString driveName;                  // that drive's model text; empty without one
-  std::optional<uint64_t> dataStart;  // where its clusters begin on that disk, when known
+  std::optional<Sectors> dataStart;   // where its clusters begin on that disk, when known
   Verdict verdict = Verdict::Undetermined;
   Undetermined reason = Undetermined::None;  // why, when the verdict is undetermined
   std::optional<Advice> advice;  // what would align a misaligned volume, where it applies

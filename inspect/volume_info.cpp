@@ -17,14 +17,13 @@ constexpr DWORD kNameBytes = 128;
 // Dynamic volumes span at most 32 disks; a count far past that is no answer to trust.
 constexpr DWORD kMostExtents = 128;
 
-// The partition's first sector on its disk, and its length (*sectors, 0 where not said).
-// The MBR-only request is asked first, so an MBR machine sends what it always sent; GPT
-// partitions answer only the _EX request, whatever their style. A start before the disk's
-// first byte is no start.
+// Where the partition begins on its disk, and its length (0 where not said), in bytes as
+// Windows gives them. The MBR-only request is asked first, so an MBR machine sends what it
+// always sent; GPT partitions answer only the _EX request, whatever their style. A start
+// before the disk's first byte is no start.
 // *error: what Windows said when the last request asked failed, ERROR_SUCCESS otherwise.
 // With QueryOnly only the _EX request is asked: the other needs read access.
-uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector, AccessMode mode,
-                              uint64_t* sectors, DWORD* error) {
+std::optional<VolumeExtent> PartitionPlace(Device& volume, AccessMode mode, DWORD* error) {
   int64_t offset = -1, length = 0;
   DWORD returned = 0;
   *error = ERROR_SUCCESS;
@@ -43,20 +42,20 @@ uint64_t PartitionStartSector(Device& volume, uint32_t bytesPerSector, AccessMod
     if (returned >= offsetof(PARTITION_INFORMATION_EX, PartitionLength) + 8)
       length = ex.PartitionLength.QuadPart;
   }
-  *sectors = length > 0 ? static_cast<uint64_t>(length) / bytesPerSector : 0;
-  if (offset < 0) return CVolumeInfo::kNotDetermined;
-  return static_cast<uint64_t>(offset) / bytesPerSector;
+  if (offset < 0) return std::nullopt;
+  return VolumeExtent{std::nullopt, ByteCount(static_cast<uint64_t>(offset)),
+                      ByteCount(length > 0 ? static_cast<uint64_t>(length) : 0)};
 }
 
 // The disk the system says holds the volume, by its number; none when it does not say
 // (dynamic disks, Storage Spaces, older systems).
-std::optional<uint32_t> SystemDiskNumber(Device& volume) {
+std::optional<DiskNumber> SystemDiskNumber(Device& volume) {
   STORAGE_DEVICE_NUMBER number;
   DWORD returned = 0;
   if (!volume.Out(IOCTL_STORAGE_GET_DEVICE_NUMBER, &number, &returned) ||
       returned < sizeof number || number.DeviceType != FILE_DEVICE_DISK)
     return std::nullopt;
-  return number.DeviceNumber;
+  return DiskNumber(number.DeviceNumber);
 }
 
 uint64_t ExtentsBytes(DWORD count) {
@@ -67,7 +66,7 @@ uint64_t ExtentsBytes(DWORD count) {
 // buffer for one piece fails with ERROR_MORE_DATA and the count when there are more: then
 // it is asked again with room for all.
 // *error as PartitionStartSector's.
-std::vector<VolumeExtent> DiskExtents(Device& volume, uint32_t bytesPerSector, DWORD* error) {
+std::vector<VolumeExtent> DiskExtents(Device& volume, DWORD* error) {
   std::vector<BYTE> answer(sizeof(VOLUME_DISK_EXTENTS), 0);
   DWORD returned = 0;
   *error = ERROR_SUCCESS;
@@ -97,14 +96,14 @@ std::vector<VolumeExtent> DiskExtents(Device& volume, uint32_t bytesPerSector, D
     const auto offset = static_cast<int64_t>(le::U64(e + offsetof(DISK_EXTENT, StartingOffset)));
     if (offset < 0) return {};
     const auto length = static_cast<int64_t>(le::U64(e + offsetof(DISK_EXTENT, ExtentLength)));
-    pieces.push_back({le::U32(e), static_cast<uint64_t>(offset) / bytesPerSector,
-                      length > 0 ? static_cast<uint64_t>(length) / bytesPerSector : 0});
+    pieces.push_back({DiskNumber(le::U32(e)), ByteCount(static_cast<uint64_t>(offset)),
+                      ByteCount(length > 0 ? static_cast<uint64_t>(length) : 0)});
   }
   return pieces;
 }
 
 // The first of drives 0..9 whose sector at byte `position` equals the volume's first
-// sector; kNoDrive when none does. A drive that does not open (a gap in the numbering, a
+// sector; none when none does. A drive that does not open (a gap in the numbering, a
 // disk held by another program) is passed over.
 // Where the search's copy of a drive's sector goes, past the volume's own at the buffer's
 // start: on a boundary of 4096 bytes or of the largest physical sector of the listed
@@ -112,37 +111,34 @@ std::vector<VolumeExtent> DiskExtents(Device& volume, uint32_t bytesPerSector, D
 // physical sector past 64 KiB is no answer to trust.
 uint64_t SearchStride(uint32_t bytesPerSector) {
   uint64_t alignment = 4096;
-  for (uint32_t n : g_drives.Listed()) {
+  for (DiskNumber n : g_drives.Listed()) {
     const uint64_t physical = g_drives[n].PhysicalSectorBytes();
     if (physical <= 65536) alignment = std::max(alignment, physical);
   }
   return (bytesPerSector + alignment - 1) / alignment * alignment;
 }
 
-int64_t SearchDrives(uint64_t position, const BYTE* volumeSector, BYTE* driveSector,
-                     uint32_t bytes) {
+std::optional<DiskNumber> SearchDrives(ByteCount position, const BYTE* volumeSector,
+                                       BYTE* driveSector, uint32_t bytes) {
   for (uint32_t n = 0; n < kDriveCount; ++n) {
     Device drive(PhysicalDrivePath(n), GENERIC_READ, kUnbuffered);
     if (!drive.IsOpen()) continue;
-    if (drive.ReadAt(position, driveSector, bytes) &&
+    if (drive.ReadAt(position.value, driveSector, bytes) &&
         std::memcmp(volumeSector, driveSector, bytes) == 0)
-      return n;
+      return DiskNumber(n);
   }
-  return CVolumeInfo::kNoDrive;
+  return std::nullopt;
 }
 
 }  // namespace
 
-std::vector<PieceOffset> VolumePieceOffsets(const std::string& volumeName) {
+std::vector<VolumeExtent> VolumePieces(const std::string& volumeName) {
   std::string device = volumeName;
   if (!device.empty() && device.back() == '\\') device.pop_back();
   Device volume(device, 0, 0);
   if (!volume.IsOpen()) return {};
   DWORD error = ERROR_SUCCESS;
-  std::vector<PieceOffset> offsets;
-  for (const VolumeExtent& piece : DiskExtents(volume, 1, &error))  // 1: counted in bytes
-    offsets.push_back({static_cast<uint32_t>(piece.disk), piece.startSector});
-  return offsets;
+  return DiskExtents(volume, &error);
 }
 
 CVolumeInfo::CVolumeInfo(char letter)
@@ -215,7 +211,7 @@ void CVolumeInfo::ProbeDevice() {
   const bool raw = m_access == AccessMode::Raw;
   Device volume(m_device, raw ? GENERIC_READ : 0, kUnbuffered);
   if (!volume.IsOpen()) return Fail(ProbeFailure::DeviceOpen, volume.OpenError());
-  const Placement placement = Place(volume);
+  Placement placement = Place(volume);
   ReadFileSystem();
   if (m_startSector == kNotDetermined) Fail(ProbeFailure::PartitionStart, placement.error);
   // What the system says of where the volume lies, kept at once: a volume that fails a
@@ -223,11 +219,13 @@ void CVolumeInfo::ProbeDevice() {
   // the search for a volume it leaves unplaced reads, and wakes, every drive below the
   // volume's. It also tells a clone from its original, which hold the same bytes at the
   // same place.
-  if (!placement.pieces.empty())
+  if (!placement.pieces.empty()) {
     m_extents = placement.pieces;
-  else if (placement.systemDisk && m_startSector != kNotDetermined)
-    m_extents = {{*placement.systemDisk, m_startSector, placement.sectors}};
-  if (!raw) return PlaceWithoutReading();
+  } else if (placement.partition && placement.systemDisk) {
+    placement.partition->disk = placement.systemDisk;
+    m_extents = {*placement.partition};
+  }
+  if (!raw) return PlaceWithoutReading(placement.partition);
   // Two sectors: the volume's first, and each drive's at the same place.
   const uint64_t stride = SearchStride(m_bytesPerSector);
   SectorBuffer buffer(stride + m_bytesPerSector);
@@ -240,14 +238,15 @@ void CVolumeInfo::ProbeDevice() {
   // Without a start there is no place to compare: the volume gets no row, so no drive is
   // read for it.
   if (m_startSector == kNotDetermined) return;
-  if (m_extents.empty())
-    m_extents = {{SearchDrives(m_startSector * m_bytesPerSector, buffer.Data(),
-                               buffer.Data() + stride, m_bytesPerSector),
-                  m_startSector, placement.sectors}};
-  m_driveIndex = m_extents.front().disk;
+  if (m_extents.empty()) {
+    m_extents = {*placement.partition};
+    m_extents.front().disk = SearchDrives(placement.partition->offset, buffer.Data(),
+                                          buffer.Data() + stride, m_bytesPerSector);
+  }
+  m_driveIndex = m_extents.front().disk ? m_extents.front().disk->value : kNoDrive;
 }
 
-void CVolumeInfo::PlaceWithoutReading() {
+void CVolumeInfo::PlaceWithoutReading(const std::optional<VolumeExtent>& partition) {
   // NTFS and ReFS keep their clusters from the volume's first sector; FAT and exFAT say
   // where theirs begin only in the boot sector, which takes read access.
   if (m_fileSystem.compare(0, 3, "FAT") == 0 || m_fileSystem == "exFAT")
@@ -257,9 +256,9 @@ void CVolumeInfo::PlaceWithoutReading() {
   if (m_startSector == kNotDetermined) return;
   if (m_extents.empty()) {  // it named no disk, and the search would read
     m_searchNeedsRights = true;
-    m_extents = {{kNoDrive, m_startSector, 0}};
+    m_extents = {*partition};
   }
-  m_driveIndex = m_extents.front().disk;
+  m_driveIndex = m_extents.front().disk ? m_extents.front().disk->value : kNoDrive;
 }
 
 CVolumeInfo::Placement CVolumeInfo::Place(Device& volume) {
@@ -268,14 +267,14 @@ CVolumeInfo::Placement CVolumeInfo::Place(Device& volume) {
   // device number are the fallback, for systems and drivers that do not answer it.
   Placement placement;
   DWORD error = ERROR_SUCCESS;
-  placement.pieces = DiskExtents(volume, m_bytesPerSector, &error);
+  placement.pieces = DiskExtents(volume, &error);
   if (!placement.pieces.empty()) {
-    m_startSector = placement.pieces.front().startSector;
+    m_startSector = placement.pieces.front().offset.value / m_bytesPerSector;
     m_placedBy = PlacedBy::Extents;
     return placement;
   }
-  m_startSector =
-      PartitionStartSector(volume, m_bytesPerSector, m_access, &placement.sectors, &error);
+  placement.partition = PartitionPlace(volume, m_access, &error);
+  if (placement.partition) m_startSector = placement.partition->offset.value / m_bytesPerSector;
   placement.error = error;
   placement.systemDisk = SystemDiskNumber(volume);
   m_placedBy = placement.systemDisk ? PlacedBy::Partition : PlacedBy::Search;
@@ -315,14 +314,9 @@ uint64_t CVolumeInfo::ClusterToSector(uint64_t cluster) const {
 }
 
 uint64_t CVolumeInfo::GetDataStartSector() const {
-  return GetDataStartSector({m_driveIndex, m_startSector, 0});
-}
-
-uint64_t CVolumeInfo::GetDataStartSector(const VolumeExtent& extent) const {
-  if (extent.startSector == kNotDetermined || m_dataAreaOffset == kNotDetermined)
-    return kNotDetermined;
-  const uint64_t start = extent.startSector + m_dataAreaOffset;
+  if (m_startSector == kNotDetermined || m_dataAreaOffset == kNotDetermined) return kNotDetermined;
+  const uint64_t start = m_startSector + m_dataAreaOffset;
   // A sum past the largest sector number names no sector.
-  if (start < extent.startSector) return kNotDetermined;
+  if (start < m_startSector) return kNotDetermined;
   return start;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inspect/access_mode.h"
+#include "inspect/units.h"
 
 // What kept the probe from placing a volume: the first of these it met, in the order it
 // asks. Such a volume can have no row.
@@ -25,22 +26,18 @@ enum class ProbeFailure {
 enum class PlacedBy { Extents, Partition, Search };
 
 // One piece of a volume: a simple volume has one; a spanned, striped or mirrored volume
-// has one per piece, each on its own disk.
+// has one per piece, each on its own disk. Where it lies, in bytes as Windows gives them.
 struct VolumeExtent {
-  int64_t disk;          // the system's number of the disk; CVolumeInfo::kNoDrive: none found
-  uint64_t startSector;  // the piece's first sector on that disk
-  uint64_t sectors = 0;  // its length; 0 where the system did not say
+  std::optional<DiskNumber> disk;  // none where no disk was found to hold it
+  ByteCount offset;                // where the piece begins on that disk
+  ByteCount length;                // 0 where the system did not say
 };
 
 class Device;
 
-// Where a volume's pieces start, in bytes on their disks, as the volume manager lists
-// them; empty when it lists none. The volume is opened with access 0: nothing is read.
-struct PieceOffset {
-  uint32_t disk;
-  uint64_t byte;
-};
-std::vector<PieceOffset> VolumePieceOffsets(const std::string& volumeName);
+// A volume's pieces as the volume manager lists them; empty when it lists none. The volume
+// is opened with access 0: nothing is read.
+std::vector<VolumeExtent> VolumePieces(const std::string& volumeName);
 
 class CVolumeInfo {
  public:
@@ -65,8 +62,6 @@ class CVolumeInfo {
   uint64_t ClusterToSector(uint64_t cluster) const;
   // The drive sector at which the data area begins; all ones when not determined.
   uint64_t GetDataStartSector() const;
-  // The same on one piece of the volume, counted on that piece's disk.
-  uint64_t GetDataStartSector(const VolumeExtent& extent) const;
 
   // Sector numbers are 64-bit: disks past 2 TiB have partitions beyond sector 2^32. A
   // start or data start that could not be determined is all ones.
@@ -100,8 +95,8 @@ class CVolumeInfo {
   AccessMode m_access = AccessMode::Raw;  // how the last probe opened devices
   // Where the system says the volume lies: by its disk number, or by its pieces.
   struct Placement {
-    std::optional<uint32_t> systemDisk;
-    uint64_t sectors = 0;  // the partition's length, where its request gave one
+    std::optional<DiskNumber> systemDisk;
+    std::optional<VolumeExtent> partition;  // where the partition requests place it
     std::vector<VolumeExtent> pieces;
     uint32_t error = 0;  // what Windows said to the last request of the start that failed
   };
@@ -116,7 +111,7 @@ class CVolumeInfo {
   bool ReadDataArea(Device& volume, uint8_t* volumeSector);
   // The data area, and the place where the system gave none, for a volume opened with
   // access 0.
-  void PlaceWithoutReading();
+  void PlaceWithoutReading(const std::optional<VolumeExtent>& partition);
   // Keeps the first failure the probe meets, the one the report names, with what Windows
   // said to the call that made it give up (ERROR_SUCCESS when no call failed).
   void Fail(ProbeFailure failure, uint32_t error) {

@@ -8,6 +8,16 @@ namespace report {
 
 namespace {
 
+// Positions and disks as the plain numbers JSON writes.
+uint64_t Number(Sectors n) { return n.value; }
+uint64_t Number(ByteCount n) { return n.value; }
+uint32_t Number(DiskNumber n) { return n.value; }
+template <class T>
+auto Number(const std::optional<T>& v) -> std::optional<decltype(Number(*v))> {
+  if (!v) return std::nullopt;
+  return Number(*v);
+}
+
 std::optional<std::string> ReasonOf(Undetermined reason) {
   const char* why = UndeterminedWords(reason);
   return why != nullptr ? std::optional<std::string>(why) : std::nullopt;
@@ -17,14 +27,14 @@ void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice) {
   json.Key("advice");
   if (!advice) return json.Null();
   json.BeginObject();
-  json.Member("moveTo", advice->moveTo);
-  json.Member("moveBy", advice->moveBy);
-  json.Member("moveByBytes", advice->moveByBytes);
-  json.Member("moveToMiB", advice->moveToMiB);
+  json.Member("moveTo", Number(advice->moveTo));
+  json.Member("moveBy", Number(advice->moveBy));
+  json.Member("moveByBytes", Number(advice->moveByBytes));
+  json.Member("moveToMiB", Number(advice->moveToMiB));
   json.Member("fits", advice->moveToRoom.Fits());
-  json.Member("shrinkBy", advice->moveToRoom.ShrinkBy());
+  json.Member("shrinkBy", Number(advice->moveToRoom.ShrinkBy()));
   json.Member("moveToMiBFits", advice->moveToMiBRoom.Fits());
-  json.Member("moveToMiBShrinkBy", advice->moveToMiBRoom.ShrinkBy());
+  json.Member("moveToMiBShrinkBy", Number(advice->moveToMiBRoom.ShrinkBy()));
   json.Member("clusterBytes", advice->clusterBytes);
   json.Member("format", advice->format);
   json.EndObject();
@@ -36,9 +46,9 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.Member("letter", row.letter != 0 ? std::optional<std::string>(std::string(1, row.letter))
                                         : std::nullopt);
   json.Member("paths", row.paths);
-  json.Member("drive", row.drive);
+  json.Member("drive", Number(row.drive));
   json.Member("driveName", row.driveName.GetString());
-  json.Member("dataStart", row.dataStart);
+  json.Member("dataStart", Number(row.dataStart));
   json.Member("verdict", VerdictWord(row.verdict));
   json.Member("reason", ReasonOf(row.reason));
   json.Member("fileSystem", row.fileSystem);
@@ -49,10 +59,10 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.BeginArray();
   for (const PieceVerdict& piece : row.extents) {
     json.BeginObject();
-    json.Member("drive", piece.disk);
-    json.Member("start", piece.start);
-    json.Member("dataStart", piece.dataStart);
-    json.Member("bytesPastPhysicalStart", piece.bytesPastPhysicalStart);
+    json.Member("drive", Number(piece.disk));
+    json.Member("start", Number(piece.start));
+    json.Member("dataStart", Number(piece.dataStart));
+    json.Member("bytesPastPhysicalStart", Number(piece.bytesPastPhysicalStart));
     json.Member("verdict", VerdictWord(piece.verdict));
     json.EndObject();
   }
@@ -64,7 +74,7 @@ std::optional<std::string> Named(const std::string& text) {
   return text.empty() ? std::nullopt : std::optional<std::string>(text);
 }
 
-void PartitionObject(JsonWriter& json, const Partition& p) {
+void PartitionObject(JsonWriter& json, const Partition& p, const DriveLayout& layout) {
   json.BeginObject();
   json.Member("number", p.number);
   if (p.mbrType)
@@ -72,8 +82,8 @@ void PartitionObject(JsonWriter& json, const Partition& p) {
   else
     json.Member("type", p.gptType);
   json.Member("typeName", PartitionTypeName(p));
-  json.Member("start", p.start);
-  json.Member("length", p.length);
+  json.Member("start", Number(layout.SectorOf(p.start)));
+  json.Member("length", Number(layout.SectorOf(p.length)));
   json.Member("volume", Named(p.volume));
   json.Member("row", Named(p.row));
   json.Member("verdict",
@@ -84,10 +94,10 @@ void PartitionObject(JsonWriter& json, const Partition& p) {
   json.EndObject();
 }
 
-void DriveObject(JsonWriter& json, uint32_t number, const DriveInfo& d) {
+void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
   const DriveGeometry g = GeometryOf(d);
   json.BeginObject();
-  json.Member("number", number);
+  json.Member("number", Number(number));
   json.Member("name", d.model.GetString());
   json.Member("serial", d.serial.GetString());
   json.Member("firmware", d.firmware.GetString());
@@ -104,7 +114,7 @@ void DriveObject(JsonWriter& json, uint32_t number, const DriveInfo& d) {
   json.Key("partitions");
   json.BeginArray();
   if (d.layout)
-    for (const Partition& p : d.layout->partitions) PartitionObject(json, p);
+    for (const Partition& p : d.layout->partitions) PartitionObject(json, p, *d.layout);
   json.EndArray();
   json.EndObject();
 }
@@ -138,7 +148,7 @@ std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolu
   json.Member("volumeListComplete", listing.complete);
   json.Key("drives");
   json.BeginArray();
-  for (uint32_t number : drives.Listed()) DriveObject(json, number, drives[number]);
+  for (DiskNumber number : drives.Listed()) DriveObject(json, number, drives[number]);
   json.EndArray();
   json.EndObject();
   return json.Text();

@@ -35,7 +35,7 @@ const std::vector<int>& VolumeWidths() {
 }
 
 std::array<std::string, 4> VolumeCells(const ScanRow& row) {
-  return {Printable(row.name.c_str()), row.drive ? std::to_string(*row.drive) : "",
+  return {Printable(row.name.c_str()), row.drive ? Decimal(*row.drive) : "",
           Printable(row.driveName), row.dataStart ? Decimal(*row.dataStart) : ""};
 }
 
@@ -70,7 +70,7 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
       AppendFixedWidthLine(
           text,
           {"  " + std::to_string(i + 1) + "/" + std::to_string(row.extents.size()),
-           piece.disk ? std::to_string(*piece.disk) : "",
+           piece.disk ? Decimal(*piece.disk) : "",
            piece.disk ? Printable(drives[*piece.disk].model) : "",
            piece.dataStart ? Decimal(*piece.dataStart) : "", VerdictWord(piece.verdict)},
           widths, kConsoleGap);
@@ -96,12 +96,12 @@ namespace {
 
 // "64 (1 sector, 512 bytes later)"
 std::string Later(const Advice& advice) {
-  return Decimal(*advice.moveTo) + " (" + Count(*advice.moveBy, "sector", "sectors") + ", " +
-         Count(*advice.moveByBytes, "byte", "bytes") + " later)";
+  return Decimal(*advice.moveTo) + " (" + Count(*advice.moveBy) + ", " +
+         Count(*advice.moveByBytes) + " later)";
 }
 
 std::string AfterShrinking(const Room& room) {
-  return " after shrinking it by " + Count(room.shrinkBy, "sector", "sectors");
+  return " after shrinking it by " + Count(room.shrinkBy);
 }
 
 // The format line: the cluster size where the clusters are too small; otherwise at least
@@ -137,9 +137,9 @@ std::string AdviceLines(const std::optional<Advice>& advice) {
   return lines + line + "\n";
 }
 
-std::string AdviceSentence(const Advice& advice, uint32_t bytesPerSector) {
-  const auto mib = [&](uint64_t sector) {
-    return Decimal(sector) + " (" + Decimal(sector * bytesPerSector / kMiB) + " MiB)";
+std::string AdviceSentence(const Advice& advice, SectorSize sectorSize) {
+  const auto mib = [&](Sectors sector) {
+    return Decimal(sector) + " (" + Decimal(sectorSize.Of(sector).value / kMiB) + " MiB)";
   };
   // The start it names has room, or says what it costs: the 1 MiB start where it fits, else
   // the first aligning start where it fits, else that start with its shrink.
@@ -189,10 +189,11 @@ std::string PartitionTip(const DriveInfo& drive) {
     if (!tip.empty()) tip += '\n';
     tip += "Partition " + std::to_string(p.number) + " (" + PartitionTypeName(p) + ") " + holds;
     // A FAT partition is judged where its clusters begin, past its allocation tables.
-    if (p.dataOffset && *p.dataOffset != 0)
-      tip += " and its data area begins off the grid, at sector " + Decimal(p.start + *p.dataOffset) + ".";
+    const Sectors start = drive.layout->SectorOf(p.start);
+    if (p.dataOffset && *p.dataOffset != Sectors(0))
+      tip += " and its data area begins off the grid, at sector " + Decimal(start + *p.dataOffset) + ".";
     else
-      tip += " and starts off the grid, at sector " + Decimal(p.start) + ".";
+      tip += " and starts off the grid, at sector " + Decimal(start) + ".";
   }
   return tip;
 }
@@ -207,14 +208,14 @@ std::string PhysicalSectorNote(const DriveInfo& drive) {
 std::string PartitionText(const DriveTable& drives) {
   static const std::vector<int> widths = {8, 6, 20, 12, 12, 13};
   std::string lines;
-  for (uint32_t number : drives.Listed()) {
+  for (DiskNumber number : drives.Listed()) {
     const DriveInfo& d = drives[number];
     if (!d.layout) continue;
     for (const Partition& p : d.layout->partitions) {
       if (p.holds == PartitionHolds::Row) continue;
       AppendFixedWidthLine(lines,
-                           {std::to_string(number), std::to_string(p.number),
-                            PartitionTypeName(p), Decimal(p.start), Decimal(p.length),
+                           {Decimal(number), std::to_string(p.number), PartitionTypeName(p),
+                            Decimal(d.layout->SectorOf(p.start)), Decimal(d.layout->SectorOf(p.length)),
                             p.verdict ? VerdictWord(*p.verdict) : "", Printable(HoldsWords(p).c_str())},
                            widths, kConsoleGap);
       if (const char* why = UndeterminedWords(p.reason))
@@ -235,12 +236,12 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) 
       text,
       {headings[1], headings[2], "Serial", "Firmware", "Alignment", "Phys Sector Size", "Geometry"},
       kDriveWidths, kConsoleGap);
-  for (uint32_t number : drives.Listed()) {
+  for (DiskNumber number : drives.Listed()) {
     const DriveInfo& d = drives[number];
     const DriveGeometry g = GeometryOf(d);
     AppendFixedWidthLine(
         text,
-        {std::to_string(number), Printable(d.model), Printable(d.serial), Printable(d.firmware),
+        {Decimal(number), Printable(d.model), Printable(d.serial), Printable(d.firmware),
          AlignmentCell(g), PhysicalSectorCell(g), GeometrySourceWords(d.geometry)},
         kDriveWidths, kConsoleGap);
   }

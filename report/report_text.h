@@ -44,7 +44,7 @@ std::string AdviceLines(const std::optional<Advice>& advice);
 // The row tip's sentence: the 1 MiB start where it fits, else the first aligning start
 // where it fits, else that start with its shrink; and formatting again where advised. It
 // names no start without its room. Empty without advice.
-std::string AdviceSentence(const Advice& advice, uint32_t bytesPerSector);
+std::string AdviceSentence(const Advice& advice, SectorSize sectorSize);
 // For Device Information's tip: one sentence for each misaligned partition of the drive
 // that has no row, one per line; empty when there is none.
 std::string PartitionTip(const DriveInfo& drive);

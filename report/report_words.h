@@ -16,8 +16,13 @@ namespace report {
 // would break the table's lines, so each shows as '?'.
 std::string Printable(const char* text);
 std::string Decimal(unsigned long long value);
+inline std::string Decimal(Sectors n) { return Decimal(n.value); }
+inline std::string Decimal(ByteCount n) { return Decimal(n.value); }
+inline std::string Decimal(DiskNumber n) { return Decimal(n.value); }
 // "1 sector", "7 sectors".
 std::string Count(uint64_t n, const char* one, const char* many);
+inline std::string Count(Sectors n) { return Count(n.value, "sector", "sectors"); }
+inline std::string Count(ByteCount n) { return Count(n.value, "byte", "bytes"); }
 
 const char* VerdictWord(Verdict verdict);  // "aligned", "misaligned", "undetermined"
 // Why a volume is undetermined, as the report says it; nullptr for a judged one.

@@ -44,12 +44,12 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
   // Drives numbered 0, 1, 2, ... are told apart by their place; behind a gap or past the
   // tenth each name says its number, as the report's rows do.
   bool numbered = false;
-  for (size_t i = 0; i < m_numbers.size(); ++i) numbered = numbered || m_numbers[i] != i;
+  for (size_t i = 0; i < m_numbers.size(); ++i) numbered = numbered || m_numbers[i].value != i;
   for (size_t i = 0; i < m_numbers.size(); ++i) {
     const DriveInfo& drive = g_drives[m_numbers[i]];
     CString name = drive.model;
     if (numbered)
-      name.Format("%lu: %s", static_cast<unsigned long>(m_numbers[i]), drive.model.GetString());
+      name.Format("%lu: %s", static_cast<unsigned long>(m_numbers[i].value), drive.model.GetString());
     LVITEMA item = {};
     item.mask = LVIF_TEXT;
     item.iItem = kAppendRow;

@@ -7,6 +7,7 @@
 
 #include "framework/controls.h"
 #include "framework/dialog.h"
+#include "inspect/units.h"
 
 class CDeviceInfoDlg : public CDialog {
  public:
@@ -30,6 +31,6 @@ class CDeviceInfoDlg : public CDialog {
   std::array<int, 3> ColumnWidths() const;
   // The drive number of each row, as the table stood when the window opened; a row's item
   // data is its index here.
-  std::vector<uint32_t> m_numbers;
+  std::vector<DiskNumber> m_numbers;
   static const MessageEntry messageEntries[];
 };

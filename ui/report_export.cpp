@@ -40,8 +40,9 @@ void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
   if (row == nullptr) return;
   const CVolumeInfo* record = row->volume.get();
   CString text(tip->pszText);
-  std::set<int64_t> disks;
-  for (const VolumeExtent& extent : record->m_extents) disks.insert(extent.disk);
+  std::set<int64_t> disks;  // a piece on no disk found counts as one
+  for (const VolumeExtent& extent : record->m_extents)
+    disks.insert(extent.disk ? int64_t{extent.disk->value} : CVolumeInfo::kNoDrive);
   if (disks.size() > 1) {
     CString disksText;
     disksText.Format(" The volume lies on %u disks.", static_cast<unsigned>(disks.size()));
@@ -49,7 +50,7 @@ void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
   }
   if (state == INDEXTOSTATEIMAGEMASK(1) && row->advice) {
     text += " ";
-    text += report::AdviceSentence(*row->advice, record->m_bytesPerSector).c_str();
+    text += report::AdviceSentence(*row->advice, SectorSize(record->m_bytesPerSector)).c_str();
   }
   ::lstrcpynA(tip->pszText, text, tip->cchTextMax);
 }

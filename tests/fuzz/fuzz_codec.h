@@ -325,12 +325,30 @@ void CodeDriveInfo(IO& io, DriveInfo& d) {
   d.firmware = firmware.c_str();
 }
 
+// A number, or a position or disk as the number it holds (as wide as before they had types).
+template <typename IO, typename T>
+void Number(IO& io, T& v) {
+  io.Int(v);
+}
+template <typename IO>
+void Number(IO& io, Sectors& v) {
+  io.Int(v.value);
+}
+template <typename IO>
+void Number(IO& io, ByteCount& v) {
+  io.Int(v.value);
+}
+template <typename IO>
+void Number(IO& io, DiskNumber& v) {
+  io.Int(v.value);
+}
+
 template <typename IO, typename T>
 void Optional(IO& io, std::optional<T>& value) {
   bool has = value.has_value();
-  T v = value.value_or(T{});
+  T v = value ? *value : T(0);
   io.Flag(has);
-  io.Int(v);
+  Number(io, v);
   value = has ? std::optional<T>(v) : std::nullopt;
 }
 
@@ -350,7 +368,7 @@ void CodeRow(IO& io, ScanRow& row) {
   io.Text(row.fileSystem, 40);
   io.List(row.extents, 40, [&](PieceVerdict& piece) {
     Optional(io, piece.disk);
-    io.Int(piece.start);
+    Number(io, piece.start);
     Optional(io, piece.dataStart);
     Optional(io, piece.bytesPastPhysicalStart);
     io.Enum(piece.verdict, 3);
@@ -364,10 +382,10 @@ void CodeRow(IO& io, ScanRow& row) {
   Optional(io, advice.moveBy);
   Optional(io, advice.moveByBytes);
   io.Enum(advice.moveToRoom.fit, 4);
-  io.Int(advice.moveToRoom.shrinkBy);
+  Number(io, advice.moveToRoom.shrinkBy);
   Optional(io, advice.moveToMiB);
   io.Enum(advice.moveToMiBRoom.fit, 4);
-  io.Int(advice.moveToMiBRoom.shrinkBy);
+  Number(io, advice.moveToMiBRoom.shrinkBy);
   Optional(io, advice.clusterBytes);
   io.Int(advice.clusterUnit);
   io.Flag(advice.format);
@@ -384,13 +402,14 @@ void CodeSkipped(IO& io, SkippedVolume& v) {
 template <typename IO>
 void CodeDriveTable(IO& io, DriveTable& table) {
   std::vector<uint32_t> numbers;
-  if (!IO::kReading) numbers = table.Listed();
+  if (!IO::kReading)
+    for (DiskNumber n : table.Listed()) numbers.push_back(n.value);
   io.List(numbers, 16, [&](uint32_t& number) {
     io.Choice(number, kDiskNumbers);
-    CodeDriveInfo(io, table[number]);
+    CodeDriveInfo(io, table[DiskNumber(number)]);
     bool holds = number >= kDriveCount;
     io.Flag(holds);
-    if (holds) table.HoldsVolume(number);
+    if (holds) table.HoldsVolume(DiskNumber(number));
   });
 }
 

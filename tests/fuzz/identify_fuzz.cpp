@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (info.layout) FUZZ_CHECK(info.layout->partitions.size() <= 1024);
 
   // The input itself as a table: nothing read past it.
-  if (const auto layout = ParseDriveLayout(data, size, 512, std::nullopt))
+  if (const auto layout = ParseDriveLayout(data, size, SectorSize(512), std::nullopt))
     FUZZ_CHECK(layout->partitions.size() <= (size > 48 ? (size - 48) / 144 : 0));
 
   // Each text at most 64 characters, the name two of them and a space.

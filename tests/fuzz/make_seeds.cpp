@@ -46,7 +46,7 @@ void VolumeSeeds(sim::Machine& lab) {
     uint8_t which = static_cast<uint8_t>(letter - 'C'), fail = 0xFF;
     out.U8(which);
     out.U8(fail);
-    DriveInfo drive = l.hostDrive >= 0 ? g_drives[static_cast<uint32_t>(l.hostDrive)] : DriveInfo();
+    DriveInfo drive = l.hostDrive >= 0 ? g_drives[DiskNumber(static_cast<uint32_t>(l.hostDrive))] : DriveInfo();
     fuzz::CodeDriveInfo(out, drive);
     uint64_t cluster = 3;
     out.Int(cluster);

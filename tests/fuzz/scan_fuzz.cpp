@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(row->drive == row->extents.front().disk);
     FUZZ_CHECK(row->dataStart == row->extents.front().dataStart);
     FUZZ_CHECK(row->verdict == VolumeVerdict(row->extents));
-    FUZZ_CHECK(row->dataStart != CVolumeInfo::kNotDetermined);
+    FUZZ_CHECK(row->dataStart != Sectors(CVolumeInfo::kNotDetermined));
     // Without a disk nothing is judged; without a data start only clusters smaller than the
     // drive's unit are.
     if (!row->drive) FUZZ_CHECK(row->verdict == Verdict::Undetermined);
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every disk the row names is in the table, identified.
     for (const PieceVerdict& p : row->extents)
       if (p.disk) {
-        const std::vector<uint32_t> listed = g_drives.Listed();
+        const std::vector<DiskNumber> listed = g_drives.Listed();
         FUZZ_CHECK(std::find(listed.begin(), listed.end(), *p.disk) != listed.end());
       }
     report::VolumeCells(*row);

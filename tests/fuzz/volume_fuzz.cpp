@@ -31,15 +31,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (code != 3 || volume.m_failure != ProbeFailure::None) return 0;
   // A placed volume: its first piece is where its row points.
   FUZZ_CHECK(!volume.m_extents.empty() && volume.m_extents.size() <= 128);
-  FUZZ_CHECK(volume.m_extents.front().disk == volume.GetDriveIndex());
-  FUZZ_CHECK(volume.m_extents.front().startSector == volume.m_startSector);
+  const VolumeExtent& first = volume.m_extents.front();
+  FUZZ_CHECK(first.disk ? first.disk->value == volume.GetDriveIndex()
+                        : volume.GetDriveIndex() == CVolumeInfo::kNoDrive);
+  FUZZ_CHECK(first.offset.value / volume.m_bytesPerSector == volume.m_startSector);
   for (const VolumeExtent& e : volume.m_extents)
-    FUZZ_CHECK(e.disk >= 0 || (volume.m_extents.size() == 1 && e.disk == CVolumeInfo::kNoDrive));
+    FUZZ_CHECK(e.disk || volume.m_extents.size() == 1);  // only a search finds no disk
   const uint64_t start = volume.GetDataStartSector();
   if (start != CVolumeInfo::kNotDetermined) FUZZ_CHECK(start >= volume.m_startSector);
   DriveTable table;
   for (const VolumeExtent& e : volume.m_extents)
-    if (e.disk >= 0) table[static_cast<uint32_t>(e.disk)] = drive;
+    if (e.disk) table[*e.disk] = drive;
   const std::vector<PieceVerdict> pieces = JudgePieces(volume, table);
   FUZZ_CHECK(pieces.size() == volume.m_extents.size());
   // Without a disk nothing is judged; without a data start only clusters smaller than the

@@ -110,10 +110,11 @@ void ActOn(const std::function<void(sim::Machine&)>& build, uint32_t disk, Regio
   sim::Installation in(m);
   build(m);
   const ReportedTable table = Reported(disk, m.drives[disk].sectorSize);
-  const std::pair<std::optional<uint64_t>, Room> starts[] = {
+  const std::pair<std::optional<Sectors>, Room> starts[] = {
       {advice.moveTo, advice.moveToRoom}, {advice.moveToMiB, advice.moveToMiBRoom}};
-  for (const auto& [start, room] : starts) {
-    if (!start) continue;
+  for (const auto& [sector, room] : starts) {
+    if (!sector) continue;
+    const uint64_t* start = &sector->value;
     SCOPED_TRACE("to " + std::to_string(*start));
     ASSERT_NE(room.fit, Fit::Unknown) << "every disk here reports what follows";
     if (room.fit == Fit::NoRoom) {
@@ -121,7 +122,7 @@ void ActOn(const std::function<void(sim::Machine&)>& build, uint32_t disk, Regio
       ++acted.noRoom;
       continue;
     }
-    const Region to{*start, *start + (from.end - from.start) - room.shrinkBy};
+    const Region to{*start, *start + (from.end - from.start) - room.shrinkBy.value};
     EXPECT_EQ(Trouble(table, from, to), "");
     (room.fit == Fit::Fits ? acted.fitting : acted.shrunk)++;
     sim::Machine again;
@@ -130,6 +131,12 @@ void ActOn(const std::function<void(sim::Machine&)>& build, uint32_t disk, Regio
     Move(again, disk, from, to);
     EXPECT_EQ(verdict(again, to), Verdict::Aligned);
   }
+}
+
+// Where a partition lies, in its disk's sectors.
+Region SectorsOf(const DriveLayout& layout, const Partition& p) {
+  const uint64_t start = layout.SectorOf(p.start).value;
+  return {start, start + layout.SectorOf(p.length).value};
 }
 
 // The verdict of the row named `name` on the installed machine.
@@ -256,17 +263,18 @@ TEST(AdviceProofTest, TheLabsAdviceAlignsWhatItIsGiven) {
       if (auto row = scan.Step()) rows.push_back(std::move(*row));
     for (const ScanRow& row : rows) {
       if (!row.advice || !row.advice->moveTo) continue;
+      const DriveLayout& layout = *g_drives[*row.drive].layout;
       const Partition* p = nullptr;
-      for (const Partition& q : g_drives[*row.drive].layout->partitions)
+      for (const Partition& q : layout.partitions)
         if (q.row == row.name) p = &q;
       ASSERT_NE(p, nullptr) << row.name;
-      advised.push_back({row.name, *row.drive, {p->start, p->start + p->length}, *row.advice});
+      advised.push_back({row.name, row.drive->value, SectorsOf(layout, *p), *row.advice});
     }
-    for (uint32_t disk : g_drives.Listed())
+    for (DiskNumber disk : g_drives.Listed())
       for (const Partition& p : g_drives[disk].layout->partitions)
         if (p.row.empty() && p.advice && p.advice->moveTo)
-          advised.push_back({"disk " + std::to_string(disk) + " part " + std::to_string(p.number),
-                             disk, {p.start, p.start + p.length}, *p.advice});
+          advised.push_back({"disk " + std::to_string(disk.value) + " part " + std::to_string(p.number),
+                             disk.value, SectorsOf(*g_drives[disk].layout, p), *p.advice});
   }
   ASSERT_GE(advised.size(), 7u);
   Acted acted;
@@ -278,8 +286,10 @@ TEST(AdviceProofTest, TheLabsAdviceAlignsWhatItIsGiven) {
             if (a.name.rfind("disk ", 0) != 0) return RowVerdict(a.name);
             CScan scan;
             while (!scan.Finished()) scan.Step();
-            for (const Partition& p : g_drives[a.disk].layout->partitions)
-              if (p.start == to.start) return p.verdict.value_or(Verdict::Undetermined);
+            const DriveLayout& layout = *g_drives[DiskNumber(a.disk)].layout;
+            for (const Partition& p : layout.partitions)
+              if (layout.SectorOf(p.start).value == to.start)
+                return p.verdict.value_or(Verdict::Undetermined);
             return Verdict::Undetermined;
           },
           acted);

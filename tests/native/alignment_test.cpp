@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "units_print.h"
+
 namespace {
 
 CVolumeInfo Volume(uint32_t start, uint32_t dataAreaOffset = 0, uint32_t clusterBytes = 4096) {
@@ -25,6 +27,19 @@ DriveInfo Drive(int32_t status, uint16_t spp, uint16_t phase) {
   d.bytesPerLogicalSector = 512;
   if (status == 1) d.geometry = GeometrySource::AtaIdentity;
   return d;
+}
+
+// A piece on `disk` (none: no disk found) at sector `start` of 512 bytes, as Windows
+// gives it in bytes.
+VolumeExtent Piece(int64_t disk, uint64_t start) {
+  return {disk >= 0 ? std::optional<DiskNumber>(DiskNumber(static_cast<uint32_t>(disk)))
+                    : std::nullopt,
+          ByteCount(start * 512), ByteCount(0)};
+}
+
+template <class T>
+std::optional<T> Of(std::optional<uint64_t> n) {
+  return n ? std::optional<T>(T(*n)) : std::nullopt;
 }
 
 Verdict Judge(const CVolumeInfo& v, const DriveInfo& d) {
@@ -121,10 +136,10 @@ TEST(AlignmentTest, FatVolumesAreJudgedAtTheirDataStart) {
 // A volume over several disks is judged piece by piece, each on its own disk's grid.
 TEST(AlignmentTest, EveryPieceOnItsOwnDisk) {
   DriveTable drives;
-  drives[0] = Drive(1, 8, 0);  // 512e
-  drives[1] = Drive(1, 8, 7);  // 512e, logical sector 0 one sector into its physical sector
-  drives[2] = Drive(1, 1, 0);  // 512 native
-  drives[3] = Drive(0, 0, 0);  // no grid reported
+  drives[DiskNumber(0)] = Drive(1, 8, 0);  // 512e
+  drives[DiskNumber(1)] = Drive(1, 8, 7);  // 512e, logical sector 0 one sector into its physical sector
+  drives[DiskNumber(2)] = Drive(1, 1, 0);  // 512 native
+  drives[DiskNumber(3)] = Drive(0, 0, 0);  // no grid reported
   const int64_t none = CVolumeInfo::kNoDrive;
   const std::optional<uint64_t> notJudged;
   struct Piece {
@@ -162,22 +177,22 @@ TEST(AlignmentTest, EveryPieceOnItsOwnDisk) {
     SCOPED_TRACE(c.name);
     CVolumeInfo v = Volume(0, 0);
     v.m_dataAreaOffset = c.dataAreaOffset;
-    for (const Piece& p : c.pieces) v.m_extents.push_back({p.disk, p.start});
+    for (const Piece& p : c.pieces) v.m_extents.push_back(::Piece(p.disk, p.start));
     const std::vector<PieceVerdict> judged = JudgePieces(v, drives);
     ASSERT_EQ(judged.size(), c.pieces.size());
     for (size_t i = 0; i < judged.size(); ++i) {
       EXPECT_EQ(judged[i].verdict, c.pieces[i].verdict) << i;
-      EXPECT_EQ(judged[i].bytesPastPhysicalStart, c.pieces[i].bytesPast) << i;
-      EXPECT_EQ(judged[i].start, c.pieces[i].start) << i;
+      EXPECT_EQ(judged[i].bytesPastPhysicalStart, Of<ByteCount>(c.pieces[i].bytesPast)) << i;
+      EXPECT_EQ(judged[i].start, Sectors(c.pieces[i].start)) << i;
     }
     EXPECT_EQ(VolumeVerdict(judged), c.volume);
   }
   EXPECT_EQ(VolumeVerdict({}), Verdict::Undetermined);
   // Clusters smaller than a physical sector: on the grid, yet misaligned.
   CVolumeInfo small = Volume(0, 0, 2048);
-  small.m_extents.push_back({0, 2048});
+  small.m_extents.push_back(::Piece(0, 2048));
   const std::vector<PieceVerdict> judged = JudgePieces(small, drives);
-  EXPECT_EQ(judged[0].bytesPastPhysicalStart, 0u);
+  EXPECT_EQ(judged[0].bytesPastPhysicalStart, ByteCount(0));
   EXPECT_EQ(judged[0].verdict, Verdict::Misaligned);
 }
 
@@ -216,14 +231,14 @@ TEST(AlignmentTest, SectorSizesClustersAndStartsEachHaveTheirSay) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     DriveTable drives;
-    drives[0] = Drive(1, c.spp, c.spp);
-    drives[0].bytesPerLogicalSector = c.driveSector;
-    drives[0].sectorSizesDisagree = c.sourcesDisagree;
+    drives[DiskNumber(0)] = Drive(1, c.spp, c.spp);
+    drives[DiskNumber(0)].bytesPerLogicalSector = c.driveSector;
+    drives[DiskNumber(0)].sectorSizesDisagree = c.sourcesDisagree;
     CVolumeInfo v = Volume(0, 0, c.clusterBytes);
     v.m_bytesPerSector = c.volumeSector;
     v.m_dataAreaOffset = c.dataAreaOffset;
     v.m_dataAreaNeedsRights = true;
-    v.m_extents.push_back({0, c.start});
+    v.m_extents.push_back({DiskNumber(0), ByteCount(c.start * c.volumeSector), ByteCount(0)});
     const std::vector<PieceVerdict> judged = JudgePieces(v, drives);
     EXPECT_EQ(judged[0].verdict, c.verdict);
     EXPECT_EQ(judged[0].reason, c.reason);
@@ -290,10 +305,10 @@ TEST(AdviceTest, EachStartWithItsRoomAndWhetherToFormatAgain) {
     SCOPED_TRACE(c.what);
     const DriveInfo drive = Drive(1, c.spp, c.phase);
     AdviceFacts facts;
-    facts.start = c.start;
-    facts.dataOffset = c.dataOffset;
-    facts.length = c.length;
-    facts.limit = c.limit;
+    facts.start = ByteCount(c.start * 512);
+    facts.dataOffset = Of<Sectors>(c.dataOffset);
+    facts.length = Of<ByteCount>(c.length ? std::optional<uint64_t>(*c.length * 512) : std::nullopt);
+    facts.limit = Of<ByteCount>(c.limit ? std::optional<uint64_t>(*c.limit * 512) : std::nullopt);
     facts.clusterBytes = c.clusterBytes;
     facts.formatLaysDataArea = c.formatLaysDataArea;
     const std::optional<Advice> advice = Advise(facts, drive);
@@ -302,15 +317,16 @@ TEST(AdviceTest, EachStartWithItsRoomAndWhetherToFormatAgain) {
       continue;
     }
     ASSERT_TRUE(advice.has_value());
-    const auto start = [](std::optional<uint64_t> sector, const Room& room) {
-      return sector ? std::optional<Start>(Start{*sector, room.fit, room.shrinkBy}) : std::nullopt;
+    const auto start = [](std::optional<Sectors> sector, const Room& room) {
+      return sector ? std::optional<Start>(Start{sector->value, room.fit, room.shrinkBy.value})
+                    : std::nullopt;
     };
     EXPECT_EQ(start(advice->moveTo, advice->moveToRoom), c.moveTo);
     EXPECT_EQ(start(advice->moveToMiB, advice->moveToMiBRoom), c.moveToMiB);
     EXPECT_EQ(advice->clusterBytes, c.formatWith);
     EXPECT_EQ(advice->format, c.format);
     if (c.moveTo) {
-      EXPECT_EQ(advice->moveByBytes, (c.moveTo->sector - c.start) * 512);
+      EXPECT_EQ(advice->moveByBytes, ByteCount((c.moveTo->sector - c.start) * 512));
     }
   }
 }

@@ -51,11 +51,11 @@ TEST_F(IdentifyTest, GeometryFromWords106And209) {
 TEST_F(IdentifyTest, AtaTextsTakeWholeFieldsAndDropOnlyTrailingSpaces) {
   const std::string model40 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789WXYZ";
   sim::AddAtaDrive(machine, 0, model40, "  LEAD 42", "FW1.0", 0x4000, 0);
-  IdentifyDrive(0, &g_drives[0]);
-  EXPECT_EQ(g_drives[0].status, 1);
-  EXPECT_STREQ(g_drives[0].model, model40.c_str());
-  EXPECT_STREQ(g_drives[0].serial, "  LEAD 42");
-  EXPECT_STREQ(g_drives[0].firmware, "FW1.0");
+  IdentifyDrive(0, &g_drives[DiskNumber(0)]);
+  EXPECT_EQ(g_drives[DiskNumber(0)].status, 1);
+  EXPECT_STREQ(g_drives[DiskNumber(0)].model, model40.c_str());
+  EXPECT_STREQ(g_drives[DiskNumber(0)].serial, "  LEAD 42");
+  EXPECT_STREQ(g_drives[DiskNumber(0)].firmware, "FW1.0");
 
   // A serial of spaces keeps one; a zero byte ends a text; a full firmware field stays whole.
   auto data = sim::BuildIdentify("", "", "", 0x4000, 0);
@@ -65,23 +65,23 @@ TEST_F(IdentifyTest, AtaTextsTakeWholeFieldsAndDropOnlyTrailingSpaces) {
   sim::SealIdentify(data);
   machine.drives[1] = machine.drives[0];
   machine.drives[1].smart.data = data;
-  IdentifyDrive(1, &g_drives[1]);
-  EXPECT_EQ(g_drives[1].status, 1);
-  EXPECT_STREQ(g_drives[1].serial, " ");
-  EXPECT_STREQ(g_drives[1].model, "AB");
-  EXPECT_STREQ(g_drives[1].firmware, "12345678");
+  IdentifyDrive(1, &g_drives[DiskNumber(1)]);
+  EXPECT_EQ(g_drives[DiskNumber(1)].status, 1);
+  EXPECT_STREQ(g_drives[DiskNumber(1)].serial, " ");
+  EXPECT_STREQ(g_drives[DiskNumber(1)].model, "AB");
+  EXPECT_STREQ(g_drives[DiskNumber(1)].firmware, "12345678");
 }
 
 TEST_F(IdentifyTest, BadChecksumFallsBackToInquiryNameOnly) {
   sim::Drive& d = ScsiDrive(0, SmartAnswer::Identify);
   d.smart.data = sim::BuildIdentify("ATA MODEL", "SER", "FW", 0x6003, 0x4000);
   d.smart.data[100] ^= 0x01;  // one bit off: the sum is no longer 0
-  IdentifyDrive(0, &g_drives[0]);
-  EXPECT_EQ(g_drives[0].status, 0);
-  EXPECT_STREQ(g_drives[0].model, "XYZ DISK-100");
-  EXPECT_STREQ(g_drives[0].serial, "");
-  EXPECT_STREQ(g_drives[0].firmware, "");
-  EXPECT_EQ(g_drives[0].sectorsPerPhysical, 0);
+  IdentifyDrive(0, &g_drives[DiskNumber(0)]);
+  EXPECT_EQ(g_drives[DiskNumber(0)].status, 0);
+  EXPECT_STREQ(g_drives[DiskNumber(0)].model, "XYZ DISK-100");
+  EXPECT_STREQ(g_drives[DiskNumber(0)].serial, "");
+  EXPECT_STREQ(g_drives[DiskNumber(0)].firmware, "");
+  EXPECT_EQ(g_drives[DiskNumber(0)].sectorsPerPhysical, 0);
   EXPECT_EQ(ScsiRequests(), 1u);
   ExpectNothingLeft();
 }
@@ -111,13 +111,13 @@ TEST_F(IdentifyTest, InquiryTextsStopAtZeroBytesAndKeepOneSpaceOfBlankFields) {
   sim::Drive& d = ScsiDrive(0, SmartAnswer::Unsupported);
   d.scsi.inquiry = sim::BuildInquiry("", "PRODUCT-0123456789");  // product longer than its field
   std::memset(&d.scsi.inquiry[8], ' ', 8);
-  IdentifyDrive(0, &g_drives[0]);
-  EXPECT_STREQ(g_drives[0].model, "  PRODUCT-01234567");
+  IdentifyDrive(0, &g_drives[DiskNumber(0)]);
+  EXPECT_STREQ(g_drives[DiskNumber(0)].model, "  PRODUCT-01234567");
 
   d.scsi.inquiry[8] = 'V';
   d.scsi.inquiry[9] = '\0';
-  IdentifyDrive(0, &g_drives[1]);
-  EXPECT_STREQ(g_drives[1].model, "V PRODUCT-01234567");
+  IdentifyDrive(0, &g_drives[DiskNumber(1)]);
+  EXPECT_STREQ(g_drives[DiskNumber(1)].model, "V PRODUCT-01234567");
 }
 
 TEST_F(IdentifyTest, SmartAnswerDecidesWhetherInquiryIsSent) {
@@ -152,10 +152,10 @@ TEST_F(IdentifyTest, ValidIdentityIsNeverAskedForInquiryOrTheStorageStack) {
   machine.drives[0].scsi.supported = true;
   machine.drives[0].alignment.supported = true;
   machine.drives[0].alignment.physical = 512;  // would say 512n, against the identity's 512e
-  IdentifyDrive(0, &g_drives[0]);
-  EXPECT_EQ(g_drives[0].status, 1);
-  EXPECT_EQ(g_drives[0].geometry, GeometrySource::AtaIdentity);
-  EXPECT_EQ(g_drives[0].sectorsPerPhysical, 8);
+  IdentifyDrive(0, &g_drives[DiskNumber(0)]);
+  EXPECT_EQ(g_drives[DiskNumber(0)].status, 1);
+  EXPECT_EQ(g_drives[DiskNumber(0)].geometry, GeometrySource::AtaIdentity);
+  EXPECT_EQ(g_drives[DiskNumber(0)].sectorsPerPhysical, 8);
   EXPECT_EQ(ScsiRequests() + Requests(IOCTL_STORAGE_QUERY_PROPERTY), 0u);
 }
 
@@ -311,7 +311,7 @@ TEST_F(IdentifyTest, GeometryFromTheStorageStackWhenThereIsNoAtaIdentity) {
 
 TEST_F(IdentifyTest, StorageStackIsAskedAfterTheScsiNameOrWithoutOne) {
   sim::AddStorageDrive(machine, 1, "USB", "BRIDGE", 512, 4096);
-  IdentifyDrive(1, &g_drives[1]);
+  IdentifyDrive(1, &g_drives[DiskNumber(1)]);
   const auto ioctls = machine.Calls("DeviceIoControl");
   ASSERT_EQ(ioctls.size(), 3u + 2);  // then the disk's size and its table
   EXPECT_EQ(ioctls[0].code, 0x7C088u);
@@ -378,7 +378,7 @@ TEST_F(IdentifyTest, OpenFailuresSetOnlyTheStatus) {
 
 TEST_F(IdentifyTest, OpensTheNumberedDriveForReadAndWrite) {
   sim::AddAtaDrive(machine, 7, "M", "S", "F", 0x4000, 0);
-  IdentifyDrive(7, &g_drives[7]);
+  IdentifyDrive(7, &g_drives[DiskNumber(7)]);
   const auto opens = machine.Calls("CreateFileA");
   ASSERT_EQ(opens.size(), 1u);
   EXPECT_EQ(opens[0].path, "\\\\.\\PhysicalDrive7");
@@ -386,12 +386,12 @@ TEST_F(IdentifyTest, OpensTheNumberedDriveForReadAndWrite) {
   EXPECT_EQ(opens[0].share, DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE));
   EXPECT_EQ(opens[0].disposition, DWORD(OPEN_EXISTING));
   EXPECT_EQ(opens[0].flags, 0u);
-  EXPECT_EQ(g_drives[7].status, 1);
+  EXPECT_EQ(g_drives[DiskNumber(7)].status, 1);
 }
 
 TEST_F(IdentifyTest, RequestBytesAreExact) {
   ScsiDrive(3, SmartAnswer::Unsupported);
-  IdentifyDrive(3, &g_drives[3]);
+  IdentifyDrive(3, &g_drives[DiskNumber(3)]);
   const auto ioctls = machine.Calls("DeviceIoControl");
   ASSERT_EQ(ioctls.size(), 3u + 2);  // then the storage stack's geometry, the disk's size and table
 
@@ -435,8 +435,8 @@ TEST_F(IdentifyTest, NothingLeftOpenWhicheverCallFails) {
     d.alignment.physical = 4096;
   };
   FailEachCallInTurn(
-      setup, [] { IdentifyDrive(0, &g_drives[0]); },
-      [](const sim::Machine&) { EXPECT_LE(g_drives[0].status, 0); });
+      setup, [] { IdentifyDrive(0, &g_drives[DiskNumber(0)]); },
+      [](const sim::Machine&) { EXPECT_LE(g_drives[DiskNumber(0)].status, 0); });
 }
 
 }  // namespace
@@ -541,8 +541,8 @@ TEST_F(IdentifyTest, PartitionTablesAsWindowsListThem) {
     ASSERT_TRUE(info.layout.has_value());
     std::string got;
     for (const Partition& p : info.layout->partitions)
-      got += std::to_string(p.number) + " " + PartitionTypeName(p) + " " + std::to_string(p.start) +
-             "; ";
+      got += std::to_string(p.number) + " " + PartitionTypeName(p) + " " +
+             std::to_string(info.layout->SectorOf(p.start).value) + "; ";
     if (c.entries.size() == 40)
       EXPECT_EQ(info.layout->partitions.size(), 40u);
     else
@@ -554,7 +554,7 @@ TEST_F(IdentifyTest, PartitionTablesAsWindowsListThem) {
     if (c.limits == nullptr) continue;
     std::string limits;
     for (const Partition& p : info.layout->partitions)
-      limits += std::to_string(MoveLimit(*info.layout, p).value_or(0)) + " ";
+      limits += std::to_string(info.layout->SectorOf(MoveLimit(*info.layout, p).value_or(ByteCount(0))).value) + " ";
     EXPECT_EQ(limits, c.limits);
   }
 }
@@ -575,11 +575,11 @@ TEST(PartitionTableTest, EntriesThatCannotBeAreNone) {
   }
   put64(48 + 8, -512);         // before the disk's first byte
   put32(48 + 144, 1);          // a GPT entry in an MBR table
-  const auto layout = ParseDriveLayout(answer.data(), answer.size() - 1, 512, 1ull << 30);
+  const auto layout = ParseDriveLayout(answer.data(), answer.size() - 1, SectorSize(512), 1ull << 30);
   ASSERT_TRUE(layout.has_value());
   EXPECT_TRUE(layout->partitions.empty()) << "the third entry did not come back whole";
-  EXPECT_EQ(ParseDriveLayout(answer.data(), answer.size(), 512, 1ull << 30)->partitions.size(), 1u);
+  EXPECT_EQ(ParseDriveLayout(answer.data(), answer.size(), SectorSize(512), 1ull << 30)->partitions.size(), 1u);
   put32(0, 7);  // no style Windows knows
-  EXPECT_FALSE(ParseDriveLayout(answer.data(), answer.size(), 512, std::nullopt).has_value());
-  EXPECT_FALSE(ParseDriveLayout(answer.data(), 47, 512, std::nullopt).has_value());
+  EXPECT_FALSE(ParseDriveLayout(answer.data(), answer.size(), SectorSize(512), std::nullopt).has_value());
+  EXPECT_FALSE(ParseDriveLayout(answer.data(), 47, SectorSize(512), std::nullopt).has_value());
 }

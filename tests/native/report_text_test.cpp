@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "json_check.h"
+#include "units_print.h"
 #include "json/json_writer.h"
 
 namespace {
@@ -17,16 +18,16 @@ ScanRow Row(char letter, std::optional<uint32_t> drive, const char* name, uint64
   row.name = std::string(1, letter) + ":";
   row.letter = letter;
   row.paths = {std::string(1, letter) + ":\\"};
-  row.drive = drive;
+  if (drive) row.drive = DiskNumber(*drive);
   row.driveName = name;
-  row.dataStart = start;
+  row.dataStart = Sectors(start);
   row.verdict = verdict;
   row.fileSystem = "NTFS";
   PieceVerdict piece;
-  piece.disk = drive;
-  piece.start = start;
-  piece.dataStart = start;
-  if (drive) piece.bytesPastPhysicalStart = verdict == Verdict::Misaligned ? 3584 : 0;
+  piece.disk = row.drive;
+  piece.start = Sectors(start);
+  piece.dataStart = Sectors(start);
+  if (drive) piece.bytesPastPhysicalStart = ByteCount(verdict == Verdict::Misaligned ? 3584 : 0);
   piece.verdict = verdict;
   row.extents.push_back(piece);
   return row;
@@ -45,21 +46,21 @@ TEST(ReportTextTest, EachStartIsToldWithItsRoom) {
                          Room mibRoom, std::optional<uint64_t> clusters = std::nullopt,
                          bool format = false) {
     Advice a;
-    a.moveTo = to;
     if (to) {
-      a.moveBy = *to % 8 == 0 ? 1 : 2;
-      a.moveByBytes = *a.moveBy * 512;
+      a.moveTo = Sectors(*to);
+      a.moveBy = Sectors(*to % 8 == 0 ? 1 : 2);
+      a.moveByBytes = ByteCount(a.moveBy->value * 512);
     }
     a.moveToRoom = room;
-    a.moveToMiB = mib;
+    if (mib) a.moveToMiB = Sectors(*mib);
     a.moveToMiBRoom = mibRoom;
     a.clusterBytes = clusters;
     a.clusterUnit = 4096;
     a.format = format;
     return a;
   };
-  const Room fits{Fit::Fits, 0}, shrink1{Fit::Shrinks, 1}, shrink1985{Fit::Shrinks, 1985},
-      noRoom{Fit::NoRoom, 0}, unknown{};
+  const Room fits{Fit::Fits, Sectors(0)}, shrink1{Fit::Shrinks, Sectors(1)},
+      shrink1985{Fit::Shrinks, Sectors(1985)}, noRoom{Fit::NoRoom, Sectors(0)}, unknown{};
   const std::optional<uint64_t> none;
   const struct {
     const char* what;
@@ -112,7 +113,7 @@ TEST(ReportTextTest, EachStartIsToldWithItsRoom) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(report::AdviceLines(c.advice), c.lines);
-    EXPECT_EQ(report::AdviceSentence(c.advice, 512), c.sentence);
+    EXPECT_EQ(report::AdviceSentence(c.advice, SectorSize(512)), c.sentence);
   }
   EXPECT_EQ(report::AdviceLines(std::nullopt), "");
 }
@@ -142,11 +143,11 @@ TEST(ReportTextTest, ConsoleTextAddsTheVerdictColumn) {
   rows.push_back(Row('S', 11, "ELEVEN", 2048, Verdict::Misaligned));
   rows.back().extents.push_back(rows.back().extents[0]);
   rows.back().extents[0].verdict = Verdict::Aligned;
-  rows.back().extents[1].disk = 12;
-  rows.back().extents[1].dataStart = 63;
+  rows.back().extents[1].disk = DiskNumber(12);
+  rows.back().extents[1].dataStart = Sectors(63);
   DriveTable drives;
-  drives[11].model = "ELEVEN";
-  drives[12].model = "TWELVE";
+  drives[DiskNumber(11)].model = "ELEVEN";
+  drives[DiskNumber(12)].model = "TWELVE";
   EXPECT_EQ(report::VolumeText(kHeadings, rows, drives, {}),
             "Drive   Drv No  Drive Name                      Offset      Alignment   \n"
             "C:      0       KESTREL KD4000-512E             2048        aligned     \n"
@@ -165,9 +166,9 @@ TEST(ReportTextTest, ControlCharactersInDeviceTextsKeepTheLinesWhole) {
   const std::string withRow = report::VolumeText(kHeadings, rows, DriveTable(), {});
   EXPECT_EQ(std::count(withRow.begin(), withRow.end(), '\n'), 2);
   DriveTable drives;
-  drives[0].model = "M\tX";
-  drives[0].serial = "S\n1";
-  drives[1].status = -1;
+  drives[DiskNumber(0)].model = "M\tX";
+  drives[DiskNumber(0)].serial = "S\n1";
+  drives[DiskNumber(1)].status = -1;
   const std::string table = report::DriveText(kHeadings, drives);
   EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 2);
   EXPECT_NE(table.find("M?X"), std::string::npos);
@@ -203,28 +204,28 @@ TEST(ReportTextTest, ExitStatusSumsTheVerdictsUp) {
 
 TEST(ReportTextTest, DriveTableShowsWhatDeviceInformationShows) {
   DriveTable drives;
-  drives[0].status = 1;
-  drives[0].model = "KESTREL KD4000-512E";
-  drives[0].serial = "KD40A0001";
-  drives[0].firmware = "KD01";
-  drives[0].sectorsPerPhysical = 8;
-  drives[0].alignPhase = 8;
-  drives[0].bytesPerLogicalSector = 512;
-  drives[0].geometry = GeometrySource::AtaIdentity;
-  drives[1].model = "NVMe VOLANTE VX2 1TB";
-  drives[1].sectorsPerPhysical = 8;
-  drives[1].alignPhase = 7;
-  drives[1].bytesPerLogicalSector = 512;
-  drives[1].geometry = GeometrySource::StorageDescriptor;
-  drives[2].model = "VITRELLE PORTA-DISK 2T";
-  drives[3].status = 1;
-  drives[3].model = "ORMOLU";
-  drives[3].sectorsPerPhysical = 1;
-  drives[3].bytesPerLogicalSector = 512;
-  drives[3].geometry = GeometrySource::AtaIdentity;
-  drives[4].status = -1;  // ends the list
-  drives[5].status = 1;
-  EXPECT_EQ(drives.Listed(), (std::vector<uint32_t>{0, 1, 2, 3}));
+  drives[DiskNumber(0)].status = 1;
+  drives[DiskNumber(0)].model = "KESTREL KD4000-512E";
+  drives[DiskNumber(0)].serial = "KD40A0001";
+  drives[DiskNumber(0)].firmware = "KD01";
+  drives[DiskNumber(0)].sectorsPerPhysical = 8;
+  drives[DiskNumber(0)].alignPhase = 8;
+  drives[DiskNumber(0)].bytesPerLogicalSector = 512;
+  drives[DiskNumber(0)].geometry = GeometrySource::AtaIdentity;
+  drives[DiskNumber(1)].model = "NVMe VOLANTE VX2 1TB";
+  drives[DiskNumber(1)].sectorsPerPhysical = 8;
+  drives[DiskNumber(1)].alignPhase = 7;
+  drives[DiskNumber(1)].bytesPerLogicalSector = 512;
+  drives[DiskNumber(1)].geometry = GeometrySource::StorageDescriptor;
+  drives[DiskNumber(2)].model = "VITRELLE PORTA-DISK 2T";
+  drives[DiskNumber(3)].status = 1;
+  drives[DiskNumber(3)].model = "ORMOLU";
+  drives[DiskNumber(3)].sectorsPerPhysical = 1;
+  drives[DiskNumber(3)].bytesPerLogicalSector = 512;
+  drives[DiskNumber(3)].geometry = GeometrySource::AtaIdentity;
+  drives[DiskNumber(4)].status = -1;  // ends the list
+  drives[DiskNumber(5)].status = 1;
+  EXPECT_EQ(Numbers(drives.Listed()), (std::vector<uint32_t>{0, 1, 2, 3}));
   EXPECT_EQ(report::DriveText(kHeadings, drives),
             "Drv No  Drive Name                      Serial                Firmware  Alignment "
             "Phys Sector Size  Geometry          \n"
@@ -240,17 +241,17 @@ TEST(ReportTextTest, DriveTableShowsWhatDeviceInformationShows) {
 
 TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   DriveTable drives;
-  drives[0].status = 1;
-  drives[0].model = "M";
-  drives[0].sectorsPerPhysical = 8;
-  drives[0].alignPhase = 7;
-  drives[0].bytesPerLogicalSector = 512;
-  drives[0].geometry = GeometrySource::AtaIdentity;
+  drives[DiskNumber(0)].status = 1;
+  drives[DiskNumber(0)].model = "M";
+  drives[DiskNumber(0)].sectorsPerPhysical = 8;
+  drives[DiskNumber(0)].alignPhase = 7;
+  drives[DiskNumber(0)].bytesPerLogicalSector = 512;
+  drives[DiskNumber(0)].geometry = GeometrySource::AtaIdentity;
   Partition linux;  // a partition Windows has no volume for, off the grid
   linux.number = 4;
   linux.gptType = "0FC63DAF-8483-4772-8E79-3D69D8477DE4";
-  linux.start = 100239679;
-  linux.length = 2048;
+  linux.start = ByteCount(100239679ull * 512);
+  linux.length = ByteCount(2048 * 512);
   linux.holds = PartitionHolds::NoVolume;
   linux.verdict = Verdict::Misaligned;
   Partition mbr;  // an MBR byte with no name, tied to a row; the MSR has no data to align
@@ -261,27 +262,28 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   mbr.row = "C:";
   mbr.verdict = Verdict::Aligned;
   linux.advice = Advice{};
-  linux.advice->moveTo = 100239680;
-  linux.advice->moveBy = 1;
-  linux.advice->moveByBytes = 512;
-  linux.advice->moveToRoom = {Fit::Fits, 0};
-  linux.advice->moveToMiB = 100241408;
-  linux.advice->moveToMiBRoom = {Fit::Shrinks, 1985};
+  linux.advice->moveTo = Sectors(100239680);
+  linux.advice->moveBy = Sectors(1);
+  linux.advice->moveByBytes = ByteCount(512);
+  linux.advice->moveToRoom = {Fit::Fits, Sectors(0)};
+  linux.advice->moveToMiB = Sectors(100241408);
+  linux.advice->moveToMiBRoom = {Fit::Shrinks, Sectors(1985)};
   mbr.onMiB = true;
-  drives[0].layout = DriveLayout{PartitionStyle::Gpt, {linux, mbr}, 512, std::nullopt, {}};
+  drives[DiskNumber(0)].layout = DriveLayout{PartitionStyle::Gpt, {linux, mbr}, SectorSize(512),
+                                             std::nullopt, {}};
   Partition efi;  // an EFI system partition whose boot sector could not be read
   efi.number = 2;
   efi.gptType = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
-  efi.start = 2048;
-  efi.length = 204800;
+  efi.start = ByteCount(2048 * 512);
+  efi.length = ByteCount(204800 * 512);
   efi.holds = PartitionHolds::NoPath;
   efi.verdict = Verdict::Undetermined;
   efi.reason = Undetermined::BootSectorUnread;
   efi.onMiB = true;
-  drives[0].layout->partitions.push_back(efi);
-  drives[1].status = -1;  // ends the drive phase: not listed
-  drives[12].status = -2;  // holds a volume, but did not open: listed with its failure
-  drives.HoldsVolume(12);
+  drives[DiskNumber(0)].layout->partitions.push_back(efi);
+  drives[DiskNumber(1)].status = -1;  // ends the drive phase: not listed
+  drives[DiskNumber(12)].status = -2;  // holds a volume, but did not open: listed with its failure
+  drives.HoldsVolume(DiskNumber(12));
   std::vector<ScanRow> rows;
   rows.push_back(Row('C', 0, "M", 5000000000ull, Verdict::Misaligned));
   // A volume mounted in a folder, whose exFAT boot sector is not valid, on no disk found.
@@ -508,9 +510,9 @@ TEST(ReportTextTest, DeviceTextsBecomeValidUtf8Json) {
   rows.push_back(std::move(hostile));
   rows.push_back(Row('Y', 4, every.substr(200).c_str(), 0, Verdict::Misaligned));
   DriveTable drives;
-  drives[0].model = every.substr(100, 40).c_str();
-  drives[0].serial = "\"quoted\\";
-  drives[1].status = -1;
+  drives[DiskNumber(0)].model = every.substr(100, 40).c_str();
+  drives[DiskNumber(0)].serial = "\"quoted\\";
+  drives[DiskNumber(1)].status = -1;
   EXPECT_TRUE(IsValidJson(report::Json(rows, {}, drives)));
 }
 

@@ -19,9 +19,9 @@ TEST_F(ScanTest, LabDrivesThenLettersInOrder) {
   sim::BuildLab(machine);
   CScan scan;
   for (int i = 0; i < 10; ++i) EXPECT_FALSE(scan.Step().has_value()) << "drive " << i;
-  EXPECT_EQ(g_drives[9].status, -1) << "drive 9 does not open";
-  EXPECT_EQ(g_drives[4].status, 0);
-  EXPECT_EQ(g_drives[5].geometry, GeometrySource::StorageDescriptor);
+  EXPECT_EQ(g_drives[DiskNumber(9)].status, -1) << "drive 9 does not open";
+  EXPECT_EQ(g_drives[DiskNumber(4)].status, 0);
+  EXPECT_EQ(g_drives[DiskNumber(5)].geometry, GeometrySource::StorageDescriptor);
   EXPECT_TRUE(machine.Calls("GetDriveTypeA").empty()) << "no letter during the drive phase";
 
   std::vector<ScanRow> rows;
@@ -57,15 +57,15 @@ TEST_F(ScanTest, NoDriveOpensYetEveryVolumeKeepsItsRow) {
   sim::BuildLab(machine);
   for (auto& [number, d] : machine.drives) d.open = sim::Open::AccessDenied;
   const ScanRun run = RunWholeScan();
-  EXPECT_EQ(g_drives[0].status, -2);
+  EXPECT_EQ(g_drives[DiskNumber(0)].status, -2);
   EXPECT_EQ(run.steps, 1 + 24 + 2) << "the drive phase ended at drive 0";
   // The system still says which disk holds each volume; nothing says how its sectors lie.
   ASSERT_EQ(run.rows.size(), 22u);
-  EXPECT_EQ(run.rows[0].drive, 0u);
-  EXPECT_EQ(run.rows[14].drive, 11u);
-  EXPECT_EQ(run.rows[15].drive, 13u);
-  EXPECT_EQ(run.rows[16].drive, 2u);  // V:, by its pieces
-  EXPECT_EQ(run.rows[20].drive, 3u);
+  EXPECT_EQ(run.rows[0].drive, DiskNumber(0));
+  EXPECT_EQ(run.rows[14].drive, DiskNumber(11));
+  EXPECT_EQ(run.rows[15].drive, DiskNumber(13));
+  EXPECT_EQ(run.rows[16].drive, DiskNumber(2));  // V:, by its pieces
+  EXPECT_EQ(run.rows[20].drive, DiskNumber(3));
   for (const ScanRow& row : run.rows) {
     EXPECT_STREQ(row.driveName, "") << row.letter;
     EXPECT_EQ(row.verdict, Verdict::Undetermined) << row.letter;
@@ -75,9 +75,9 @@ TEST_F(ScanTest, NoDriveOpensYetEveryVolumeKeepsItsRow) {
   for (const std::string& path : OpenedPaths())
     driveOpens += path.find("PhysicalDrive") != std::string::npos;
   EXPECT_EQ(driveOpens, 16u);
-  EXPECT_EQ(g_drives.Listed(),
+  EXPECT_EQ(Numbers(g_drives.Listed()),
             (std::vector<uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15, 16}));
-  EXPECT_EQ(g_drives[8].status, -2);
+  EXPECT_EQ(g_drives[DiskNumber(8)].status, -2);
 }
 
 TEST_F(ScanTest, AllTenDrivesOpen) {
@@ -85,7 +85,7 @@ TEST_F(ScanTest, AllTenDrivesOpen) {
     sim::AddAtaDrive(machine, i, "D" + std::to_string(i), "", "", 0x6003, 0x4000);
   const ScanRun run = RunWholeScan();
   EXPECT_EQ(run.steps, 10 + 24);
-  for (uint32_t n = 0; n < 10; ++n) EXPECT_EQ(g_drives[n].status, 1) << n;
+  for (uint32_t n = 0; n < 10; ++n) EXPECT_EQ(g_drives[DiskNumber(n)].status, 1) << n;
   size_t driveOpens = 0;
   for (const std::string& path : OpenedPaths())
     driveOpens += path.find("PhysicalDrive") != std::string::npos;
@@ -137,7 +137,7 @@ TEST_F(ScanTest, DisksBehindAGapOrPastTheTenthAreIdentifiedWhenAVolumeNamesThem)
     // Listed after the drive phase's drives, with its failure if it did not open.
     const std::vector<uint32_t> listed =
         c.cells[1].empty() ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, disk};
-    EXPECT_EQ(g_drives.Listed(), listed);
+    EXPECT_EQ(Numbers(g_drives.Listed()), listed);
   }
 }
 
@@ -157,7 +157,7 @@ TEST_F(ScanTest, ADiskIsIdentifiedOnceHoweverManyVolumesItHolds) {
   size_t opens = 0;
   for (const std::string& path : OpenedPaths()) opens += path == "\\\\.\\PhysicalDrive12";
   EXPECT_EQ(opens, 1u);
-  EXPECT_EQ(g_drives.Listed(), (std::vector<uint32_t>{0, 12}));
+  EXPECT_EQ(Numbers(g_drives.Listed()), (std::vector<uint32_t>{0, 12}));
 }
 
 TEST_F(ScanTest, LargestThirtyTwoBitDataStartPrintsInFull) {
@@ -263,9 +263,9 @@ TEST(ScanFaultTest, EveryFailedCallStillEndsTheScanWithConsistentRows) {
                          EXPECT_GT(row.letter, previous);
                          previous = row.letter;
                          EXPECT_LE(row.letter, 'Z');
-                         EXPECT_TRUE(!row.drive || *row.drive <= 8 ||
-                                     (*row.drive >= 10 && *row.drive <= 16));
-                         EXPECT_NE(row.dataStart, ~uint64_t{0});
+                         EXPECT_TRUE(!row.drive || row.drive->value <= 8 ||
+                                     (row.drive->value >= 10 && row.drive->value <= 16));
+                         EXPECT_NE(row.dataStart, Sectors(~uint64_t{0}));
                        }
                      },
                      [](const sim::Machine&) {});
@@ -427,11 +427,13 @@ TEST_F(ScanTest, PartitionsWithoutARowAreJudgedWhereTheirDataBegins) {
     if (c.standardUser) m.user = sim::User::Standard;
     CScan scan(c.standardUser ? AccessMode::QueryOnly : AccessMode::Raw);
     while (!scan.Finished()) scan.Step();
-    ASSERT_TRUE(g_drives[0].layout && g_drives[0].layout->partitions.size() == 1);
-    const Partition& p = g_drives[0].layout->partitions[0];
+    ASSERT_TRUE(g_drives[DiskNumber(0)].layout && g_drives[DiskNumber(0)].layout->partitions.size() == 1);
+    const Partition& p = g_drives[DiskNumber(0)].layout->partitions[0];
     EXPECT_EQ(p.verdict, c.verdict);
     EXPECT_EQ(p.reason, c.reason);
-    EXPECT_EQ(p.advice ? p.advice->moveTo : std::nullopt, c.moveTo);
+    EXPECT_EQ(p.advice && p.advice->moveTo ? std::optional<uint64_t>(p.advice->moveTo->value)
+                                           : std::nullopt,
+              c.moveTo);
     EXPECT_FALSE(p.advice && p.advice->format) << "never told to format";
     EXPECT_EQ(m.OpenHandles(), 0);
   }

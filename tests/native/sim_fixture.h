@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "inspect/drive_info.h"
+#include "units_print.h"
 #include "sim/builders.h"
 #include "sim/machine.h"
 

@@ -58,8 +58,9 @@ TEST_F(SimMachineTest, EachAnswerReadsBackAsWhatTheMachineHolds) {
          const DriveInfo d = identified(14, AccessMode::Raw);
          ASSERT_EQ(d.layout->partitions.size(), machine.drives[14].layout.partitions.size());
          for (size_t i = 0; i < d.layout->partitions.size(); ++i)
-           EXPECT_EQ(d.layout->partitions[i].start, machine.drives[14].layout.partitions[i].start);
-         EXPECT_EQ(d.layout->partitions.back().containerEnd, 8390719u + 2097152u);
+           EXPECT_EQ(d.layout->partitions[i].start,
+                     ByteCount(machine.drives[14].layout.partitions[i].start * 512));
+         EXPECT_EQ(d.layout->partitions.back().containerEnd, ByteCount((8390719ull + 2097152) * 512));
        }},
       {{IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, none},
        [&] {
@@ -74,10 +75,12 @@ TEST_F(SimMachineTest, EachAnswerReadsBackAsWhatTheMachineHolds) {
       {{IOCTL_STORAGE_GET_DEVICE_NUMBER, none}, [&] { EXPECT_EQ(probed('Q').GetDriveIndex(), 8); }},
       {{IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, none},
        [&] {
-         const std::vector<PieceOffset> pieces = VolumePieceOffsets(sim::Machine::NameOf('S', machine.letters['S']));
+         const std::vector<VolumeExtent> pieces =
+             VolumePieces(sim::Machine::NameOf('S', machine.letters['S']));
          ASSERT_EQ(pieces.size(), 2u);
-         EXPECT_EQ(pieces[1].disk, 12u);
-         EXPECT_EQ(pieces[1].byte, 2099199u * 512);
+         EXPECT_EQ(pieces[1].disk, DiskNumber(12));
+         EXPECT_EQ(pieces[1].offset, ByteCount(2099199ull * 512));
+         EXPECT_EQ(pieces[1].length, ByteCount(1048576ull * 512));
        }},
   };
   for (const auto& key : sim::Machine::Answered()) {

@@ -171,7 +171,7 @@ TEST_F(VolumeTest, DriveSearchReadsOnPhysicalSectorBoundaries) {
     g_drives.Clear();
     sim::AddAtaDrive(m, 0, "D0", "", "", physical == 4096 ? 0x6003 : 0x6004, 0x4000);
     m.drives[0].readAlignment = physical;
-    IdentifyDrive(0, &g_drives[0]);
+    IdentifyDrive(0, &g_drives[DiskNumber(0)]);
     sim::VolumeLayout v;
     v.letter = 'D';
     v.bootSector = sim::BuildNtfsBootSector(512, 8, 2048, 0xD0D0D0D0u);
@@ -286,7 +286,7 @@ TEST_F(VolumeTest, TheSystemsDiskNumberIsTakenAsItIs) {
     v.Probe();
     EXPECT_EQ(v.GetDriveIndex(), c.drive);
     ASSERT_EQ(v.m_extents.size(), 1u);
-    EXPECT_EQ(v.m_extents[0].startSector, 2048u);
+    EXPECT_EQ(v.m_extents[0].offset, ByteCount(2048 * 512));
     EXPECT_EQ(m.Calls("CreateFileA").size(), 1 + c.driveOpens);
     EXPECT_EQ(m.OpenHandles(), 0);
   }
@@ -336,15 +336,15 @@ TEST_F(VolumeTest, AVolumesPiecesNameItsDisksWhereTheSystemNamesNone) {
       // The pieces decide both the disks and the start.
       ASSERT_EQ(v.m_extents.size(), static_cast<size_t>(c.pieces));
       for (size_t i = 0; i < v.m_extents.size(); ++i) {
-        EXPECT_EQ(v.m_extents[i].disk, static_cast<int64_t>(i));
-        EXPECT_EQ(v.m_extents[i].startSector, 2048 + i);
+        EXPECT_EQ(v.m_extents[i].disk, DiskNumber(static_cast<uint32_t>(i)));
+        EXPECT_EQ(v.m_extents[i].offset, ByteCount((2048 + i) * 512));
       }
       EXPECT_EQ(v.m_startSector, 2048u);
       EXPECT_EQ(m.Calls("CreateFileA").size(), 1u) << "no drive read";
     } else {
       // No answer: the search by content, at the start the partition request gave.
       ASSERT_EQ(v.m_extents.size(), 1u);
-      EXPECT_EQ(v.m_extents[0].disk, CVolumeInfo::kNoDrive);
+      EXPECT_EQ(v.m_extents[0].disk, std::nullopt);
       EXPECT_EQ(v.m_startSector, 63u);
       EXPECT_EQ(m.Calls("CreateFileA").size(), 1u + 10);
     }

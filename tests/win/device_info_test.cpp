@@ -73,16 +73,16 @@ TEST_F(DeviceInfoTest, TitleButtonColumnsAndStyles) {
 }
 
 TEST_F(DeviceInfoTest, RowsPerGeometry) {
-  g_drives[0] = Identified("ONE TO ONE", 1, 0);
-  g_drives[1] = Identified("PHASE 8", 8, 8);
-  g_drives[2] = Identified("PHASE 7", 8, 7);
-  g_drives[3] = Identified("PHASE 0", 8, 0);
-  g_drives[4] = Identified("PHASE 65535", 8, 65535);
-  g_drives[5] = Identified("HUGE", 32768, 0);
-  g_drives[6].model = "XYZ DISK-100";  // status 0 with a SCSI name
-  g_drives[7] = DriveInfo();           // status 0 without one
-  g_drives[8].status = -1;
-  g_drives[9] = Identified("AFTER THE END", 8, 0);
+  g_drives[DiskNumber(0)] = Identified("ONE TO ONE", 1, 0);
+  g_drives[DiskNumber(1)] = Identified("PHASE 8", 8, 8);
+  g_drives[DiskNumber(2)] = Identified("PHASE 7", 8, 7);
+  g_drives[DiskNumber(3)] = Identified("PHASE 0", 8, 0);
+  g_drives[DiskNumber(4)] = Identified("PHASE 65535", 8, 65535);
+  g_drives[DiskNumber(5)] = Identified("HUGE", 32768, 0);
+  g_drives[DiskNumber(6)].model = "XYZ DISK-100";  // status 0 with a SCSI name
+  g_drives[DiskNumber(7)] = DriveInfo();           // status 0 without one
+  g_drives[DiskNumber(8)].status = -1;
+  g_drives[DiskNumber(9)] = Identified("AFTER THE END", 8, 0);
   Open();
   const std::vector<std::vector<std::string>> expected = {
       {"ONE TO ONE", "", "512"},
@@ -102,18 +102,18 @@ TEST_F(DeviceInfoTest, RowsPerGeometry) {
 }
 
 TEST_F(DeviceInfoTest, DrivesOfTodayShowTheirRealPhysicalSectors) {
-  g_drives[0] = Identified("4K NATIVE", 1, 0);
-  g_drives[0].bytesPerLogicalSector = 4096;    // from words 117-118
-  g_drives[1].model = "NVMe VOLANTE VX2 1TB";  // no ATA identity, a grid from the storage stack
-  g_drives[1].sectorsPerPhysical = 8;
-  g_drives[1].alignPhase = 8;
-  g_drives[1].bytesPerLogicalSector = 512;
-  g_drives[1].geometry = GeometrySource::StorageDescriptor;
-  g_drives[2].model = "SAS 4KN";
-  g_drives[2].sectorsPerPhysical = 1;
-  g_drives[2].bytesPerLogicalSector = 4096;
-  g_drives[2].geometry = GeometrySource::StorageDescriptor;
-  g_drives[3].status = -1;
+  g_drives[DiskNumber(0)] = Identified("4K NATIVE", 1, 0);
+  g_drives[DiskNumber(0)].bytesPerLogicalSector = 4096;    // from words 117-118
+  g_drives[DiskNumber(1)].model = "NVMe VOLANTE VX2 1TB";  // no ATA identity, a grid from the storage stack
+  g_drives[DiskNumber(1)].sectorsPerPhysical = 8;
+  g_drives[DiskNumber(1)].alignPhase = 8;
+  g_drives[DiskNumber(1)].bytesPerLogicalSector = 512;
+  g_drives[DiskNumber(1)].geometry = GeometrySource::StorageDescriptor;
+  g_drives[DiskNumber(2)].model = "SAS 4KN";
+  g_drives[DiskNumber(2)].sectorsPerPhysical = 1;
+  g_drives[DiskNumber(2)].bytesPerLogicalSector = 4096;
+  g_drives[DiskNumber(2)].geometry = GeometrySource::StorageDescriptor;
+  g_drives[DiskNumber(3)].status = -1;
   Open();
   ASSERT_EQ(ListRows(list), 3);
   EXPECT_EQ(Row(0), (std::vector<std::string>{"4K NATIVE", "", "4096"}));
@@ -123,12 +123,12 @@ TEST_F(DeviceInfoTest, DrivesOfTodayShowTheirRealPhysicalSectors) {
 }
 
 TEST_F(DeviceInfoTest, TenRowsOrNone) {
-  for (uint32_t n = 0; n < 10; ++n) g_drives[n] = Identified("D", 8, 8);
+  for (uint32_t n = 0; n < 10; ++n) g_drives[DiskNumber(n)] = Identified("D", 8, 8);
   Open();
   EXPECT_EQ(ListRows(list), 10);
   ::DestroyWindow(dlg.m_hWnd);
 
-  g_drives[0].status = -2;
+  g_drives[DiskNumber(0)].status = -2;
   CDeviceInfoDlg empty;
   ASSERT_TRUE(empty.Create());
   EXPECT_EQ(ListRows(empty.m_list.m_hWnd), 0);
@@ -136,12 +136,12 @@ TEST_F(DeviceInfoTest, TenRowsOrNone) {
 }
 
 TEST_F(DeviceInfoTest, DrivesBehindAGapOrPastTheTenthShowTheirNumbers) {
-  g_drives[0] = Identified("ZERO", 8, 8, "S0", "F0");
-  g_drives[1].status = -1;  // a gap: the drive phase ended here
-  g_drives[3] = Identified("THREE", 8, 8, "S3", "F3");
-  g_drives[12].status = -2;  // holds a volume, but did not open
-  g_drives[4000000000u] = Identified("FAR", 1, 0, "", "F9");
-  for (uint32_t n : {3u, 12u, 4000000000u}) g_drives.HoldsVolume(n);
+  g_drives[DiskNumber(0)] = Identified("ZERO", 8, 8, "S0", "F0");
+  g_drives[DiskNumber(1)].status = -1;  // a gap: the drive phase ended here
+  g_drives[DiskNumber(3)] = Identified("THREE", 8, 8, "S3", "F3");
+  g_drives[DiskNumber(12)].status = -2;  // holds a volume, but did not open
+  g_drives[DiskNumber(4000000000u)] = Identified("FAR", 1, 0, "", "F9");
+  for (uint32_t n : {3u, 12u, 4000000000u}) g_drives.HoldsVolume(DiskNumber(n));
   Open();
   ASSERT_EQ(ListRows(list), 4);
   EXPECT_EQ(Row(0), (std::vector<std::string>{"0: ZERO", "0", "4096"}));
@@ -154,12 +154,12 @@ TEST_F(DeviceInfoTest, DrivesBehindAGapOrPastTheTenthShowTheirNumbers) {
 }
 
 TEST_F(DeviceInfoTest, SerialAndFirmwareTips) {
-  g_drives[0] = Identified("A", 8, 8, "ABC", "1.0");
-  g_drives[1] = Identified("B", 8, 8, "", "1.0");
-  g_drives[2] = Identified("C", 8, 8, "ABC", "");
-  g_drives[3] = Identified("D", 8, 8, "", "");
-  g_drives[4] = Identified("E", 8, 8, "SERIALNUMBER12345678", "FIRMWARE");
-  g_drives[5].model = "SCSI NAME";
+  g_drives[DiskNumber(0)] = Identified("A", 8, 8, "ABC", "1.0");
+  g_drives[DiskNumber(1)] = Identified("B", 8, 8, "", "1.0");
+  g_drives[DiskNumber(2)] = Identified("C", 8, 8, "ABC", "");
+  g_drives[DiskNumber(3)] = Identified("D", 8, 8, "", "");
+  g_drives[DiskNumber(4)] = Identified("E", 8, 8, "SERIALNUMBER12345678", "FIRMWARE");
+  g_drives[DiskNumber(5)].model = "SCSI NAME";
   Open();
   const std::string untouched(79, '#');
   EXPECT_EQ(Tip(ListData(list, 0)), "Ser=ABC\nf/w=1.0");

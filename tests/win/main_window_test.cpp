@@ -169,7 +169,7 @@ TEST_F(MainWindowTest, TimerZeroDrivesTheScan) {
     if (tick) break;
   }
   EXPECT_EQ(OpenedPaths(), std::vector<std::string>{"\\\\.\\PhysicalDrive0"}) << "one drive";
-  EXPECT_EQ(g_drives[0].status, 1);
+  EXPECT_EQ(g_drives[DiskNumber(0)].status, 1);
 }
 
 class SystemCommandTest : public MainWindowTest {
