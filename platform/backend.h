@@ -2,15 +2,7 @@
 // or a recorded trace. The door applies the read-only guard before any backend sees a
 // call, so a backend only ever answers the program's reads.
 //
-// A new operating-system call touches:
-//   platform/sys.h, sys.cpp      its declaration and its forward through the door
-//   platform/backend.h           its virtual below
-//   platform/sys_win32.cpp       the real machine's answer
-//   platform/win32types.h        types and constants outside Windows, layouts pinned
-//   platform/read_only.cpp       a new device request: allowed, with a one-line reason
-//   sim/machine.h, machine.cpp   the simulated machine's answer, as a device gives it
-//   trace/trace_calls.h          its line's fields and its question, and its place in Call
-//   trace/field_trace.*          its arguments to its fields, for recording and replaying
+// CONTRIBUTING.md ("Adding a Windows function") walks through what a new call touches.
 #pragma once
 
 #include <cstdint>

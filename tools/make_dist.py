@@ -3,9 +3,10 @@
 
 Usage: make_dist.py BUILD OUT
 
-The zip holds the two stripped programs from BUILD, README.txt (the user's part of
-README.md, with CR LF line ends) and LICENSE.txt, in that order, each with the same fixed
-time and attributes: two builds of the same tree give the same bytes.
+The zip holds the two stripped programs from BUILD, README.txt (README.md), CONSOLE.txt
+(docs/console.md) and LICENSE.txt, in that order, the texts with CR LF line ends and
+without the pictures, which live beside them in the repository; each entry with the same
+fixed time and attributes: two builds of the same tree give the same bytes.
 """
 import hashlib
 import os
@@ -16,7 +17,6 @@ import zipfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # Zip times are local DOS times without a zone; this one is the release's day.
 FIXED_TIME = (2026, 12, 7, 0, 0, 0)
-DEVELOPERS = "## For developers"
 
 
 def version():
@@ -28,15 +28,13 @@ def crlf(text):
     return text.replace("\r\n", "\n").replace("\n", "\r\n").encode("utf-8")
 
 
-def readme_for_users():
-    with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as f:
+def text_for_users(path):
+    with open(os.path.join(ROOT, path), encoding="utf-8") as f:
         text = f.read()
-    if DEVELOPERS not in text:
-        sys.exit("README.md has no '%s' section to end the user's part" % DEVELOPERS)
-    user = text[: text.index(DEVELOPERS)].rstrip() + "\n"
-    # Pictures live beside the README in the repository, not in the zip.
-    user = "\n".join(l for l in user.split("\n") if not l.startswith("!["))
-    return crlf(re.sub(r"\n{3,}", "\n\n", user))
+    # Pictures live beside the text in the repository, not in the zip; neither do the
+    # markers the tests find the printed reports by.
+    text = "\n".join(l for l in text.split("\n") if not l.startswith("![") and not l.startswith("<!--"))
+    return crlf(re.sub(r"\n{3,}", "\n\n", text.rstrip() + "\n"))
 
 
 def entry(name):
@@ -55,7 +53,8 @@ def main():
     files = [
         ("Tessarel.exe", open(os.path.join(build, "Tessarel.exe"), "rb").read()),
         ("TessarelReport.exe", open(os.path.join(build, "TessarelReport.exe"), "rb").read()),
-        ("README.txt", readme_for_users()),
+        ("README.txt", text_for_users("README.md")),
+        ("CONSOLE.txt", text_for_users(os.path.join("docs", "console.md"))),
         ("LICENSE.txt", crlf(open(os.path.join(ROOT, "LICENSE"), encoding="utf-8").read())),
     ]
     with zipfile.ZipFile(path, "w") as z:

@@ -1,6 +1,8 @@
 #include "app/report_program.h"
 
 #include <csignal>
+#include <fstream>
+#include <sstream>
 #include <cstdio>
 
 #ifndef _WIN32
@@ -116,6 +118,47 @@ constexpr char kQueryOnlyLab[] =
     "14      2     Linux               4196352     4194304     aligned      no volume\n"
     "14      3     Linux swap          8390719     2097152     misaligned   no volume\n"
     "    move to sector 8390720 (1 sector, 512 bytes later) after shrinking it by 1 sector, or to 8392704 on 1 MiB after shrinking it by 1985 sectors\n";
+
+// Every lab report the docs print, marked "<!-- lab report: ARGS -->" before its block (ARGS
+// the console's arguments; "standard": as a standard user), is what the console prints for
+// the lab; one marked "<!-- excerpt -->" too is a run of its lines.
+TEST(ReportDocsTest, TheLabReportsTheDocsPrintAreThePrograms) {
+  int checked = 0;
+  for (const char* doc : {"README.md", "docs/console.md"}) {
+    std::ifstream in(std::string(SOURCE_DIR) + "/" + doc, std::ios::binary);
+    ASSERT_TRUE(in.good()) << doc;
+    std::stringstream whole;
+    whole << in.rdbuf();
+    const std::string text = whole.str();
+    for (size_t at = text.find("<!-- lab report"); at != std::string::npos;
+         at = text.find("<!-- lab report", at + 1)) {
+      const size_t close = text.find("-->", at);
+      std::string args = text.substr(at + 15, close - at - 15);
+      args.erase(0, args.find_first_not_of(": "));
+      args.erase(args.find_last_not_of(' ') + 1);
+      const bool excerpt = text.compare(close + 3, 16, "<!-- excerpt -->") == 0;
+      const size_t begin = text.find("```\n", close) + 4;
+      const std::string block = text.substr(begin, text.find("```\n", begin) - begin);
+      SCOPED_TRACE(std::string(doc) + ", " + (args.empty() ? "no arguments" : args));
+      sim::Machine machine;
+      sim::Installation in(machine);
+      sim::BuildLab(machine);
+      std::vector<std::string> run;
+      if (args == "standard")
+        machine.user = sim::User::Standard;
+      else if (!args.empty())
+        run.push_back(args);
+      std::string out, err;
+      RunReport(run, kTexts, &out, &err);
+      if (excerpt)
+        EXPECT_NE(out.find(block), std::string::npos) << block;
+      else
+        EXPECT_EQ(block, out);
+      ++checked;
+    }
+  }
+  EXPECT_GE(checked, 3);
+}
 
 // Who runs the console decides how it opens devices; it says so first, and in the JSON.
 TEST(ReportModeTest, WithoutRawAccessItJudgesWhatTheQueriesTellAndSaysSo) {
