@@ -10,12 +10,6 @@ uint64_t ClusterUnit(uint64_t logical, uint32_t sectorsPerPhysical) {
   return std::max<uint64_t>(logical, std::min<uint64_t>(logical * sectorsPerPhysical, 4096));
 }
 
-bool ClustersTooSmall(const CVolumeInfo& volume, const DriveInfo& drive) {
-  if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return false;
-  // Wide: a huge reported sector size must not wrap into a small physical sector.
-  return volume.GetBytesPerCluster() < ClusterUnit(volume.GetBytesPerSector(), drive.sectorsPerPhysical);
-}
-
 // The volume counts its sectors in other bytes than its drive, or the drive's own answers
 // named two sizes: its sector numbers and the drive's grid do not meet.
 bool SectorSizesDisagree(const CVolumeInfo& volume, const DriveInfo& drive) {
@@ -32,6 +26,12 @@ std::optional<ByteCount> BytesPastPhysicalStart(Sectors dataStart, SectorSize si
 }
 
 }  // namespace
+
+bool ClustersTooSmall(const CVolumeInfo& volume, const DriveInfo& drive) {
+  if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return false;
+  // Wide: a huge reported sector size must not wrap into a small physical sector.
+  return volume.GetBytesPerCluster() < ClusterUnit(volume.GetBytesPerSector(), drive.sectorsPerPhysical);
+}
 
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive) {
   // The tested sector is where cluster 0 begins on the drive: the data start itself

@@ -12,6 +12,9 @@
 // volume: probed with code 3; dataStart: its GetDataStartSector(), determined; drive: the
 // drive table entry of the volume's drive.
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive);
+// The volume's clusters are smaller than the unit its drive writes atomically (the physical
+// sector, at most 4 KiB): misaligned wherever they begin. False without a grid.
+bool ClustersTooSmall(const CVolumeInfo& volume, const DriveInfo& drive);
 // The same rule for a start alone, where no cluster size is known: only the grid counts.
 Verdict StartVerdict(Sectors start, const DriveInfo& drive);
 

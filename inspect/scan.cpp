@@ -138,6 +138,8 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   row.reason = VolumeReason(row.extents);
   row.onMiB = OnMiB(row.extents.front().start, SectorSize(record->m_bytesPerSector));
   if (row.verdict == Verdict::Misaligned) row.advice = VolumeAdvice(*record);
+  row.windows = record->m_windows;
+  row.windowsDisagrees = Disagreement(row.windows, *record, row.extents, row.verdict, g_drives);
   const PieceVerdict& first = row.extents.front();
   row.drive = first.disk;
   row.dataStart = first.dataStart;

@@ -27,6 +27,8 @@ struct ScanRow {
   Undetermined reason = Undetermined::None;  // why, when the verdict is undetermined
   std::optional<Advice> advice;  // what would align a misaligned volume, where it applies
   bool onMiB = false;            // its first piece starts on a 1 MiB boundary
+  std::optional<WindowsView> windows;  // Windows' own view of it; none where Windows gave none
+  WindowsDisagrees windowsDisagrees = WindowsDisagrees::None;  // why it differs, where it does
   std::string fileSystem;
   std::string volumeName;  // "\\?\Volume{...}\", as Windows names it; empty when it does not
   PlacedBy placedBy = PlacedBy::Extents;  // what placed it on its disks

@@ -213,6 +213,10 @@ void CVolumeInfo::ProbeDevice() {
   if (!volume.IsOpen()) return Fail(ProbeFailure::DeviceOpen, volume.OpenError());
   Placement placement = Place(volume);
   ReadFileSystem();
+  // Windows' own view needs no rights: asked on whatever handle the probe has.
+  FILE_STORAGE_INFO info;
+  m_windows.reset();
+  if (volume.StorageInfo(&info)) m_windows = ReadWindowsView(info);
   if (m_startSector == kNotDetermined) Fail(ProbeFailure::PartitionStart, placement.error);
   // What the system says of where the volume lies, kept at once: a volume that fails a
   // later step can still be named on its partition. The system's answer costs one request;

@@ -9,6 +9,7 @@
 
 #include "inspect/access_mode.h"
 #include "inspect/units.h"
+#include "inspect/windows_view.h"
 
 // What kept the probe from placing a volume: the first of these it met, in the order it
 // asks. Such a volume can have no row.
@@ -83,6 +84,9 @@ class CVolumeInfo {
   std::string m_fileSystem;  // as the volume names it; empty when it does not say
   std::vector<VolumeExtent> m_extents;  // every piece, in the volume's order; empty until placed
   ProbeFailure m_failure;
+  // Windows' own view of the volume's sectors, asked on the handle the probe opens; none
+  // where Windows gives none (before Windows 8).
+  std::optional<WindowsView> m_windows;
   PlacedBy m_placedBy = PlacedBy::Search;
   uint32_t m_failureError = 0;  // what Windows said to the call behind m_failure; 0: none
   // Reads QueryOnly left out that the verdict needed: the boot sector that says where a

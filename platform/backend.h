@@ -44,6 +44,8 @@ class Backend {
   virtual BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) = 0;
   virtual BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
                                    DWORD size, PDWORD returned) = 0;
+  virtual BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                            LPVOID info, DWORD size) = 0;
 };
 
 // Puts `backend` behind the door and returns the one it replaces. nullptr restores the

@@ -1,6 +1,7 @@
 #include "platform/device.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/sys.h"
 
@@ -28,6 +29,11 @@ bool Device::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
                      DWORD* returned) {
   *returned = 0;
   return sys::DeviceIoControl(m_handle, code, in, inSize, out, outSize, returned, nullptr) != FALSE;
+}
+
+bool Device::StorageInfo(FILE_STORAGE_INFO* out) {
+  std::memset(out, 0, sizeof *out);
+  return sys::GetFileInformationByHandleEx(m_handle, FileStorageInfo, out, sizeof *out) != FALSE;
 }
 
 bool Device::ReadAt(uint64_t position, void* buffer, DWORD bytes) {

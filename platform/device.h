@@ -42,6 +42,9 @@ class Device {
     std::memset(out, 0, sizeof *out);
     return Control(code, in, sizeof *in, out, sizeof *out, returned);
   }
+  // Windows' view of the sectors under the device (FileStorageInfo); false where Windows
+  // gives none (before Windows 8, or a device that has no file system).
+  bool StorageInfo(FILE_STORAGE_INFO* out);
   // Reads exactly `bytes` at byte `position`; a failed seek or a short read reads nothing.
   // A new handle stands at byte 0, so a first read there needs no seek.
   bool ReadAt(uint64_t position, void* buffer, DWORD bytes);

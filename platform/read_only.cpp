@@ -54,3 +54,5 @@ bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize) {
 }
 
 bool IsReadOnlyTokenAccess(DWORD access) { return access == TOKEN_QUERY; }
+
+bool IsReadOnlyInfoClass(FILE_INFO_BY_HANDLE_CLASS infoClass) { return infoClass == FileStorageInfo; }

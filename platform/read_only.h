@@ -17,3 +17,8 @@ bool IsReadOnlyOpen(LPCSTR path, DWORD disposition, DWORD flags);
 // True for a token opened to be queried and nothing else: any other right could change
 // the process's privileges or act as it.
 bool IsReadOnlyTokenAccess(DWORD access);
+
+// True for the one class of a handle's information the program asks: FileStorageInfo,
+// Windows' view of the sectors under a volume. Other classes of the same function set a
+// file's times, name, size or deletion.
+bool IsReadOnlyInfoClass(FILE_INFO_BY_HANDLE_CLASS infoClass);

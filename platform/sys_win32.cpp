@@ -66,6 +66,19 @@ class Windows final : public Backend {
                            DWORD size, PDWORD returned) override {
     return ::GetTokenInformation(token, infoClass, info, size, returned);
   }
+  // In kernel32 from Vista; looked up when first asked, so that the programs still start
+  // on a system without it, where the question fails as a class it does not know.
+  BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
+                                    DWORD size) override {
+    using Function = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+    static const auto function = reinterpret_cast<Function>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx")));
+    if (function == nullptr) {
+      ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+      return FALSE;
+    }
+    return function(file, infoClass, info, size);
+  }
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"

@@ -287,7 +287,12 @@ struct STORAGE_DEVICE_NUMBER {
   DWORD PartitionNumber;
 };
 
-enum STORAGE_PROPERTY_ID { StorageDeviceProperty = 0, StorageAccessAlignmentProperty = 6 };
+enum STORAGE_PROPERTY_ID {
+  StorageDeviceProperty = 0,
+  StorageAccessAlignmentProperty = 6,
+  StorageDeviceSeekPenaltyProperty = 7,
+  StorageDeviceTrimProperty = 8,
+};
 enum STORAGE_QUERY_TYPE { PropertyStandardQuery = 0, PropertyExistsQuery = 1 };
 struct STORAGE_PROPERTY_QUERY {
   STORAGE_PROPERTY_ID PropertyId;
@@ -325,6 +330,36 @@ struct STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR {
   DWORD BytesPerPhysicalSector;
   DWORD BytesOffsetForSectorAlignment;
 };
+
+// Whether the disk pays for seeking (a hard disk), and whether it takes TRIM: one BOOLEAN
+// after the header, padded to 12 bytes.
+struct DEVICE_SEEK_PENALTY_DESCRIPTOR {
+  DWORD Version;
+  DWORD Size;
+  BOOLEAN IncursSeekPenalty;
+};
+struct DEVICE_TRIM_DESCRIPTOR {
+  DWORD Version;
+  DWORD Size;
+  BOOLEAN TrimEnabled;
+};
+
+// Windows' own view of a volume's sectors and alignment (GetFileInformationByHandleEx,
+// Windows 8 and later).
+enum FILE_INFO_BY_HANDLE_CLASS { FileStorageInfo = 16 };
+struct FILE_STORAGE_INFO {
+  ULONG LogicalBytesPerSector;
+  ULONG PhysicalBytesPerSectorForAtomicity;
+  ULONG PhysicalBytesPerSectorForPerformance;
+  ULONG FileSystemEffectivePhysicalBytesPerSectorForAtomicity;
+  ULONG Flags;
+  ULONG ByteOffsetForSectorAlignment;
+  ULONG ByteOffsetForPartitionAlignment;
+};
+constexpr ULONG STORAGE_INFO_FLAGS_ALIGNED_DEVICE = 0x1;
+constexpr ULONG STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE = 0x2;
+constexpr ULONG STORAGE_INFO_OFFSET_UNKNOWN = 0xFFFFFFFFu;
+constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
 
 // Where each piece of a volume lies: one per disk for a simple volume, several for a
 // spanned, striped or mirrored one.
@@ -416,4 +451,20 @@ static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionLength) == 16, "PARTIT
 static_assert(offsetof(PARTITION_INFORMATION_EX, Mbr) == 32, "PARTITION_INFORMATION_EX.Mbr");
 static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt) == 32, "PARTITION_INFORMATION_EX.Gpt");
 static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY");
+// What kind of disk: a seek penalty and TRIM, each one byte after the 8-byte header.
+static_assert(StorageDeviceSeekPenaltyProperty == 7, "StorageDeviceSeekPenaltyProperty");
+static_assert(StorageDeviceTrimProperty == 8, "StorageDeviceTrimProperty");
+static_assert(sizeof(DEVICE_SEEK_PENALTY_DESCRIPTOR) == 12, "DEVICE_SEEK_PENALTY_DESCRIPTOR");
+static_assert(offsetof(DEVICE_SEEK_PENALTY_DESCRIPTOR, IncursSeekPenalty) == 8,
+              "DEVICE_SEEK_PENALTY_DESCRIPTOR");
+static_assert(sizeof(DEVICE_TRIM_DESCRIPTOR) == 12, "DEVICE_TRIM_DESCRIPTOR");
+static_assert(offsetof(DEVICE_TRIM_DESCRIPTOR, TrimEnabled) == 8, "DEVICE_TRIM_DESCRIPTOR");
+// Windows' view of a volume: seven ULONGs, the flags fifth.
+static_assert(FileStorageInfo == 16, "FileStorageInfo");
+static_assert(sizeof(FILE_STORAGE_INFO) == 28, "FILE_STORAGE_INFO");
+static_assert(offsetof(FILE_STORAGE_INFO, Flags) == 16, "FILE_STORAGE_INFO.Flags");
+static_assert(offsetof(FILE_STORAGE_INFO, ByteOffsetForPartitionAlignment) == 24,
+              "FILE_STORAGE_INFO.ByteOffsetForPartitionAlignment");
+static_assert(STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE == 2,
+              "STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE");
 static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == 24, "DISK_GEOMETRY_EX");

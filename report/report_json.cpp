@@ -40,6 +40,20 @@ void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice) {
   json.EndObject();
 }
 
+// Windows' own view of the volume; null where it gave none.
+void WindowsMember(JsonWriter& json, const std::optional<WindowsView>& windows) {
+  json.Key("windows");
+  if (!windows) return json.Null();
+  json.BeginObject();
+  json.Member("partitionAligned", windows->partitionAligned);
+  json.Member("deviceAligned", windows->deviceAligned);
+  json.Member("partitionAlignmentOffset", Number(windows->partitionAlignmentOffset));
+  json.Member("physicalSectorSizeForAtomicity", windows->physicalForAtomicity);
+  json.Member("physicalSectorSizeForPerformance", windows->physicalForPerformance);
+  json.Member("fileSystemEffectivePhysicalSectorSize", windows->fileSystemEffective);
+  json.EndObject();
+}
+
 void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.BeginObject();
   json.Member("name", row.name);
@@ -55,6 +69,7 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.Member("placedBy", PlacedByWord(row.placedBy));
   json.Member("onMiB", row.onMiB);
   AdviceMember(json, row.advice);
+  WindowsMember(json, row.windows);
   json.Key("extents");
   json.BeginArray();
   for (const PieceVerdict& piece : row.extents) {

@@ -78,6 +78,8 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
     if (const char* why = UndeterminedWords(row.reason))
       text += std::string("    undetermined: ") + why + "\n";
     text += AdviceLines(row.advice);
+    const std::string windows = WindowsDisagreesWords(row.windowsDisagrees, row.fileSystem == "exFAT");
+    if (!windows.empty()) text += "    " + windows + "\n";
   }
   for (const SkippedVolume& volume : skipped) {
     text += Printable(volume.name.c_str()) + "  not examined: " + FailureWords(volume.reason);

@@ -187,4 +187,31 @@ const char* PartitionStyleWord(PartitionStyle style) {
   return "RAW";
 }
 
+std::string WindowsDisagreesWords(WindowsDisagrees why, bool exfat) {
+  switch (why) {
+    case WindowsDisagrees::DataArea:
+      return std::string("Windows calls its partition aligned: it judges where the partition "
+                         "starts, Tessarel where the ") +
+             (exfat ? "cluster heap" : "data area") + " begins";
+    case WindowsDisagrees::Clusters:
+      return "Windows calls its partition aligned: it does not judge clusters smaller than the "
+             "physical sector";
+    case WindowsDisagrees::HiddenSectors:
+      return "Windows calls its partition aligned, but the drive's storage stack reports no "
+             "physical sector beyond the logical one";
+    case WindowsDisagrees::SeveralDisks:
+      return "Windows calls the volume aligned: for a volume over several disks it answers once, "
+             "for the largest of them";
+    case WindowsDisagrees::WindowsAligned:
+      return "Windows calls its partition aligned; Tessarel does not: please report it with a "
+             "trace";
+    case WindowsDisagrees::WindowsMisaligned:
+      return "Windows calls its partition misaligned; Tessarel does not: please report it with a "
+             "trace";
+    case WindowsDisagrees::None:
+      break;
+  }
+  return "";
+}
+
 }  // namespace report

@@ -37,6 +37,9 @@ std::string HoldsWords(const Partition& partition);
 const char* GeometrySourceWords(GeometrySource source);  // "ATA identity", ...
 const char* PlacedByWord(PlacedBy by);                   // "extents", "partition", "search"
 const char* PartitionStyleWord(PartitionStyle style);    // "MBR", "GPT", "RAW"
+// Why Windows' view of a row differs from Tessarel's, as the console's line under it and the
+// tip's sentence say it; empty where they agree. `exfat` names exFAT's cluster heap.
+std::string WindowsDisagreesWords(WindowsDisagrees why, bool exfat);
 
 // What Device Information shows of a drive's geometry: the grid offset and the physical
 // sector size, or nothing known.

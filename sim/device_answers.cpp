@@ -37,6 +37,9 @@ const Machine::AnswerEntry Machine::kAnswers[] = {
     {IOCTL_STORAGE_QUERY_PROPERTY, HandleKind::Drive, StorageDeviceProperty, &Machine::DeviceDescriptor},
     {IOCTL_STORAGE_QUERY_PROPERTY, HandleKind::Drive, StorageAccessAlignmentProperty,
      &Machine::AccessAlignment},
+    {IOCTL_STORAGE_QUERY_PROPERTY, HandleKind::Drive, StorageDeviceSeekPenaltyProperty,
+     &Machine::SeekPenalty},
+    {IOCTL_STORAGE_QUERY_PROPERTY, HandleKind::Drive, StorageDeviceTrimProperty, &Machine::Trim},
     {IOCTL_DISK_GET_DRIVE_LAYOUT_EX, HandleKind::Drive, kNoProperty, &Machine::DriveLayout},
     {IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, HandleKind::Drive, kNoProperty, &Machine::DriveGeometry},
     {IOCTL_DISK_GET_PARTITION_INFO, HandleKind::Either, kNoProperty, &Machine::PartitionInfo},
@@ -207,6 +210,39 @@ BOOL Machine::AccessAlignment(const OpenDevice& device, const Request& r) {
   std::memcpy(r.out, &d, copied);
   if (r.returned) *r.returned = std::min(copied, a.returned);
   return TRUE;
+}
+
+namespace {
+
+// A descriptor of one BOOLEAN after its header, as the class driver fills it: what fits is
+// copied, and the count says so.
+template <class Descriptor>
+BOOL AnswerFlag(bool value, BOOLEAN Descriptor::*field, void* out, DWORD outSize, DWORD* returned) {
+  Descriptor d;
+  std::memset(&d, 0, sizeof d);
+  d.Version = sizeof d;
+  d.Size = sizeof d;
+  d.*field = value ? 1 : 0;
+  const DWORD copied = std::min<DWORD>(outSize, sizeof d);
+  std::memcpy(out, &d, copied);
+  if (returned) *returned = copied;
+  return TRUE;
+}
+
+}  // namespace
+
+BOOL Machine::SeekPenalty(const OpenDevice& device, const Request& r) {
+  const Drive& drive = *DriveAt(device.drive);
+  if (const std::optional<BOOL> early = PropertyQuery(r, drive.seekPenalty.has_value())) return *early;
+  return AnswerFlag(*drive.seekPenalty, &DEVICE_SEEK_PENALTY_DESCRIPTOR::IncursSeekPenalty, r.out,
+                    r.outSize, r.returned);
+}
+
+BOOL Machine::Trim(const OpenDevice& device, const Request& r) {
+  const Drive& drive = *DriveAt(device.drive);
+  if (const std::optional<BOOL> early = PropertyQuery(r, drive.trimEnabled.has_value())) return *early;
+  return AnswerFlag(*drive.trimEnabled, &DEVICE_TRIM_DESCRIPTOR::TrimEnabled, r.out, r.outSize,
+                    r.returned);
 }
 
 BOOL Machine::DeviceDescriptor(const OpenDevice& device, const Request& r) {
@@ -462,6 +498,66 @@ BOOL Machine::DiskExtents(const OpenDevice& device, const Request& r) {
       static_cast<DWORD>(std::max<size_t>(answer.size(), sizeof(VOLUME_DISK_EXTENTS)));
   std::memcpy(r.out, answer.data(), answer.size());
   if (r.returned) *r.returned = std::min(size, volume.extentsReturned);
+  return TRUE;
+}
+
+// Windows' view of the sectors under a volume (Windows 8 and later), from what the storage
+// stack says of its disk: the alignment descriptor where the disk gives one, else one
+// logical sector per physical. For a volume over several disks it answers once, for the
+// disk of the largest physical sector.
+BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                           LPVOID info, DWORD size) {
+  Call call("GetFileInformationByHandleEx");
+  call.handle = handle;
+  call.code = static_cast<DWORD>(infoClass);
+  call.size = size;
+  Call& c = Record(std::move(call));
+  if (Injected(c, ERROR_INVALID_PARAMETER)) return FALSE;
+  OpenDevice* device = Find(handle);
+  if (device == nullptr) return Fail(c, ERROR_INVALID_HANDLE);
+  // The class came with Windows 8 (6.2): before, it is one the function does not know.
+  const bool windows8 = majorVersion > 6 || (majorVersion == 6 && minorVersion >= 2);
+  if (infoClass != FileStorageInfo || !windows8 || device->volume == nullptr)
+    return Fail(c, ERROR_INVALID_PARAMETER);
+  if (info == nullptr || size < sizeof(FILE_STORAGE_INFO)) return Fail(c, ERROR_INSUFFICIENT_BUFFER);
+  struct Grid {
+    DWORD logical, physical, offset;
+    uint64_t piece;
+  };
+  std::optional<Grid> chosen;
+  for (const Extent& piece : PiecesOf(*device->volume)) {
+    const Drive* d = DriveAt(piece.disk);
+    if (d == nullptr) continue;
+    const bool told = d->alignment.supported;
+    const Grid s{told ? d->alignment.logical : d->sectorSize,
+                    told ? d->alignment.physical : d->sectorSize, told ? d->alignment.offset : 0,
+                    piece.offset};
+    if (!chosen || s.physical > chosen->physical) chosen = s;
+  }
+  FILE_STORAGE_INFO answer;
+  std::memset(&answer, 0, sizeof answer);
+  if (chosen && chosen->physical != 0) {
+    answer.LogicalBytesPerSector = chosen->logical;
+    answer.PhysicalBytesPerSectorForAtomicity = chosen->physical;
+    answer.PhysicalBytesPerSectorForPerformance = chosen->physical;
+    answer.FileSystemEffectivePhysicalBytesPerSectorForAtomicity =
+        std::max(chosen->logical, std::min<DWORD>(chosen->physical, 4096));
+    answer.ByteOffsetForSectorAlignment = chosen->offset;
+    answer.ByteOffsetForPartitionAlignment =
+        static_cast<ULONG>((chosen->offset + chosen->piece) % chosen->physical);
+    if (chosen->offset == 0) answer.Flags |= STORAGE_INFO_FLAGS_ALIGNED_DEVICE;
+    if (answer.ByteOffsetForPartitionAlignment == 0)
+      answer.Flags |= STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE;
+  } else {
+    const DWORD own = device->volume->ownSectorSize;
+    answer.LogicalBytesPerSector = answer.PhysicalBytesPerSectorForAtomicity = own;
+    answer.PhysicalBytesPerSectorForPerformance = own;
+    answer.FileSystemEffectivePhysicalBytesPerSectorForAtomicity = own;
+    answer.ByteOffsetForSectorAlignment = STORAGE_INFO_OFFSET_UNKNOWN;
+    answer.ByteOffsetForPartitionAlignment = STORAGE_INFO_OFFSET_UNKNOWN;
+  }
+  std::memcpy(info, &answer, sizeof answer);
+  m_lastError = ERROR_SUCCESS;
   return TRUE;
 }
 

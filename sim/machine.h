@@ -92,6 +92,11 @@ struct LayoutAnswer {
 
 struct Drive {
   Open open = Open::NotFound;
+  // IOCTL_STORAGE_QUERY_PROPERTY for StorageDeviceSeekPenaltyProperty and
+  // StorageDeviceTrimProperty: what the storage stack says; none where it answers neither
+  // (older stacks, some bridges).
+  std::optional<bool> seekPenalty;
+  std::optional<bool> trimEnabled;
   LayoutAnswer layout;
   DescriptorAnswer descriptor;
   SmartAnswer smart;
@@ -258,6 +263,7 @@ class Machine : public sys::Backend {
   BOOL GetVolumeNameForVolumeMountPointA(LPCSTR, LPSTR, DWORD) override;
   BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE) override;
   BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) override;
+  BOOL GetFileInformationByHandleEx(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) override;
 
   // The volume name a volume answers with: its own, or one made from its letter.
   static std::string NameOf(char letter, const Volume& v);
@@ -319,6 +325,8 @@ class Machine : public sys::Backend {
   BOOL Inquiry(const OpenDevice& device, const Request& r);
   BOOL DeviceDescriptor(const OpenDevice& device, const Request& r);
   BOOL AccessAlignment(const OpenDevice& device, const Request& r);
+  BOOL SeekPenalty(const OpenDevice& device, const Request& r);
+  BOOL Trim(const OpenDevice& device, const Request& r);
   BOOL DriveLayout(const OpenDevice& device, const Request& r);
   BOOL DriveGeometry(const OpenDevice& device, const Request& r);
   BOOL PartitionInfo(const OpenDevice& device, const Request& r);

@@ -401,4 +401,18 @@ BOOL FieldTrace::GetTokenInformation(HANDLE h, TOKEN_INFORMATION_CLASS infoClass
   return call.result;
 }
 
+BOOL FieldTrace::GetFileInformationByHandleEx(HANDLE h, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                              LPVOID info, DWORD size) {
+  GetFileInformationByHandleCall call;
+  call.infoClass = static_cast<uint32_t>(infoClass);
+  call.size = size;
+  if (!Answer(call, h, [&] {
+        call.result = m_inner->GetFileInformationByHandleEx(h, infoClass, info, size);
+      }))
+    return Missing(FALSE);
+  Buffer(call.out, info, call.result ? size : 0);
+  Finish(call);
+  return call.result;
+}
+
 }  // namespace trace

@@ -28,7 +28,8 @@ enum class HandleUse { None, Opens, On };
 // The trace formats, each named in a trace's first line: 1 (version 1.02, which names
 // none); 2 asks every volume for its pieces, every drive for its table and size, and the
 // process's token whether it runs elevated; 3 reads the boot sector of each volume with
-// neither letter nor folder.
+// neither letter nor folder; 4 asks each volume for Windows' view of its sectors
+// (GetFileInformationByHandleEx) and each drive whether it pays for seeking and takes TRIM.
 constexpr uint32_t kFirstFormat = 1;
 
 struct CallBase {
@@ -106,7 +107,15 @@ struct DeviceIoControlCall : CallBase {
     const bool since2 = code == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS ||
                         code == IOCTL_DISK_GET_DRIVE_LAYOUT_EX ||
                         code == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX;
-    return since2 ? 2 : kFirstFormat;
+    if (since2) return 2;
+    // The seek penalty and TRIM properties: the query's first DWORD names the property.
+    if (code == IOCTL_STORAGE_QUERY_PROPERTY && in && in->size() >= 4) {
+      const uint32_t property = (*in)[0] | ((*in)[1] << 8) | ((*in)[2] << 16) |
+                                (static_cast<uint32_t>((*in)[3]) << 24);
+      if (property == StorageDeviceSeekPenaltyProperty || property == StorageDeviceTrimProperty)
+        return 4;
+    }
+    return kFirstFormat;
   }
 };
 
@@ -341,12 +350,37 @@ struct GetTokenInformationCall : CallBase {
   }
 };
 
+// Windows' view of a volume's sectors: the class asked, and the structure it filled.
+struct GetFileInformationByHandleCall : CallBase {
+  static constexpr const char kName[] = "GetFileInformationByHandleEx";
+  static constexpr HandleUse kHandle = HandleUse::On;
+  uint64_t handle = 0;
+  uint32_t infoClass = 0, size = 0;
+  bool result = false;
+  Bytes out;
+  template <class V>
+  bool Fields(V& v) {
+    return v.On("handle", handle) && v.Field("class", infoClass) && v.Field("size", size) &&
+           v.Field("result", result) && v.Field("out", out, size);
+  }
+  Question Ask(const std::string& on) const {
+    return Question(kName)
+        .Text(" on [", on, "]")
+        .Unsigned(" class ", infoClass)
+        .Unsigned(" size ", size);
+  }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return 4;
+  }
+};
+
 using Call =
     std::variant<CreateFileCall, DeviceIoControlCall, SetFilePointerCall, ReadFileCall,
                  CloseHandleCall, FindVolumeCloseCall, GetDriveTypeCall, GetDiskFreeSpaceCall,
                  GetVolumeInformationCall, GetVersionExCall, FindFirstVolumeCall,
                  FindNextVolumeCall, GetVolumePathNamesCall, GetVolumeNameForMountPointCall,
-                 OpenProcessTokenCall, GetTokenInformationCall>;
+                 OpenProcessTokenCall, GetTokenInformationCall, GetFileInformationByHandleCall>;
 
 // Writes a call's fields into one line of JSON.
 class FieldWriter {

@@ -52,6 +52,10 @@ void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
     text += " ";
     text += report::AdviceSentence(*row->advice, SectorSize(record->m_bytesPerSector)).c_str();
   }
+  // Where Windows' own view differs, why, in a sentence.
+  const std::string windows =
+      report::WindowsDisagreesWords(row->windowsDisagrees, row->fileSystem == "exFAT");
+  if (!windows.empty()) text += (" " + windows + ".").c_str();
   ::lstrcpynA(tip->pszText, text, tip->cchTextMax);
 }
 

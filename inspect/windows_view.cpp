@@ -1,0 +1,50 @@
+#include "inspect/windows_view.h"
+
+#include "inspect/alignment.h"
+
+namespace {
+
+bool FatFamily(const CVolumeInfo& volume) {
+  return volume.m_fileSystem.compare(0, 3, "FAT") == 0 || volume.m_fileSystem == "exFAT";
+}
+
+}  // namespace
+
+std::optional<WindowsView> ReadWindowsView(const FILE_STORAGE_INFO& info) {
+  if (info.LogicalBytesPerSector == 0 || info.PhysicalBytesPerSectorForAtomicity == 0)
+    return std::nullopt;
+  WindowsView view;
+  view.partitionAligned = (info.Flags & STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE) != 0;
+  view.deviceAligned = (info.Flags & STORAGE_INFO_FLAGS_ALIGNED_DEVICE) != 0;
+  if (info.ByteOffsetForPartitionAlignment != STORAGE_INFO_OFFSET_UNKNOWN)
+    view.partitionAlignmentOffset = ByteCount(info.ByteOffsetForPartitionAlignment);
+  view.logicalSectorSize = info.LogicalBytesPerSector;
+  view.physicalForAtomicity = info.PhysicalBytesPerSectorForAtomicity;
+  view.physicalForPerformance = info.PhysicalBytesPerSectorForPerformance;
+  view.fileSystemEffective = info.FileSystemEffectivePhysicalBytesPerSectorForAtomicity;
+  return view;
+}
+
+WindowsDisagrees Disagreement(const std::optional<WindowsView>& windows, const CVolumeInfo& volume,
+                              const std::vector<PieceVerdict>& pieces, Verdict verdict,
+                              const DriveTable& drives) {
+  if (!windows || pieces.empty()) return WindowsDisagrees::None;
+  if (!windows->partitionAligned)
+    return verdict == Verdict::Aligned ? WindowsDisagrees::WindowsMisaligned
+                                       : WindowsDisagrees::None;
+  if (verdict == Verdict::Aligned) return WindowsDisagrees::None;
+  const PieceVerdict& first = pieces.front();
+  // Windows judges where the partition starts; a FAT or exFAT volume's clusters begin past
+  // its tables, where Tessarel looks: off the grid, or not read (without rights), when that
+  // is why it is undetermined.
+  const bool dataOff = first.dataStart ? first.bytesPastPhysicalStart &&
+                                             *first.bytesPastPhysicalStart != ByteCount(0)
+                                       : verdict == Verdict::Undetermined;
+  if (FatFamily(volume) && volume.m_dataAreaOffset != 0 && dataOff)
+    return WindowsDisagrees::DataArea;
+  if (first.disk && ClustersTooSmall(volume, drives[*first.disk])) return WindowsDisagrees::Clusters;
+  if (windows->physicalForAtomicity <= windows->logicalSectorSize)
+    return WindowsDisagrees::HiddenSectors;
+  if (pieces.size() > 1) return WindowsDisagrees::SeveralDisks;
+  return WindowsDisagrees::WindowsAligned;
+}

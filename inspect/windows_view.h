@@ -1,0 +1,46 @@
+// Windows' own view of a volume's sectors and alignment (FILE_STORAGE_INFO, Windows 8 and
+// later), and why it may differ from Tessarel's verdict.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "inspect/units.h"
+#include "inspect/verdict.h"
+#include "platform/win32types.h"
+
+class CVolumeInfo;
+class DriveTable;
+struct PieceVerdict;
+
+struct WindowsView {
+  bool partitionAligned = false;  // STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE
+  bool deviceAligned = false;     // STORAGE_INFO_FLAGS_ALIGNED_DEVICE
+  // How far the partition's start lies into its physical sector; none where Windows does
+  // not know.
+  std::optional<ByteCount> partitionAlignmentOffset;
+  uint32_t logicalSectorSize = 0;
+  uint32_t physicalForAtomicity = 0;
+  uint32_t physicalForPerformance = 0;
+  uint32_t fileSystemEffective = 0;  // the unit the file system writes atomically
+};
+
+// The view in an answer; none for one that names no sector size.
+std::optional<WindowsView> ReadWindowsView(const FILE_STORAGE_INFO& info);
+
+// Why Windows and Tessarel call a row differently, the first that applies; None where they
+// agree, where Windows gave no view, or where Tessarel could not judge a partition Windows
+// calls misaligned.
+enum class WindowsDisagrees {
+  None,
+  DataArea,           // FAT or exFAT: Windows judges the partition's start, not its data area
+  Clusters,           // Windows does not judge clusters smaller than the physical sector
+  HiddenSectors,      // the storage stack reports no physical sector beyond the logical one
+  SeveralDisks,       // Windows answers once, for the largest of a volume's disks
+  WindowsAligned,     // none of those: worth a trace
+  WindowsMisaligned,  // Windows calls misaligned what Tessarel calls aligned: worth a trace
+};
+WindowsDisagrees Disagreement(const std::optional<WindowsView>& windows, const CVolumeInfo& volume,
+                              const std::vector<PieceVerdict>& pieces, Verdict verdict,
+                              const DriveTable& drives);
