@@ -142,6 +142,8 @@ AtaOutcome AskAta(Device& drive, DriveInfo* out) {
   out->serial = AtaText(data, 20, 20);
   out->firmware = AtaText(data, 46, 8);
   TakeGeometry(data, out);
+  out->rotationWord = Word(data, 217);
+  out->identityTrim = (Word(data, 169) & 1) != 0;
   out->status = 1;
   return AtaOutcome::Identified;
 }
@@ -199,6 +201,21 @@ void AskAlignment(Device& drive, DriveInfo* out) {
   out->alignPhase = ratio == 1 ? 0 : static_cast<uint16_t>(ratio - k);
   out->bytesPerLogicalSector = logical;
   out->geometry = GeometrySource::StorageDescriptor;
+}
+
+// A property whose descriptor is one BOOLEAN after its header (the seek penalty, TRIM),
+// which any handle may ask; none where the stack does not answer it, or answers short.
+std::optional<bool> AskFlag(Device& drive, STORAGE_PROPERTY_ID property) {
+  STORAGE_PROPERTY_QUERY query;
+  std::memset(&query, 0, sizeof query);
+  query.PropertyId = property;
+  query.QueryType = PropertyStandardQuery;
+  DEVICE_SEEK_PENALTY_DESCRIPTOR d;  // DEVICE_TRIM_DESCRIPTOR has the same layout
+  DWORD returned = 0;
+  if (!drive.Out(IOCTL_STORAGE_QUERY_PROPERTY, &query, &d, &returned)) return std::nullopt;
+  const DWORD flag = offsetof(DEVICE_SEEK_PENALTY_DESCRIPTOR, IncursSeekPenalty);
+  if (returned <= flag || d.Size <= flag) return std::nullopt;
+  return d.IncursSeekPenalty != 0;
 }
 
 DWORD DescriptorField(const BYTE* answer, size_t offset) { return le::U32(answer + offset); }
@@ -280,6 +297,8 @@ void IdentifyDrive(uint32_t index, DriveInfo* out, AccessMode mode) {
     if (ata == AtaOutcome::TryScsi) AskScsi(drive, out);
     if (ata != AtaOutcome::Identified) AskAlignment(drive, out);
   }
+  out->seekPenalty = AskFlag(drive, StorageDeviceSeekPenaltyProperty);
+  out->trimEnabled = AskFlag(drive, StorageDeviceTrimProperty);
   // One logical sector size for the drive: the geometry request's, which Windows itself
   // counts the table in, else the identity's or the descriptor's. Where they name different
   // sizes, the grid they gave is in sectors of another size than the drive's volumes.

@@ -21,6 +21,8 @@ enum class GeometrySource {
   StorageDescriptor,  // the storage stack's alignment descriptor (NVMe, USB, SAS)
 };
 
+enum class Media { Hdd, Ssd };
+
 struct DriveInfo {
   // 1: ATA identity read, every field valid; 0: opened but no ATA identity (model may
   // hold a SCSI name); -1: open failed; -2: open failed with access denied.
@@ -37,12 +39,34 @@ struct DriveInfo {
   // The geometry request named another logical sector size than the identity or the
   // descriptor: nothing on the drive can be judged by the grid they gave.
   bool sectorSizesDisagree = false;
+  // What kind of disk it is, as the storage stack says (its seek penalty and TRIM
+  // descriptors) and as its ATA identity says (word 217, the rotation rate; word 169 bit 0,
+  // TRIM); each none where not said.
+  std::optional<bool> seekPenalty;
+  std::optional<bool> trimEnabled;
+  std::optional<uint16_t> rotationWord;
+  std::optional<bool> identityTrim;
   // Its partition table; none when the request failed. The scan ties each partition to
   // what Windows shows on it when it ends.
   std::optional<DriveLayout> layout;
 
   // The verdict may judge volumes of this drive against its grid.
   bool HasGeometry() const { return status >= 0 && geometry != GeometrySource::None; }
+  // A hard disk or an SSD: the seek penalty where the stack says, else the identity's
+  // rotation rate (1: not rotating); none where neither says.
+  std::optional<Media> MediaKind() const {
+    if (seekPenalty) return *seekPenalty ? Media::Hdd : Media::Ssd;
+    if (rotationWord == 1) return Media::Ssd;
+    if (RotationRate()) return Media::Hdd;
+    return std::nullopt;
+  }
+  // Revolutions per minute, where the identity gives a rate (0x0401 to 0xFFFE).
+  std::optional<uint16_t> RotationRate() const {
+    if (!rotationWord || *rotationWord < 0x0401 || *rotationWord > 0xFFFE) return std::nullopt;
+    return rotationWord;
+  }
+  // It takes TRIM: the stack's answer, else the identity's.
+  std::optional<bool> Trim() const { return trimEnabled ? trimEnabled : identityTrim; }
   // The sectors that begin a physical sector: those ≡ alignPhase (mod sectorsPerPhysical);
   // none without a grid to judge by.
   std::optional<Alignment> Grid() const {

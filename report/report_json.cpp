@@ -124,6 +124,11 @@ void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
   json.Member("physicalSectorSize", g.physicalSectorSize);
   json.Member("lba0Offset", d.Lba0Offset());
   json.Member("geometry", GeometrySourceWords(d.geometry));
+  json.Member("sectorFormat", SectorFormat(d));
+  const std::string media = MediaWord(d);
+  json.Member("media", media.empty() ? std::nullopt : std::optional<std::string>(media));
+  json.Member("rotationRate", d.RotationRate());
+  json.Member("trim", d.Trim());
   json.Member("partitionStyle", d.layout ? std::optional<std::string>(PartitionStyleWord(d.layout->style))
                                          : std::nullopt);
   json.Key("partitions");

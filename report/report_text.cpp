@@ -14,7 +14,7 @@ constexpr int kVerdictWidth = 12;  // "undetermined"
 // drive name) fills its column: "C:\SQL\Data\ 3", not a path that reads "Data\3". The
 // clipboard's table keeps its cells touching.
 constexpr size_t kConsoleGap = 1;
-const std::vector<int> kDriveWidths = {8, 32, 22, 10, 10, 18, 18};
+const std::vector<int> kDriveWidths = {8, 32, 22, 10, 10, 18, 19, 5};  // "storage descriptor" and a space
 
 }  // namespace
 
@@ -236,7 +236,8 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) 
   std::string text;
   AppendFixedWidthLine(
       text,
-      {headings[1], headings[2], "Serial", "Firmware", "Alignment", "Phys Sector Size", "Geometry"},
+      {headings[1], headings[2], "Serial", "Firmware", "Alignment", "Phys Sector Size", "Geometry",
+       "Media"},
       kDriveWidths, kConsoleGap);
   for (DiskNumber number : drives.Listed()) {
     const DriveInfo& d = drives[number];
@@ -244,7 +245,7 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) 
     AppendFixedWidthLine(
         text,
         {Decimal(number), Printable(d.model), Printable(d.serial), Printable(d.firmware),
-         AlignmentCell(g), PhysicalSectorCell(g), GeometrySourceWords(d.geometry)},
+         AlignmentCell(g), PhysicalSectorCell(g), GeometrySourceWords(d.geometry), MediaWord(d)},
         kDriveWidths, kConsoleGap);
   }
   return text;

@@ -214,4 +214,30 @@ std::string WindowsDisagreesWords(WindowsDisagrees why, bool exfat) {
   return "";
 }
 
+std::string MediaWord(const DriveInfo& drive) {
+  const std::optional<Media> media = drive.MediaKind();
+  if (!media) return "";
+  return *media == Media::Ssd ? "SSD" : "HDD";
+}
+
+std::optional<std::string> SectorFormat(const DriveInfo& drive) {
+  if (!drive.HasGeometry() || drive.bytesPerLogicalSector == 0) return std::nullopt;
+  const uint64_t logical = drive.bytesPerLogicalSector, physical = drive.PhysicalSectorBytes();
+  if (logical == 512 && physical == 512) return std::string("512n");
+  if (logical == 512 && physical == 4096) return std::string("512e");
+  if (logical == 4096 && physical == 4096) return std::string("4Kn");
+  return Decimal(logical) + "/" + Decimal(physical);
+}
+
+std::string CostNote(const DriveInfo& drive) {
+  if (!drive.HasGeometry()) return "";
+  if (drive.sectorsPerPhysical == 1)
+    return "Misalignment costs this disk nothing: its physical sector is its logical one.";
+  const std::optional<Media> media = drive.MediaKind();
+  if (media == Media::Ssd) return "On this SSD a misaligned volume costs extra writes and wear.";
+  if (media == Media::Hdd)
+    return "On this hard disk each misaligned write reads and rewrites a whole physical sector.";
+  return "";
+}
+
 }  // namespace report

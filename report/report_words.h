@@ -52,6 +52,15 @@ DriveGeometry GeometryOf(const DriveInfo& drive);
 std::string AlignmentCell(const DriveGeometry& geometry);
 std::string PhysicalSectorCell(const DriveGeometry& geometry);
 
+// "HDD" or "SSD"; empty where the drive does not say.
+std::string MediaWord(const DriveInfo& drive);
+// "512n", "512e", "4Kn", or the two sizes ("512/16384") for another pairing; none where the
+// physical sector is not known.
+std::optional<std::string> SectorFormat(const DriveInfo& drive);
+// For Device Information's tip: what misalignment costs on this drive; empty where its
+// kind or its sectors are not known.
+std::string CostNote(const DriveInfo& drive);
+
 // How the console report ran: whether Windows says the process is elevated, and whether
 // the drives opened for reading and writing (if not, what Windows said to drive 0).
 struct RunMode {

@@ -263,6 +263,19 @@ void AddAtaDrive(Machine& machine, uint32_t index, const std::string& model, con
   WritePartitionTable(d, index, model);
 }
 
+void SetMedia(Drive& drive, bool ssd, bool stackAnswers) {
+  if (stackAnswers) {
+    drive.seekPenalty = !ssd;
+    drive.trimEnabled = ssd;
+  }
+  if (drive.smart.kind != SmartAnswer::Identify) return;
+  const uint16_t rotation = ssd ? 1 : 7200;
+  drive.smart.data[2 * 217] = static_cast<uint8_t>(rotation);
+  drive.smart.data[2 * 217 + 1] = static_cast<uint8_t>(rotation >> 8);
+  drive.smart.data[2 * 169] = ssd ? 1 : 0;
+  SealIdentify(drive.smart.data);
+}
+
 void AddStorageDrive(Machine& machine, uint32_t index, const std::string& vendor,
                      const std::string& product, DWORD logical, DWORD physical, DWORD offset) {
   Drive& d = machine.drives[index];

@@ -105,6 +105,12 @@ void AddAtaDrive(Machine& machine, uint32_t index, const std::string& model, con
                  const std::string& firmware, uint16_t word106, uint16_t word209,
                  uint32_t sectorSize = 512);
 
+// What kind of disk a drive is, as it and its storage stack say it: a hard disk (a seek
+// penalty, no TRIM, its rotation rate in identity word 217) or an SSD (no seek penalty,
+// TRIM, word 217 of 1 and word 169 bit 0); an ATA identity, where the drive has one, says
+// it too. `stackAnswers` false: the stack answers neither property (an older driver).
+void SetMedia(Drive& drive, bool ssd, bool stackAnswers = true);
+
 // A drive that gives no ATA identity (NVMe, USB, SAS): SMART fails, INQUIRY answers with
 // vendor and product, and the storage stack reports its sector geometry.
 void AddStorageDrive(Machine& machine, uint32_t index, const std::string& vendor,

@@ -43,7 +43,9 @@ namespace sim {
 //  drive 2 a fixed V: at 206848 whose partition requests fail, placed by its pieces
 //  (aligned), and a fixed W: that answers nothing that could place it: not examined.
 //  The machine runs Windows 10 (10.0.19045); every disk answers the storage property
-//  queries, so a standard user still gets the verdicts that need no reading.
+//  queries, so a standard user still gets the verdicts that need no reading. The NVMe and
+//  USB SSDs (5, 10, 15) say they pay no seek penalty and take TRIM, the hard disks that they
+//  do not; drive 8, an older SATA SSD, says so only in its identity.
 void BuildLab(Machine& machine);
 
 }  // namespace sim

@@ -1,5 +1,7 @@
 #include "ui/device_info_dlg.h"
 
+#include <algorithm>
+
 #include "inspect/drive_info.h"
 #include "report/report_text.h"
 #include "res/resource.h"
@@ -34,11 +36,10 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
   m_btnOk.SetWindowText(text);
   m_btnOk.EnableWindow(TRUE);
 
-  const std::array<int, 3> widths = ColumnWidths();
   text.LoadString(IDS_COL_NAME);
-  m_list.InsertColumn(0, text, LVCFMT_LEFT, widths[0]);
-  m_list.InsertColumn(1, "Alignment", LVCFMT_RIGHT, widths[1]);
-  m_list.InsertColumn(2, "Phys Sector Size", LVCFMT_RIGHT, widths[2]);
+  m_list.InsertColumn(0, text, LVCFMT_LEFT, 0);
+  m_list.InsertColumn(1, "Alignment", LVCFMT_RIGHT, 0);
+  m_list.InsertColumn(2, "Phys Sector Size", LVCFMT_RIGHT, 0);
 
   m_numbers = g_drives.Listed();
   // Drives numbered 0, 1, 2, ... are told apart by their place; behind a gap or past the
@@ -62,25 +63,48 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
     // Only an ATA identity has a serial or firmware of its own to show; any drive may hold a
     // misaligned partition that no row shows, or report a physical sector past 4 KiB.
     const bool tip = drive.status > 0 || !report::PartitionTip(drive).empty() ||
-                     !report::PhysicalSectorNote(drive).empty();
+                     !report::PhysicalSectorNote(drive).empty() || !report::CostNote(drive).empty();
     m_list.SetItemData(row, static_cast<DWORD_PTR>(tip ? static_cast<LPARAM>(i) : kNoTip));
   }
 
   m_list.SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListStyles);
+  SizeColumns();
   return TRUE;
 }
 
-std::array<int, 3> CDeviceInfoDlg::ColumnWidths() const {
+void CDeviceInfoDlg::SizeColumns() {
+  // Taken once the rows are in: a list with more rows than it shows has its vertical scroll
+  // bar by then, and its client area is what is left beside it. Widths taken before would
+  // lay the last column under the bar.
+  const auto textWidth = [this](const char* text) {
+    return static_cast<int>(
+        m_list.SendMessage(LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text)));
+  };
+  // A cell's text is drawn between margins of 6 pixels at 96 DPI on each side.
+  const int margins = 2 * static_cast<int>(::MulDiv(6, static_cast<int>(GetDpi()), 96));
+  const int rows = static_cast<int>(m_list.SendMessage(LVM_GETITEMCOUNT));
+  int widths[3] = {};
+  for (int column = 1; column < 3; ++column) {
+    char heading[64] = {};
+    LVCOLUMNA info = {};
+    info.mask = LVCF_TEXT;
+    info.pszText = heading;
+    info.cchTextMax = sizeof heading;
+    m_list.SendMessage(LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info));
+    widths[column] = textWidth(heading);
+    for (int row = 0; row < rows; ++row)
+      widths[column] = std::max(widths[column], textWidth(m_list.GetItemText(row, column)));
+    widths[column] += margins;
+  }
   RECT client;
   m_list.GetClientRect(&client);
-  const int w = client.right - client.left;
-  return {w / 2, w / 4, w / 4};
+  widths[0] = std::max(0, static_cast<int>(client.right - client.left) - widths[1] - widths[2]);
+  for (int column = 0; column < 3; ++column) m_list.SetColumnWidth(column, widths[column]);
 }
 
 void CDeviceInfoDlg::OnDpiChanged(UINT dpis, LPARAM suggested) {
   CDialog::OnDpiChanged(dpis, suggested);
-  const std::array<int, 3> widths = ColumnWidths();
-  for (int column = 0; column < 3; ++column) m_list.SetColumnWidth(column, widths[column]);
+  SizeColumns();
 }
 
 void CDeviceInfoDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
@@ -94,7 +118,8 @@ void CDeviceInfoDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
     text += "f/w=";
     text += drive.firmware;
   }
-  for (const std::string& more : {report::PhysicalSectorNote(drive), report::PartitionTip(drive)}) {
+  for (const std::string& more :
+       {report::CostNote(drive), report::PhysicalSectorNote(drive), report::PartitionTip(drive)}) {
     if (more.empty()) continue;
     if (!text.IsEmpty()) text += '\n';
     text += more.c_str();

@@ -27,8 +27,9 @@ class CDeviceInfoDlg : public CDialog {
   void OnDpiChanged(UINT dpis, LPARAM suggested);
 
  private:
-  // Name, alignment, physical sector size: a half and two quarters of the list.
-  std::array<int, 3> ColumnWidths() const;
+  // Fits the columns to the list as it stands, rows and scroll bar in: the alignment and the
+  // physical sector size as wide as their widest text, the name the rest.
+  void SizeColumns();
   // The drive number of each row, as the table stood when the window opened; a row's item
   // data is its index here.
   std::vector<DiskNumber> m_numbers;

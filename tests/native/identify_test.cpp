@@ -26,6 +26,15 @@ class IdentifyTest : public SimTest {
     return n;
   }
   size_t ScsiRequests() const { return Requests(IOCTL_SCSI_PASS_THROUGH); }
+  // Property queries for the drive's identity or geometry; what kind of disk it is (the
+  // seek penalty, TRIM) is asked of every drive.
+  size_t IdentityQueries() const {
+    size_t n = 0;
+    for (const sim::Call& c : machine.Calls("DeviceIoControl"))
+      n += c.code == IOCTL_STORAGE_QUERY_PROPERTY && c.request[0] != StorageDeviceSeekPenaltyProperty &&
+           c.request[0] != StorageDeviceTrimProperty;
+    return n;
+  }
 };
 
 TEST_F(IdentifyTest, GeometryFromWords106And209) {
@@ -156,7 +165,7 @@ TEST_F(IdentifyTest, ValidIdentityIsNeverAskedForInquiryOrTheStorageStack) {
   EXPECT_EQ(g_drives[DiskNumber(0)].status, 1);
   EXPECT_EQ(g_drives[DiskNumber(0)].geometry, GeometrySource::AtaIdentity);
   EXPECT_EQ(g_drives[DiskNumber(0)].sectorsPerPhysical, 8);
-  EXPECT_EQ(ScsiRequests() + Requests(IOCTL_STORAGE_QUERY_PROPERTY), 0u);
+  EXPECT_EQ(ScsiRequests() + IdentityQueries(), 0u);
 }
 
 TEST_F(IdentifyTest, AnIdentityWithoutItsSignatureIsNoIdentity) {
@@ -313,7 +322,7 @@ TEST_F(IdentifyTest, StorageStackIsAskedAfterTheScsiNameOrWithoutOne) {
   sim::AddStorageDrive(machine, 1, "USB", "BRIDGE", 512, 4096);
   IdentifyDrive(1, &g_drives[DiskNumber(1)]);
   const auto ioctls = machine.Calls("DeviceIoControl");
-  ASSERT_EQ(ioctls.size(), 3u + 2);  // then the disk's size and its table
+  ASSERT_EQ(ioctls.size(), 3u + 4);  // then the seek penalty, TRIM, the disk's size and its table
   EXPECT_EQ(ioctls[0].code, 0x7C088u);
   EXPECT_EQ(ioctls[1].code, 0x4D004u);
   const sim::Call& query = ioctls[2];
@@ -332,7 +341,7 @@ TEST_F(IdentifyTest, StorageStackIsAskedAfterTheScsiNameOrWithoutOne) {
   DriveInfo info;
   IdentifyDrive(1, &info);
   EXPECT_EQ(ScsiRequests(), 0u);
-  EXPECT_EQ(Requests(IOCTL_STORAGE_QUERY_PROPERTY), 1u);
+  EXPECT_EQ(IdentityQueries(), 1u);
   EXPECT_EQ(info.geometry, GeometrySource::StorageDescriptor);
 
   // A drive that answers no property request: no grid, as before.
@@ -393,7 +402,8 @@ TEST_F(IdentifyTest, RequestBytesAreExact) {
   ScsiDrive(3, SmartAnswer::Unsupported);
   IdentifyDrive(3, &g_drives[DiskNumber(3)]);
   const auto ioctls = machine.Calls("DeviceIoControl");
-  ASSERT_EQ(ioctls.size(), 3u + 2);  // then the storage stack's geometry, the disk's size and table
+  // then the storage stack's geometry, the seek penalty, TRIM, the disk's size and table
+  ASSERT_EQ(ioctls.size(), 3u + 4);
 
   const sim::Call& smart = ioctls[0];
   EXPECT_EQ(smart.code, 0x7C088u);

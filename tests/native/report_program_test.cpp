@@ -45,16 +45,16 @@ TEST_F(ReportProgramTest, DrivesFollowTheVolumes) {
   EXPECT_EQ(out.substr(0, sizeof kLabReport - 1), kLabReport);
   EXPECT_EQ(drives.substr(0, 2), "\nD");
   EXPECT_NE(drives.find("\n5       NVMe VOLANTE VX2 1TB                                            "
-                        "0         4096              storage descriptor\n"),
+                        "0         4096              storage descriptor SSD  \n"),
             std::string::npos)
       << drives;
   EXPECT_NE(drives.find("\n4       VITRELLE PORTA-DISK 2T                                          "
-                        "Unknown   Unknown           none              \n"),
+                        "Unknown   Unknown           none                    \n"),
             std::string::npos)
       << drives;
   // The size the drive reports, past 4 KiB too.
   EXPECT_NE(drives.find("\n15      NVMe VOLANTE VX7 2TB                                            "
-                        "0         16384             storage descriptor\n"),
+                        "0         16384             storage descriptor SSD  \n"),
             std::string::npos)
       << drives;
   // A blank line, the heading, drives 0 to 8, and 10 to 16 past the gap at 9.
@@ -72,10 +72,13 @@ constexpr char kQueryOnlyLab[] =
     "E:           1       KESTREL KD2000-SHIFT            63          aligned     \n"
     "F:           2       ORMOLU OM500 CLASSIC                        undetermined\n"
     "    undetermined: its data area needs administrative rights to read\n"
+    "    Windows calls its partition aligned: it judges where the partition starts, Tessarel where the data area begins\n"
     "G:           3       KESTREL KD1000-512E                         misaligned  \n"
     "    format with clusters of 4096 bytes\n"
+    "    Windows calls its partition aligned: it does not judge clusters smaller than the physical sector\n"
     "H:           4       VITRELLE PORTA-DISK 2T          2048        undetermined\n"
     "    undetermined: the drive reported nothing about its physical sectors\n"
+    "    Windows calls its partition aligned, but the drive's storage stack reports no physical sector beyond the logical one\n"
     "L:           5       NVMe VOLANTE VX2 1TB            2048        aligned     \n"
     "M:           5       NVMe VOLANTE VX2 1TB            1026047     misaligned  \n"
     "    move to sector 1026048 (1 sector, 512 bytes later), on 1 MiB\n"
@@ -86,9 +89,11 @@ constexpr char kQueryOnlyLab[] =
     "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB\n"
     "R:           10      SWIFTLY PORTA-SSD 1T                        undetermined\n"
     "    undetermined: its data area needs administrative rights to read\n"
+    "    Windows calls its partition aligned: it judges where the partition starts, Tessarel where the cluster heap begins\n"
     "S:           11      KESTREL KD3000-512E             1050624     misaligned  \n"
     "  1/2        11      KESTREL KD3000-512E             1050624     aligned     \n"
     "  2/2        12      KESTREL KD3000-512E             2099199     misaligned  \n"
+    "    Windows calls the volume aligned: for a volume over several disks it answers once, for the largest of them\n"
     "T:           11      KESTREL KD3000-512E             264192      aligned     \n"
     "U:           13      KESTREL KD2000-DUAL             239616      aligned     \n"
     "V:           2       ORMOLU OM500 CLASSIC            206848      aligned     \n"
@@ -196,7 +201,8 @@ TEST(ReportModeTest, WithoutRawAccessItJudgesWhatTheQueriesTellAndSaysSo) {
     machine.majorVersion = c.windows;
     std::string out, err;
     EXPECT_EQ(RunReport({}, kTexts, &out, &err), 1);
-    EXPECT_EQ(out, c.firstLine + std::string(c.report));
+    // Windows before 8 gives no view of its own.
+    EXPECT_EQ(out, c.firstLine + (c.windows < 6 ? WithoutWindowsView(c.report) : c.report));
     EXPECT_EQ(err, "");
     out.clear();
     RunReport({"--json"}, kTexts, &out, &err);
@@ -210,6 +216,28 @@ TEST(ReportModeTest, WithoutRawAccessItJudgesWhatTheQueriesTellAndSaysSo) {
               2);  // one for each run
     EXPECT_EQ(machine.OpenHandles(), 0);
   }
+}
+
+// Windows 7 has no FileStorageInfo: the report is Tessarel's alone, as it was before it
+// asked Windows' view; no row gains a line, and each volume's view is null.
+TEST_F(ReportProgramTest, OnWindows7WindowsGivesNoViewAndNoRowGainsALine) {
+  sim::BuildLab(machine);
+  machine.majorVersion = 6;
+  machine.minorVersion = 1;
+  machine.buildNumber = 7601;
+  EXPECT_EQ(Run({}), 1);
+  EXPECT_EQ(out, WithoutWindowsView(kLabReport));
+  EXPECT_NE(std::string(kLabReport), WithoutWindowsView(kLabReport));
+  Run({"--json"});
+  const auto count = [&](const std::string& what) {
+    size_t n = 0;
+    for (size_t at = out.find(what); at != std::string::npos; at = out.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("\"windows\": {"), 0u);
+  EXPECT_EQ(count("\"windows\": null"), count("\"placedBy\": "));
+  EXPECT_EQ(count("\"windows\": null"), lab::Rows().size());
+  ExpectNothingLeft();
 }
 
 // The rule is ExitStatusOf's (report_text_test); here, that an empty machine's report is

@@ -217,8 +217,10 @@ TEST(ReportTextTest, DriveTableShowsWhatDeviceInformationShows) {
   drives[DiskNumber(1)].alignPhase = 7;
   drives[DiskNumber(1)].bytesPerLogicalSector = 512;
   drives[DiskNumber(1)].geometry = GeometrySource::StorageDescriptor;
+  drives[DiskNumber(1)].seekPenalty = false;
   drives[DiskNumber(2)].model = "VITRELLE PORTA-DISK 2T";
   drives[DiskNumber(3)].status = 1;
+  drives[DiskNumber(3)].rotationWord = 5400;
   drives[DiskNumber(3)].model = "ORMOLU";
   drives[DiskNumber(3)].sectorsPerPhysical = 1;
   drives[DiskNumber(3)].bytesPerLogicalSector = 512;
@@ -228,15 +230,15 @@ TEST(ReportTextTest, DriveTableShowsWhatDeviceInformationShows) {
   EXPECT_EQ(Numbers(drives.Listed()), (std::vector<uint32_t>{0, 1, 2, 3}));
   EXPECT_EQ(report::DriveText(kHeadings, drives),
             "Drv No  Drive Name                      Serial                Firmware  Alignment "
-            "Phys Sector Size  Geometry          \n"
+            "Phys Sector Size  Geometry           Media\n"
             "0       KESTREL KD4000-512E             KD40A0001             KD01      0         "
-            "4096              ATA identity      \n"
+            "4096              ATA identity            \n"
             "1       NVMe VOLANTE VX2 1TB                                            1         "
-            "4096              storage descriptor\n"
+            "4096              storage descriptor SSD  \n"
             "2       VITRELLE PORTA-DISK 2T                                          Unknown   "
-            "Unknown           none              \n"
+            "Unknown           none                    \n"
             "3       ORMOLU                                                                    "
-            "512               ATA identity      \n");
+            "512               ATA identity       HDD  \n");
 }
 
 TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
@@ -300,6 +302,9 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   rows[0].advice = Advice{};  // format with larger clusters: the other fields do not apply
   rows[0].advice->clusterBytes = 4096;
   rows[0].advice->format = true;
+  rows[0].windows = WindowsView{true, false, ByteCount(0), 512, 4096, 4096, 4096};
+  drives[DiskNumber(0)].rotationWord = 7200;
+  drives[DiskNumber(0)].trimEnabled = false;
   const std::string json = report::Json(rows, {{"V:", ProbeFailure::PartitionStart}}, drives, {},
                                         {Elevation::NotElevated, false, 5});
   EXPECT_EQ(json,
@@ -335,6 +340,14 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "        \"clusterBytes\": 4096,\n"
             "        \"format\": true\n"
             "      },\n"
+            "      \"windows\": {\n"
+            "        \"partitionAligned\": true,\n"
+            "        \"deviceAligned\": false,\n"
+            "        \"partitionAlignmentOffset\": 0,\n"
+            "        \"physicalSectorSizeForAtomicity\": 4096,\n"
+            "        \"physicalSectorSizeForPerformance\": 4096,\n"
+            "        \"fileSystemEffectivePhysicalSectorSize\": 4096\n"
+            "      },\n"
             "      \"extents\": [\n"
             "        {\n"
             "          \"drive\": 0,\n"
@@ -361,6 +374,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"placedBy\": \"search\",\n"
             "      \"onMiB\": true,\n"
             "      \"advice\": null,\n"
+            "      \"windows\": null,\n"
             "      \"extents\": [\n"
             "        {\n"
             "          \"drive\": null,\n"
@@ -392,6 +406,10 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"physicalSectorSize\": 4096,\n"
             "      \"lba0Offset\": 1,\n"
             "      \"geometry\": \"ATA identity\",\n"
+            "      \"sectorFormat\": \"512e\",\n"
+            "      \"media\": \"HDD\",\n"
+            "      \"rotationRate\": 7200,\n"
+            "      \"trim\": false,\n"
             "      \"partitionStyle\": \"GPT\",\n"
             "      \"partitions\": [\n"
             "        {\n"
@@ -457,6 +475,10 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"physicalSectorSize\": null,\n"
             "      \"lba0Offset\": null,\n"
             "      \"geometry\": \"none\",\n"
+            "      \"sectorFormat\": null,\n"
+            "      \"media\": null,\n"
+            "      \"rotationRate\": null,\n"
+            "      \"trim\": null,\n"
             "      \"partitionStyle\": null,\n"
             "      \"partitions\": []\n"
             "    }\n"

@@ -53,6 +53,13 @@ TEST_F(SimMachineTest, EachAnswerReadsBackAsWhatTheMachineHolds) {
          EXPECT_EQ(d.PhysicalSectorBytes(), 16384u);
          EXPECT_EQ(d.geometry, GeometrySource::StorageDescriptor);
        }},
+      {{IOCTL_STORAGE_QUERY_PROPERTY, StorageDeviceSeekPenaltyProperty},
+       [&] {
+         EXPECT_EQ(identified(10, AccessMode::QueryOnly).seekPenalty, false);
+         EXPECT_EQ(identified(11, AccessMode::QueryOnly).seekPenalty, true);
+       }},
+      {{IOCTL_STORAGE_QUERY_PROPERTY, StorageDeviceTrimProperty},
+       [&] { EXPECT_EQ(identified(15, AccessMode::QueryOnly).trimEnabled, true); }},
       {{IOCTL_DISK_GET_DRIVE_LAYOUT_EX, none},
        [&] {
          const DriveInfo d = identified(14, AccessMode::Raw);
@@ -110,10 +117,10 @@ TEST_F(SimMachineTest, EachAnswerReadsBackAsWhatTheMachineHolds) {
 // A request the simulated machine does not model is no answer: it fails the test that
 // sent it, naming it, unless that test says it means to see Windows refuse it.
 TEST(SimUnmodelledTest, ARequestWithoutAnAnswerFailsItsTest) {
-  const auto askProperty7 = [](sim::Machine& m) {
+  const auto askDeviceId = [](sim::Machine& m) {
     HANDLE h = sys::CreateFileA("\\\\.\\PhysicalDrive0", 0, 3, nullptr, OPEN_EXISTING, 0, nullptr);
     STORAGE_PROPERTY_QUERY query = {};
-    query.PropertyId = static_cast<STORAGE_PROPERTY_ID>(7);  // the seek penalty: not modelled
+    query.PropertyId = static_cast<STORAGE_PROPERTY_ID>(2);  // StorageDeviceIdProperty: not modelled
     BYTE out[64];
     DWORD returned = 0;
     EXPECT_FALSE(sys::DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out,
@@ -127,13 +134,13 @@ TEST(SimUnmodelledTest, ARequestWithoutAnAnswerFailsItsTest) {
         sim::Machine m;
         sim::AddAtaDrive(m, 0, "M", "", "", 0x4000, 0);
         sim::Installation in(m);
-        askProperty7(m);
+        askDeviceId(m);
       },
-      "DeviceIoControl 0x2D1400 property 7 on a drive");
+      "DeviceIoControl 0x2D1400 property 2 on a drive");
   sim::Machine m;
   sim::AddAtaDrive(m, 0, "M", "", "", 0x4000, 0);
   sim::Installation in(m);
-  askProperty7(m);
+  askDeviceId(m);
   m.ClearUnmodelled();  // meant: Windows refuses it here
 }
 

@@ -647,10 +647,10 @@ TEST_F(VolumeTest, FailedNameQueryCountsAsNotFat) {
 TEST_F(VolumeTest, FailedFirstSectorReadSearchesNoDrive) {
   AddDrives(2);
   sim::PlaceVolume(machine, Ntfs('D', 1, 2048));
-  machine.failCall = 6;  // type, space, open, pieces, name, buffer, read
+  machine.failCall = 7;  // type, space, open, pieces, name, Windows' view, buffer, read
   CVolumeInfo v('D');
   v.Probe();
-  ASSERT_EQ(machine.Log()[6].op, "ReadFile");
+  ASSERT_EQ(machine.Log()[7].op, "ReadFile");
   EXPECT_EQ(v.GetDriveIndex(), -1);
   EXPECT_EQ(v.GetDataStartSector(), ~uint64_t{0});
   EXPECT_EQ(machine.Calls("CreateFileA").size(), 1u);

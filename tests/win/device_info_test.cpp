@@ -51,24 +51,24 @@ TEST_F(DeviceInfoTest, TitleButtonColumnsAndStyles) {
   EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(dlg.m_hWnd, IDC_COPY)));
   EXPECT_EQ(::SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x420);
 
-  // The width the columns were computed from, before the columns that fill it exactly
-  // brought in a scroll bar.
+  // The columns fill the client area beside any scroll bar, no more: the name takes what
+  // the other two, as wide as their texts, leave.
   RECT client;
   ::GetClientRect(list, &client);
-  int w = client.right - client.left;
-  if (::GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL) w += ::GetSystemMetrics(SM_CXVSCROLL);
   const struct {
     const char* heading;
-    int format, width;
-  } columns[] = {{"Drive Name", LVCFMT_LEFT, w / 2},
-                 {"Alignment", LVCFMT_RIGHT, w / 4},
-                 {"Phys Sector Size", LVCFMT_RIGHT, w / 4}};
+    int format;
+  } columns[] = {{"Drive Name", LVCFMT_LEFT},
+                 {"Alignment", LVCFMT_RIGHT},
+                 {"Phys Sector Size", LVCFMT_RIGHT}};
+  int total = 0;
   for (int c = 0; c < 3; ++c) {
     const wintest::ListColumn column = wintest::Column(list, c);
     EXPECT_EQ(column.heading, columns[c].heading);
     EXPECT_EQ(column.format, columns[c].format);
-    EXPECT_EQ(column.width, columns[c].width);
+    total += column.width;
   }
+  EXPECT_EQ(total, client.right - client.left);
   EXPECT_EQ(wintest::Column(list, 3).width, -1) << "three columns";
 }
 

@@ -151,14 +151,20 @@ std::vector<std::string> CutTexts(HWND window) {
         cut.push_back(wintest::WindowText(child));
       continue;
     }
-    // A cell's text is drawn between margins of a few pixels each side.
+    // A cell's text is drawn between margins of a few pixels each side, in what of its
+    // column lies inside the list's client area (a vertical scroll bar takes the rest).
     const int margins = 2 * 6;
+    RECT client;
+    ::GetClientRect(child, &client);
     for (int row = 0; row < wintest::ListRows(child); ++row)
-      for (int column = 0; wintest::Column(child, column).width >= 0; ++column) {
+      for (int column = 0, left = 0; wintest::Column(child, column).width >= 0; ++column) {
+        const int visible = std::min(wintest::Column(child, column).width,
+                                     static_cast<int>(client.right) - left);
+        left += wintest::Column(child, column).width;
         const std::string text = wintest::ListCell(child, row, column);
         const auto width = static_cast<int>(
             ::SendMessageA(child, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str())));
-        if (width + margins > wintest::Column(child, column).width)
+        if (width + margins > visible)
           cut.push_back(std::to_string(row) + "," + std::to_string(column) + ": " + text);
       }
   }
