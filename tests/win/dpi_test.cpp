@@ -139,7 +139,7 @@ bool Fits(HWND control) {
 }
 
 // Each text of window that does not fit where it is shown: a control's, or a list cell's
-// ("row,column: text").
+// ("row,column: text") or heading's.
 std::vector<std::string> CutTexts(HWND window) {
   std::vector<std::string> cut;
   for (HWND child : wintest::Children(window)) {
@@ -151,21 +151,26 @@ std::vector<std::string> CutTexts(HWND window) {
         cut.push_back(wintest::WindowText(child));
       continue;
     }
-    // A cell's text is drawn between margins of a few pixels each side, in what of its
-    // column lies inside the list's client area (a vertical scroll bar takes the rest).
-    const int margins = 2 * 6;
+    // A cell's text is drawn between margins of a few pixels each side, from its column's
+    // left or right edge as the column is aligned; all of it must lie inside the list's
+    // client area, beside any scroll bar (a right-aligned number whose column runs under
+    // the scroll bar loses its last digits). The headings too ("heading,column: text").
+    const int margin = 6;
     RECT client;
     ::GetClientRect(child, &client);
-    for (int row = 0; row < wintest::ListRows(child); ++row)
+    for (int row = -1; row < wintest::ListRows(child); ++row)
       for (int column = 0, left = 0; wintest::Column(child, column).width >= 0; ++column) {
-        const int visible = std::min(wintest::Column(child, column).width,
-                                     static_cast<int>(client.right) - left);
-        left += wintest::Column(child, column).width;
-        const std::string text = wintest::ListCell(child, row, column);
+        const wintest::ListColumn c = wintest::Column(child, column);
+        const std::string text = row < 0 ? c.heading : wintest::ListCell(child, row, column);
         const auto width = static_cast<int>(
             ::SendMessageA(child, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str())));
-        if (width + margins > visible)
-          cut.push_back(std::to_string(row) + "," + std::to_string(column) + ": " + text);
+        const int from = (c.format & LVCFMT_JUSTIFYMASK) == LVCFMT_RIGHT
+                             ? left + c.width - margin - width
+                             : left + margin;
+        if (from < left + margin || from + width > std::min<int>(left + c.width - margin, client.right))
+          cut.push_back((row < 0 ? std::string("heading") : std::to_string(row)) + "," +
+                        std::to_string(column) + ": " + text);
+        left += c.width;
       }
   }
   return cut;
