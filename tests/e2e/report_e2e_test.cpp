@@ -90,7 +90,7 @@ TEST(ReportEndToEnd, VersionAndDrives) {
   EXPECT_EQ(RunDemoReport("--version").out, "TessarelReport 1.02\r\n");
   const Ran drives = RunDemoReport("--drives");
   EXPECT_NE(drives.out.find("\r\n\r\nDrv No  Drive Name"), std::string::npos) << drives.out;
-  EXPECT_NE(drives.out.find("storage descriptor\r\n"), std::string::npos);
+  EXPECT_NE(drives.out.find("storage descriptor SSD  \r\n"), std::string::npos);
   EXPECT_EQ(drives.status, 1u);
 }
 

@@ -43,6 +43,7 @@ why = "    undetermined: "  # under a row, why it could not be judged
 move = "    move to sector "  # and what would align a misaligned one, each start with its room
 noroom = "    no room at sector "
 fmt = "    format "
+windows = "    Windows calls "  # where Windows' own view differs from the verdict
 import re
 def room(words):
     """fits, shrinkBy of one start's words: None where it fits or is unknown"""
@@ -67,6 +68,7 @@ def under(l):
     if l.startswith(fmt):
         m = re.match(r"    format with clusters of (\d+) bytes$", l)
         return [fmt, int(m.group(1)) if m else None]
+    if l.startswith(windows): return [windows, " misaligned" not in l.split(":")[0]]
     return row(l)
 rows = [under(l) for l in lines if "  not examined: " not in l]
 names = {d["number"]: d["name"] for d in doc["drives"]}
@@ -94,6 +96,10 @@ for v in doc["volumes"]:
         known = lambda fits: None if fits in (True, None) else False
         got.append([move, a["moveTo"], known(a["fits"]), a["shrinkBy"], a["moveToMiB"],
                     known(a["moveToMiBFits"]), a["moveToMiBShrinkBy"]])
+    w = v["windows"]  # Windows' "aligned" against any other verdict, its "misaligned" against "aligned"
+    if w and v["extents"] and w["partitionAligned"] != (v["verdict"] == "aligned") and (
+            w["partitionAligned"] or v["verdict"] == "aligned"):
+        got.append([windows, w["partitionAligned"]])
 assert got == rows, (got, rows)
 # The partitions without a row: the text's section, line for line.
 mine = [[str(d["number"]), str(p["number"]), p["typeName"], str(p["start"]), str(p["length"]),
@@ -102,6 +108,8 @@ listed = [cells(l, (8, 6, 20, 12, 12, 13)) for l in section]
 assert mine == listed, (mine, listed)
 numbers = [int(l[:8]) for l in drives.splitlines()[1:]]
 assert [d["number"] for d in doc["drives"]] == numbers, doc["drives"]
+media = [cells(l, (8, 32, 22, 10, 10, 18, 19, 5))[7] for l in drives.splitlines()[1:]]
+assert [d["media"] or "" for d in doc["drives"]] == media, media
 assert doc["program"] == "Tessarel" and doc["version"] == "1.02", doc
 print("report JSON (%s): %d lines, %d partitions without a row, %d drives, as the text"
       % (sys.argv[3] or "administrator", len(rows), len(listed), len(numbers)))

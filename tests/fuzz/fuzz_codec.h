@@ -163,6 +163,37 @@ constexpr uint32_t kDiskNumbers[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 4
                                      0xFFFFFFFFu};
 constexpr int64_t kHostDrives[] = {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 
+// A number, or a position or disk as the number it holds (as wide as before they had types).
+template <typename IO, typename T>
+void Number(IO& io, T& v) {
+  io.Int(v);
+}
+template <typename IO>
+void Number(IO& io, Sectors& v) {
+  io.Int(v.value);
+}
+template <typename IO>
+void Number(IO& io, ByteCount& v) {
+  io.Int(v.value);
+}
+template <typename IO>
+void Number(IO& io, DiskNumber& v) {
+  io.Int(v.value);
+}
+template <typename IO>
+void Number(IO& io, bool& v) {
+  io.Flag(v);
+}
+
+template <typename IO, typename T>
+void Optional(IO& io, std::optional<T>& value) {
+  bool has = value.has_value();
+  T v = value ? *value : T(0);
+  io.Flag(has);
+  Number(io, v);
+  value = has ? std::optional<T>(v) : std::nullopt;
+}
+
 template <typename IO>
 void CodeSmart(IO& io, sim::SmartAnswer& s) {
   io.Enum(s.kind, 4);
@@ -226,6 +257,8 @@ void CodeDrive(IO& io, sim::Drive& d) {
   io.Int(d.sectorCount);
   io.Sectors(d.sectors, 8, kMaxSectorBytes);
   CodeLayout(io, d.layout);
+  Optional(io, d.seekPenalty);
+  Optional(io, d.trimEnabled);
 }
 
 // The pieces a volume lists, and how it answers for them.
@@ -305,6 +338,10 @@ void CodeMachine(IO& io, sim::Machine& m) {
   const DWORD lengths[] = {0, 1, 100, 261, 262, 65536, 65537};
   io.Choice(m.claimedPathsLength, lengths);
   io.Int(m.platformId);
+  // Windows 10, 7 and XP: whether volumes answer FileStorageInfo.
+  const DWORD majors[] = {10, 6, 5}, minors[] = {0, 1, 2, 3};
+  io.Choice(m.majorVersion, majors, false);
+  io.Choice(m.minorVersion, minors, false);
 }
 
 template <typename IO>
@@ -315,6 +352,10 @@ void CodeDriveInfo(IO& io, DriveInfo& d) {
   io.Enum(d.geometry, 3);
   io.Int(d.bytesPerLogicalSector);
   io.Flag(d.sectorSizesDisagree);
+  Optional(io, d.seekPenalty);
+  Optional(io, d.trimEnabled);
+  Optional(io, d.rotationWord);
+  Optional(io, d.identityTrim);
   std::string model = d.model.GetString(), serial = d.serial.GetString(),
               firmware = d.firmware.GetString();
   io.Text(model, 40);
@@ -323,33 +364,6 @@ void CodeDriveInfo(IO& io, DriveInfo& d) {
   d.model = model.c_str();
   d.serial = serial.c_str();
   d.firmware = firmware.c_str();
-}
-
-// A number, or a position or disk as the number it holds (as wide as before they had types).
-template <typename IO, typename T>
-void Number(IO& io, T& v) {
-  io.Int(v);
-}
-template <typename IO>
-void Number(IO& io, Sectors& v) {
-  io.Int(v.value);
-}
-template <typename IO>
-void Number(IO& io, ByteCount& v) {
-  io.Int(v.value);
-}
-template <typename IO>
-void Number(IO& io, DiskNumber& v) {
-  io.Int(v.value);
-}
-
-template <typename IO, typename T>
-void Optional(IO& io, std::optional<T>& value) {
-  bool has = value.has_value();
-  T v = value ? *value : T(0);
-  io.Flag(has);
-  Number(io, v);
-  value = has ? std::optional<T>(v) : std::nullopt;
 }
 
 template <typename IO>
@@ -390,6 +404,18 @@ void CodeRow(IO& io, ScanRow& row) {
   io.Int(advice.clusterUnit);
   io.Flag(advice.format);
   row.advice = advised ? std::optional<Advice>(advice) : std::nullopt;
+  bool viewed = row.windows.has_value();
+  WindowsView view = row.windows.value_or(WindowsView{});
+  io.Flag(viewed);
+  io.Flag(view.partitionAligned);
+  io.Flag(view.deviceAligned);
+  Optional(io, view.partitionAlignmentOffset);
+  io.Int(view.logicalSectorSize);
+  io.Int(view.physicalForAtomicity);
+  io.Int(view.physicalForPerformance);
+  io.Int(view.fileSystemEffective);
+  row.windows = viewed ? std::optional<WindowsView>(view) : std::nullopt;
+  io.Enum(row.windowsDisagrees, 7);
 }
 
 template <typename IO>

@@ -80,6 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(line < lines.size() && lines[line] == advice && advice.rfind("    ", 0) == 0);
       ++line;
     }
+    // And where Windows' own view differs, why.
+    if (row.windowsDisagrees != WindowsDisagrees::None) {
+      FUZZ_CHECK(line < lines.size() && lines[line].rfind("    Windows calls ", 0) == 0);
+      ++line;
+    }
   }
   // Then a line for each volume not examined.
   FUZZ_CHECK(line + skipped.size() == lines.size());

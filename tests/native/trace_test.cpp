@@ -112,9 +112,10 @@ TEST_F(TraceTest, ATraceCutInHalfTellsWhatItLacks) {
   EXPECT_NE(ran.err.find("\n  GetDriveTypeA T:\\\n"), std::string::npos) << ran.err;
 }
 
-// A trace line's call, path, access and request code (0 for those it has not).
+// A trace line's call, path, access, request code and request bytes (0 or empty for those
+// it has not).
 struct Asked {
-  std::string call, path;
+  std::string call, path, in;
   uint64_t access = 0, code = 0;
 };
 using Drop = bool (*)(const Asked&);
@@ -135,6 +136,7 @@ std::string Edited(const std::string& trace, uint32_t format, Drop drop) {
     EXPECT_TRUE(JsonLine::Parse(text, &line, &why)) << why;
     line.Text("call", &asked.call, &why);
     line.Text("path", &asked.path, &why);
+    line.Text("in", &asked.in, &why);
     line.Number("access", ~0ull, &asked.access, &why);
     line.Number("code", ~0ull, &asked.code, &why);
     if (handle.empty() && drop(asked)) {
@@ -163,6 +165,10 @@ TEST_F(TraceTest, OnlyQuestionsAskedSinceALaterFormatAreExcused) {
   const Drop bootSector = [](const Asked& a) {
     return a.path.find("ef15") != std::string::npos && a.access == GENERIC_READ;
   };
+  const Drop seekPenalty = [](const Asked& a) {
+    return a.code == IOCTL_STORAGE_QUERY_PROPERTY && a.in.rfind("07000000", 0) == 0;
+  };
+  const Drop windowsView = [](const Asked& a) { return a.call == "GetFileInformationByHandleEx"; };
   const struct {
     const char* what;
     uint32_t format;
@@ -175,6 +181,10 @@ TEST_F(TraceTest, OnlyQuestionsAskedSinceALaterFormatAreExcused) {
       {"1.02's without a token", 1, token, false},
       {"format 2 without an EFI partition's boot sector", 2, bootSector, false},
       {"format 3 without an EFI partition's boot sector", 3, bootSector, true},
+      {"format 3 without a seek penalty", 3, seekPenalty, false},
+      {"format 4 without a seek penalty", 4, seekPenalty, true},
+      {"format 3 without Windows' view of a volume", 3, windowsView, false},
+      {"format 4 without Windows' view of a volume", 4, windowsView, true},
       {"a later format without its first table", trace::kTraceFormat + 1, table, true},
   };
   for (const auto& c : cases) {
