@@ -360,6 +360,7 @@ constexpr ULONG STORAGE_INFO_FLAGS_ALIGNED_DEVICE = 0x1;
 constexpr ULONG STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE = 0x2;
 constexpr ULONG STORAGE_INFO_OFFSET_UNKNOWN = 0xFFFFFFFFu;
 constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
+constexpr DWORD ERROR_BAD_LENGTH = 24;
 
 // Where each piece of a volume lies: one per disk for a simple volume, several for a
 // spanned, striped or mirrored one.

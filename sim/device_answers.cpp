@@ -519,7 +519,8 @@ BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CL
   const bool windows8 = majorVersion > 6 || (majorVersion == 6 && minorVersion >= 2);
   if (infoClass != FileStorageInfo || !windows8 || device->volume == nullptr)
     return Fail(c, ERROR_INVALID_PARAMETER);
-  if (info == nullptr || size < sizeof(FILE_STORAGE_INFO)) return Fail(c, ERROR_INSUFFICIENT_BUFFER);
+  // A fixed-size class: a buffer of another size is STATUS_INFO_LENGTH_MISMATCH.
+  if (info == nullptr || size < sizeof(FILE_STORAGE_INFO)) return Fail(c, ERROR_BAD_LENGTH);
   struct Grid {
     DWORD logical, physical, offset;
     uint64_t piece;

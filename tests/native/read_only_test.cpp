@@ -177,6 +177,13 @@ TEST_F(DoorTest, RefusedCallsNeverReachTheMachine) {
                                     &returned, nullptr));
   EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(returned, 0u);
+  // Of a handle's information only FileStorageInfo: the neighbouring classes set a file's
+  // basic information, name, deletion, size (4 to 7), or are the class after it.
+  for (int infoClass : {0, 4, 5, 6, 7, 15, 17, 0x7FFFFFFF}) {
+    EXPECT_FALSE(sys::GetFileInformationByHandleEx(
+        drive, static_cast<FILE_INFO_BY_HANDLE_CLASS>(infoClass), out, sizeof out));
+    EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << infoClass;
+  }
   EXPECT_TRUE(machine.Log().empty()) << machine.Log().front().op;
 
   // The next call that passes leaves its own error, not the door's.

@@ -1,5 +1,6 @@
 #include "report/report_json.h"
 #include "report/report_text.h"
+#include "report/report_words.h"
 
 #include <gtest/gtest.h>
 
@@ -239,6 +240,58 @@ TEST(ReportTextTest, DriveTableShowsWhatDeviceInformationShows) {
             "Unknown           none                    \n"
             "3       ORMOLU                                                                    "
             "512               ATA identity       HDD  \n");
+}
+
+// What kind of disk a drive is: the storage stack's seek penalty first, then the identity's
+// rotation rate (1: not rotating; a rate only from 0x0401 to 0xFFFE); TRIM the same way;
+// its sector format from its two sizes; what misalignment costs on it.
+TEST(ReportTextTest, MediaRules) {
+  const std::optional<bool> none;
+  const std::optional<uint16_t> noWord;
+  const char* hdd = "On this hard disk each misaligned write reads and rewrites a whole physical sector.";
+  const char* ssd = "On this SSD a misaligned volume costs extra writes and wear.";
+  const struct {
+    std::optional<bool> seekPenalty;
+    std::optional<uint16_t> rotation;
+    std::optional<bool> stackTrim, identityTrim;
+    uint32_t logical;
+    uint16_t spp;  // 0: no grid
+    const char* media;
+    std::optional<uint16_t> rate;
+    std::optional<bool> trim;
+    std::optional<std::string> format;
+    std::string cost;
+  } cases[] = {
+      {true, 1, false, true, 512, 8, "HDD", noWord, false, "512e", hdd},  // the stack first
+      {false, 7200, none, true, 512, 8, "SSD", 7200, true, "512e", ssd},
+      {none, 1, none, none, 512, 8, "SSD", noWord, none, "512e", ssd},
+      {none, 0x0401, none, false, 512, 1, "HDD", 0x0401, false, "512n",
+       "Misalignment costs this disk nothing: its physical sector is its logical one."},
+      {none, 0xFFFE, none, none, 4096, 1, "HDD", 0xFFFE, none, "4Kn",
+       "Misalignment costs this disk nothing: its physical sector is its logical one."},
+      {none, 0xFFFF, none, none, 512, 32, "", noWord, none, "512/16384", ""},
+      {none, 0x0400, none, none, 512, 8, "", noWord, none, "512e", ""},
+      {none, 0, none, none, 4096, 2, "", noWord, none, "4096/8192", ""},
+      {none, noWord, true, none, 512, 0, "", noWord, true, std::nullopt, ""},
+      {true, noWord, none, none, 512, 0, "HDD", noWord, none, std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case " << (&c - cases));
+    DriveInfo d;
+    d.status = 1;
+    d.seekPenalty = c.seekPenalty;
+    d.rotationWord = c.rotation;
+    d.trimEnabled = c.stackTrim;
+    d.identityTrim = c.identityTrim;
+    d.bytesPerLogicalSector = c.logical;
+    d.sectorsPerPhysical = c.spp;
+    if (c.spp) d.geometry = GeometrySource::AtaIdentity;
+    EXPECT_EQ(report::MediaWord(d), c.media);
+    EXPECT_EQ(d.RotationRate(), c.rate);
+    EXPECT_EQ(d.Trim(), c.trim);
+    EXPECT_EQ(report::SectorFormat(d), c.format);
+    EXPECT_EQ(report::CostNote(d), c.cost);
+  }
 }
 
 TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
