@@ -66,6 +66,10 @@ TEST_F(ReportExportTest, TipsExplainEachState) {
             "This partition is not properly aligned.  Performance may be increased by correctly "
             "aligning the volume.");
   EXPECT_EQ(Tip(5, data), "Unable to determine if this partition is properly aligned.");
+  EXPECT_EQ(Tip(5, wintest::ListData(list, 5)),
+            "Unable to determine if this partition is properly aligned. Windows calls its "
+            "partition aligned, but the drive's storage stack reports no physical sector beyond "
+            "the logical one.");
 
   const std::string untouched(1023, 'x');
   EXPECT_EQ(Tip(0, -1), untouched) << "item data -1 leaves the buffer as it was";
@@ -79,12 +83,15 @@ TEST_F(ReportExportTest, TipsExplainEachState) {
   const int s = 13;
   ASSERT_EQ(Cell(s, 0), "S:");
   const std::string misaligned = Tip(1, data);
-  EXPECT_EQ(Tip(s, wintest::ListData(list, s)), misaligned + " The volume lies on 2 disks.");
+  EXPECT_EQ(Tip(s, wintest::ListData(list, s)),
+            misaligned + " The volume lies on 2 disks. Windows calls the volume aligned: for a "
+                         "volume over several disks it answers once, for the largest of them.");
   EXPECT_EQ(Tip(s + 1, wintest::ListData(list, s + 1)), Tip(0, data));
   EXPECT_EQ(Tip(s, wintest::ListData(list, s), 70), (misaligned + " The vol").substr(0, 69));
 
   // A misaligned row's own tip says what would align it: the 1 MiB start where it fits,
-  // else the first aligning start with what it costs, or to format it again.
+  // else the first aligning start with what it costs, or to format it again; then why
+  // Windows' own view differs, where it does.
   const struct {
     int row;
     const char* name;
@@ -93,8 +100,13 @@ TEST_F(ReportExportTest, TipsExplainEachState) {
       {1, "D:",
        " Moving its start to sector 64 would align it, after shrinking it by 1 sector; there is "
        "no room at 2048 (1 MiB)."},
-      {4, "G:", " Formatting it with clusters of 4096 bytes would align it."},
-      {12, "R:", " Formatting it again with clusters of at least 4096 bytes would align it."},
+      {4, "G:",
+       " Formatting it with clusters of 4096 bytes would align it. Windows calls its partition "
+       "aligned: it does not judge clusters smaller than the physical sector."},
+      {12, "R:",
+       " Formatting it again with clusters of at least 4096 bytes would align it. Windows calls "
+       "its partition aligned: it judges where the partition starts, Tessarel where the cluster "
+       "heap begins."},
       {20, "C:\\SQL\\Data\\", " Moving its start to sector 4196352 (2049 MiB) would align it."},
       {21, "C:\\VM\\", " Moving its start to sector 208896 (102 MiB) would align it."},
   };
