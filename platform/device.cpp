@@ -36,6 +36,14 @@ bool Device::StorageInfo(FILE_STORAGE_INFO* out) {
   return sys::GetFileInformationByHandleEx(m_handle, FileStorageInfo, out, sizeof *out) != FALSE;
 }
 
+std::optional<uint64_t> Device::Size() {
+  LONG high = 0;
+  const DWORD low = sys::SetFilePointer(m_handle, 0, &high, FILE_END);
+  m_position = kPositionUnknown;
+  if (low == INVALID_SET_FILE_POINTER && sys::GetLastError() != ERROR_SUCCESS) return std::nullopt;
+  return (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+}
+
 bool Device::ReadAt(uint64_t position, void* buffer, DWORD bytes) {
   if (position != m_position) {
     LONG high = static_cast<LONG>(position >> 32);

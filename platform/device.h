@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/win32types.h"
@@ -45,6 +46,8 @@ class Device {
   // Windows' view of the sectors under the device (FileStorageInfo); false where Windows
   // gives none (before Windows 8, or a device that has no file system).
   bool StorageInfo(FILE_STORAGE_INFO* out);
+  // The size of an open file, from a seek to its end; none where the seek fails.
+  std::optional<uint64_t> Size();
   // Reads exactly `bytes` at byte `position`; a failed seek or a short read reads nothing.
   // A new handle stands at byte 0, so a first read there needs no seek.
   bool ReadAt(uint64_t position, void* buffer, DWORD bytes);

@@ -1,16 +1,46 @@
 #include "platform/read_only.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace {
+
 constexpr BYTE kInquiry = 0x12;
+
+bool StartsNoCase(const char* text, const char* prefix) {
+  for (; *prefix != '\0'; ++text, ++prefix)
+    if (std::tolower(static_cast<unsigned char>(*text)) !=
+        std::tolower(static_cast<unsigned char>(*prefix)))
+      return false;
+  return true;
 }
 
-bool IsReadOnlyOpen(LPCSTR path, DWORD disposition, DWORD flags) {
+// The devices the program opens: a drive letter's volume, a numbered disk, a volume by its
+// name (without the backslash that would name its root folder).
+bool IsDevicePath(const char* path) {
+  const size_t length = std::strlen(path);
+  if (length == 6 && StartsNoCase(path, "\\\\.\\") && std::isalpha(static_cast<unsigned char>(path[4])) &&
+      path[5] == ':')
+    return true;
+  if (StartsNoCase(path, "\\\\.\\PhysicalDrive"))
+    return length > 17 && length <= 27 && std::strspn(path + 17, "0123456789") == length - 17;
+  if (StartsNoCase(path, "\\\\?\\Volume{"))
+    return path[length - 1] == '}' && std::strchr(path + 4, '\\') == nullptr;
+  return false;
+}
+
+}  // namespace
+
+bool IsReadOnlyOpen(LPCSTR path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   // Any other disposition may create or empty a file; delete-on-close removes one.
   if (disposition != OPEN_EXISTING || (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0) return false;
-  if (path == nullptr) return false;
-  return std::strncmp(path, "\\\\.\\", 4) == 0 || std::strncmp(path, "\\\\?\\", 4) == 0;
+  if (path == nullptr || *path == '\0') return false;
+  if (IsDevicePath(path)) return true;
+  // Pipes, other devices, and files named behind \\.\: none is what the program reads.
+  if (StartsNoCase(path, "\\\\.")) return false;
+  constexpr DWORD kShareBoth = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  return access == GENERIC_READ && (share & kShareBoth) == kShareBoth &&
+         (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0;
 }
 
 bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize) {

@@ -10,9 +10,12 @@
 // volume's disk extents, the property query, and the disk's table and size.
 bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize);
 
-// True for an open that can change nothing: an existing device (\\.\... or \\?\...),
-// opened as it is, and not deleted when closed.
-bool IsReadOnlyOpen(LPCSTR path, DWORD disposition, DWORD flags);
+// True for an open that can change nothing, of something that exists and is not deleted
+// when closed: a device the program reads (\\.\X:, \\.\PhysicalDriveN, \\?\Volume{...}),
+// or a file (a disk image) opened for reading alone, without backup semantics (which pass
+// over its security), and shared so that a hypervisor that holds it may keep writing.
+// Nothing else under \\.\ opens.
+bool IsReadOnlyOpen(LPCSTR path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 
 // True for a token opened to be queried and nothing else: any other right could change
 // the process's privileges or act as it.

@@ -54,7 +54,7 @@ Backend* InUse() {
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (!IsReadOnlyOpen(path, disposition, flags))
+  if (!IsReadOnlyOpen(path, access, share, disposition, flags))
     return Refuse(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   return Forward(&Backend::CreateFileA, INVALID_HANDLE_VALUE, path, access, share, security,
                  disposition, flags, templateFile);

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <new>
+
+#include <sys/stat.h>
 
 namespace sim {
 
@@ -220,6 +223,8 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
 
   OpenDevice device;
   const Open outcome = ParseDevicePath(call.path, &device);
+  if (device.drive < 0 && device.volume == nullptr && !StartsWithNoCase(call.path, "\\\\.\\"))
+    return OpenFile(call, access, disposition);
   switch (outcome) {
     case Open::NotFound:
       return refuse(ERROR_FILE_NOT_FOUND);
@@ -255,6 +260,31 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
   return handle;
 }
 
+// A file: found by its path in any case, after the "\\?\" prefix that lifts the length
+// limit; anyone may read it. One a running virtual machine holds without sharing opens for
+// nobody.
+HANDLE Machine::OpenFile(Call& call, DWORD access, DWORD disposition) {
+  std::string path = call.path;
+  if (StartsWithNoCase(path, "\\\\?\\")) path.erase(0, 4);
+  const auto same = [&](const auto& entry) {
+    return entry.first.size() == path.size() && StartsWithNoCase(path, entry.first.c_str());
+  };
+  const auto found = std::find_if(files.begin(), files.end(), same);
+  call.failed = true;
+  if (found == files.end()) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+  if (found->second.inUse) return Fail(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
+  if (disposition != OPEN_EXISTING) return Fail(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
+  OpenDevice device;
+  device.file = &found->second;
+  device.access = access;
+  HANDLE handle = sys::MintHandle(m_nextHandle);
+  m_handles[handle] = device;
+  call.handle = handle;
+  call.failed = false;
+  m_lastError = ERROR_SUCCESS;
+  return handle;
+}
+
 DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method) {
   Call call("SetFilePointer");
   call.handle = handle;
@@ -266,9 +296,22 @@ DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method)
   Call& c = Record(std::move(call));
   if (Injected(c, ERROR_INVALID_PARAMETER)) return INVALID_SET_FILE_POINTER;
   OpenDevice* device = Find(handle);
-  if (device == nullptr || method != FILE_BEGIN) {
+  // Files are also sought from their end; the devices here only from their start.
+  const bool fromEnd = device && device->file && method == FILE_END;
+  if (device == nullptr || (method != FILE_BEGIN && !fromEnd)) {
     Fail(c, device ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     return INVALID_SET_FILE_POINTER;
+  }
+  if (fromEnd) {
+    c.position = static_cast<uint64_t>(target) + device->file->size;
+    if (target < 0 && static_cast<uint64_t>(-target) > device->file->size) {
+      Fail(c, ERROR_NEGATIVE_SEEK);
+      return INVALID_SET_FILE_POINTER;
+    }
+    device->position = c.position;
+    if (high) *high = static_cast<LONG>(device->position >> 32);
+    m_lastError = ERROR_SUCCESS;
+    return static_cast<DWORD>(device->position);
   }
   if (target < 0) {
     Fail(c, ERROR_NEGATIVE_SEEK);
@@ -316,6 +359,7 @@ BOOL Machine::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, L
   if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
   if (!(device->access & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
   c.position = device->position;
+  if (device->file) return ReadOpenFile(*device, static_cast<uint8_t*>(buffer), size, read, c);
   const uint32_t sector = SectorSizeOf(*device);
   if (sector == 0) return Fail(ERROR_INVALID_PARAMETER);
   // Unbuffered I/O moves whole sectors between sector-aligned places, or nothing.
@@ -342,6 +386,41 @@ BOOL Machine::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, L
   c.failed = false;
   m_lastError = ERROR_SUCCESS;
   return TRUE;
+}
+
+// A file reads to its end, and there succeeds short; its holes read as zeros.
+BOOL Machine::ReadOpenFile(OpenDevice& device, uint8_t* out, DWORD size, LPDWORD read, Call& c) {
+  const File& file = *device.file;
+  const uint64_t available = device.position >= file.size ? 0 : file.size - device.position;
+  const auto n = static_cast<size_t>(std::min<uint64_t>(size, available));
+  std::memset(out, 0, n);
+  if (!file.hostPath.empty() && n > 0) {
+    std::FILE* host = std::fopen(file.hostPath.c_str(), "rb");
+    const bool ok = host && fseeko(host, static_cast<off_t>(device.position), SEEK_SET) == 0 &&
+                    std::fread(out, 1, n, host) == n;
+    if (host) std::fclose(host);
+    if (!ok) return Fail(ERROR_READ_FAULT);
+  }
+  for (const auto& [at, bytes] : file.extents) {
+    const uint64_t from = std::max(at, device.position);
+    const uint64_t to = std::min(at + bytes.size(), device.position + n);
+    if (from < to)
+      std::memcpy(out + (from - device.position), bytes.data() + (from - at),
+                  static_cast<size_t>(to - from));
+  }
+  device.position += n;
+  if (read) *read = static_cast<DWORD>(n);
+  c.failed = false;
+  m_lastError = ERROR_SUCCESS;
+  return TRUE;
+}
+
+File HostFile(const std::string& path) {
+  File file;
+  file.hostPath = path;
+  struct stat status;
+  if (::stat(path.c_str(), &status) == 0) file.size = static_cast<uint64_t>(status.st_size);
+  return file;
 }
 
 BOOL Machine::CloseHandle(HANDLE handle) {

@@ -167,6 +167,19 @@ struct Volume {
   std::map<uint64_t, Bytes> ownSectors;
 };
 
+// A file on one of the machine's volumes, as an administrator keeps a disk image: its bytes
+// held here (where none are held it reads zeros, as a sparse file's holes do), or read
+// from a file of the host, as Wine reads the host's.
+struct File {
+  uint64_t size = 0;
+  std::map<uint64_t, Bytes> extents;  // by offset; each within size
+  std::string hostPath;               // non-empty: the bytes are this host file's
+  // A running virtual machine holds it and shares no reading: every open fails.
+  bool inUse = false;
+};
+// The host's file at `path`, as the machine shows it.
+File HostFile(const std::string& path);
+
 // Enciphers (or deciphers: the same operation) one sector of an encrypted volume, given
 // by its sector number counted from the volume's start.
 void Cipher(uint64_t key, uint64_t volumeSector, Bytes& bytes);
@@ -204,6 +217,8 @@ class Machine : public sys::Backend {
   std::map<char, Volume> letters;  // upper-case letters
   // Volumes without a letter, by their volume name with its trailing backslash.
   std::map<std::string, Volume> unlettered;
+  // Files, by their path ("C:\VMs\xp.vhd"; named alike in any case, or after "\\?\").
+  std::map<std::string, File> files;
   // FindFirstVolumeA and FindNextVolumeA: every volume, the lettered ones first in letter
   // order. Windows ends each name with a backslash; some callers are handed names without.
   bool enumerationOk = true;
@@ -271,7 +286,8 @@ class Machine : public sys::Backend {
  private:
   struct OpenDevice {
     int64_t drive = -1;        // physical drive, or
-    Volume* volume = nullptr;  // volume
+    Volume* volume = nullptr;  // volume, or
+    File* file = nullptr;      // file
     DWORD access = 0;
     bool unbuffered = false;
     uint64_t position = 0;
@@ -309,6 +325,8 @@ class Machine : public sys::Backend {
   OpenDevice* Find(HANDLE handle);
   // The device a path names, and how an open of it ends.
   Open ParseDevicePath(const std::string& path, OpenDevice* device);
+  HANDLE OpenFile(Call& call, DWORD access, DWORD disposition);
+  BOOL ReadOpenFile(OpenDevice& device, uint8_t* out, DWORD size, LPDWORD read, Call& c);
   // The volume a root path names: "X:\\", a volume name, or a folder it is mounted in.
   Volume* FindRoot(LPCSTR root);
   // The volume a volume name names, its trailing backslash included.

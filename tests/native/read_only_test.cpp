@@ -120,33 +120,52 @@ TEST(ReadOnlyTest, AllowedCodesCarryingOtherCommandsAreRefused) {
   EXPECT_FALSE(Passes(IOCTL_STORAGE_QUERY_PROPERTY, {}));
 }
 
-TEST(ReadOnlyTest, OnlyExistingDevicesOpenAsTheyAre) {
+// Devices the program reads open as it asks; a file (a disk image) only for reading, shared
+// with a hypervisor that writes it; nothing is created, emptied or deleted.
+TEST(ReadOnlyTest, OnlyExistingDevicesAndFilesForReadingOpen) {
+  constexpr DWORD R = GENERIC_READ, RW = GENERIC_READ | GENERIC_WRITE;
+  constexpr DWORD kBoth = FILE_SHARE_READ | FILE_SHARE_WRITE, kAll = kBoth | FILE_SHARE_DELETE;
   struct Case {
     const char* path;
-    DWORD disposition, flags;
+    DWORD access, share, disposition, flags;
     bool passes;
   } cases[] = {
-      {"\\\\.\\PhysicalDrive0", OPEN_EXISTING, 0, true},
-      {"\\\\.\\C:", OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL, true},
-      {"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}", OPEN_EXISTING, 0, true},
-      {"\\\\.\\C:", CREATE_NEW, 0, false},
-      {"\\\\.\\C:", CREATE_ALWAYS, 0, false},
-      {"\\\\.\\C:", OPEN_ALWAYS, 0, false},
-      {"\\\\.\\C:", TRUNCATE_EXISTING, 0, false},
-      {"\\\\.\\C:", 0, 0, false},
-      {"\\\\.\\C:", OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, false},
-      {"\\\\?\\C:\\data.db", OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_NO_BUFFERING,
+      {"\\\\.\\PhysicalDrive0", RW, kBoth, OPEN_EXISTING, 0, true},
+      {"\\\\.\\physicaldrive4000000000", 0, 0, OPEN_EXISTING, 0, true},
+      {"\\\\.\\C:", R, kBoth, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL, true},
+      {"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}", R, kBoth, OPEN_EXISTING, 0, true},
+      {"\\\\.\\C:", R, kBoth, CREATE_NEW, 0, false},
+      {"\\\\.\\C:", R, kBoth, CREATE_ALWAYS, 0, false},
+      {"\\\\.\\C:", R, kBoth, OPEN_ALWAYS, 0, false},
+      {"\\\\.\\C:", R, kBoth, TRUNCATE_EXISTING, 0, false},
+      {"\\\\.\\C:", R, kBoth, 0, 0, false},
+      {"\\\\.\\C:", R, kBoth, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, false},
+      // Files: the image a person names, by any path.
+      {"C:\\VMs\\xp.vhd", R, kBoth, OPEN_EXISTING, 0, true},
+      {"xp.vhd", R, kAll, OPEN_EXISTING, 0, true},
+      {"\\\\?\\C:\\VMs\\xp.vhdx", R, kBoth, OPEN_EXISTING, 0, true},
+      {"\\\\?\\C:\\VMs\\xp.vhdx", RW, kBoth, OPEN_EXISTING, 0, false},
+      {"\\\\?\\C:\\VMs\\xp.vhdx", GENERIC_ALL, kBoth, OPEN_EXISTING, 0, false},
+      {"C:\\VMs\\xp.vhd", 0, kBoth, OPEN_EXISTING, 0, false},
+      {"C:\\VMs\\xp.vhd", R, FILE_SHARE_READ, OPEN_EXISTING, 0, false},
+      {"C:\\VMs\\xp.vhd", R, kBoth, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, false},
+      {"C:\\VMs\\xp.vhd", R, kBoth, OPEN_ALWAYS, 0, false},
+      {"\\\\?\\C:\\data.db", R, kBoth, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, false},
+      // Under \\.\ only the devices above: no pipe, no file named through the device space.
+      {"\\\\.\\C:\\VMs\\xp.vhd", R, kBoth, OPEN_EXISTING, 0, false},
+      {"\\\\.\\pipe\\x", R, kBoth, OPEN_EXISTING, 0, false},
+      {"\\\\.\\PhysicalDrive", R, kBoth, OPEN_EXISTING, 0, false},
+      {"\\\\.\\PhysicalDrive0\\x", R, kBoth, OPEN_EXISTING, 0, false},
+      {"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}\\x.vhd", RW, kBoth, OPEN_EXISTING, 0,
        false},
-      {"C:\\data.db", OPEN_EXISTING, 0, false},
-      {"data.db", OPEN_EXISTING, 0, false},
-      {"\\\\server\\share\\data.db", OPEN_EXISTING, 0, false},
-      {"\\\\.", OPEN_EXISTING, 0, false},
-      {"", OPEN_EXISTING, 0, false},
-      {nullptr, OPEN_EXISTING, 0, false},
+      {"\\\\.", R, kBoth, OPEN_EXISTING, 0, false},
+      {"", R, kBoth, OPEN_EXISTING, 0, false},
+      {nullptr, R, kBoth, OPEN_EXISTING, 0, false},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(IsReadOnlyOpen(c.path, c.disposition, c.flags), c.passes)
-        << (c.path ? c.path : "(null)") << " " << c.disposition << " " << std::hex << c.flags;
+    EXPECT_EQ(IsReadOnlyOpen(c.path, c.access, c.share, c.disposition, c.flags), c.passes)
+        << (c.path ? c.path : "(null)") << " " << std::hex << c.access << " " << c.share << " "
+        << c.disposition << " " << c.flags;
 }
 
 // The guard sits in the door: the simulated machine never sees what it refuses, just as
