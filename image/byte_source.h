@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/device.h"
@@ -20,6 +21,22 @@ class ByteSource {
   bool Inside(uint64_t offset, size_t size) const {
     return offset <= Size() && size <= Size() - offset;
   }
+};
+
+// Another owner's source, read as it is, up to `size` bytes where given: a raw image's disk
+// is its file, a fixed VHD's the file before its footer.
+class SharedSource : public ByteSource {
+ public:
+  explicit SharedSource(std::shared_ptr<ByteSource> source, std::optional<uint64_t> size = {})
+      : m_source(std::move(source)), m_size(size.value_or(m_source->Size())) {}
+  uint64_t Size() const override { return m_size; }
+  bool Read(uint64_t offset, uint8_t* out, size_t size) override {
+    return Inside(offset, size) && m_source->Read(offset, out, size);
+  }
+
+ private:
+  std::shared_ptr<ByteSource> m_source;
+  uint64_t m_size;
 };
 
 // A file named by its path, opened through the door for reading only, shared so that a

@@ -51,13 +51,48 @@ BootSector ReadBootSector(const uint8_t* boot, uint32_t bytesPerSector) {
   if (std::memcmp(boot + 3, "EXFAT   ", 8) == 0) {
     sector.fileSystem = BootFileSystem::Exfat;
     sector.dataOffset = ExfatDataAreaOffset(boot, bytesPerSector);
+    // Both shifts count from a byte: 2^(sector shift + cluster shift), at most 32 MiB.
+    if (sector.dataOffset && boot[108] + boot[109] <= 25)
+      sector.clusterBytes = uint64_t{1} << (boot[108] + boot[109]);
   } else if (IsFat(boot, bytesPerSector)) {
     sector.fileSystem = BootFileSystem::Fat;
     sector.dataOffset = FatDataAreaOffset(boot, bytesPerSector);
+    sector.clusterBytes = uint64_t{bytesPerSector} * boot[13];
+    const uint64_t total = le::U16(boot + 19) != 0 ? le::U16(boot + 19) : le::U32(boot + 32);
+    const uint64_t clusters =
+        sector.dataOffset && total > *sector.dataOffset ? (total - *sector.dataOffset) / boot[13] : 0;
+    // FAT32 by its layout (no 16-bit table size), as the Linux and Windows drivers take it
+    // whatever its count of clusters; else 12 or 16 by that count.
+    sector.fatBits = le::U16(boot + 22) == 0 ? 32 : clusters < 4085 ? 12 : 16;
+  } else if (std::memcmp(boot + 3, "NTFS    ", 8) == 0) {
+    sector.fileSystem = BootFileSystem::Ntfs;
+    sector.dataOffset = 0;
+    // Sectors per cluster: a count up to 128; past it, 2 to the power of its negation
+    // (a byte of 0xF4 is 2^12), as large clusters are written.
+    const uint8_t perCluster = boot[13];
+    const uint64_t sectorBytes = le::U16(boot + 11);
+    if (perCluster != 0 && perCluster <= 0x80)
+      sector.clusterBytes = sectorBytes * perCluster;
+    else if (perCluster > 0x80 && 256 - perCluster <= 31)
+      sector.clusterBytes = uint64_t{1} << (256 - perCluster);
+    if (sector.clusterBytes && sectorBytes == 0) sector.clusterBytes.reset();
   } else {
-    sector.fileSystem = std::memcmp(boot + 3, "NTFS    ", 8) == 0 ? BootFileSystem::Ntfs
-                                                                  : BootFileSystem::Unknown;
+    static const char kRefs[8] = {'R', 'e', 'F', 'S', 0, 0, 0, 0};
+    sector.fileSystem = std::memcmp(boot + 3, kRefs, 8) == 0 ? BootFileSystem::Refs
+                                                            : BootFileSystem::Unknown;
     sector.dataOffset = 0;
   }
   return sector;
+}
+
+const char* FileSystemName(const BootSector& boot) {
+  switch (boot.fileSystem) {
+    case BootFileSystem::Fat:
+      return boot.fatBits == 12 ? "FAT12" : boot.fatBits == 16 ? "FAT16" : "FAT32";
+    case BootFileSystem::Exfat: return "exFAT";
+    case BootFileSystem::Ntfs: return "NTFS";
+    case BootFileSystem::Refs: return "ReFS";
+    case BootFileSystem::Unknown: break;
+  }
+  return "";
 }

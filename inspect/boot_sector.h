@@ -6,14 +6,22 @@
 #include <cstdint>
 #include <optional>
 
-enum class BootFileSystem { Unknown, Fat, Exfat, Ntfs };
+enum class BootFileSystem { Unknown, Fat, Exfat, Ntfs, Refs };
 
 struct BootSector {
   BootFileSystem fileSystem = BootFileSystem::Unknown;
   // Sectors from the volume's first to its first cluster; none where the sector does not
   // say (an exFAT boot sector not valid for this sector size, say).
   std::optional<uint64_t> dataOffset;
+  // Bytes per cluster, where the sector says (not for ReFS, whose boot sector this reader
+  // does not take apart).
+  std::optional<uint64_t> clusterBytes;
+  // FAT: 12, 16 or 32.
+  int fatBits = 0;
 };
+
+// "NTFS", "FAT12", "FAT16", "FAT32", "exFAT", "ReFS"; empty for an unknown one.
+const char* FileSystemName(const BootSector& boot);
 
 // The FAT data area of a boot sector the volume names FAT, `bytesPerSector` bytes long:
 // the root directory takes whole sectors of 32-byte entries, whatever the sector size.

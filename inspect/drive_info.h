@@ -19,6 +19,7 @@ enum class GeometrySource {
   None,               // nothing usable was reported: no grid to judge by
   AtaIdentity,        // IDENTIFY DEVICE words 106 and 209
   StorageDescriptor,  // the storage stack's alignment descriptor (NVMe, USB, SAS)
+  ImageGrid,          // a disk image's: the grid the person chose, or the host's usual one
 };
 
 enum class Media { Hdd, Ssd };

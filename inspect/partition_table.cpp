@@ -22,15 +22,6 @@ uint32_t Le32(const BYTE* p) { return le::U32(p); }
 // Offsets and lengths are signed on the wire: a negative one is no place.
 int64_t Le64(const BYTE* p) { return static_cast<int64_t>(le::U64(p)); }
 
-// A GUID as Windows writes it: its first three fields little-endian, the rest in order.
-std::string GuidText(const BYTE* g) {
-  char text[37];
-  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", Le32(g),
-                g[4] | (g[5] << 8), g[6] | (g[7] << 8), g[8], g[9], g[10], g[11], g[12], g[13],
-                g[14], g[15]);
-  return text;
-}
-
 bool IsMbrContainer(uint8_t type) { return MbrType(type).container; }
 
 // One entry at `e`; none when it is no partition to judge.
@@ -62,6 +53,14 @@ std::optional<Partition> ReadEntry(const BYTE* e, uint32_t style,
 
 }  // namespace
 
+std::string GuidText(const BYTE* g) {
+  char text[37];
+  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", Le32(g),
+                g[4] | (g[5] << 8), g[6] | (g[7] << 8), g[8], g[9], g[10], g[11], g[12], g[13],
+                g[14], g[15]);
+  return text;
+}
+
 const PartitionType& TypeOf(const Partition& partition) {
   return partition.mbrType ? MbrType(*partition.mbrType) : GptType(partition.gptType);
 }
@@ -78,6 +77,7 @@ bool HoldsOtherVolumes(const Partition& partition) { return TypeOf(partition).ho
 bool WindowsMakesVolume(const Partition& partition) { return TypeOf(partition).windowsMakesVolume; }
 bool HasDataToAlign(const Partition& partition) { return TypeOf(partition).hasDataToAlign; }
 bool HoldsFat(const Partition& partition) { return TypeOf(partition).holdsFat; }
+bool IsEfiSystem(const Partition& partition) { return TypeOf(partition).efiSystem; }
 
 namespace {
 

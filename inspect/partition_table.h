@@ -72,6 +72,10 @@ struct DriveLayout {
 // extended container, or the usable end; none where nothing after it is known.
 std::optional<ByteCount> MoveLimit(const DriveLayout& layout, const Partition& partition);
 
+// A GUID's 16 bytes as Windows stores them (its first three fields little-endian, the rest
+// in order), written upper case with dashes: "C12A7328-F81F-11D2-BA4B-00A0C93EC93B".
+std::string GuidText(const BYTE* bytes);
+
 struct PartitionType;
 // What its type says of it (partition_types.h).
 const PartitionType& TypeOf(const Partition& partition);
@@ -83,6 +87,8 @@ bool HasDataToAlign(const Partition& partition);
 // Its type says it holds FAT: the EFI system partition, and MBR's FAT types. Its clusters
 // begin past its allocation tables, which only its boot sector says.
 bool HoldsFat(const Partition& partition);
+// The EFI system partition: Windows makes its FAT clusters small on purpose.
+bool IsEfiSystem(const Partition& partition);
 bool HoldsOtherVolumes(const Partition& partition);  // LDM metadata and data, Storage Spaces
 // Windows makes a volume of a partition of this type: basic data, EFI system and recovery
 // on GPT; the FAT, NTFS/exFAT and recovery bytes on MBR. Of any other it makes none.

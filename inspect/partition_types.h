@@ -13,6 +13,7 @@ struct PartitionType {
   bool windowsMakesVolume;  // of any other type Windows makes no volume
   bool hasDataToAlign;      // Microsoft reserved and the containers have none
   bool holdsFat;            // its clusters begin past its allocation tables
+  bool efiSystem;           // its FAT clusters are small on purpose: never judged, never formatted
 };
 
 // The type of an MBR entry's byte; of a GPT entry's type GUID, upper case with dashes.

@@ -18,6 +18,8 @@ auto Number(const std::optional<T>& v) -> std::optional<decltype(Number(*v))> {
   return Number(*v);
 }
 
+}  // namespace
+
 std::optional<std::string> ReasonOf(Undetermined reason) {
   const char* why = UndeterminedWords(reason);
   return why != nullptr ? std::optional<std::string>(why) : std::nullopt;
@@ -39,6 +41,8 @@ void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice) {
   json.Member("format", advice->format);
   json.EndObject();
 }
+
+namespace {
 
 // Windows' own view of the volume; null where it gave none.
 void WindowsMember(JsonWriter& json, const std::optional<WindowsView>& windows) {

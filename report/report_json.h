@@ -1,12 +1,20 @@
 // The report as one JSON document, for scripts.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "report/report_words.h"
 
+class JsonWriter;
+
 namespace report {
+
+// Parts of the document the image report writes too: why a partition is undetermined (null
+// for a judged one), and "advice" with what would align it.
+std::optional<std::string> ReasonOf(Undetermined reason);
+void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice);
 
 // The program, its version, how it ran, the volumes, the volumes not examined and the
 // drives with their partitions.

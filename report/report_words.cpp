@@ -102,6 +102,8 @@ const char* GeometrySourceWords(GeometrySource source) {
       return "ATA identity";
     case GeometrySource::StorageDescriptor:
       return "storage descriptor";
+    case GeometrySource::ImageGrid:
+      return "image grid";
     case GeometrySource::None:
       break;
   }

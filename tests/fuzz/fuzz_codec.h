@@ -349,7 +349,7 @@ void CodeDriveInfo(IO& io, DriveInfo& d) {
   io.Int(d.status);
   io.Int(d.sectorsPerPhysical);
   io.Int(d.alignPhase);
-  io.Enum(d.geometry, 3);
+  io.Enum(d.geometry, 4);
   io.Int(d.bytesPerLogicalSector);
   io.Flag(d.sectorSizesDisagree);
   Optional(io, d.seekPenalty);

@@ -1,0 +1,84 @@
+// A disk image file opened for checking: its format told by content, the virtual disk it
+// holds, and the container's own blocks; or why it is refused. Formats from Microsoft's
+// open specifications: [MS-VHDX] and the VHD image format specification; raw images are
+// the disk's bytes as they are.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "image/byte_source.h"
+
+enum class ImageFormat { Raw, VhdFixed, VhdDynamic, VhdxFixed, VhdxDynamic };
+
+// Why an image is not checked. It is never guessed at: each of these says what to do.
+enum class ImageRefusal {
+  None,
+  Differencing,   // its sectors lie partly in a parent image
+  LogNotEmpty,    // VHDX: writes wait in its log, to be replayed first
+  InUse,          // Windows will not share it: a running virtual machine holds it
+  Checksum,       // a header, footer or table fails its checksum
+  OutsideFile,    // a table points past the file's end
+  UnknownFormat,  // a container this reader does not know, or fields that cannot be
+  CannotOpen,     // Windows refused the open for another reason
+};
+
+// The blocks a dynamic VHD or any VHDX keeps the virtual disk's sectors in, in the file.
+struct BlockContainer {
+  uint64_t blockBytes = 0;
+  // Every allocated block's data begins on 4 KiB in the file; none where none is allocated.
+  std::optional<bool> blocksAligned;
+};
+
+struct DiskImage {
+  ImageFormat format = ImageFormat::Raw;
+  uint64_t virtualSize = 0;
+  uint32_t logicalSectorSize = 512;
+  std::optional<uint32_t> physicalSectorSize;  // VHDX says it; the others do not
+  std::optional<BlockContainer> container;     // none for raw images and fixed VHDs
+  std::unique_ptr<ByteSource> guest;           // the virtual disk, read through the file
+};
+
+struct ImageOpening {
+  ImageRefusal refusal = ImageRefusal::None;
+  std::string detail;  // what exactly, in words, for a refusal
+  DWORD error = ERROR_SUCCESS;  // what Windows said, for CannotOpen and InUse
+  std::optional<DiskImage> image;
+};
+
+// Opens the file at `path` through the door, for reading only, and reads its format.
+ImageOpening OpenImage(const std::string& path);
+// The same for a file already open.
+ImageOpening ReadImage(std::shared_ptr<ByteSource> file);
+
+// The refusal's code as the JSON names it ("differencing", "log-not-empty", ...).
+const char* RefusalCode(ImageRefusal refusal);
+
+// Each format's reader, for a file whose content named it.
+ImageOpening ReadVhd(std::shared_ptr<ByteSource> file);
+ImageOpening ReadVhdx(std::shared_ptr<ByteSource> file);
+
+// A refusal with its words.
+ImageOpening Refused(ImageRefusal refusal, std::string detail);
+
+// A table of fixed-size entries in the file, read a page at a time as they are asked for:
+// a block table is walked once and then read where the guest is read, so that a 2 TB
+// sparse image costs a few reads and a table never needs its whole size in memory.
+class EntryTable {
+ public:
+  EntryTable(std::shared_ptr<ByteSource> file, uint64_t at, uint32_t entryBytes, uint64_t count,
+             bool bigEndian);
+  // Entry i; none past the table or where the read fails.
+  std::optional<uint64_t> operator[](uint64_t i);
+
+ private:
+  static constexpr uint64_t kPageBytes = 65536;
+  std::shared_ptr<ByteSource> m_file;
+  uint64_t m_at, m_count;
+  uint32_t m_entryBytes;
+  bool m_bigEndian;
+  std::optional<uint64_t> m_page;  // the page held, by its number
+  std::string m_bytes;
+};

@@ -1,0 +1,27 @@
+// A disk's partition table read from its sectors, as Windows' disk driver reads it: MBR
+// with its chain of logical partitions, or GPT. What it finds takes the form Windows' table
+// request gives, so that the limits and the advice are those of the disks.
+#pragma once
+
+#include <optional>
+
+#include "image/byte_source.h"
+#include "inspect/partition_table.h"
+
+enum class GptHeaderRead {
+  None,     // no GPT on the disk
+  Primary,  // the header at LBA 1 and its entries hold their CRC-32s
+  Backup,   // the primary did not; the backup at the disk's last sector did
+  Neither,  // neither holds: no partition is listed
+};
+
+struct TableReading {
+  std::optional<DriveLayout> layout;  // none where sector 0 could not be read
+  GptHeaderRead gpt = GptHeaderRead::None;
+  // Sector 0 is a file system's boot sector: the disk holds one volume and no table.
+  bool fileSystemWithoutTable = false;
+};
+
+// Partitions are numbered as Windows numbers them: MBR's primaries 1 to 4 by their slot,
+// its logical partitions from 5 in the chain's order; GPT's by entry, from 1.
+TableReading ReadPartitionTable(ByteSource& disk, SectorSize sectorSize);

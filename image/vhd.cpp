@@ -1,0 +1,127 @@
+// VHD: a 512-byte big-endian footer at the file's end; a fixed disk's sectors before it, a
+// dynamic disk's in blocks a table places, each block's sector bitmap before its data
+// (Microsoft's Virtual Hard Disk Image Format Specification).
+#include <cstring>
+
+#include "image/big_endian.h"
+#include "image/block_disk.h"
+#include "image/disk_image.h"
+
+namespace {
+
+constexpr size_t kFooterBytes = 512;
+constexpr size_t kHeaderBytes = 1024;  // the dynamic disk header
+constexpr uint32_t kSectorBytes = 512;
+constexpr uint32_t kUnallocated = 0xFFFFFFFFu;
+enum DiskType : uint32_t { kFixed = 2, kDynamic = 3, kDifferencing = 4 };
+// The format's largest disk is 2040 GB; a table for it in 4 KiB blocks would hold half a
+// billion entries. This bounds the walk of a hostile one.
+constexpr uint64_t kMostBlocks = 1ull << 26;
+
+// The structure's checksum: the one's complement of the sum of its bytes, the checksum's
+// own four left out.
+uint32_t Checksum(const uint8_t* bytes, size_t size, size_t checksumAt) {
+  uint32_t sum = 0;
+  for (size_t i = 0; i < size; ++i)
+    if (i < checksumAt || i >= checksumAt + 4) sum += bytes[i];
+  return ~sum;
+}
+
+class DynamicVhd : public BlockDisk {
+ public:
+  DynamicVhd(std::shared_ptr<ByteSource> file, uint64_t size, uint32_t blockBytes,
+             uint32_t bitmapBytes, EntryTable table)
+      : BlockDisk(std::move(file), size, blockBytes), m_bitmapBytes(bitmapBytes),
+        m_table(std::move(table)) {}
+
+ protected:
+  Place Locate(uint64_t block) override {
+    const std::optional<uint64_t> entry = m_table[block];
+    if (!entry) return {};
+    if (*entry == kUnallocated) return {true, std::nullopt};
+    return {true, *entry * kSectorBytes + m_bitmapBytes};
+  }
+
+ private:
+  uint32_t m_bitmapBytes;
+  EntryTable m_table;
+};
+
+// The dynamic disk header and its block table, walked once: every allocated block must lie
+// inside the file (before its footer), and says whether its data begins on 4 KiB.
+ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer,
+                         DiskImage image) {
+  const uint64_t headerAt = be::U64(footer + 16);
+  uint8_t header[kHeaderBytes];
+  if (headerAt > file->Size() || !file->Read(headerAt, header, kHeaderBytes))
+    return Refused(ImageRefusal::OutsideFile, "its footer points past the file's end");
+  if (std::memcmp(header, "cxsparse", 8) != 0)
+    return Refused(ImageRefusal::UnknownFormat, "its dynamic disk header is missing");
+  if (be::U32(header + 36) != Checksum(header, kHeaderBytes, 36))
+    return Refused(ImageRefusal::Checksum, "its dynamic disk header's checksum does not hold");
+  const uint64_t tableAt = be::U64(header + 16);
+  const uint32_t entries = be::U32(header + 28);
+  const uint32_t blockBytes = be::U32(header + 32);
+  if (blockBytes < kSectorBytes || (blockBytes & (blockBytes - 1)) != 0)
+    return Refused(ImageRefusal::UnknownFormat, "its block size is not a power of two");
+  const uint64_t blocks = image.virtualSize / blockBytes + (image.virtualSize % blockBytes != 0);
+  if (blocks > entries || blocks > kMostBlocks)
+    return Refused(ImageRefusal::UnknownFormat, "its block table is shorter than its disk");
+  const uint64_t end = file->Size() - kFooterBytes;
+  if (tableAt > end || blocks * 4 > end - tableAt)
+    return Refused(ImageRefusal::OutsideFile, "its block table lies past the file's end");
+  // One bit per sector of the block, in whole sectors.
+  const uint32_t bitmapBytes =
+      static_cast<uint32_t>((uint64_t{blockBytes} / kSectorBytes / 8 + kSectorBytes - 1) /
+                            kSectorBytes * kSectorBytes);
+  EntryTable table(file, tableAt, 4, blocks, true);
+  BlockContainer container{blockBytes, std::nullopt};
+  for (uint64_t b = 0; b < blocks; ++b) {
+    const std::optional<uint64_t> entry = table[b];
+    if (!entry) return Refused(ImageRefusal::OutsideFile, "its block table could not be read");
+    if (*entry == kUnallocated) continue;
+    const uint64_t dataAt = *entry * kSectorBytes + bitmapBytes;
+    if (dataAt > end || blockBytes > end - dataAt)
+      return Refused(ImageRefusal::OutsideFile, "its block table points past the file's end");
+    container.blocksAligned = container.blocksAligned.value_or(true) && dataAt % 4096 == 0;
+  }
+  image.format = ImageFormat::VhdDynamic;
+  image.container = container;
+  image.guest = std::make_unique<DynamicVhd>(std::move(file), image.virtualSize, blockBytes,
+                                             bitmapBytes, std::move(table));
+  ImageOpening opening;
+  opening.image = std::move(image);
+  return opening;
+}
+
+}  // namespace
+
+ImageOpening ReadVhd(std::shared_ptr<ByteSource> file) {
+  uint8_t footer[kFooterBytes];
+  if (!file->Read(file->Size() - kFooterBytes, footer, kFooterBytes))
+    return Refused(ImageRefusal::OutsideFile, "its footer could not be read");
+  if (be::U32(footer + 64) != Checksum(footer, kFooterBytes, 64))
+    return Refused(ImageRefusal::Checksum, "its footer's checksum does not hold");
+  DiskImage image;
+  image.virtualSize = be::U64(footer + 48);  // the current size
+  image.logicalSectorSize = kSectorBytes;
+  switch (be::U32(footer + 60)) {
+    case kFixed: {
+      if (image.virtualSize > file->Size() - kFooterBytes)
+        return Refused(ImageRefusal::OutsideFile, "its disk is larger than the file");
+      image.format = ImageFormat::VhdFixed;
+      image.guest = std::make_unique<SharedSource>(std::move(file), image.virtualSize);
+      ImageOpening opening;
+      opening.image = std::move(image);
+      return opening;
+    }
+    case kDynamic:
+      return ReadDynamic(std::move(file), footer, std::move(image));
+    case kDifferencing:
+      return Refused(ImageRefusal::Differencing,
+                     "a differencing disk: its sectors lie partly in its parent; check the "
+                     "parent, or a merged copy");
+    default:
+      return Refused(ImageRefusal::UnknownFormat, "its footer names an unknown disk type");
+  }
+}

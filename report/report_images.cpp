@@ -1,0 +1,209 @@
+#include "report/report_images.h"
+
+#include "json/json_writer.h"
+#include "report/report_json.h"
+#include "report/report_words.h"
+#include "res/version.h"
+
+namespace report {
+
+namespace {
+
+const std::vector<int> kPartitionWidths = {6, 20, 12, 12, 13, 11};
+
+const char* FormatWords(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::Raw: return "raw image";
+    case ImageFormat::VhdFixed: return "VHD, fixed";
+    case ImageFormat::VhdDynamic: return "VHD, dynamic";
+    case ImageFormat::VhdxFixed: return "VHDX, fixed";
+    case ImageFormat::VhdxDynamic: return "VHDX, dynamic";
+  }
+  return "";
+}
+
+const char* GptHeaderWord(GptHeaderRead read) {
+  switch (read) {
+    case GptHeaderRead::Primary: return "primary";
+    case GptHeaderRead::Backup: return "backup";
+    case GptHeaderRead::Neither: return "neither";
+    case GptHeaderRead::None: break;
+  }
+  return nullptr;
+}
+
+std::string RefusalLine(const ImageCheck& image) {
+  std::string line = std::string("  refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
+  if (image.error != ERROR_SUCCESS) line += " (" + WindowsErrorWords(image.error) + ")";
+  return line + "\n";
+}
+
+std::string ContainerLine(const BlockContainer& c) {
+  std::string line = "  blocks of " + Decimal(c.blockBytes) + " bytes; ";
+  if (!c.blocksAligned) return line + "none allocated\n";
+  return line + (*c.blocksAligned ? "every allocated block begins on 4 KiB in the file\n"
+                                  : "allocated blocks begin off 4 KiB in the file: misaligned\n");
+}
+
+std::string TableLine(const ImageCheck& image) {
+  if (!image.style) return "  its first sector could not be read\n";
+  if (image.fileSystemWithoutTable) return "  no partition table: one file system fills the disk\n";
+  switch (image.gpt) {
+    case GptHeaderRead::Primary: return "  partition table: GPT\n";
+    case GptHeaderRead::Backup:
+      return "  partition table: GPT, from its backup header (the primary does not hold its "
+             "checksums)\n";
+    case GptHeaderRead::Neither:
+      return "  partition table: GPT, but neither of its headers holds: no partition read\n";
+    case GptHeaderRead::None: break;
+  }
+  return *image.style == PartitionStyle::Mbr ? "  partition table: MBR\n" : "  no partition table\n";
+}
+
+std::string ImageSection(const ImageCheck& image) {
+  std::string text = "Image " + Printable(image.path.c_str()) + "\n";
+  if (image.refusal != ImageRefusal::None) return text + RefusalLine(image);
+  text += std::string("  ") + FormatWords(image.format) + ": " + Count(image.virtualSize, "byte", "bytes") +
+          ", " + Decimal(image.logicalSectorSize) + "-byte " +
+          (image.physicalSectorSize
+               ? "logical and " + Decimal(*image.physicalSectorSize) + "-byte physical sectors\n"
+               : std::string("sectors\n"));
+  text += "  judged against a grid of " + Decimal(image.grid) + " bytes" +
+          (image.gridSource == GridSource::Option
+               ? " (--grid)\n"
+               : " (the default: a physical sector of today's disks; --grid names another)\n");
+  if (image.container) text += ContainerLine(*image.container);
+  text += TableLine(image);
+  if (image.partitions.empty()) return text;
+  AppendFixedWidthLine(text, {"Part", "Type", "Start", "Length", "Alignment", "File system"},
+                       kPartitionWidths, 1);
+  const SectorSize size(image.logicalSectorSize);
+  for (const ImagePartition& ip : image.partitions) {
+    const Partition& p = ip.partition;
+    AppendFixedWidthLine(text,
+                         {Decimal(p.number), PartitionTypeName(p), Decimal(size.Of(p.start)),
+                          Decimal(size.Of(p.length)), p.verdict ? VerdictWord(*p.verdict) : "",
+                          ip.fileSystem},
+                         kPartitionWidths, 1);
+    if (const char* why = UndeterminedWords(p.reason))
+      text += std::string("    undetermined: ") + why + "\n";
+    text += AdviceLines(p.advice);
+  }
+  return text;
+}
+
+std::optional<std::string> Named(const std::string& text) {
+  return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+void PartitionObject(JsonWriter& json, const ImagePartition& ip, SectorSize size) {
+  const Partition& p = ip.partition;
+  json.BeginObject();
+  json.Member("number", p.number);
+  if (p.mbrType)
+    json.Member("type", uint32_t{*p.mbrType});
+  else
+    json.Member("type", p.gptType);
+  json.Member("typeName", PartitionTypeName(p));
+  json.Member("start", size.Of(p.start).value);
+  json.Member("length", size.Of(p.length).value);
+  json.Member("fileSystem", Named(ip.fileSystem));
+  json.Member("clusterBytes", ip.clusterBytes);
+  json.Member("dataStart", ip.dataStart ? std::optional<uint64_t>(ip.dataStart->value) : std::nullopt);
+  json.Member("verdict", p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
+  json.Member("reason", ReasonOf(p.reason));
+  json.Member("onMiB", p.onMiB);
+  AdviceMember(json, p.advice);
+  json.EndObject();
+}
+
+void ImageObject(JsonWriter& json, const ImageCheck& image) {
+  const bool read = image.refusal == ImageRefusal::None;
+  const auto known = [read](auto value) { return read ? std::optional<decltype(value)>(value) : std::nullopt; };
+  json.BeginObject();
+  json.Member("path", image.path);
+  json.Member("imageFormat", read ? std::optional<std::string>(ImageFormatWord(image.format)) : std::nullopt);
+  json.Member("virtualSize", known(image.virtualSize));
+  json.Member("logicalSectorSize", known(image.logicalSectorSize));
+  json.Member("physicalSectorSize", image.physicalSectorSize);
+  json.Member("grid", image.grid);
+  json.Member("gridSource", image.gridSource == GridSource::Option ? "option" : "default");
+  json.Key("container");
+  if (image.container) {
+    json.BeginObject();
+    json.Member("blockSize", image.container->blockBytes);
+    json.Member("blocksAligned", image.container->blocksAligned);
+    json.EndObject();
+  } else {
+    json.Null();
+  }
+  json.Member("partitionStyle",
+              image.style ? std::optional<std::string>(PartitionStyleWord(*image.style)) : std::nullopt);
+  const char* gpt = GptHeaderWord(image.gpt);
+  json.Member("gptHeader", gpt ? std::optional<std::string>(gpt) : std::nullopt);
+  json.Key("partitions");
+  json.BeginArray();
+  for (const ImagePartition& ip : image.partitions)
+    PartitionObject(json, ip, SectorSize(image.logicalSectorSize));
+  json.EndArray();
+  json.Key("error");
+  if (read) {
+    json.Null();
+  } else {
+    json.BeginObject();
+    json.Member("code", RefusalCode(image.refusal));
+    json.Member("words", image.refusalWords);
+    json.EndObject();
+  }
+  json.EndObject();
+}
+
+}  // namespace
+
+const char* ImageFormatWord(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::Raw: return "raw";
+    case ImageFormat::VhdFixed: return "vhd-fixed";
+    case ImageFormat::VhdDynamic: return "vhd-dynamic";
+    case ImageFormat::VhdxFixed: return "vhdx-fixed";
+    case ImageFormat::VhdxDynamic: return "vhdx-dynamic";
+  }
+  return "";
+}
+
+std::string ImagesText(const std::vector<ImageCheck>& images) {
+  std::string text;
+  for (const ImageCheck& image : images) {
+    if (!text.empty()) text += "\n";
+    text += ImageSection(image);
+  }
+  return text;
+}
+
+std::string ImagesJson(const std::vector<ImageCheck>& images, Elevation elevation) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Member("program", TESSAREL_NAME);
+  json.Member("version", TESSAREL_VERSION);
+  json.Member("elevated", elevation == Elevation::Unknown
+                              ? std::nullopt
+                              : std::optional<bool>(elevation == Elevation::Elevated));
+  json.Key("images");
+  json.BeginArray();
+  for (const ImageCheck& image : images) ImageObject(json, image);
+  json.EndArray();
+  json.EndObject();
+  return json.Text();
+}
+
+ExitStatus ImagesExitStatus(const std::vector<ImageCheck>& images) {
+  bool undetermined = false;
+  for (const ImageCheck& image : images) {
+    const Verdict v = image.Summary();
+    if (v == Verdict::Misaligned) return ExitStatus::Misaligned;
+    undetermined = undetermined || v == Verdict::Undetermined;
+  }
+  return undetermined ? ExitStatus::Undetermined : ExitStatus::Aligned;
+}
+
+}  // namespace report

@@ -1,0 +1,25 @@
+// The console report on this host's files: each --image FILE is served by the simulated
+// machine from the host's file of that name, as Wine serves the host's files, so that
+// images made by Linux tools are checked by the product's own code natively. A test tool.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/report_program.h"
+#include "sim/machine.h"
+
+int main(int argc, char** argv) {
+  sim::Machine machine;
+  machine.majorVersion = 10;
+  machine.minorVersion = 0;
+  sim::Installation installation(machine);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  for (size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == "--image") machine.files[args[i + 1]] = sim::HostFile(args[i + 1]);
+  std::string out, err;
+  const int status =
+      RunReport(args, {{"Drive", "Drv No", "Drive Name", "Offset"}, "NOT NT", "NO ACCESS"}, &out, &err);
+  std::fputs(out.c_str(), stdout);
+  std::fputs(err.c_str(), stderr);
+  return status;
+}
