@@ -14,8 +14,12 @@ int main(int argc, char** argv) {
   machine.minorVersion = 0;
   sim::Installation installation(machine);
   std::vector<std::string> args(argv + 1, argv + argc);
-  for (size_t i = 0; i + 1 < args.size(); ++i)
-    if (args[i] == "--image") machine.files[args[i + 1]] = sim::HostFile(args[i + 1]);
+  for (size_t i = 0; i + 1 < args.size(); ++i) {
+    std::FILE* exists = args[i] == "--image" ? std::fopen(args[i + 1].c_str(), "rb") : nullptr;
+    if (exists == nullptr) continue;
+    std::fclose(exists);
+    machine.files[args[i + 1]] = sim::HostFile(args[i + 1]);
+  }
   std::string out, err;
   const int status =
       RunReport(args, {{"Drive", "Drv No", "Drive Name", "Offset"}, "NOT NT", "NO ACCESS"}, &out, &err);
