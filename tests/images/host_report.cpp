@@ -2,6 +2,7 @@
 // machine from the host's file of that name, as Wine serves the host's files, so that
 // images made by Linux tools are checked by the product's own code natively. A test tool.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,12 @@ int main(int argc, char** argv) {
       RunReport(args, {{"Drive", "Drv No", "Drive Name", "Offset"}, "NOT NT", "NO ACCESS"}, &out, &err);
   std::fputs(out.c_str(), stdout);
   std::fputs(err.c_str(), stderr);
+  // What the check cost: the reads of the files, and their bytes.
+  if (std::getenv("TESSAREL_COUNT_READS") != nullptr) {
+    unsigned long long bytes = 0;
+    const std::vector<sim::Call> reads = machine.Calls("ReadFile");
+    for (const sim::Call& read : reads) bytes += read.size;
+    std::fprintf(stderr, "reads %zu bytes %llu\n", reads.size(), bytes);
+  }
   return status;
 }

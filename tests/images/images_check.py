@@ -343,6 +343,19 @@ def vhdx_log_waiting(data):
     vhdx_headers(data, change)
 
 
+def ebr_chain_loops(data):
+    """The last extended boot record's link points back to the first: a chain that loops."""
+    first = [struct.unpack("<I", data[446 + 16 * i + 8:446 + 16 * i + 12])[0]
+             for i in range(4) if data[446 + 16 * i + 4] == 5][0]
+    record = first
+    while True:
+        link = record * 512 + 446 + 16
+        if data[link + 4] == 0:
+            data[link:link + 16] = struct.pack("<4xB3xII", 5, 0, 1)
+            return
+        record = first + struct.unpack("<I", data[link + 8:link + 12])[0]
+
+
 def gpt_primary_damaged(data):
     data[512 + 40] ^= 0xFF  # its first usable sector, inside its CRC: it no longer holds
 
@@ -367,8 +380,11 @@ def main():
     edited("dynamic-1m.vhdx", "physical4k.vhdx", vhdx_physical_4096)
     edited(raw, "backup.img", gpt_primary_damaged)  # an MBR disk: nothing to fall back on
     edited(disks[1][0], "gpt-backup.img", gpt_primary_damaged)
+    edited(raw, "loop.img", ebr_chain_loops)
+    big = two_terabytes()
 
-    names = [d[0] for d in disks] + list(made) + list(refusals) + ["physical4k.vhdx", "gpt-backup.img"]
+    names = ([d[0] for d in disks] + list(made) + list(refusals) + big +
+             ["physical4k.vhdx", "gpt-backup.img", "loop.img"])
     doc, status = report(names)
     by = {os.path.basename(i["path"].replace("\\", "/")): i for i in doc["images"]}
     check("images reported", sorted(by), sorted(names))
@@ -407,6 +423,14 @@ def main():
     check("gpt-backup.img", (by["gpt-backup.img"]["gptHeader"], by["gpt-backup.img"]["partitions"]),
           ("backup", by[disks[1][0]]["partitions"]))
 
+    check("loop.img: each logical partition once", by["loop.img"]["partitions"], guest)
+    for name in big:
+        check(name + " partition past 1 TiB", [(p["start"], p["length"]) for p in by[name]["partitions"]],
+              [(2147483711, 1000000)])
+        if not wine:  # what the check costs, as the simulated machine counts its reads
+            reads, size = reads_of(name)
+            check(name + " costs a few reads", (reads <= 16, size <= 8 * MIB), (True, True))
+
     # Exit status: one image at a time.
     for names_, expected in [(["gpt4k.img"], 0), (["fixed.vhd"], 1), (["log.vhdx"], 2),
                              (["gpt4k.img", "missing.vhd"], 2), (["gpt4k.img", "fixed.vhd"], 1)]:
@@ -417,6 +441,22 @@ def main():
                          doc["images"][0]["partitions"][0]["verdict"]), (512, "option", "aligned"))
 
     act_on_the_advice()
+
+
+def two_terabytes():
+    """A 2 TB disk, sparse, with a GPT and a partition past 1 TiB: raw, and in a dynamic VHDX."""
+    blank("big.img", 2 << 40)
+    sh("sfdisk", "-q", path("big.img"), stdin="label: gpt\nstart=2147483711, size=1000000\n")
+    sh("qemu-img", "convert", "-f", "raw", "-O", "vhdx", path("big.img"), path("big.vhdx"))
+    return ["big.img", "big.vhdx"]
+
+
+def reads_of(name):
+    """The reads one image's check makes, and their bytes, as the host tool counts them."""
+    done = subprocess.run(list(report_command) + ["--image", seen(name)], capture_output=True,
+                          text=True, env=dict(os.environ, TESSAREL_COUNT_READS="1"))
+    m = re.search(r"reads (\d+) bytes (\d+)", done.stderr)
+    return int(m.group(1)), int(m.group(2))
 
 
 def act_on_the_advice():

@@ -1,0 +1,127 @@
+// Disk images checked offline, where the simulated machine stands for what Linux's tools
+// cannot make (tests/images/images_check.py compares real images with those tools): a file
+// a running machine holds, the opens the check makes, the options, the text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/report_program.h"
+#include "image/crc32.h"
+#include "report/report_images.h"
+#include "sim_fixture.h"
+
+namespace {
+
+const ReportTexts kTexts = {{"Drive", "Drv No", "Drive Name", "Offset"}, "NOT NT", "NO ACCESS"};
+
+class ImageTest : public SimTest {
+ protected:
+  int Run(std::vector<std::string> args) {
+    out.clear();
+    err.clear();
+    return RunReport(args, kTexts, &out, &err);
+  }
+  // A 64 MiB raw disk whose MBR holds NTFS at 63 and a Linux partition on 1 MiB.
+  void XpDisk(const std::string& path) {
+    sim::File& f = machine.files[path];
+    f.size = 64ull << 20;
+    sim::Bytes mbr(512, 0);
+    const uint8_t entries[2][16] = {{0, 0, 0, 0, 0x07, 0, 0, 0, 63, 0, 0, 0, 0xC1, 0x07, 0, 0},
+                                    {0, 0, 0, 0, 0x83, 0, 0, 0, 0, 0x08, 0, 0, 0, 0x08, 0, 0}};
+    std::memcpy(&mbr[446], entries, sizeof entries);
+    mbr[510] = 0x55;
+    mbr[511] = 0xAA;
+    f.extents[0] = mbr;
+  }
+  std::string out, err;
+};
+
+TEST(CrcTest, TheCheckValuesOfBothPolynomials) {
+  const auto* text = reinterpret_cast<const uint8_t*>("123456789");
+  EXPECT_EQ(crc::Ieee(text, 9), 0xCBF43926u);
+  EXPECT_EQ(crc::Castagnoli(text, 9), 0xE3069283u);
+  EXPECT_EQ(crc::Ieee(text, 0), 0u);
+}
+
+// The check opens the named file once, for reading, shared with a hypervisor that writes
+// it; no drive, no volume. A file a running machine holds is refused with what to do.
+TEST_F(ImageTest, OnlyTheFileIsOpenedAndOneInUseIsRefused) {
+  XpDisk("C:\\VMs\\xp.img");
+  machine.files["C:\\VMs\\running.vhdx"].inUse = true;
+  machine.user = sim::User::Standard;
+  EXPECT_EQ(Run({"--image", "c:\\vms\\XP.img", "--image", "C:\\VMs\\running.vhdx", "--image",
+                 "C:\\VMs\\gone.vhd"}),
+            1);
+  const auto opens = machine.Calls("CreateFileA");
+  ASSERT_EQ(opens.size(), 3u);
+  for (const sim::Call& open : opens) {
+    EXPECT_EQ(open.access, GENERIC_READ);
+    EXPECT_EQ(open.share, DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE));
+    EXPECT_EQ(open.disposition, DWORD(OPEN_EXISTING));
+    EXPECT_EQ(open.flags, 0u);
+  }
+  EXPECT_NE(out.find("Image C:\\VMs\\running.vhdx\n  refused (in-use): in use, probably by a "
+                     "running virtual machine: check a copy, or check it when the machine is off "
+                     "(Windows error 32, sharing violation)\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Image C:\\VMs\\gone.vhd\n  refused (cannot-open): Windows would not open "
+                     "it (Windows error 2)\n"),
+            std::string::npos)
+      << out;
+  ExpectNothingLeft();
+}
+
+TEST_F(ImageTest, TheTextOfAnImage) {
+  XpDisk("xp.img");
+  EXPECT_EQ(Run({"--image", "xp.img"}), 1);
+  EXPECT_EQ(out,
+            "Image xp.img\n"
+            "  raw image: 67108864 bytes, 512-byte sectors\n"
+            "  judged against a grid of 4096 bytes (the default: a physical sector of today's "
+            "disks; --grid names another)\n"
+            "  partition table: MBR\n"
+            "Part  Type                Start       Length      Alignment    File system\n"
+            "1     NTFS/exFAT          63          1985        misaligned              \n"
+            "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; "
+            "no room at 2048, on 1 MiB\n"
+            "2     Linux               2048        2048        aligned                 \n");
+  EXPECT_EQ(Run({"--image", "xp.img", "--grid", "512"}), 0);
+  EXPECT_NE(out.find("grid of 512 bytes (--grid)\n"), std::string::npos) << out;
+}
+
+// Images are checked instead of the machine: options about the machine do not go with
+// them, and the grid is a power of two from 512 bytes to 1 MiB.
+TEST_F(ImageTest, OptionsThatDoNotGoWithImagesAreRefused) {
+  XpDisk("xp.img");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* said;
+  } cases[] = {
+      {{"--image", "xp.img", "--drives"}, 3, "option '--image' goes with '--grid' and '--json' only"},
+      {{"--image", "xp.img", "--trace", "t.jsonl"}, 3, "goes with"},
+      {{"--replay", "t.jsonl", "--image", "xp.img"}, 3, "goes with"},
+      {{"--grid", "4096"}, 3, "option '--grid' goes with '--image' only"},
+      {{"--image"}, 3, "option '--image' needs a file"},
+      {{"--image", "xp.img", "--grid"}, 3, "a power of two from 512 to 1048576"},
+      {{"--image", "xp.img", "--grid", "256"}, 3, "a power of two"},
+      {{"--image", "xp.img", "--grid", "4095"}, 3, "a power of two"},
+      {{"--image", "xp.img", "--grid", "2097152"}, 3, "a power of two"},
+      {{"--image", "xp.img", "--grid", "+4096"}, 3, "a power of two"},
+      {{"--image", "xp.img", "--grid", "1048576"}, 1, ""},
+      {{"--image", "xp.img", "--grid", "512", "--json"}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.back());
+    EXPECT_EQ(Run(c.args), c.status);
+    if (c.status == 3)
+      EXPECT_NE(err.find(c.said), std::string::npos) << err;
+    else
+      EXPECT_EQ(err, "");
+  }
+  EXPECT_TRUE(machine.Calls("OpenProcessToken").size() == 1) << "--json asks elevation once";
+  for (const std::string& path : OpenedPaths()) EXPECT_EQ(path, "xp.img");
+}
+
+}  // namespace
