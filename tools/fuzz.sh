@@ -12,7 +12,7 @@ seconds=$2
 mode=${3:-campaign}
 shift $(( $# < 3 ? $# : 3 ))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(identify volume scan report trace)
+[ ${#targets[@]} -gt 0 ] || targets=(identify volume scan report trace image)
 here=$(cd "$(dirname "$0")/.." && pwd)
 command -v llvm-symbolizer-14 >/dev/null && export ASAN_SYMBOLIZER_PATH=$(command -v llvm-symbolizer-14)
 

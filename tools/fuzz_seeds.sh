@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Writes the fuzz seeds from the lab into tests/fuzz/corpus, or (check) fails when the
-# committed seeds differ from what MAKE_SEEDS writes now.
+# Writes the fuzz seeds from the lab into tests/fuzz/corpus, and the image target's from
+# images Linux's tools make; or (check) fails when the committed lab seeds differ from what
+# MAKE_SEEDS writes now.
 # Usage: tools/fuzz_seeds.sh MAKE_SEEDS [write|check]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,4 +22,7 @@ else
     cp "$tmp/$t"/seed-* "$here/tests/fuzz/corpus/$t/"
   done
   echo "wrote $(ls "$tmp"/*/seed-* | wc -l) seeds"
+  # The image target's seeds: images made by Linux's tools, which carry random identifiers
+  # and times, so they are written here but not compared.
+  python3 "$here/tools/image_seeds.py" "$here/tests/fuzz/corpus/image"
 fi

@@ -439,4 +439,32 @@ void CodeDriveTable(IO& io, DriveTable& table) {
   });
 }
 
+// A disk image file: its size, then up to 24 runs of bytes (each at most 64 KiB) at
+// offsets from its start or, flagged, back from its end; the rest reads as zeros, as a
+// sparse file's holes do. Offsets and sizes the formats name are offered first.
+constexpr uint64_t kImageSizes[] = {4ull << 20, 1ull << 20, 64ull << 20, 2ull << 40, 513, 0};
+constexpr uint64_t kImageOffsets[] = {0,         512,        4096,       64 << 10,
+                                      128 << 10, 192 << 10,  256 << 10,  1 << 20,
+                                      2 << 20,   3 << 20,    4 << 20};
+
+template <typename IO>
+void CodeImageFile(IO& io, sim::File& file) {
+  io.Choice(file.size, kImageSizes);
+  std::vector<std::pair<uint64_t, Bytes>> runs(file.extents.begin(), file.extents.end());
+  io.List(runs, 24, [&](std::pair<uint64_t, Bytes>& run) {
+    bool fromEnd = false;
+    io.Flag(fromEnd);
+    io.Choice(run.first, kImageOffsets);
+    io.Blob(run.second, 65536);
+    if (fromEnd) run.first = file.size - std::min(run.first, file.size);
+  });
+  if (!IO::kReading) return;
+  file.extents.clear();
+  for (auto& [at, bytes] : runs) {
+    if (at >= file.size) continue;
+    bytes.resize(static_cast<size_t>(std::min<uint64_t>(bytes.size(), file.size - at)));
+    file.extents[at] = std::move(bytes);
+  }
+}
+
 }  // namespace fuzz

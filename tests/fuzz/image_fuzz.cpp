@@ -1,0 +1,36 @@
+// Disk image files of any bytes, as each format: the check opens, reads and judges them
+// through the simulated machine. Every read stays inside the file and there are few; the
+// partitions lie on the virtual disk; the text and the JSON hold whatever was read.
+#include "fuzz_check.h"
+#include "fuzz_codec.h"
+#include "image/image_check.h"
+#include "json_check.h"
+#include "report/report_images.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::FuzzReader in(data, size);
+  fuzz::SimRun run;
+  const std::string path = "C:\\VMs\\guest.vhdx";
+  sim::File& file = run.machine.files[path];
+  fuzz::CodeImageFile(in, file);
+  const std::optional<uint32_t> grids[] = {std::nullopt, 512, 4096, 1 << 20};
+  uint8_t grid;
+  in.U8(grid);
+
+  const ImageCheck check = CheckImage(path, grids[grid % 4]);
+  fuzz::CheckNothingLeft(run.machine);
+  const std::vector<sim::Call> reads = run.machine.Calls("ReadFile");
+  // A block table is walked a MiB at a time; 4096 of them cover the largest a 64 TiB
+  // VHDX can have.
+  FUZZ_CHECK(reads.size() <= 4200);
+  for (const sim::Call& read : reads) FUZZ_CHECK(read.position + read.size <= file.size);
+  for (const ImagePartition& ip : check.partitions) {
+    const Partition& p = ip.partition;
+    FUZZ_CHECK(p.length.value > 0 && p.start.value + p.length.value <= check.virtualSize);
+    if (p.verdict == Verdict::Misaligned) FUZZ_CHECK(check.Summary() == Verdict::Misaligned);
+  }
+  if (check.refusal != ImageRefusal::None) FUZZ_CHECK(check.partitions.empty());
+  FUZZ_CHECK(IsValidJson(report::ImagesJson({check}, Elevation::Unknown)));
+  FUZZ_CHECK(!report::ImagesText({check}).empty());
+  return 0;
+}
