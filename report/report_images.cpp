@@ -99,12 +99,7 @@ std::optional<std::string> Named(const std::string& text) {
 void PartitionObject(JsonWriter& json, const ImagePartition& ip, SectorSize size) {
   const Partition& p = ip.partition;
   json.BeginObject();
-  json.Member("number", p.number);
-  if (p.mbrType)
-    json.Member("type", uint32_t{*p.mbrType});
-  else
-    json.Member("type", p.gptType);
-  json.Member("typeName", PartitionTypeName(p));
+  PartitionTypeMembers(json, p);
   json.Member("start", size.Of(p.start).value);
   json.Member("length", size.Of(p.length).value);
   json.Member("fileSystem", Named(ip.fileSystem));

@@ -20,6 +20,15 @@ auto Number(const std::optional<T>& v) -> std::optional<decltype(Number(*v))> {
 
 }  // namespace
 
+void PartitionTypeMembers(JsonWriter& json, const Partition& p) {
+  json.Member("number", p.number);
+  if (p.mbrType)
+    json.Member("type", uint32_t{*p.mbrType});
+  else
+    json.Member("type", p.gptType);
+  json.Member("typeName", PartitionTypeName(p));
+}
+
 std::optional<std::string> ReasonOf(Undetermined reason) {
   const char* why = UndeterminedWords(reason);
   return why != nullptr ? std::optional<std::string>(why) : std::nullopt;
@@ -95,12 +104,7 @@ std::optional<std::string> Named(const std::string& text) {
 
 void PartitionObject(JsonWriter& json, const Partition& p, const DriveLayout& layout) {
   json.BeginObject();
-  json.Member("number", p.number);
-  if (p.mbrType)
-    json.Member("type", uint32_t{*p.mbrType});
-  else
-    json.Member("type", p.gptType);
-  json.Member("typeName", PartitionTypeName(p));
+  PartitionTypeMembers(json, p);
   json.Member("start", Number(layout.SectorOf(p.start)));
   json.Member("length", Number(layout.SectorOf(p.length)));
   json.Member("volume", Named(p.volume));

@@ -14,6 +14,7 @@ namespace report {
 // Parts of the document the image report writes too: why a partition is undetermined (null
 // for a judged one), and "advice" with what would align it.
 std::optional<std::string> ReasonOf(Undetermined reason);
+void PartitionTypeMembers(JsonWriter& json, const Partition& p);  // number, type, typeName
 void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice);
 
 // The program, its version, how it ran, the volumes, the volumes not examined and the
