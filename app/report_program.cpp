@@ -6,7 +6,9 @@
 
 #include "app/report_machine.h"
 #include "app/startup_check.h"
+#include "report/report_csv.h"
 #include "report/report_images.h"
+#include "report/report_lines.h"
 #include "report/report_json.h"
 #include "inspect/scan.h"
 #include "res/version.h"
@@ -14,8 +16,10 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: TessarelReport [--drives] [--json] [--trace FILE] [--replay FILE]\n"
-    "       TessarelReport --image FILE [--image FILE ...] [--grid BYTES] [--json]\n"
+    "Usage: TessarelReport [--drives] [--json | --csv | --summary | --nagios [--critical]]\n"
+    "                      [--trace FILE] [--replay FILE]\n"
+    "       TessarelReport --image FILE [--image FILE ...] [--grid BYTES]\n"
+    "                      [--json | --csv | --summary | --nagios [--critical]]\n"
     "       TessarelReport --help | --version\n"
     "\n"
     "Reports whether each partition on this machine's fixed disks lies on the\n"
@@ -28,6 +32,13 @@ const char kUsage[] =
     "  --drives         list the physical drives after the volumes (the JSON always\n"
     "                   holds them)\n"
     "  --json           print one JSON document instead of the text\n"
+    "  --csv            print CSV instead: a line per volume, piece, volume not\n"
+    "                   examined and partition (UTF-8 with a byte-order mark)\n"
+    "  --summary        print one line: OK, MISALIGNED, UNDETERMINED, INCOMPLETE or\n"
+    "                   ERROR, then what; nothing on standard error\n"
+    "  --nagios         print a monitoring plugin's status line and performance data,\n"
+    "                   and exit 0 OK, 1 WARNING (misaligned), 3 UNKNOWN\n"
+    "  --critical       with --nagios: misaligned is CRITICAL, exit 2\n"
     "  --trace FILE     also write every question the program asks this machine, and\n"
     "                   its answer, to FILE, to report a problem. FILE then holds the\n"
     "                   drives' serial numbers, the volumes' names and paths, and the\n"
@@ -51,12 +62,30 @@ const char kUsage[] =
     "the status follows the verdicts in the same way. For images: 0 all aligned, 1\n"
     "something misaligned, 2 something undetermined or an image refused.\n";
 
+// What the report prints: the text, or one of the forms other tools read.
+enum class Output { Text, Json, Csv, Summary, Nagios };
+const struct {
+  const char* option;
+  Output output;
+} kOutputs[] = {{"--json", Output::Json},
+                {"--csv", Output::Csv},
+                {"--summary", Output::Summary},
+                {"--nagios", Output::Nagios}};
+
 struct Options {
-  bool drives = false, json = false, help = false, version = false;
+  bool drives = false, help = false, version = false, critical = false;
+  Output output = Output::Text;
   std::string trace, replay;  // files
   std::vector<std::string> images;
   std::optional<uint32_t> grid;
 };
+
+// The one-line outputs are read by tools that keep one line: even a refusal is said there.
+Output OneLineOutput(const std::vector<std::string>& args) {
+  for (const std::string& arg : args)
+    if (arg == "--summary" || arg == "--nagios") return arg == "--summary" ? Output::Summary : Output::Nagios;
+  return Output::Text;
+}
 
 // A grid a guest's host may write in: a power of two from 512 bytes to 1 MiB, in digits.
 std::optional<uint32_t> GridOf(const std::string& text) {
@@ -86,10 +115,18 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
         *bad = "option '--grid' needs a power of two from 512 to 1048576";
         return false;
       }
-    } else if (arg == "--drives")
+    } else if (const auto named = std::find_if(std::begin(kOutputs), std::end(kOutputs),
+                                               [&](const auto& o) { return arg == o.option; });
+               named != std::end(kOutputs)) {
+      if (options->output != Output::Text && options->output != named->output) {
+        *bad = "options '--json', '--csv', '--summary' and '--nagios' exclude each other";
+        return false;
+      }
+      options->output = named->output;
+    } else if (arg == "--critical")
+      options->critical = true;
+    else if (arg == "--drives")
       options->drives = true;
-    else if (arg == "--json")
-      options->json = true;
     else if (arg == "--help" || arg == "/?" || arg == "-?" || arg == "-h")
       options->help = true;
     else if (arg == "--version")
@@ -102,7 +139,11 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
   // Images are checked instead of the machine: nothing of the machine to list, record or
   // replay.
   if (!options->images.empty() && (options->drives || !options->trace.empty() || !options->replay.empty())) {
-    *bad = "option '--image' goes with '--grid' and '--json' only";
+    *bad = "option '--image' goes with '--grid' and the output options only";
+    return false;
+  }
+  if (options->critical && options->output != Output::Nagios) {
+    *bad = "option '--critical' goes with '--nagios' only";
     return false;
   }
   if (options->grid && options->images.empty()) {
@@ -128,21 +169,53 @@ std::string RawAccessAdvice(uint32_t error) {
 
 int Status(report::ExitStatus status) { return static_cast<int>(status); }
 
+// The program cannot run: why, in `lines`, where the output's reader looks for it.
+int CannotRun(Output output, const std::string& lines, std::string* out, std::string* err) {
+  std::string line = lines;
+  while (!line.empty() && line.back() == '\n') line.pop_back();
+  for (char& c : line)
+    if (c == '\n') c = ' ';
+  if (output == Output::Summary)
+    *out += report::SummaryError(line);
+  else if (output == Output::Nagios)
+    *out += report::NagiosError(line).line;
+  else
+    *err += lines;
+  return Status(report::ExitStatus::CannotRun);
+}
+
+// The report in the form asked for, and its exit status (the plugin's, for --nagios).
+template <class Tabled>
+int Print(const Options& options, const report::Tally& tally, report::ExitStatus status,
+          Tabled tabled, std::string* out) {
+  switch (options.output) {
+    case Output::Summary:
+      *out += report::SummaryLine(tally);
+      break;
+    case Output::Nagios: {
+      const report::PluginOutput plugin = report::NagiosLine(tally, options.critical);
+      *out += plugin.line;
+      return plugin.status;
+    }
+    default:
+      *out += tabled();
+  }
+  return Status(status);
+}
+
 // The start-up checks, the whole scan and the report, on the machine behind the door.
 int Scan(const Options& options, const ReportTexts& texts, std::string* out, std::string* err) {
   const StartupCheck check = CheckStartup();
   report::RunMode mode;
   switch (check.refusal) {
     case StartupRefusal::NotNt:
-      *err += texts.notNt + "\n";
-      return Status(report::ExitStatus::CannotRun);
+      return CannotRun(options.output, texts.notNt + "\n", out, err);
     case StartupRefusal::NoRawAccess:
       // Access denied is what a standard user, or a policy, meets: the drives and volumes
       // still answer the requests that only ask. Anything else is no machine to report on.
-      if (check.error != ERROR_ACCESS_DENIED) {
-        *err += texts.noAccess + "\n" + RawAccessAdvice(check.error) + "\n";
-        return Status(report::ExitStatus::CannotRun);
-      }
+      if (check.error != ERROR_ACCESS_DENIED)
+        return CannotRun(options.output, texts.noAccess + "\n" + RawAccessAdvice(check.error) + "\n",
+                         out, err);
       mode.rawAccess = false;
       mode.refusal = check.error;
       break;
@@ -150,33 +223,43 @@ int Scan(const Options& options, const ReportTexts& texts, std::string* out, std
       break;
   }
   mode.elevation = AskElevation();
+  if (options.output == Output::Json || options.output == Output::Csv) mode.computer = AskComputerName();
 
   std::vector<ScanRow> rows;
   CScan scan(mode.rawAccess ? AccessMode::Raw : AccessMode::QueryOnly);
   while (!scan.Finished())
     if (auto row = scan.Step()) rows.push_back(std::move(*row));
 
-  if (options.json) {
-    *out += report::Json(rows, scan.Skipped(), g_drives, scan.Listing(), mode);
-  } else {
-    *out += report::ModeLine(mode);
-    *out += report::VolumeText(texts.headings, rows, g_drives, scan.Skipped(), scan.Listing());
+  const auto tabled = [&] {
+    if (options.output == Output::Json)
+      return report::Json(rows, scan.Skipped(), g_drives, scan.Listing(), mode);
+    if (options.output == Output::Csv) return report::Csv(rows, scan.Skipped(), g_drives, mode);
+    std::string text = report::ModeLine(mode);
+    text += report::VolumeText(texts.headings, rows, g_drives, scan.Skipped(), scan.Listing());
     const std::string partitions = report::PartitionText(g_drives);
-    if (!partitions.empty()) *out += "\n" + partitions;
-    if (options.drives) {
-      *out += '\n';
-      *out += report::DriveText(texts.headings, g_drives);
-    }
-  }
-  return Status(report::ExitStatusOf(rows, scan.Skipped(), scan.Listing()));
+    if (!partitions.empty()) text += "\n" + partitions;
+    if (options.drives) text += "\n" + report::DriveText(texts.headings, g_drives);
+    return text;
+  };
+  return Print(options, report::MachineTally(rows, scan.Skipped(), scan.Listing()),
+               report::ExitStatusOf(rows, scan.Skipped(), scan.Listing()), tabled, out);
 }
 
 // Each image named, checked offline; no drive is opened.
 int CheckImages(const Options& options, std::string* out) {
   std::vector<ImageCheck> images;
   for (const std::string& path : options.images) images.push_back(CheckImage(path, options.grid));
-  *out += options.json ? report::ImagesJson(images, AskElevation()) : report::ImagesText(images);
-  return Status(report::ImagesExitStatus(images));
+  report::RunMode mode;
+  if (options.output == Output::Json || options.output == Output::Csv) {
+    mode.elevation = AskElevation();
+    mode.computer = AskComputerName();
+  }
+  const auto tabled = [&] {
+    if (options.output == Output::Json) return report::ImagesJson(images, mode);
+    if (options.output == Output::Csv) return report::ImagesCsv(images, mode);
+    return report::ImagesText(images);
+  };
+  return Print(options, report::ImagesTally(images), report::ImagesExitStatus(images), tabled, out);
 }
 
 }  // namespace
@@ -186,6 +269,8 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
   Options options;
   std::string bad;
   if (!Parse(args, &options, &bad)) {
+    const Output oneLine = OneLineOutput(args);
+    if (oneLine != Output::Text) return CannotRun(oneLine, bad, out, err);
     *err += "TessarelReport: " + bad + "\n\n" + kUsage;
     return Status(report::ExitStatus::CannotRun);
   }
@@ -199,8 +284,8 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
   }
 
   ReportMachine machine;
-  if (!machine.Open(options.replay, options.trace, err))
-    return Status(report::ExitStatus::CannotRun);
+  std::string opened;
+  if (!machine.Open(options.replay, options.trace, &opened)) return CannotRun(options.output, opened, out, err);
   std::optional<sys::Using> door;
   if (sys::Backend* backend = machine.Backend()) door.emplace(*backend);
   int status = options.images.empty() ? Scan(options, texts, out, err) : CheckImages(options, out);
@@ -208,7 +293,12 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
 
   if (!machine.CloseTrace(err)) status = Status(report::ExitStatus::CannotRun);
   const std::vector<std::string> unanswered = machine.Unanswered();
-  if (!unanswered.empty()) {
+  // The one-line outputs keep standard error empty; the plugin's status stays its own.
+  const bool oneLine = options.output == Output::Summary || options.output == Output::Nagios;
+  if (!unanswered.empty() && oneLine) {
+    if (options.output == Output::Summary && status != Status(report::ExitStatus::CannotRun))
+      status = std::max(status, Status(report::ExitStatus::Undetermined));
+  } else if (!unanswered.empty()) {
     *err += "TessarelReport: the trace holds no answer for " + std::to_string(unanswered.size()) +
             " questions:\n";
     for (const std::string& question : unanswered) *err += "  " + question + "\n";

@@ -34,6 +34,26 @@ bool Cp1252Byte(uint32_t c, char* byte) {
   return false;
 }
 
+std::string Utf8Of(const std::string& cp1252) {
+  std::string out;
+  for (const char ch : cp1252) {
+    const auto b = static_cast<unsigned char>(ch);
+    const uint16_t mapped = b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : 0;
+    const uint32_t c = mapped != 0 ? mapped : b;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 std::string JsonString(const std::string& cp1252) {
   std::string out = "\"";
   for (const char ch : cp1252) {

@@ -15,6 +15,8 @@ std::string JsonString(const std::string& cp1252);
 // The code-page-1252 byte that JsonString writes as character c; false for a character
 // it never writes.
 bool Cp1252Byte(uint32_t c, char* byte);
+// Text in code page 1252 as UTF-8, each byte the character JsonString writes for it.
+std::string Utf8Of(const std::string& cp1252);
 
 class JsonWriter {
  public:

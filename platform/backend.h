@@ -46,6 +46,7 @@ class Backend {
                                    DWORD size, PDWORD returned) = 0;
   virtual BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                             LPVOID info, DWORD size) = 0;
+  virtual BOOL GetComputerNameA(LPSTR name, LPDWORD size) = 0;
 };
 
 // Puts `backend` behind the door and returns the one it replaces. nullptr restores the

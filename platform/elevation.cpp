@@ -15,3 +15,11 @@ Elevation AskElevation() {
   if (!ok) return Elevation::Unknown;
   return elevation.TokenIsElevated != 0 ? Elevation::Elevated : Elevation::NotElevated;
 }
+
+std::string AskComputerName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  // A name that would not fit the largest Windows gives is no name.
+  if (!sys::GetComputerNameA(name, &size) || size >= sizeof name) return "";
+  return std::string(name, size);
+}

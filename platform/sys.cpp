@@ -146,6 +146,10 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID
   return Forward(&Backend::GetTokenInformation, FALSE, token, infoClass, info, size, returned);
 }
 
+BOOL GetComputerNameA(LPSTR name, LPDWORD size) {
+  return Forward(&Backend::GetComputerNameA, FALSE, name, size);
+}
+
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
                                   DWORD size) {
   if (!IsReadOnlyInfoClass(infoClass)) return Refuse(ERROR_ACCESS_DENIED, FALSE);

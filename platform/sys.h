@@ -33,6 +33,8 @@ BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWOR
 BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
                          DWORD size, PDWORD returned);
+// The computer's NetBIOS name, which the JSON and CSV reports carry.
+BOOL GetComputerNameA(LPSTR name, LPDWORD size);
 // Windows' own view of a volume's sectors: only FileStorageInfo passes the door.
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
                                   DWORD size);

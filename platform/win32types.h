@@ -366,6 +366,8 @@ constexpr ULONG STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE = 0x2;
 constexpr ULONG STORAGE_INFO_OFFSET_UNKNOWN = 0xFFFFFFFFu;
 constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
 constexpr DWORD ERROR_BAD_LENGTH = 24;
+constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
+constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
 
 // Where each piece of a volume lies: one per disk for a simple volume, several for a
 // spanned, striped or mirrored one.

@@ -175,14 +175,13 @@ std::string ImagesText(const std::vector<ImageCheck>& images) {
   return text;
 }
 
-std::string ImagesJson(const std::vector<ImageCheck>& images, Elevation elevation) {
+std::string ImagesJson(const std::vector<ImageCheck>& images, const RunMode& mode) {
   JsonWriter json;
   json.BeginObject();
-  json.Member("program", TESSAREL_NAME);
-  json.Member("version", TESSAREL_VERSION);
-  json.Member("elevated", elevation == Elevation::Unknown
+  Heading(json, mode);
+  json.Member("elevated", mode.elevation == Elevation::Unknown
                               ? std::nullopt
-                              : std::optional<bool>(elevation == Elevation::Elevated));
+                              : std::optional<bool>(mode.elevation == Elevation::Elevated));
   json.Key("images");
   json.BeginArray();
   for (const ImageCheck& image : images) ImageObject(json, image);

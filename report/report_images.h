@@ -6,6 +6,7 @@
 
 #include "image/image_check.h"
 #include "platform/elevation.h"
+#include "report/report_words.h"
 #include "report/report_text.h"
 
 namespace report {
@@ -16,7 +17,8 @@ const char* ImageFormatWord(ImageFormat format);
 // For each image: its path, what it is, the grid, its container's blocks and its table,
 // or why it is refused; then its partitions with their reasons and advice.
 std::string ImagesText(const std::vector<ImageCheck>& images);
-std::string ImagesJson(const std::vector<ImageCheck>& images, Elevation elevation);
+// `mode` gives how it ran: elevation and the computer's name.
+std::string ImagesJson(const std::vector<ImageCheck>& images, const RunMode& mode);
 // 1 where anything is misaligned, else 2 where anything is undetermined or an image was
 // refused, else 0.
 ExitStatus ImagesExitStatus(const std::vector<ImageCheck>& images);

@@ -20,6 +20,13 @@ auto Number(const std::optional<T>& v) -> std::optional<decltype(Number(*v))> {
 
 }  // namespace
 
+void Heading(JsonWriter& json, const RunMode& mode) {
+  json.Member("program", TESSAREL_NAME);
+  json.Member("version", TESSAREL_VERSION);
+  json.Member("schemaVersion", kSchemaVersion);
+  json.Member("computer", mode.computer.empty() ? std::nullopt : std::optional<std::string>(mode.computer));
+}
+
 void PartitionTypeMembers(JsonWriter& json, const Partition& p) {
   json.Member("number", p.number);
   if (p.mbrType)
@@ -153,8 +160,7 @@ std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolu
                  const DriveTable& drives, const VolumeListing& listing, const RunMode& mode) {
   JsonWriter json;
   json.BeginObject();
-  json.Member("program", TESSAREL_NAME);
-  json.Member("version", TESSAREL_VERSION);
+  Heading(json, mode);
   json.Member("elevated", mode.elevation == Elevation::Unknown
                               ? std::nullopt
                               : std::optional<bool>(mode.elevation == Elevation::Elevated));

@@ -13,6 +13,11 @@ namespace report {
 
 // Parts of the document the image report writes too: why a partition is undetermined (null
 // for a judged one), and "advice" with what would align it.
+// The shape of the document: raised when a key changes meaning or goes away
+// (docs/report.schema.json describes it).
+constexpr uint32_t kSchemaVersion = 1;
+// "program", "version", "schemaVersion" and "computer": what every document begins with.
+void Heading(JsonWriter& json, const RunMode& mode);
 std::optional<std::string> ReasonOf(Undetermined reason);
 void PartitionTypeMembers(JsonWriter& json, const Partition& p);  // number, type, typeName
 void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice);

@@ -67,6 +67,7 @@ struct RunMode {
   Elevation elevation = Elevation::Unknown;
   bool rawAccess = true;
   uint32_t refusal = 0;
+  std::string computer;  // empty where Windows did not say
 };
 
 enum class ExitStatus {

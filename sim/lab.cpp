@@ -66,6 +66,7 @@ void BuildLab(Machine& m) {
   m.majorVersion = 10;
   m.minorVersion = 0;
   m.buildNumber = 19045;
+  m.computerName = "TESSAREL-LAB";
   AddAtaDrive(m, 0, "KESTREL KD4000-512E", "KD40A0001", "KD01", 0x6003, 0x4000);
   PlaceVolume(m, Ntfs('C', 0, 2048));
   PlaceVolume(m, Ntfs('D', 0, 63));

@@ -448,6 +448,24 @@ BOOL Machine::OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
   return TRUE;
 }
 
+// The computer's name with its terminator, where the buffer holds both; else the size it
+// needs, and ERROR_BUFFER_OVERFLOW.
+BOOL Machine::GetComputerNameA(LPSTR name, LPDWORD size) {
+  Call& c = Record(Call("GetComputerNameA"));
+  if (Injected(c, ERROR_INVALID_PARAMETER)) return FALSE;
+  if (size == nullptr) return Fail(c, ERROR_INVALID_PARAMETER);
+  c.size = *size;
+  const auto needed = static_cast<DWORD>(computerName.size() + 1);
+  if (name == nullptr || *size < needed) {
+    *size = needed;
+    return Fail(c, ERROR_BUFFER_OVERFLOW);
+  }
+  std::memcpy(name, computerName.c_str(), needed);
+  *size = needed - 1;
+  m_lastError = ERROR_SUCCESS;
+  return TRUE;
+}
+
 BOOL Machine::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
                                   DWORD size, PDWORD returned) {
   Call call("GetTokenInformation");

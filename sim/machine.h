@@ -227,6 +227,8 @@ class Machine : public sys::Backend {
   // small, 0 for the true one (a driver that lies asks for too little).
   DWORD claimedPathsLength = 0;
   DWORD platformId = VER_PLATFORM_WIN32_NT;
+  // GetComputerNameA: the NetBIOS name, at most 15 characters.
+  std::string computerName = "SIMULATED";
   // The NT version GetVersionExA gives; the token's elevation can be asked from 6.0 (Vista).
   DWORD majorVersion = 5, minorVersion = 1, buildNumber = 2600;
   User user = User::ElevatedAdministrator;
@@ -278,6 +280,7 @@ class Machine : public sys::Backend {
   BOOL GetVolumeNameForVolumeMountPointA(LPCSTR, LPSTR, DWORD) override;
   BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE) override;
   BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) override;
+  BOOL GetComputerNameA(LPSTR name, LPDWORD size) override;
   BOOL GetFileInformationByHandleEx(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) override;
 
   // The volume name a volume answers with: its own, or one made from its letter.

@@ -415,4 +415,15 @@ BOOL FieldTrace::GetFileInformationByHandleEx(HANDLE h, FILE_INFO_BY_HANDLE_CLAS
   return call.result;
 }
 
+BOOL FieldTrace::GetComputerNameA(LPSTR name, LPDWORD size) {
+  GetComputerNameCall call;
+  call.size = size != nullptr ? *size : 0;
+  if (!Answer(call, nullptr, [&] { call.result = m_inner->GetComputerNameA(name, size); }))
+    return Missing(FALSE);
+  Value(call.returned, size);
+  if (call.result) Name(call.name, name, call.size);
+  Finish(call);
+  return call.result;
+}
+
 }  // namespace trace

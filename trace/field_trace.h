@@ -26,7 +26,7 @@
 namespace trace {
 
 // The format this version writes in a trace's first line (trace_calls.h names them).
-constexpr uint32_t kTraceFormat = 4;
+constexpr uint32_t kTraceFormat = 5;
 
 // The machine's Windows version as a trace's first line names it, asked of `machine`.
 std::string WindowsVersion(sys::Backend& machine);
@@ -70,6 +70,7 @@ class FieldTrace final : public sys::Backend {
   BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE) override;
   BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) override;
   BOOL GetFileInformationByHandleEx(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) override;
+  BOOL GetComputerNameA(LPSTR name, LPDWORD size) override;
 
  private:
   FieldTrace() = default;

@@ -375,12 +375,33 @@ struct GetFileInformationByHandleCall : CallBase {
   }
 };
 
+// The computer's name: the buffer's size in characters, the name, and the count Windows gave
+// back (the characters copied; failing, the size the name needs).
+struct GetComputerNameCall : CallBase {
+  static constexpr const char kName[] = "GetComputerNameA";
+  uint32_t size = 0;
+  bool result = false;
+  std::string name;
+  uint32_t returned = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Field("size", size) && v.Field("result", result) && v.Field("name", name) &&
+           v.Field("returned", returned);
+  }
+  Question Ask(const std::string&) const { return Question(kName).Unsigned(" size ", size); }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return 5;
+  }
+};
+
 using Call =
     std::variant<CreateFileCall, DeviceIoControlCall, SetFilePointerCall, ReadFileCall,
                  CloseHandleCall, FindVolumeCloseCall, GetDriveTypeCall, GetDiskFreeSpaceCall,
                  GetVolumeInformationCall, GetVersionExCall, FindFirstVolumeCall,
                  FindNextVolumeCall, GetVolumePathNamesCall, GetVolumeNameForMountPointCall,
-                 OpenProcessTokenCall, GetTokenInformationCall, GetFileInformationByHandleCall>;
+                 OpenProcessTokenCall, GetTokenInformationCall, GetFileInformationByHandleCall,
+                 GetComputerNameCall>;
 
 // Writes a call's fields into one line of JSON.
 class FieldWriter {

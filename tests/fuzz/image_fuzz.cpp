@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (p.verdict == Verdict::Misaligned) FUZZ_CHECK(check.Summary() == Verdict::Misaligned);
   }
   if (check.refusal != ImageRefusal::None) FUZZ_CHECK(check.partitions.empty());
-  FUZZ_CHECK(IsValidJson(report::ImagesJson({check}, Elevation::Unknown)));
+  FUZZ_CHECK(IsValidJson(report::ImagesJson({check}, report::RunMode{})));
   FUZZ_CHECK(!report::ImagesText({check}).empty());
   return 0;
 }

@@ -99,7 +99,7 @@ TEST_F(ImageTest, OptionsThatDoNotGoWithImagesAreRefused) {
     int status;
     const char* said;
   } cases[] = {
-      {{"--image", "xp.img", "--drives"}, 3, "option '--image' goes with '--grid' and '--json' only"},
+      {{"--image", "xp.img", "--drives"}, 3, "option '--image' goes with '--grid' and the output options only"},
       {{"--image", "xp.img", "--trace", "t.jsonl"}, 3, "goes with"},
       {{"--replay", "t.jsonl", "--image", "xp.img"}, 3, "goes with"},
       {{"--grid", "4096"}, 3, "option '--grid' goes with '--image' only"},

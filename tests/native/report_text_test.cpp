@@ -364,6 +364,8 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "{\n"
             "  \"program\": \"Tessarel\",\n"
             "  \"version\": \"1.02\",\n"
+            "  \"schemaVersion\": 1,\n"
+            "  \"computer\": null,\n"
             "  \"elevated\": false,\n"
             "  \"rawAccess\": false,\n"
             "  \"volumes\": [\n"

@@ -1,0 +1,163 @@
+#include "report/report_csv.h"
+
+#include "json/json_writer.h"
+
+namespace report {
+
+namespace {
+
+const char* const kColumns[] = {
+    "computer", "kind",      "name",     "drive",         "partition",         "partitionStart",
+    "dataStart", "verdict",  "reason",   "onMiB",         "moveTo",            "fits",
+    "shrinkBy",  "moveToMiB", "moveToMiBFits", "moveToMiBShrinkBy", "clusterBytes", "format"};
+
+// One line's fields, each empty (null) until set.
+struct Line {
+  std::string computer, kind, name, drive, partition, partitionStart, dataStart, verdict, reason,
+      onMiB;
+  std::optional<Advice> advice;
+};
+
+std::string Field(const std::string& utf8) {
+  if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
+  std::string quoted = "\"";
+  for (char c : utf8) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+template <class T>
+std::string Value(const std::optional<T>& v) {
+  return v ? Decimal(*v) : "";
+}
+std::string Value(std::optional<bool> v) { return v ? (*v ? "true" : "false") : ""; }
+std::string Value(bool v) { return v ? "true" : "false"; }
+
+void Append(std::string& csv, const Line& l) {
+  const Advice* a = l.advice ? &*l.advice : nullptr;
+  const std::string fields[] = {
+      l.computer,
+      l.kind,
+      l.name,
+      l.drive,
+      l.partition,
+      l.partitionStart,
+      l.dataStart,
+      l.verdict,
+      l.reason,
+      l.onMiB,
+      a ? Value(a->moveTo) : "",
+      a ? Value(a->moveToRoom.Fits()) : "",
+      a ? Value(a->moveToRoom.ShrinkBy()) : "",
+      a ? Value(a->moveToMiB) : "",
+      a ? Value(a->moveToMiBRoom.Fits()) : "",
+      a ? Value(a->moveToMiBRoom.ShrinkBy()) : "",
+      a ? Value(a->clusterBytes) : "",
+      a ? Value(a->format) : ""};
+  for (size_t i = 0; i < std::size(fields); ++i) csv += (i ? "," : "") + Field(Utf8Of(fields[i]));
+  csv += "\r\n";
+}
+
+std::string Header() {
+  std::string csv = "\xEF\xBB\xBF";  // UTF-8's byte-order mark
+  for (size_t i = 0; i < std::size(kColumns); ++i) csv += (i ? "," : "") + std::string(kColumns[i]);
+  return csv + "\r\n";
+}
+
+std::string Reason(Undetermined reason) {
+  const char* why = UndeterminedWords(reason);
+  return why ? why : "";
+}
+
+// The partition of `drive` that starts where a volume's piece does: its number, or none.
+std::string PartitionAt(const DriveTable& drives, std::optional<DiskNumber> disk, Sectors start) {
+  if (!disk) return "";
+  const DriveInfo& d = drives[*disk];
+  if (d.status < 0 || !d.layout) return "";
+  for (const Partition& p : d.layout->partitions)
+    if (d.layout->SectorOf(p.start) == start) return std::to_string(p.number);
+  return "";
+}
+
+}  // namespace
+
+std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
+                const DriveTable& drives, const RunMode& mode) {
+  std::string csv = Header();
+  for (const ScanRow& row : rows) {
+    Line l{mode.computer, "volume", row.name};
+    l.drive = Value(row.drive);
+    if (!row.extents.empty()) {
+      l.partition = PartitionAt(drives, row.extents[0].disk, row.extents[0].start);
+      l.partitionStart = Decimal(row.extents[0].start);
+    }
+    l.dataStart = Value(row.dataStart);
+    l.verdict = VerdictWord(row.verdict);
+    l.reason = Reason(row.reason);
+    l.onMiB = Value(row.onMiB);
+    l.advice = row.advice;
+    Append(csv, l);
+    for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i) {
+      const PieceVerdict& piece = row.extents[i];
+      Line p{mode.computer, "piece", row.name};
+      p.drive = Value(piece.disk);
+      p.partition = PartitionAt(drives, piece.disk, piece.start);
+      p.partitionStart = Decimal(piece.start);
+      p.dataStart = Value(piece.dataStart);
+      p.verdict = VerdictWord(piece.verdict);
+      p.reason = Reason(piece.reason);
+      Append(csv, p);
+    }
+  }
+  for (const SkippedVolume& v : skipped) {
+    Line l{mode.computer, "skipped", v.name};
+    l.reason = FailureWords(v.reason);
+    if (v.error != 0) l.reason += " (" + WindowsErrorWords(v.error) + ")";
+    Append(csv, l);
+  }
+  for (DiskNumber number : drives.Listed()) {
+    const DriveInfo& d = drives[number];
+    if (!d.layout) continue;
+    for (const Partition& p : d.layout->partitions) {
+      if (p.holds == PartitionHolds::Row) continue;
+      Line l{mode.computer, "partition", !p.shownAs.empty() ? p.shownAs : p.volume};
+      l.drive = Decimal(number);
+      l.partition = std::to_string(p.number);
+      l.partitionStart = Decimal(d.layout->SectorOf(p.start));
+      if (p.verdict && p.dataOffset) l.dataStart = Decimal(d.layout->SectorOf(p.start) + *p.dataOffset);
+      l.verdict = p.verdict ? VerdictWord(*p.verdict) : "";
+      l.reason = Reason(p.reason);
+      l.onMiB = Value(p.onMiB);
+      l.advice = p.advice;
+      Append(csv, l);
+    }
+  }
+  return csv;
+}
+
+std::string ImagesCsv(const std::vector<ImageCheck>& images, const RunMode& mode) {
+  std::string csv = Header();
+  for (const ImageCheck& image : images) {
+    if (image.refusal != ImageRefusal::None) {
+      Line l{mode.computer, "skipped", image.path};
+      l.reason = std::string("refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
+      Append(csv, l);
+      continue;
+    }
+    const SectorSize size(image.logicalSectorSize);
+    for (const ImagePartition& ip : image.partitions) {
+      const Partition& p = ip.partition;
+      Line l{mode.computer, "image-partition", image.path};
+      l.partition = std::to_string(p.number);
+      l.partitionStart = Decimal(size.Of(p.start));
+      l.dataStart = Value(ip.dataStart);
+      l.verdict = p.verdict ? VerdictWord(*p.verdict) : "";
+      l.reason = Reason(p.reason);
+      l.onMiB = Value(p.onMiB);
+      l.advice = p.advice;
+      Append(csv, l);
+    }
+  }
+  return csv;
+}
+
+}  // namespace report

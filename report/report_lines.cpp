@@ -1,0 +1,190 @@
+#include "report/report_lines.h"
+
+#include "platform/volume_names.h"
+#include "report/report_text.h"
+
+namespace report {
+
+namespace {
+
+// The first thing the advice says to do, short: "move to 64 after shrinking 1 sector",
+// "format with 4096-byte clusters"; empty where it says nothing.
+std::string FirstAdvice(const std::optional<Advice>& advice) {
+  if (!advice) return "";
+  if (advice->format)
+    return advice->clusterBytes
+               ? "format with " + Decimal(*advice->clusterBytes) + "-byte clusters"
+               : "format again with clusters of at least " + Decimal(advice->clusterUnit) + " bytes";
+  const auto move = [](Sectors to, const Room& room) {
+    return "move to " + Decimal(to) +
+           (room.fit == Fit::Shrinks ? " after shrinking " + Count(room.shrinkBy) : "");
+  };
+  if (advice->moveTo && advice->moveToRoom.fit != Fit::NoRoom)
+    return move(*advice->moveTo, advice->moveToRoom);
+  if (advice->moveToMiB && advice->moveToMiBRoom.fit != Fit::NoRoom)
+    return move(*advice->moveToMiB, advice->moveToMiBRoom);
+  return advice->moveTo ? "no room to move it" : "";
+}
+
+// "D: disk 0 at 63: move to 64 after shrinking 1 sector"; the place where the advice moves
+// it or says nothing, which leaves the place to read.
+std::string Item(const std::string& name, const std::string& where, std::optional<Sectors> at,
+                 const std::optional<Advice>& advice) {
+  const std::string first = FirstAdvice(advice);
+  const bool formats = advice && advice->format;
+  std::string item = name + where;
+  if (at && !formats) item += " at " + Decimal(*at);
+  return first.empty() ? item : item + ": " + first;
+}
+
+std::string Disk(std::optional<DiskNumber> disk) { return disk ? " disk " + Decimal(*disk) : ""; }
+
+// Items joined with "; " after `head`, cut at the last whole item that leaves room for
+// "; and N more" within the line's limit.
+std::string Joined(std::string head, const std::vector<std::string>& items) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    const size_t rest = items.size() - i - 1;
+    const std::string more = rest > 0 ? "; and " + std::to_string(rest) + " more" : "";
+    const std::string cut = "; and " + std::to_string(items.size() - i) + " more";
+    if (head.size() + 2 + items[i].size() + more.size() > kMostLineCharacters) return head + cut;
+    head += "; " + items[i];
+  }
+  return head;
+}
+
+std::string Of(size_t n, const Tally& t) {
+  return std::to_string(n) + " of " + std::to_string(t.total) + " " + t.unit;
+}
+
+std::string Perfdata(const Tally& t, bool critical) {
+  return "misaligned=" + std::to_string(t.misaligned.size()) + (critical ? ";;0;0; " : ";0;;0; ") +
+         "undetermined=" + std::to_string(t.undetermined.size()) + ";;;0; " + t.unit + "=" +
+         std::to_string(t.total) + ";;;0;";
+}
+
+std::string Names(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+  return list;
+}
+
+}  // namespace
+
+Tally MachineTally(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
+                   const VolumeListing& listing) {
+  Tally t;
+  t.total = rows.size() + skipped.size();
+  for (const ScanRow& row : rows) {
+    const std::string name = Printable(row.name.c_str());
+    if (row.verdict == Verdict::Misaligned) {
+      t.misaligned.push_back(Item(name, Disk(row.drive), row.dataStart, row.advice));
+      t.misalignedNames.push_back(name);
+    } else if (row.verdict == Verdict::Undetermined) {
+      const char* why = UndeterminedWords(row.reason);
+      t.undetermined.push_back(name + Disk(row.drive) + (why ? std::string(": ") + why : ""));
+      t.undeterminedNames.push_back(name);
+    }
+  }
+  for (const SkippedVolume& v : skipped) {
+    const std::string name = Printable(v.name.c_str());
+    t.undetermined.push_back(name + " not examined: " + FailureWords(v.reason) +
+                             (v.error != 0 ? " (" + WindowsErrorWords(v.error) + ")" : ""));
+    t.undeterminedNames.push_back(name);
+  }
+  if (!listing.complete)
+    t.incomplete = "the list of volumes is incomplete (" +
+                   (listing.error != 0 ? WindowsErrorWords(listing.error)
+                                       : "more than " + std::to_string(kMostVolumes) + " volumes") +
+                   ")";
+  return t;
+}
+
+Tally ImagesTally(const std::vector<ImageCheck>& images) {
+  Tally t;
+  t.unit = "partitions";
+  for (const ImageCheck& image : images) {
+    const std::string path = Printable(image.path.c_str());
+    const bool read = image.refusal == ImageRefusal::None && image.style &&
+                      image.gpt != GptHeaderRead::Neither;
+    if (!read) {
+      ++t.total;
+      t.undetermined.push_back(path + (image.refusal != ImageRefusal::None
+                                           ? std::string(": refused (") + RefusalCode(image.refusal) + ")"
+                                           : std::string(": no partition table read")));
+      t.undeterminedNames.push_back(path);
+      continue;
+    }
+    if (image.container && image.container->blocksAligned == false) {
+      t.misaligned.push_back(path + ": blocks off 4 KiB in the file");
+      t.misalignedNames.push_back(path);
+    }
+    for (const ImagePartition& ip : image.partitions) {
+      const Partition& p = ip.partition;
+      if (!p.verdict) continue;
+      ++t.total;
+      const std::string name = path + " " + std::to_string(p.number);
+      const std::string where = path + " partition " + std::to_string(p.number);
+      if (*p.verdict == Verdict::Misaligned) {
+        t.misaligned.push_back(Item(where, "", ip.dataStart, p.advice));
+        t.misalignedNames.push_back(name);
+      } else if (*p.verdict == Verdict::Undetermined) {
+        const char* why = UndeterminedWords(p.reason);
+        t.undetermined.push_back(where + (why ? std::string(": ") + why : ""));
+        t.undeterminedNames.push_back(name);
+      }
+    }
+  }
+  return t;
+}
+
+std::string SummaryLine(const Tally& t) {
+  std::string line;
+  if (!t.incomplete.empty())
+    line = Joined("INCOMPLETE: " + t.incomplete + "; " + Of(t.misaligned.size(), t) + " misaligned",
+                  t.misaligned);
+  else if (!t.misaligned.empty())
+    line = Joined("MISALIGNED: " + Of(t.misaligned.size(), t), t.misaligned);
+  else if (!t.undetermined.empty())
+    line = Joined("UNDETERMINED: " + Of(t.undetermined.size(), t), t.undetermined);
+  else if (t.total == 0)
+    line = std::string("OK: no ") + (t.unit == std::string("volumes") ? "fixed volume" : "partition");
+  else
+    line = "OK: " + std::to_string(t.total) + " " + t.unit + " aligned";
+  return line + "\n";
+}
+
+std::string SummaryError(const std::string& why) {
+  std::string line = "ERROR: " + why;
+  if (line.size() > kMostLineCharacters) line.resize(kMostLineCharacters);
+  return line + "\n";
+}
+
+PluginOutput NagiosLine(const Tally& t, bool critical) {
+  PluginOutput out;
+  std::string state, text;
+  if (!t.misaligned.empty()) {
+    out.status = critical ? 2 : 1;
+    state = critical ? "CRITICAL" : "WARNING";
+    text = Of(t.misaligned.size(), t) + " misaligned: " + Names(t.misalignedNames);
+  } else if (!t.incomplete.empty() || !t.undetermined.empty()) {
+    out.status = 3;
+    state = "UNKNOWN";
+    text = !t.incomplete.empty() ? t.incomplete
+                                 : Of(t.undetermined.size(), t) + " undetermined: " +
+                                       Names(t.undeterminedNames);
+  } else {
+    state = "OK";
+    text = std::to_string(t.total) + " " + t.unit + " aligned";
+  }
+  const std::string perfdata = " | " + Perfdata(t, critical);
+  std::string head = "TESSAREL " + state + " - " + text;
+  // The names may be many: the performance data is never cut.
+  if (head.size() + perfdata.size() > kMostLineCharacters)
+    head = head.substr(0, kMostLineCharacters - perfdata.size() - 4) + " ...";
+  out.line = head + perfdata + "\n";
+  return out;
+}
+
+PluginOutput NagiosError(const std::string& why) { return {"TESSAREL UNKNOWN - " + why + "\n", 3}; }
+
+}  // namespace report
