@@ -2,6 +2,10 @@
 // on the simulated one).
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "app/report_output.h"
@@ -25,7 +29,11 @@ int main(int argc, char** argv) {
   texts.notNt = Load(IDS_BAD_OS);
   texts.noAccess = Load(IDS_NO_ACCESS);
 
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  // CSV ends its lines with CRLF itself, as RFC 4180 and Import-Csv want them: the console's
+  // text mode would make each one CR CR LF.
+  if (std::find(args.begin(), args.end(), "--csv") != args.end()) _setmode(_fileno(stdout), _O_BINARY);
   std::string out, err;
-  const int status = RunReport(std::vector<std::string>(argv + 1, argv + argc), texts, &out, &err);
+  const int status = RunReport(args, texts, &out, &err);
   return WriteReport(stdout, stderr, out, err, status);
 }

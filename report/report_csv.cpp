@@ -13,6 +13,8 @@ const char* const kColumns[] = {
 
 // One line's fields, each empty (null) until set.
 struct Line {
+  Line(std::string computer_, std::string kind_, std::string name_)
+      : computer(std::move(computer_)), kind(std::move(kind_)), name(std::move(name_)) {}
   std::string computer, kind, name, drive, partition, partitionStart, dataStart, verdict, reason,
       onMiB;
   std::optional<Advice> advice;

@@ -53,12 +53,12 @@ std::string Joined(std::string head, const std::vector<std::string>& items) {
 }
 
 std::string Of(size_t n, const Tally& t) {
-  return std::to_string(n) + " of " + std::to_string(t.total) + " " + t.unit;
+  return std::to_string(n) + " of " + Count(t.total, t.one, t.many);
 }
 
 std::string Perfdata(const Tally& t, bool critical) {
   return "misaligned=" + std::to_string(t.misaligned.size()) + (critical ? ";;0;0; " : ";0;;0; ") +
-         "undetermined=" + std::to_string(t.undetermined.size()) + ";;;0; " + t.unit + "=" +
+         "undetermined=" + std::to_string(t.undetermined.size()) + ";;;0; " + t.many + "=" +
          std::to_string(t.total) + ";;;0;";
 }
 
@@ -101,7 +101,8 @@ Tally MachineTally(const std::vector<ScanRow>& rows, const std::vector<SkippedVo
 
 Tally ImagesTally(const std::vector<ImageCheck>& images) {
   Tally t;
-  t.unit = "partitions";
+  t.one = "partition";
+  t.many = "partitions";
   for (const ImageCheck& image : images) {
     const std::string path = Printable(image.path.c_str());
     const bool read = image.refusal == ImageRefusal::None && image.style &&
@@ -147,9 +148,9 @@ std::string SummaryLine(const Tally& t) {
   else if (!t.undetermined.empty())
     line = Joined("UNDETERMINED: " + Of(t.undetermined.size(), t), t.undetermined);
   else if (t.total == 0)
-    line = std::string("OK: no ") + (t.unit == std::string("volumes") ? "fixed volume" : "partition");
+    line = std::string("OK: no ") + (t.one == std::string("volume") ? "fixed volume" : "partition");
   else
-    line = "OK: " + std::to_string(t.total) + " " + t.unit + " aligned";
+    line = "OK: " + Count(t.total, t.one, t.many) + " aligned";
   return line + "\n";
 }
 
@@ -174,7 +175,7 @@ PluginOutput NagiosLine(const Tally& t, bool critical) {
                                        Names(t.undeterminedNames);
   } else {
     state = "OK";
-    text = std::to_string(t.total) + " " + t.unit + " aligned";
+    text = Count(t.total, t.one, t.many) + " aligned";
   }
   const std::string perfdata = " | " + Perfdata(t, critical);
   std::string head = "TESSAREL " + state + " - " + text;

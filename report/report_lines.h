@@ -15,7 +15,8 @@ namespace report {
 // the misaligned and the undetermined ones with their items ("D: disk 0 at 63: move to 64
 // after shrinking 1 sector"), and why the list is incomplete, where it is.
 struct Tally {
-  const char* unit = "volumes";
+  const char* one = "volume";
+  const char* many = "volumes";
   size_t total = 0;
   std::vector<std::string> misaligned, misalignedNames;
   std::vector<std::string> undetermined, undeterminedNames;

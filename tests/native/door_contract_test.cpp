@@ -176,6 +176,19 @@ const struct Case {
                                                       sizeof info - 1));
        EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_BAD_LENGTH));
      }},
+    {"the computer's name fits 16 characters; a buffer short of it is told the size it needs",
+     nullptr,
+     [] {
+       char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+       DWORD size = sizeof name;
+       ASSERT_TRUE(sys::GetComputerNameA(name, &size)) << sys::GetLastError();
+       EXPECT_EQ(size, std::string(name).size());
+       EXPECT_GT(size, 0u);
+       DWORD small = 1;
+       EXPECT_FALSE(sys::GetComputerNameA(name, &small));
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+       EXPECT_EQ(small, size + 1);
+     }},
 };
 
 void Check(bool wine) {

@@ -1,4 +1,5 @@
 #include "app/report_program.h"
+#include "report/report_lines.h"
 
 #include <csignal>
 #include <fstream>
@@ -238,6 +239,116 @@ TEST_F(ReportProgramTest, OnWindows7WindowsGivesNoViewAndNoRowGainsALine) {
   EXPECT_EQ(count("\"windows\": null"), count("\"placedBy\": "));
   EXPECT_EQ(count("\"windows\": null"), lab::Rows().size());
   ExpectNothingLeft();
+}
+
+// Each output on each kind of machine: the text's exit status for the text, the JSON, the
+// CSV and the summary; the plugin's for --nagios. The one-line outputs say even a refusal
+// on their one line, and nothing on standard error.
+TEST(ReportOutputsTest, EachOutputSaysTheSameWithItsStatus) {
+  const auto lab = [](sim::Machine& m) { sim::BuildLab(m); };
+  const auto aligned = [](sim::Machine& m) {
+    sim::AddAtaDrive(m, 0, "D0", "", "", 0x6003, 0x4000);
+    sim::PlaceVolume(m, sim::VolumeLayout{});  // C: NTFS at 2048
+  };
+  const auto unknown = [](sim::Machine& m) {
+    sim::AddStorageDrive(m, 0, "USB", "BRIDGE", 512, 512);
+    m.drives[0].alignment.supported = false;
+    sim::PlaceVolume(m, sim::VolumeLayout{});
+  };
+  const auto incomplete = [](sim::Machine& m) {
+    sim::AddAtaDrive(m, 0, "D0", "", "", 0x6003, 0x4000);
+    sim::PlaceVolume(m, sim::VolumeLayout{});
+    m.enumerationOk = false;
+  };
+  const auto notNt = [](sim::Machine& m) { m.platformId = 1; };
+  const char* kLabSummary =
+      "MISALIGNED: 8 of 23 volumes; D: disk 0 at 63: move to 64 after shrinking 1 sector; G: disk "
+      "3: format with 4096-byte clusters; M: disk 5 at 1026047: move to 1026048; Q: disk 8 at 63: "
+      "move to 64; R: disk 10: format again with clusters of at least 4096 bytes; S: disk 11 at "
+      "1050624; C:\\SQL\\Data\\ disk 3 at 4194367: move to 4194368; C:\\VM\\ disk 15 at 206856: move "
+      "to 206880\n";
+  const char* kLabPlugin =
+      " - 8 of 23 volumes misaligned: D:, G:, M:, Q:, R:, S:, C:\\SQL\\Data\\, C:\\VM\\ | ";
+  const struct {
+    const char* what;
+    void (*build)(sim::Machine&);
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // the whole output; for the text, JSON and CSV only how it begins
+  } cases[] = {
+      {"lab, text", lab, {}, 1, "Drive        Drv No"},
+      {"lab, JSON", lab, {"--json"}, 1, "{\n  \"program\": \"Tessarel\""},
+      {"lab, CSV", lab, {"--csv"}, 1, "\xEF\xBB\xBF" "computer,kind,name,drive,partition,"},
+      {"lab, summary", lab, {"--summary"}, 1, kLabSummary},
+      {"lab, plugin", lab, {"--nagios"}, 1,
+       std::string("TESSAREL WARNING") + kLabPlugin +
+           "misaligned=8;0;;0; undetermined=2;;;0; volumes=23;;;0;\n"},
+      {"lab, plugin, critical", lab, {"--nagios", "--critical"}, 2,
+       std::string("TESSAREL CRITICAL") + kLabPlugin +
+           "misaligned=8;;0;0; undetermined=2;;;0; volumes=23;;;0;\n"},
+      {"aligned, summary", aligned, {"--summary"}, 0, "OK: 1 volume aligned\n"},
+      {"aligned, plugin", aligned, {"--nagios"}, 0,
+       "TESSAREL OK - 1 volume aligned | misaligned=0;0;;0; undetermined=0;;;0; volumes=1;;;0;\n"},
+      {"undetermined, summary", unknown, {"--summary"}, 2,
+       "UNDETERMINED: 1 of 1 volume; C: disk 0: the drive reported nothing about its physical "
+       "sectors\n"},
+      {"undetermined, plugin", unknown, {"--nagios", "--critical"}, 3,
+       "TESSAREL UNKNOWN - 1 of 1 volume undetermined: C: | misaligned=0;;0;0; "
+       "undetermined=1;;;0; volumes=1;;;0;\n"},
+      {"incomplete, summary", incomplete, {"--summary"}, 2,
+       "INCOMPLETE: the list of volumes is incomplete (Windows error 5, access denied); 0 of "
+       "1 volume misaligned\n"},
+      {"incomplete, plugin", incomplete, {"--nagios"}, 3,
+       "TESSAREL UNKNOWN - the list of volumes is incomplete (Windows error 5, access denied) | "
+       "misaligned=0;0;;0; undetermined=0;;;0; volumes=1;;;0;\n"},
+      {"not NT, summary", notNt, {"--summary"}, 3, "ERROR: NOT NT\n"},
+      {"not NT, plugin", notNt, {"--nagios"}, 3, "TESSAREL UNKNOWN - NOT NT\n"},
+      {"a bad option, summary", aligned, {"--summary", "--frob"}, 3,
+       "ERROR: unknown option '--frob'\n"},
+      {"two outputs, plugin", aligned, {"--nagios", "--json"}, 3,
+       "TESSAREL UNKNOWN - options '--json', '--csv', '--summary' and '--nagios' exclude each "
+       "other\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Machine machine;
+    sim::Installation in(machine);
+    c.build(machine);
+    std::string out, err;
+    EXPECT_EQ(RunReport(c.args, kTexts, &out, &err), c.status);
+    const bool oneLine = c.args.size() > 0 && (c.args[0] == "--summary" || c.args[0] == "--nagios");
+    if (oneLine) {
+      EXPECT_EQ(out, c.out);
+      EXPECT_EQ(err, "");
+      EXPECT_LE(out.size(), report::kMostLineCharacters + 1);
+    } else {
+      EXPECT_EQ(out.rfind(c.out, 0), 0u) << out.substr(0, 80);
+    }
+  }
+  // Without a one-line output, a refusal comes with the usage.
+  std::string out, err;
+  EXPECT_EQ(RunReport({"--json", "--csv"}, kTexts, &out, &err), 3);
+  EXPECT_NE(err.find("exclude each other\n\nUsage:"), std::string::npos);
+  err.clear();
+  EXPECT_EQ(RunReport({"--csv", "--critical"}, kTexts, &out, &err), 3);
+  EXPECT_NE(err.find("option '--critical' goes with '--nagios' only"), std::string::npos);
+}
+
+// CSV for Windows PowerShell's Import-Csv: UTF-8 with its byte-order mark (a folder's name
+// in code page 1252 comes out as UTF-8), CRLF, a field with a comma quoted.
+TEST_F(ReportProgramTest, CsvIsUtf8WithAByteOrderMarkAndCrlf) {
+  sim::AddAtaDrive(machine, 0, "D0", "", "", 0x6003, 0x4000);
+  sim::VolumeLayout folder;
+  folder.letter = 0;
+  folder.volumeName = "\\\\?\\Volume{5e55a2e1-0000-4000-8000-00000000f01d}\\";
+  folder.mountPaths = {"C:\\Donn\xE9" "es, 2024\\"};
+  sim::PlaceVolume(machine, folder);
+  EXPECT_EQ(Run({"--csv"}), 0);
+  EXPECT_EQ(out,
+            "\xEF\xBB\xBF"
+            "computer,kind,name,drive,partition,partitionStart,dataStart,verdict,reason,onMiB,"
+            "moveTo,fits,shrinkBy,moveToMiB,moveToMiBFits,moveToMiBShrinkBy,clusterBytes,format\r\n"
+            "SIMULATED,volume,\"C:\\Donn\xC3\xA9" "es, 2024\\\",0,1,2048,2048,aligned,,true,,,,,,,,\r\n");
 }
 
 // The rule is ExitStatusOf's (report_text_test); here, that an empty machine's report is

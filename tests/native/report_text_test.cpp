@@ -359,7 +359,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   drives[DiskNumber(0)].rotationWord = 7200;
   drives[DiskNumber(0)].trimEnabled = false;
   const std::string json = report::Json(rows, {{"V:", ProbeFailure::PartitionStart}}, drives, {},
-                                        {Elevation::NotElevated, false, 5});
+                                        {Elevation::NotElevated, false, 5, ""});
   EXPECT_EQ(json,
             "{\n"
             "  \"program\": \"Tessarel\",\n"
