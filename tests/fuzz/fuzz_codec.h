@@ -342,6 +342,7 @@ void CodeMachine(IO& io, sim::Machine& m) {
   const DWORD majors[] = {10, 6, 5}, minors[] = {0, 1, 2, 3};
   io.Choice(m.majorVersion, majors, false);
   io.Choice(m.minorVersion, minors, false);
+  io.Text(m.computerName, 40);
 }
 
 template <typename IO>

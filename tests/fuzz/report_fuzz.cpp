@@ -7,7 +7,9 @@
 #include "fuzz_check.h"
 #include "fuzz_codec.h"
 #include "json_check.h"
+#include "report/report_csv.h"
 #include "report/report_json.h"
+#include "report/report_lines.h"
 #include "report/report_text.h"
 
 namespace {
@@ -104,5 +106,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::vector<std::string> driveLines = Lines(report::DriveText(headings, drives));
   FUZZ_CHECK(driveLines.size() == drives.Listed().size() + 1);
+
+  // CSV: after its byte-order mark, records of 18 fields, each ended by CRLF outside quotes.
+  report::RunMode mode;
+  in.Text(mode.computer, 40);
+  const std::string csv = report::Csv(rows, skipped, drives, mode);
+  FUZZ_CHECK(csv.compare(0, 3, "\xEF\xBB\xBF") == 0);
+  size_t fields = 1, records = 0;
+  bool quoted = false;
+  for (size_t i = 3; i < csv.size(); ++i) {
+    if (csv[i] == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (csv[i] == ',') ++fields;
+    if (csv[i] == '\n') {
+      FUZZ_CHECK(csv[i - 1] == '\r' && fields == 18);
+      fields = 1;
+      ++records;
+    }
+  }
+  FUZZ_CHECK(!quoted && csv.back() == '\n' && records >= 1 + rows.size() + skipped.size());
+  // The one-line outputs: one line each, within what Intune keeps.
+  const report::Tally tally = report::MachineTally(rows, skipped, {});
+  for (const std::string& line :
+       {report::SummaryLine(tally), report::NagiosLine(tally, mode.computer.empty()).line}) {
+    FUZZ_CHECK(line.find('\n') == line.size() - 1 && line.size() <= report::kMostLineCharacters + 1);
+  }
+  FUZZ_CHECK(report::NagiosLine(tally, false).line.find(" | misaligned=") != std::string::npos);
   return 0;
 }
