@@ -1,12 +1,14 @@
-// The console report on this host's files: each --image FILE is served by the simulated
-// machine from the host's file of that name, as Wine serves the host's files, so that
-// images made by Linux tools are checked by the product's own code natively. A test tool.
+// The console report on the simulated machine, natively, for the tests that read its output
+// with other tools: the lab (--lab, and --standard for a standard user) or a machine of no
+// drives; each --image FILE served from the host's file of that name, as Wine serves the
+// host's files. A test tool.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/report_program.h"
+#include "sim/lab.h"
 #include "sim/machine.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +17,14 @@ int main(int argc, char** argv) {
   machine.minorVersion = 0;
   sim::Installation installation(machine);
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "--lab") {
+    sim::BuildLab(machine);
+    args.erase(args.begin());
+    if (!args.empty() && args[0] == "--standard") {
+      machine.user = sim::User::Standard;
+      args.erase(args.begin());
+    }
+  }
   for (size_t i = 0; i + 1 < args.size(); ++i) {
     std::FILE* exists = args[i] == "--image" ? std::fopen(args[i + 1].c_str(), "rb") : nullptr;
     if (exists == nullptr) continue;

@@ -19,7 +19,8 @@ import struct
 import subprocess
 import sys
 import tempfile
-import zlib
+
+import jsonschema
 
 MIB = 1 << 20
 NTFS_GUID = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"
@@ -29,6 +30,9 @@ LINUX_GUID = "0FC63DAF-8483-4772-8E79-3D69D8477DE4"
 wine = sys.argv[1] == "--wine"
 report_command = sys.argv[2:] if wine else sys.argv[1:]
 work = tempfile.mkdtemp(prefix="tessarel-images-")
+SCHEMA = jsonschema.Draft202012Validator(json.load(open(os.path.join(
+    os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "docs",
+    "report.schema.json"))))
 failures = []
 
 
@@ -48,12 +52,15 @@ def seen(name):  # how the report is given the file
 
 
 def report(names, *options):
-    """The report's JSON for these images, and its exit status."""
+    """The report's JSON for these images, valid against the schema, and its exit status."""
     args = list(report_command) + ["--json"] + list(options)
     for name in names:
         args += ["--image", seen(name)]
     done = subprocess.run(args, capture_output=True, text=True)
-    return json.loads(done.stdout), done.returncode
+    doc = json.loads(done.stdout)
+    for error in list(SCHEMA.iter_errors(doc))[:3]:
+        failures.append("schema: %s at %s" % (error.message[:200], "/".join(map(str, error.path))))
+    return doc, done.returncode
 
 
 def check(what, got, expected):
