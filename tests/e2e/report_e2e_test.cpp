@@ -79,7 +79,7 @@ TEST(ReportEndToEnd, ABadOptionPrintsTheUsageAndExitsWithThree) {
   EXPECT_EQ(ran.out, "");
   EXPECT_EQ(
       ran.err.rfind("TessarelReport: unknown option '--frobnicate'\r\n\r\n"
-                    "Usage: TessarelReport [--drives] [--json] [--trace FILE] [--replay FILE]\r\n",
+                    "Usage: TessarelReport [--drives] [--json | --csv | --summary | --nagios [--critical]]\r\n",
                     0),
       0u)
       << ran.err;
