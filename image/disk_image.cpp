@@ -63,21 +63,32 @@ ImageOpening ReadImage(std::shared_ptr<ByteSource> file) {
 
 const char* RefusalCode(ImageRefusal refusal) {
   switch (refusal) {
-    case ImageRefusal::None: return nullptr;
-    case ImageRefusal::Differencing: return "differencing";
-    case ImageRefusal::LogNotEmpty: return "log-not-empty";
-    case ImageRefusal::InUse: return "in-use";
-    case ImageRefusal::Checksum: return "checksum";
-    case ImageRefusal::OutsideFile: return "outside-file";
-    case ImageRefusal::UnknownFormat: return "unknown-format";
-    case ImageRefusal::CannotOpen: return "cannot-open";
+    case ImageRefusal::None:
+      return nullptr;
+    case ImageRefusal::Differencing:
+      return "differencing";
+    case ImageRefusal::LogNotEmpty:
+      return "log-not-empty";
+    case ImageRefusal::InUse:
+      return "in-use";
+    case ImageRefusal::Checksum:
+      return "checksum";
+    case ImageRefusal::OutsideFile:
+      return "outside-file";
+    case ImageRefusal::UnknownFormat:
+      return "unknown-format";
+    case ImageRefusal::CannotOpen:
+      return "cannot-open";
   }
   return nullptr;
 }
 
 EntryTable::EntryTable(std::shared_ptr<ByteSource> file, uint64_t at, uint32_t entryBytes,
                        uint64_t count, bool bigEndian)
-    : m_file(std::move(file)), m_at(at), m_count(count), m_entryBytes(entryBytes),
+    : m_file(std::move(file)),
+      m_at(at),
+      m_count(count),
+      m_entryBytes(entryBytes),
       m_bigEndian(bigEndian) {}
 
 std::optional<uint64_t> EntryTable::operator[](uint64_t i) {

@@ -43,7 +43,7 @@ struct DiskImage {
 
 struct ImageOpening {
   ImageRefusal refusal = ImageRefusal::None;
-  std::string detail;  // what exactly, in words, for a refusal
+  std::string detail;           // what exactly, in words, for a refusal
   DWORD error = ERROR_SUCCESS;  // what Windows said, for CannotOpen and InUse
   std::optional<DiskImage> image;
 };

@@ -41,7 +41,8 @@ class TableReader {
     layout.sectorSize = m_size;
     layout.style = PartitionStyle::Raw;
     const bool signed_ = (*first)[510] == 0x55 && (*first)[511] == 0xAA;
-    if (signed_ && ReadBootSector(first->data(), m_size.Bytes()).fileSystem != BootFileSystem::Unknown) {
+    if (signed_ &&
+        ReadBootSector(first->data(), m_size.Bytes()).fileSystem != BootFileSystem::Unknown) {
       reading.fileSystemWithoutTable = true;
     } else if (signed_ && Protective(*first)) {
       layout.style = PartitionStyle::Gpt;
@@ -56,7 +57,9 @@ class TableReader {
   }
 
  private:
-  static const uint8_t* MbrEntry(const Bytes& sector, int i) { return sector.data() + kMbrEntries + 16 * i; }
+  static const uint8_t* MbrEntry(const Bytes& sector, int i) {
+    return sector.data() + kMbrEntries + 16 * i;
+  }
 
   static bool Protective(const Bytes& mbr) {
     for (int i = 0; i < 4; ++i)
@@ -151,7 +154,8 @@ class TableReader {
     const uint64_t bytes = uint64_t{header.count} * header.entryBytes;
     const uint64_t sectors = (bytes + m_size.Bytes() - 1) / m_size.Bytes();
     std::optional<Bytes> entries = Sector(entriesAt, sectors);
-    if (!entries || crc::Ieee(entries->data(), static_cast<size_t>(bytes)) != le::U32(h->data() + 88))
+    if (!entries ||
+        crc::Ieee(entries->data(), static_cast<size_t>(bytes)) != le::U32(h->data() + 88))
       return std::nullopt;
     header.entries = std::move(*entries);
     return header;

@@ -22,7 +22,8 @@ DriveInfo ImageDrive(uint32_t logical, uint32_t grid) {
 // Where a partition's clusters begin, its verdict, and what would align it: as a partition
 // of a disk is judged, its FAT or exFAT data area read from its boot sector; an EFI system
 // partition's clusters are never judged.
-void Judge(ByteSource& disk, const DriveInfo& drive, const DriveLayout& layout, ImagePartition& ip) {
+void Judge(ByteSource& disk, const DriveInfo& drive, const DriveLayout& layout,
+           ImagePartition& ip) {
   Partition& p = ip.partition;
   p.onMiB = OnMiB(layout.SectorOf(p.start), layout.sectorSize);
   if (!HasDataToAlign(p)) return;
@@ -35,7 +36,8 @@ void Judge(ByteSource& disk, const DriveInfo& drive, const DriveLayout& layout, 
   const BootSector boot = ReadBootSector(first.data(), layout.sectorSize.Bytes());
   ip.fileSystem = FileSystemName(boot);
   ip.clusterBytes = boot.clusterBytes;
-  const bool fat = boot.fileSystem == BootFileSystem::Fat || boot.fileSystem == BootFileSystem::Exfat;
+  const bool fat =
+      boot.fileSystem == BootFileSystem::Fat || boot.fileSystem == BootFileSystem::Exfat;
   if (!boot.dataOffset) {
     p.reason = Undetermined::DataAreaUnread;
     return;
@@ -44,7 +46,8 @@ void Judge(ByteSource& disk, const DriveInfo& drive, const DriveLayout& layout, 
   ip.dataStart = layout.SectorOf(p.start) + *p.dataOffset;
   p.verdict = StartVerdict(*ip.dataStart, drive);
   const bool clustersJudged = !IsEfiSystem(p) && ip.clusterBytes.has_value();
-  if (p.verdict == Verdict::Aligned && clustersJudged && *ip.clusterBytes < drive.ClusterUnitBytes())
+  if (p.verdict == Verdict::Aligned && clustersJudged &&
+      *ip.clusterBytes < drive.ClusterUnitBytes())
     p.verdict = Verdict::Misaligned;
   if (p.verdict != Verdict::Misaligned) return;
   AdviceFacts facts;
@@ -76,7 +79,8 @@ ImageCheck CheckImage(const std::string& path, std::optional<uint32_t> grid) {
   return CheckOpened(path, OpenImage(path), grid);
 }
 
-ImageCheck CheckOpened(const std::string& path, ImageOpening opening, std::optional<uint32_t> grid) {
+ImageCheck CheckOpened(const std::string& path, ImageOpening opening,
+                       std::optional<uint32_t> grid) {
   ImageCheck check;
   check.path = path;
   check.grid = grid.value_or(kDefaultGrid);

@@ -31,7 +31,8 @@ class DynamicVhd : public BlockDisk {
  public:
   DynamicVhd(std::shared_ptr<ByteSource> file, uint64_t size, uint32_t blockBytes,
              uint32_t bitmapBytes, EntryTable table)
-      : BlockDisk(std::move(file), size, blockBytes), m_bitmapBytes(bitmapBytes),
+      : BlockDisk(std::move(file), size, blockBytes),
+        m_bitmapBytes(bitmapBytes),
         m_table(std::move(table)) {}
 
  protected:
@@ -49,8 +50,7 @@ class DynamicVhd : public BlockDisk {
 
 // The dynamic disk header and its block table, walked once: every allocated block must lie
 // inside the file (before its footer), and says whether its data begins on 4 KiB.
-ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer,
-                         DiskImage image) {
+ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer, DiskImage image) {
   const uint64_t headerAt = be::U64(footer + 16);
   uint8_t header[kHeaderBytes];
   if (headerAt > file->Size() || !file->Read(headerAt, header, kHeaderBytes))
@@ -71,9 +71,8 @@ ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer
   if (tableAt > end || blocks * 4 > end - tableAt)
     return Refused(ImageRefusal::OutsideFile, "its block table lies past the file's end");
   // One bit per sector of the block, in whole sectors.
-  const uint32_t bitmapBytes =
-      static_cast<uint32_t>((uint64_t{blockBytes} / kSectorBytes / 8 + kSectorBytes - 1) /
-                            kSectorBytes * kSectorBytes);
+  const uint32_t bitmapBytes = static_cast<uint32_t>(
+      (uint64_t{blockBytes} / kSectorBytes / 8 + kSectorBytes - 1) / kSectorBytes * kSectorBytes);
   EntryTable table(file, tableAt, 4, blocks, true);
   BlockContainer container{blockBytes, std::nullopt};
   for (uint64_t b = 0; b < blocks; ++b) {

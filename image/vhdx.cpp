@@ -20,7 +20,7 @@ constexpr uint64_t kHeaderAt[] = {64 * kKiB, 128 * kKiB};
 constexpr size_t kHeaderBytes = 4 * kKiB;
 constexpr uint64_t kRegionTableAt[] = {192 * kKiB, 256 * kKiB};
 constexpr size_t kRegionTableBytes = 64 * kKiB;
-constexpr uint32_t kMostEntries = 2047;  // in a region table and in the metadata table
+constexpr uint32_t kMostEntries = 2047;              // in a region table and in the metadata table
 constexpr uint64_t kLargestDisk = 64 * kMiB * kMiB;  // 64 TiB
 
 const char kBatRegion[] = "2DC27766-F623-4200-9D64-115E9BFD4A08";
@@ -55,7 +55,8 @@ class VhdxDisk : public BlockDisk {
  public:
   VhdxDisk(std::shared_ptr<ByteSource> file, uint64_t size, uint64_t blockBytes,
            uint64_t chunkRatio, EntryTable table)
-      : BlockDisk(std::move(file), size, blockBytes), m_chunkRatio(chunkRatio),
+      : BlockDisk(std::move(file), size, blockBytes),
+        m_chunkRatio(chunkRatio),
         m_table(std::move(table)) {}
 
  protected:
@@ -155,7 +156,8 @@ class Reader {
         const bool bat = guid == kBatRegion, metadata = guid == kMetadataRegion;
         if (!bat && !metadata) {
           if (required)
-            return Refused(ImageRefusal::UnknownFormat, "it requires a region this reader does not know");
+            return Refused(ImageRefusal::UnknownFormat,
+                           "it requires a region this reader does not know");
           continue;
         }
         if (offset < kMiB || offset > m_file->Size() || length > m_file->Size() - offset)
@@ -165,11 +167,13 @@ class Reader {
       }
       break;
     }
-    if (found == Copies::Missing) return Refused(ImageRefusal::UnknownFormat, "it has no region table");
+    if (found == Copies::Missing)
+      return Refused(ImageRefusal::UnknownFormat, "it has no region table");
     if (found == Copies::Broken)
       return Refused(ImageRefusal::Checksum, "neither of its region tables' checksums holds");
     if (*batAt == 0 || *metadataAt == 0)
-      return Refused(ImageRefusal::UnknownFormat, "its region table names no block table or metadata");
+      return Refused(ImageRefusal::UnknownFormat,
+                     "its region table names no block table or metadata");
     return {};
   }
 
@@ -240,8 +244,8 @@ class Reader {
     image.logicalSectorSize = m.logical;
     image.physicalSectorSize = m.physical;
     image.container = container;
-    image.guest = std::make_unique<VhdxDisk>(m_file, m.diskBytes, m.blockBytes, chunkRatio,
-                                             std::move(table));
+    image.guest =
+        std::make_unique<VhdxDisk>(m_file, m.diskBytes, m.blockBytes, chunkRatio, std::move(table));
     ImageOpening opening;
     opening.image = std::move(image);
     return opening;

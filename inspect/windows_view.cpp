@@ -42,7 +42,8 @@ WindowsDisagrees Disagreement(const std::optional<WindowsView>& windows, const C
                                        : verdict == Verdict::Undetermined;
   if (FatFamily(volume) && volume.m_dataAreaOffset != 0 && dataOff)
     return WindowsDisagrees::DataArea;
-  if (first.disk && ClustersTooSmall(volume, drives[*first.disk])) return WindowsDisagrees::Clusters;
+  if (first.disk && ClustersTooSmall(volume, drives[*first.disk]))
+    return WindowsDisagrees::Clusters;
   if (windows->physicalForAtomicity <= windows->logicalSectorSize)
     return WindowsDisagrees::HiddenSectors;
   if (pieces.size() > 1) return WindowsDisagrees::SeveralDisks;

@@ -7,9 +7,11 @@ namespace report {
 namespace {
 
 const char* const kColumns[] = {
-    "computer", "kind",      "name",     "drive",         "partition",         "partitionStart",
-    "dataStart", "verdict",  "reason",   "onMiB",         "moveTo",            "fits",
-    "shrinkBy",  "moveToMiB", "moveToMiBFits", "moveToMiBShrinkBy", "clusterBytes", "format"};
+    "computer",     "kind",           "name",          "drive",
+    "partition",    "partitionStart", "dataStart",     "verdict",
+    "reason",       "onMiB",          "moveTo",        "fits",
+    "shrinkBy",     "moveToMiB",      "moveToMiBFits", "moveToMiBShrinkBy",
+    "clusterBytes", "format"};
 
 // One line's fields, each empty (null) until set.
 struct Line {
@@ -36,25 +38,24 @@ std::string Value(bool v) { return v ? "true" : "false"; }
 
 void Append(std::string& csv, const Line& l) {
   const Advice* a = l.advice ? &*l.advice : nullptr;
-  const std::string fields[] = {
-      l.computer,
-      l.kind,
-      l.name,
-      l.drive,
-      l.partition,
-      l.partitionStart,
-      l.dataStart,
-      l.verdict,
-      l.reason,
-      l.onMiB,
-      a ? Value(a->moveTo) : "",
-      a ? Value(a->moveToRoom.Fits()) : "",
-      a ? Value(a->moveToRoom.ShrinkBy()) : "",
-      a ? Value(a->moveToMiB) : "",
-      a ? Value(a->moveToMiBRoom.Fits()) : "",
-      a ? Value(a->moveToMiBRoom.ShrinkBy()) : "",
-      a ? Value(a->clusterBytes) : "",
-      a ? Value(a->format) : ""};
+  const std::string fields[] = {l.computer,
+                                l.kind,
+                                l.name,
+                                l.drive,
+                                l.partition,
+                                l.partitionStart,
+                                l.dataStart,
+                                l.verdict,
+                                l.reason,
+                                l.onMiB,
+                                a ? Value(a->moveTo) : "",
+                                a ? Value(a->moveToRoom.Fits()) : "",
+                                a ? Value(a->moveToRoom.ShrinkBy()) : "",
+                                a ? Value(a->moveToMiB) : "",
+                                a ? Value(a->moveToMiBRoom.Fits()) : "",
+                                a ? Value(a->moveToMiBRoom.ShrinkBy()) : "",
+                                a ? Value(a->clusterBytes) : "",
+                                a ? Value(a->format) : ""};
   for (size_t i = 0; i < std::size(fields); ++i) csv += (i ? "," : "") + Field(Utf8Of(fields[i]));
   csv += "\r\n";
 }
@@ -125,7 +126,8 @@ std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolum
       l.drive = Decimal(number);
       l.partition = std::to_string(p.number);
       l.partitionStart = Decimal(d.layout->SectorOf(p.start));
-      if (p.verdict && p.dataOffset) l.dataStart = Decimal(d.layout->SectorOf(p.start) + *p.dataOffset);
+      if (p.verdict && p.dataOffset)
+        l.dataStart = Decimal(d.layout->SectorOf(p.start) + *p.dataOffset);
       l.verdict = p.verdict ? VerdictWord(*p.verdict) : "";
       l.reason = Reason(p.reason);
       l.onMiB = Value(p.onMiB);

@@ -13,27 +13,37 @@ const std::vector<int> kPartitionWidths = {6, 20, 12, 12, 13, 11};
 
 const char* FormatWords(ImageFormat format) {
   switch (format) {
-    case ImageFormat::Raw: return "raw image";
-    case ImageFormat::VhdFixed: return "VHD, fixed";
-    case ImageFormat::VhdDynamic: return "VHD, dynamic";
-    case ImageFormat::VhdxFixed: return "VHDX, fixed";
-    case ImageFormat::VhdxDynamic: return "VHDX, dynamic";
+    case ImageFormat::Raw:
+      return "raw image";
+    case ImageFormat::VhdFixed:
+      return "VHD, fixed";
+    case ImageFormat::VhdDynamic:
+      return "VHD, dynamic";
+    case ImageFormat::VhdxFixed:
+      return "VHDX, fixed";
+    case ImageFormat::VhdxDynamic:
+      return "VHDX, dynamic";
   }
   return "";
 }
 
 const char* GptHeaderWord(GptHeaderRead read) {
   switch (read) {
-    case GptHeaderRead::Primary: return "primary";
-    case GptHeaderRead::Backup: return "backup";
-    case GptHeaderRead::Neither: return "neither";
-    case GptHeaderRead::None: break;
+    case GptHeaderRead::Primary:
+      return "primary";
+    case GptHeaderRead::Backup:
+      return "backup";
+    case GptHeaderRead::Neither:
+      return "neither";
+    case GptHeaderRead::None:
+      break;
   }
   return nullptr;
 }
 
 std::string RefusalLine(const ImageCheck& image) {
-  std::string line = std::string("  refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
+  std::string line =
+      std::string("  refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
   if (image.error != ERROR_SUCCESS) line += " (" + WindowsErrorWords(image.error) + ")";
   return line + "\n";
 }
@@ -49,22 +59,26 @@ std::string TableLine(const ImageCheck& image) {
   if (!image.style) return "  its first sector could not be read\n";
   if (image.fileSystemWithoutTable) return "  no partition table: one file system fills the disk\n";
   switch (image.gpt) {
-    case GptHeaderRead::Primary: return "  partition table: GPT\n";
+    case GptHeaderRead::Primary:
+      return "  partition table: GPT\n";
     case GptHeaderRead::Backup:
       return "  partition table: GPT, from its backup header (the primary does not hold its "
              "checksums)\n";
     case GptHeaderRead::Neither:
       return "  partition table: GPT, but neither of its headers holds: no partition read\n";
-    case GptHeaderRead::None: break;
+    case GptHeaderRead::None:
+      break;
   }
-  return *image.style == PartitionStyle::Mbr ? "  partition table: MBR\n" : "  no partition table\n";
+  return *image.style == PartitionStyle::Mbr ? "  partition table: MBR\n"
+                                             : "  no partition table\n";
 }
 
 std::string ImageSection(const ImageCheck& image) {
   std::string text = "Image " + Printable(image.path.c_str()) + "\n";
   if (image.refusal != ImageRefusal::None) return text + RefusalLine(image);
-  text += std::string("  ") + FormatWords(image.format) + ": " + Count(image.virtualSize, "byte", "bytes") +
-          ", " + Decimal(image.logicalSectorSize) + "-byte " +
+  text += std::string("  ") + FormatWords(image.format) + ": " +
+          Count(image.virtualSize, "byte", "bytes") + ", " + Decimal(image.logicalSectorSize) +
+          "-byte " +
           (image.physicalSectorSize
                ? "logical and " + Decimal(*image.physicalSectorSize) + "-byte physical sectors\n"
                : std::string("sectors\n"));
@@ -80,11 +94,11 @@ std::string ImageSection(const ImageCheck& image) {
   const SectorSize size(image.logicalSectorSize);
   for (const ImagePartition& ip : image.partitions) {
     const Partition& p = ip.partition;
-    AppendFixedWidthLine(text,
-                         {Decimal(p.number), PartitionTypeName(p), Decimal(size.Of(p.start)),
-                          Decimal(size.Of(p.length)), p.verdict ? VerdictWord(*p.verdict) : "",
-                          ip.fileSystem},
-                         kPartitionWidths, 1);
+    AppendFixedWidthLine(
+        text,
+        {Decimal(p.number), PartitionTypeName(p), Decimal(size.Of(p.start)),
+         Decimal(size.Of(p.length)), p.verdict ? VerdictWord(*p.verdict) : "", ip.fileSystem},
+        kPartitionWidths, 1);
     if (const char* why = UndeterminedWords(p.reason))
       text += std::string("    undetermined: ") + why + "\n";
     text += AdviceLines(p.advice);
@@ -104,8 +118,10 @@ void PartitionObject(JsonWriter& json, const ImagePartition& ip, SectorSize size
   json.Member("length", size.Of(p.length).value);
   json.Member("fileSystem", Named(ip.fileSystem));
   json.Member("clusterBytes", ip.clusterBytes);
-  json.Member("dataStart", ip.dataStart ? std::optional<uint64_t>(ip.dataStart->value) : std::nullopt);
-  json.Member("verdict", p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
+  json.Member("dataStart",
+              ip.dataStart ? std::optional<uint64_t>(ip.dataStart->value) : std::nullopt);
+  json.Member("verdict",
+              p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
   json.Member("reason", ReasonOf(p.reason));
   json.Member("onMiB", p.onMiB);
   AdviceMember(json, p.advice);
@@ -114,10 +130,13 @@ void PartitionObject(JsonWriter& json, const ImagePartition& ip, SectorSize size
 
 void ImageObject(JsonWriter& json, const ImageCheck& image) {
   const bool read = image.refusal == ImageRefusal::None;
-  const auto known = [read](auto value) { return read ? std::optional<decltype(value)>(value) : std::nullopt; };
+  const auto known = [read](auto value) {
+    return read ? std::optional<decltype(value)>(value) : std::nullopt;
+  };
   json.BeginObject();
   json.Member("path", image.path);
-  json.Member("imageFormat", read ? std::optional<std::string>(ImageFormatWord(image.format)) : std::nullopt);
+  json.Member("imageFormat",
+              read ? std::optional<std::string>(ImageFormatWord(image.format)) : std::nullopt);
   json.Member("virtualSize", known(image.virtualSize));
   json.Member("logicalSectorSize", known(image.logicalSectorSize));
   json.Member("physicalSectorSize", image.physicalSectorSize);
@@ -132,8 +151,9 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
   } else {
     json.Null();
   }
-  json.Member("partitionStyle",
-              image.style ? std::optional<std::string>(PartitionStyleWord(*image.style)) : std::nullopt);
+  json.Member("partitionStyle", image.style
+                                    ? std::optional<std::string>(PartitionStyleWord(*image.style))
+                                    : std::nullopt);
   const char* gpt = GptHeaderWord(image.gpt);
   json.Member("gptHeader", gpt ? std::optional<std::string>(gpt) : std::nullopt);
   json.Key("partitions");
@@ -157,11 +177,16 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
 
 const char* ImageFormatWord(ImageFormat format) {
   switch (format) {
-    case ImageFormat::Raw: return "raw";
-    case ImageFormat::VhdFixed: return "vhd-fixed";
-    case ImageFormat::VhdDynamic: return "vhd-dynamic";
-    case ImageFormat::VhdxFixed: return "vhdx-fixed";
-    case ImageFormat::VhdxDynamic: return "vhdx-dynamic";
+    case ImageFormat::Raw:
+      return "raw";
+    case ImageFormat::VhdFixed:
+      return "vhd-fixed";
+    case ImageFormat::VhdDynamic:
+      return "vhd-dynamic";
+    case ImageFormat::VhdxFixed:
+      return "vhdx-fixed";
+    case ImageFormat::VhdxDynamic:
+      return "vhdx-dynamic";
   }
   return "";
 }

@@ -6,8 +6,8 @@
 
 #include "image/image_check.h"
 #include "platform/elevation.h"
-#include "report/report_words.h"
 #include "report/report_text.h"
+#include "report/report_words.h"
 
 namespace report {
 

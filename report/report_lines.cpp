@@ -12,9 +12,9 @@ namespace {
 std::string FirstAdvice(const std::optional<Advice>& advice) {
   if (!advice) return "";
   if (advice->format)
-    return advice->clusterBytes
-               ? "format with " + Decimal(*advice->clusterBytes) + "-byte clusters"
-               : "format again with clusters of at least " + Decimal(advice->clusterUnit) + " bytes";
+    return advice->clusterBytes ? "format with " + Decimal(*advice->clusterBytes) + "-byte clusters"
+                                : "format again with clusters of at least " +
+                                      Decimal(advice->clusterUnit) + " bytes";
   const auto move = [](Sectors to, const Room& room) {
     return "move to " + Decimal(to) +
            (room.fit == Fit::Shrinks ? " after shrinking " + Count(room.shrinkBy) : "");
@@ -105,13 +105,14 @@ Tally ImagesTally(const std::vector<ImageCheck>& images) {
   t.many = "partitions";
   for (const ImageCheck& image : images) {
     const std::string path = Printable(image.path.c_str());
-    const bool read = image.refusal == ImageRefusal::None && image.style &&
-                      image.gpt != GptHeaderRead::Neither;
+    const bool read =
+        image.refusal == ImageRefusal::None && image.style && image.gpt != GptHeaderRead::Neither;
     if (!read) {
       ++t.total;
-      t.undetermined.push_back(path + (image.refusal != ImageRefusal::None
-                                           ? std::string(": refused (") + RefusalCode(image.refusal) + ")"
-                                           : std::string(": no partition table read")));
+      t.undetermined.push_back(path +
+                               (image.refusal != ImageRefusal::None
+                                    ? std::string(": refused (") + RefusalCode(image.refusal) + ")"
+                                    : std::string(": no partition table read")));
       t.undeterminedNames.push_back(path);
       continue;
     }
@@ -170,9 +171,9 @@ PluginOutput NagiosLine(const Tally& t, bool critical) {
   } else if (!t.incomplete.empty() || !t.undetermined.empty()) {
     out.status = 3;
     state = "UNKNOWN";
-    text = !t.incomplete.empty() ? t.incomplete
-                                 : Of(t.undetermined.size(), t) + " undetermined: " +
-                                       Names(t.undeterminedNames);
+    text = !t.incomplete.empty()
+               ? t.incomplete
+               : Of(t.undetermined.size(), t) + " undetermined: " + Names(t.undeterminedNames);
   } else {
     state = "OK";
     text = Count(t.total, t.one, t.many) + " aligned";

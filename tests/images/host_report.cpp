@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
     machine.files[args[i + 1]] = sim::HostFile(args[i + 1]);
   }
   std::string out, err;
-  const int status =
-      RunReport(args, {{"Drive", "Drv No", "Drive Name", "Offset"}, "NOT NT", "NO ACCESS"}, &out, &err);
+  const int status = RunReport(
+      args, {{"Drive", "Drv No", "Drive Name", "Offset"}, "NOT NT", "NO ACCESS"}, &out, &err);
   std::fputs(out.c_str(), stdout);
   std::fputs(err.c_str(), stderr);
   // What the check cost: the reads of the files, and their bytes.

@@ -90,6 +90,24 @@ TEST_F(ImageTest, TheTextOfAnImage) {
   EXPECT_NE(out.find("grid of 512 bytes (--grid)\n"), std::string::npos) << out;
 }
 
+// The one-line outputs count an image check's partitions, and a refused image as one
+// that could not be judged.
+TEST_F(ImageTest, TheOneLineOutputsCountPartitions) {
+  XpDisk("xp.img");
+  machine.files["held.vhdx"].inUse = true;
+  EXPECT_EQ(Run({"--image", "xp.img", "--summary"}), 1);
+  EXPECT_EQ(out,
+            "MISALIGNED: 1 of 2 partitions; xp.img partition 1 at 63: move to 64 after "
+            "shrinking 1 sector\n");
+  EXPECT_EQ(Run({"--image", "held.vhdx", "--image", "xp.img", "--nagios"}), 1);
+  EXPECT_EQ(out,
+            "TESSAREL WARNING - 1 of 3 partitions misaligned: xp.img 1 | misaligned=1;0;;0; "
+            "undetermined=1;;;0; partitions=3;;;0;\n");
+  EXPECT_EQ(Run({"--image", "held.vhdx", "--summary"}), 2);
+  EXPECT_EQ(out, "UNDETERMINED: 1 of 1 partition; held.vhdx: refused (in-use)\n");
+  EXPECT_EQ(err, "");
+}
+
 // Images are checked instead of the machine: options about the machine do not go with
 // them, and the grid is a power of two from 512 bytes to 1 MiB.
 TEST_F(ImageTest, OptionsThatDoNotGoWithImagesAreRefused) {
@@ -99,7 +117,9 @@ TEST_F(ImageTest, OptionsThatDoNotGoWithImagesAreRefused) {
     int status;
     const char* said;
   } cases[] = {
-      {{"--image", "xp.img", "--drives"}, 3, "option '--image' goes with '--grid' and the output options only"},
+      {{"--image", "xp.img", "--drives"},
+       3,
+       "option '--image' goes with '--grid' and the output options only"},
       {{"--image", "xp.img", "--trace", "t.jsonl"}, 3, "goes with"},
       {{"--replay", "t.jsonl", "--image", "xp.img"}, 3, "goes with"},
       {{"--grid", "4096"}, 3, "option '--grid' goes with '--image' only"},

@@ -334,6 +334,34 @@ TEST(ReportOutputsTest, EachOutputSaysTheSameWithItsStatus) {
   EXPECT_NE(err.find("option '--critical' goes with '--nagios' only"), std::string::npos);
 }
 
+// A summary of many misaligned volumes ends at the last whole item that leaves room for
+// how many more there are, within the 2,048 characters Intune keeps.
+TEST(SummaryLineTest, ALongLineEndsAtAWholeItemAndSaysHowManyMore) {
+  for (const size_t items : {10u, 400u}) {
+    report::Tally tally;
+    tally.total = items;
+    for (size_t i = 0; i < items; ++i) {
+      tally.misaligned.push_back("C:\\Volumes\\" + std::string(i % 7 * 5, 'x') + std::to_string(i) +
+                                 " disk 0 at 63: move to 64");
+      tally.misalignedNames.push_back("v" + std::to_string(i));
+    }
+    const std::string line = report::SummaryLine(tally);
+    SCOPED_TRACE(line.substr(line.size() > 60 ? line.size() - 60 : 0));
+    ASSERT_LE(line.size(), report::kMostLineCharacters + 1);
+    const size_t more = line.rfind("; and ");
+    const size_t shown = std::count(line.begin(), line.end(), ';') - (more != std::string::npos);
+    if (items == 10) {
+      EXPECT_EQ(more, std::string::npos);
+      EXPECT_EQ(shown, items);
+    } else {
+      ASSERT_NE(more, std::string::npos);
+      EXPECT_EQ(line.substr(more), "; and " + std::to_string(items - shown) + " more\n");
+      EXPECT_EQ(line.rfind("; " + tally.misaligned[shown - 1] + "; and ", more), more - 2 - tally.misaligned[shown - 1].size());
+      EXPECT_GT(line.size() + tally.misaligned[shown].size() + 2, report::kMostLineCharacters - 20);
+    }
+  }
+}
+
 // CSV for Windows PowerShell's Import-Csv: UTF-8 with its byte-order mark (a folder's name
 // in code page 1252 comes out as UTF-8), CRLF, a field with a comma quoted.
 TEST_F(ReportProgramTest, CsvIsUtf8WithAByteOrderMarkAndCrlf) {
