@@ -6,11 +6,11 @@
 
 #include "app/report_machine.h"
 #include "app/startup_check.h"
+#include "inspect/scan.h"
 #include "report/report_csv.h"
 #include "report/report_images.h"
-#include "report/report_lines.h"
 #include "report/report_json.h"
-#include "inspect/scan.h"
+#include "report/report_lines.h"
 #include "res/version.h"
 
 namespace {
@@ -83,7 +83,8 @@ struct Options {
 // The one-line outputs are read by tools that keep one line: even a refusal is said there.
 Output OneLineOutput(const std::vector<std::string>& args) {
   for (const std::string& arg : args)
-    if (arg == "--summary" || arg == "--nagios") return arg == "--summary" ? Output::Summary : Output::Nagios;
+    if (arg == "--summary" || arg == "--nagios")
+      return arg == "--summary" ? Output::Summary : Output::Nagios;
   return Output::Text;
 }
 
@@ -138,7 +139,8 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
   }
   // Images are checked instead of the machine: nothing of the machine to list, record or
   // replay.
-  if (!options->images.empty() && (options->drives || !options->trace.empty() || !options->replay.empty())) {
+  if (!options->images.empty() &&
+      (options->drives || !options->trace.empty() || !options->replay.empty())) {
     *bad = "option '--image' goes with '--grid' and the output options only";
     return false;
   }
@@ -214,8 +216,8 @@ int Scan(const Options& options, const ReportTexts& texts, std::string* out, std
       // Access denied is what a standard user, or a policy, meets: the drives and volumes
       // still answer the requests that only ask. Anything else is no machine to report on.
       if (check.error != ERROR_ACCESS_DENIED)
-        return CannotRun(options.output, texts.noAccess + "\n" + RawAccessAdvice(check.error) + "\n",
-                         out, err);
+        return CannotRun(options.output,
+                         texts.noAccess + "\n" + RawAccessAdvice(check.error) + "\n", out, err);
       mode.rawAccess = false;
       mode.refusal = check.error;
       break;
@@ -223,7 +225,8 @@ int Scan(const Options& options, const ReportTexts& texts, std::string* out, std
       break;
   }
   mode.elevation = AskElevation();
-  if (options.output == Output::Json || options.output == Output::Csv) mode.computer = AskComputerName();
+  if (options.output == Output::Json || options.output == Output::Csv)
+    mode.computer = AskComputerName();
 
   std::vector<ScanRow> rows;
   CScan scan(mode.rawAccess ? AccessMode::Raw : AccessMode::QueryOnly);
@@ -285,7 +288,8 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
 
   ReportMachine machine;
   std::string opened;
-  if (!machine.Open(options.replay, options.trace, &opened)) return CannotRun(options.output, opened, out, err);
+  if (!machine.Open(options.replay, options.trace, &opened))
+    return CannotRun(options.output, opened, out, err);
   std::optional<sys::Using> door;
   if (sys::Backend* backend = machine.Backend()) door.emplace(*backend);
   int status = options.images.empty() ? Scan(options, texts, out, err) : CheckImages(options, out);

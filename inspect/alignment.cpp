@@ -30,7 +30,8 @@ std::optional<ByteCount> BytesPastPhysicalStart(Sectors dataStart, SectorSize si
 bool ClustersTooSmall(const CVolumeInfo& volume, const DriveInfo& drive) {
   if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return false;
   // Wide: a huge reported sector size must not wrap into a small physical sector.
-  return volume.GetBytesPerCluster() < ClusterUnit(volume.GetBytesPerSector(), drive.sectorsPerPhysical);
+  return volume.GetBytesPerCluster() <
+         ClusterUnit(volume.GetBytesPerSector(), drive.sectorsPerPhysical);
 }
 
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive) {

@@ -59,8 +59,9 @@ BootSector ReadBootSector(const uint8_t* boot, uint32_t bytesPerSector) {
     sector.dataOffset = FatDataAreaOffset(boot, bytesPerSector);
     sector.clusterBytes = uint64_t{bytesPerSector} * boot[13];
     const uint64_t total = le::U16(boot + 19) != 0 ? le::U16(boot + 19) : le::U32(boot + 32);
-    const uint64_t clusters =
-        sector.dataOffset && total > *sector.dataOffset ? (total - *sector.dataOffset) / boot[13] : 0;
+    const uint64_t clusters = sector.dataOffset && total > *sector.dataOffset
+                                  ? (total - *sector.dataOffset) / boot[13]
+                                  : 0;
     // FAT32 by its layout (no 16-bit table size), as the Linux and Windows drivers take it
     // whatever its count of clusters; else 12 or 16 by that count.
     sector.fatBits = le::U16(boot + 22) == 0 ? 32 : clusters < 4085 ? 12 : 16;
@@ -78,8 +79,8 @@ BootSector ReadBootSector(const uint8_t* boot, uint32_t bytesPerSector) {
     if (sector.clusterBytes && sectorBytes == 0) sector.clusterBytes.reset();
   } else {
     static const char kRefs[8] = {'R', 'e', 'F', 'S', 0, 0, 0, 0};
-    sector.fileSystem = std::memcmp(boot + 3, kRefs, 8) == 0 ? BootFileSystem::Refs
-                                                            : BootFileSystem::Unknown;
+    sector.fileSystem =
+        std::memcmp(boot + 3, kRefs, 8) == 0 ? BootFileSystem::Refs : BootFileSystem::Unknown;
     sector.dataOffset = 0;
   }
   return sector;
@@ -89,10 +90,14 @@ const char* FileSystemName(const BootSector& boot) {
   switch (boot.fileSystem) {
     case BootFileSystem::Fat:
       return boot.fatBits == 12 ? "FAT12" : boot.fatBits == 16 ? "FAT16" : "FAT32";
-    case BootFileSystem::Exfat: return "exFAT";
-    case BootFileSystem::Ntfs: return "NTFS";
-    case BootFileSystem::Refs: return "ReFS";
-    case BootFileSystem::Unknown: break;
+    case BootFileSystem::Exfat:
+      return "exFAT";
+    case BootFileSystem::Ntfs:
+      return "NTFS";
+    case BootFileSystem::Refs:
+      return "ReFS";
+    case BootFileSystem::Unknown:
+      break;
   }
   return "";
 }

@@ -19,8 +19,8 @@ bool StartsNoCase(const char* text, const char* prefix) {
 // name (without the backslash that would name its root folder).
 bool IsDevicePath(const char* path) {
   const size_t length = std::strlen(path);
-  if (length == 6 && StartsNoCase(path, "\\\\.\\") && std::isalpha(static_cast<unsigned char>(path[4])) &&
-      path[5] == ':')
+  if (length == 6 && StartsNoCase(path, "\\\\.\\") &&
+      std::isalpha(static_cast<unsigned char>(path[4])) && path[5] == ':')
     return true;
   if (StartsNoCase(path, "\\\\.\\PhysicalDrive"))
     return length > 17 && length <= 27 && std::strspn(path + 17, "0123456789") == length - 17;
@@ -85,4 +85,6 @@ bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize) {
 
 bool IsReadOnlyTokenAccess(DWORD access) { return access == TOKEN_QUERY; }
 
-bool IsReadOnlyInfoClass(FILE_INFO_BY_HANDLE_CLASS infoClass) { return infoClass == FileStorageInfo; }
+bool IsReadOnlyInfoClass(FILE_INFO_BY_HANDLE_CLASS infoClass) {
+  return infoClass == FileStorageInfo;
+}

@@ -66,7 +66,9 @@ class Windows final : public Backend {
                            DWORD size, PDWORD returned) override {
     return ::GetTokenInformation(token, infoClass, info, size, returned);
   }
-  BOOL GetComputerNameA(LPSTR name, LPDWORD size) override { return ::GetComputerNameA(name, size); }
+  BOOL GetComputerNameA(LPSTR name, LPDWORD size) override {
+    return ::GetComputerNameA(name, size);
+  }
   // In kernel32 from Vista; looked up when first asked, so that the programs still start
   // on a system without it, where the question fails as a class it does not know.
   BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,

@@ -24,7 +24,8 @@ void Heading(JsonWriter& json, const RunMode& mode) {
   json.Member("program", TESSAREL_NAME);
   json.Member("version", TESSAREL_VERSION);
   json.Member("schemaVersion", kSchemaVersion);
-  json.Member("computer", mode.computer.empty() ? std::nullopt : std::optional<std::string>(mode.computer));
+  json.Member("computer",
+              mode.computer.empty() ? std::nullopt : std::optional<std::string>(mode.computer));
 }
 
 void PartitionTypeMembers(JsonWriter& json, const Partition& p) {

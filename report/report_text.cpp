@@ -14,7 +14,8 @@ constexpr int kVerdictWidth = 12;  // "undetermined"
 // drive name) fills its column: "C:\SQL\Data\ 3", not a path that reads "Data\3". The
 // clipboard's table keeps its cells touching.
 constexpr size_t kConsoleGap = 1;
-const std::vector<int> kDriveWidths = {8, 32, 22, 10, 10, 18, 19, 5};  // "storage descriptor" and a space
+const std::vector<int> kDriveWidths = {8,  32, 22, 10,
+                                       10, 18, 19, 5};  // "storage descriptor" and a space
 
 }  // namespace
 
@@ -78,7 +79,8 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
     if (const char* why = UndeterminedWords(row.reason))
       text += std::string("    undetermined: ") + why + "\n";
     text += AdviceLines(row.advice);
-    const std::string windows = WindowsDisagreesWords(row.windowsDisagrees, row.fileSystem == "exFAT");
+    const std::string windows =
+        WindowsDisagreesWords(row.windowsDisagrees, row.fileSystem == "exFAT");
     if (!windows.empty()) text += "    " + windows + "\n";
   }
   for (const SkippedVolume& volume : skipped) {
@@ -234,11 +236,10 @@ std::string PartitionText(const DriveTable& drives) {
 
 std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) {
   std::string text;
-  AppendFixedWidthLine(
-      text,
-      {headings[1], headings[2], "Serial", "Firmware", "Alignment", "Phys Sector Size", "Geometry",
-       "Media"},
-      kDriveWidths, kConsoleGap);
+  AppendFixedWidthLine(text,
+                       {headings[1], headings[2], "Serial", "Firmware", "Alignment",
+                        "Phys Sector Size", "Geometry", "Media"},
+                       kDriveWidths, kConsoleGap);
   for (DiskNumber number : drives.Listed()) {
     const DriveInfo& d = drives[number];
     const DriveGeometry g = GeometryOf(d);

@@ -192,8 +192,9 @@ const char* PartitionStyleWord(PartitionStyle style) {
 std::string WindowsDisagreesWords(WindowsDisagrees why, bool exfat) {
   switch (why) {
     case WindowsDisagrees::DataArea:
-      return std::string("Windows calls its partition aligned: it judges where the partition "
-                         "starts, Tessarel where the ") +
+      return std::string(
+                 "Windows calls its partition aligned: it judges where the partition "
+                 "starts, Tessarel where the ") +
              (exfat ? "cluster heap" : "data area") + " begins";
     case WindowsDisagrees::Clusters:
       return "Windows calls its partition aligned: it does not judge clusters smaller than the "

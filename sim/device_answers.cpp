@@ -34,7 +34,8 @@ std::vector<PartitionEntry> Sized(std::vector<PartitionEntry> entries, uint64_t 
 const Machine::AnswerEntry Machine::kAnswers[] = {
     {SMART_RCV_DRIVE_DATA, HandleKind::Drive, kNoProperty, &Machine::Identify},
     {IOCTL_SCSI_PASS_THROUGH, HandleKind::Drive, kNoProperty, &Machine::Inquiry},
-    {IOCTL_STORAGE_QUERY_PROPERTY, HandleKind::Drive, StorageDeviceProperty, &Machine::DeviceDescriptor},
+    {IOCTL_STORAGE_QUERY_PROPERTY, HandleKind::Drive, StorageDeviceProperty,
+     &Machine::DeviceDescriptor},
     {IOCTL_STORAGE_QUERY_PROPERTY, HandleKind::Drive, StorageAccessAlignmentProperty,
      &Machine::AccessAlignment},
     {IOCTL_STORAGE_QUERY_PROPERTY, HandleKind::Drive, StorageDeviceSeekPenaltyProperty,
@@ -233,14 +234,16 @@ BOOL AnswerFlag(bool value, BOOLEAN Descriptor::*field, void* out, DWORD outSize
 
 BOOL Machine::SeekPenalty(const OpenDevice& device, const Request& r) {
   const Drive& drive = *DriveAt(device.drive);
-  if (const std::optional<BOOL> early = PropertyQuery(r, drive.seekPenalty.has_value())) return *early;
+  if (const std::optional<BOOL> early = PropertyQuery(r, drive.seekPenalty.has_value()))
+    return *early;
   return AnswerFlag(*drive.seekPenalty, &DEVICE_SEEK_PENALTY_DESCRIPTOR::IncursSeekPenalty, r.out,
                     r.outSize, r.returned);
 }
 
 BOOL Machine::Trim(const OpenDevice& device, const Request& r) {
   const Drive& drive = *DriveAt(device.drive);
-  if (const std::optional<BOOL> early = PropertyQuery(r, drive.trimEnabled.has_value())) return *early;
+  if (const std::optional<BOOL> early = PropertyQuery(r, drive.trimEnabled.has_value()))
+    return *early;
   return AnswerFlag(*drive.trimEnabled, &DEVICE_TRIM_DESCRIPTOR::TrimEnabled, r.out, r.outSize,
                     r.returned);
 }
@@ -531,8 +534,8 @@ BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CL
     if (d == nullptr) continue;
     const bool told = d->alignment.supported;
     const Grid s{told ? d->alignment.logical : d->sectorSize,
-                    told ? d->alignment.physical : d->sectorSize, told ? d->alignment.offset : 0,
-                    piece.offset};
+                 told ? d->alignment.physical : d->sectorSize, told ? d->alignment.offset : 0,
+                 piece.offset};
     if (!chosen || s.physical > chosen->physical) chosen = s;
   }
   FILE_STORAGE_INFO answer;

@@ -197,7 +197,8 @@ void BuildLab(Machine& m) {
   // hard disks with one; drive 8, an older SATA SSD, answers no seek-penalty request, and
   // says it only in its identity; the USB bridge of drive 4 says nothing.
   for (uint32_t ssd : {5u, 10u, 15u}) SetMedia(m.drives[ssd], true);
-  for (uint32_t hdd : {0u, 1u, 2u, 3u, 6u, 7u, 11u, 12u, 13u, 14u, 16u}) SetMedia(m.drives[hdd], false);
+  for (uint32_t hdd : {0u, 1u, 2u, 3u, 6u, 7u, 11u, 12u, 13u, 14u, 16u})
+    SetMedia(m.drives[hdd], false);
   SetMedia(m.drives[8], true, false);
 
   Volume& removable = m.letters['I'];

@@ -110,8 +110,8 @@ struct DeviceIoControlCall : CallBase {
     if (since2) return 2;
     // The seek penalty and TRIM properties: the query's first DWORD names the property.
     if (code == IOCTL_STORAGE_QUERY_PROPERTY && in && in->size() >= 4) {
-      const uint32_t property = (*in)[0] | ((*in)[1] << 8) | ((*in)[2] << 16) |
-                                (static_cast<uint32_t>((*in)[3]) << 24);
+      const uint32_t property =
+          (*in)[0] | ((*in)[1] << 8) | ((*in)[2] << 16) | (static_cast<uint32_t>((*in)[3]) << 24);
       if (property == StorageDeviceSeekPenaltyProperty || property == StorageDeviceTrimProperty)
         return 4;
     }

@@ -90,7 +90,8 @@ void CDeviceInfoDlg::SizeColumns() {
     info.mask = LVCF_TEXT;
     info.pszText = heading;
     info.cchTextMax = sizeof heading;
-    m_list.SendMessage(LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info));
+    m_list.SendMessage(LVM_GETCOLUMNA, static_cast<WPARAM>(column),
+                       reinterpret_cast<LPARAM>(&info));
     widths[column] = textWidth(heading);
     for (int row = 0; row < rows; ++row)
       widths[column] = std::max(widths[column], textWidth(m_list.GetItemText(row, column)));

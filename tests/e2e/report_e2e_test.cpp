@@ -77,11 +77,11 @@ TEST(ReportEndToEnd, PrintsTheLabReportAndExitsWithOne) {
 TEST(ReportEndToEnd, ABadOptionPrintsTheUsageAndExitsWithThree) {
   const Ran ran = RunDemoReport("--frobnicate");
   EXPECT_EQ(ran.out, "");
-  EXPECT_EQ(
-      ran.err.rfind("TessarelReport: unknown option '--frobnicate'\r\n\r\n"
-                    "Usage: TessarelReport [--drives] [--json | --csv | --summary | --nagios [--critical]]\r\n",
-                    0),
-      0u)
+  EXPECT_EQ(ran.err.rfind("TessarelReport: unknown option '--frobnicate'\r\n\r\n"
+                          "Usage: TessarelReport [--drives] [--json | --csv | --summary | --nagios "
+                          "[--critical]]\r\n",
+                          0),
+            0u)
       << ran.err;
   EXPECT_EQ(ran.status, 3u);
 }

@@ -444,9 +444,8 @@ void CodeDriveTable(IO& io, DriveTable& table) {
 // offsets from its start or, flagged, back from its end; the rest reads as zeros, as a
 // sparse file's holes do. Offsets and sizes the formats name are offered first.
 constexpr uint64_t kImageSizes[] = {4ull << 20, 1ull << 20, 64ull << 20, 2ull << 40, 513, 0};
-constexpr uint64_t kImageOffsets[] = {0,         512,        4096,       64 << 10,
-                                      128 << 10, 192 << 10,  256 << 10,  1 << 20,
-                                      2 << 20,   3 << 20,    4 << 20};
+constexpr uint64_t kImageOffsets[] = {0,         512,     4096,    64 << 10, 128 << 10, 192 << 10,
+                                      256 << 10, 1 << 20, 2 << 20, 3 << 20,  4 << 20};
 
 template <typename IO>
 void CodeImageFile(IO& io, sim::File& file) {

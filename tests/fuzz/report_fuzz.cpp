@@ -129,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const report::Tally tally = report::MachineTally(rows, skipped, {});
   for (const std::string& line :
        {report::SummaryLine(tally), report::NagiosLine(tally, mode.computer.empty()).line}) {
-    FUZZ_CHECK(line.find('\n') == line.size() - 1 && line.size() <= report::kMostLineCharacters + 1);
+    FUZZ_CHECK(line.find('\n') == line.size() - 1 &&
+               line.size() <= report::kMostLineCharacters + 1);
   }
   FUZZ_CHECK(report::NagiosLine(tally, false).line.find(" | misaligned=") != std::string::npos);
   return 0;

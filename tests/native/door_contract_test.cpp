@@ -161,8 +161,7 @@ const struct Case {
      [] {
        Opened volume("\\\\.\\C:", 0, kShareBoth);
        FILE_STORAGE_INFO info = {};
-       ASSERT_TRUE(
-           sys::GetFileInformationByHandleEx(volume.h, FileStorageInfo, &info, sizeof info))
+       ASSERT_TRUE(sys::GetFileInformationByHandleEx(volume.h, FileStorageInfo, &info, sizeof info))
            << sys::GetLastError();
        EXPECT_EQ(info.LogicalBytesPerSector, 512u);
        EXPECT_GE(info.PhysicalBytesPerSectorForAtomicity, info.LogicalBytesPerSector);
@@ -172,8 +171,8 @@ const struct Case {
        EXPECT_EQ((info.Flags & STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE) != 0,
                  info.ByteOffsetForPartitionAlignment == 0);
        // The class has a fixed size: NtQueryVolumeInformationFile's length mismatch.
-       EXPECT_FALSE(sys::GetFileInformationByHandleEx(volume.h, FileStorageInfo, &info,
-                                                      sizeof info - 1));
+       EXPECT_FALSE(
+           sys::GetFileInformationByHandleEx(volume.h, FileStorageInfo, &info, sizeof info - 1));
        EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_BAD_LENGTH));
      }},
     {"the computer's name fits 16 characters; a buffer short of it is told the size it needs",

@@ -31,7 +31,8 @@ class IdentifyTest : public SimTest {
   size_t IdentityQueries() const {
     size_t n = 0;
     for (const sim::Call& c : machine.Calls("DeviceIoControl"))
-      n += c.code == IOCTL_STORAGE_QUERY_PROPERTY && c.request[0] != StorageDeviceSeekPenaltyProperty &&
+      n += c.code == IOCTL_STORAGE_QUERY_PROPERTY &&
+           c.request[0] != StorageDeviceSeekPenaltyProperty &&
            c.request[0] != StorageDeviceTrimProperty;
     return n;
   }

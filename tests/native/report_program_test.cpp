@@ -356,7 +356,8 @@ TEST(SummaryLineTest, ALongLineEndsAtAWholeItemAndSaysHowManyMore) {
     } else {
       ASSERT_NE(more, std::string::npos);
       EXPECT_EQ(line.substr(more), "; and " + std::to_string(items - shown) + " more\n");
-      EXPECT_EQ(line.rfind("; " + tally.misaligned[shown - 1] + "; and ", more), more - 2 - tally.misaligned[shown - 1].size());
+      const std::string& last = tally.misaligned[shown - 1];  // whole, just before the count
+      EXPECT_EQ(line.rfind("; " + last + "; and ", more), more - 2 - last.size());
       EXPECT_GT(line.size() + tally.misaligned[shown].size() + 2, report::kMostLineCharacters - 20);
     }
   }

@@ -1,5 +1,5 @@
-#include "report/report_json.h"
 #include "report/report_text.h"
+#include "report/report_json.h"
 #include "report/report_words.h"
 
 #include <gtest/gtest.h>
@@ -248,7 +248,8 @@ TEST(ReportTextTest, DriveTableShowsWhatDeviceInformationShows) {
 TEST(ReportTextTest, MediaRules) {
   const std::optional<bool> none;
   const std::optional<uint16_t> noWord;
-  const char* hdd = "On this hard disk each misaligned write reads and rewrites a whole physical sector.";
+  const char* hdd =
+      "On this hard disk each misaligned write reads and rewrites a whole physical sector.";
   const char* ssd = "On this SSD a misaligned volume costs extra writes and wear.";
   const struct {
     std::optional<bool> seekPenalty;

@@ -44,7 +44,9 @@ TEST_F(SimMachineTest, EachAnswerReadsBackAsWhatTheMachineHolds) {
          EXPECT_EQ(d.sectorsPerPhysical, 8);
        }},
       {{IOCTL_SCSI_PASS_THROUGH, none},
-       [&] { EXPECT_EQ(std::string(identified(4, AccessMode::Raw).model), "VITRELLE PORTA-DISK 2T"); }},
+       [&] {
+         EXPECT_EQ(std::string(identified(4, AccessMode::Raw).model), "VITRELLE PORTA-DISK 2T");
+       }},
       {{IOCTL_STORAGE_QUERY_PROPERTY, StorageDeviceProperty},
        [&] { EXPECT_EQ(std::string(identified(16, AccessMode::QueryOnly).serial), "KD60G0016"); }},
       {{IOCTL_STORAGE_QUERY_PROPERTY, StorageAccessAlignmentProperty},
@@ -120,7 +122,8 @@ TEST(SimUnmodelledTest, ARequestWithoutAnAnswerFailsItsTest) {
   const auto askDeviceId = [](sim::Machine& m) {
     HANDLE h = sys::CreateFileA("\\\\.\\PhysicalDrive0", 0, 3, nullptr, OPEN_EXISTING, 0, nullptr);
     STORAGE_PROPERTY_QUERY query = {};
-    query.PropertyId = static_cast<STORAGE_PROPERTY_ID>(2);  // StorageDeviceIdProperty: not modelled
+    query.PropertyId =
+        static_cast<STORAGE_PROPERTY_ID>(2);  // StorageDeviceIdProperty: not modelled
     BYTE out[64];
     DWORD returned = 0;
     EXPECT_FALSE(sys::DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out,

@@ -207,14 +207,16 @@ TEST_F(TraceTest, TheComputersNameReplaysAsRecordedAndOlderTracesNameNone) {
   Report({"--json", "--trace", Temp("named.jsonl")});
   const std::string named = Slurp(Temp("named.jsonl"));
   machine.computerName = "ELSEWHERE";
-  EXPECT_NE(Report({"--json", "--replay", Temp("named.jsonl")}).out.find("\"computer\": \"TESSAREL-LAB\""),
+  EXPECT_NE(Report({"--json", "--replay", Temp("named.jsonl")})
+                .out.find("\"computer\": \"TESSAREL-LAB\""),
             std::string::npos);
   const Drop name = [](const Asked& a) { return a.call == "GetComputerNameA"; };
   for (const uint32_t format : {4u, 5u}) {
     SCOPED_TRACE(format);
     Spill(Temp("unnamed.jsonl"), Edited(named, format, name));
     const Ran ran = Report({"--json", "--replay", Temp("unnamed.jsonl")});
-    EXPECT_EQ(ran.err.find("the trace holds no answer") != std::string::npos, format == 5) << ran.err;
+    EXPECT_EQ(ran.err.find("the trace holds no answer") != std::string::npos, format == 5)
+        << ran.err;
     EXPECT_NE(ran.out.find("\"computer\": null"), std::string::npos);
   }
 }

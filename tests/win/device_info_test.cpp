@@ -58,9 +58,8 @@ TEST_F(DeviceInfoTest, TitleButtonColumnsAndStyles) {
   const struct {
     const char* heading;
     int format;
-  } columns[] = {{"Drive Name", LVCFMT_LEFT},
-                 {"Alignment", LVCFMT_RIGHT},
-                 {"Phys Sector Size", LVCFMT_RIGHT}};
+  } columns[] = {
+      {"Drive Name", LVCFMT_LEFT}, {"Alignment", LVCFMT_RIGHT}, {"Phys Sector Size", LVCFMT_RIGHT}};
   int total = 0;
   for (int c = 0; c < 3; ++c) {
     const wintest::ListColumn column = wintest::Column(list, c);
@@ -150,8 +149,9 @@ TEST_F(DeviceInfoTest, DrivesBehindAGapOrPastTheTenthShowTheirNumbers) {
   EXPECT_EQ(Row(3), (std::vector<std::string>{"4000000000: FAR", "", "512"}));
   EXPECT_EQ(Tip(ListData(list, 1)), "Ser=S3\nf/w=F3");
   EXPECT_EQ(ListData(list, 2), -1);
-  EXPECT_EQ(Tip(ListData(list, 3), 512),
-            "f/w=F9\nMisalignment costs this disk nothing: its physical sector is its logical one.");
+  EXPECT_EQ(
+      Tip(ListData(list, 3), 512),
+      "f/w=F9\nMisalignment costs this disk nothing: its physical sector is its logical one.");
 }
 
 TEST_F(DeviceInfoTest, SerialAndFirmwareTips) {
@@ -185,7 +185,9 @@ TEST_F(DeviceInfoTest, ShowsTheTableAsItStoodWhenOpened) {
     EXPECT_EQ(Row(r), (std::vector<std::string>{"", "Unknown", "Unknown"}));
   report.SendMessage(WM_TIMER, 0);
   EXPECT_EQ(ListCell(list, 1, 0), "") << "rows are not refreshed";
-  EXPECT_EQ(Tip(ListData(list, 0), 512), "Ser=KD40A0001\nf/w=KD01\nOn this hard disk each misaligned write reads and rewrites a whole physical sector.");
+  EXPECT_EQ(Tip(ListData(list, 0), 512),
+            "Ser=KD40A0001\nf/w=KD01\nOn this hard disk each misaligned write reads and rewrites a "
+            "whole physical sector.");
   ::DestroyWindow(report.m_hWnd);
 }
 
@@ -199,18 +201,25 @@ TEST_F(DeviceInfoTest, AMisalignedPartitionWithoutARowIsNamedInItsDrivesTip) {
   Open();
   ASSERT_EQ(ListRows(list), 16);  // drives 0 to 8, and 10 to 16
   EXPECT_EQ(Tip(ListData(list, 6), 512),
-            "Ser=KD80D0006\nf/w=KD04\nOn this hard disk each misaligned write reads and rewrites a whole physical sector.\nPartition 3 (EFI system) has no letter or folder in Windows "
+            "Ser=KD80D0006\nf/w=KD04\nOn this hard disk each misaligned write reads and rewrites a "
+            "whole physical sector.\nPartition 3 (EFI system) has no letter or folder in Windows "
             "and its data area begins off the grid, at sector 98.");
   EXPECT_EQ(Tip(ListData(list, 12), 512),
-            "Ser=KD20H0013\nf/w=KD03\nOn this hard disk each misaligned write reads and rewrites a whole physical sector.\nPartition 4 (Linux file system) has no volume in Windows and "
+            "Ser=KD20H0013\nf/w=KD03\nOn this hard disk each misaligned write reads and rewrites a "
+            "whole physical sector.\nPartition 4 (Linux file system) has no volume in Windows and "
             "starts off the grid, at sector 100239679.");
   EXPECT_EQ(Tip(ListData(list, 13), 512),
-            "On this hard disk each misaligned write reads and rewrites a whole physical sector.\nPartition 3 (Linux swap) has no volume in Windows and starts off the grid, at sector "
+            "On this hard disk each misaligned write reads and rewrites a whole physical "
+            "sector.\nPartition 3 (Linux swap) has no volume in Windows and starts off the grid, "
+            "at sector "
             "8390719.");
-  EXPECT_EQ(Tip(ListData(list, 9), 512), "On this SSD a misaligned volume costs extra writes and wear.") << "drive 10: no identity";
+  EXPECT_EQ(Tip(ListData(list, 9), 512),
+            "On this SSD a misaligned volume costs extra writes and wear.")
+      << "drive 10: no identity";
   EXPECT_EQ(ListData(list, 4), -1) << "drive 4: neither its kind nor its sectors known, no tip";
   EXPECT_EQ(Tip(ListData(list, 14), 512),
-            "On this SSD a misaligned volume costs extra writes and wear.\nThis drive reports 16384-byte physical sectors; Windows writes in 4096-byte units.");
+            "On this SSD a misaligned volume costs extra writes and wear.\nThis drive reports "
+            "16384-byte physical sectors; Windows writes in 4096-byte units.");
 }
 
 }  // namespace

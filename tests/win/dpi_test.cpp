@@ -167,7 +167,8 @@ std::vector<std::string> CutTexts(HWND window) {
         const int from = (c.format & LVCFMT_JUSTIFYMASK) == LVCFMT_RIGHT
                              ? left + c.width - margin - width
                              : left + margin;
-        if (from < left + margin || from + width > std::min<int>(left + c.width - margin, client.right))
+        if (from < left + margin ||
+            from + width > std::min<int>(left + c.width - margin, client.right))
           cut.push_back((row < 0 ? std::string("heading") : std::to_string(row)) + "," +
                         std::to_string(column) + ": " + text);
         left += c.width;

@@ -84,8 +84,9 @@ TEST_F(ReportExportTest, TipsExplainEachState) {
   ASSERT_EQ(Cell(s, 0), "S:");
   const std::string misaligned = Tip(1, data);
   EXPECT_EQ(Tip(s, wintest::ListData(list, s)),
-            misaligned + " The volume lies on 2 disks. Windows calls the volume aligned: for a "
-                         "volume over several disks it answers once, for the largest of them.");
+            misaligned +
+                " The volume lies on 2 disks. Windows calls the volume aligned: for a "
+                "volume over several disks it answers once, for the largest of them.");
   EXPECT_EQ(Tip(s + 1, wintest::ListData(list, s + 1)), Tip(0, data));
   EXPECT_EQ(Tip(s, wintest::ListData(list, s), 70), (misaligned + " The vol").substr(0, 69));
 
