@@ -31,6 +31,12 @@ ImageOpening Refused(ImageRefusal refusal, std::string detail) {
   return opening;
 }
 
+ImageOpening DifferencingRefusal() {
+  return Refused(ImageRefusal::Differencing,
+                 "a differencing disk: its sectors lie partly in its parent; check the parent, or "
+                 "a merged copy");
+}
+
 ImageOpening OpenImage(const std::string& path) {
   auto file = std::make_shared<FileSource>(path);
   if (!file->IsOpen()) {

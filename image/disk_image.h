@@ -1,7 +1,6 @@
 // A disk image file opened for checking: its format told by content, the virtual disk it
-// holds, and the container's own blocks; or why it is refused. Formats from Microsoft's
-// open specifications: [MS-VHDX] and the VHD image format specification; raw images are
-// the disk's bytes as they are.
+// holds, and the container's own blocks; or why it is refused. VHD and VHDX as Microsoft
+// publishes them ([MS-VHDX] for the latter); raw images are the disk's bytes as they are.
 #pragma once
 
 #include <cstdint>
@@ -60,8 +59,9 @@ const char* RefusalCode(ImageRefusal refusal);
 ImageOpening ReadVhd(std::shared_ptr<ByteSource> file);
 ImageOpening ReadVhdx(std::shared_ptr<ByteSource> file);
 
-// A refusal with its words.
+// A refusal with its words; a differencing disk's, which both formats refuse alike.
 ImageOpening Refused(ImageRefusal refusal, std::string detail);
+ImageOpening DifferencingRefusal();
 
 // A table of fixed-size entries in the file, read a page at a time as they are asked for:
 // a block table is walked once and then read where the guest is read, so that a 2 TB

@@ -1,6 +1,6 @@
 // VHD: a 512-byte big-endian footer at the file's end; a fixed disk's sectors before it, a
 // dynamic disk's in blocks a table places, each block's sector bitmap before its data
-// (Microsoft's Virtual Hard Disk Image Format Specification).
+// (as Microsoft documents the Virtual Hard Disk image format).
 #include <cstring>
 
 #include "image/big_endian.h"
@@ -117,9 +117,7 @@ ImageOpening ReadVhd(std::shared_ptr<ByteSource> file) {
     case kDynamic:
       return ReadDynamic(std::move(file), footer, std::move(image));
     case kDifferencing:
-      return Refused(ImageRefusal::Differencing,
-                     "a differencing disk: its sectors lie partly in its parent; check the "
-                     "parent, or a merged copy");
+      return DifferencingRefusal();
     default:
       return Refused(ImageRefusal::UnknownFormat, "its footer names an unknown disk type");
   }

@@ -106,9 +106,7 @@ class Reader {
         refusal.refusal != ImageRefusal::None)
       return refusal;
     if (m.hasParent)
-      return Refused(ImageRefusal::Differencing,
-                     "a differencing disk: its sectors lie partly in its parent; check the "
-                     "parent, or a merged copy");
+      return DifferencingRefusal();
     return Blocks(batAt, batBytes, m);
   }
 

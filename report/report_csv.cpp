@@ -71,6 +71,14 @@ std::string Reason(Undetermined reason) {
   return why ? why : "";
 }
 
+// A partition's verdict, why, whether it starts on 1 MiB, and its advice.
+void Judged(Line& l, const Partition& p) {
+  l.verdict = p.verdict ? VerdictWord(*p.verdict) : "";
+  l.reason = Reason(p.reason);
+  l.onMiB = Value(p.onMiB);
+  l.advice = p.advice;
+}
+
 // The partition of `drive` that starts where a volume's piece does: its number, or none.
 std::string PartitionAt(const DriveTable& drives, std::optional<DiskNumber> disk, Sectors start) {
   if (!disk) return "";
@@ -128,10 +136,7 @@ std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolum
       l.partitionStart = Decimal(d.layout->SectorOf(p.start));
       if (p.verdict && p.dataOffset)
         l.dataStart = Decimal(d.layout->SectorOf(p.start) + *p.dataOffset);
-      l.verdict = p.verdict ? VerdictWord(*p.verdict) : "";
-      l.reason = Reason(p.reason);
-      l.onMiB = Value(p.onMiB);
-      l.advice = p.advice;
+      Judged(l, p);
       Append(csv, l);
     }
   }
@@ -154,10 +159,7 @@ std::string ImagesCsv(const std::vector<ImageCheck>& images, const RunMode& mode
       l.partition = std::to_string(p.number);
       l.partitionStart = Decimal(size.Of(p.start));
       l.dataStart = Value(ip.dataStart);
-      l.verdict = p.verdict ? VerdictWord(*p.verdict) : "";
-      l.reason = Reason(p.reason);
-      l.onMiB = Value(p.onMiB);
-      l.advice = p.advice;
+      Judged(l, p);
       Append(csv, l);
     }
   }

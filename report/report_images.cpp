@@ -11,19 +11,20 @@ namespace {
 
 const std::vector<int> kPartitionWidths = {6, 20, 12, 12, 13, 11};
 
+// Each format as the JSON names it, and as the text says it.
+const struct {
+  ImageFormat format;
+  const char* word;
+  const char* words;
+} kFormats[] = {{ImageFormat::Raw, "raw", "raw image"},
+                {ImageFormat::VhdFixed, "vhd-fixed", "VHD, fixed"},
+                {ImageFormat::VhdDynamic, "vhd-dynamic", "VHD, dynamic"},
+                {ImageFormat::VhdxFixed, "vhdx-fixed", "VHDX, fixed"},
+                {ImageFormat::VhdxDynamic, "vhdx-dynamic", "VHDX, dynamic"}};
+
 const char* FormatWords(ImageFormat format) {
-  switch (format) {
-    case ImageFormat::Raw:
-      return "raw image";
-    case ImageFormat::VhdFixed:
-      return "VHD, fixed";
-    case ImageFormat::VhdDynamic:
-      return "VHD, dynamic";
-    case ImageFormat::VhdxFixed:
-      return "VHDX, fixed";
-    case ImageFormat::VhdxDynamic:
-      return "VHDX, dynamic";
-  }
+  for (const auto& f : kFormats)
+    if (f.format == format) return f.words;
   return "";
 }
 
@@ -106,10 +107,6 @@ std::string ImageSection(const ImageCheck& image) {
   return text;
 }
 
-std::optional<std::string> Named(const std::string& text) {
-  return text.empty() ? std::nullopt : std::optional<std::string>(text);
-}
-
 void PartitionObject(JsonWriter& json, const ImagePartition& ip, SectorSize size) {
   const Partition& p = ip.partition;
   json.BeginObject();
@@ -120,11 +117,7 @@ void PartitionObject(JsonWriter& json, const ImagePartition& ip, SectorSize size
   json.Member("clusterBytes", ip.clusterBytes);
   json.Member("dataStart",
               ip.dataStart ? std::optional<uint64_t>(ip.dataStart->value) : std::nullopt);
-  json.Member("verdict",
-              p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
-  json.Member("reason", ReasonOf(p.reason));
-  json.Member("onMiB", p.onMiB);
-  AdviceMember(json, p.advice);
+  PartitionVerdictMembers(json, p);
   json.EndObject();
 }
 
@@ -176,18 +169,8 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
 }  // namespace
 
 const char* ImageFormatWord(ImageFormat format) {
-  switch (format) {
-    case ImageFormat::Raw:
-      return "raw";
-    case ImageFormat::VhdFixed:
-      return "vhd-fixed";
-    case ImageFormat::VhdDynamic:
-      return "vhd-dynamic";
-    case ImageFormat::VhdxFixed:
-      return "vhdx-fixed";
-    case ImageFormat::VhdxDynamic:
-      return "vhdx-dynamic";
-  }
+  for (const auto& f : kFormats)
+    if (f.format == format) return f.word;
   return "";
 }
 

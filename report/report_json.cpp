@@ -28,6 +28,18 @@ void Heading(JsonWriter& json, const RunMode& mode) {
               mode.computer.empty() ? std::nullopt : std::optional<std::string>(mode.computer));
 }
 
+std::optional<std::string> Named(const std::string& text) {
+  return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+void PartitionVerdictMembers(JsonWriter& json, const Partition& p) {
+  json.Member("verdict",
+              p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
+  json.Member("reason", ReasonOf(p.reason));
+  json.Member("onMiB", p.onMiB);
+  AdviceMember(json, p.advice);
+}
+
 void PartitionTypeMembers(JsonWriter& json, const Partition& p) {
   json.Member("number", p.number);
   if (p.mbrType)
@@ -106,9 +118,6 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.EndObject();
 }
 
-std::optional<std::string> Named(const std::string& text) {
-  return text.empty() ? std::nullopt : std::optional<std::string>(text);
-}
 
 void PartitionObject(JsonWriter& json, const Partition& p, const DriveLayout& layout) {
   json.BeginObject();
@@ -117,11 +126,7 @@ void PartitionObject(JsonWriter& json, const Partition& p, const DriveLayout& la
   json.Member("length", Number(layout.SectorOf(p.length)));
   json.Member("volume", Named(p.volume));
   json.Member("row", Named(p.row));
-  json.Member("verdict",
-              p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
-  json.Member("reason", ReasonOf(p.reason));
-  json.Member("onMiB", p.onMiB);
-  AdviceMember(json, p.advice);
+  PartitionVerdictMembers(json, p);
   json.EndObject();
 }
 

@@ -20,6 +20,10 @@ constexpr uint32_t kSchemaVersion = 1;
 void Heading(JsonWriter& json, const RunMode& mode);
 std::optional<std::string> ReasonOf(Undetermined reason);
 void PartitionTypeMembers(JsonWriter& json, const Partition& p);  // number, type, typeName
+// verdict, reason, onMiB and advice
+void PartitionVerdictMembers(JsonWriter& json, const Partition& p);
+// A text, or null where it is empty.
+std::optional<std::string> Named(const std::string& text);
 void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice);
 
 // The program, its version, how it ran, the volumes, the volumes not examined and the

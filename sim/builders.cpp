@@ -124,7 +124,8 @@ FatParams Fat32Layout(uint64_t sectors, uint8_t sectorsPerCluster, uint16_t rese
   p.fats = 2;
   p.rootEntries = 0;
   p.totalSectors = static_cast<uint32_t>(sectors);
-  // The specification's TmpVal2: a table sector's clusters, over both tables.
+  // Microsoft's FAT32 sizing (its TmpVal2): the clusters one table sector covers, over both
+  // tables.
   const uint64_t perTableSector = (uint64_t{bytesPerSector} / 2 * sectorsPerCluster + p.fats) / 2;
   p.fatSize32 = static_cast<uint32_t>((sectors - reservedSectors + perTableSector - 1) / perTableSector);
   return p;

@@ -37,7 +37,7 @@ struct FatParams {
 };
 Bytes BuildFatBootSector(const FatParams& p);
 // FAT32 over `sectors` sectors as a formatter lays it out: the allocation tables sized for
-// the clusters that remain after them (the FAT specification's formula).
+// the clusters that remain after them (Microsoft's FAT32 sizing formula).
 FatParams Fat32Layout(uint64_t sectors, uint8_t sectorsPerCluster, uint16_t reservedSectors,
                       uint16_t bytesPerSector = 512);
 // serial: the volume serial number, which differs between any two formatted volumes.
