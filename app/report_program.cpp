@@ -19,6 +19,7 @@ const char kUsage[] =
     "Usage: TessarelReport [--drives] [--json | --csv | --summary | --nagios [--critical]]\n"
     "                      [--trace FILE] [--replay FILE]\n"
     "       TessarelReport --image FILE [--image FILE ...] [--grid BYTES]\n"
+    "                      [--sector-size 512|4096]\n"
     "                      [--json | --csv | --summary | --nagios [--critical]]\n"
     "       TessarelReport --help | --version\n"
     "\n"
@@ -53,6 +54,9 @@ const char kUsage[] =
     "                   against the grid the guest's host writes in; no drive is\n"
     "                   opened and no administrative rights are needed\n"
     "  --grid BYTES     that grid: a power of two from 512 to 1048576 (default 4096)\n"
+    "  --sector-size N  the logical sector size of the disk in a raw image, 512 or\n"
+    "                   4096, where its table and boot sectors do not tell it (a VHD's\n"
+    "                   is 512, a VHDX names its own)\n"
     "  --help           print this text (also /?, -? and -h)\n"
     "  --version        print the program's version\n"
     "\n"
@@ -77,7 +81,7 @@ struct Options {
   Output output = Output::Text;
   std::string trace, replay;  // files
   std::vector<std::string> images;
-  std::optional<uint32_t> grid;
+  ImageOptions image;
 };
 
 // The one-line outputs are read by tools that keep one line: even a refusal is said there.
@@ -111,11 +115,18 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
       else
         (arg == "--trace" ? options->trace : options->replay) = args[++i];
     } else if (arg == "--grid") {
-      options->grid = i + 1 < args.size() ? GridOf(args[++i]) : std::nullopt;
-      if (!options->grid) {
+      options->image.grid = i + 1 < args.size() ? GridOf(args[++i]) : std::nullopt;
+      if (!options->image.grid) {
         *bad = "option '--grid' needs a power of two from 512 to 1048576";
         return false;
       }
+    } else if (arg == "--sector-size") {
+      const std::string size = i + 1 < args.size() ? args[++i] : "";
+      if (size != "512" && size != "4096") {
+        *bad = "option '--sector-size' needs 512 or 4096";
+        return false;
+      }
+      options->image.sectorSize = static_cast<uint32_t>(std::stoul(size));
     } else if (const auto named = std::find_if(std::begin(kOutputs), std::end(kOutputs),
                                                [&](const auto& o) { return arg == o.option; });
                named != std::end(kOutputs)) {
@@ -141,15 +152,19 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
   // replay.
   if (!options->images.empty() &&
       (options->drives || !options->trace.empty() || !options->replay.empty())) {
-    *bad = "option '--image' goes with '--grid' and the output options only";
+    *bad = "option '--image' goes with '--grid', '--sector-size' and the output options only";
     return false;
   }
   if (options->critical && options->output != Output::Nagios) {
     *bad = "option '--critical' goes with '--nagios' only";
     return false;
   }
-  if (options->grid && options->images.empty()) {
+  if (options->image.grid && options->images.empty()) {
     *bad = "option '--grid' goes with '--image' only";
+    return false;
+  }
+  if (options->image.sectorSize && options->images.empty()) {
+    *bad = "option '--sector-size' goes with '--image' only";
     return false;
   }
   return true;
@@ -251,7 +266,7 @@ int Scan(const Options& options, const ReportTexts& texts, std::string* out, std
 // Each image named, checked offline; no drive is opened.
 int CheckImages(const Options& options, std::string* out) {
   std::vector<ImageCheck> images;
-  for (const std::string& path : options.images) images.push_back(CheckImage(path, options.grid));
+  for (const std::string& path : options.images) images.push_back(CheckImage(path, options.image));
   report::RunMode mode;
   if (options.output == Output::Json || options.output == Output::Csv) {
     mode.elevation = AskElevation();

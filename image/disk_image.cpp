@@ -1,25 +1,64 @@
 #include "image/disk_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "image/big_endian.h"
+#include "image/sector_size.h"
 #include "inspect/little_endian.h"
 
 namespace {
 
-// A raw image is its disk: logical sectors of 4096 bytes where the GPT header lies at 4096
-// (a 4Kn disk's copy), else of 512.
+// A raw image is its disk, in the sectors its own table and boot sectors witness.
 ImageOpening ReadRaw(std::shared_ptr<ByteSource> file) {
   ImageOpening opening;
   DiskImage image;
   image.virtualSize = file->Size();
-  uint8_t signature[8];
-  const bool at512 = file->Read(512, signature, 8) && std::memcmp(signature, "EFI PART", 8) == 0;
-  const bool at4096 = file->Read(4096, signature, 8) && std::memcmp(signature, "EFI PART", 8) == 0;
-  image.logicalSectorSize = at4096 && !at512 ? 4096 : 512;
+  const SectorSizeWitness witness = WitnessSectorSize(*file);
+  image.logicalSectorSize = witness.bytes.value_or(512);
+  image.sectorSizeFrom = witness.disagree ? SectorSizeFrom::Disagree
+                         : witness.bytes  ? SectorSizeFrom::Image
+                                          : SectorSizeFrom::Default;
   image.guest = std::make_unique<SharedSource>(std::move(file));
   opening.image = std::move(image);
   return opening;
+}
+
+// The file's first KiB and last sector, where every format's signature lies: read once.
+struct Ends {
+  std::string head, tail;
+  bool Holds(const std::string& bytes, const std::string& at, size_t offset) const {
+    return at.size() >= offset + bytes.size() && at.compare(offset, bytes.size(), bytes) == 0;
+  }
+  bool Head(const char* bytes, size_t offset = 0) const { return Holds(bytes, head, offset); }
+};
+
+Ends ReadEnds(ByteSource& file) {
+  Ends ends;
+  const uint64_t size = file.Size();
+  const auto read = [&](uint64_t at, uint64_t length) {
+    std::string bytes(static_cast<size_t>(length), '\0');
+    if (length == 0 || !file.Read(at, reinterpret_cast<uint8_t*>(&bytes[0]), bytes.size()))
+      return std::string();
+    return bytes;
+  };
+  ends.head = read(0, std::min<uint64_t>(size, 1024));
+  if (size >= 512) ends.tail = read(size - 512, 512);
+  return ends;
+}
+
+// Formats this reader does not take apart, each by its signature as its publisher or qemu's
+// probe knows it. Read as a raw disk, any of them would look blank: it is refused instead.
+const char* UnreadFormat(const Ends& ends) {
+  if (ends.Head("QFI\xfb")) return "a QCOW2 image";
+  if (ends.Head("KDMV")) return "a VMDK sparse extent";
+  if (ends.Head("COWD")) return "a VMDK of ESX's older sparse format";
+  if (ends.Head("WithoutFreeSpace") || ends.Head("WithouFreSpacExt")) return "a Parallels image";
+  if (ends.Head("\x7F\x10\xDA\xBE", 0x40)) return "a VDI image";  // 0xBEDA107F, little-endian
+  if (ends.Holds("koly", ends.tail, 0)) return "a DMG image";
+  // A VMDK descriptor is a small text file: its first KiB names its type.
+  if (ends.head.find("createType=") != std::string::npos) return "a VMDK descriptor";
+  return nullptr;
 }
 
 }  // namespace
@@ -54,16 +93,18 @@ ImageOpening OpenImage(const std::string& path) {
 }
 
 ImageOpening ReadImage(std::shared_ptr<ByteSource> file) {
-  uint8_t cookie[8];
-  if (file->Read(0, cookie, 8) && std::memcmp(cookie, "vhdxfile", 8) == 0)
-    return ReadVhdx(std::move(file));
+  const Ends ends = ReadEnds(*file);
+  if (ends.Head("vhdxfile")) return ReadVhdx(std::move(file));
   // A VHD ends with its footer; a dynamic one also starts with a copy of it.
-  const uint64_t size = file->Size();
-  if (size >= 512 && file->Read(size - 512, cookie, 8) && std::memcmp(cookie, "conectix", 8) == 0)
-    return ReadVhd(std::move(file));
-  if (file->Read(0, cookie, 8) && std::memcmp(cookie, "conectix", 8) == 0)
+  if (ends.Holds("conectix", ends.tail, 0)) return ReadVhd(std::move(file));
+  if (ends.Head("conectix"))
     return Refused(ImageRefusal::UnknownFormat,
                    "it starts as a dynamic VHD but its footer is missing from its end");
+  if (const char* format = UnreadFormat(ends))
+    return Refused(ImageRefusal::UnknownFormat,
+                   std::string(format) +
+                       ": Tessarel does not read this format; convert it with qemu-img, or "
+                       "check the disk inside the guest");
   return ReadRaw(std::move(file));
 }
 

@@ -31,10 +31,20 @@ struct BlockContainer {
   std::optional<bool> blocksAligned;
 };
 
+// Where the guest's logical sector size comes from.
+enum class SectorSizeFrom {
+  Format,    // the container: a VHD's are 512 bytes by definition, a VHDX names its own
+  Image,     // a raw image's table or boot sectors
+  Default,   // a raw image where nothing says: 512, the classic size
+  Option,    // the person named it (--sector-size)
+  Disagree,  // a raw image's witnesses name two sizes: nothing can be judged
+};
+
 struct DiskImage {
   ImageFormat format = ImageFormat::Raw;
   uint64_t virtualSize = 0;
   uint32_t logicalSectorSize = 512;
+  SectorSizeFrom sectorSizeFrom = SectorSizeFrom::Format;
   std::optional<uint32_t> physicalSectorSize;  // VHDX says it; the others do not
   std::optional<BlockContainer> container;     // none for raw images and fixed VHDs
   std::unique_ptr<ByteSource> guest;           // the virtual disk, read through the file

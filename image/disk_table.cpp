@@ -42,8 +42,12 @@ class TableReader {
     layout.style = PartitionStyle::Raw;
     const bool signed_ = (*first)[510] == 0x55 && (*first)[511] == 0xAA;
     if (signed_ &&
-        ReadBootSector(first->data(), m_size.Bytes()).fileSystem != BootFileSystem::Unknown) {
+        (NamedSectorBytes(first->data()) ||
+         ReadBootSector(first->data(), m_size.Bytes()).fileSystem != BootFileSystem::Unknown)) {
       reading.fileSystemWithoutTable = true;
+    } else if (signed_ && !ActiveFlagsHold(*first)) {
+      // Entries are active or not (0x80 or 0): anything else in that byte is no table, as
+      // Linux's reader of DOS labels rules.
     } else if (signed_ && Protective(*first)) {
       layout.style = PartitionStyle::Gpt;
       reading.gpt = ReadGpt(layout);
@@ -59,6 +63,12 @@ class TableReader {
  private:
   static const uint8_t* MbrEntry(const Bytes& sector, int i) {
     return sector.data() + kMbrEntries + 16 * i;
+  }
+
+  static bool ActiveFlagsHold(const Bytes& mbr) {
+    for (int i = 0; i < 4; ++i)
+      if (MbrEntry(mbr, i)[0] != 0 && MbrEntry(mbr, i)[0] != 0x80) return false;
+    return true;
   }
 
   static bool Protective(const Bytes& mbr) {

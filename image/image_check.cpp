@@ -33,6 +33,13 @@ void Judge(ByteSource& disk, const DriveInfo& drive, const DriveLayout& layout,
     p.reason = Undetermined::BootSectorUnread;
     return;
   }
+  // A file system counting sectors of another size than the disk's was read at the wrong
+  // place or in the wrong unit: nothing it says can be placed.
+  const std::optional<uint32_t> named = NamedSectorBytes(first.data());
+  if (named && *named != layout.sectorSize.Bytes()) {
+    p.reason = Undetermined::BootSectorSize;
+    return;
+  }
   const BootSector boot = ReadBootSector(first.data(), layout.sectorSize.Bytes());
   ip.fileSystem = FileSystemName(boot);
   ip.clusterBytes = boot.clusterBytes;
@@ -63,28 +70,40 @@ void Judge(ByteSource& disk, const DriveInfo& drive, const DriveLayout& layout,
 
 }  // namespace
 
-Verdict ImageCheck::Summary() const {
-  if (refusal != ImageRefusal::None || !style || gpt == GptHeaderRead::Neither)
-    return Verdict::Undetermined;
-  bool undetermined = false;
+ImageVerdict ImageCheck::Judged() const {
+  const auto undetermined = [](ImageReason reason) {
+    return ImageVerdict{Verdict::Undetermined, reason, Undetermined::None};
+  };
+  if (refusal != ImageRefusal::None) return undetermined(ImageReason::Refused);
+  if (sectorSizeFrom == SectorSizeFrom::Disagree)
+    return undetermined(ImageReason::SectorSizeUnknown);
+  if (!style || gpt == GptHeaderRead::Neither) return undetermined(ImageReason::TableUnread);
+  if (*style == PartitionStyle::Raw && !fileSystemWithoutTable)
+    return undetermined(ImageReason::NothingInFirstSector);
+  if (container && container->blocksAligned == false)
+    return {Verdict::Misaligned, ImageReason::BlocksOff4K, Undetermined::None};
+  const ImagePartition* firstUndetermined = nullptr;
   for (const ImagePartition& ip : partitions) {
-    if (ip.partition.verdict == Verdict::Misaligned) return Verdict::Misaligned;
-    undetermined = undetermined || ip.partition.verdict == Verdict::Undetermined;
+    if (ip.partition.verdict == Verdict::Misaligned)
+      return {Verdict::Misaligned, ImageReason::PartitionMisaligned, Undetermined::None};
+    if (ip.partition.verdict == Verdict::Undetermined && !firstUndetermined)
+      firstUndetermined = &ip;
   }
-  if (container && container->blocksAligned == false) return Verdict::Misaligned;
-  return undetermined ? Verdict::Undetermined : Verdict::Aligned;
+  if (firstUndetermined)
+    return {Verdict::Undetermined, ImageReason::PartitionUndetermined,
+            firstUndetermined->partition.reason};
+  return {Verdict::Aligned, ImageReason::None, Undetermined::None};
 }
 
-ImageCheck CheckImage(const std::string& path, std::optional<uint32_t> grid) {
-  return CheckOpened(path, OpenImage(path), grid);
+ImageCheck CheckImage(const std::string& path, const ImageOptions& options) {
+  return CheckOpened(path, OpenImage(path), options);
 }
 
-ImageCheck CheckOpened(const std::string& path, ImageOpening opening,
-                       std::optional<uint32_t> grid) {
+ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const ImageOptions& options) {
   ImageCheck check;
   check.path = path;
-  check.grid = grid.value_or(kDefaultGrid);
-  check.gridSource = grid ? GridSource::Option : GridSource::Default;
+  check.grid = options.grid.value_or(kDefaultGrid);
+  check.gridSource = options.grid ? GridSource::Option : GridSource::Default;
   check.refusal = opening.refusal;
   check.refusalWords = opening.detail;
   check.error = opening.error;
@@ -93,16 +112,32 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening,
   check.format = image.format;
   check.virtualSize = image.virtualSize;
   check.logicalSectorSize = image.logicalSectorSize;
+  check.sectorSizeFrom = image.sectorSizeFrom;
   check.physicalSectorSize = image.physicalSectorSize;
   check.container = image.container;
+  // The person's word is held over a raw image's witnesses; a container names its own.
+  if (options.sectorSize && image.sectorSizeFrom != SectorSizeFrom::Format) {
+    check.logicalSectorSize = *options.sectorSize;
+    check.sectorSizeFrom = SectorSizeFrom::Option;
+  }
+  check.sectorSizeOptionUnused =
+      options.sectorSize && check.sectorSizeFrom == SectorSizeFrom::Format;
+  if (check.sectorSizeFrom == SectorSizeFrom::Disagree) return check;
 
-  const SectorSize sectorSize(image.logicalSectorSize);
+  const SectorSize sectorSize(check.logicalSectorSize);
   TableReading table = ReadPartitionTable(*image.guest, sectorSize);
   check.gpt = table.gpt;
   check.fileSystemWithoutTable = table.fileSystemWithoutTable;
   if (!table.layout) return check;
   check.style = table.layout->style;
-  const DriveInfo drive = ImageDrive(image.logicalSectorSize, check.grid);
+  const DriveInfo drive = ImageDrive(check.logicalSectorSize, check.grid);
+  if (table.fileSystemWithoutTable) {
+    // No table to move it in: judged where it lies, the whole disk from sector 0.
+    Partition whole;
+    whole.start = ByteCount(0);
+    whole.length = sectorSize.Of(sectorSize.Of(ByteCount(image.guest->Size())));
+    table.layout->partitions.push_back(whole);
+  }
   for (const Partition& p : table.layout->partitions) {
     ImagePartition ip;
     ip.partition = p;

@@ -15,7 +15,26 @@
 enum class GridSource { Option, Default };
 constexpr uint32_t kDefaultGrid = 4096;
 
-// A partition of the image, with what its first sector says.
+// Why an image has its verdict: the first that holds, in this order.
+enum class ImageReason {
+  None,                   // aligned
+  Refused,                // it was refused: its refusal says why
+  TableUnread,            // its first sector, or both GPT headers, could not be read
+  NothingInFirstSector,   // a raw image without a partition table or a file system at 0
+  SectorSizeUnknown,      // a raw image whose witnesses name two sector sizes
+  BlocksOff4K,            // the container's blocks lie off 4 KiB in the file
+  PartitionMisaligned,    // a partition inside is misaligned
+  PartitionUndetermined,  // a partition inside is undetermined: `partitionReason` says why
+};
+
+struct ImageVerdict {
+  Verdict verdict = Verdict::Undetermined;
+  ImageReason reason = ImageReason::None;
+  Undetermined partitionReason = Undetermined::None;
+};
+
+// A partition of the image, with what its first sector says. A file system that fills the
+// disk from sector 0 is one too, numbered 0, without a type.
 struct ImagePartition {
   Partition partition;     // number, type, place, verdict, reason, onMiB and advice
   std::string fileSystem;  // "NTFS", "FAT32", "exFAT", ...; empty where none is known
@@ -32,6 +51,8 @@ struct ImageCheck {
   ImageFormat format = ImageFormat::Raw;
   uint64_t virtualSize = 0;
   uint32_t logicalSectorSize = 512;
+  SectorSizeFrom sectorSizeFrom = SectorSizeFrom::Format;
+  bool sectorSizeOptionUnused = false;  // named, but the container names its own
   std::optional<uint32_t> physicalSectorSize;
   uint32_t grid = kDefaultGrid;
   GridSource gridSource = GridSource::Default;
@@ -41,13 +62,20 @@ struct ImageCheck {
   bool fileSystemWithoutTable = false;
   std::vector<ImagePartition> partitions;
 
-  // What the image adds to the exit status: misaligned (a partition, or container blocks
-  // off 4 KiB), undetermined (a partition, a refusal, a table that could not be read), or
-  // aligned.
-  Verdict Summary() const;
+  // The image's own verdict, which its line, the one-line outputs and the exit status take:
+  // undetermined where it was refused or its table or sector size could not be told;
+  // misaligned where its blocks lie off 4 KiB or a partition is misaligned; undetermined
+  // where a partition is; else aligned.
+  ImageVerdict Judged() const;
 };
 
-// `grid`: the bytes the person named (a power of two from 512 to 1 MiB), or none.
-ImageCheck CheckImage(const std::string& path, std::optional<uint32_t> grid);
+// What the person named: the grid (a power of two from 512 to 1 MiB) and a raw image's
+// logical sector size (512 or 4096), each none where not named.
+struct ImageOptions {
+  std::optional<uint32_t> grid;
+  std::optional<uint32_t> sectorSize;
+};
+
+ImageCheck CheckImage(const std::string& path, const ImageOptions& options);
 // The same for an image already opened.
-ImageCheck CheckOpened(const std::string& path, ImageOpening opening, std::optional<uint32_t> grid);
+ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const ImageOptions& options);

@@ -14,8 +14,8 @@ uint64_t ClusterUnit(uint64_t logical, uint32_t sectorsPerPhysical) {
 // named two sizes: its sector numbers and the drive's grid do not meet.
 bool SectorSizesDisagree(const CVolumeInfo& volume, const DriveInfo& drive) {
   if (drive.status < 0) return false;
-  return drive.sectorSizesDisagree ||
-         (drive.bytesPerLogicalSector != 0 && drive.bytesPerLogicalSector != volume.GetBytesPerSector());
+  return drive.sectorSizesDisagree || (drive.bytesPerLogicalSector != 0 &&
+                                       drive.bytesPerLogicalSector != volume.GetBytesPerSector());
 }
 
 std::optional<ByteCount> BytesPastPhysicalStart(Sectors dataStart, SectorSize size,
@@ -49,6 +49,11 @@ Verdict StartVerdict(Sectors start, const DriveInfo& drive) {
   const std::optional<Alignment> grid = drive.Grid();
   if (!grid) return Verdict::Undetermined;
   return grid->Holds(start) ? Verdict::Aligned : Verdict::Misaligned;
+}
+
+Undetermined WhyNoGrid(const DriveInfo& drive) {
+  return drive.firstSectorPastPhysical ? Undetermined::FirstSectorPastPhysical
+                                       : Undetermined::NoGrid;
 }
 
 std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTable& drives) {
@@ -88,7 +93,7 @@ std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTabl
     } else {
       piece.verdict = GetAlignmentState(volume, dataStart.value, drive);
       piece.bytesPastPhysicalStart = BytesPastPhysicalStart(dataStart, size, drive);
-      if (piece.verdict == Verdict::Undetermined) piece.reason = Undetermined::NoGrid;
+      if (piece.verdict == Verdict::Undetermined) piece.reason = WhyNoGrid(drive);
     }
     pieces.push_back(piece);
   }

@@ -17,6 +17,8 @@ Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const D
 bool ClustersTooSmall(const CVolumeInfo& volume, const DriveInfo& drive);
 // The same rule for a start alone, where no cluster size is known: only the grid counts.
 Verdict StartVerdict(Sectors start, const DriveInfo& drive);
+// Why a drive gives no grid to judge by: it reported none, or one that cannot be.
+Undetermined WhyNoGrid(const DriveInfo& drive);
 
 // One piece of a volume, judged on its own disk.
 struct PieceVerdict {

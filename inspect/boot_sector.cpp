@@ -17,12 +17,26 @@ bool IsFat(const uint8_t* boot, uint32_t bytesPerSector) {
   if (bytesPerSector < 512 || (boot[0] != 0xEB && boot[0] != 0xE9)) return false;
   if (boot[510] != 0x55 || boot[511] != 0xAA) return false;
   const uint32_t fatSize = le::U16(boot + 22) != 0 ? le::U16(boot + 22) : le::U32(boot + 36);
-  return le::U16(boot + 11) == bytesPerSector && PowerOfTwo(boot[13]) &&
-         le::U16(boot + 14) != 0 && boot[16] != 0 && fatSize != 0 &&
-         std::memcmp(boot + 3, "NTFS    ", 8) != 0 && std::memcmp(boot + 3, "EXFAT   ", 8) != 0;
+  return le::U16(boot + 11) == bytesPerSector && PowerOfTwo(boot[13]) && le::U16(boot + 14) != 0 &&
+         boot[16] != 0 && fatSize != 0 && std::memcmp(boot + 3, "NTFS    ", 8) != 0 &&
+         std::memcmp(boot + 3, "EXFAT   ", 8) != 0;
 }
 
+bool SectorBytes(uint32_t n) { return n >= 512 && n <= 4096 && PowerOfTwo(n); }
+
 }  // namespace
+
+std::optional<uint32_t> NamedSectorBytes(const uint8_t* boot) {
+  if (std::memcmp(boot + 3, "EXFAT   ", 8) == 0) {
+    if (boot[108] < 9 || boot[108] > 12) return std::nullopt;
+    return 1u << boot[108];
+  }
+  const uint32_t named = le::U16(boot + 11);
+  if (!SectorBytes(named)) return std::nullopt;
+  if (std::memcmp(boot + 3, "NTFS    ", 8) == 0) return named;
+  if (IsFat(boot, named)) return named;
+  return std::nullopt;
+}
 
 std::optional<uint64_t> FatDataAreaOffset(const uint8_t* boot, uint32_t bytesPerSector) {
   if (bytesPerSector < kBpbEnd) return std::nullopt;
@@ -68,14 +82,14 @@ BootSector ReadBootSector(const uint8_t* boot, uint32_t bytesPerSector) {
   } else if (std::memcmp(boot + 3, "NTFS    ", 8) == 0) {
     sector.fileSystem = BootFileSystem::Ntfs;
     sector.dataOffset = 0;
-    // Sectors per cluster: a count up to 128; past it, 2 to the power of its negation
-    // (a byte of 0xF4 is 2^12), as large clusters are written.
+    // Sectors per cluster: a count up to 128; past it, 2 to the power of its negation in
+    // sectors (0xF8 is 2^8 sectors, 128 KiB of 512-byte ones), as ntfs-3g reads it.
     const uint8_t perCluster = boot[13];
     const uint64_t sectorBytes = le::U16(boot + 11);
     if (perCluster != 0 && perCluster <= 0x80)
       sector.clusterBytes = sectorBytes * perCluster;
     else if (perCluster > 0x80 && 256 - perCluster <= 31)
-      sector.clusterBytes = uint64_t{1} << (256 - perCluster);
+      sector.clusterBytes = sectorBytes << (256 - perCluster);
     if (sector.clusterBytes && sectorBytes == 0) sector.clusterBytes.reset();
   } else {
     static const char kRefs[8] = {'R', 'e', 'F', 'S', 0, 0, 0, 0};

@@ -31,6 +31,10 @@ std::optional<uint64_t> FatDataAreaOffset(const uint8_t* boot, uint32_t bytesPer
 // sector valid for this sector size and volume.
 std::optional<uint64_t> ExfatDataAreaOffset(const uint8_t* boot, uint32_t bytesPerSector);
 
+// The bytes per sector a boot sector of NTFS, FAT or exFAT names (512 to 4096), read from
+// its first 512 bytes whatever sector size it was read at; none for any other sector.
+std::optional<uint32_t> NamedSectorBytes(const uint8_t* boot);
+
 // A partition's first sector, `bytesPerSector` bytes, told by its content: a FAT boot
 // sector whose parameter block holds together, an exFAT or an NTFS one. NTFS and anything
 // unknown keep their clusters from the partition's first sector on.

@@ -29,7 +29,8 @@ void DriveTable::HoldsVolume(DiskNumber number) { m_entries[number].holdsVolume 
 std::vector<DiskNumber> DriveTable::Listed() const {
   std::vector<DiskNumber> numbers;
   uint32_t n = 0;
-  for (; n < kDriveCount && (*this)[DiskNumber(n)].status >= 0; ++n) numbers.push_back(DiskNumber(n));
+  for (; n < kDriveCount && (*this)[DiskNumber(n)].status >= 0; ++n)
+    numbers.push_back(DiskNumber(n));
   for (const auto& [number, entry] : m_entries)
     if (entry.holdsVolume && number.value >= n) numbers.push_back(number);
   return numbers;
@@ -94,6 +95,7 @@ uint32_t LogicalSectorBytes(const BYTE* data) {
 void TakeGeometry(const BYTE* data, DriveInfo* out) {
   out->sectorsPerPhysical = 1;
   out->alignPhase = 0;
+  out->firstSectorPastPhysical = false;
   out->bytesPerLogicalSector = LogicalSectorBytes(data);
   out->geometry = GeometrySource::AtaIdentity;
   const uint16_t w = Word(data, 106);
@@ -105,7 +107,10 @@ void TakeGeometry(const BYTE* data, DriveInfo* out) {
   out->alignPhase = static_cast<uint16_t>(out->sectorsPerPhysical - offset);
   // Logical sector 0 cannot lie a whole physical sector or more into one: the drive
   // reported an impossible grid, which is kept for Device Information but judges nothing.
-  if (offset >= out->sectorsPerPhysical) out->geometry = GeometrySource::None;
+  if (offset >= out->sectorsPerPhysical) {
+    out->geometry = GeometrySource::None;
+    out->firstSectorPastPhysical = true;
+  }
 }
 
 enum class AtaOutcome { Identified, TryScsi, GiveUp };

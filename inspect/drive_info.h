@@ -40,6 +40,9 @@ struct DriveInfo {
   // The geometry request named another logical sector size than the identity or the
   // descriptor: nothing on the drive can be judged by the grid they gave.
   bool sectorSizesDisagree = false;
+  // Its identity put logical sector 0 a whole physical sector or more into one: the grid it
+  // reported cannot be, and judges nothing.
+  bool firstSectorPastPhysical = false;
   // What kind of disk it is, as the storage stack says (its seek penalty and TRIM
   // descriptors) and as its ATA identity says (word 217, the rotation rate; word 169 bit 0,
   // TRIM); each none where not said.

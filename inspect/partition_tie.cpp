@@ -37,7 +37,7 @@ void Tie(DiskNumber disk, const std::vector<PlacedVolume>& placed, bool allPlace
   if (volume == placed.end()) {
     // A volume that could not be placed may lie on a partition Windows makes volumes of.
     partition.holds = allPlaced || !WindowsMakesVolume(partition) ? PartitionHolds::NoVolume
-                                                                   : PartitionHolds::Unknown;
+                                                                  : PartitionHolds::Unknown;
     return;
   }
   partition.holds = volume->holds;
@@ -61,11 +61,12 @@ void FindDataArea(const DriveInfo& drive, AccessMode mode, Partition& partition)
     const std::optional<BootSector> boot =
         ReadVolumeBootSector(partition.volume, drive.layout->sectorSize.Bytes());
     if (boot) {
-      const bool fat = boot->fileSystem == BootFileSystem::Fat ||
-                       boot->fileSystem == BootFileSystem::Exfat;
-      partition.dataOffset = fat ? (boot->dataOffset ? std::optional<Sectors>(Sectors(*boot->dataOffset))
-                                                     : std::nullopt)
-                                 : Sectors(0);
+      const bool fat =
+          boot->fileSystem == BootFileSystem::Fat || boot->fileSystem == BootFileSystem::Exfat;
+      partition.dataOffset =
+          fat ? (boot->dataOffset ? std::optional<Sectors>(Sectors(*boot->dataOffset))
+                                  : std::nullopt)
+              : Sectors(0);
       if (!partition.dataOffset) partition.reason = Undetermined::DataAreaUnread;
       return;
     }
@@ -73,7 +74,7 @@ void FindDataArea(const DriveInfo& drive, AccessMode mode, Partition& partition)
   if (!HoldsFat(partition) || !windowsVolume) return;  // judged by its start
   partition.dataOffset.reset();
   partition.reason = mode == AccessMode::QueryOnly && readable ? Undetermined::DataAreaNeedsRights
-                                                                 : Undetermined::BootSectorUnread;
+                                                               : Undetermined::BootSectorUnread;
 }
 
 // Its verdict, and what would align it where it is misaligned.
@@ -89,7 +90,7 @@ void Judge(const DriveInfo& drive, AccessMode mode, Partition& partition) {
   }
   partition.verdict =
       StartVerdict(drive.layout->SectorOf(partition.start) + *partition.dataOffset, drive);
-  if (partition.verdict == Verdict::Undetermined) partition.reason = Undetermined::NoGrid;
+  if (partition.verdict == Verdict::Undetermined) partition.reason = WhyNoGrid(drive);
   if (partition.verdict != Verdict::Misaligned) return;
   // Its clusters are not judged: no cluster size is known without its volume's row, and
   // an EFI system partition's are small on purpose. So it is never told to format.

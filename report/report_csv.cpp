@@ -1,6 +1,7 @@
 #include "report/report_csv.h"
 
 #include "json/json_writer.h"
+#include "report/report_images.h"
 
 namespace report {
 
@@ -146,12 +147,16 @@ std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolum
 std::string ImagesCsv(const std::vector<ImageCheck>& images, const RunMode& mode) {
   std::string csv = Header();
   for (const ImageCheck& image : images) {
-    if (image.refusal != ImageRefusal::None) {
-      Line l{mode.computer, "skipped", image.path};
-      l.reason = std::string("refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
-      Append(csv, l);
-      continue;
-    }
+    // Every image has its line, with its own verdict, before its partitions'.
+    const ImageVerdict verdict = image.Judged();
+    Line line{mode.computer, "image", image.path};
+    line.verdict = VerdictWord(verdict.verdict);
+    if (image.refusal != ImageRefusal::None)
+      line.reason =
+          std::string("refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
+    else if (const char* why = ImageReasonWords(verdict))
+      line.reason = why;
+    Append(csv, line);
     const SectorSize size(image.logicalSectorSize);
     for (const ImagePartition& ip : image.partitions) {
       const Partition& p = ip.partition;

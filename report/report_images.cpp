@@ -56,7 +56,53 @@ std::string ContainerLine(const BlockContainer& c) {
                                   : "allocated blocks begin off 4 KiB in the file: misaligned\n");
 }
 
+// Where its sector size comes from, after "512-byte sectors".
+std::string SectorSizeWords(const ImageCheck& image) {
+  switch (image.sectorSizeFrom) {
+    case SectorSizeFrom::Image:
+      return " (as its table and boot sectors show)";
+    case SectorSizeFrom::Default:
+      return " (nothing in it says another size; --sector-size names one)";
+    case SectorSizeFrom::Option:
+      return " (--sector-size)";
+    case SectorSizeFrom::Format:
+    case SectorSizeFrom::Disagree:
+      break;
+  }
+  return "";
+}
+
+std::string SectorLine(const ImageCheck& image) {
+  std::string line = std::string("  ") + FormatWords(image.format) + ": " +
+                     Count(image.virtualSize, "byte", "bytes") + ", ";
+  if (image.sectorSizeFrom == SectorSizeFrom::Disagree)
+    return line +
+           "its sector size cannot be told: its table and boot sectors name both 512 "
+           "and 4096 bytes; name it with --sector-size\n";
+  line += Decimal(image.logicalSectorSize) + "-byte " +
+          (image.physicalSectorSize
+               ? "logical and " + Decimal(*image.physicalSectorSize) + "-byte physical sectors"
+               : std::string("sectors")) +
+          SectorSizeWords(image) + "\n";
+  if (image.sectorSizeOptionUnused)
+    line += image.format == ImageFormat::VhdFixed || image.format == ImageFormat::VhdDynamic
+                ? "  --sector-size is not used: a VHD's sectors are 512 bytes by definition\n"
+                : "  --sector-size is not used: a VHDX names its own in its metadata\n";
+  return line;
+}
+
+std::string VerdictLine(const ImageCheck& image) {
+  const ImageVerdict verdict = image.Judged();
+  const char* why = ImageReasonWords(verdict);
+  return std::string("  image: ") + VerdictWord(verdict.verdict) +
+         (why ? std::string(": ") + why : std::string()) + "\n";
+}
+
+// A file system that fills the disk has no table and so no type.
+bool Typed(const Partition& p) { return p.mbrType || !p.gptType.empty(); }
+
 std::string TableLine(const ImageCheck& image) {
+  if (image.sectorSizeFrom == SectorSizeFrom::Disagree) return "";
   if (!image.style) return "  its first sector could not be read\n";
   if (image.fileSystemWithoutTable) return "  no partition table: one file system fills the disk\n";
   switch (image.gpt) {
@@ -70,41 +116,37 @@ std::string TableLine(const ImageCheck& image) {
     case GptHeaderRead::None:
       break;
   }
-  return *image.style == PartitionStyle::Mbr ? "  partition table: MBR\n"
-                                             : "  no partition table\n";
+  return *image.style == PartitionStyle::Mbr
+             ? "  partition table: MBR\n"
+             : "  no partition table and no file system in its first sector\n";
 }
 
 std::string ImageSection(const ImageCheck& image) {
   std::string text = "Image " + Printable(image.path.c_str()) + "\n";
-  if (image.refusal != ImageRefusal::None) return text + RefusalLine(image);
-  text += std::string("  ") + FormatWords(image.format) + ": " +
-          Count(image.virtualSize, "byte", "bytes") + ", " + Decimal(image.logicalSectorSize) +
-          "-byte " +
-          (image.physicalSectorSize
-               ? "logical and " + Decimal(*image.physicalSectorSize) + "-byte physical sectors\n"
-               : std::string("sectors\n"));
+  if (image.refusal != ImageRefusal::None) return text + RefusalLine(image) + VerdictLine(image);
+  text += SectorLine(image);
   text += "  judged against a grid of " + Decimal(image.grid) + " bytes" +
           (image.gridSource == GridSource::Option
                ? " (--grid)\n"
                : " (the default: a physical sector of today's disks; --grid names another)\n");
   if (image.container) text += ContainerLine(*image.container);
   text += TableLine(image);
-  if (image.partitions.empty()) return text;
+  if (image.partitions.empty()) return text + VerdictLine(image);
   AppendFixedWidthLine(text, {"Part", "Type", "Start", "Length", "Alignment", "File system"},
                        kPartitionWidths, 1);
   const SectorSize size(image.logicalSectorSize);
   for (const ImagePartition& ip : image.partitions) {
     const Partition& p = ip.partition;
-    AppendFixedWidthLine(
-        text,
-        {Decimal(p.number), PartitionTypeName(p), Decimal(size.Of(p.start)),
-         Decimal(size.Of(p.length)), p.verdict ? VerdictWord(*p.verdict) : "", ip.fileSystem},
-        kPartitionWidths, 1);
+    AppendFixedWidthLine(text,
+                         {Decimal(p.number), Typed(p) ? PartitionTypeName(p) : "whole disk",
+                          Decimal(size.Of(p.start)), Decimal(size.Of(p.length)),
+                          p.verdict ? VerdictWord(*p.verdict) : "", ip.fileSystem},
+                         kPartitionWidths, 1);
     if (const char* why = UndeterminedWords(p.reason))
       text += std::string("    undetermined: ") + why + "\n";
     text += AdviceLines(p.advice);
   }
-  return text;
+  return text + VerdictLine(image);
 }
 
 void PartitionObject(JsonWriter& json, const ImagePartition& ip, SectorSize size) {
@@ -149,6 +191,10 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
                                     : std::nullopt);
   const char* gpt = GptHeaderWord(image.gpt);
   json.Member("gptHeader", gpt ? std::optional<std::string>(gpt) : std::nullopt);
+  const ImageVerdict verdict = image.Judged();
+  json.Member("verdict", VerdictWord(verdict.verdict));
+  const char* why = ImageReasonWords(verdict);
+  json.Member("reason", why ? std::optional<std::string>(why) : std::nullopt);
   json.Key("partitions");
   json.BeginArray();
   for (const ImagePartition& ip : image.partitions)
@@ -167,6 +213,29 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
 }
 
 }  // namespace
+
+const char* ImageReasonWords(const ImageVerdict& verdict) {
+  switch (verdict.reason) {
+    case ImageReason::Refused:
+      return "the image was refused";
+    case ImageReason::TableUnread:
+      return "its partition table could not be read";
+    case ImageReason::NothingInFirstSector:
+      return "no partition table and no file system in its first sector";
+    case ImageReason::SectorSizeUnknown:
+      return "its sector size cannot be told: name it with --sector-size";
+    case ImageReason::BlocksOff4K:
+      return "its blocks lie off 4 KiB in the file";
+    case ImageReason::PartitionMisaligned:
+      return "a partition inside is misaligned";
+    case ImageReason::PartitionUndetermined:
+      if (const char* why = UndeterminedWords(verdict.partitionReason)) return why;
+      return "a partition inside is undetermined";
+    case ImageReason::None:
+      break;
+  }
+  return nullptr;
+}
 
 const char* ImageFormatWord(ImageFormat format) {
   for (const auto& f : kFormats)
@@ -201,7 +270,7 @@ std::string ImagesJson(const std::vector<ImageCheck>& images, const RunMode& mod
 ExitStatus ImagesExitStatus(const std::vector<ImageCheck>& images) {
   bool undetermined = false;
   for (const ImageCheck& image : images) {
-    const Verdict v = image.Summary();
+    const Verdict v = image.Judged().verdict;
     if (v == Verdict::Misaligned) return ExitStatus::Misaligned;
     undetermined = undetermined || v == Verdict::Undetermined;
   }

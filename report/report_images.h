@@ -14,13 +14,16 @@ namespace report {
 // "raw", "vhd-fixed", "vhd-dynamic", "vhdx-fixed", "vhdx-dynamic".
 const char* ImageFormatWord(ImageFormat format);
 
+// Why an image has its verdict, as the JSON's reason and the CSV's say it; nullptr for an
+// aligned one.
+const char* ImageReasonWords(const ImageVerdict& verdict);
+
 // For each image: its path, what it is, the grid, its container's blocks and its table,
 // or why it is refused; then its partitions with their reasons and advice.
 std::string ImagesText(const std::vector<ImageCheck>& images);
 // `mode` gives how it ran: elevation and the computer's name.
 std::string ImagesJson(const std::vector<ImageCheck>& images, const RunMode& mode);
-// 1 where anything is misaligned, else 2 where anything is undetermined or an image was
-// refused, else 0.
+// 1 where an image is misaligned, else 2 where one is undetermined, else 0.
 ExitStatus ImagesExitStatus(const std::vector<ImageCheck>& images);
 
 }  // namespace report

@@ -42,10 +42,15 @@ void PartitionVerdictMembers(JsonWriter& json, const Partition& p) {
 
 void PartitionTypeMembers(JsonWriter& json, const Partition& p) {
   json.Member("number", p.number);
-  if (p.mbrType)
+  if (p.mbrType) {
     json.Member("type", uint32_t{*p.mbrType});
-  else
+  } else if (p.gptType.empty()) {  // an image's file system over the whole disk: no table
+    json.Member("type", std::optional<std::string>());
+    json.Member("typeName", std::optional<std::string>());
+    return;
+  } else {
     json.Member("type", p.gptType);
+  }
   json.Member("typeName", PartitionTypeName(p));
 }
 
@@ -118,7 +123,6 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.EndObject();
 }
 
-
 void PartitionObject(JsonWriter& json, const Partition& p, const DriveLayout& layout) {
   json.BeginObject();
   PartitionTypeMembers(json, p);
@@ -131,7 +135,7 @@ void PartitionObject(JsonWriter& json, const Partition& p, const DriveLayout& la
 }
 
 void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
-  const DriveGeometry g = GeometryOf(d);
+  const DriveGeometry g = ReportedGeometryOf(d);
   json.BeginObject();
   json.Member("number", Number(number));
   json.Member("name", d.model.GetString());
@@ -150,8 +154,9 @@ void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
   json.Member("media", media.empty() ? std::nullopt : std::optional<std::string>(media));
   json.Member("rotationRate", d.RotationRate());
   json.Member("trim", d.Trim());
-  json.Member("partitionStyle", d.layout ? std::optional<std::string>(PartitionStyleWord(d.layout->style))
-                                         : std::nullopt);
+  json.Member(
+      "partitionStyle",
+      d.layout ? std::optional<std::string>(PartitionStyleWord(d.layout->style)) : std::nullopt);
   json.Key("partitions");
   json.BeginArray();
   if (d.layout)

@@ -1,6 +1,7 @@
 #include "report/report_lines.h"
 
 #include "platform/volume_names.h"
+#include "report/report_images.h"
 #include "report/report_text.h"
 
 namespace report {
@@ -56,10 +57,30 @@ std::string Of(size_t n, const Tally& t) {
   return std::to_string(n) + " of " + Count(t.total, t.one, t.many);
 }
 
+std::string Of(size_t n, const ImageCounts& c) {
+  return std::to_string(n) + " of " + Count(c.total, "image", "images");
+}
+
+// What the line counts: "2 of 21 volumes", or for images "1 of 2 images; 0 of 3 partitions".
+std::string Counted(const Tally& t, bool misaligned) {
+  if (!t.images) return Of(misaligned ? t.misaligned.size() : t.undetermined.size(), t);
+  const ImageCounts& c = *t.images;
+  return Of(misaligned ? c.misaligned : c.undetermined, c) + "; " +
+         Of(misaligned ? c.partitionsMisaligned : c.partitionsUndetermined, t);
+}
+
 std::string Perfdata(const Tally& t, bool critical) {
-  return "misaligned=" + std::to_string(t.misaligned.size()) + (critical ? ";;0;0; " : ";0;;0; ") +
-         "undetermined=" + std::to_string(t.undetermined.size()) + ";;;0; " + t.many + "=" +
-         std::to_string(t.total) + ";;;0;";
+  const char* warning = critical ? ";;0;0; " : ";0;;0; ";
+  const size_t misaligned = t.images ? t.images->partitionsMisaligned : t.misaligned.size();
+  const size_t undetermined = t.images ? t.images->partitionsUndetermined : t.undetermined.size();
+  std::string data = "misaligned=" + std::to_string(misaligned) + warning +
+                     "undetermined=" + std::to_string(undetermined) + ";;;0; " + t.many + "=" +
+                     std::to_string(t.total) + ";;;0;";
+  if (t.images)
+    data += " images_misaligned=" + std::to_string(t.images->misaligned) + warning +
+            "images_undetermined=" + std::to_string(t.images->undetermined) +
+            ";;;0; images=" + std::to_string(t.images->total) + ";;;0;";
+  return data;
 }
 
 std::string Names(const std::vector<std::string>& names) {
@@ -103,51 +124,67 @@ Tally ImagesTally(const std::vector<ImageCheck>& images) {
   Tally t;
   t.one = "partition";
   t.many = "partitions";
+  ImageCounts c;
   for (const ImageCheck& image : images) {
     const std::string path = Printable(image.path.c_str());
-    const bool read =
-        image.refusal == ImageRefusal::None && image.style && image.gpt != GptHeaderRead::Neither;
-    if (!read) {
-      ++t.total;
-      t.undetermined.push_back(path +
-                               (image.refusal != ImageRefusal::None
-                                    ? std::string(": refused (") + RefusalCode(image.refusal) + ")"
-                                    : std::string(": no partition table read")));
-      t.undeterminedNames.push_back(path);
-      continue;
-    }
-    if (image.container && image.container->blocksAligned == false) {
-      t.misaligned.push_back(path + ": blocks off 4 KiB in the file");
+    const ImageVerdict verdict = image.Judged();
+    ++c.total;
+    if (verdict.verdict == Verdict::Misaligned) {
+      ++c.misaligned;
       t.misalignedNames.push_back(path);
+    } else if (verdict.verdict == Verdict::Undetermined) {
+      ++c.undetermined;
+      t.undeterminedNames.push_back(path);
+    }
+    // The image's own item, where the image and not a partition inside says it.
+    switch (verdict.reason) {
+      case ImageReason::Refused:
+        t.undetermined.push_back(path + ": refused (" + RefusalCode(image.refusal) + ")");
+        break;
+      case ImageReason::TableUnread:
+      case ImageReason::NothingInFirstSector:
+      case ImageReason::SectorSizeUnknown:
+        t.undetermined.push_back(path + ": " + ImageReasonWords(verdict));
+        break;
+      case ImageReason::BlocksOff4K:
+        t.misaligned.push_back(path + ": blocks off 4 KiB in the file");
+        break;
+      default:
+        break;
     }
     for (const ImagePartition& ip : image.partitions) {
       const Partition& p = ip.partition;
       if (!p.verdict) continue;
       ++t.total;
-      const std::string name = path + " " + std::to_string(p.number);
       const std::string where = path + " partition " + std::to_string(p.number);
       if (*p.verdict == Verdict::Misaligned) {
+        ++c.partitionsMisaligned;
         t.misaligned.push_back(Item(where, "", ip.dataStart, p.advice));
-        t.misalignedNames.push_back(name);
       } else if (*p.verdict == Verdict::Undetermined) {
+        ++c.partitionsUndetermined;
         const char* why = UndeterminedWords(p.reason);
         t.undetermined.push_back(where + (why ? std::string(": ") + why : ""));
-        t.undeterminedNames.push_back(name);
       }
     }
   }
+  t.images = c;
   return t;
 }
 
 std::string SummaryLine(const Tally& t) {
   std::string line;
+  const bool misaligned = t.images ? t.images->misaligned > 0 : !t.misaligned.empty();
+  const bool undetermined = t.images ? t.images->undetermined > 0 : !t.undetermined.empty();
   if (!t.incomplete.empty())
     line = Joined("INCOMPLETE: " + t.incomplete + "; " + Of(t.misaligned.size(), t) + " misaligned",
                   t.misaligned);
-  else if (!t.misaligned.empty())
-    line = Joined("MISALIGNED: " + Of(t.misaligned.size(), t), t.misaligned);
-  else if (!t.undetermined.empty())
-    line = Joined("UNDETERMINED: " + Of(t.undetermined.size(), t), t.undetermined);
+  else if (misaligned)
+    line = Joined("MISALIGNED: " + Counted(t, true), t.misaligned);
+  else if (undetermined)
+    line = Joined("UNDETERMINED: " + Counted(t, false), t.undetermined);
+  else if (t.images)
+    line = "OK: " + Count(t.images->total, "image", "images") + " aligned; " +
+           (t.total == 0 ? std::string("no partition") : Count(t.total, t.one, t.many));
   else if (t.total == 0)
     line = std::string("OK: no ") + (t.one == std::string("volume") ? "fixed volume" : "partition");
   else
@@ -164,19 +201,27 @@ std::string SummaryError(const std::string& why) {
 PluginOutput NagiosLine(const Tally& t, bool critical) {
   PluginOutput out;
   std::string state, text;
-  if (!t.misaligned.empty()) {
+  const bool misaligned = t.images ? t.images->misaligned > 0 : !t.misaligned.empty();
+  const bool undetermined = t.images ? t.images->undetermined > 0 : !t.undetermined.empty();
+  // Images are named by their paths, volumes by their names.
+  const auto counted = [&](bool m) {
+    return t.images ? Of(m ? t.images->misaligned : t.images->undetermined, *t.images)
+                    : Of(m ? t.misaligned.size() : t.undetermined.size(), t);
+  };
+  if (misaligned) {
     out.status = critical ? 2 : 1;
     state = critical ? "CRITICAL" : "WARNING";
-    text = Of(t.misaligned.size(), t) + " misaligned: " + Names(t.misalignedNames);
-  } else if (!t.incomplete.empty() || !t.undetermined.empty()) {
+    text = counted(true) + " misaligned: " + Names(t.misalignedNames);
+  } else if (!t.incomplete.empty() || undetermined) {
     out.status = 3;
     state = "UNKNOWN";
-    text = !t.incomplete.empty()
-               ? t.incomplete
-               : Of(t.undetermined.size(), t) + " undetermined: " + Names(t.undeterminedNames);
+    text = !t.incomplete.empty() ? t.incomplete
+                                 : counted(false) + " undetermined: " + Names(t.undeterminedNames);
   } else {
     state = "OK";
-    text = Count(t.total, t.one, t.many) + " aligned";
+    text = t.images ? Count(t.images->total, "image", "images") + " aligned, " +
+                          Count(t.total, t.one, t.many)
+                    : Count(t.total, t.one, t.many) + " aligned";
   }
   const std::string perfdata = " | " + Perfdata(t, critical);
   std::string head = "TESSAREL " + state + " - " + text;

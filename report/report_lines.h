@@ -3,6 +3,7 @@
 // status line with its performance data (Nagios, Icinga, Naemon).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,17 @@
 
 namespace report {
 
+// An image check's images, counted apart from the partitions inside them, each by its own
+// verdict; and the partitions' misaligned and undetermined.
+struct ImageCounts {
+  size_t total = 0, misaligned = 0, undetermined = 0;
+  size_t partitionsMisaligned = 0, partitionsUndetermined = 0;
+};
+
 // What a run found, counted for one line: its volumes (or an image check's partitions),
 // the misaligned and the undetermined ones with their items ("D: disk 0 at 63: move to 64
-// after shrinking 1 sector"), and why the list is incomplete, where it is.
+// after shrinking 1 sector"), and why the list is incomplete, where it is. For images the
+// items are the images' and the partitions' together, and the names are the images'.
 struct Tally {
   const char* one = "volume";
   const char* many = "volumes";
@@ -21,6 +30,7 @@ struct Tally {
   std::vector<std::string> misaligned, misalignedNames;
   std::vector<std::string> undetermined, undeterminedNames;
   std::string incomplete;  // empty where the list came whole
+  std::optional<ImageCounts> images;
 };
 
 Tally MachineTally(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,

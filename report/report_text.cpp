@@ -58,7 +58,8 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
   widths.push_back(kVerdictWidth);
   // The first column fits the longest name, a folder path too, and a space after it.
   for (const ScanRow& row : rows)
-    widths[0] = std::max(widths[0], static_cast<int>(Printable(row.name.c_str()).size() + kConsoleGap));
+    widths[0] =
+        std::max(widths[0], static_cast<int>(Printable(row.name.c_str()).size() + kConsoleGap));
   std::string text;
   AppendFixedWidthLine(text, {headings[0], headings[1], headings[2], headings[3], "Alignment"},
                        widths, kConsoleGap);
@@ -111,7 +112,8 @@ std::string AfterShrinking(const Room& room) {
 // The format line: the cluster size where the clusters are too small; otherwise at least
 // the unit, which today's formatters lay the data area out on.
 std::string FormatWords(const Advice& advice) {
-  if (advice.clusterBytes) return "format with clusters of " + Decimal(*advice.clusterBytes) + " bytes";
+  if (advice.clusterBytes)
+    return "format with clusters of " + Decimal(*advice.clusterBytes) + " bytes";
   return "format it again, with clusters of at least " + Decimal(advice.clusterUnit) + " bytes";
 }
 
@@ -166,10 +168,10 @@ std::string AdviceSentence(const Advice& advice, SectorSize sectorSize) {
   }
   std::vector<std::string> steps;
   if (advice.format)
-    steps.push_back(advice.clusterBytes
-                        ? "formatting it with clusters of " + Decimal(*advice.clusterBytes) + " bytes"
-                        : "formatting it again with clusters of at least " +
-                              Decimal(advice.clusterUnit) + " bytes");
+    steps.push_back(advice.clusterBytes ? "formatting it with clusters of " +
+                                              Decimal(*advice.clusterBytes) + " bytes"
+                                        : "formatting it again with clusters of at least " +
+                                              Decimal(advice.clusterUnit) + " bytes");
   if (!move.empty()) steps.insert(steps.begin(), move);
   if (steps.empty()) return "";
   std::string sentence = steps.front();
@@ -195,7 +197,8 @@ std::string PartitionTip(const DriveInfo& drive) {
     // A FAT partition is judged where its clusters begin, past its allocation tables.
     const Sectors start = drive.layout->SectorOf(p.start);
     if (p.dataOffset && *p.dataOffset != Sectors(0))
-      tip += " and its data area begins off the grid, at sector " + Decimal(start + *p.dataOffset) + ".";
+      tip += " and its data area begins off the grid, at sector " + Decimal(start + *p.dataOffset) +
+             ".";
     else
       tip += " and starts off the grid, at sector " + Decimal(start) + ".";
   }
@@ -217,11 +220,12 @@ std::string PartitionText(const DriveTable& drives) {
     if (!d.layout) continue;
     for (const Partition& p : d.layout->partitions) {
       if (p.holds == PartitionHolds::Row) continue;
-      AppendFixedWidthLine(lines,
-                           {Decimal(number), std::to_string(p.number), PartitionTypeName(p),
-                            Decimal(d.layout->SectorOf(p.start)), Decimal(d.layout->SectorOf(p.length)),
-                            p.verdict ? VerdictWord(*p.verdict) : "", Printable(HoldsWords(p).c_str())},
-                           widths, kConsoleGap);
+      AppendFixedWidthLine(
+          lines,
+          {Decimal(number), std::to_string(p.number), PartitionTypeName(p),
+           Decimal(d.layout->SectorOf(p.start)), Decimal(d.layout->SectorOf(p.length)),
+           p.verdict ? VerdictWord(*p.verdict) : "", Printable(HoldsWords(p).c_str())},
+          widths, kConsoleGap);
       if (const char* why = UndeterminedWords(p.reason))
         lines += std::string("    undetermined: ") + why + "\n";
       lines += AdviceLines(p.advice);
@@ -242,7 +246,7 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) 
                        kDriveWidths, kConsoleGap);
   for (DiskNumber number : drives.Listed()) {
     const DriveInfo& d = drives[number];
-    const DriveGeometry g = GeometryOf(d);
+    const DriveGeometry g = ReportedGeometryOf(d);
     AppendFixedWidthLine(
         text,
         {Decimal(number), Printable(d.model), Printable(d.serial), Printable(d.firmware),

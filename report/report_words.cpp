@@ -69,6 +69,10 @@ const char* UndeterminedWords(Undetermined reason) {
       return "its boot sector could not be read";
     case Undetermined::SectorSizes:
       return "the volume and its drive disagree about the sector size";
+    case Undetermined::FirstSectorPastPhysical:
+      return "the drive reports its first sector past its physical sector";
+    case Undetermined::BootSectorSize:
+      return "its boot sector counts sectors of another size than the disk's";
     case Undetermined::None:
       break;
   }
@@ -86,8 +90,17 @@ DriveGeometry GeometryOf(const DriveInfo& drive) {
   return g;
 }
 
+DriveGeometry ReportedGeometryOf(const DriveInfo& drive) {
+  DriveGeometry g = GeometryOf(drive);
+  if (drive.firstSectorPastPhysical) {
+    g.alignment.reset();
+    g.impossibleAlignment = true;
+  }
+  return g;
+}
+
 std::string AlignmentCell(const DriveGeometry& geometry) {
-  if (!geometry.reported) return "Unknown";
+  if (!geometry.reported || geometry.impossibleAlignment) return "Unknown";
   return geometry.alignment ? std::to_string(*geometry.alignment) : "";
 }
 

@@ -47,8 +47,12 @@ struct DriveGeometry {
   bool reported = false;         // false: "Unknown"
   std::optional<int> alignment;  // shown unless one logical per physical
   std::optional<uint64_t> physicalSectorSize;
+  bool impossibleAlignment = false;  // the reported grid cannot be: "Unknown"
 };
 DriveGeometry GeometryOf(const DriveInfo& drive);
+// What the console and the JSON report of it: Device Information's, except that a grid that
+// cannot be (LBA 0 past its physical sector) has no alignment.
+DriveGeometry ReportedGeometryOf(const DriveInfo& drive);
 std::string AlignmentCell(const DriveGeometry& geometry);
 std::string PhysicalSectorCell(const DriveGeometry& geometry);
 

@@ -90,10 +90,12 @@ def expected_csv(doc):
     lines = []
     if "images" in doc:
         for image in doc["images"]:
-            if image["error"]:
-                lines.append([doc["computer"] or "", "skipped", image["path"], "", "", "", "", "",
-                              "refused (%s): %s" % (image["error"]["code"], image["error"]["words"]),
-                              ""] + [""] * len(ADVICE))
+            # Each image's own line first; a refused one's reason is its refusal.
+            error = image["error"]
+            reason = ("refused (%s): %s" % (error["code"], error["words"]) if error
+                      else text(image["reason"]))
+            lines.append([doc["computer"] or "", "image", image["path"], "", "", "", "",
+                          image["verdict"], reason, ""] + [""] * len(ADVICE))
             for p in image["partitions"]:
                 lines.append([doc["computer"] or "", "image-partition", image["path"], "",
                               text(p["number"]), text(p["start"]), text(p["dataStart"]),

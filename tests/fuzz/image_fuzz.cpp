@@ -14,10 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sim::File& file = run.machine.files[path];
   fuzz::CodeImageFile(in, file);
   const std::optional<uint32_t> grids[] = {std::nullopt, 512, 4096, 1 << 20};
-  uint8_t grid;
-  in.U8(grid);
+  const std::optional<uint32_t> sectorSizes[] = {std::nullopt, 512, 4096};
+  uint8_t named;
+  in.U8(named);
 
-  const ImageCheck check = CheckImage(path, grids[grid % 4]);
+  const ImageCheck check = CheckImage(path, {grids[named % 4], sectorSizes[named / 4 % 3]});
+  const ImageVerdict verdict = check.Judged();
   fuzz::CheckNothingLeft(run.machine);
   const std::vector<sim::Call> reads = run.machine.Calls("ReadFile");
   // A block table is walked a MiB at a time; 4096 of them cover the largest a 64 TiB
@@ -27,9 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const ImagePartition& ip : check.partitions) {
     const Partition& p = ip.partition;
     FUZZ_CHECK(p.length.value > 0 && p.start.value + p.length.value <= check.virtualSize);
-    if (p.verdict == Verdict::Misaligned) FUZZ_CHECK(check.Summary() == Verdict::Misaligned);
+    if (p.verdict == Verdict::Misaligned) FUZZ_CHECK(verdict.verdict != Verdict::Aligned);
   }
   if (check.refusal != ImageRefusal::None) FUZZ_CHECK(check.partitions.empty());
+  // Nothing passes unread: an aligned image read a partition table or a boot sector.
+  if (verdict.verdict == Verdict::Aligned)
+    FUZZ_CHECK(check.refusal == ImageRefusal::None && check.style &&
+               (*check.style != PartitionStyle::Raw || check.fileSystemWithoutTable) &&
+               check.gpt != GptHeaderRead::Neither);
   FUZZ_CHECK(IsValidJson(report::ImagesJson({check}, report::RunMode{})));
   FUZZ_CHECK(!report::ImagesText({check}).empty());
   return 0;

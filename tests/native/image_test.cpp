@@ -77,7 +77,8 @@ TEST_F(ImageTest, TheTextOfAnImage) {
   EXPECT_EQ(Run({"--image", "xp.img"}), 1);
   EXPECT_EQ(out,
             "Image xp.img\n"
-            "  raw image: 67108864 bytes, 512-byte sectors\n"
+            "  raw image: 67108864 bytes, 512-byte sectors (nothing in it says another size; "
+            "--sector-size names one)\n"
             "  judged against a grid of 4096 bytes (the default: a physical sector of today's "
             "disks; --grid names another)\n"
             "  partition table: MBR\n"
@@ -85,26 +86,28 @@ TEST_F(ImageTest, TheTextOfAnImage) {
             "1     NTFS/exFAT          63          1985        misaligned              \n"
             "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; "
             "no room at 2048, on 1 MiB\n"
-            "2     Linux               2048        2048        aligned                 \n");
+            "2     Linux               2048        2048        aligned                 \n"
+            "  image: misaligned: a partition inside is misaligned\n");
   EXPECT_EQ(Run({"--image", "xp.img", "--grid", "512"}), 0);
   EXPECT_NE(out.find("grid of 512 bytes (--grid)\n"), std::string::npos) << out;
 }
 
-// The one-line outputs count an image check's partitions, and a refused image as one
-// that could not be judged.
-TEST_F(ImageTest, TheOneLineOutputsCountPartitions) {
+// The one-line outputs count images apart from their partitions; a refused image is an
+// undetermined image, never a partition.
+TEST_F(ImageTest, TheOneLineOutputsCountImagesAndPartitions) {
   XpDisk("xp.img");
   machine.files["held.vhdx"].inUse = true;
   EXPECT_EQ(Run({"--image", "xp.img", "--summary"}), 1);
   EXPECT_EQ(out,
-            "MISALIGNED: 1 of 2 partitions; xp.img partition 1 at 63: move to 64 after "
-            "shrinking 1 sector\n");
+            "MISALIGNED: 1 of 1 image; 1 of 2 partitions; xp.img partition 1 at 63: move to 64 "
+            "after shrinking 1 sector\n");
   EXPECT_EQ(Run({"--image", "held.vhdx", "--image", "xp.img", "--nagios"}), 1);
   EXPECT_EQ(out,
-            "TESSAREL WARNING - 1 of 3 partitions misaligned: xp.img 1 | misaligned=1;0;;0; "
-            "undetermined=1;;;0; partitions=3;;;0;\n");
+            "TESSAREL WARNING - 1 of 2 images misaligned: xp.img | misaligned=1;0;;0; "
+            "undetermined=0;;;0; partitions=2;;;0; images_misaligned=1;0;;0; "
+            "images_undetermined=1;;;0; images=2;;;0;\n");
   EXPECT_EQ(Run({"--image", "held.vhdx", "--summary"}), 2);
-  EXPECT_EQ(out, "UNDETERMINED: 1 of 1 partition; held.vhdx: refused (in-use)\n");
+  EXPECT_EQ(out, "UNDETERMINED: 1 of 1 image; 0 of 0 partitions; held.vhdx: refused (in-use)\n");
   EXPECT_EQ(err, "");
 }
 
@@ -119,7 +122,7 @@ TEST_F(ImageTest, OptionsThatDoNotGoWithImagesAreRefused) {
   } cases[] = {
       {{"--image", "xp.img", "--drives"},
        3,
-       "option '--image' goes with '--grid' and the output options only"},
+       "option '--image' goes with '--grid', '--sector-size' and the output options only"},
       {{"--image", "xp.img", "--trace", "t.jsonl"}, 3, "goes with"},
       {{"--replay", "t.jsonl", "--image", "xp.img"}, 3, "goes with"},
       {{"--grid", "4096"}, 3, "option '--grid' goes with '--image' only"},
