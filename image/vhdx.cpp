@@ -29,6 +29,9 @@ const char kFileParameters[] = "CAA16737-FA36-4D43-B3B6-33F0AA44E76B";
 const char kVirtualDiskSize[] = "2FA54224-CD1B-4876-B211-5DBED83BF4B8";
 const char kLogicalSectorSize[] = "8141BF1D-A96F-4709-BA47-F233A8FAAB5F";
 const char kPhysicalSectorSize[] = "CDA348C7-445D-4471-9CC9-E9885251C556";
+const char kVirtualDiskId[] = "BECA12AB-B2E6-4523-93EF-C309E000C746";  // its page 83 data
+const char kParentLocator[] = "A8D35F2D-B30B-454D-ABF7-D3D84834AB0C";
+constexpr uint32_t kIsRequired = 4;  // a metadata entry's flags: IsUser 1, IsVirtualDisk 2
 
 // Payload block states: 0 to 3 read as zeros, 6 fully present; 7 (partly present) only in
 // a differencing disk, whose other sectors are the parent's.
@@ -48,8 +51,9 @@ struct Header {
   bool logEmpty = true;
 };
 
-// The two copies of a structure: their signatures, and whether any holds its checksum.
-enum class Copies { Missing, Broken, Valid };
+// The two copies of a structure: their signatures, and whether any holds its checksum (and,
+// for a header, is of the version this reader knows).
+enum class Copies { Missing, Broken, OtherVersion, Valid };
 
 class VhdxDisk : public BlockDisk {
  public:
@@ -91,6 +95,8 @@ class Reader {
         return Refused(ImageRefusal::UnknownFormat, "it has no VHDX header");
       case Copies::Broken:
         return Refused(ImageRefusal::Checksum, "neither of its headers' checksums holds");
+      case Copies::OtherVersion:
+        return Refused(ImageRefusal::UnknownFormat, "a VHDX version Tessarel does not know");
       case Copies::Valid:
         break;
     }
@@ -105,8 +111,7 @@ class Reader {
     if (ImageOpening refusal = ReadMetadata(metadataAt, metadataBytes, &m);
         refusal.refusal != ImageRefusal::None)
       return refusal;
-    if (m.hasParent)
-      return DifferencingRefusal();
+    if (m.hasParent) return DifferencingRefusal();
     return Blocks(batAt, batBytes, m);
   }
 
@@ -123,7 +128,11 @@ class Reader {
       const auto h = Bytes(at, kHeaderBytes);
       if (!h || std::memcmp(h->data(), "head", 4) != 0) continue;
       if (found == Copies::Missing) found = Copies::Broken;
-      if (!ChecksumHolds(*h) || le::U16(h->data() + 66) != 1) continue;
+      if (!ChecksumHolds(*h)) continue;
+      if (le::U16(h->data() + 66) != 1) {  // Version: a header of another is not read
+        if (found != Copies::Valid) found = Copies::OtherVersion;
+        continue;
+      }
       const uint64_t sequence = le::U64(h->data() + 8);
       if (found == Copies::Valid && sequence <= current->sequence) continue;
       found = Copies::Valid;
@@ -185,6 +194,7 @@ class Reader {
       const uint8_t* e = t->data() + 32 + 32 * i;
       const std::string guid = GuidText(e);
       const uint32_t offset = le::U32(e + 16), length = le::U32(e + 20);
+      const bool required = (le::U32(e + 24) & kIsRequired) != 0;
       const auto item = [&](size_t bytes) {
         return offset >= kTableBytes && length >= bytes && offset <= size && length <= size - offset
                    ? Bytes(at + offset, bytes)
@@ -203,6 +213,10 @@ class Reader {
         if (const auto v = item(4)) m->logical = le::U32(v->data()), logical = true;
       } else if (guid == kPhysicalSectorSize) {
         if (const auto v = item(4)) m->physical = le::U32(v->data()), physical = true;
+      } else if (guid != kVirtualDiskId && guid != kParentLocator && required) {
+        // An item a reader must understand to read the disk right ([MS-VHDX] 2.6.1.2).
+        return Refused(ImageRefusal::UnknownFormat,
+                       "it requires a metadata item Tessarel does not know (" + guid + ")");
       }
     }
     if (m->hasParent) return {};
@@ -231,6 +245,11 @@ class Reader {
       if (state <= 3) continue;
       if (state != kFullyPresent && state != kPartlyPresent)
         return Refused(ImageRefusal::UnknownFormat, "its block table holds an unknown state");
+      // Only a differencing disk may keep a block partly in its parent.
+      if (state == kPartlyPresent)
+        return Refused(ImageRefusal::UnknownFormat,
+                       "its block table marks a block partly present, which only a disk with a "
+                       "parent may have");
       const uint64_t dataAt = (*entry >> 20) * kMiB;
       if (dataAt < kMiB || dataAt > m_file->Size() || m.blockBytes > m_file->Size() - dataAt)
         return Refused(ImageRefusal::OutsideFile, "its block table points past the file's end");

@@ -63,7 +63,20 @@ def report(names, *options):
     return doc, done.returncode
 
 
+def output(names, *options):
+    """The report's standard output in another form, and its exit status."""
+    args = list(report_command) + list(options)
+    for name in names:
+        args += ["--image", seen(name)]
+    done = subprocess.run(args, capture_output=True)
+    return done.stdout.decode("utf-8"), done.returncode
+
+
+checked = []
+
+
 def check(what, got, expected):
+    checked.append(what)
     if got != expected:
         failures.append("%s: got %r, expected %r" % (what, got, expected))
 
@@ -448,6 +461,14 @@ def main():
                          doc["images"][0]["partitions"][0]["verdict"]), (512, "option", "aligned"))
 
     act_on_the_advice()
+    unread_formats(raw)
+    big_clusters()
+    dos_label_4k()
+    linux_only()
+    whole_disk_file_systems()
+    nothing_to_read()
+    vhdx_refusals()
+    mixed_sets()
 
 
 def two_terabytes():
@@ -505,6 +526,248 @@ def act_on_the_advice():
     check("moved: the file", sh("ntfscat", "-f", path("moved-1"), "note.txt"), open(note).read())
 
 
+# --- images that must never pass unread -----------------------------------------------
+
+def one(name, *options):
+    doc, status = report([name], *options)
+    return doc["images"][0], status
+
+
+def unread_formats(raw):
+    """Containers this reader does not take apart, each refused naming its format as
+    qemu-img names it; a DMG's trailer stands for Apple's tools, which Debian lacks."""
+    made = {}
+    for name, driver, options in [("disk.qcow2", "qcow2", []), ("disk.vmdk", "vmdk", []),
+                                  ("stream.vmdk", "vmdk", ["-o", "subformat=streamOptimized"]),
+                                  ("disk.vdi", "vdi", [])]:
+        sh("qemu-img", "convert", "-f", "raw", "-O", driver, *options, path(raw), path(name))
+        made[name] = driver
+    sh("qemu-img", "create", "-q", "-f", "parallels", path("disk.hds"), "64M")
+    made["disk.hds"] = "parallels"
+    sh("qemu-img", "create", "-q", "-f", "vmdk", "-o", "subformat=monolithicFlat",
+       path("flat.vmdk"), "64M")
+    made["flat.vmdk"] = "vmdk"  # its descriptor: the extent beside it is the disk
+    for name, driver in made.items():
+        check(name + " qemu-img's format", json.loads(sh("qemu-img", "info", "--output=json",
+                                                         path(name)))["format"], driver)
+        image, status = one(name)
+        error = image["error"] or {}
+        check(name + " refused, naming its format",
+              (error.get("code"), driver.lower() in error.get("words", "").lower(),
+               image["verdict"], image["partitions"], status),
+              ("unknown-format", True, "undetermined", [], 2))
+    edited(raw, "disk.dmg", lambda d: d.extend(b"koly" + bytes(508)))
+    image, status = one("disk.dmg")
+    check("disk.dmg refused", ((image["error"] or {}).get("code"), status), ("unknown-format", 2))
+    text, status = output(["disk.qcow2"], "--summary")
+    check("a QCOW2's summary", (text.split(":")[0], status), ("UNDETERMINED", 2))
+
+
+def big_clusters():
+    """NTFS clusters of 64 KiB, 128 KiB and 2 MiB, on 1 MiB: as ntfsinfo counts them, aligned."""
+    for cluster, size in [(65536, 256 * MIB), (131072, 256 * MIB), (2097152, 1024 * MIB)]:
+        name = "ntfs-%d.img" % cluster
+        blank(name, size)
+        sh("sfdisk", "-q", path(name), stdin="label: dos\nstart=2048, type=7\n")
+        table = sfdisk_partitions(name)
+        facts = {1: file_system(name + "-1", "NTFS", table[1][1], cluster=cluster, hidden=2048)}
+        place(name, name + "-1", 2048)
+        os.remove(path(name + "-1"))
+        image, _ = one(name)
+        compare_partitions(name, image, table, facts, 512)
+        check(name + " clusters as ntfsinfo says", image["partitions"][0]["clusterBytes"],
+              facts[1]["clusterBytes"])
+
+
+def dos_label_4k():
+    """A 4Kn disk's DOS label, as fdisk -b 4096 writes it, with NTFS of 4096-byte sectors at
+    256 and at 16385: the second lies on the 4 KiB grid only counted in 4096-byte sectors."""
+    name = "dos4k.img"
+    blank(name, 160 * MIB)
+    sh("fdisk", "-b", "4096", path(name), stdin="o\nn\np\n1\n256\n+40M\nn\np\n2\n16385\n+40M\nw\n")
+    listing = sh("fdisk", "-b", "4096", "-l", "-o", "Device,Start,Sectors,Id", path(name))
+    table = {}
+    for line in listing.splitlines():
+        m = re.match(r"\S+?(\d+)\s+(\d+)\s+(\d+)\s+([0-9a-f]+)$", line.strip())
+        if m:
+            table[int(m.group(1))] = (int(m.group(2)), int(m.group(3)), m.group(4).upper())
+    facts = {}
+    for n, (start, sectors, _) in table.items():
+        facts[n] = file_system("dos4k-%d" % n, "NTFS", sectors, sector=4096, hidden=start)
+        place(name, "dos4k-%d" % n, start, 4096)
+    image, _ = one(name)
+    check(name + " sectors", (image["logicalSectorSize"], image["partitionStyle"]), (4096, "MBR"))
+    compare_partitions(name, image, table, facts, 4096)
+    check(name + " verdict", (image["verdict"], sorted(table)), ("aligned", [1, 2]))
+    # Named the other way, every boot sector is out of place and says so.
+    image, _ = one(name, "--sector-size", "512")
+    check(name + " as 512", {p["reason"] for p in image["partitions"]} - {None} <= {
+        "its boot sector counts sectors of another size than the disk's"}, True)
+
+
+def linux_only():
+    """A DOS label of Linux and swap partitions, no file system Windows reads: 512, by start."""
+    name = "linux.img"
+    blank(name, 64 * MIB)
+    sh("sfdisk", "-q", path(name), stdin="label: dos\nstart=2048, size=100000, type=83\n"
+       "start=102463, type=82\n")
+    image, _ = one(name)
+    check(name + " sectors", image["logicalSectorSize"], 512)
+    compare_partitions(name, image, sfdisk_partitions(name), {}, 512)
+
+
+def whole_disk_file_systems():
+    """FAT32 and exFAT over a whole image, as USB sticks are: judged as partition 0."""
+    for name, kind in [("whole-fat32.img", "FAT32"), ("whole-exfat.img", "exFAT")]:
+        fs = file_system(name, kind, 65536)
+        image, status = one(name)
+        p = image["partitions"][0] if image["partitions"] else {}
+        expected = expected_verdict(fs["dataOffset"], 512, fs["clusterBytes"], 4096, False)
+        check(name + " judged as the whole disk",
+              (len(image["partitions"]), p.get("number"), p.get("type"), p.get("typeName"),
+               p.get("start"), p.get("length"), p.get("fileSystem"), p.get("clusterBytes"),
+               p.get("dataStart"), p.get("verdict"), image["verdict"]),
+              (1, 0, None, None, 0, 65536, kind, fs["clusterBytes"], fs["dataOffset"], expected,
+               expected))
+        advice = p.get("advice") or {}
+        check(name + " advice moves nothing", (advice.get("moveTo"), advice.get("moveToMiB")),
+              (None, None))
+
+
+def nothing_to_read():
+    """A zeroed image and random bytes: no table, no file system, never aligned."""
+    blank("zeros.img", 8 * MIB)
+    import random
+    noise = bytearray(random.Random(34).randbytes(8 * MIB))
+    noise[510:512] = b"\x12\x34"
+    open(path("noise.img"), "wb").write(noise)
+    for name in ("zeros.img", "noise.img"):
+        image, status = one(name)
+        check(name, (image["verdict"], image["reason"], image["partitions"], status),
+              ("undetermined", "no partition table and no file system in its first sector", [], 2))
+
+
+def vhdx_metadata_entry(data, guid_text, flags):
+    """A metadata table entry added for an item of `guid_text` (its value: 8 zero bytes at
+    the first item's place), with these flags (4: IsRequired)."""
+    import uuid
+    at, _ = vhdx_region(data, "8B7CA206-4790-4B9A-B8FE-575F050F886E")
+    count = struct.unpack("<H", data[at + 10:at + 12])[0]
+    first = struct.unpack("<I", data[at + 32 + 16:at + 32 + 20])[0]
+    data[at + 32 + 32 * count:at + 64 + 32 * count] = (
+        uuid.UUID(guid_text).bytes_le + struct.pack("<IIII", first, 8, flags, 0))
+    data[at + 10:at + 12] = struct.pack("<H", count + 1)
+
+
+def vhdx_header_versions(versions):
+    def edit(data):
+        for at, version in zip((64 * 1024, 128 * 1024), versions):
+            header = data[at:at + 4096]
+            header[66:68] = struct.pack("<H", version)
+            header[4:8] = b"\0\0\0\0"
+            header[4:8] = struct.pack("<I", crc32c(header))
+            data[at:at + 4096] = header
+    return edit
+
+
+def vhdx_block_partly_present(data):
+    at, length = vhdx_region(data, "2DC27766-F623-4200-9D64-115E9BFD4A08")
+    for i in range(length // 8):
+        entry = struct.unpack("<Q", data[at + 8 * i:at + 8 * i + 8])[0]
+        if entry & 7 == 6:
+            data[at + 8 * i:at + 8 * i + 8] = struct.pack("<Q", entry | 7)
+            return
+
+
+def vhdx_refusals():
+    """What the format demands of a reader: qemu marks its every metadata item required;
+    an item this reader does not know, marked so, refuses the file; a checkpoint's parent
+    locator is known, and the disk is refused as differencing; a block partly present needs
+    a parent; a header of another version is not read."""
+    base = "dynamic-1m.vhdx"
+    flags = {}
+    data = open(path(base), "rb").read()
+    at, _ = vhdx_region(data, "8B7CA206-4790-4B9A-B8FE-575F050F886E")
+    for i in range(struct.unpack("<H", data[at + 10:at + 12])[0]):
+        flags[i] = struct.unpack("<I", data[at + 32 + 32 * i + 24:at + 32 + 32 * i + 28])[0] & 4
+    check("qemu marks its metadata items required", set(flags.values()), {4})
+    cases = {
+        "unknown-item.vhdx": (lambda d: vhdx_metadata_entry(d, "11111111-2222-3333-4444-555555555555", 4),
+                              "unknown-format"),
+        "unknown-optional.vhdx": (lambda d: vhdx_metadata_entry(d, "11111111-2222-3333-4444-555555555555", 0),
+                                  None),
+        "checkpoint.avhdx": (lambda d: (vhdx_has_parent(d), vhdx_metadata_entry(
+            d, "A8D35F2D-B30B-454D-ABF7-D3D84834AB0C", 4)), "differencing"),
+        "partly.vhdx": (vhdx_block_partly_present, "unknown-format"),
+        "version2.vhdx": (vhdx_header_versions((2, 2)), "unknown-format"),
+        "one-version1.vhdx": (vhdx_header_versions((2, 1)), None),
+    }
+    for name, (edit, code) in cases.items():
+        edited(base, name, edit)
+        image, _ = one(name)
+        check(name, (image["error"] or {}).get("code"), code)
+    check("version2.vhdx words", (one("version2.vhdx")[0]["error"] or {}).get("words"),
+          "a VHDX version Tessarel does not know")
+
+
+def mixed_sets():
+    """The one-line outputs and the CSV over sets of images of every kind: the counts add up
+    to the JSON's verdicts, every image has its line, the plugin's numbers hold together."""
+    blank("aligned.img", 32 * MIB)
+    sh("sfdisk", "-q", path("aligned.img"), stdin="label: dos\nstart=2048, type=83\n")
+    sh("qemu-img", "convert", "-f", "raw", "-O", "vpc", "-o", "subformat=dynamic",
+       path("aligned.img"), path("aligned.vhd"))
+    check("aligned.vhd's blocks lie off 4 KiB", vhd_blocks_aligned("aligned.vhd"), False)
+    blank("empty.img", 8 * MIB)
+    sh("sfdisk", "-q", path("empty.img"), stdin="label: dos\n")
+    edited("gpt-backup.img", "gpt-neither.img",
+           lambda d: d.__setitem__(len(d) - 512 + 40, d[len(d) - 512 + 40] ^ 0xFF))
+    kinds = ["gpt4k.img", "mbr63.img", "aligned.vhd", "empty.img", "missing.vhd", "gpt-neither.img"]
+    for size in range(1, len(kinds) + 1):
+        for start in range(len(kinds) - size + 1):
+            mixed_set(kinds[start:start + size])
+
+
+def mixed_set(names):
+    what = "set %s" % ",".join(names)
+    doc, status = report(names)
+    images = doc["images"]
+    verdicts = [i["verdict"] for i in images]
+    judged = [p["verdict"] for i in images for p in i["partitions"] if p["verdict"]]
+    counts = {v: (verdicts.count(v), judged.count(v)) for v in ("misaligned", "undetermined")}
+    word = ("MISALIGNED" if counts["misaligned"][0] else
+            "UNDETERMINED" if counts["undetermined"][0] else "OK")
+    check(what + " exit status", status, {"MISALIGNED": 1, "UNDETERMINED": 2, "OK": 0}[word])
+    summary, summary_status = output(names, "--summary")
+    check(what + " summary's word and status", (summary.split(":")[0], summary_status),
+          (word, status))
+    plural = lambda n, one: "%d %s%s" % (n, one, "" if n == 1 else "s")
+    if word != "OK":
+        key = word.lower()
+        check(what + " summary's counts", summary.split("; ")[:2] if ";" in summary else summary,
+              ["%s: %d of %s" % (word, counts[key][0], plural(len(images), "image")),
+               "%d of %s" % (counts[key][1], plural(len(judged), "partition"))])
+    plugin, plugin_status = output(names, "--nagios")
+    perf = dict(item.split("=") for item in plugin.split(" | ")[1].split())
+    numbers = {k: int(v.split(";")[0]) for k, v in perf.items()}
+    check(what + " perfdata", numbers,
+          {"misaligned": counts["misaligned"][1], "undetermined": counts["undetermined"][1],
+           "partitions": len(judged), "images_misaligned": counts["misaligned"][0],
+           "images_undetermined": counts["undetermined"][0], "images": len(images)})
+    check(what + " plugin status", plugin_status, {"MISALIGNED": 1, "UNDETERMINED": 3, "OK": 0}[word])
+    import csv
+    import io
+    rows = list(csv.DictReader(io.StringIO(output(names, "--csv")[0].lstrip("\ufeff"))))
+    image_rows = [(r["name"], r["verdict"], r["reason"]) for r in rows if r["kind"] == "image"]
+    check(what + " CSV image lines", image_rows,
+          [(i["path"], i["verdict"],
+            "refused (%s): %s" % (i["error"]["code"], i["error"]["words"]) if i["error"]
+            else i["reason"] or "") for i in images])
+    check(what + " CSV partition lines", [(r["name"], r["verdict"]) for r in rows
+                                          if r["kind"] == "image-partition"],
+          [(i["path"], p["verdict"] or "") for i in images for p in i["partitions"]])
+
+
 try:
     main()
 except SystemExit as stopped:  # a tool failed: say which, with what was found before it
@@ -513,5 +776,5 @@ finally:
     shutil.rmtree(work, ignore_errors=True)
 for failure in failures:
     print(failure)
-print("images: %d differences from what the tools say" % len(failures))
+print("images: %d checks, %d differences from what the tools say" % (len(checked), len(failures)))
 sys.exit(1 if failures else 0)
