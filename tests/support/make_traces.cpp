@@ -60,6 +60,28 @@ void ManyDisks(sim::Machine& m) {
   }
 }
 
+// A disk for each pair of identity words 106 and 209 the identification tests read, each
+// with an NTFS volume at 63: grids that hold, none, and ones that cannot be (LBA 0 a whole
+// physical sector or more into one), so that every shape's JSON meets the schema.
+void IdentityShapes(sim::Machine& m) {
+  const uint16_t shapes[][2] = {
+      {0x6003, 0x4000}, {0x6003, 0x4001}, {0x6003, 0x0000}, {0x6003, 0x4009}, {0x6003, 0x8001},
+      {0x4000, 0x4001}, {0xE003, 0x4001}, {0x7003, 0x4001}, {0x600F, 0x4000}, {0x6001, 0x4001},
+      {0x0000, 0x4001}, {0x6003, 0x4007}, {0x6003, 0x4008}, {0x6001, 0x7FFF}, {0x6003, 0x0009}};
+  char letter = 'C';
+  for (uint32_t d = 0; d < std::size(shapes); ++d) {
+    char name[32];
+    std::snprintf(name, sizeof name, "SHAPE W106 %04X W209 %04X", shapes[d][0], shapes[d][1]);
+    sim::AddAtaDrive(m, d, name, "S" + std::to_string(d), "F1", shapes[d][0], shapes[d][1]);
+    sim::VolumeLayout v;
+    v.letter = letter++;
+    v.drive = d;
+    v.startSector = 63;
+    v.bootSector = sim::BuildNtfsBootSector(512, 8, 63, d);
+    sim::PlaceVolume(m, v);
+  }
+}
+
 // The lab as an older system sees it: no volume names its disk, each is found by content.
 void Searched(sim::Machine& m) {
   LabSubset(m, {0, 1, 2, 3, 7, 8}, "CDEFGPQ");
@@ -91,6 +113,7 @@ int main(int argc, char** argv) {
          }
        }},
       {"many-disks-with-gaps", ManyDisks},
+      {"identity-shapes", IdentityShapes},
       {"searched-by-content", Searched},
   };
   const ReportTexts texts = {{"Drive", "Drv No", "Drive Name", "Offset"},
