@@ -45,13 +45,10 @@ class TableReader {
         (NamedSectorBytes(first->data()) ||
          ReadBootSector(first->data(), m_size.Bytes()).fileSystem != BootFileSystem::Unknown)) {
       reading.fileSystemWithoutTable = true;
-    } else if (signed_ && !ActiveFlagsHold(*first)) {
-      // Entries are active or not (0x80 or 0): anything else in that byte is no table, as
-      // Linux's reader of DOS labels rules.
-    } else if (signed_ && Protective(*first)) {
+    } else if (IsMbr(first->data()) && Protective(*first)) {
       layout.style = PartitionStyle::Gpt;
       reading.gpt = ReadGpt(layout);
-    } else if (signed_) {
+    } else if (IsMbr(first->data())) {
       layout.style = PartitionStyle::Mbr;
       ReadMbr(*first, layout);
     }
@@ -63,12 +60,6 @@ class TableReader {
  private:
   static const uint8_t* MbrEntry(const Bytes& sector, int i) {
     return sector.data() + kMbrEntries + 16 * i;
-  }
-
-  static bool ActiveFlagsHold(const Bytes& mbr) {
-    for (int i = 0; i < 4; ++i)
-      if (MbrEntry(mbr, i)[0] != 0 && MbrEntry(mbr, i)[0] != 0x80) return false;
-    return true;
   }
 
   static bool Protective(const Bytes& mbr) {
@@ -200,6 +191,13 @@ class TableReader {
 };
 
 }  // namespace
+
+bool IsMbr(const uint8_t* sector) {
+  if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
+  for (int i = 0; i < 4; ++i)
+    if (sector[kMbrEntries + 16 * i] != 0 && sector[kMbrEntries + 16 * i] != 0x80) return false;
+  return true;
+}
 
 TableReading ReadPartitionTable(ByteSource& disk, SectorSize sectorSize) {
   if (sectorSize.Bytes() < 512) return {};

@@ -22,6 +22,10 @@ struct TableReading {
   bool fileSystemWithoutTable = false;
 };
 
+// A sector that holds an MBR: signed 0x55 0xAA, and each entry active or not (0x80 or 0):
+// anything else in that byte is no table, as Linux's reader of DOS labels rules.
+bool IsMbr(const uint8_t* sector);
+
 // Partitions are numbered as Windows numbers them: MBR's primaries 1 to 4 by their slot,
 // its logical partitions from 5 in the chain's order; GPT's by entry, from 1.
 TableReading ReadPartitionTable(ByteSource& disk, SectorSize sectorSize);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 
+#include "image/disk_table.h"
 #include "inspect/boot_sector.h"
 #include "inspect/little_endian.h"
 #include "inspect/partition_types.h"
@@ -33,7 +34,7 @@ SectorSizeWitness WitnessSectorSize(ByteSource& disk) {
   } else if (GptHeaderAt(disk, 512) || GptHeaderAt(disk, 4096)) {
     for (uint32_t size : kSizes)
       if (GptHeaderAt(disk, size)) said.insert(size);
-  } else if (first[510] == 0x55 && first[511] == 0xAA) {
+  } else if (IsMbr(first)) {
     bool fitsAt512 = true, fitsAt4096 = true;
     for (int i = 0; i < 4; ++i) {
       const uint8_t* e = first + kEntries + 16 * i;

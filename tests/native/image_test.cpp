@@ -7,7 +7,9 @@
 
 #include "app/report_program.h"
 #include "image/crc32.h"
+#include "inspect/boot_sector.h"
 #include "report/report_images.h"
+#include "sim/builders.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -35,6 +37,123 @@ class ImageTest : public SimTest {
   }
   std::string out, err;
 };
+
+// An MBR entry: type, first sector and count, in whatever unit the disk counts.
+void Entry(sim::Bytes& mbr, int slot, uint8_t type, uint32_t lba, uint32_t count,
+           uint8_t active = 0) {
+  uint8_t* e = &mbr[446 + 16 * slot];
+  e[0] = active;
+  e[4] = type;
+  std::memcpy(e + 8, &lba, 4);
+  std::memcpy(e + 12, &count, 4);
+  mbr[510] = 0x55;
+  mbr[511] = 0xAA;
+}
+
+// What a raw image's sector size is taken from: the witnesses it holds, the person's word
+// over them, and none where they disagree; and an MBR whose active bytes are not 0 or 0x80
+// is no table. Each disk is 64 MiB; "ntfs512@N" is an NTFS boot sector of 512-byte sectors
+// at byte N.
+TEST_F(ImageTest, ARawImagesSectorSizeIsWhatItsContentWitnesses) {
+  const auto ntfs = [](uint16_t bytes) { return sim::BuildNtfsBootSector(bytes, 1, 0); };
+  const auto gpt = [] {
+    sim::Bytes header(512, 0);
+    std::memcpy(header.data(), "EFI PART", 8);
+    return header;
+  };
+  struct Case {
+    const char* what;
+    std::map<uint64_t, sim::Bytes> extents;
+    std::optional<uint32_t> named;
+    uint32_t sectorSize;
+    SectorSizeFrom from;
+  };
+  sim::Bytes both4k(512, 0), past(512, 0), boots(512, 0), bad(512, 0);
+  Entry(both4k, 0, 0x07, 256, 2048);      // at 4096: NTFS of 4096-byte sectors there
+  Entry(past, 0, 0x83, 2048, 129024);     // fills 64 MiB in 512s: past the end in 4096s
+  Entry(boots, 0, 0x07, 2048, 4096);      // NTFS of 512 at 2048 * 512
+  Entry(boots, 1, 0x07, 4096, 4096);      // NTFS of 4096 at 4096 * 4096
+  Entry(bad, 0, 0x07, 2048, 4096, 0x12);  // not a table
+  const Case cases[] = {
+      {"nothing", {}, std::nullopt, 512, SectorSizeFrom::Default},
+      {"GPT at 4096", {{0, past}, {4096, gpt()}}, std::nullopt, 4096, SectorSizeFrom::Image},
+      {"GPT at both", {{512, gpt()}, {4096, gpt()}}, std::nullopt, 512, SectorSizeFrom::Disagree},
+      {"entries past the end at 4096", {{0, past}}, std::nullopt, 512, SectorSizeFrom::Image},
+      {"a boot sector at 4096s",
+       {{0, both4k}, {256 * 4096, ntfs(4096)}},
+       std::nullopt,
+       4096,
+       SectorSizeFrom::Image},
+      {"boot sectors of both sizes",
+       {{0, boots}, {2048 * 512, ntfs(512)}, {4096ull * 4096, ntfs(4096)}},
+       std::nullopt,
+       512,
+       SectorSizeFrom::Disagree},
+      {"named over them",
+       {{0, boots}, {2048 * 512, ntfs(512)}, {4096ull * 4096, ntfs(4096)}},
+       4096,
+       4096,
+       SectorSizeFrom::Option},
+      {"a file system at 0", {{0, ntfs(4096)}}, std::nullopt, 4096, SectorSizeFrom::Image},
+      {"active byte not 0 or 0x80",
+       {{0, bad}, {2048 * 512, ntfs(512)}},
+       std::nullopt,
+       512,
+       SectorSizeFrom::Default},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::File& f = machine.files["d.img"];
+    f.size = 64ull << 20;
+    f.extents = c.extents;
+    const ImageCheck check = CheckImage("d.img", {std::nullopt, c.named});
+    EXPECT_EQ(check.logicalSectorSize, c.sectorSize);
+    EXPECT_EQ(check.sectorSizeFrom, c.from);
+    const ImageVerdict verdict = check.Judged();
+    if (c.from == SectorSizeFrom::Disagree)
+      EXPECT_EQ(verdict.reason, ImageReason::SectorSizeUnknown);
+    if (c.extents.empty() || c.extents.begin()->second == bad)
+      EXPECT_EQ(verdict.reason, ImageReason::NothingInFirstSector);
+    EXPECT_NE(verdict.verdict == Verdict::Aligned, verdict.reason != ImageReason::None);
+  }
+  // A container names its own: the person's word is not used, and the text says so.
+  machine.files["d.img"].extents = {{0, past}};
+  EXPECT_EQ(Run({"--image", "d.img", "--sector-size", "4096"}), 0);
+  EXPECT_NE(out.find("4096-byte sectors (--sector-size)"), std::string::npos) << out;
+  EXPECT_EQ(Run({"--sector-size", "4096"}), 3);
+  EXPECT_NE(err.find("option '--sector-size' goes with '--image' only"), std::string::npos);
+  EXPECT_EQ(Run({"--image", "d.img", "--sector-size", "1024"}), 3);
+  EXPECT_NE(err.find("option '--sector-size' needs 512 or 4096"), std::string::npos);
+}
+
+// NTFS's sectors per cluster past 0x80 count 2^(256 - n) sectors, as ntfs-3g reads them;
+// the named sector size of each file system whatever size it was read at.
+TEST(BootSectorTest, ClustersAndNamedSectorSizes) {
+  struct Case {
+    uint16_t bytes;
+    uint8_t perCluster;
+    std::optional<uint64_t> cluster;
+  } cases[] = {{512, 8, 4096},
+               {512, 0x80, 65536},
+               {512, 0xF8, 131072},
+               {4096, 0xF8, 1u << 20},
+               {512, 0xF4, 2u << 20},
+               {512, 0, std::nullopt},
+               {512, 0xE0, std::nullopt},
+               {4096, 1, 4096}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.bytes << " " << int(c.perCluster));
+    sim::Bytes boot = sim::BuildNtfsBootSector(c.bytes, 1, 0);
+    boot[13] = c.perCluster;
+    boot.resize(std::max<size_t>(boot.size(), c.bytes));
+    EXPECT_EQ(ReadBootSector(boot.data(), c.bytes).clusterBytes, c.cluster);
+    EXPECT_EQ(NamedSectorBytes(boot.data()), std::optional<uint32_t>(c.bytes));
+  }
+  sim::FatParams fat = sim::Fat32Layout(1 << 20, 8, 32, 4096);
+  EXPECT_EQ(NamedSectorBytes(sim::BuildFatBootSector(fat).data()), 4096u);
+  EXPECT_EQ(NamedSectorBytes(sim::BuildExfatBootSector(12, 0, 0).data()), 4096u);
+  EXPECT_EQ(NamedSectorBytes(sim::Bytes(512, 0).data()), std::nullopt);
+}
 
 TEST(CrcTest, TheCheckValuesOfBothPolynomials) {
   const auto* text = reinterpret_cast<const uint8_t*>("123456789");

@@ -31,7 +31,7 @@ void LabSubset(sim::Machine& m, const std::vector<uint32_t>& drives, const std::
   sim::BuildLab(m);
   for (auto it = m.drives.begin(); it != m.drives.end();)
     it = std::find(drives.begin(), drives.end(), it->first) == drives.end() ? m.drives.erase(it)
-                                                                           : std::next(it);
+                                                                            : std::next(it);
   for (auto it = m.letters.begin(); it != m.letters.end();) {
     if (letters.find(it->first) != std::string::npos) {
       ++it;
@@ -49,8 +49,8 @@ void ManyDisks(sim::Machine& m) {
   char letter = 'C';
   for (uint32_t d = 0; d < 16; ++d) {
     if (d == 1 || d == 9) continue;
-    sim::AddAtaDrive(m, d, "KESTREL KD" + std::to_string(1000 + d) + "-512E", "S" + std::to_string(d),
-                     "KD06", 0x6003, 0x4000);
+    sim::AddAtaDrive(m, d, "KESTREL KD" + std::to_string(1000 + d) + "-512E",
+                     "S" + std::to_string(d), "KD06", 0x6003, 0x4000);
     sim::VolumeLayout v;
     v.letter = letter++;
     v.drive = d;
@@ -99,11 +99,26 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   const std::vector<std::pair<const char*, std::function<void(sim::Machine&)>>> machines = {
-      {"gpt-nvme", [](sim::Machine& m) { LabSubset(m, {0, 5}, "LM"); }},
-      {"past-2tib-encrypted", [](sim::Machine& m) { LabSubset(m, {0, 6}, "NO"); }},
-      {"clone", [](sim::Machine& m) { LabSubset(m, {0, 7, 8}, "PQ"); }},
-      {"dynamic-spanned", [](sim::Machine& m) { LabSubset(m, {0, 11, 12}, "CST"); }},
-      {"exfat", [](sim::Machine& m) { LabSubset(m, {0, 10}, "CR"); }},
+      {"gpt-nvme",
+       [](sim::Machine& m) {
+         LabSubset(m, {0, 5}, "LM");
+       }},
+      {"past-2tib-encrypted",
+       [](sim::Machine& m) {
+         LabSubset(m, {0, 6}, "NO");
+       }},
+      {"clone",
+       [](sim::Machine& m) {
+         LabSubset(m, {0, 7, 8}, "PQ");
+       }},
+      {"dynamic-spanned",
+       [](sim::Machine& m) {
+         LabSubset(m, {0, 11, 12}, "CST");
+       }},
+      {"exfat",
+       [](sim::Machine& m) {
+         LabSubset(m, {0, 10}, "CR");
+       }},
       {"folder-mounts",
        [](sim::Machine& m) {
          sim::BuildLab(m);
