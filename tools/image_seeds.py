@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the image fuzz target's seeds: small disks made by Linux's tools (an XP-era MBR
-disk with NTFS at 63 and FAT, a GPT disk with an EFI system partition and exFAT), raw and in the
-containers qemu-img writes, in the fuzz input format of tests/fuzz/fuzz_codec.h
+disk with NTFS at 63 and FAT, a GPT disk with an EFI system partition and exFAT, a 4Kn DOS
+label with NTFS of 4096-byte sectors and 128 KiB clusters, FAT32 and exFAT over a whole
+disk), raw and in the containers qemu-img writes (those it does not read among them), in the fuzz input format of tests/fuzz/fuzz_codec.h
 (CodeImageFile): the file's size, then its runs of bytes that are not zeros.
 
 Usage: tools/image_seeds.py DIRECTORY
@@ -86,11 +87,33 @@ def main():
     sh("mkfs.exfat", p("exfat"))
     keep_boot_region(p("exfat"))
     sh("dd", "if=" + p("exfat"), "of=" + p("gpt.img"), "bs=512", "seek=10240", "conv=notrunc")
-    made = {"xp.img": p("xp.img"), "gpt.img": p("gpt.img")}
+    # A 4Kn disk's DOS label, NTFS of 4096-byte sectors and 128 KiB clusters at 256 and 2049.
+    with open(p("dos4k.img"), "wb") as f:
+        f.truncate(16 << 20)
+    sh("fdisk", "-b", "4096", p("dos4k.img"), stdin="o\nn\np\n1\n256\n+4M\nn\np\n2\n2049\n+4M\nw\n")
+    for at in (256, 2049):
+        with open(p("ntfs4k"), "wb") as f:
+            f.truncate(1025 * 4096)
+        sh("mkntfs", "-Q", "-F", "-q", "-s", "4096", "-c", "131072", "-p", str(at), p("ntfs4k"))
+        keep_boot_region(p("ntfs4k"))
+        sh("dd", "if=" + p("ntfs4k"), "of=" + p("dos4k.img"), "bs=4096", "seek=%d" % at,
+           "conv=notrunc")
+    # File systems over a whole disk, as USB sticks hold them.
+    for name, command in [("whole-fat32.img", ["mkfs.fat", "-F", "32"]),
+                          ("whole-exfat.img", ["mkfs.exfat"])]:
+        with open(p(name), "wb") as f:
+            f.truncate(64 << 20)
+        sh(*command, p(name))
+        keep_boot_region(p(name))
+    made = {name: p(name) for name in ("xp.img", "gpt.img", "dos4k.img", "whole-fat32.img",
+                                       "whole-exfat.img")}
     for name, driver, options in [("xp-fixed.vhd", "vpc", "subformat=fixed"),
                                   ("xp-dynamic.vhd", "vpc", "subformat=dynamic"),
                                   ("xp.vhdx", "vhdx", "subformat=dynamic,block_size=1M"),
-                                  ("gpt.vhdx", "vhdx", "subformat=dynamic,block_size=1M")]:
+                                  ("gpt.vhdx", "vhdx", "subformat=dynamic,block_size=1M"),
+                                  ("xp.qcow2", "qcow2", "cluster_size=65536"),
+                                  ("xp.vdi", "vdi", "static=off"),
+                                  ("xp.vmdk", "vmdk", "subformat=monolithicSparse")]:
         source = p("gpt.img" if name.startswith("gpt") else "xp.img")
         sh("qemu-img", "convert", "-f", "raw", "-O", driver, "-o", options, source, p(name))
         made[name] = p(name)
