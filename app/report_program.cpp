@@ -7,6 +7,7 @@
 #include "app/report_machine.h"
 #include "app/startup_check.h"
 #include "inspect/scan.h"
+#include "platform/ansi_text.h"
 #include "report/report_csv.h"
 #include "report/report_images.h"
 #include "report/report_json.h"
@@ -186,6 +187,13 @@ std::string RawAccessAdvice(uint32_t error) {
 
 int Status(report::ExitStatus status) { return static_cast<int>(status); }
 
+// The outputs read on other machines carry names as Unicode has them: decoded, whole, by
+// the system from its ANSI code page, in which the A functions gave them.
+TextDecoder SystemDecoder() {
+  const uint32_t codePage = AskCodePage();
+  return [codePage](const std::string& text) { return DecodeAnsi(codePage, text); };
+}
+
 // The program cannot run: why, in `lines`, where the output's reader looks for it.
 int CannotRun(Output output, const std::string& lines, std::string* out, std::string* err) {
   std::string line = lines;
@@ -240,8 +248,10 @@ int Scan(const Options& options, const ReportTexts& texts, std::string* out, std
       break;
   }
   mode.elevation = AskElevation();
-  if (options.output == Output::Json || options.output == Output::Csv)
+  if (options.output == Output::Json || options.output == Output::Csv) {
     mode.computer = AskComputerName();
+    mode.decode = SystemDecoder();
+  }
 
   std::vector<ScanRow> rows;
   CScan scan(mode.rawAccess ? AccessMode::Raw : AccessMode::QueryOnly);
@@ -271,6 +281,7 @@ int CheckImages(const Options& options, std::string* out) {
   if (options.output == Output::Json || options.output == Output::Csv) {
     mode.elevation = AskElevation();
     mode.computer = AskComputerName();
+    mode.decode = SystemDecoder();
   }
   const auto tabled = [&] {
     if (options.output == Output::Json) return report::ImagesJson(images, mode);

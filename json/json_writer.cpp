@@ -34,19 +34,38 @@ bool Cp1252Byte(uint32_t c, char* byte) {
   return false;
 }
 
-std::string Utf8Of(const std::string& cp1252) {
-  std::string out;
+std::u16string DecodeCp1252(const std::string& cp1252) {
+  std::u16string out;
   for (const char ch : cp1252) {
     const auto b = static_cast<unsigned char>(ch);
     const uint16_t mapped = b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : 0;
-    const uint32_t c = mapped != 0 ? mapped : b;
+    out += static_cast<char16_t>(mapped != 0 ? mapped : b);
+  }
+  return out;
+}
+
+std::string Utf8Of(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
     if (c < 0x80) {
       out += static_cast<char>(c);
     } else if (c < 0x800) {
       out += static_cast<char>(0xC0 | (c >> 6));
       out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
+    } else if (c < 0x10000) {
       out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
       out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
       out += static_cast<char>(0x80 | (c & 0x3F));
     }
@@ -54,44 +73,42 @@ std::string Utf8Of(const std::string& cp1252) {
   return out;
 }
 
-std::string JsonString(const std::string& cp1252) {
+std::string Utf8Of(const std::string& text, const TextDecoder& decode) {
+  return Utf8Of(decode(text));
+}
+
+std::string JsonString(const std::string& text, const TextDecoder& decode) {
   std::string out = "\"";
-  for (const char ch : cp1252) {
-    const auto b = static_cast<unsigned char>(ch);
-    switch (b) {
-      case '"':
+  for (const char16_t c : decode(text)) {
+    switch (c) {
+      case u'"':
         out += "\\\"";
         break;
-      case '\\':
+      case u'\\':
         out += "\\\\";
         break;
-      case '\b':
+      case u'\b':
         out += "\\b";
         break;
-      case '\f':
+      case u'\f':
         out += "\\f";
         break;
-      case '\n':
+      case u'\n':
         out += "\\n";
         break;
-      case '\r':
+      case u'\r':
         out += "\\r";
         break;
-      case '\t':
+      case u'\t':
         out += "\\t";
         break;
       default:
-        if (b < 0x20) {
-          AppendEscape(out, b);
-        } else if (b < 0x80) {
-          out += ch;
-        } else {
-          // Written as escapes, the document is plain ASCII: valid UTF-8 however the
-          // reader's console decodes it. The five bytes the code page leaves undefined
-          // stand for the C1 controls, as Windows maps them; 0xA0..0xFF are U+00A0..U+00FF.
-          const uint16_t c = b < 0xA0 ? kCp1252High[b - 0x80] : b;
-          AppendEscape(out, c != 0 ? c : b);
-        }
+        // Written as escapes (a character past the BMP as its two surrogates), the document
+        // is plain ASCII: valid UTF-8 however the reader's console decodes it.
+        if (c < 0x20 || c >= 0x80)
+          AppendEscape(out, c);
+        else
+          out += static_cast<char>(c);
     }
   }
   out += '"';
@@ -136,9 +153,9 @@ void JsonWriter::Close(char bracket) {
   if (m_empty.empty()) m_out += '\n';
 }
 
-void JsonWriter::String(const std::string& cp1252) {
+void JsonWriter::String(const std::string& text) {
   BeforeValue();
-  m_out += JsonString(cp1252);
+  m_out += JsonString(text, m_decode);
 }
 
 void JsonWriter::Number(uint64_t value) {

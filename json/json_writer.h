@@ -1,28 +1,40 @@
 // A small writer of JSON documents (RFC 8259), indented by two spaces or on one line.
-// Strings are single-byte text of code page 1252, as Windows hands it out; every
-// character outside ASCII comes out as a \u escape, so the document is ASCII and so valid
-// UTF-8.
+// Strings are text as Windows hands it out, in an ANSI code page, decoded whole into
+// Unicode by the writer's decoder (code page 1252 unless told: a trace keeps every byte so);
+// every character outside ASCII comes out as a \u escape, so the document is ASCII and so
+// valid UTF-8.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
 
-// The JSON string literal, quotes included, for text in code page 1252.
-std::string JsonString(const std::string& cp1252);
-// The code-page-1252 byte that JsonString writes as character c; false for a character
-// it never writes.
+// Text in an ANSI code page turned into UTF-16, whole: a character of two bytes is never
+// taken apart, nor its trail byte read as a character of its own.
+using TextDecoder = std::function<std::u16string(const std::string&)>;
+// Code page 1252, every byte a character: the five it leaves undefined stand for their C1
+// controls, as Windows maps them.
+std::u16string DecodeCp1252(const std::string& cp1252);
+
+// The JSON string literal, quotes included, for text `decode` reads.
+std::string JsonString(const std::string& text, const TextDecoder& decode = DecodeCp1252);
+// The code-page-1252 byte that DecodeCp1252 reads as character c; false for a character
+// it never gives.
 bool Cp1252Byte(uint32_t c, char* byte);
-// Text in code page 1252 as UTF-8, each byte the character JsonString writes for it.
-std::string Utf8Of(const std::string& cp1252);
+// UTF-16 (surrogate pairs as one character) as UTF-8; a lone surrogate as U+FFFD.
+std::string Utf8Of(const std::u16string& text);
+// Text `decode` reads, as UTF-8.
+std::string Utf8Of(const std::string& text, const TextDecoder& decode = DecodeCp1252);
 
 class JsonWriter {
  public:
   // Indented: the report's documents. One line: a trace's calls, values after ", ".
   enum class Layout { Indented, OneLine };
-  explicit JsonWriter(Layout layout = Layout::Indented) : m_layout(layout) {}
+  explicit JsonWriter(Layout layout = Layout::Indented, TextDecoder decode = DecodeCp1252)
+      : m_layout(layout), m_decode(std::move(decode)) {}
 
   void BeginObject() { Open('{'); }
   void EndObject() { Close('}'); }
@@ -30,7 +42,7 @@ class JsonWriter {
   void EndArray() { Close(']'); }
   // Names the next value of the object being written.
   void Key(const char* name);
-  void String(const std::string& cp1252);
+  void String(const std::string& text);
   void Number(uint64_t value);
   void Number(int64_t value);
   void Null();
@@ -76,6 +88,7 @@ class JsonWriter {
   void NewLine();
 
   Layout m_layout;
+  TextDecoder m_decode;
   std::string m_out;
   std::vector<bool> m_empty;  // per open container: nothing written in it yet
   bool m_afterKey = false;

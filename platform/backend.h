@@ -47,6 +47,9 @@ class Backend {
   virtual BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                             LPVOID info, DWORD size) = 0;
   virtual BOOL GetComputerNameA(LPSTR name, LPDWORD size) = 0;
+  virtual UINT GetACP() = 0;
+  virtual int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes,
+                                  LPWSTR wide, int wideChars) = 0;
 };
 
 // Puts `backend` behind the door and returns the one it replaces. nullptr restores the

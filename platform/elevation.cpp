@@ -8,9 +8,9 @@ Elevation AskElevation() {
   TOKEN_ELEVATION elevation = {};
   DWORD returned = 0;
   // TokenElevation came with Vista: older systems fail the query.
-  const bool ok = sys::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation,
-                                           &returned) &&
-                  returned >= sizeof elevation;
+  const bool ok =
+      sys::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &returned) &&
+      returned >= sizeof elevation;
   sys::CloseHandle(token);
   if (!ok) return Elevation::Unknown;
   return elevation.TokenIsElevated != 0 ? Elevation::Elevated : Elevation::NotElevated;

@@ -150,6 +150,14 @@ BOOL GetComputerNameA(LPSTR name, LPDWORD size) {
   return Forward(&Backend::GetComputerNameA, FALSE, name, size);
 }
 
+UINT GetACP() { return Forward(&Backend::GetACP, UINT{0}); }
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
+                        int wideChars) {
+  return Forward(&Backend::MultiByteToWideChar, 0, codePage, flags, text, textBytes, wide,
+                 wideChars);
+}
+
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
                                   DWORD size) {
   if (!IsReadOnlyInfoClass(infoClass)) return Refuse(ERROR_ACCESS_DENIED, FALSE);

@@ -31,10 +31,15 @@ BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size
 BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWORD size);
 // The process's own token, opened only to be queried (the door refuses any other access).
 BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
-BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
-                         DWORD size, PDWORD returned);
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD size,
+                         PDWORD returned);
 // The computer's NetBIOS name, which the JSON and CSV reports carry.
 BOOL GetComputerNameA(LPSTR name, LPDWORD size);
+// The system's ANSI code page, which every name the A functions give is in; and the
+// system's decoding of such text into UTF-16, for the outputs written as UTF-8 or escapes.
+UINT GetACP();
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
+                        int wideChars);
 // Windows' own view of a volume's sectors: only FileStorageInfo passes the door.
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
                                   DWORD size);

@@ -62,12 +62,17 @@ class Windows final : public Backend {
   BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) override {
     return ::OpenProcessToken(process, access, token);
   }
-  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
-                           DWORD size, PDWORD returned) override {
+  BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD size,
+                           PDWORD returned) override {
     return ::GetTokenInformation(token, infoClass, info, size, returned);
   }
   BOOL GetComputerNameA(LPSTR name, LPDWORD size) override {
     return ::GetComputerNameA(name, size);
+  }
+  UINT GetACP() override { return ::GetACP(); }
+  int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
+                          int wideChars) override {
+    return ::MultiByteToWideChar(codePage, flags, text, textBytes, wide, wideChars);
   }
   // In kernel32 from Vista; looked up when first asked, so that the programs still start
   // on a system without it, where the question fails as a class it does not know.

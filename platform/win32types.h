@@ -217,6 +217,10 @@ struct PARTITION_INFORMATION {
 };
 
 using WCHAR = uint16_t;  // UTF-16, as on Windows
+using LPWSTR = WCHAR*;
+using LPCCH = const char*;
+constexpr UINT CP_ACP = 0;
+constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 struct GUID {
   uint32_t Data1;
   uint16_t Data2;
@@ -439,7 +443,8 @@ static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == 8, "VOLUME_DISK_EXTENTS.
 static_assert(ERROR_MORE_DATA == 234, "ERROR_MORE_DATA");
 static_assert(StorageDeviceProperty == 0, "StorageDeviceProperty");
 static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) == 40, "STORAGE_DEVICE_DESCRIPTOR");
-static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == 12, "STORAGE_DEVICE_DESCRIPTOR");
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == 12,
+              "STORAGE_DEVICE_DESCRIPTOR");
 static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, SerialNumberOffset) == 24,
               "STORAGE_DEVICE_DESCRIPTOR");
 static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) == 36,
@@ -455,7 +460,8 @@ static_assert(sizeof(DRIVE_LAYOUT_INFORMATION_GPT) == 40, "DRIVE_LAYOUT_INFORMAT
 static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry) == 48,
               "DRIVE_LAYOUT_INFORMATION_EX");
 static_assert(sizeof(DRIVE_LAYOUT_INFORMATION_EX) == 48 + 144, "DRIVE_LAYOUT_INFORMATION_EX");
-static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionLength) == 16, "PARTITION_INFORMATION_EX");
+static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionLength) == 16,
+              "PARTITION_INFORMATION_EX");
 static_assert(offsetof(PARTITION_INFORMATION_EX, Mbr) == 32, "PARTITION_INFORMATION_EX.Mbr");
 static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt) == 32, "PARTITION_INFORMATION_EX.Gpt");
 static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY");

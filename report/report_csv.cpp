@@ -37,7 +37,7 @@ std::string Value(const std::optional<T>& v) {
 std::string Value(std::optional<bool> v) { return v ? (*v ? "true" : "false") : ""; }
 std::string Value(bool v) { return v ? "true" : "false"; }
 
-void Append(std::string& csv, const Line& l) {
+void Append(std::string& csv, const Line& l, const TextDecoder& decode) {
   const Advice* a = l.advice ? &*l.advice : nullptr;
   const std::string fields[] = {l.computer,
                                 l.kind,
@@ -57,7 +57,8 @@ void Append(std::string& csv, const Line& l) {
                                 a ? Value(a->moveToMiBRoom.ShrinkBy()) : "",
                                 a ? Value(a->clusterBytes) : "",
                                 a ? Value(a->format) : ""};
-  for (size_t i = 0; i < std::size(fields); ++i) csv += (i ? "," : "") + Field(Utf8Of(fields[i]));
+  for (size_t i = 0; i < std::size(fields); ++i)
+    csv += (i ? "," : "") + Field(Utf8Of(fields[i], decode));
   csv += "\r\n";
 }
 
@@ -107,7 +108,7 @@ std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolum
     l.reason = Reason(row.reason);
     l.onMiB = Value(row.onMiB);
     l.advice = row.advice;
-    Append(csv, l);
+    Append(csv, l, mode.decode);
     for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i) {
       const PieceVerdict& piece = row.extents[i];
       Line p{mode.computer, "piece", row.name};
@@ -117,14 +118,14 @@ std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolum
       p.dataStart = Value(piece.dataStart);
       p.verdict = VerdictWord(piece.verdict);
       p.reason = Reason(piece.reason);
-      Append(csv, p);
+      Append(csv, p, mode.decode);
     }
   }
   for (const SkippedVolume& v : skipped) {
     Line l{mode.computer, "skipped", v.name};
     l.reason = FailureWords(v.reason);
     if (v.error != 0) l.reason += " (" + WindowsErrorWords(v.error) + ")";
-    Append(csv, l);
+    Append(csv, l, mode.decode);
   }
   for (DiskNumber number : drives.Listed()) {
     const DriveInfo& d = drives[number];
@@ -138,7 +139,7 @@ std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolum
       if (p.verdict && p.dataOffset)
         l.dataStart = Decimal(d.layout->SectorOf(p.start) + *p.dataOffset);
       Judged(l, p);
-      Append(csv, l);
+      Append(csv, l, mode.decode);
     }
   }
   return csv;
@@ -156,7 +157,7 @@ std::string ImagesCsv(const std::vector<ImageCheck>& images, const RunMode& mode
           std::string("refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
     else if (const char* why = ImageReasonWords(verdict))
       line.reason = why;
-    Append(csv, line);
+    Append(csv, line, mode.decode);
     const SectorSize size(image.logicalSectorSize);
     for (const ImagePartition& ip : image.partitions) {
       const Partition& p = ip.partition;
@@ -165,7 +166,7 @@ std::string ImagesCsv(const std::vector<ImageCheck>& images, const RunMode& mode
       l.partitionStart = Decimal(size.Of(p.start));
       l.dataStart = Value(ip.dataStart);
       Judged(l, p);
-      Append(csv, l);
+      Append(csv, l, mode.decode);
     }
   }
   return csv;

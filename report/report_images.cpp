@@ -253,7 +253,7 @@ std::string ImagesText(const std::vector<ImageCheck>& images) {
 }
 
 std::string ImagesJson(const std::vector<ImageCheck>& images, const RunMode& mode) {
-  JsonWriter json;
+  JsonWriter json(JsonWriter::Layout::Indented, mode.decode);
   json.BeginObject();
   Heading(json, mode);
   json.Member("elevated", mode.elevation == Elevation::Unknown

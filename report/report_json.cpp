@@ -169,7 +169,7 @@ void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
 
 std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
                  const DriveTable& drives, const VolumeListing& listing, const RunMode& mode) {
-  JsonWriter json;
+  JsonWriter json(JsonWriter::Layout::Indented, mode.decode);
   json.BeginObject();
   Heading(json, mode);
   json.Member("elevated", mode.elevation == Elevation::Unknown

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "inspect/drive_info.h"
+#include "json/json_writer.h"
 #include "inspect/scan.h"
 #include "platform/elevation.h"
 
@@ -72,6 +73,9 @@ struct RunMode {
   bool rawAccess = true;
   uint32_t refusal = 0;
   std::string computer;  // empty where Windows did not say
+  // How the names Windows gave (in its ANSI code page) are read for the outputs written as
+  // UTF-8 or escapes: the JSON and the CSV. The text keeps their bytes.
+  TextDecoder decode = DecodeCp1252;
 };
 
 enum class ExitStatus {

@@ -1,5 +1,7 @@
 #include "sim/machine.h"
 
+#include "sim/code_pages.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -464,6 +466,43 @@ BOOL Machine::GetComputerNameA(LPSTR name, LPDWORD size) {
   *size = needed - 1;
   m_lastError = ERROR_SUCCESS;
   return TRUE;
+}
+
+UINT Machine::GetACP() {
+  Record(Call("GetACP"));
+  return codePage;
+}
+
+// As Windows decodes without flags: CP_ACP is the machine's own; a length of -1 takes the
+// terminator too; without a buffer, the characters it would take.
+int Machine::MultiByteToWideChar(UINT page, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
+                                 int wideChars) {
+  Call& c = Record(Call("MultiByteToWideChar"));
+  c.size = static_cast<DWORD>(textBytes);
+  if (Injected(c, ERROR_INVALID_PARAMETER)) return 0;
+  if (text == nullptr || textBytes == 0 || textBytes < -1 || wideChars < 0 || flags != 0) {
+    Fail(c, ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const size_t bytes = textBytes == -1 ? std::strlen(text) + 1 : static_cast<size_t>(textBytes);
+  const std::optional<std::u16string> decoded =
+      DecodeCodePage(page == CP_ACP ? codePage : page, std::string(text, bytes));
+  if (!decoded) {
+    Fail(c, ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const auto needed = static_cast<int>(decoded->size());
+  if (wideChars == 0) {
+    m_lastError = ERROR_SUCCESS;
+    return needed;
+  }
+  if (wide == nullptr || wideChars < needed) {
+    Fail(c, ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::copy(decoded->begin(), decoded->end(), wide);
+  m_lastError = ERROR_SUCCESS;
+  return needed;
 }
 
 BOOL Machine::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,

@@ -229,6 +229,9 @@ class Machine : public sys::Backend {
   DWORD platformId = VER_PLATFORM_WIN32_NT;
   // GetComputerNameA: the NetBIOS name, at most 15 characters.
   std::string computerName = "SIMULATED";
+  // GetACP: the ANSI code page every name above is written in (a Russian Windows's 1251,
+  // a Japanese one's 932); MultiByteToWideChar decodes it and the others of sim/code_pages.
+  uint32_t codePage = 1252;
   // The NT version GetVersionExA gives; the token's elevation can be asked from 6.0 (Vista).
   DWORD majorVersion = 5, minorVersion = 1, buildNumber = 2600;
   User user = User::ElevatedAdministrator;
@@ -281,6 +284,9 @@ class Machine : public sys::Backend {
   BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE) override;
   BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) override;
   BOOL GetComputerNameA(LPSTR name, LPDWORD size) override;
+  UINT GetACP() override;
+  int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
+                          int wideChars) override;
   BOOL GetFileInformationByHandleEx(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) override;
 
   // The volume name a volume answers with: its own, or one made from its letter.

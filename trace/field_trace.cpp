@@ -426,4 +426,50 @@ BOOL FieldTrace::GetComputerNameA(LPSTR name, LPDWORD size) {
   return call.result;
 }
 
+UINT FieldTrace::GetACP() {
+  GetACPCall call;
+  if (!Answer(call, nullptr, [&] { call.codePage = m_inner->GetACP(); }))
+    return m_format < kCodePageFormat ? 1252 : 0;  // older traces were read as 1252
+  Finish(call);
+  return call.codePage;
+}
+
+int FieldTrace::MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes,
+                                    LPWSTR wide, int wideChars) {
+  MultiByteToWideCharCall call;
+  call.codePage = codePage;
+  call.flags = flags;
+  call.textBytes = textBytes;
+  call.wideChars = wideChars;
+  if (text != nullptr && textBytes != 0)
+    call.text = Copy(text, textBytes < 0 ? std::strlen(text) + 1 : static_cast<size_t>(textBytes));
+  if (!Answer(call, nullptr, [&] {
+        call.result =
+            m_inner->MultiByteToWideChar(codePage, flags, text, textBytes, wide, wideChars);
+      })) {
+    // An older trace asked nothing of the kind: its names were read as code page 1252.
+    if (m_format >= kCodePageFormat || codePage != 1252) return Missing(0);
+    const std::u16string decoded = DecodeCp1252(std::string(call.text.begin(), call.text.end()));
+    call.result = static_cast<int32_t>(decoded.size());
+    if (wide != nullptr && wideChars != 0) {
+      if (wideChars < call.result) return Missing(0);
+      std::copy(decoded.begin(), decoded.end(), wide);
+    }
+    m_lastError = ERROR_SUCCESS;
+    return call.result;
+  }
+  const bool filled = wide != nullptr && wideChars != 0 && call.result > 0;
+  const size_t wideBytes = 2 * static_cast<size_t>(call.result > 0 ? call.result : 0);
+  if (Recording()) {
+    if (filled) call.wide = Copy(wide, wideBytes);  // UTF-16 little-endian, as Windows keeps it
+  } else if (filled) {
+    // Characters the trace does not hold, or more than the room given, are no answer.
+    if (!call.wide || call.wide->size() != wideBytes || call.result > wideChars) return Missing(0);
+    for (int32_t i = 0; i < call.result; ++i)
+      wide[i] = static_cast<WCHAR>((*call.wide)[2 * i] | ((*call.wide)[2 * i + 1] << 8));
+  }
+  Finish(call);
+  return call.result;
+}
+
 }  // namespace trace

@@ -29,8 +29,11 @@ enum class HandleUse { None, Opens, On };
 // none); 2 asks every volume for its pieces, every drive for its table and size, and the
 // process's token whether it runs elevated; 3 reads the boot sector of each volume with
 // neither letter nor folder; 4 asks each volume for Windows' view of its sectors
-// (GetFileInformationByHandleEx) and each drive whether it pays for seeking and takes TRIM.
+// (GetFileInformationByHandleEx) and each drive whether it pays for seeking and takes TRIM;
+// 5 asks the computer's name; 6 asks the system's ANSI code page and has it decode the names
+// the JSON and CSV write (a trace of an older format answers 1252, the page it was read in).
 constexpr uint32_t kFirstFormat = 1;
+constexpr uint32_t kCodePageFormat = 6;
 
 struct CallBase {
   static constexpr HandleUse kHandle = HandleUse::None;
@@ -395,13 +398,57 @@ struct GetComputerNameCall : CallBase {
   }
 };
 
+// The system's ANSI code page.
+struct GetACPCall : CallBase {
+  static constexpr const char kName[] = "GetACP";
+  uint32_t codePage = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Field("codePage", codePage);
+  }
+  Question Ask(const std::string&) const { return Question(kName); }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return kCodePageFormat;
+  }
+};
+
+// Text decoded by the system: the code page, the bytes and their count (-1: up to their
+// terminator), the room given; the characters it made, as UTF-16 little-endian bytes.
+struct MultiByteToWideCharCall : CallBase {
+  static constexpr const char kName[] = "MultiByteToWideChar";
+  uint32_t codePage = 0, flags = 0;
+  Bytes text;
+  int32_t textBytes = 0, wideChars = 0, result = 0;
+  std::optional<Bytes> wide;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Field("codePage", codePage) && v.Field("flags", flags) &&
+           v.Field("text", text, kMostLineBytes) && v.Field("textBytes", textBytes) &&
+           v.Field("wideChars", wideChars) && v.Field("result", result) &&
+           v.Maybe("wide", wide, 2 * static_cast<size_t>(wideChars > 0 ? wideChars : 0));
+  }
+  Question Ask(const std::string&) const {
+    return Question(kName)
+        .Unsigned(" code page ", codePage)
+        .Hex(" flags ", flags)
+        .Bytes(" text ", text)
+        .Decimal(" of ", textBytes)
+        .Decimal(" room ", wideChars);
+  }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return kCodePageFormat;
+  }
+};
+
 using Call =
     std::variant<CreateFileCall, DeviceIoControlCall, SetFilePointerCall, ReadFileCall,
                  CloseHandleCall, FindVolumeCloseCall, GetDriveTypeCall, GetDiskFreeSpaceCall,
                  GetVolumeInformationCall, GetVersionExCall, FindFirstVolumeCall,
                  FindNextVolumeCall, GetVolumePathNamesCall, GetVolumeNameForMountPointCall,
                  OpenProcessTokenCall, GetTokenInformationCall, GetFileInformationByHandleCall,
-                 GetComputerNameCall>;
+                 GetComputerNameCall, GetACPCall, MultiByteToWideCharCall>;
 
 // Writes a call's fields into one line of JSON.
 class FieldWriter {

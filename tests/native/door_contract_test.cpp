@@ -9,6 +9,7 @@
 #include "platform/backend.h"
 #include "platform/sys.h"
 #include "sim/builders.h"
+#include "sim/code_pages.h"
 #include "sim/machine.h"
 
 namespace {
@@ -187,6 +188,45 @@ const struct Case {
        EXPECT_FALSE(sys::GetComputerNameA(name, &small));
        EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
        EXPECT_EQ(small, size + 1);
+     }},
+    {"every character of each ANSI code page decodes as the machine's tables give it, a lead "
+     "byte with its trail; CP_ACP is GetACP's",
+     nullptr,
+     [] {
+       const auto decode = [](uint32_t page, std::string bytes) {
+         WCHAR wide[4] = {};
+         const int n = sys::MultiByteToWideChar(page, 0, bytes.data(), int(bytes.size()), wide, 4);
+         return n == 1 ? uint32_t{wide[0]} : 0x110000u + n;
+       };
+       for (size_t t = 0; t < sim::kCodePageTableCount; ++t) {
+         const sim::CodePageTable& table = sim::kCodePageTables[t];
+         SCOPED_TRACE(table.codePage);
+         int wrong = 0;
+         for (uint32_t b = 0x80; b < 0x100 && wrong < 3; ++b) {
+           if (table.single[b - 0x80] == sim::kLeadByte) continue;
+           const uint32_t got = decode(table.codePage, std::string(1, char(b)));
+           if (got != table.single[b - 0x80])
+             ADD_FAILURE() << std::hex << "byte " << b << ": " << got << ", not "
+                           << table.single[b - 0x80] << (++wrong, "");
+         }
+         for (size_t i = 0; i < table.pairCount && wrong < 3; ++i) {
+           const uint32_t pair = table.pairs[i];
+           const uint32_t got =
+               decode(table.codePage, {char(pair >> 24), char((pair >> 16) & 0xFF)});
+           if (got != (pair & 0xFFFF))
+             ADD_FAILURE() << std::hex << "pair " << (pair >> 16) << ": " << got << ", not "
+                           << (pair & 0xFFFF) << (++wrong, "");
+         }
+       }
+       const UINT acp = sys::GetACP();
+       const char text[] = "\xC9t\xE9";
+       WCHAR own[4] = {}, named[4] = {};
+       EXPECT_EQ(sys::MultiByteToWideChar(CP_ACP, 0, text, 3, own, 4),
+                 sys::MultiByteToWideChar(acp, 0, text, 3, named, 4));
+       EXPECT_EQ(std::u16string(own, own + 3), std::u16string(named, named + 3));
+       EXPECT_EQ(sys::MultiByteToWideChar(acp, 0, text, 3, nullptr, 0), 3);
+       EXPECT_EQ(sys::MultiByteToWideChar(acp, 0, text, 3, own, 2), 0);
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
      }},
 };
 

@@ -110,10 +110,12 @@ TEST_F(ImageTest, ARawImagesSectorSizeIsWhatItsContentWitnesses) {
     EXPECT_EQ(check.logicalSectorSize, c.sectorSize);
     EXPECT_EQ(check.sectorSizeFrom, c.from);
     const ImageVerdict verdict = check.Judged();
-    if (c.from == SectorSizeFrom::Disagree)
+    if (c.from == SectorSizeFrom::Disagree) {
       EXPECT_EQ(verdict.reason, ImageReason::SectorSizeUnknown);
-    if (c.extents.empty() || c.extents.begin()->second == bad)
+    }
+    if (c.extents.empty() || c.extents.begin()->second == bad) {
       EXPECT_EQ(verdict.reason, ImageReason::NothingInFirstSector);
+    }
     EXPECT_NE(verdict.verdict == Verdict::Aligned, verdict.reason != ImageReason::None);
   }
   // A container names its own: the person's word is not used, and the text says so.

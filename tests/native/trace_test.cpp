@@ -47,9 +47,15 @@ TEST(TraceFixtureTest, EachReplaysToTheReportKeptBesideIt) {
   const struct {
     const char* name;
     int status;
-  } fixtures[] = {{"gpt-nvme", 1}, {"past-2tib-encrypted", 0}, {"clone", 1}, {"dynamic-spanned", 1},
-                  {"exfat", 1}, {"folder-mounts", 1}, {"many-disks-with-gaps", 1},
-                  {"searched-by-content", 1}, {"edited-partition-start", 0},
+  } fixtures[] = {{"gpt-nvme", 1},
+                  {"past-2tib-encrypted", 0},
+                  {"clone", 1},
+                  {"dynamic-spanned", 1},
+                  {"exfat", 1},
+                  {"folder-mounts", 1},
+                  {"many-disks-with-gaps", 1},
+                  {"searched-by-content", 1},
+                  {"edited-partition-start", 0},
                   {"edited-extents-start", 0}};
   for (const auto& [name, status] : fixtures) {
     SCOPED_TRACE(name);
@@ -219,6 +225,35 @@ TEST_F(TraceTest, TheComputersNameReplaysAsRecordedAndOlderTracesNameNone) {
         << ran.err;
     EXPECT_NE(ran.out.find("\"computer\": null"), std::string::npos);
   }
+}
+
+// The code page and the system's decoding, asked from format 6 on: a recording on a Japanese
+// machine replays its names as recorded wherever it is replayed; a trace of format 5,
+// which asked neither, replays as 1252 with the report it gave then, and lists nothing.
+TEST_F(TraceTest, CodePagesReplayAsRecordedAndOlderTracesAsCp1252) {
+  sim::BuildLab(machine);
+  machine.codePage = 932;
+  machine.computerName = "\x83\x5C\x83\x74\x83\x67";  // ソフト: a trail byte 0x5C
+  const std::string japanese = Report({"--json", "--trace", Temp("932.jsonl")}).out;
+  EXPECT_NE(japanese.find("\"computer\": \"\\u30BD\\u30D5\\u30C8\""), std::string::npos);
+  machine.codePage = 1252;
+  EXPECT_EQ(Report({"--json", "--replay", Temp("932.jsonl")}).out, japanese);
+
+  machine.computerName = "Z\xDCRICH";
+  const Ran recorded = Report({"--csv", "--trace", Temp("1252.jsonl")});
+  std::istringstream in(Slurp(Temp("1252.jsonl")));
+  std::string older, line;
+  std::getline(in, line);
+  older = line.substr(0, line.find(", \"format\"")) + ", \"format\": 5}\n";
+  while (std::getline(in, line))
+    if (line.find("\"GetACP\"") == std::string::npos &&
+        line.find("\"MultiByteToWideChar\"") == std::string::npos)
+      older += line + "\n";
+  Spill(Temp("older.jsonl"), older);
+  const Ran replayed = Report({"--csv", "--replay", Temp("older.jsonl")});
+  EXPECT_EQ(replayed.err, "");
+  EXPECT_EQ(replayed.out, recorded.out);
+  EXPECT_NE(replayed.out.find("Z\xC3\x9CRICH,"), std::string::npos) << "Ü as UTF-8";
 }
 
 TEST_F(TraceTest, ATraceReplayedAndRecordedAgainHoldsTheSameCalls) {

@@ -1,0 +1,13 @@
+// Names as Windows' A functions give them: in the system's ANSI code page, which holds one
+// or two bytes a character (932, 936, 949 and 950 lead bytes take a trail byte, which may be
+// 0x5C, the backslash). Decoded whole, by the system, for the outputs read elsewhere.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The system's ANSI code page (GetACP); 1252 where the door gives no answer.
+uint32_t AskCodePage();
+// `text` in `codePage` as UTF-16, decoded whole by the system (MultiByteToWideChar). Where
+// the system cannot decode it, each byte outside ASCII stands as U+FFFD.
+std::u16string DecodeAnsi(uint32_t codePage, const std::string& text);

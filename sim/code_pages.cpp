@@ -1,0 +1,43 @@
+#include "sim/code_pages.h"
+
+#include <algorithm>
+
+namespace sim {
+
+std::optional<std::u16string> DecodeCodePage(uint32_t codePage, const std::string& bytes) {
+  const CodePageTable* table = nullptr;
+  for (size_t i = 0; i < kCodePageTableCount; ++i)
+    if (kCodePageTables[i].codePage == codePage) table = &kCodePageTables[i];
+  if (table == nullptr) return std::nullopt;
+  std::u16string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) {
+      out += static_cast<char16_t>(b);
+      continue;
+    }
+    const uint16_t single = table->single[b - 0x80];
+    if (single != kLeadByte) {
+      out += static_cast<char16_t>(single);
+      continue;
+    }
+    if (i + 1 == bytes.size()) {
+      out += u'\uFFFD';
+      break;
+    }
+    const auto trail = static_cast<unsigned char>(bytes[i + 1]);
+    const uint32_t key = (uint32_t{b} << 24) | (uint32_t{trail} << 16);
+    const uint32_t* end = table->pairs + table->pairCount;
+    const uint32_t* found = std::lower_bound(table->pairs, end, key);
+    if (found != end && (*found & 0xFFFF0000u) == key) {
+      out += static_cast<char16_t>(*found & 0xFFFF);
+      ++i;
+    } else {
+      out += u'\uFFFD';  // a pair the code page leaves undefined: both bytes taken
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace sim

@@ -1,0 +1,82 @@
+// Names in the system's ANSI code page: the JSON and the CSV carry them as Unicode has
+// them, decoded whole (a trail byte 0x5C is no backslash); the text keeps their bytes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "app/report_program.h"
+#include "json/json_writer.h"
+#include "sim/code_pages.h"
+#include "sim/lab.h"
+#include "sim_fixture.h"
+
+namespace {
+
+const ReportTexts kTexts = {{"Drive", "Drv No", "Drive Name", "Offset"}, "NOT NT", "NO ACCESS"};
+
+class CodePageTest : public SimTest {
+ protected:
+  std::string Run(std::vector<std::string> args) {
+    std::string out, err;
+    RunReport(args, kTexts, &out, &err);
+    EXPECT_EQ(err, "");
+    return out;
+  }
+};
+
+// A name as the JSON writes it: every character outside ASCII as its \u escape.
+std::string Escaped(const char16_t* name) {
+  std::string out = "\"";
+  for (; *name != 0; ++name) {
+    char escape[8];
+    std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(*name));
+    out += *name == u'\\' ? "\\\\" : *name < 0x80 ? std::string(1, char(*name)) : escape;
+  }
+  return out + "\"";
+}
+
+// The lab on a Russian, a Polish, a Japanese and a Chinese Windows: its computer's name and
+// the folder its SQL volume is mounted in, in that code page's bytes.
+TEST_F(CodePageTest, NamesLeaveAsUnicodeHasThemAndTheTextKeepsItsBytes) {
+  const struct {
+    uint32_t codePage;
+    const char* computer;  // the code page's bytes
+    const char* folder;
+    const char16_t* computer16;
+    const char16_t* folder16;
+    const char* computerUtf8;
+    const char* folderUtf8;
+  } cases[] = {
+      {1251, "\xD1\xC5\xD0\xC2\xC5\xD0", "C:\\\xC4\xE0\xED\xED\xFB\xE5\\", u"СЕРВЕР",
+       u"C:\\Данные\\", u8"СЕРВЕР", u8"C:\\Данные\\"},
+      {1250, "KRAK\xD3W", "C:\\Za\xBF\xF3\xB3\xE6\\", u"KRAKÓW", u"C:\\Zażółć\\", u8"KRAKÓW",
+       u8"C:\\Zażółć\\"},
+      {932, "\x83\x54\x81\x5B\x83\x6F", "C:\\\x83\x5C\x83\x74\x83\x67\\", u"サーバ",
+       u"C:\\ソフト\\", u8"サーバ", u8"C:\\ソフト\\"},
+      {936, "\xCA\xFD\xBE\xDD", "C:\\\xCA\xFD\xBE\xDD\\", u"数据", u"C:\\数据\\", u8"数据",
+       u8"C:\\数据\\"},
+      {1252, "Z\xDCRICH", "C:\\Donn\xE9\x65s\\", u"ZÜRICH", u"C:\\Données\\", u8"ZÜRICH",
+       u8"C:\\Données\\"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    sim::Machine machine;
+    sim::Installation installed(machine);
+    sim::BuildLab(machine);
+    machine.codePage = c.codePage;
+    machine.computerName = c.computer;
+    for (auto& [name, volume] : machine.unlettered)
+      for (std::string& path : volume.mountPaths)
+        if (path == "C:\\SQL\\Data\\") path = c.folder;
+    const std::string json = Run({"--json"});
+    EXPECT_NE(json.find("\"computer\": " + Escaped(c.computer16)), std::string::npos) << json;
+    EXPECT_NE(json.find("\"name\": " + Escaped(c.folder16)), std::string::npos) << json;
+    const std::string csv = Run({"--csv"});
+    EXPECT_NE(csv.find(std::string("\r\n") + c.computerUtf8 + ",volume," + c.folderUtf8 + ","),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(Run({}).find(std::string(c.folder) + " "), std::string::npos);
+  }
+}
+
+}  // namespace
