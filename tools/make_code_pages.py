@@ -2,8 +2,11 @@
 """Writes the simulated machine's tables of the ANSI code pages Windows uses (874, 932,
 936, 949, 950, 1250 to 1258), for its MultiByteToWideChar. They come from Python's own
 codecs, which are built from the mappings Microsoft published through Unicode
-(MAPPINGS/VENDORS/MICSFT/WINDOWS); a single byte the code page leaves undefined is given as
-the C1 control or Latin-1 character of the same value, as Windows gives it.
+(MAPPINGS/VENDORS/MICSFT/WINDOWS), with the bytes where Windows' own tables (its best-fit
+data, MAPPINGS/VENDORS/MICSFT/WindowsBestFit) say otherwise: bytes those mappings leave
+undefined, which Windows gives as private-use characters, and a few it defined later. The
+door's contract test checks every character against Wine, which carries Windows' tables.
+A single byte neither defines is given as the C1 control or Latin-1 character of its value.
 
 Usage: tools/make_code_pages.py OUT.cpp
 """
@@ -15,6 +18,23 @@ CODE_PAGES = [874, 932, 936, 949, 950] + list(range(1250, 1259))
 LEAD_BYTES = {932: list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD)),
               936: range(0x81, 0xFF), 949: range(0x81, 0xFF), 950: range(0x81, 0xFF)}
 LEAD = 0xFFFF  # in a table of single bytes: a lead byte, read with the byte after it
+
+
+# Single bytes as Windows decodes them, where Python's codecs leave them undefined (or, for
+# 936's 0x80, the euro sign Windows added).
+WINDOWS_SINGLE = {
+    874: dict(zip([0xDB, 0xDC, 0xDD, 0xDE, 0xFC, 0xFD, 0xFE, 0xFF], range(0xF8C1, 0xF8C9))),
+    936: {0x80: 0x20AC, 0xFF: 0xF8F5},
+    949: {0xFF: 0xF8F7},
+    950: {0xFF: 0xF8F8},
+    1253: {0xAA: 0xF8F9, 0xD2: 0xF8FA, 0xFF: 0xF8FB},
+    1255: dict([(0xCA, 0x05BA)] + list(zip([0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xFB, 0xFC,
+                                            0xFF], range(0xF88D, 0xF897)))),
+    1257: {0xA1: 0xF8FC, 0xA5: 0xF8FD},
+}
+# Big5's extension from 0xC6A1 to 0xC7FC, which Windows' 950 keeps in private use from
+# U+F6B1 on, in the order of the bytes.
+WINDOWS_950_PRIVATE = (0xC6A1, 0xC7FC, 0xF6B1)
 
 
 def decode(data, code_page):
@@ -30,9 +50,15 @@ def tables(code_page):
     for byte in range(0x80, 0x100):
         trails = [(t, decode(bytes([byte, t]), code_page)) for t in range(0x40, 0x100)]
         trails = [(t, c) for t, c in trails if c is not None]
-        own = decode(bytes([byte]), code_page)
+        own = WINDOWS_SINGLE.get(code_page, {}).get(byte, decode(bytes([byte]), code_page))
         if byte in LEAD_BYTES.get(code_page, ()):
             single.append(LEAD)
+            if code_page == 950:
+                first, last, private = WINDOWS_950_PRIVATE
+                placed = [(t, c) for t, c in trails if not first <= (byte << 8 | t) <= last]
+                moved = [t for t, c in trails if first <= (byte << 8 | t) <= last]
+                before = sum(1 for q in pairs if first <= q >> 16 < byte << 8)
+                trails = sorted(placed + [(t, private + before + i) for i, t in enumerate(moved)])
             pairs += [(byte << 24) | (t << 16) | c for t, c in trails]
         else:
             single.append(own if own is not None else byte)

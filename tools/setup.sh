@@ -5,16 +5,36 @@ set -euo pipefail
 
 packages=(g++ cmake make googletest g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth
           imagemagick python3 clang libclang-rt-14-dev fonts-wine xdotool
-          fdisk gdisk dosfstools exfatprogs ntfs-3g qemu-utils libvhdi-utils python3-jsonschema)
+          fdisk gdisk dosfstools exfatprogs ntfs-3g qemu-utils libvhdi-utils python3-jsonschema
+          locales)
+# The locales the code-page tests run Wine in: its ANSI code page follows them (1251, 932).
+locales=(ru_RU.UTF-8 ja_JP.UTF-8)
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+# Generates the locales not yet there (after the packages, which bring locale-gen).
+make_locales() {
+  local wanted=()
+  for l in "${locales[@]}"; do
+    locale -a 2>/dev/null | grep -qix "${l/UTF-8/utf8}" || wanted+=("$l")
+  done
+  [ ${#wanted[@]} -eq 0 ] && return 0
+  for l in "${wanted[@]}"; do
+    grep -qx "$l UTF-8" /etc/locale.gen 2>/dev/null || echo "$l UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+  done
+  $sudo locale-gen >/dev/null
+}
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  make_locales
+  exit 0
+fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "setup: installing ${missing[*]}"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
@@ -22,3 +42,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+make_locales
