@@ -11,6 +11,7 @@
 #include "report/report_json.h"
 #include "report/report_lines.h"
 #include "report/report_text.h"
+#include "sim/code_pages.h"
 
 namespace {
 
@@ -42,6 +43,33 @@ void CheckLayout(const std::string& line, const std::vector<std::string>& cells,
 
 }  // namespace
 
+namespace {
+
+// Well-formed UTF-8: no stray continuation byte, no overlong form, no surrogate.
+bool IsUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const size_t n = b < 0x80                ? 1
+                     : b >= 0xC2 && b < 0xE0 ? 2
+                     : b >= 0xE0 && b < 0xF0 ? 3
+                     : b >= 0xF0 && b < 0xF5 ? 4
+                                             : 0;
+    if (n == 0 || i + n > text.size()) return false;
+    uint32_t c = n == 1 ? b : b & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+      const auto t = static_cast<unsigned char>(text[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      c = (c << 6) | (t & 0x3F);
+    }
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < least[n] || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzReader in(data, size);
   std::vector<ScanRow> rows;
@@ -60,15 +88,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const ScanRow& row : rows)
     widths[0] = std::max(widths[0], static_cast<int>(report::VolumeCells(row)[0].size() + 1));
   // A line per volume, then one per piece of a volume over several.
-  const std::vector<std::string> lines =
-      Lines(report::VolumeText(headings, rows, drives, skipped));
+  const std::vector<std::string> lines = Lines(report::VolumeText(headings, rows, drives, skipped));
   size_t line = 1;
   for (const ScanRow& row : rows) {
     const auto cells = report::VolumeCells(row);
     FUZZ_CHECK(line < lines.size());
     CheckLayout(lines[line++],
-                {cells[0], cells[1], cells[2], cells[3], report::VerdictWord(row.verdict)},
-                widths, 1);
+                {cells[0], cells[1], cells[2], cells[3], report::VerdictWord(row.verdict)}, widths,
+                1);
     for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i) {
       FUZZ_CHECK(line < lines.size() && lines[line].compare(0, 2, "  ") == 0);
       ++line;
@@ -110,8 +137,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // CSV: after its byte-order mark, records of 18 fields, each ended by CRLF outside quotes.
   report::RunMode mode;
   in.Text(mode.computer, 40);
+  // Names in any ANSI code page, each decoded whole: the CSV stays UTF-8 and the JSON JSON.
+  uint8_t page;
+  in.U8(page);
+  const uint32_t codePage = sim::kCodePageTables[page % sim::kCodePageTableCount].codePage;
+  mode.decode = [codePage](const std::string& text) {
+    return *sim::DecodeCodePage(codePage, text);
+  };
+  FUZZ_CHECK(IsValidJson(report::Json(rows, skipped, drives, {}, mode)));
   const std::string csv = report::Csv(rows, skipped, drives, mode);
   FUZZ_CHECK(csv.compare(0, 3, "\xEF\xBB\xBF") == 0);
+  FUZZ_CHECK(IsUtf8(csv));
   size_t fields = 1, records = 0;
   bool quoted = false;
   for (size_t i = 3; i < csv.size(); ++i) {
