@@ -11,11 +11,33 @@ bool BlockDisk::Read(uint64_t offset, uint8_t* out, size_t size) {
     const auto part = static_cast<size_t>(std::min<uint64_t>(size - done, m_blockBytes - within));
     const Place place = Locate(at / m_blockBytes);
     if (!place.known) return false;
-    if (!place.dataAt)
+    if (place.compressed) {
+      const uint8_t* block = Inflated(at / m_blockBytes, *place.compressed);
+      if (block == nullptr) return false;
+      std::memcpy(out + done, block + within, part);
+    } else if (!place.dataAt)
       std::memset(out + done, 0, part);
     else if (!m_file->Read(*place.dataAt + within, out + done, part))
       return false;
     done += part;
   }
   return true;
+}
+
+// A block is at most 2 MiB (a QCOW2's largest cluster, a VMDK's largest grain): its stream
+// at most that, plus the rest of its last sector.
+const uint8_t* BlockDisk::Inflated(uint64_t block, const Compressed& c) {
+  if (m_inflatedBlock == block) return m_inflated.data();
+  m_inflatedBlock.reset();
+  constexpr uint64_t kMostBlock = 2u << 20;
+  if (m_blockBytes > kMostBlock || c.bytes > kMostBlock + 512 || c.at > m_file->Size())
+    return nullptr;
+  const uint64_t bytes = std::min<uint64_t>(c.bytes, m_file->Size() - c.at);
+  std::vector<uint8_t> stream(static_cast<size_t>(bytes));
+  m_inflated.assign(static_cast<size_t>(m_blockBytes), 0);
+  if (!m_file->Read(c.at, stream.data(), stream.size()) ||
+      !Inflate(c.kind, stream.data(), stream.size(), m_inflated.data(), m_inflated.size()))
+    return nullptr;
+  m_inflatedBlock = block;
+  return m_inflated.data();
 }

@@ -1,12 +1,15 @@
-// A virtual disk kept in blocks of its file (a dynamic VHD, any VHDX): each block's data
-// where the format's table places it, or zeros for a block never written.
+// A virtual disk kept in blocks of its file (a dynamic VHD, any VHDX, a sparse VMDK's grains,
+// a QCOW2's clusters, a dynamic VDI): each block's data where the format's table places it,
+// inflated where it is compressed, or zeros for a block never written.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "image/byte_source.h"
+#include "image/inflate.h"
 
 class BlockDisk : public ByteSource {
  public:
@@ -17,13 +20,29 @@ class BlockDisk : public ByteSource {
 
  protected:
   // Where block `block`'s data begins in the file; none for one that reads as zeros.
+  struct Compressed {
+    uint64_t at = 0;     // where its stream begins in the file
+    uint32_t bytes = 0;  // how long it may be
+    Deflate kind = Deflate::Zlib;
+  };
   struct Place {
     bool known = false;  // the table could be read and the entry means something
     std::optional<uint64_t> dataAt;
+    std::optional<Compressed> compressed;
   };
+  static Place Unknown() { return {}; }
+  static Place Zeros() { return {true, std::nullopt, std::nullopt}; }
+  static Place At(uint64_t dataAt) { return {true, dataAt, std::nullopt}; }
+  static Place Deflated(Compressed c) { return {true, std::nullopt, c}; }
   virtual Place Locate(uint64_t block) = 0;
+  const std::shared_ptr<ByteSource>& File() const { return m_file; }
 
  private:
+  // The compressed block `block` whole, inflated once and kept while it is read.
+  const uint8_t* Inflated(uint64_t block, const Compressed& c);
+
   std::shared_ptr<ByteSource> m_file;
   uint64_t m_size, m_blockBytes;
+  std::optional<uint64_t> m_inflatedBlock;
+  std::vector<uint8_t> m_inflated;
 };

@@ -1,6 +1,8 @@
 // A disk image file opened for checking: its format told by content, the virtual disk it
 // holds, and the container's own blocks; or why it is refused. VHD and VHDX as Microsoft
-// publishes them ([MS-VHDX] for the latter); raw images are the disk's bytes as they are.
+// publishes them ([MS-VHDX] for the latter), VMDK as VMware's Virtual Disk Format 1.1 and 5.0,
+// QCOW2 as qemu's docs/interop/qcow2.txt, VDI as VirtualBox's source documents its header;
+// raw images are the disk's bytes as they are. image_format.h holds the table of formats.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +12,19 @@
 
 #include "image/byte_source.h"
 
-enum class ImageFormat { Raw, VhdFixed, VhdDynamic, VhdxFixed, VhdxDynamic };
+enum class ImageFormat {
+  Raw,
+  VhdFixed,
+  VhdDynamic,
+  VhdxFixed,
+  VhdxDynamic,
+  VmdkSparse,
+  VmdkStream,
+  VmdkFlat,
+  Qcow2,
+  VdiFixed,
+  VdiDynamic,
+};
 
 // Why an image is not checked. It is never guessed at: each of these says what to do.
 enum class ImageRefusal {
@@ -24,18 +38,28 @@ enum class ImageRefusal {
   CannotOpen,     // Windows refused the open for another reason
 };
 
-// The blocks a dynamic VHD or any VHDX keeps the virtual disk's sectors in, in the file.
+// The blocks a container keeps the virtual disk's sectors in, in the file: a dynamic VHD's
+// or VDI's blocks, a VHDX's, a sparse VMDK's grains, a QCOW2's clusters.
 struct BlockContainer {
   uint64_t blockBytes = 0;
-  // Every allocated block's data begins on 4 KiB in the file; none where none is allocated.
+  // Every allocated block's data lies in the file where the guest's 4 KiB land on the file's
+  // 4 KiB (its place in the file and in the guest differ by a multiple of 4 KiB); none where
+  // none is allocated, or the container is a transport format.
   std::optional<bool> blocksAligned;
+  // Compressed (a stream-optimized VMDK, a QCOW2 with compressed clusters): a file to move
+  // a disk in, converted before it is run; its blocks are never judged.
+  bool transport = false;
 };
+
+// Whether a block the guest holds at `guestAt` and the file at `fileAt` keep 4 KiB together.
+inline bool OnFileGrid(uint64_t fileAt, uint64_t guestAt) { return (fileAt - guestAt) % 4096 == 0; }
 
 // Where the guest's logical sector size comes from.
 enum class SectorSizeFrom {
   Format,    // the container: a VHD's are 512 bytes by definition, a VHDX names its own
-  Image,     // a raw image's table or boot sectors
-  Default,   // a raw image where nothing says: 512, the classic size
+  Image,     // the guest's table or boot sectors
+  Default,   // the file names none (raw, VMDK, QCOW2, VDI) and nothing in the guest says:
+             // 512, the classic size
   Option,    // the person named it (--sector-size)
   Disagree,  // a raw image's witnesses name two sizes: nothing can be judged
 };
@@ -59,15 +83,11 @@ struct ImageOpening {
 
 // Opens the file at `path` through the door, for reading only, and reads its format.
 ImageOpening OpenImage(const std::string& path);
-// The same for a file already open.
-ImageOpening ReadImage(std::shared_ptr<ByteSource> file);
+// The same for a file already open; `path` names it (a VMDK's extents lie beside it).
+ImageOpening ReadImage(std::shared_ptr<ByteSource> file, const std::string& path = "");
 
 // The refusal's code as the JSON names it ("differencing", "log-not-empty", ...).
 const char* RefusalCode(ImageRefusal refusal);
-
-// Each format's reader, for a file whose content named it.
-ImageOpening ReadVhd(std::shared_ptr<ByteSource> file);
-ImageOpening ReadVhdx(std::shared_ptr<ByteSource> file);
 
 // A refusal with its words; a differencing disk's, which both formats refuse alike.
 ImageOpening Refused(ImageRefusal refusal, std::string detail);
@@ -79,14 +99,14 @@ ImageOpening DifferencingRefusal();
 class EntryTable {
  public:
   EntryTable(std::shared_ptr<ByteSource> file, uint64_t at, uint32_t entryBytes, uint64_t count,
-             bool bigEndian);
+             bool bigEndian, uint64_t pageBytes = kPageBytes);
   // Entry i; none past the table or where the read fails.
   std::optional<uint64_t> operator[](uint64_t i);
 
  private:
   static constexpr uint64_t kPageBytes = 1 << 20;  // a 2 TB VHD's whole table in four reads
   std::shared_ptr<ByteSource> m_file;
-  uint64_t m_at, m_count;
+  uint64_t m_at, m_count, m_pageBytes;
   uint32_t m_entryBytes;
   bool m_bigEndian;
   std::optional<uint64_t> m_page;  // the page held, by its number

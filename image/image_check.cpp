@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "image/sector_size.h"
 #include "inspect/alignment.h"
 #include "inspect/boot_sector.h"
 
@@ -113,6 +114,15 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
   check.virtualSize = image.virtualSize;
   check.logicalSectorSize = image.logicalSectorSize;
   check.sectorSizeFrom = image.sectorSizeFrom;
+  // Raw images and the containers that name none: the guest's own tables and boot sectors
+  // tell its sector size.
+  if (image.sectorSizeFrom == SectorSizeFrom::Default) {
+    const SectorSizeWitness witness = WitnessSectorSize(*image.guest);
+    check.logicalSectorSize = witness.bytes.value_or(512);
+    check.sectorSizeFrom = witness.disagree ? SectorSizeFrom::Disagree
+                           : witness.bytes  ? SectorSizeFrom::Image
+                                            : SectorSizeFrom::Default;
+  }
   check.physicalSectorSize = image.physicalSectorSize;
   check.container = image.container;
   // The person's word is held over a raw image's witnesses; a container names its own.

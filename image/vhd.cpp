@@ -6,6 +6,7 @@
 #include "image/big_endian.h"
 #include "image/block_disk.h"
 #include "image/disk_image.h"
+#include "image/image_format.h"
 
 namespace {
 
@@ -38,9 +39,9 @@ class DynamicVhd : public BlockDisk {
  protected:
   Place Locate(uint64_t block) override {
     const std::optional<uint64_t> entry = m_table[block];
-    if (!entry) return {};
-    if (*entry == kUnallocated) return {true, std::nullopt};
-    return {true, *entry * kSectorBytes + m_bitmapBytes};
+    if (!entry) return Unknown();
+    if (*entry == kUnallocated) return Zeros();
+    return At(*entry * kSectorBytes + m_bitmapBytes);
   }
 
  private:
@@ -82,7 +83,8 @@ ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer
     const uint64_t dataAt = *entry * kSectorBytes + bitmapBytes;
     if (dataAt > end || blockBytes > end - dataAt)
       return Refused(ImageRefusal::OutsideFile, "its block table points past the file's end");
-    container.blocksAligned = container.blocksAligned.value_or(true) && dataAt % 4096 == 0;
+    container.blocksAligned =
+        container.blocksAligned.value_or(true) && OnFileGrid(dataAt, b * blockBytes);
   }
   image.format = ImageFormat::VhdDynamic;
   image.container = container;
@@ -95,7 +97,11 @@ ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer
 
 }  // namespace
 
-ImageOpening ReadVhd(std::shared_ptr<ByteSource> file) {
+ImageOpening ReadVhd(const ImageFile& named) {
+  if (!named.ends.Tail("conectix"))
+    return Refused(ImageRefusal::UnknownFormat,
+                   "it starts as a dynamic VHD but its footer is missing from its end");
+  std::shared_ptr<ByteSource> file = named.bytes;
   uint8_t footer[kFooterBytes];
   if (!file->Read(file->Size() - kFooterBytes, footer, kFooterBytes))
     return Refused(ImageRefusal::OutsideFile, "its footer could not be read");

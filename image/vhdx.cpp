@@ -10,6 +10,7 @@
 #include "image/block_disk.h"
 #include "image/crc32.h"
 #include "image/disk_image.h"
+#include "image/image_format.h"
 #include "inspect/little_endian.h"
 #include "inspect/partition_table.h"
 
@@ -66,10 +67,10 @@ class VhdxDisk : public BlockDisk {
  protected:
   Place Locate(uint64_t block) override {
     const std::optional<uint64_t> entry = m_table[block + block / m_chunkRatio];
-    if (!entry) return {};
+    if (!entry) return Unknown();
     const uint64_t state = *entry & 7;
-    if (state == kFullyPresent || state == kPartlyPresent) return {true, (*entry >> 20) * kMiB};
-    return {state <= 3, std::nullopt};
+    if (state == kFullyPresent || state == kPartlyPresent) return At((*entry >> 20) * kMiB);
+    return state <= 3 ? Zeros() : Unknown();
   }
 
  private:
@@ -253,7 +254,8 @@ class Reader {
       const uint64_t dataAt = (*entry >> 20) * kMiB;
       if (dataAt < kMiB || dataAt > m_file->Size() || m.blockBytes > m_file->Size() - dataAt)
         return Refused(ImageRefusal::OutsideFile, "its block table points past the file's end");
-      container.blocksAligned = container.blocksAligned.value_or(true) && dataAt % 4096 == 0;
+      container.blocksAligned =
+          container.blocksAligned.value_or(true) && OnFileGrid(dataAt, b * m.blockBytes);
     }
     DiskImage image;
     image.format = m.leaveAllocated ? ImageFormat::VhdxFixed : ImageFormat::VhdxDynamic;
@@ -273,4 +275,4 @@ class Reader {
 
 }  // namespace
 
-ImageOpening ReadVhdx(std::shared_ptr<ByteSource> file) { return Reader(std::move(file)).Read(); }
+ImageOpening ReadVhdx(const ImageFile& file) { return Reader(file.bytes).Read(); }

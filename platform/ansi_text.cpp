@@ -1,5 +1,6 @@
 #include "platform/ansi_text.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/sys.h"
@@ -33,4 +34,27 @@ std::u16string DecodeAnsi(uint32_t codePage, const std::string& text) {
       sys::MultiByteToWideChar(codePage, 0, text.data(), bytes, wide.data(), needed);
   if (written <= 0 || written > needed) return ByteByByte(text);
   return std::u16string(wide.begin(), wide.begin() + written);
+}
+
+std::string FolderOf(const std::string& path) {
+  const bool ascii = std::all_of(path.begin(), path.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const auto separator = [](char16_t c) { return c == u'\\' || c == u'/' || c == u':'; };
+  if (ascii) {
+    const size_t cut = path.find_last_of("\\/:");
+    return cut == std::string::npos ? "" : path.substr(0, cut + 1);
+  }
+  const uint32_t codePage = AskCodePage();
+  const std::u16string whole = DecodeAnsi(codePage, path);
+  size_t k = whole.size();
+  while (k > 0 && !separator(whole[k - 1])) --k;
+  if (k == 0) return "";
+  // The byte that ends the same characters: a separator byte whose prefix decodes to them.
+  const std::u16string folder = whole.substr(0, k);
+  for (size_t b = path.size(); b > 0; --b) {
+    const char c = path[b - 1];
+    if ((c == '\\' || c == '/' || c == ':') && DecodeAnsi(codePage, path.substr(0, b)) == folder)
+      return path.substr(0, b);
+  }
+  return "";
 }

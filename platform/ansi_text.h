@@ -11,3 +11,8 @@ uint32_t AskCodePage();
 // `text` in `codePage` as UTF-16, decoded whole by the system (MultiByteToWideChar). Where
 // the system cannot decode it, each byte outside ASCII stands as U+FFFD.
 std::u16string DecodeAnsi(uint32_t codePage, const std::string& text);
+
+// The folder `path` lies in, its last separator ('\', '/' or a drive's ':') included, cut
+// between whole characters of the system's code page (a trail byte 0x5C is no separator);
+// empty where it names none.
+std::string FolderOf(const std::string& path);

@@ -20,7 +20,13 @@ const struct {
                 {ImageFormat::VhdFixed, "vhd-fixed", "VHD, fixed"},
                 {ImageFormat::VhdDynamic, "vhd-dynamic", "VHD, dynamic"},
                 {ImageFormat::VhdxFixed, "vhdx-fixed", "VHDX, fixed"},
-                {ImageFormat::VhdxDynamic, "vhdx-dynamic", "VHDX, dynamic"}};
+                {ImageFormat::VhdxDynamic, "vhdx-dynamic", "VHDX, dynamic"},
+                {ImageFormat::VmdkSparse, "vmdk-sparse", "VMDK, sparse"},
+                {ImageFormat::VmdkStream, "vmdk-stream", "VMDK, stream-optimized"},
+                {ImageFormat::VmdkFlat, "vmdk-flat", "VMDK, flat"},
+                {ImageFormat::Qcow2, "qcow2", "QCOW2"},
+                {ImageFormat::VdiFixed, "vdi-fixed", "VDI, fixed"},
+                {ImageFormat::VdiDynamic, "vdi-dynamic", "VDI, dynamic"}};
 
 const char* FormatWords(ImageFormat format) {
   for (const auto& f : kFormats)
@@ -51,6 +57,8 @@ std::string RefusalLine(const ImageCheck& image) {
 
 std::string ContainerLine(const BlockContainer& c) {
   std::string line = "  blocks of " + Decimal(c.blockBytes) + " bytes; ";
+  if (c.transport)
+    return line + "compressed: a transport format, not run as is, so its blocks are not judged\n";
   if (!c.blocksAligned) return line + "none allocated\n";
   return line + (*c.blocksAligned ? "every allocated block begins on 4 KiB in the file\n"
                                   : "allocated blocks begin off 4 KiB in the file: misaligned\n");
@@ -182,6 +190,7 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
     json.BeginObject();
     json.Member("blockSize", image.container->blockBytes);
     json.Member("blocksAligned", image.container->blocksAligned);
+    json.Member("transport", image.container->transport);
     json.EndObject();
   } else {
     json.Null();

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(g++ cmake make googletest g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth
           imagemagick python3 clang libclang-rt-14-dev fonts-wine xdotool
           fdisk gdisk dosfstools exfatprogs ntfs-3g qemu-utils libvhdi-utils python3-jsonschema
-          locales)
+          locales zlib1g-dev libz-mingw-w64-dev libvmdk-utils libqcow-utils)
 # The locales the code-page tests run Wine in: its ANSI code page follows them (1251, 932).
 locales=(ru_RU.UTF-8 ja_JP.UTF-8)
 

@@ -1,9 +1,10 @@
 // The console report on the simulated machine, natively, for the tests that read its output
 // with other tools: the lab (--lab, and --standard for a standard user) or a machine of no
-// drives; each --image FILE served from the host's file of that name, as Wine serves the
-// host's files. A test tool.
+// drives; each --image FILE served from the host's file of that name, with the files beside
+// it, as Wine serves the host's files. A test tool.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,16 @@ int main(int argc, char** argv) {
       args.erase(args.begin());
     }
   }
+  // Each image named, and the files beside it (a VMDK descriptor's extents), by their paths.
   for (size_t i = 0; i + 1 < args.size(); ++i) {
-    std::FILE* exists = args[i] == "--image" ? std::fopen(args[i + 1].c_str(), "rb") : nullptr;
-    if (exists == nullptr) continue;
-    std::fclose(exists);
-    machine.files[args[i + 1]] = sim::HostFile(args[i + 1]);
+    if (args[i] != "--image") continue;
+    const std::filesystem::path named(args[i + 1]);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             named.has_parent_path() ? named.parent_path() : ".", error))
+      if (entry.is_regular_file(error))
+        machine.files[(named.parent_path() / entry.path().filename()).string()] =
+            sim::HostFile(entry.path().string());
   }
   std::string out, err;
   const int status = RunReport(

@@ -430,7 +430,7 @@ def main():
             continue
         aligned = vhd_blocks_aligned(name) if driver == "vpc" else vhdx_blocks_aligned(name)
         check(name + " container", image["container"],
-              {"blockSize": info["cluster-size"], "blocksAligned": aligned})
+              {"blockSize": info["cluster-size"], "blocksAligned": aligned, "transport": False})
         if driver == "vhdx":
             check(name + " sectors", (image["logicalSectorSize"], image["physicalSectorSize"]),
                   (512, 512))
@@ -462,6 +462,7 @@ def main():
 
     act_on_the_advice()
     unread_formats(raw)
+    other_formats([raw, disks[1][0]])
     big_clusters()
     dos_label_4k()
     linux_only()
@@ -534,33 +535,134 @@ def one(name, *options):
 
 
 def unread_formats(raw):
-    """Containers this reader does not take apart, each refused naming its format as
-    qemu-img names it; a DMG's trailer stands for Apple's tools, which Debian lacks."""
-    made = {}
-    for name, driver, options in [("disk.qcow2", "qcow2", []), ("disk.vmdk", "vmdk", []),
-                                  ("stream.vmdk", "vmdk", ["-o", "subformat=streamOptimized"]),
-                                  ("disk.vdi", "vdi", [])]:
-        sh("qemu-img", "convert", "-f", "raw", "-O", driver, *options, path(raw), path(name))
-        made[name] = driver
+    """Containers this reader does not take apart, refused naming the format as qemu-img
+    names it; a DMG's trailer stands for Apple's tools, which Debian lacks."""
     sh("qemu-img", "create", "-q", "-f", "parallels", path("disk.hds"), "64M")
-    made["disk.hds"] = "parallels"
-    sh("qemu-img", "create", "-q", "-f", "vmdk", "-o", "subformat=monolithicFlat",
-       path("flat.vmdk"), "64M")
-    made["flat.vmdk"] = "vmdk"  # its descriptor: the extent beside it is the disk
-    for name, driver in made.items():
-        check(name + " qemu-img's format", json.loads(sh("qemu-img", "info", "--output=json",
-                                                         path(name)))["format"], driver)
+    check("disk.hds qemu-img's format",
+          json.loads(sh("qemu-img", "info", "--output=json", path("disk.hds")))["format"], "parallels")
+    edited(raw, "disk.dmg", lambda d: d.extend(b"koly" + bytes(508)))
+    for name, word in [("disk.hds", "parallels"), ("disk.dmg", "dmg")]:
         image, status = one(name)
         error = image["error"] or {}
         check(name + " refused, naming its format",
-              (error.get("code"), driver.lower() in error.get("words", "").lower(),
-               image["verdict"], image["partitions"], status),
-              ("unknown-format", True, "undetermined", [], 2))
-    edited(raw, "disk.dmg", lambda d: d.extend(b"koly" + bytes(508)))
-    image, status = one("disk.dmg")
-    check("disk.dmg refused", ((image["error"] or {}).get("code"), status), ("unknown-format", 2))
-    text, status = output(["disk.qcow2"], "--summary")
-    check("a QCOW2's summary", (text.split(":")[0], status), ("UNDETERMINED", 2))
+              (error.get("code"), word in error.get("words", "").lower(), image["verdict"],
+               image["partitions"], status), ("unknown-format", True, "undetermined", [], 2))
+    text, status = output(["disk.hds"], "--summary")
+    check("a Parallels disk's summary", (text.split(":")[0], status), ("UNDETERMINED", 2))
+
+
+# --- VMDK, QCOW2 and VDI, as qemu-img writes them ----------------------------------------
+
+OTHER_FORMATS = [
+    # name, qemu's driver, its options, the format the report names
+    ("sparse.vmdk", "vmdk", ["-o", "subformat=monolithicSparse"], "vmdk-sparse"),
+    ("zeroed.vmdk", "vmdk", ["-o", "subformat=monolithicSparse,zeroed_grain=on"], "vmdk-sparse"),
+    ("stream.vmdk", "vmdk", ["-o", "subformat=streamOptimized"], "vmdk-stream"),
+    ("flat.vmdk", "vmdk", ["-o", "subformat=monolithicFlat"], "vmdk-flat"),
+    ("split.vmdk", "vmdk", ["-o", "subformat=twoGbMaxExtentSparse"], "vmdk-sparse"),
+    ("splitflat.vmdk", "vmdk", ["-o", "subformat=twoGbMaxExtentFlat"], "vmdk-flat"),
+    ("c512.qcow2", "qcow2", ["-o", "cluster_size=512"], "qcow2"),
+    ("c4k.qcow2", "qcow2", ["-o", "cluster_size=4096"], "qcow2"),
+    ("c64k.qcow2", "qcow2", ["-o", "cluster_size=65536"], "qcow2"),
+    ("c2m.qcow2", "qcow2", ["-o", "cluster_size=2M"], "qcow2"),
+    ("l2x64k.qcow2", "qcow2", ["-o", "cluster_size=65536,extended_l2=on"], "qcow2"),
+    ("l2x2m.qcow2", "qcow2", ["-o", "cluster_size=2M,extended_l2=on"], "qcow2"),
+    ("deflate.qcow2", "qcow2", ["-c"], "qcow2"),
+    ("dynamic.vdi", "vdi", [], "vdi-dynamic"),
+    ("static.vdi", "vdi", ["-o", "static=on"], "vdi-fixed"),
+]
+
+
+def map_aligned(name, driver):
+    """Whether every data extent qemu-img maps keeps the guest's 4 KiB in the file; None
+    where none has a place in the file."""
+    extents = json.loads(sh("qemu-img", "map", "-f", driver, "--output=json", path(name)))
+    placed = [e for e in extents if e.get("data") and "offset" in e]
+    return all((e["offset"] - e["start"]) % 4096 == 0 for e in placed) if placed else None
+
+
+def other_formats(raws):
+    """Each raw disk in each container qemu-img writes, read as the raw disk is, the
+    container's verdict as `qemu-img map` places the guest in the file."""
+    for raw in raws:
+        guest = one(raw)[0]["partitions"]
+        for name, driver, options, fmt in OTHER_FORMATS:
+            name = raw.split(".")[0] + "-" + name
+            sh("qemu-img", "convert", "-f", "raw", "-O", driver, *options, path(raw), path(name))
+            info = json.loads(sh("qemu-img", "info", "-f", driver, "--output=json", path(name)))
+            image, status = one(name)
+            check(name + " format and size", (image["imageFormat"], image["virtualSize"], image["error"]),
+                  (fmt, info["virtual-size"], None))
+            check(name + " partitions as the raw disk's", image["partitions"], guest)
+            container = image["container"]
+            if fmt == "vmdk-flat":
+                check(name + " container", container, None)
+                continue
+            compressed = fmt == "vmdk-stream" or "-c" in options
+            check(name + " container", container,
+                  {"blockSize": info.get("cluster-size"), "transport": compressed,
+                   "blocksAligned": None if compressed else map_aligned(name, driver)})
+            if driver == "vmdk":
+                check(name + " create type", info["format-specific"]["data"]["create-type"],
+                      options[1].split("=")[1].split(",")[0])
+                size = re.search(r"Media size:\s+.*\((\d+) bytes\)", sh("vmdkinfo", path(name)))
+                check(name + " size (vmdkinfo)", int(size.group(1)), image["virtualSize"])
+            elif driver == "qcow2" and "extended_l2" not in options[-1]:
+                size = re.search(r"Media size\s+:.*\((\d+) bytes\)", sh("qcowinfo", path(name)))
+                check(name + " size (qcowinfo)", int(size.group(1)), image["virtualSize"])
+    # What no reader here reads yet, or must not guess at: each refused naming it.
+    sh("qemu-img", "convert", "-f", "raw", "-O", "qcow2", "-c", "-o", "compression_type=zstd",
+       path(raws[0]), path("zstd.qcow2"))
+    sh("qemu-img", "create", "-q", "-f", "qcow2", "-b", path(raws[0]), "-F", "raw", path("child.qcow2"))
+    first = raws[0].split(".")[0]
+    refusals = {
+        "zstd.qcow2": ("unknown-format", "zstd"),
+        "child.qcow2": ("differencing", "parent"),
+        edited(first + "-sparse.vmdk", "delta.vmdk", vmdk_parent_cid): ("differencing", "parent"),
+        edited(first + "-sparse.vmdk", "vmfssparse.vmdk", lambda d: vmdk_extent_type(d, b"VMFSSPARSE")):
+            ("unknown-format", "VMFSSPARSE"),
+        edited(first + "-sparse.vmdk", "gd.vmdk", vmdk_directory_outside): ("outside-file", "directory"),
+        edited(first + "-c64k.qcow2", "l2.qcow2", qcow2_l2_outside): ("outside-file", "past"),
+        edited(first + "-dynamic.vdi", "diff.vdi", lambda d: d.__setitem__(slice(0x4C, 0x50), struct.pack("<I", 4))):
+            ("differencing", "parent"),
+    }
+    with open(path("missing.vmdk"), "w") as f:
+        f.write(open(path(first + "-flat.vmdk")).read().replace(first + "-flat-flat.vmdk", "gone-flat.vmdk"))
+    refusals["missing.vmdk"] = ("cannot-open", "gone-flat.vmdk")
+    for name, (code, word) in refusals.items():
+        image, status = one(name)
+        error = image["error"] or {}
+        check(name + " refused", (error.get("code"), word in error.get("words", ""), status), (code, True, 2))
+
+
+def vmdk_descriptor(data):
+    """Where a sparse extent's embedded descriptor lies, and its length."""
+    at, sectors = struct.unpack("<QQ", data[28:44])
+    return at * 512, sectors * 512
+
+
+def vmdk_parent_cid(data):
+    at, length = vmdk_descriptor(data)
+    text = bytes(data[at:at + length])
+    data[at:at + length] = text.replace(b"parentCID=ffffffff", b"parentCID=12345678")
+
+
+def vmdk_extent_type(data, kind):
+    at, length = vmdk_descriptor(data)
+    text = bytes(data[at:at + length])
+    edited_text = re.sub(rb"SPARSE", kind, text, count=1)
+    data[at:at + length] = edited_text[:length].ljust(length, b"\0")
+
+
+def vmdk_directory_outside(data):
+    gd = struct.unpack("<Q", data[56:64])[0] * 512
+    data[gd:gd + 4] = struct.pack("<I", 0x7FFFFFF0)
+
+
+def qcow2_l2_outside(data):
+    l1 = struct.unpack(">Q", data[40:48])[0]
+    l2 = struct.unpack(">Q", data[l1:l1 + 8])[0] & 0x00FFFFFFFFFFFE00
+    data[l2:l2 + 8] = struct.pack(">Q", (0x7FFFFFF0 << 9) | (1 << 63))
 
 
 def big_clusters():

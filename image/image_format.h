@@ -1,0 +1,48 @@
+// The formats an image file may be in, in one table, as qemu's block drivers stand: each
+// with its name, a probe of the file's first KiB and last sector, and its reader. Raw is
+// none of them: it is what a partition table or a boot sector proves (disk_image.cpp).
+//
+// CONTRIBUTING.md ("Adding an image format") walks through what a new format touches.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "image/disk_image.h"
+
+// The file's first KiB and last sector, where every format's signature lies: read once.
+struct FileEnds {
+  std::string head, tail;
+  bool Head(const char* bytes, size_t offset = 0) const { return Holds(head, bytes, offset); }
+  bool Tail(const char* bytes) const { return Holds(tail, bytes, 0); }
+  static bool Holds(const std::string& at, const std::string& bytes, size_t offset) {
+    return at.size() >= offset + bytes.size() && at.compare(offset, bytes.size(), bytes) == 0;
+  }
+};
+FileEnds ReadEnds(ByteSource& file);
+
+// What a reader is given: the file, the path it was named by (a VMDK's extents lie beside
+// its descriptor), and its ends.
+struct ImageFile {
+  std::shared_ptr<ByteSource> bytes;
+  std::string path;
+  FileEnds ends;
+};
+
+struct ImageFormatEntry {
+  const char* name;  // as a refusal names it: "a QCOW2 image"
+  bool (*probe)(const FileEnds& ends);
+  // None for a format this reader knows by sight but does not read: it is refused by name.
+  ImageOpening (*read)(const ImageFile& file);
+};
+
+// The formats, most particular signature first.
+extern const ImageFormatEntry kImageFormats[];
+extern const size_t kImageFormatCount;
+
+// Each format's reader.
+ImageOpening ReadVhd(const ImageFile& file);
+ImageOpening ReadVhdx(const ImageFile& file);
+ImageOpening ReadVmdk(const ImageFile& file);
+ImageOpening ReadQcow2(const ImageFile& file);
+ImageOpening ReadVdi(const ImageFile& file);
