@@ -91,8 +91,14 @@ class Tables {
     // Without subclusters a cluster with an offset is allocated unless it reads as zeros.
     if (!m_extended && dataAt != 0 && (*entry & kAllZeros) == 0) c.allocated = ~0u;
     if (dataAt == 0 || c.allocated == 0) return c;
-    if (dataAt % clusterBytes != 0 || dataAt > m_file->Size() ||
-        clusterBytes > m_file->Size() - dataAt)
+    // With subclusters only those allocated are written: the file may end past the last.
+    uint64_t used = clusterBytes;
+    if (m_extended) {
+      uint32_t last = 31;
+      while ((c.allocated >> last & 1) == 0) --last;
+      used = (uint64_t{last} + 1) * (clusterBytes / 32);
+    }
+    if (dataAt % clusterBytes != 0 || dataAt > m_file->Size() || used > m_file->Size() - dataAt)
       return Unknown();
     c.dataAt = dataAt;
     return c;

@@ -462,7 +462,7 @@ def main():
 
     act_on_the_advice()
     unread_formats(raw)
-    other_formats([raw, disks[1][0]])
+    other_formats([raw, disks[1][0], disks[2][0]])
     big_clusters()
     dos_label_4k()
     linux_only()
@@ -585,14 +585,15 @@ def other_formats(raws):
     """Each raw disk in each container qemu-img writes, read as the raw disk is, the
     container's verdict as `qemu-img map` places the guest in the file."""
     for raw in raws:
-        guest = one(raw)[0]["partitions"]
+        guest, sector = (lambda i: (i["partitions"], i["logicalSectorSize"]))(one(raw)[0])
         for name, driver, options, fmt in OTHER_FORMATS:
             name = raw.split(".")[0] + "-" + name
             sh("qemu-img", "convert", "-f", "raw", "-O", driver, *options, path(raw), path(name))
             info = json.loads(sh("qemu-img", "info", "-f", driver, "--output=json", path(name)))
             image, status = one(name)
-            check(name + " format and size", (image["imageFormat"], image["virtualSize"], image["error"]),
-                  (fmt, info["virtual-size"], None))
+            check(name + " format, size and sectors",
+                  (image["imageFormat"], image["virtualSize"], image["logicalSectorSize"], image["error"]),
+                  (fmt, info["virtual-size"], sector, None))
             check(name + " partitions as the raw disk's", image["partitions"], guest)
             container = image["container"]
             if fmt == "vmdk-flat":
