@@ -449,7 +449,9 @@ def main():
               [(2147483711, 1000000)])
         if not wine:  # what the check costs, as the simulated machine counts its reads
             reads, size = reads_of(name)
-            check(name + " costs a few reads", (reads <= 16, size <= 8 * MIB), (True, True))
+            most_reads, most_bytes = BIG_READS[name]
+            check(name + " costs a few reads", (reads <= most_reads, size <= most_bytes), (True, True))
+            print("%s: %d reads, %d bytes" % (name, reads, size))
 
     # Exit status: one image at a time.
     for names_, expected in [(["gpt4k.img"], 0), (["fixed.vhd"], 1), (["log.vhdx"], 2),
@@ -473,11 +475,21 @@ def main():
 
 
 def two_terabytes():
-    """A 2 TB disk, sparse, with a GPT and a partition past 1 TiB: raw, and in a dynamic VHDX."""
+    """A 2 TB disk, sparse, with a GPT and a partition past 1 TiB: raw, and in a dynamic VHDX,
+    a QCOW2, a dynamic VDI and a sparse VMDK."""
     blank("big.img", 2 << 40)
     sh("sfdisk", "-q", path("big.img"), stdin="label: gpt\nstart=2147483711, size=1000000\n")
-    sh("qemu-img", "convert", "-f", "raw", "-O", "vhdx", path("big.img"), path("big.vhdx"))
-    return ["big.img", "big.vhdx"]
+    for name, driver in [("big.vhdx", "vhdx"), ("big.qcow2", "qcow2"), ("big.vdi", "vdi"),
+                         ("big.vmdk", "vmdk")]:
+        sh("qemu-img", "convert", "-f", "raw", "-O", driver, path("big.img"), path(name))
+    return ["big.img", "big.vhdx", "big.qcow2", "big.vdi", "big.vmdk"]
+
+
+# What each costs: a few reads and little for the tables of the raw disk, the VHDX, the
+# QCOW2 and the VDI (whose 8 MiB block map is read a page at a time); the VMDK's grain
+# tables, which qemu writes whole (128 MiB at 2 TB), in 1 MiB pages and nothing else.
+BIG_READS = {"big.img": (16, 8 * MIB), "big.vhdx": (16, 8 * MIB), "big.qcow2": (16, MIB),
+             "big.vdi": (16, MIB), "big.vmdk": (160, 160 * MIB)}
 
 
 def reads_of(name):
