@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+// Each format's reader, in a file of its own.
+ImageOpening ReadVhd(const ImageFile& file);
+ImageOpening ReadVhdx(const ImageFile& file);
+ImageOpening ReadVmdk(const ImageFile& file);
+ImageOpening ReadQcow2(const ImageFile& file);
+ImageOpening ReadVdi(const ImageFile& file);
+
 namespace {
 
 // VMware's sparse extent ("KDMV"), or a small text descriptor whose first KiB names its type.

@@ -39,10 +39,3 @@ struct ImageFormatEntry {
 // The formats, most particular signature first.
 extern const ImageFormatEntry kImageFormats[];
 extern const size_t kImageFormatCount;
-
-// Each format's reader.
-ImageOpening ReadVhd(const ImageFile& file);
-ImageOpening ReadVhdx(const ImageFile& file);
-ImageOpening ReadVmdk(const ImageFile& file);
-ImageOpening ReadQcow2(const ImageFile& file);
-ImageOpening ReadVdi(const ImageFile& file);

@@ -112,10 +112,17 @@ def main():
                                   ("xp.vhdx", "vhdx", "subformat=dynamic,block_size=1M"),
                                   ("gpt.vhdx", "vhdx", "subformat=dynamic,block_size=1M"),
                                   ("xp.qcow2", "qcow2", "cluster_size=65536"),
+                                  ("xp-512.qcow2", "qcow2", "cluster_size=512"),
+                                  ("xp-l2x.qcow2", "qcow2", "cluster_size=65536,extended_l2=on"),
+                                  ("xp-deflate.qcow2", "qcow2", "compression_type=zlib"),
                                   ("xp.vdi", "vdi", "static=off"),
-                                  ("xp.vmdk", "vmdk", "subformat=monolithicSparse")]:
+                                  ("xp-fixed.vdi", "vdi", "static=on"),
+                                  ("xp.vmdk", "vmdk", "subformat=monolithicSparse"),
+                                  ("xp-zeroed.vmdk", "vmdk", "subformat=monolithicSparse,zeroed_grain=on"),
+                                  ("xp-stream.vmdk", "vmdk", "subformat=streamOptimized")]:
         source = p("gpt.img" if name.startswith("gpt") else "xp.img")
-        sh("qemu-img", "convert", "-f", "raw", "-O", driver, "-o", options, source, p(name))
+        compress = ["-c"] if name.endswith("deflate.qcow2") else []
+        sh("qemu-img", "convert", "-f", "raw", "-O", driver, *compress, "-o", options, source, p(name))
         made[name] = p(name)
     for old in os.listdir(target):
         if old.startswith("seed-"):
