@@ -15,9 +15,16 @@ bool BlockDisk::Read(uint64_t offset, uint8_t* out, size_t size) {
       const uint8_t* block = Inflated(at / m_blockBytes, *place.compressed);
       if (block == nullptr) return false;
       std::memcpy(out + done, block + within, part);
-    } else if (!place.dataAt)
+    } else if (place.parents && m_parent) {
+      // A parent smaller than its child reads as zeros past its end.
+      const uint64_t inParent =
+          at < m_parent->Size() ? std::min<uint64_t>(part, m_parent->Size() - at) : 0;
+      if (inParent > 0 && !m_parent->Read(at, out + done, static_cast<size_t>(inParent)))
+        return false;
+      std::memset(out + done + inParent, 0, part - static_cast<size_t>(inParent));
+    } else if (!place.dataAt) {
       std::memset(out + done, 0, part);
-    else if (!m_file->Read(*place.dataAt + within, out + done, part))
+    } else if (!m_file->Read(*place.dataAt + within, out + done, part))
       return false;
     done += part;
   }

@@ -17,6 +17,8 @@ class BlockDisk : public ByteSource {
       : m_file(std::move(file)), m_size(size), m_blockBytes(blockBytes) {}
   uint64_t Size() const override { return m_size; }
   bool Read(uint64_t offset, uint8_t* out, size_t size) override;
+  // A differencing disk's parent: what a block the disk does not hold reads as.
+  void SetParent(std::shared_ptr<ByteSource> parent) { m_parent = std::move(parent); }
 
  protected:
   // Where block `block`'s data begins in the file; none for one that reads as zeros.
@@ -29,11 +31,13 @@ class BlockDisk : public ByteSource {
     bool known = false;  // the table could be read and the entry means something
     std::optional<uint64_t> dataAt;
     std::optional<Compressed> compressed;
+    bool parents = false;  // the block is the parent's (zeros without one)
   };
   static Place Unknown() { return {}; }
-  static Place Zeros() { return {true, std::nullopt, std::nullopt}; }
-  static Place At(uint64_t dataAt) { return {true, dataAt, std::nullopt}; }
-  static Place Deflated(Compressed c) { return {true, std::nullopt, c}; }
+  static Place Zeros() { return {true, std::nullopt, std::nullopt, false}; }
+  static Place At(uint64_t dataAt) { return {true, dataAt, std::nullopt, false}; }
+  static Place Deflated(Compressed c) { return {true, std::nullopt, c, false}; }
+  static Place Parents() { return {true, std::nullopt, std::nullopt, true}; }
   virtual Place Locate(uint64_t block) = 0;
   const std::shared_ptr<ByteSource>& File() const { return m_file; }
 
@@ -42,6 +46,7 @@ class BlockDisk : public ByteSource {
   const uint8_t* Inflated(uint64_t block, const Compressed& c);
 
   std::shared_ptr<ByteSource> m_file;
+  std::shared_ptr<ByteSource> m_parent;
   uint64_t m_size, m_blockBytes;
   std::optional<uint64_t> m_inflatedBlock;
   std::vector<uint8_t> m_inflated;

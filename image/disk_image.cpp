@@ -35,7 +35,7 @@ ImageOpening DifferencingRefusal() {
                  "a merged copy");
 }
 
-ImageOpening OpenImage(const std::string& path) {
+ImageOpening OpenImage(const std::string& path, const ChainPlace& chain) {
   auto file = std::make_shared<FileSource>(path);
   if (!file->IsOpen()) {
     const DWORD error = file->OpenError();
@@ -48,11 +48,13 @@ ImageOpening OpenImage(const std::string& path) {
     opening.error = error;
     return opening;
   }
-  return ReadImage(std::move(file), path);
+  return ReadImage(std::move(file), path, chain);
 }
 
-ImageOpening ReadImage(std::shared_ptr<ByteSource> file, const std::string& path) {
-  ImageFile image{file, path, ReadEnds(*file)};
+ImageOpening ReadImage(std::shared_ptr<ByteSource> file, const std::string& path,
+                       const ChainPlace& chain) {
+  ImageFile image{file, path, ReadEnds(*file), chain};
+  image.chain.files.push_back(ChainKey(path));
   for (size_t i = 0; i < kImageFormatCount; ++i) {
     const ImageFormatEntry& format = kImageFormats[i];
     if (!format.probe(image.ends)) continue;

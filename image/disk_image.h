@@ -6,9 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "image/byte_source.h"
 
@@ -72,6 +74,20 @@ struct DiskImage {
   std::optional<uint32_t> physicalSectorSize;  // VHDX says it; the others do not
   std::optional<BlockContainer> container;     // none for raw images and fixed VHDs
   std::unique_ptr<ByteSource> guest;           // the virtual disk, read through the file
+  // What a child made over this disk records of it: a VMDK's CID, a VHD's unique id, a
+  // VHDX's data write GUID, as text; empty where the format keeps none.
+  std::string identity;
+};
+
+// A parent of a differencing image, nearest first: where it was found, what it is, its
+// container, or why it could not be read.
+struct ParentImage {
+  std::string path;
+  std::optional<ImageFormat> format;
+  std::optional<BlockContainer> container;
+  ImageRefusal refusal = ImageRefusal::None;
+  std::string detail;
+  DWORD error = ERROR_SUCCESS;
 };
 
 struct ImageOpening {
@@ -79,12 +95,37 @@ struct ImageOpening {
   std::string detail;           // what exactly, in words, for a refusal
   DWORD error = ERROR_SUCCESS;  // what Windows said, for CannotOpen and InUse
   std::optional<DiskImage> image;
+  std::vector<ParentImage> parents;  // the chain under a differencing image, nearest first
+};
+
+// Chains are at most this deep; a file met twice in one is refused.
+constexpr size_t kMostParents = 64;
+
+// Where an image is read from in a chain: the files above it, its own among them.
+struct ChainPlace {
+  std::vector<std::string> files;  // each as a key: its path, folded to compare
 };
 
 // Opens the file at `path` through the door, for reading only, and reads its format.
-ImageOpening OpenImage(const std::string& path);
+ImageOpening OpenImage(const std::string& path, const ChainPlace& chain = {});
 // The same for a file already open; `path` names it (a VMDK's extents lie beside it).
-ImageOpening ReadImage(std::shared_ptr<ByteSource> file, const std::string& path = "");
+ImageOpening ReadImage(std::shared_ptr<ByteSource> file, const std::string& path = "",
+                       const ChainPlace& chain = {});
+
+// The parent a differencing image names by `name` (relative to `childPath`'s folder where it
+// is not absolute), opened and read with the chain so far; `check` tells whether it is the
+// parent the child was made over (none where the format records no identity). The child's
+// opening takes the parent's source, or is refused naming it.
+struct ParentFound {
+  std::shared_ptr<ByteSource> guest;  // the parent's virtual disk
+  ImageOpening refusal;               // where it could not be used: the child's refusal
+  std::vector<ParentImage> parents;   // the parent and its own chain, nearest first
+};
+ParentFound OpenParent(const std::string& childPath, const std::string& name,
+                       const ChainPlace& chain,
+                       const std::function<std::string(const DiskImage&)>& mismatch);
+// A path as the chain compares it: separators one way, ASCII in one case.
+std::string ChainKey(const std::string& path);
 
 // The refusal's code as the JSON names it ("differencing", "log-not-empty", ...).
 const char* RefusalCode(ImageRefusal refusal);

@@ -83,6 +83,9 @@ ImageVerdict ImageCheck::Judged() const {
     return undetermined(ImageReason::NothingInFirstSector);
   if (container && container->blocksAligned == false)
     return {Verdict::Misaligned, ImageReason::BlocksOff4K, Undetermined::None};
+  for (const ParentImage& parent : parents)
+    if (parent.container && parent.container->blocksAligned == false)
+      return {Verdict::Misaligned, ImageReason::ParentBlocksOff4K, Undetermined::None};
   const ImagePartition* firstUndetermined = nullptr;
   for (const ImagePartition& ip : partitions) {
     if (ip.partition.verdict == Verdict::Misaligned)
@@ -108,6 +111,7 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
   check.refusal = opening.refusal;
   check.refusalWords = opening.detail;
   check.error = opening.error;
+  check.parents = opening.parents;
   if (!opening.image) return check;
   DiskImage& image = *opening.image;
   check.format = image.format;

@@ -23,6 +23,7 @@ enum class ImageReason {
   NothingInFirstSector,   // a raw image without a partition table or a file system at 0
   SectorSizeUnknown,      // a raw image whose witnesses name two sector sizes
   BlocksOff4K,            // the container's blocks lie off 4 KiB in the file
+  ParentBlocksOff4K,      // a parent's container's blocks do
   PartitionMisaligned,    // a partition inside is misaligned
   PartitionUndetermined,  // a partition inside is undetermined: `partitionReason` says why
 };
@@ -57,6 +58,7 @@ struct ImageCheck {
   uint32_t grid = kDefaultGrid;
   GridSource gridSource = GridSource::Default;
   std::optional<BlockContainer> container;
+  std::vector<ParentImage> parents;     // a differencing image's chain, nearest first
   std::optional<PartitionStyle> style;  // none where sector 0 could not be read
   GptHeaderRead gpt = GptHeaderRead::None;
   bool fileSystemWithoutTable = false;

@@ -27,6 +27,7 @@ struct ImageFile {
   std::shared_ptr<ByteSource> bytes;
   std::string path;
   FileEnds ends;
+  ChainPlace chain;  // the files above it, where it is a parent
 };
 
 struct ImageFormatEntry {

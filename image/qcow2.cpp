@@ -35,7 +35,7 @@ struct Cluster {
   std::optional<uint64_t> dataAt;
   std::optional<uint64_t> compressedAt;
   uint32_t compressedBytes = 0;
-  uint32_t allocated = 0, zeros = 0;  // extended L2: the subclusters' bitmaps
+  uint32_t allocated = 0, zeros = 0;  // the subclusters' bitmaps (all or none without them)
 };
 
 class Tables {
@@ -88,8 +88,12 @@ class Tables {
     const uint64_t dataAt = *entry & kOffsetMask;
     c.allocated = static_cast<uint32_t>(*bitmap);
     c.zeros = static_cast<uint32_t>(*bitmap >> 32);
-    // Without subclusters a cluster with an offset is allocated unless it reads as zeros.
-    if (!m_extended && dataAt != 0 && (*entry & kAllZeros) == 0) c.allocated = ~0u;
+    // Without subclusters a cluster is allocated where it has an offset, zeros where its
+    // entry says so, and else its parent's.
+    if (!m_extended && (*entry & kAllZeros) != 0)
+      c.zeros = ~0u;
+    else if (!m_extended && dataAt != 0)
+      c.allocated = ~0u;
     if (dataAt == 0 || c.allocated == 0) return c;
     // With subclusters only those allocated are written: the file may end past the last.
     uint64_t used = clusterBytes;
@@ -136,9 +140,9 @@ class Qcow2Disk : public BlockDisk {
     const Cluster c = m_tables.Find(cluster);
     if (!c.known) return Unknown();
     if (c.compressedAt) return Deflated({*c.compressedAt, c.compressedBytes, Deflate::Raw});
-    const bool allocated = (c.allocated >> sub) & 1;
-    if (!c.dataAt || !allocated) return Zeros();
-    return At(*c.dataAt + (uint64_t{sub} << m_subclusterBits));
+    if (c.dataAt && (c.allocated >> sub & 1))
+      return At(*c.dataAt + (uint64_t{sub} << m_subclusterBits));
+    return (c.zeros >> sub & 1) ? Zeros() : Parents();
   }
 
  private:
@@ -191,7 +195,8 @@ ImageOpening ReadQcow2(const ImageFile& named) {
         "it needs incompatible features Tessarel does not know (bits " + Bits(unknown) + ")");
   if (be::U32(h + 32) != 0)
     return Refused(ImageRefusal::UnknownFormat, "it is encrypted: Tessarel does not read it");
-  if (be::U64(h + 8) != 0) return DifferencingRefusal();
+  const uint64_t backingAt = be::U64(h + 8);
+  const uint32_t backingBytes = be::U32(h + 16);
   const uint32_t clusterBits = be::U32(h + 20);
   const uint64_t size = be::U64(h + 24);
   const uint32_t l1Entries = be::U32(h + 36);
@@ -237,13 +242,26 @@ ImageOpening ReadQcow2(const ImageFile& named) {
     }
   }
   if (container.transport) container.blocksAligned.reset();
+  auto guest = std::make_unique<Qcow2Disk>(file, size, clusterBits, extended, std::move(tables));
+  ImageOpening opening;
+  // A backing file holds what the image does not: its name, read by content; QCOW2 keeps
+  // no identity of it to check.
+  if (backingAt != 0) {
+    std::string name(std::min<uint32_t>(backingBytes, 1023), '\0');
+    if (name.empty() || backingAt > file->Size() ||
+        !file->Read(backingAt, reinterpret_cast<uint8_t*>(&name[0]), name.size()))
+      return Refused(ImageRefusal::Differencing, "its backing file's name could not be read");
+    ParentFound parent = OpenParent(named.path, name, named.chain, nullptr);
+    if (parent.refusal.refusal != ImageRefusal::None) return std::move(parent.refusal);
+    guest->SetParent(parent.guest);
+    opening.parents = std::move(parent.parents);
+  }
   DiskImage image;
   image.format = ImageFormat::Qcow2;
   image.virtualSize = size;
   image.sectorSizeFrom = SectorSizeFrom::Default;
   image.container = container;
-  image.guest = std::make_unique<Qcow2Disk>(file, size, clusterBits, extended, std::move(tables));
-  ImageOpening opening;
+  image.guest = std::move(guest);
   opening.image = std::move(image);
   return opening;
 }

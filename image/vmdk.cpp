@@ -115,7 +115,7 @@ class SparseExtent : public BlockDisk {
   std::optional<uint64_t> Entry(uint64_t grain) {
     const std::optional<uint64_t> table = m_directory[grain / m_header.gtEntries];
     if (!table) return std::nullopt;
-    if (*table == 0) return uint64_t{0};  // no table: the grains read as zeros
+    if (*table == 0) return uint64_t{0};  // no table: the grains are the parent's, or zeros
     return m_tables[*table * kSector / 4 + grain % m_header.gtEntries];
   }
   bool ZeroedEntries() const { return (m_header.flags & kZeroedGrainEntries) != 0; }
@@ -124,7 +124,8 @@ class SparseExtent : public BlockDisk {
   Place Locate(uint64_t grain) override {
     const std::optional<uint64_t> entry = Entry(grain);
     if (!entry) return Unknown();
-    if (*entry == 0 || (*entry == 1 && ZeroedEntries())) return Zeros();
+    if (*entry == 1 && ZeroedEntries()) return Zeros();
+    if (*entry == 0) return Parents();
     const uint64_t at = *entry * kSector;
     if (!m_header.Stream()) return At(at);
     // A grain marker: the grain's sector (8 bytes) and its deflated size (4), then the data.
@@ -145,7 +146,7 @@ struct ExtentLine {
 };
 
 struct Descriptor {
-  std::string parentCid = "ffffffff";
+  std::string cid, parentCid = "ffffffff", parentHint;
   std::vector<ExtentLine> extents;
   std::string bad;  // a line that could not be read
 };
@@ -174,7 +175,13 @@ Descriptor Parse(const std::string& text) {
       std::string value = Trimmed(line.substr(eq + 1));
       if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         value = value.substr(1, value.size() - 2);
-      if (key == "parentCID") d.parentCid = value;
+      // CIDs are hexadecimal, written in either case.
+      std::string lower = value;
+      std::transform(lower.begin(), lower.end(), lower.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+      if (key == "CID") d.cid = lower;
+      if (key == "parentCID") d.parentCid = lower;
+      if (key == "parentFileNameHint") d.parentHint = value;
       continue;
     }
     // RW 4192256 SPARSE "disk.vmdk" [offset]
@@ -235,7 +242,21 @@ class Reader {
     if (!d.bad.empty())
       return Refused(ImageRefusal::UnknownFormat,
                      "its descriptor holds a line Tessarel cannot read");
-    if (d.parentCid != "ffffffff") return DifferencingRefusal();
+    // A delta: what it does not hold is its parent's, the parent it was made over (its CID
+    // what the delta's parentCID says).
+    ImageOpening opening;
+    if (d.parentCid != "ffffffff") {
+      ParentFound parent =
+          OpenParent(m_named.path, d.parentHint, m_named.chain, [&](const DiskImage& p) {
+            return p.identity == d.parentCid
+                       ? std::string()
+                       : "its CID is " + (p.identity.empty() ? "none" : p.identity) +
+                             ", the delta names " + d.parentCid;
+          });
+      if (parent.refusal.refusal != ImageRefusal::None) return std::move(parent.refusal);
+      m_parent = parent.guest;
+      opening.parents = std::move(parent.parents);
+    }
     if (d.extents.empty())
       return Refused(ImageRefusal::UnknownFormat,
                      "an extent of a larger disk: check the descriptor that names it");
@@ -270,7 +291,7 @@ class Reader {
       image.container = m_container;
     }
     image.guest = std::make_unique<Extents>(std::move(pieces));
-    ImageOpening opening;
+    image.identity = d.cid;
     opening.image = std::move(image);
     return opening;
   }
@@ -377,6 +398,10 @@ class Reader {
                                     OnFileGrid(*entry * kSector, start + grain * grainBytes);
       }
     }
+    if (m_parent)
+      extent->SetParent(std::make_shared<Offset>(
+          m_parent, start,
+          m_parent->Size() > start ? std::min(bytes, m_parent->Size() - start) : 0));
     m_sparse = true;
     m_stream = m_stream || h.Stream();
     m_container.blockBytes = std::max(m_container.blockBytes, grainBytes);
@@ -386,6 +411,7 @@ class Reader {
 
   const ImageFile& m_named;
   bool m_sparse = false, m_stream = false, m_self = false;
+  std::shared_ptr<ByteSource> m_parent;  // a delta's
   BlockContainer m_container;
 };
 

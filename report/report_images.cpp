@@ -138,6 +138,11 @@ std::string ImageSection(const ImageCheck& image) {
                ? " (--grid)\n"
                : " (the default: a physical sector of today's disks; --grid names another)\n");
   if (image.container) text += ContainerLine(*image.container);
+  for (const ParentImage& parent : image.parents) {
+    text += "  over the parent " + Printable(parent.path.c_str()) + ": " +
+            (parent.format ? FormatWords(*parent.format) : "not read") + "\n";
+    if (parent.container) text += "  " + ContainerLine(*parent.container);
+  }
   text += TableLine(image);
   if (image.partitions.empty()) return text + VerdictLine(image);
   AppendFixedWidthLine(text, {"Part", "Type", "Start", "Length", "Alignment", "File system"},
@@ -171,6 +176,25 @@ void PartitionObject(JsonWriter& json, const ImagePartition& ip, SectorSize size
   json.EndObject();
 }
 
+void ContainerMember(JsonWriter& json, const std::optional<BlockContainer>& container) {
+  json.Key("container");
+  if (!container) return json.Null();
+  json.BeginObject();
+  json.Member("blockSize", container->blockBytes);
+  json.Member("blocksAligned", container->blocksAligned);
+  json.Member("transport", container->transport);
+  json.EndObject();
+}
+
+void ErrorMember(JsonWriter& json, ImageRefusal refusal, const std::string& words) {
+  json.Key("error");
+  if (refusal == ImageRefusal::None) return json.Null();
+  json.BeginObject();
+  json.Member("code", RefusalCode(refusal));
+  json.Member("words", words);
+  json.EndObject();
+}
+
 void ImageObject(JsonWriter& json, const ImageCheck& image) {
   const bool read = image.refusal == ImageRefusal::None;
   const auto known = [read](auto value) {
@@ -185,16 +209,20 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
   json.Member("physicalSectorSize", image.physicalSectorSize);
   json.Member("grid", image.grid);
   json.Member("gridSource", image.gridSource == GridSource::Option ? "option" : "default");
-  json.Key("container");
-  if (image.container) {
+  ContainerMember(json, image.container);
+  json.Key("parents");
+  json.BeginArray();
+  for (const ParentImage& parent : image.parents) {
     json.BeginObject();
-    json.Member("blockSize", image.container->blockBytes);
-    json.Member("blocksAligned", image.container->blocksAligned);
-    json.Member("transport", image.container->transport);
+    json.Member("path", parent.path);
+    json.Member("imageFormat", parent.format
+                                   ? std::optional<std::string>(ImageFormatWord(*parent.format))
+                                   : std::nullopt);
+    ContainerMember(json, parent.container);
+    ErrorMember(json, parent.refusal, parent.detail);
     json.EndObject();
-  } else {
-    json.Null();
   }
+  json.EndArray();
   json.Member("partitionStyle", image.style
                                     ? std::optional<std::string>(PartitionStyleWord(*image.style))
                                     : std::nullopt);
@@ -209,15 +237,7 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
   for (const ImagePartition& ip : image.partitions)
     PartitionObject(json, ip, SectorSize(image.logicalSectorSize));
   json.EndArray();
-  json.Key("error");
-  if (read) {
-    json.Null();
-  } else {
-    json.BeginObject();
-    json.Member("code", RefusalCode(image.refusal));
-    json.Member("words", image.refusalWords);
-    json.EndObject();
-  }
+  ErrorMember(json, image.refusal, image.refusalWords);
   json.EndObject();
 }
 
@@ -235,6 +255,8 @@ const char* ImageReasonWords(const ImageVerdict& verdict) {
       return "its sector size cannot be told: name it with --sector-size";
     case ImageReason::BlocksOff4K:
       return "its blocks lie off 4 KiB in the file";
+    case ImageReason::ParentBlocksOff4K:
+      return "a parent's blocks lie off 4 KiB in the file";
     case ImageReason::PartitionMisaligned:
       return "a partition inside is misaligned";
     case ImageReason::PartitionUndetermined:

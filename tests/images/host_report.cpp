@@ -26,16 +26,21 @@ int main(int argc, char** argv) {
       args.erase(args.begin());
     }
   }
-  // Each image named, and the files beside it (a VMDK descriptor's extents), by their paths.
+  // Each image named, and the files beside it (a VMDK descriptor's extents), by their paths;
+  // with TESSAREL_HOST_ROOT, every file under that folder (the parents of a chain).
+  const auto serve = [&](const std::filesystem::path& file) {
+    machine.files[file.string()] = sim::HostFile(file.string());
+  };
+  std::error_code error;
+  if (const char* root = std::getenv("TESSAREL_HOST_ROOT"))
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root, error))
+      if (entry.is_regular_file(error)) serve(entry.path());
   for (size_t i = 0; i + 1 < args.size(); ++i) {
     if (args[i] != "--image") continue;
     const std::filesystem::path named(args[i + 1]);
-    std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(
              named.has_parent_path() ? named.parent_path() : ".", error))
-      if (entry.is_regular_file(error))
-        machine.files[(named.parent_path() / entry.path().filename()).string()] =
-            sim::HostFile(entry.path().string());
+      if (entry.is_regular_file(error)) serve(named.parent_path() / entry.path().filename());
   }
   std::string out, err;
   const int status = RunReport(
