@@ -56,7 +56,8 @@ def report(names, *options):
     args = list(report_command) + ["--json"] + list(options)
     for name in names:
         args += ["--image", seen(name)]
-    done = subprocess.run(args, capture_output=True, text=True)
+    done = subprocess.run(args, capture_output=True, text=True,
+                          env=dict(os.environ, TESSAREL_HOST_ROOT=work))
     doc = json.loads(done.stdout)
     for error in list(SCHEMA.iter_errors(doc))[:3]:
         failures.append("schema: %s at %s" % (error.message[:200], "/".join(map(str, error.path))))
@@ -465,6 +466,7 @@ def main():
     act_on_the_advice()
     unread_formats(raw)
     other_formats([raw, disks[1][0], disks[2][0]])
+    chains(raw)
     big_clusters()
     dos_label_4k()
     linux_only()
@@ -495,7 +497,8 @@ BIG_READS = {"big.img": (16, 8 * MIB), "big.vhdx": (16, 8 * MIB), "big.qcow2": (
 def reads_of(name):
     """The reads one image's check makes, and their bytes, as the host tool counts them."""
     done = subprocess.run(list(report_command) + ["--image", seen(name)], capture_output=True,
-                          text=True, env=dict(os.environ, TESSAREL_COUNT_READS="1"))
+                          text=True, env=dict(os.environ, TESSAREL_COUNT_READS="1",
+                                              TESSAREL_HOST_ROOT=work))
     m = re.search(r"reads (\d+) bytes (\d+)", done.stderr)
     return int(m.group(1)), int(m.group(2))
 
@@ -626,11 +629,9 @@ def other_formats(raws):
     # What no reader here reads yet, or must not guess at: each refused naming it.
     sh("qemu-img", "convert", "-f", "raw", "-O", "qcow2", "-c", "-o", "compression_type=zstd",
        path(raws[0]), path("zstd.qcow2"))
-    sh("qemu-img", "create", "-q", "-f", "qcow2", "-b", path(raws[0]), "-F", "raw", path("child.qcow2"))
     first = raws[0].split(".")[0]
     refusals = {
         "zstd.qcow2": ("unknown-format", "zstd"),
-        "child.qcow2": ("differencing", "parent"),
         edited(first + "-sparse.vmdk", "delta.vmdk", vmdk_parent_cid): ("differencing", "parent"),
         edited(first + "-sparse.vmdk", "vmfssparse.vmdk", lambda d: vmdk_extent_type(d, b"VMFSSPARSE")):
             ("unknown-format", "VMFSSPARSE"),
@@ -646,6 +647,58 @@ def other_formats(raws):
         image, status = one(name)
         error = image["error"] or {}
         check(name + " refused", (error.get("code"), word in error.get("words", ""), status), (code, True, 2))
+
+
+def chains(raw):
+    """Chains three deep as qemu-img makes them, each parent in another folder named by a
+    relative path, data written at each level with qemu-io: the guest's table comes from
+    the base, a boot sector from the child; a QCOW2 over a raw parent; a replaced VMDK
+    parent, a missing parent and a loop refused."""
+    os.makedirs(path("chain/base"), exist_ok=True)
+    os.makedirs(path("chain/vm"), exist_ok=True)
+    expected = one(raw)[0]["partitions"]
+    shutil.copy(path(raw), path("chain/base/disk.img"))
+    # The child holds the first NTFS boot sector again, with clusters of one sector: the
+    # report must read it from the child, where qemu-io wrote it, and call them 512 bytes.
+    boot = bytearray(open(path(raw), "rb").read()[63 * 512:64 * 512])
+    boot[13] = 1
+    open(path("boot.bin"), "wb").write(boot)
+    for driver in ("qcow2", "vmdk"):
+        base = "chain/base/base." + driver
+        sh("qemu-img", "convert", "-f", "raw", "-O", driver, path(raw), path(base))
+        sh("qemu-img", "create", "-q", "-f", driver, "-b", "../base/base." + driver, "-F", driver,
+           path("chain/vm/mid." + driver))
+        sh("qemu-io", "-c", "write -P 0x5a 40M 64k", path("chain/vm/mid." + driver))
+        sh("qemu-img", "create", "-q", "-f", driver, "-b", "mid." + driver, "-F", driver,
+           path("chain/vm/top." + driver))
+        sh("qemu-io", "-c", "write -s %s 32256 512" % path("boot.bin"), path("chain/vm/top." + driver))
+        image, status = one("chain/vm/top." + driver)
+        check(driver + " chain: partitions as the base's", image["partitions"][1:], expected[1:])
+        check(driver + " chain: the child's boot sector", image["partitions"][0]["clusterBytes"], 512)
+        check(driver + " chain: parents nearest first",
+              [(os.path.basename(p["path"].replace("\\", "/")), p["imageFormat"], p["error"])
+               for p in image["parents"]],
+              [("mid." + driver, image["imageFormat"], None), ("base." + driver, image["imageFormat"], None)])
+        map_ = json.loads(sh("qemu-img", "map", "--output=json", path("chain/vm/top." + driver)))
+        check(driver + " chain: the boot sector from the child (qemu-img map's depth 0)",
+              [m["depth"] for m in map_ if m["start"] <= 32256 < m["start"] + m["length"]], [0])
+    sh("qemu-img", "create", "-q", "-f", "qcow2", "-b", "disk.img", "-F", "raw", path("chain/base/over-raw.qcow2"))
+    image, _ = one("chain/base/over-raw.qcow2")
+    check("QCOW2 over raw", (image["partitions"], [p["imageFormat"] for p in image["parents"]]),
+          (expected, ["raw"]))
+    # A VMDK parent replaced by another disk: its CID is not the one the delta names.
+    sh("qemu-img", "create", "-q", "-f", "vmdk", path("chain/base/other.vmdk"), "64M")
+    sh("qemu-img", "create", "-q", "-f", "vmdk", "-b", "../base/other.vmdk", "-F", "vmdk", path("chain/vm/moved.vmdk"))
+    sh("qemu-img", "create", "-q", "-f", "vmdk", path("chain/base/other.vmdk"), "64M")
+    sh("qemu-img", "create", "-q", "-f", "qcow2", "-b", "../base/gone.qcow2", "-F", "qcow2", "-u",
+       path("chain/vm/orphan.qcow2"), "64M")
+    sh("qemu-img", "create", "-q", "-f", "qcow2", "-b", "loop-b.qcow2", "-F", "qcow2", "-u", path("chain/vm/loop-a.qcow2"), "64M")
+    sh("qemu-img", "create", "-q", "-f", "qcow2", "-b", "loop-a.qcow2", "-F", "qcow2", "-u", path("chain/vm/loop-b.qcow2"), "64M")
+    for name, word in [("moved.vmdk", "CID"), ("orphan.qcow2", "gone.qcow2"), ("loop-a.qcow2", "comes back")]:
+        image, status = one("chain/vm/" + name)
+        error = image["error"] or {}
+        check(name + " refused", (error.get("code"), word in error.get("words", ""), status),
+              ("differencing", True, 2))
 
 
 def vmdk_descriptor(data):
