@@ -34,9 +34,11 @@ const char kVirtualDiskId[] = "BECA12AB-B2E6-4523-93EF-C309E000C746";  // its pa
 const char kParentLocator[] = "A8D35F2D-B30B-454D-ABF7-D3D84834AB0C";
 constexpr uint32_t kIsRequired = 4;  // a metadata entry's flags: IsUser 1, IsVirtualDisk 2
 
-// Payload block states: 0 to 3 read as zeros, 6 fully present; 7 (partly present) only in
-// a differencing disk, whose other sectors are the parent's.
-enum : uint64_t { kFullyPresent = 6, kPartlyPresent = 7 };
+// Payload block states: 0 (not present) the parent's in a differencing disk, else zeros; 1 to
+// 3 zeros; 6 fully present; 7 (partly present) only in a differencing disk, its sectors the
+// file's or the parent's as the chunk's sector bitmap says. A sector bitmap entry of state 6
+// is present.
+enum : uint64_t { kNotPresent = 0, kFullyPresent = 6, kPartlyPresent = 7 };
 
 bool PowerOfTwo(uint64_t n) { return n != 0 && (n & (n - 1)) == 0; }
 
@@ -50,31 +52,61 @@ bool ChecksumHolds(std::vector<uint8_t> bytes) {
 struct Header {
   uint64_t sequence = 0;
   bool logEmpty = true;
+  std::string dataWrite;  // the data write GUID, which a child's parent_linkage names
 };
 
 // The two copies of a structure: their signatures, and whether any holds its checksum (and,
 // for a header, is of the version this reader knows).
 enum class Copies { Missing, Broken, OtherVersion, Valid };
 
+// The guest in payload blocks; a differencing disk's in logical sectors, each its own or
+// its parent's as its block's state and, for a block partly present, its chunk's sector
+// bitmap say (a bit a sector, from the lowest).
 class VhdxDisk : public BlockDisk {
  public:
   VhdxDisk(std::shared_ptr<ByteSource> file, uint64_t size, uint64_t blockBytes,
-           uint64_t chunkRatio, EntryTable table)
-      : BlockDisk(std::move(file), size, blockBytes),
+           uint64_t chunkRatio, EntryTable table, uint32_t sectorBytes, bool differencing)
+      : BlockDisk(file, size, differencing ? sectorBytes : blockBytes),
+        m_file(file),
+        m_payloadBytes(blockBytes),
+        m_sectorBytes(sectorBytes),
         m_chunkRatio(chunkRatio),
+        m_differencing(differencing),
         m_table(std::move(table)) {}
 
  protected:
-  Place Locate(uint64_t block) override {
+  Place Locate(uint64_t unit) override {
+    const uint64_t at = m_differencing ? unit * m_sectorBytes : unit * m_payloadBytes;
+    const uint64_t block = at / m_payloadBytes;
     const std::optional<uint64_t> entry = m_table[block + block / m_chunkRatio];
     if (!entry) return Unknown();
     const uint64_t state = *entry & 7;
-    if (state == kFullyPresent || state == kPartlyPresent) return At((*entry >> 20) * kMiB);
+    const uint64_t dataAt = (*entry >> 20) * kMiB + at % m_payloadBytes;
+    if (state == kFullyPresent) return At(dataAt);
+    if (state == kPartlyPresent) {
+      const std::optional<bool> own = SectorIsOwn(block / m_chunkRatio, at / m_sectorBytes);
+      if (!own) return Unknown();
+      return *own ? At(dataAt) : Parents();
+    }
+    if (state == kNotPresent) return Parents();
     return state <= 3 ? Zeros() : Unknown();
   }
 
  private:
-  uint64_t m_chunkRatio;
+  // Whether `sector` lies in this file, from the sector bitmap of chunk `chunk`.
+  std::optional<bool> SectorIsOwn(uint64_t chunk, uint64_t sector) {
+    const std::optional<uint64_t> entry = m_table[(chunk + 1) * (m_chunkRatio + 1) - 1];
+    if (!entry) return std::nullopt;
+    if ((*entry & 7) != kFullyPresent) return false;  // no bitmap: every sector the parent's
+    const uint64_t bit = sector - chunk * m_chunkRatio * (m_payloadBytes / m_sectorBytes);
+    uint8_t byte = 0;
+    if (!m_file->Read((*entry >> 20) * kMiB + bit / 8, &byte, 1)) return std::nullopt;
+    return (byte >> (bit % 8) & 1) != 0;
+  }
+
+  std::shared_ptr<ByteSource> m_file;
+  uint64_t m_payloadBytes, m_sectorBytes, m_chunkRatio;
+  bool m_differencing;
   EntryTable m_table;
 };
 
@@ -83,11 +115,28 @@ struct Metadata {
   bool leaveAllocated = false, hasParent = false;
   uint64_t diskBytes = 0;
   uint32_t logical = 0, physical = 0;
+  // The parent locator's entries, each key with its value; a value that is not ASCII kept
+  // empty with `unspellable` set.
+  std::vector<std::pair<std::string, std::string>> locator;
+  bool unspellable = false;
 };
+
+const char kVhdxLocator[] = "B04AEFB7-D19E-4A81-B789-25B8E9445913";
+
+// A UTF-16LE string of the locator as bytes, where every character is ASCII.
+std::optional<std::string> AsciiOf(const uint8_t* utf16, size_t bytes) {
+  std::string text;
+  for (size_t i = 0; i + 1 < bytes; i += 2) {
+    const uint16_t c = le::U16(utf16 + i);
+    if (c == 0 || c >= 0x80) return std::nullopt;
+    text += static_cast<char>(c);
+  }
+  return text;
+}
 
 class Reader {
  public:
-  explicit Reader(std::shared_ptr<ByteSource> file) : m_file(std::move(file)) {}
+  explicit Reader(const ImageFile& named) : m_named(named), m_file(named.bytes) {}
 
   ImageOpening Read() {
     Header header;
@@ -112,8 +161,51 @@ class Reader {
     if (ImageOpening refusal = ReadMetadata(metadataAt, metadataBytes, &m);
         refusal.refusal != ImageRefusal::None)
       return refusal;
-    if (m.hasParent) return DifferencingRefusal();
-    return Blocks(batAt, batBytes, m);
+    ImageOpening opening = Blocks(batAt, batBytes, m);
+    if (!opening.image) return opening;
+    opening.image->identity = header.dataWrite;
+    if (!m.hasParent) return opening;
+    // A checkpoint over its parent: the locator's places in order, the first that opens used,
+    // and it must be the disk the child was made over (its data write GUID the linkage).
+    const auto value = [&](const char* key) {
+      for (const auto& kv : m.locator)
+        if (kv.first == key) return kv.second;
+      return std::string();
+    };
+    if (m.unspellable)
+      return Refused(ImageRefusal::Differencing,
+                     "its parent is named outside ASCII, which Tessarel does not open yet");
+    const std::string linkage = value("parent_linkage"), linkage2 = value("parent_linkage2");
+    std::string looked;
+    for (const char* key : {"relative_path", "volume_path", "absolute_win32_path"}) {
+      const std::string name = value(key);
+      if (name.empty()) continue;
+      ParentFound parent = OpenParent(m_named.path, name, m_named.chain, [&](const DiskImage& p) {
+        const auto same = [&](const std::string& a) {
+          return !a.empty() && a.size() == p.identity.size() &&
+                 std::equal(a.begin(), a.end(), p.identity.begin(), [](char x, char y) {
+                   return std::toupper(static_cast<unsigned char>(x)) ==
+                          std::toupper(static_cast<unsigned char>(y));
+                 });
+        };
+        return same(linkage) || same(linkage2)
+                   ? std::string()
+                   : "its data write GUID is " + p.identity + ", the child names " + linkage;
+      });
+      if (parent.refusal.refusal == ImageRefusal::None) {
+        static_cast<BlockDisk*>(opening.image->guest.get())->SetParent(parent.guest);
+        opening.parents = std::move(parent.parents);
+        return opening;
+      }
+      // Not there: the next place. Anything else about it is the answer.
+      const bool missing =
+          !parent.parents.empty() && parent.parents.front().refusal == ImageRefusal::CannotOpen;
+      if (!missing) return std::move(parent.refusal);
+      looked += (looked.empty() ? "" : ", ") + parent.parents.front().path;
+    }
+    return Refused(ImageRefusal::Differencing,
+                   looked.empty() ? "a checkpoint whose parent locator names no place"
+                                  : "its parent was not found at " + looked);
   }
 
  private:
@@ -140,6 +232,7 @@ class Reader {
       current->sequence = sequence;
       static const uint8_t kNoLog[16] = {};
       current->logEmpty = std::memcmp(h->data() + 48, kNoLog, 16) == 0;  // LogGuid
+      current->dataWrite = "{" + GuidText(h->data() + 32) + "}";
     }
     return found;
   }
@@ -214,13 +307,18 @@ class Reader {
         if (const auto v = item(4)) m->logical = le::U32(v->data()), logical = true;
       } else if (guid == kPhysicalSectorSize) {
         if (const auto v = item(4)) m->physical = le::U32(v->data()), physical = true;
-      } else if (guid != kVirtualDiskId && guid != kParentLocator && required) {
+      } else if (guid == kParentLocator) {
+        if (ImageOpening refusal = Locator(
+                at + offset,
+                offset >= kTableBytes && offset <= size && length <= size - offset ? length : 0, m);
+            refusal.refusal != ImageRefusal::None)
+          return refusal;
+      } else if (guid != kVirtualDiskId && required) {
         // An item a reader must understand to read the disk right ([MS-VHDX] 2.6.1.2).
         return Refused(ImageRefusal::UnknownFormat,
                        "it requires a metadata item Tessarel does not know (" + guid + ")");
       }
     }
-    if (m->hasParent) return {};
     const auto sector = [](uint32_t s) { return s == 512 || s == 4096; };
     if (!parameters || !diskSize || !logical || !physical || !sector(m->logical) ||
         !sector(m->physical) || !PowerOfTwo(m->blockBytes) || m->blockBytes < kMiB ||
@@ -230,11 +328,41 @@ class Reader {
     return {};
   }
 
+  // The parent locator ([MS-VHDX] 2.6.2.6): its type, then keys and values in UTF-16LE.
+  ImageOpening Locator(uint64_t at, uint64_t length, Metadata* m) {
+    constexpr size_t kMostLocatorBytes = 64 * kKiB;
+    const auto bytes = length >= 20 && length <= kMostLocatorBytes
+                           ? Bytes(at, static_cast<size_t>(length))
+                           : std::nullopt;
+    // A locator that cannot be read leaves the checkpoint's parent unknown.
+    if (!bytes || GuidText(bytes->data()) != kVhdxLocator)
+      return Refused(ImageRefusal::Differencing, "its parent locator is not one Tessarel knows");
+    const uint16_t count = le::U16(bytes->data() + 18);
+    if (20 + uint64_t{count} * 12 > length)
+      return Refused(ImageRefusal::Differencing, "its parent locator is cut short");
+    for (uint16_t i = 0; i < count; ++i) {
+      const uint8_t* e = bytes->data() + 20 + 12 * i;
+      const uint32_t keyAt = le::U32(e), valueAt = le::U32(e + 4);
+      const uint16_t keyBytes = le::U16(e + 8), valueBytes = le::U16(e + 10);
+      if (keyAt > length || keyBytes > length - keyAt || valueAt > length ||
+          valueBytes > length - valueAt)
+        return Refused(ImageRefusal::Differencing, "its parent locator points past itself");
+      const std::optional<std::string> key = AsciiOf(bytes->data() + keyAt, keyBytes);
+      const std::optional<std::string> value = AsciiOf(bytes->data() + valueAt, valueBytes);
+      if (!key) continue;
+      if (!value) m->unspellable = true;
+      m->locator.emplace_back(*key, value.value_or(""));
+    }
+    return {};
+  }
+
   // The block table, walked once: every allocated block lies inside the file.
   ImageOpening Blocks(uint64_t batAt, uint64_t batBytes, const Metadata& m) {
     const uint64_t chunkRatio = (uint64_t{1} << 23) * m.logical / m.blockBytes;
     const uint64_t blocks = m.diskBytes / m.blockBytes + (m.diskBytes % m.blockBytes != 0);
-    const uint64_t entries = blocks + (blocks - 1) / chunkRatio;
+    // A differencing disk keeps a sector bitmap entry after every chunk, the last too.
+    const uint64_t entries = m.hasParent ? (blocks + chunkRatio - 1) / chunkRatio * (chunkRatio + 1)
+                                         : blocks + (blocks - 1) / chunkRatio;
     if (entries > batBytes / 8)
       return Refused(ImageRefusal::OutsideFile, "its block table is shorter than its disk");
     EntryTable table(m_file, batAt, 8, entries, false);
@@ -247,7 +375,7 @@ class Reader {
       if (state != kFullyPresent && state != kPartlyPresent)
         return Refused(ImageRefusal::UnknownFormat, "its block table holds an unknown state");
       // Only a differencing disk may keep a block partly in its parent.
-      if (state == kPartlyPresent)
+      if (state == kPartlyPresent && !m.hasParent)
         return Refused(ImageRefusal::UnknownFormat,
                        "its block table marks a block partly present, which only a disk with a "
                        "parent may have");
@@ -263,16 +391,17 @@ class Reader {
     image.logicalSectorSize = m.logical;
     image.physicalSectorSize = m.physical;
     image.container = container;
-    image.guest =
-        std::make_unique<VhdxDisk>(m_file, m.diskBytes, m.blockBytes, chunkRatio, std::move(table));
+    image.guest = std::make_unique<VhdxDisk>(m_file, m.diskBytes, m.blockBytes, chunkRatio,
+                                             std::move(table), m.logical, m.hasParent);
     ImageOpening opening;
     opening.image = std::move(image);
     return opening;
   }
 
+  const ImageFile& m_named;
   std::shared_ptr<ByteSource> m_file;
 };
 
 }  // namespace
 
-ImageOpening ReadVhdx(const ImageFile& file) { return Reader(file.bytes).Read(); }
+ImageOpening ReadVhdx(const ImageFile& file) { return Reader(file).Read(); }

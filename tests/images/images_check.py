@@ -467,6 +467,7 @@ def main():
     unread_formats(raw)
     other_formats([raw, disks[1][0], disks[2][0]])
     chains(raw)
+    vhdx_chains(raw)
     big_clusters()
     dos_label_4k()
     linux_only()
@@ -696,6 +697,105 @@ def chains(raw):
     sh("qemu-img", "create", "-q", "-f", "qcow2", "-b", "loop-a.qcow2", "-F", "qcow2", "-u", path("chain/vm/loop-b.qcow2"), "64M")
     for name, word in [("moved.vmdk", "CID"), ("orphan.qcow2", "gone.qcow2"), ("loop-a.qcow2", "comes back")]:
         image, status = one("chain/vm/" + name)
+        error = image["error"] or {}
+        check(name + " refused", (error.get("code"), word in error.get("words", ""), status),
+              ("differencing", True, 2))
+
+
+def vhdx_child(name, parent_path, linkage, size, boot, sector):
+    """A differencing VHDX as [MS-VHDX] lays one out, over a parent named by its relative
+    path and linked by its data write GUID: 1 MiB blocks, the first partly present, holding
+    `boot` at `sector` and nothing else of its own (its chunk's sector bitmap says so)."""
+    import uuid
+    mib = 1 << 20
+    f = bytearray(6 * mib)
+    f[0:8] = b"vhdxfile"
+    for at, seq in ((64 * 1024, 1), (128 * 1024, 2)):
+        h = bytearray(4096)
+        h[0:4] = b"head"
+        h[8:16] = struct.pack("<Q", seq)
+        h[16:32] = uuid.uuid4().bytes_le
+        h[32:48] = uuid.uuid4().bytes_le
+        h[66:68] = struct.pack("<H", 1)
+        h[68:80] = struct.pack("<IQ", mib, mib)
+        h[4:8] = struct.pack("<I", crc32c(h))
+        f[at:at + 4096] = h
+    for at in (192 * 1024, 256 * 1024):
+        t = bytearray(64 * 1024)
+        t[0:4] = b"regi"
+        t[8:12] = struct.pack("<I", 2)
+        t[16:48] = uuid.UUID("2DC27766-F623-4200-9D64-115E9BFD4A08").bytes_le + struct.pack("<QII", 3 * mib, mib, 1)
+        t[48:80] = uuid.UUID("8B7CA206-4790-4B9A-B8FE-575F050F886E").bytes_le + struct.pack("<QII", 2 * mib, mib, 1)
+        t[4:8] = struct.pack("<I", crc32c(t))
+        f[at:at + 64 * 1024] = t
+    def utf16(s):
+        return s.encode("utf-16-le")
+    pairs = [("parent_linkage", linkage), ("relative_path", parent_path)]
+    strings, entries, at = b"", b"", 20 + 12 * len(pairs)
+    for key, value in pairs:
+        k, v = utf16(key), utf16(value)
+        entries += struct.pack("<IIHH", at, at + len(k), len(k), len(v))
+        strings += k + v
+        at += len(k) + len(v)
+    locator = uuid.UUID("B04AEFB7-D19E-4A81-B789-25B8E9445913").bytes_le + struct.pack("<HH", 0, len(pairs)) + entries + strings
+    items = [("CAA16737-FA36-4D43-B3B6-33F0AA44E76B", struct.pack("<II", mib, 2), 4),
+             ("2FA54224-CD1B-4876-B211-5DBED83BF4B8", struct.pack("<Q", size), 6),
+             ("8141BF1D-A96F-4709-BA47-F233A8FAAB5F", struct.pack("<I", 512), 6),
+             ("CDA348C7-445D-4471-9CC9-E9885251C556", struct.pack("<I", 512), 6),
+             ("BECA12AB-B2E6-4523-93EF-C309E000C746", uuid.uuid4().bytes_le, 6),
+             ("A8D35F2D-B30B-454D-ABF7-D3D84834AB0C", locator, 4)]
+    meta = 2 * mib
+    f[meta:meta + 8] = b"metadata"
+    f[meta + 10:meta + 12] = struct.pack("<H", len(items))
+    offset = 64 * 1024
+    for i, (guid, value, flags) in enumerate(items):
+        f[meta + 32 + 32 * i:meta + 64 + 32 * i] = uuid.UUID(guid).bytes_le + struct.pack("<IIII", offset, len(value), flags, 0)
+        f[meta + offset:meta + offset + len(value)] = value
+        offset += (len(value) + 7) // 8 * 8
+    bat = 3 * mib
+    f[bat:bat + 8] = struct.pack("<Q", 7 | (4 << 20))               # block 0: partly present
+    f[bat + 8 * 4096:bat + 8 * 4097] = struct.pack("<Q", 6 | (5 << 20))  # chunk 0's bitmap
+    f[4 * mib + sector * 512:4 * mib + sector * 512 + 512] = boot
+    f[5 * mib + sector // 8] |= 1 << (sector % 8)
+    open(path(name), "wb").write(f)
+
+
+def vhdx_data_write_guid(name):
+    import uuid
+    data = open(path(name), "rb").read(192 * 1024)
+    heads = [data[at:at + 4096] for at in (64 * 1024, 128 * 1024)]
+    head = max(heads, key=lambda h: struct.unpack("<Q", h[8:16])[0])
+    return "{%s}" % str(uuid.UUID(bytes_le=head[32:48])).upper()
+
+
+def vhdx_chains(raw):
+    """A checkpoint over qemu's dynamic VHDX, in another folder: the guest's table from the
+    parent, a boot sector from the child; vhdiinfo reads the child as differencing; a wrong
+    linkage and a missing parent refused."""
+    os.makedirs(path("hv/base"), exist_ok=True)
+    os.makedirs(path("hv/vm"), exist_ok=True)
+    shutil.copy(path("dynamic-1m.vhdx"), path("hv/base/parent.vhdx"))
+    expected = one("dynamic-1m.vhdx")[0]["partitions"]
+    boot = bytearray(open(path(raw), "rb").read()[63 * 512:64 * 512])
+    boot[13] = 1
+    guid = vhdx_data_write_guid("hv/base/parent.vhdx")
+    size = one("dynamic-1m.vhdx")[0]["virtualSize"]
+    vhdx_child("hv/vm/child.avhdx", "..\\base\\parent.vhdx", guid, size, boot, 63)
+    image, status = one("hv/vm/child.avhdx")
+    check("avhdx: partitions as the parent's", image["partitions"][1:], expected[1:])
+    check("avhdx: the child's boot sector", image["partitions"][0]["clusterBytes"] if image["partitions"] else None, 512)
+    check("avhdx: its parent", [(os.path.basename(p["path"].replace("\\", "/")), p["imageFormat"]) for p in image["parents"]],
+          [("parent.vhdx", "vhdx-dynamic")])
+    # Debian's vhdiinfo (20210425) reads a VHDX's kind and size, not yet its parent locator.
+    facts = sh("vhdiinfo", path("hv/vm/child.avhdx"))
+    check("avhdx: vhdiinfo's kind and size",
+          (re.search(r"Disk type\s*:\s*(\S+)", facts).group(1), vhdiinfo_size("hv/vm/child.avhdx")),
+          ("Differential", image["virtualSize"]))
+    vhdx_child("hv/vm/wrong.avhdx", "..\\base\\parent.vhdx", "{00000000-0000-0000-0000-000000000001}",
+               size, boot, 63)
+    vhdx_child("hv/vm/orphan.avhdx", "..\\base\\gone.vhdx", guid, size, boot, 63)
+    for name, word in [("wrong.avhdx", "data write GUID"), ("orphan.avhdx", "gone.vhdx")]:
+        image, status = one("hv/vm/" + name)
         error = image["error"] or {}
         check(name + " refused", (error.get("code"), word in error.get("words", ""), status),
               ("differencing", True, 2))
