@@ -1,7 +1,10 @@
 // VHD: a 512-byte big-endian footer at the file's end; a fixed disk's sectors before it, a
 // dynamic disk's in blocks a table places, each block's sector bitmap before its data
 // (as Microsoft documents the Virtual Hard Disk image format).
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "image/big_endian.h"
 #include "image/block_disk.h"
@@ -28,30 +31,66 @@ uint32_t Checksum(const uint8_t* bytes, size_t size, size_t checksumAt) {
   return ~sum;
 }
 
+// A dynamic disk's blocks; a differencing disk's sectors, each its own where its block's
+// sector bitmap sets its bit (the first sector the highest bit of the first byte), else its
+// parent's, as is every sector of a block never written.
 class DynamicVhd : public BlockDisk {
  public:
   DynamicVhd(std::shared_ptr<ByteSource> file, uint64_t size, uint32_t blockBytes,
-             uint32_t bitmapBytes, EntryTable table)
-      : BlockDisk(std::move(file), size, blockBytes),
+             uint32_t bitmapBytes, EntryTable table, bool differencing)
+      : BlockDisk(file, size, differencing ? kSectorBytes : blockBytes),
+        m_file(file),
+        m_blockBytes(blockBytes),
         m_bitmapBytes(bitmapBytes),
+        m_differencing(differencing),
         m_table(std::move(table)) {}
 
  protected:
-  Place Locate(uint64_t block) override {
-    const std::optional<uint64_t> entry = m_table[block];
+  Place Locate(uint64_t unit) override {
+    const uint64_t at = m_differencing ? unit * kSectorBytes : unit * m_blockBytes;
+    const std::optional<uint64_t> entry = m_table[at / m_blockBytes];
     if (!entry) return Unknown();
-    if (*entry == kUnallocated) return Zeros();
-    return At(*entry * kSectorBytes + m_bitmapBytes);
+    if (*entry == kUnallocated) return m_differencing ? Parents() : Zeros();
+    const uint64_t bitmapAt = *entry * kSectorBytes;
+    if (!m_differencing) return At(bitmapAt + m_bitmapBytes);
+    const uint64_t sector = at % m_blockBytes / kSectorBytes;
+    uint8_t byte = 0;
+    if (!m_file->Read(bitmapAt + sector / 8, &byte, 1)) return Unknown();
+    if ((byte >> (7 - sector % 8) & 1) == 0) return Parents();
+    return At(bitmapAt + m_bitmapBytes + at % m_blockBytes);
   }
 
  private:
+  std::shared_ptr<ByteSource> m_file;
+  uint64_t m_blockBytes;
   uint32_t m_bitmapBytes;
+  bool m_differencing;
   EntryTable m_table;
 };
 
+std::string Hex(const uint8_t* bytes, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (size_t i = 0; i < size; ++i) text += {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
+  return text;
+}
+
+// A locator's UTF-16LE path as bytes, where every character is ASCII.
+std::optional<std::string> AsciiPath(const std::vector<uint8_t>& utf16) {
+  std::string text;
+  for (size_t i = 0; i + 1 < utf16.size(); i += 2) {
+    const uint16_t c = static_cast<uint16_t>(utf16[i] | (utf16[i + 1] << 8));
+    if (c == 0) break;
+    if (c >= 0x80) return std::nullopt;
+    text += static_cast<char>(c);
+  }
+  return text;
+}
+
 // The dynamic disk header and its block table, walked once: every allocated block must lie
 // inside the file (before its footer), and says whether its data begins on 4 KiB.
-ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer, DiskImage image) {
+ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer, DiskImage image,
+                         const ImageFile* differencing) {
   const uint64_t headerAt = be::U64(footer + 16);
   uint8_t header[kHeaderBytes];
   if (headerAt > file->Size() || !file->Read(headerAt, header, kHeaderBytes))
@@ -88,9 +127,52 @@ ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer
   }
   image.format = ImageFormat::VhdDynamic;
   image.container = container;
-  image.guest = std::make_unique<DynamicVhd>(std::move(file), image.virtualSize, blockBytes,
-                                             bitmapBytes, std::move(table));
+  auto guest = std::make_unique<DynamicVhd>(file, image.virtualSize, blockBytes, bitmapBytes,
+                                            std::move(table), differencing != nullptr);
   ImageOpening opening;
+  if (differencing != nullptr) {
+    // Its parent, by the relative locator first, then the absolute one; the parent it was
+    // made over is the one whose footer holds the unique id the child names.
+    const std::string parentId = Hex(header + 40, 16);
+    std::string looked;
+    bool named = false;
+    for (const char* code : {"W2ru", "W2ku"}) {
+      for (int i = 0; i < 8; ++i) {
+        const uint8_t* e = header + 576 + 24 * i;
+        if (std::memcmp(e, code, 4) != 0) continue;
+        const uint32_t length = be::U32(e + 8);
+        const uint64_t at = be::U64(e + 16);
+        std::vector<uint8_t> data(std::min<uint32_t>(length, 2048));
+        if (data.empty() || at > file->Size() || !file->Read(at, data.data(), data.size()))
+          continue;
+        const std::optional<std::string> name = AsciiPath(data);
+        if (!name)
+          return Refused(ImageRefusal::Differencing,
+                         "its parent is named outside ASCII, which Tessarel does not open yet");
+        named = true;
+        ParentFound parent =
+            OpenParent(differencing->path, *name, differencing->chain, [&](const DiskImage& p) {
+              return p.identity == parentId
+                         ? std::string()
+                         : "its unique id is " + p.identity + ", the child names " + parentId;
+            });
+        if (parent.refusal.refusal == ImageRefusal::None) {
+          guest->SetParent(parent.guest);
+          opening.parents = std::move(parent.parents);
+          image.guest = std::move(guest);
+          opening.image = std::move(image);
+          return opening;
+        }
+        const bool missing =
+            !parent.parents.empty() && parent.parents.front().refusal == ImageRefusal::CannotOpen;
+        if (!missing) return std::move(parent.refusal);
+        looked += (looked.empty() ? "" : ", ") + parent.parents.front().path;
+      }
+    }
+    return Refused(ImageRefusal::Differencing, named ? "its parent was not found at " + looked
+                                                     : "a differencing disk that names no parent");
+  }
+  image.guest = std::move(guest);
   opening.image = std::move(image);
   return opening;
 }
@@ -110,6 +192,7 @@ ImageOpening ReadVhd(const ImageFile& named) {
   DiskImage image;
   image.virtualSize = be::U64(footer + 48);  // the current size
   image.logicalSectorSize = kSectorBytes;
+  image.identity = Hex(footer + 68, 16);  // its unique id, which a child names
   switch (be::U32(footer + 60)) {
     case kFixed: {
       if (image.virtualSize > file->Size() - kFooterBytes)
@@ -121,9 +204,9 @@ ImageOpening ReadVhd(const ImageFile& named) {
       return opening;
     }
     case kDynamic:
-      return ReadDynamic(std::move(file), footer, std::move(image));
+      return ReadDynamic(std::move(file), footer, std::move(image), nullptr);
     case kDifferencing:
-      return DifferencingRefusal();
+      return ReadDynamic(std::move(file), footer, std::move(image), &named);
     default:
       return Refused(ImageRefusal::UnknownFormat, "its footer names an unknown disk type");
   }

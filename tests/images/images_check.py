@@ -468,6 +468,7 @@ def main():
     other_formats([raw, disks[1][0], disks[2][0]])
     chains(raw)
     vhdx_chains(raw)
+    vhd_chains(raw)
     big_clusters()
     dos_label_4k()
     linux_only()
@@ -758,6 +759,76 @@ def vhdx_child(name, parent_path, linkage, size, boot, sector):
     f[4 * mib + sector * 512:4 * mib + sector * 512 + 512] = boot
     f[5 * mib + sector // 8] |= 1 << (sector % 8)
     open(path(name), "wb").write(f)
+
+
+def vhd_child(name, parent_path, parent_id, size, boot, sector):
+    """A differencing VHD as Microsoft's VHD format lays one out, over a parent named by its
+    relative locator (W2ru) and its unique id: 2 MiB blocks, the first allocated with
+    `boot` at `sector` alone set in its sector bitmap."""
+    import uuid
+    block = 2 << 20
+    blocks = -(-size // block)
+    table_at = 1536
+    table_bytes = -(-blocks * 4 // 512) * 512
+    locator_at = table_at + table_bytes
+    locator = parent_path.encode("utf-16-le")
+    locator_space = -(-len(locator) // 512) * 512
+    block_at = locator_at + locator_space
+    f = bytearray(block_at + 512 + block + 512)
+    footer = bytearray(512)
+    footer[0:8] = b"conectix"
+    footer[8:40] = struct.pack(">IIQI", 2, 0x00010000, 512, 0) + b"tsrl" + struct.pack(">I", 1) + b"Wi2k"
+    footer[40:64] = struct.pack(">QQII", size, size, 0, 4)
+    footer[68:84] = uuid.uuid4().bytes
+    footer[64:68] = struct.pack(">I", vhd_footer_checksum(footer))
+    header = bytearray(1024)
+    header[0:8] = b"cxsparse"
+    header[8:36] = struct.pack(">QQIII", 0xFFFFFFFFFFFFFFFF, table_at, 0x00010000, blocks, block)
+    header[40:56] = bytes.fromhex(parent_id)
+    header[64:64 + 512] = os.path.basename(parent_path).encode("utf-16-be")[:512].ljust(512, b"\0")
+    header[576:600] = b"W2ru" + struct.pack(">IIIQ", locator_space // 512, len(locator), 0, locator_at)
+    header[36:40] = struct.pack(">I", (~sum(header[:36] + header[40:])) & 0xFFFFFFFF)
+    f[0:512] = footer
+    f[512:1536] = header
+    table = [0xFFFFFFFF] * blocks
+    table[0] = block_at // 512
+    f[table_at:table_at + 4 * blocks] = struct.pack(">%dI" % blocks, *table)
+    f[table_at + 4 * blocks:locator_at] = b"\xff" * (locator_at - table_at - 4 * blocks)
+    f[locator_at:locator_at + len(locator)] = locator
+    f[block_at + sector // 8] |= 0x80 >> (sector % 8)
+    f[block_at + 512 + sector * 512:block_at + 512 + sector * 512 + 512] = boot
+    f[-512:] = footer
+    open(path(name), "wb").write(f)
+
+
+def vhd_chains(raw):
+    """A differencing VHD over qemu's dynamic VHD, in another folder: the table from the
+    parent, a boot sector from the child; vhdiinfo reads its parent as the report does; a
+    wrong unique id and a missing parent refused."""
+    os.makedirs(path("vpc/base"), exist_ok=True)
+    os.makedirs(path("vpc/vm"), exist_ok=True)
+    shutil.copy(path("dynamic.vhd"), path("vpc/base/parent.vhd"))
+    parent = one("vpc/base/parent.vhd")[0]
+    parent_id = open(path("dynamic.vhd"), "rb").read()[-512:][68:84].hex()
+    boot = bytearray(open(path(raw), "rb").read()[63 * 512:64 * 512])
+    boot[13] = 1
+    vhd_child("vpc/vm/child.vhd", "..\\base\\parent.vhd", parent_id, parent["virtualSize"], boot, 63)
+    image, status = one("vpc/vm/child.vhd")
+    check("vhd chain: partitions as the parent's", image["partitions"][1:], parent["partitions"][1:])
+    check("vhd chain: the child's boot sector",
+          image["partitions"][0]["clusterBytes"] if image["partitions"] else None, 512)
+    check("vhd chain: its parent", [(os.path.basename(p["path"].replace("\\", "/")), p["imageFormat"])
+                                    for p in image["parents"]], [("parent.vhd", "vhd-dynamic")])
+    facts = sh("vhdiinfo", path("vpc/vm/child.vhd"))
+    check("vhd chain: vhdiinfo's parent identifier",
+          re.search(r"Parent identifier\s*:\s*(\S+)", facts).group(1).replace("-", ""), parent_id)
+    vhd_child("vpc/vm/wrong.vhd", "..\\base\\parent.vhd", "00" * 16, parent["virtualSize"], boot, 63)
+    vhd_child("vpc/vm/orphan.vhd", "..\\base\\gone.vhd", parent_id, parent["virtualSize"], boot, 63)
+    for name, word in [("wrong.vhd", "unique id"), ("orphan.vhd", "gone.vhd")]:
+        image, status = one("vpc/vm/" + name)
+        error = image["error"] or {}
+        check(name + " refused", (error.get("code"), word in error.get("words", ""), status),
+              ("differencing", True, 2))
 
 
 def vhdx_data_write_guid(name):
