@@ -53,7 +53,35 @@ std::string ChainKey(const std::string& path) {
   return key;
 }
 
-ParentFound OpenParent(const std::string& childPath, const std::string& name,
+std::u16string FromUtf8(const std::string& text) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    uint32_t c = n == 1 ? b : n == 0 ? 0 : b & (0x7F >> n);
+    bool whole = n != 0 && i + n <= text.size();
+    for (size_t k = 1; whole && k < n; ++k) {
+      const auto t = static_cast<unsigned char>(text[i + k]);
+      whole = (t & 0xC0) == 0x80;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if (!whole || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += n;
+  }
+  return out;
+}
+
+ParentFound OpenParent(const std::string& childPath, const std::u16string& wideName,
                        const ChainPlace& chain,
                        const std::function<std::string(const DiskImage&)>& mismatch) {
   ParentFound found;
@@ -62,10 +90,20 @@ ParentFound OpenParent(const std::string& childPath, const std::string& name,
     found.refusal.parents = found.parents;
     return std::move(found);
   };
-  if (name.empty()) return refused("a differencing disk that names no parent");
-  if (!Ascii(name))
-    return refused("its parent \"" + name +
-                   "\" is named outside ASCII, which Tessarel does not open yet");
+  if (wideName.empty()) return refused("a differencing disk that names no parent");
+  // The name in the code page the A functions take; one it cannot spell cannot be opened.
+  const bool ascii =
+      std::all_of(wideName.begin(), wideName.end(), [](char16_t c) { return c < 0x80; });
+  const std::optional<std::string> spelled =
+      ascii ? std::optional<std::string>(std::string(wideName.begin(), wideName.end()))
+            : EncodeAnsi(AskCodePage(), wideName);
+  if (!spelled) {
+    std::string shown;
+    for (char16_t c : wideName) shown += c < 0x80 ? static_cast<char>(c) : '?';
+    return refused("its parent \"" + shown +
+                   "\" is named in characters this system's code page cannot spell");
+  }
+  const std::string& name = *spelled;
   const std::string path = Absolute(name) ? name : Resolve(FolderOf(childPath), name);
   const std::string key = ChainKey(path);
   if (std::find(chain.files.begin(), chain.files.end(), key) != chain.files.end())

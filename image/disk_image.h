@@ -121,11 +121,14 @@ struct ParentFound {
   ImageOpening refusal;               // where it could not be used: the child's refusal
   std::vector<ParentImage> parents;   // the parent and its own chain, nearest first
 };
-ParentFound OpenParent(const std::string& childPath, const std::string& name,
+ParentFound OpenParent(const std::string& childPath, const std::u16string& name,
                        const ChainPlace& chain,
                        const std::function<std::string(const DiskImage&)>& mismatch);
 // A path as the chain compares it: separators one way, ASCII in one case.
 std::string ChainKey(const std::string& path);
+// A name a file records in UTF-8 (QCOW2's backing file, VMDK's parent hint), as UTF-16; a
+// sequence that is not UTF-8 as U+FFFD, which no code page spells.
+std::u16string FromUtf8(const std::string& text);
 
 // The refusal's code as the JSON names it ("differencing", "log-not-empty", ...).
 const char* RefusalCode(ImageRefusal refusal);

@@ -251,7 +251,7 @@ ImageOpening ReadQcow2(const ImageFile& named) {
     if (name.empty() || backingAt > file->Size() ||
         !file->Read(backingAt, reinterpret_cast<uint8_t*>(&name[0]), name.size()))
       return Refused(ImageRefusal::Differencing, "its backing file's name could not be read");
-    ParentFound parent = OpenParent(named.path, name, named.chain, nullptr);
+    ParentFound parent = OpenParent(named.path, FromUtf8(name), named.chain, nullptr);
     if (parent.refusal.refusal != ImageRefusal::None) return std::move(parent.refusal);
     guest->SetParent(parent.guest);
     opening.parents = std::move(parent.parents);

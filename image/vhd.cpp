@@ -75,14 +75,13 @@ std::string Hex(const uint8_t* bytes, size_t size) {
   return text;
 }
 
-// A locator's UTF-16LE path as bytes, where every character is ASCII.
-std::optional<std::string> AsciiPath(const std::vector<uint8_t>& utf16) {
-  std::string text;
+// A locator's UTF-16LE path, up to its terminator.
+std::u16string PathOf(const std::vector<uint8_t>& utf16) {
+  std::u16string text;
   for (size_t i = 0; i + 1 < utf16.size(); i += 2) {
-    const uint16_t c = static_cast<uint16_t>(utf16[i] | (utf16[i + 1] << 8));
+    const auto c = static_cast<char16_t>(utf16[i] | (utf16[i + 1] << 8));
     if (c == 0) break;
-    if (c >= 0x80) return std::nullopt;
-    text += static_cast<char>(c);
+    text += c;
   }
   return text;
 }
@@ -145,13 +144,9 @@ ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer
         std::vector<uint8_t> data(std::min<uint32_t>(length, 2048));
         if (data.empty() || at > file->Size() || !file->Read(at, data.data(), data.size()))
           continue;
-        const std::optional<std::string> name = AsciiPath(data);
-        if (!name)
-          return Refused(ImageRefusal::Differencing,
-                         "its parent is named outside ASCII, which Tessarel does not open yet");
         named = true;
-        ParentFound parent =
-            OpenParent(differencing->path, *name, differencing->chain, [&](const DiskImage& p) {
+        ParentFound parent = OpenParent(
+            differencing->path, PathOf(data), differencing->chain, [&](const DiskImage& p) {
               return p.identity == parentId
                          ? std::string()
                          : "its unique id is " + p.identity + ", the child names " + parentId;

@@ -115,23 +115,27 @@ struct Metadata {
   bool leaveAllocated = false, hasParent = false;
   uint64_t diskBytes = 0;
   uint32_t logical = 0, physical = 0;
-  // The parent locator's entries, each key with its value; a value that is not ASCII kept
-  // empty with `unspellable` set.
-  std::vector<std::pair<std::string, std::string>> locator;
-  bool unspellable = false;
+  // The parent locator's entries, each key (ASCII) with its value.
+  std::vector<std::pair<std::string, std::u16string>> locator;
 };
 
 const char kVhdxLocator[] = "B04AEFB7-D19E-4A81-B789-25B8E9445913";
 
-// A UTF-16LE string of the locator as bytes, where every character is ASCII.
-std::optional<std::string> AsciiOf(const uint8_t* utf16, size_t bytes) {
-  std::string text;
-  for (size_t i = 0; i + 1 < bytes; i += 2) {
-    const uint16_t c = le::U16(utf16 + i);
-    if (c == 0 || c >= 0x80) return std::nullopt;
-    text += static_cast<char>(c);
-  }
+// A UTF-16LE string of the locator.
+std::u16string Utf16Of(const uint8_t* utf16, size_t bytes) {
+  std::u16string text;
+  for (size_t i = 0; i + 1 < bytes; i += 2) text += static_cast<char16_t>(le::U16(utf16 + i));
   return text;
+}
+
+// Text that is ASCII as bytes; other text as none.
+std::string AsciiOf(const std::u16string& text) {
+  std::string ascii;
+  for (char16_t c : text) {
+    if (c >= 0x80) return "";
+    ascii += static_cast<char>(c);
+  }
+  return ascii;
 }
 
 class Reader {
@@ -170,15 +174,13 @@ class Reader {
     const auto value = [&](const char* key) {
       for (const auto& kv : m.locator)
         if (kv.first == key) return kv.second;
-      return std::string();
+      return std::u16string();
     };
-    if (m.unspellable)
-      return Refused(ImageRefusal::Differencing,
-                     "its parent is named outside ASCII, which Tessarel does not open yet");
-    const std::string linkage = value("parent_linkage"), linkage2 = value("parent_linkage2");
+    const std::string linkage = AsciiOf(value("parent_linkage"));
+    const std::string linkage2 = AsciiOf(value("parent_linkage2"));
     std::string looked;
     for (const char* key : {"relative_path", "volume_path", "absolute_win32_path"}) {
-      const std::string name = value(key);
+      const std::u16string name = value(key);
       if (name.empty()) continue;
       ParentFound parent = OpenParent(m_named.path, name, m_named.chain, [&](const DiskImage& p) {
         const auto same = [&](const std::string& a) {
@@ -347,11 +349,8 @@ class Reader {
       if (keyAt > length || keyBytes > length - keyAt || valueAt > length ||
           valueBytes > length - valueAt)
         return Refused(ImageRefusal::Differencing, "its parent locator points past itself");
-      const std::optional<std::string> key = AsciiOf(bytes->data() + keyAt, keyBytes);
-      const std::optional<std::string> value = AsciiOf(bytes->data() + valueAt, valueBytes);
-      if (!key) continue;
-      if (!value) m->unspellable = true;
-      m->locator.emplace_back(*key, value.value_or(""));
+      m->locator.emplace_back(AsciiOf(Utf16Of(bytes->data() + keyAt, keyBytes)),
+                              Utf16Of(bytes->data() + valueAt, valueBytes));
     }
     return {};
   }

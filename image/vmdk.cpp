@@ -247,7 +247,7 @@ class Reader {
     ImageOpening opening;
     if (d.parentCid != "ffffffff") {
       ParentFound parent =
-          OpenParent(m_named.path, d.parentHint, m_named.chain, [&](const DiskImage& p) {
+          OpenParent(m_named.path, FromUtf8(d.parentHint), m_named.chain, [&](const DiskImage& p) {
             return p.identity == d.parentCid
                        ? std::string()
                        : "its CID is " + (p.identity.empty() ? "none" : p.identity) +

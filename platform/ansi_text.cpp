@@ -36,6 +36,23 @@ std::u16string DecodeAnsi(uint32_t codePage, const std::string& text) {
   return std::u16string(wide.begin(), wide.begin() + written);
 }
 
+std::optional<std::string> EncodeAnsi(uint32_t codePage, const std::u16string& text) {
+  if (text.empty()) return std::string();
+  if (text.size() > kMostBytes) return std::nullopt;
+  const std::vector<WCHAR> wide(text.begin(), text.end());
+  const int chars = static_cast<int>(wide.size());
+  BOOL defaulted = FALSE;
+  const int needed =
+      sys::WideCharToMultiByte(codePage, 0, wide.data(), chars, nullptr, 0, nullptr, &defaulted);
+  // At most two bytes a character in any ANSI code page.
+  if (needed <= 0 || needed > 2 * chars || defaulted) return std::nullopt;
+  std::string bytes(static_cast<size_t>(needed), '\0');
+  const int written = sys::WideCharToMultiByte(codePage, 0, wide.data(), chars, &bytes[0], needed,
+                                               nullptr, &defaulted);
+  if (written != needed || defaulted) return std::nullopt;
+  return bytes;
+}
+
 std::string FolderOf(const std::string& path) {
   const bool ascii = std::all_of(path.begin(), path.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });

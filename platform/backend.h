@@ -50,6 +50,9 @@ class Backend {
   virtual UINT GetACP() = 0;
   virtual int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes,
                                   LPWSTR wide, int wideChars) = 0;
+  virtual int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars,
+                                  LPSTR text, int textBytes, LPCCH defaultChar,
+                                  LPBOOL usedDefault) = 0;
 };
 
 // Puts `backend` behind the door and returns the one it replaces. nullptr restores the

@@ -158,6 +158,12 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, L
                  wideChars);
 }
 
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars, LPSTR text,
+                        int textBytes, LPCCH defaultChar, LPBOOL usedDefault) {
+  return Forward(&Backend::WideCharToMultiByte, 0, codePage, flags, wide, wideChars, text,
+                 textBytes, defaultChar, usedDefault);
+}
+
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
                                   DWORD size) {
   if (!IsReadOnlyInfoClass(infoClass)) return Refuse(ERROR_ACCESS_DENIED, FALSE);

@@ -40,6 +40,10 @@ BOOL GetComputerNameA(LPSTR name, LPDWORD size);
 UINT GetACP();
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
                         int wideChars);
+// And back: a name a file records in Unicode (a parent's), in the code page the A functions
+// take it in.
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars, LPSTR text,
+                        int textBytes, LPCCH defaultChar, LPBOOL usedDefault);
 // Windows' own view of a volume's sectors: only FileStorageInfo passes the door.
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
                                   DWORD size);

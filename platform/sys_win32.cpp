@@ -74,6 +74,11 @@ class Windows final : public Backend {
                           int wideChars) override {
     return ::MultiByteToWideChar(codePage, flags, text, textBytes, wide, wideChars);
   }
+  int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars, LPSTR text,
+                          int textBytes, LPCCH defaultChar, LPBOOL usedDefault) override {
+    return ::WideCharToMultiByte(codePage, flags, wide, wideChars, text, textBytes, defaultChar,
+                                 usedDefault);
+  }
   // In kernel32 from Vista; looked up when first asked, so that the programs still start
   // on a system without it, where the question fails as a class it does not know.
   BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,

@@ -219,6 +219,8 @@ struct PARTITION_INFORMATION {
 using WCHAR = uint16_t;  // UTF-16, as on Windows
 using LPWSTR = WCHAR*;
 using LPCCH = const char*;
+using LPCWCH = const WCHAR*;
+using LPBOOL = BOOL*;
 constexpr UINT CP_ACP = 0;
 constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 struct GUID {

@@ -1,6 +1,7 @@
 #include "sim/code_pages.h"
 
 #include <algorithm>
+#include <map>
 
 namespace sim {
 
@@ -35,6 +36,42 @@ std::optional<std::u16string> DecodeCodePage(uint32_t codePage, const std::strin
     } else {
       out += u'\uFFFD';  // a pair the code page leaves undefined: both bytes taken
       ++i;
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> EncodeCodePage(uint32_t codePage, const std::u16string& text,
+                                          bool* usedDefault) {
+  const CodePageTable* table = nullptr;
+  for (size_t i = 0; i < kCodePageTableCount; ++i)
+    if (kCodePageTables[i].codePage == codePage) table = &kCodePageTables[i];
+  if (table == nullptr) return std::nullopt;
+  // Each character's bytes, the first byte sequence that decodes to it.
+  static std::map<uint32_t, std::map<char16_t, std::string>> reverse;
+  std::map<char16_t, std::string>& bytes = reverse[codePage];
+  if (bytes.empty()) {
+    for (uint32_t i = table->pairCount; i-- > 0;) {
+      const uint32_t pair = table->pairs[i];
+      bytes[static_cast<char16_t>(pair & 0xFFFF)] = {char(pair >> 24), char((pair >> 16) & 0xFF)};
+    }
+    for (uint32_t b = 0xFF; b >= 0x80; --b)
+      if (table->single[b - 0x80] != kLeadByte)
+        bytes[table->single[b - 0x80]] = std::string(1, char(b));
+  }
+  *usedDefault = false;
+  std::string out;
+  for (const char16_t c : text) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    const auto found = bytes.find(c);
+    if (found == bytes.end()) {
+      out += '?';
+      *usedDefault = true;
+    } else {
+      out += found->second;
     }
   }
   return out;

@@ -26,4 +26,10 @@ extern const size_t kCodePageTableCount;
 // code page the machine does not know.
 std::optional<std::u16string> DecodeCodePage(uint32_t codePage, const std::string& bytes);
 
+// `text` in `codePage`, as WideCharToMultiByte encodes it without flags: a character the code
+// page cannot hold as '?', with *usedDefault set. None for a code page the machine does not
+// know.
+std::optional<std::string> EncodeCodePage(uint32_t codePage, const std::u16string& text,
+                                          bool* usedDefault);
+
 }  // namespace sim

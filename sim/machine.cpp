@@ -505,6 +505,39 @@ int Machine::MultiByteToWideChar(UINT page, DWORD flags, LPCCH text, int textByt
   return needed;
 }
 
+// As Windows encodes without flags or a default character of the caller's: '?' for what the
+// code page cannot hold, said through *usedDefault.
+int Machine::WideCharToMultiByte(UINT page, DWORD flags, LPCWCH wide, int wideChars, LPSTR text,
+                                 int textBytes, LPCCH defaultChar, LPBOOL usedDefault) {
+  Call& c = Record(Call("WideCharToMultiByte"));
+  c.size = static_cast<DWORD>(wideChars);
+  if (Injected(c, ERROR_INVALID_PARAMETER)) return 0;
+  if (wide == nullptr || wideChars <= 0 || textBytes < 0 || flags != 0 || defaultChar != nullptr) {
+    Fail(c, ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  bool defaulted = false;
+  const std::optional<std::string> encoded = EncodeCodePage(
+      page == CP_ACP ? codePage : page, std::u16string(wide, wide + wideChars), &defaulted);
+  if (!encoded) {
+    Fail(c, ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (usedDefault != nullptr) *usedDefault = defaulted ? TRUE : FALSE;
+  const auto needed = static_cast<int>(encoded->size());
+  if (textBytes == 0) {
+    m_lastError = ERROR_SUCCESS;
+    return needed;
+  }
+  if (text == nullptr || textBytes < needed) {
+    Fail(c, ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(text, encoded->data(), encoded->size());
+  m_lastError = ERROR_SUCCESS;
+  return needed;
+}
+
 BOOL Machine::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
                                   DWORD size, PDWORD returned) {
   Call call("GetTokenInformation");

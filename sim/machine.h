@@ -287,6 +287,8 @@ class Machine : public sys::Backend {
   UINT GetACP() override;
   int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
                           int wideChars) override;
+  int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars, LPSTR text,
+                          int textBytes, LPCCH defaultChar, LPBOOL usedDefault) override;
   BOOL GetFileInformationByHandleEx(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) override;
 
   // The volume name a volume answers with: its own, or one made from its letter.

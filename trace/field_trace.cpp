@@ -472,4 +472,34 @@ int FieldTrace::MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int 
   return call.result;
 }
 
+int FieldTrace::WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars,
+                                    LPSTR text, int textBytes, LPCCH defaultChar,
+                                    LPBOOL usedDefault) {
+  WideCharToMultiByteCall call;
+  call.codePage = codePage;
+  call.flags = flags;
+  call.wideChars = wideChars;
+  call.textBytes = textBytes;
+  if (wide != nullptr && wideChars > 0) call.wide = Copy(wide, 2 * static_cast<size_t>(wideChars));
+  BOOL defaulted = FALSE;
+  if (!Answer(call, nullptr, [&] {
+        call.result = m_inner->WideCharToMultiByte(codePage, flags, wide, wideChars, text,
+                                                   textBytes, defaultChar, &defaulted);
+        call.usedDefault = defaulted != FALSE;
+      }))
+    return Missing(0);
+  const bool filled = text != nullptr && textBytes != 0 && call.result > 0;
+  if (Recording()) {
+    if (filled) call.text = Copy(text, static_cast<size_t>(call.result));
+  } else if (filled) {
+    if (!call.text || call.text->size() != static_cast<size_t>(call.result) ||
+        call.result > textBytes)
+      return Missing(0);
+    std::memcpy(text, call.text->data(), call.text->size());
+  }
+  if (usedDefault != nullptr) *usedDefault = call.usedDefault ? TRUE : FALSE;
+  Finish(call);
+  return call.result;
+}
+
 }  // namespace trace

@@ -72,6 +72,7 @@ class FieldTrace final : public sys::Backend {
   BOOL GetFileInformationByHandleEx(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) override;
   UINT GetACP() override;
   int MultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) override;
+  int WideCharToMultiByte(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) override;
   BOOL GetComputerNameA(LPSTR name, LPDWORD size) override;
 
  private:

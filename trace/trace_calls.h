@@ -30,8 +30,9 @@ enum class HandleUse { None, Opens, On };
 // process's token whether it runs elevated; 3 reads the boot sector of each volume with
 // neither letter nor folder; 4 asks each volume for Windows' view of its sectors
 // (GetFileInformationByHandleEx) and each drive whether it pays for seeking and takes TRIM;
-// 5 asks the computer's name; 6 asks the system's ANSI code page and has it decode the names
-// the JSON and CSV write (a trace of an older format answers 1252, the page it was read in).
+// 5 asks the computer's name; 6 asks the system's ANSI code page, has it decode the names the
+// JSON and CSV write (a trace of an older format answers 1252, the page it was read in) and
+// encode the Unicode names of an image's parents.
 constexpr uint32_t kFirstFormat = 1;
 constexpr uint32_t kCodePageFormat = 6;
 
@@ -442,13 +443,43 @@ struct MultiByteToWideCharCall : CallBase {
   }
 };
 
+// Unicode encoded by the system: the code page, the characters (UTF-16LE) and their count,
+// the room; the bytes it made, and whether it had to put a default character.
+struct WideCharToMultiByteCall : CallBase {
+  static constexpr const char kName[] = "WideCharToMultiByte";
+  uint32_t codePage = 0, flags = 0;
+  Bytes wide;
+  int32_t wideChars = 0, textBytes = 0, result = 0;
+  bool usedDefault = false;
+  std::optional<Bytes> text;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Field("codePage", codePage) && v.Field("flags", flags) &&
+           v.Field("wide", wide, kMostLineBytes) && v.Field("wideChars", wideChars) &&
+           v.Field("textBytes", textBytes) && v.Field("result", result) &&
+           v.Field("usedDefault", usedDefault) &&
+           v.Maybe("text", text, static_cast<size_t>(textBytes > 0 ? textBytes : 0));
+  }
+  Question Ask(const std::string&) const {
+    return Question(kName)
+        .Unsigned(" code page ", codePage)
+        .Hex(" flags ", flags)
+        .Bytes(" wide ", wide)
+        .Decimal(" room ", textBytes);
+  }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return kCodePageFormat;
+  }
+};
+
 using Call =
     std::variant<CreateFileCall, DeviceIoControlCall, SetFilePointerCall, ReadFileCall,
                  CloseHandleCall, FindVolumeCloseCall, GetDriveTypeCall, GetDiskFreeSpaceCall,
                  GetVolumeInformationCall, GetVersionExCall, FindFirstVolumeCall,
                  FindNextVolumeCall, GetVolumePathNamesCall, GetVolumeNameForMountPointCall,
                  OpenProcessTokenCall, GetTokenInformationCall, GetFileInformationByHandleCall,
-                 GetComputerNameCall, GetACPCall, MultiByteToWideCharCall>;
+                 GetComputerNameCall, GetACPCall, MultiByteToWideCharCall, WideCharToMultiByteCall>;
 
 // Writes a call's fields into one line of JSON.
 class FieldWriter {

@@ -54,6 +54,18 @@ try:
         out, _ = run(locale, "--image", seen)
         check(name + " text in " + code_page, out.startswith(("Image " + seen).encode(code_page)),
               True)
+    # A child over a parent named in the code page (QCOW2 records its name in UTF-8): read
+    # through it where the code page spells the name, refused naming it where it cannot.
+    for locale, parent, spelled in [("ru_RU.UTF-8", "Данные.img", True), ("ja_JP.UTF-8", "ソフト.img", True),
+                                    ("ru_RU.UTF-8", "ソフト.img", False)]:
+        child = os.path.join(work, "child.qcow2")
+        subprocess.run(["qemu-img", "create", "-q", "-f", "qcow2", "-b", parent, "-F", "raw", child],
+                       check=True, capture_output=True, cwd=work)
+        out, status = run(locale, "--json", "--image", "Z:" + child.replace("/", "\\"))
+        doc = json.loads(out)["images"][0]
+        check("a child over %s on %s" % (parent, locale),
+              ([p["path"].endswith(parent) for p in doc["parents"]], (doc["error"] or {}).get("code"), status),
+              ([True], None, 0) if spelled else ([], "differencing", 2))
     # A name the code page cannot hold comes with "?" for what it cannot: kept as it came,
     # and the open that fails on it said as any other.
     out, status = run("ru_RU.UTF-8", "--json", "--image", "Z:" + os.path.join(work, "ソフト.img").replace("/", "\\"))

@@ -218,6 +218,30 @@ const struct Case {
                            << (pair & 0xFFFF) << (++wrong, "");
          }
        }
+       // And back: each character the page holds encodes to bytes that decode to it, with no
+       // default put; one it holds not is a '?' and said so.
+       for (size_t t = 0; t < sim::kCodePageTableCount; ++t) {
+         const sim::CodePageTable& table = sim::kCodePageTables[t];
+         SCOPED_TRACE(table.codePage);
+         int wrong = 0;
+         for (size_t i = 0; i < table.pairCount && wrong < 3; i += 7) {
+           const WCHAR c = static_cast<WCHAR>(table.pairs[i] & 0xFFFF);
+           char bytes[4] = {};
+           BOOL defaulted = TRUE;
+           const int n =
+               sys::WideCharToMultiByte(table.codePage, 0, &c, 1, bytes, 4, nullptr, &defaulted);
+           if (n < 1 || defaulted || decode(table.codePage, std::string(bytes, n)) != c)
+             ADD_FAILURE() << std::hex << "character " << c << (++wrong, "");
+         }
+         const WCHAR outside = 0x10D0;  // Georgian: in none of them
+         char bytes[4] = {};
+         BOOL defaulted = FALSE;
+         EXPECT_EQ(sys::WideCharToMultiByte(table.codePage, 0, &outside, 1, bytes, 4, nullptr,
+                                            &defaulted),
+                   1);
+         EXPECT_EQ(bytes[0], '?');
+         EXPECT_TRUE(defaulted);
+       }
        const UINT acp = sys::GetACP();
        const char text[] = "\xC9t\xE9";
        WCHAR own[4] = {}, named[4] = {};
