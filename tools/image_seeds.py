@@ -49,14 +49,19 @@ def keep_boot_region(path):
     open(path, "wb").write(data[:16384] + bytes(len(data) - 16384))
 
 
-def seed(path):
+def file_part(path):
     data = open(path, "rb").read()
     out = choice(len(data), SIZES)
     chosen = runs(data)
     out += bytes([len(chosen)])
     for at, chunk in chosen:
         out += b"\0" + choice(at, OFFSETS) + struct.pack("<H", len(chunk)) + chunk
-    return out + b"\0"  # the default grid
+    return out
+
+
+def seed(path, parent=None):
+    """The file, the default grid, and the file beside it named `parent`, where given."""
+    return file_part(path) + b"\0" + (file_part(parent) if parent else b"")
 
 
 def main():
@@ -124,11 +129,22 @@ def main():
         compress = ["-c"] if name.endswith("deflate.qcow2") else []
         sh("qemu-img", "convert", "-f", "raw", "-O", driver, *compress, "-o", options, source, p(name))
         made[name] = p(name)
+    # Chains: a QCOW2 over a raw parent and a VMDK delta over its parent, each named "parent"
+    # as the fuzz target places the second file beside the first.
+    parents = {}
+    for name, driver, base in [("chain.qcow2", "qcow2", "xp.img"), ("chain.vmdk", "vmdk", "xp.vmdk")]:
+        parent = p("chain-" + driver)
+        os.makedirs(parent, exist_ok=True)
+        sh("cp", p(base), os.path.join(parent, "parent"))
+        sh("qemu-img", "create", "-q", "-f", driver, "-b", "parent", "-F",
+           "raw" if base.endswith(".img") else driver, os.path.join(parent, "child"))
+        made[name] = os.path.join(parent, "child")
+        parents[name] = os.path.join(parent, "parent")
     for old in os.listdir(target):
         if old.startswith("seed-"):
             os.remove(os.path.join(target, old))
     for name, path in made.items():
-        open(os.path.join(target, "seed-" + name), "wb").write(seed(path))
+        open(os.path.join(target, "seed-" + name), "wb").write(seed(path, parents.get(name)))
     print("wrote %d image seeds" % len(made))
 
 

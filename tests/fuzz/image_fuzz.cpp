@@ -1,6 +1,9 @@
-// Disk image files of any bytes, as each format: the check opens, reads and judges them
-// through the simulated machine. Every read stays inside the file and there are few; the
-// partitions lie on the virtual disk; the text and the JSON hold whatever was read.
+// Disk image files of any bytes, as each format, with a second file a differencing one may
+// name as its parent: the check opens, reads and judges them through the simulated machine.
+// Every read stays inside its file and there are few; the partitions lie on the virtual
+// disk; the text and the JSON hold whatever was read.
+#include <map>
+
 #include "fuzz_check.h"
 #include "fuzz_codec.h"
 #include "image/image_check.h"
@@ -17,6 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::optional<uint32_t> sectorSizes[] = {std::nullopt, 512, 4096};
   uint8_t named;
   in.U8(named);
+  // A second file beside it, which a differencing image may name as its parent.
+  fuzz::CodeImageFile(in, run.machine.files["C:\\VMs\\parent"]);
 
   const ImageCheck check = CheckImage(path, {grids[named % 4], sectorSizes[named / 4 % 3]});
   const ImageVerdict verdict = check.Judged();
@@ -25,7 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A block table is walked a MiB at a time; 4096 of them cover the largest a 64 TiB
   // VHDX can have.
   FUZZ_CHECK(reads.size() <= 4200);
-  for (const sim::Call& read : reads) FUZZ_CHECK(read.position + read.size <= file.size);
+  // Each read inside the file its handle was opened on.
+  std::map<HANDLE, std::string> opened;
+  for (const sim::Call& open : run.machine.Calls("CreateFileA")) opened[open.handle] = open.path;
+  for (const sim::Call& read : reads)
+    FUZZ_CHECK(read.position + read.size <= run.machine.files[opened[read.handle]].size);
   for (const ImagePartition& ip : check.partitions) {
     const Partition& p = ip.partition;
     FUZZ_CHECK(p.length.value > 0 && p.start.value + p.length.value <= check.virtualSize);
