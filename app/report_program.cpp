@@ -20,7 +20,7 @@ const char kUsage[] =
     "Usage: TessarelReport [--drives] [--json | --csv | --summary | --nagios [--critical]]\n"
     "                      [--trace FILE] [--replay FILE]\n"
     "       TessarelReport --image FILE [--image FILE ...] [--grid BYTES]\n"
-    "                      [--sector-size 512|4096]\n"
+    "                      [--sector-size 512|4096] [--target azure|hyperv]\n"
     "                      [--json | --csv | --summary | --nagios [--critical]]\n"
     "       TessarelReport --help | --version\n"
     "\n"
@@ -58,6 +58,9 @@ const char kUsage[] =
     "  --sector-size N  the logical sector size of the disk in a raw image, 512 or\n"
     "                   4096, where its table and boot sectors do not tell it (a VHD's\n"
     "                   is 512, a VHDX names its own)\n"
+    "  --target T       also say whether each image is ready for T: azure (a fixed\n"
+    "                   VHD of whole MiB) or hyperv (a VHD or VHDX whose blocks are\n"
+    "                   aligned); the exit status stays the alignment's\n"
     "  --help           print this text (also /?, -? and -h)\n"
     "  --version        print the program's version\n"
     "\n"
@@ -121,6 +124,13 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
         *bad = "option '--grid' needs a power of two from 512 to 1048576";
         return false;
       }
+    } else if (arg == "--target") {
+      const std::string target = i + 1 < args.size() ? args[++i] : "";
+      if (target != "azure" && target != "hyperv") {
+        *bad = "option '--target' needs azure or hyperv";
+        return false;
+      }
+      options->image.target = target == "azure" ? Target::Azure : Target::HyperV;
     } else if (arg == "--sector-size") {
       const std::string size = i + 1 < args.size() ? args[++i] : "";
       if (size != "512" && size != "4096") {
@@ -153,7 +163,9 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
   // replay.
   if (!options->images.empty() &&
       (options->drives || !options->trace.empty() || !options->replay.empty())) {
-    *bad = "option '--image' goes with '--grid', '--sector-size' and the output options only";
+    *bad =
+        "option '--image' goes with '--grid', '--sector-size', '--target' and the output options "
+        "only";
     return false;
   }
   if (options->critical && options->output != Output::Nagios) {
@@ -166,6 +178,10 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
   }
   if (options->image.sectorSize && options->images.empty()) {
     *bad = "option '--sector-size' goes with '--image' only";
+    return false;
+  }
+  if (options->image.target && options->images.empty()) {
+    *bad = "option '--target' goes with '--image' only";
     return false;
   }
   return true;

@@ -14,6 +14,7 @@ ImageOpening ReadRaw(std::shared_ptr<ByteSource> file) {
   ImageOpening opening;
   DiskImage image;
   image.virtualSize = file->Size();
+  image.fileBytes = file->Size();
   image.sectorSizeFrom = SectorSizeFrom::Default;
   image.guest = std::make_unique<SharedSource>(std::move(file));
   opening.image = std::move(image);
@@ -58,7 +59,11 @@ ImageOpening ReadImage(std::shared_ptr<ByteSource> file, const std::string& path
   for (size_t i = 0; i < kImageFormatCount; ++i) {
     const ImageFormatEntry& format = kImageFormats[i];
     if (!format.probe(image.ends)) continue;
-    if (format.read != nullptr) return format.read(image);
+    if (format.read != nullptr) {
+      ImageOpening opening = format.read(image);
+      if (opening.image) opening.image->fileBytes = file->Size();
+      return opening;
+    }
     return Refused(ImageRefusal::UnknownFormat,
                    std::string(format.name) +
                        ": Tessarel does not read this format; convert it with qemu-img, or "

@@ -69,6 +69,7 @@ enum class SectorSizeFrom {
 struct DiskImage {
   ImageFormat format = ImageFormat::Raw;
   uint64_t virtualSize = 0;
+  uint64_t fileBytes = 0;  // the file's own size
   uint32_t logicalSectorSize = 512;
   SectorSizeFrom sectorSizeFrom = SectorSizeFrom::Format;
   std::optional<uint32_t> physicalSectorSize;  // VHDX says it; the others do not

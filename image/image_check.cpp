@@ -100,7 +100,9 @@ ImageVerdict ImageCheck::Judged() const {
 }
 
 ImageCheck CheckImage(const std::string& path, const ImageOptions& options) {
-  return CheckOpened(path, OpenImage(path), options);
+  ImageCheck check = CheckOpened(path, OpenImage(path), options);
+  if (options.target) check.target = CheckTarget(check, *options.target);
+  return check;
 }
 
 ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const ImageOptions& options) {
@@ -116,6 +118,7 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
   DiskImage& image = *opening.image;
   check.format = image.format;
   check.virtualSize = image.virtualSize;
+  check.fileBytes = image.fileBytes;
   check.logicalSectorSize = image.logicalSectorSize;
   check.sectorSizeFrom = image.sectorSizeFrom;
   // Raw images and the containers that name none: the guest's own tables and boot sectors

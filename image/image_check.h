@@ -9,6 +9,7 @@
 
 #include "image/disk_image.h"
 #include "image/disk_table.h"
+#include "image/image_target.h"
 
 // The grid a guest's partitions are judged against: the host's physical sector, which the
 // person may name; else 4096 bytes, today's disks' physical sector.
@@ -51,6 +52,7 @@ struct ImageCheck {
 
   ImageFormat format = ImageFormat::Raw;
   uint64_t virtualSize = 0;
+  uint64_t fileBytes = 0;
   uint32_t logicalSectorSize = 512;
   SectorSizeFrom sectorSizeFrom = SectorSizeFrom::Format;
   bool sectorSizeOptionUnused = false;  // named, but the container names its own
@@ -63,6 +65,7 @@ struct ImageCheck {
   GptHeaderRead gpt = GptHeaderRead::None;
   bool fileSystemWithoutTable = false;
   std::vector<ImagePartition> partitions;
+  std::optional<TargetCheck> target;  // where --target named one
 
   // The image's own verdict, which its line, the one-line outputs and the exit status take:
   // undetermined where it was refused or its table or sector size could not be told;
@@ -76,6 +79,7 @@ struct ImageCheck {
 struct ImageOptions {
   std::optional<uint32_t> grid;
   std::optional<uint32_t> sectorSize;
+  std::optional<Target> target;
 };
 
 ImageCheck CheckImage(const std::string& path, const ImageOptions& options);

@@ -12,14 +12,14 @@ const char* const kColumns[] = {
     "partition",    "partitionStart", "dataStart",     "verdict",
     "reason",       "onMiB",          "moveTo",        "fits",
     "shrinkBy",     "moveToMiB",      "moveToMiBFits", "moveToMiBShrinkBy",
-    "clusterBytes", "format"};
+    "clusterBytes", "format",         "targetReady",   "targetFix"};
 
 // One line's fields, each empty (null) until set.
 struct Line {
   Line(std::string computer_, std::string kind_, std::string name_)
       : computer(std::move(computer_)), kind(std::move(kind_)), name(std::move(name_)) {}
   std::string computer, kind, name, drive, partition, partitionStart, dataStart, verdict, reason,
-      onMiB;
+      onMiB, targetReady, targetFix;
   std::optional<Advice> advice;
 };
 
@@ -56,7 +56,9 @@ void Append(std::string& csv, const Line& l, const TextDecoder& decode) {
                                 a ? Value(a->moveToMiBRoom.Fits()) : "",
                                 a ? Value(a->moveToMiBRoom.ShrinkBy()) : "",
                                 a ? Value(a->clusterBytes) : "",
-                                a ? Value(a->format) : ""};
+                                a ? Value(a->format) : "",
+                                l.targetReady,
+                                l.targetFix};
   for (size_t i = 0; i < std::size(fields); ++i)
     csv += (i ? "," : "") + Field(Utf8Of(fields[i], decode));
   csv += "\r\n";
@@ -157,6 +159,10 @@ std::string ImagesCsv(const std::vector<ImageCheck>& images, const RunMode& mode
           std::string("refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
     else if (const char* why = ImageReasonWords(verdict))
       line.reason = why;
+    if (image.target) {
+      line.targetReady = Value(image.target->ready);
+      line.targetFix = TargetFix(image);
+    }
     Append(csv, line, mode.decode);
     const SectorSize size(image.logicalSectorSize);
     for (const ImagePartition& ip : image.partitions) {

@@ -1,5 +1,7 @@
 #include "report/report_images.h"
 
+#include <algorithm>
+
 #include "json/json_writer.h"
 #include "report/report_json.h"
 #include "report/report_words.h"
@@ -102,8 +104,14 @@ std::string SectorLine(const ImageCheck& image) {
 std::string VerdictLine(const ImageCheck& image) {
   const ImageVerdict verdict = image.Judged();
   const char* why = ImageReasonWords(verdict);
-  return std::string("  image: ") + VerdictWord(verdict.verdict) +
-         (why ? std::string(": ") + why : std::string()) + "\n";
+  std::string line = std::string("  image: ") + VerdictWord(verdict.verdict) +
+                     (why ? std::string(": ") + why : std::string()) + "\n";
+  if (!image.target) return line;
+  line += std::string("  target ") + TargetWord(image.target->target) + ": " +
+          (image.target->ready ? "ready" : "not ready");
+  for (const std::string& reason : TargetReasons(image)) line += "; " + reason;
+  const std::string fix = TargetFix(image);
+  return line + (fix.empty() ? "" : "; " + fix) + "\n";
 }
 
 // A file system that fills the disk has no table and so no type.
@@ -238,10 +246,74 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
     PartitionObject(json, ip, SectorSize(image.logicalSectorSize));
   json.EndArray();
   ErrorMember(json, image.refusal, image.refusalWords);
+  if (image.target) {
+    json.Key("target");
+    json.BeginObject();
+    json.Member("name", TargetWord(image.target->target));
+    json.Member("ready", image.target->ready);
+    json.Member("reasons", TargetReasons(image));
+    json.Member("fix", Named(TargetFix(image)));
+    json.EndObject();
+  }
   json.EndObject();
 }
 
 }  // namespace
+
+const char* TargetWord(Target target) { return target == Target::Azure ? "azure" : "hyperv"; }
+
+std::vector<std::string> TargetReasons(const ImageCheck& image) {
+  std::vector<std::string> words;
+  if (!image.target) return words;
+  for (const TargetReason reason : image.target->reasons) {
+    switch (reason) {
+      case TargetReason::Refused:
+        words.push_back("the image was refused");
+        break;
+      case TargetReason::NotFixedVhd:
+        words.push_back("Azure takes a fixed VHD only");
+        break;
+      case TargetReason::SizeNotWholeMiB:
+        words.push_back("its virtual size, " + Decimal(image.virtualSize) +
+                        " bytes, is not a whole number of MiB");
+        break;
+      case TargetReason::FileNotSizeAndFooter:
+        words.push_back("the file is " + Decimal(image.fileBytes) +
+                        " bytes, not its virtual size and a 512-byte footer");
+        break;
+      case TargetReason::UploadSizeOutside:
+        words.push_back("its upload size, " + Decimal(image.fileBytes) +
+                        " bytes, lies outside the 20,972,032 to 35,183,298,347,520 bytes Azure "
+                        "takes");
+        break;
+      case TargetReason::NotHyperVFormat:
+        words.push_back("Hyper-V runs VHD and VHDX files only");
+        break;
+      case TargetReason::ContainerMisaligned:
+        words.push_back("its blocks lie off 4 KiB in the file (Get-VHD's Alignment 0)");
+        break;
+      case TargetReason::Physical512:
+        words.push_back("its physical sectors are 512 bytes; 4096 suits today's hosts");
+        break;
+    }
+  }
+  return words;
+}
+
+std::string TargetFix(const ImageCheck& image) {
+  if (!image.target || image.target->ready) return "";
+  const std::vector<TargetReason>& r = image.target->reasons;
+  const auto has = [&](TargetReason reason) {
+    return std::find(r.begin(), r.end(), reason) != r.end();
+  };
+  if (has(TargetReason::Refused)) return "";
+  if (has(TargetReason::NotFixedVhd)) return "convert it with Convert-VHD -VHDType Fixed to a .vhd";
+  if (image.target->resizeTo) return "Resize-VHD -SizeBytes " + Decimal(*image.target->resizeTo);
+  if (has(TargetReason::NotHyperVFormat)) return "convert it with qemu-img convert -O vhdx";
+  if (has(TargetReason::ContainerMisaligned))
+    return "copy it with Convert-VHD to a new file, whose blocks Hyper-V lays out aligned";
+  return "";
+}
 
 const char* ImageReasonWords(const ImageVerdict& verdict) {
   switch (verdict.reason) {

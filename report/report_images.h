@@ -18,6 +18,12 @@ const char* ImageFormatWord(ImageFormat format);
 // aligned one.
 const char* ImageReasonWords(const ImageVerdict& verdict);
 
+// Whether the image is ready for the target --target named: "azure", "hyperv"; each reason
+// in words; what to do, or empty.
+const char* TargetWord(Target target);
+std::vector<std::string> TargetReasons(const ImageCheck& image);
+std::string TargetFix(const ImageCheck& image);
+
 // For each image: its path, what it is, the grid, its container's blocks and its table,
 // or why it is refused; then its partitions with their reasons and advice.
 std::string ImagesText(const std::vector<ImageCheck>& images);

@@ -61,12 +61,17 @@ std::string Of(size_t n, const ImageCounts& c) {
   return std::to_string(n) + " of " + Count(c.total, "image", "images");
 }
 
+// "; 1 of 2 images not ready for azure", with --target.
+std::string TargetClause(const ImageCounts& c) {
+  return c.target ? "; " + Of(c.notReady, c) + " not ready for " + c.target : "";
+}
+
 // What the line counts: "2 of 21 volumes", or for images "1 of 2 images; 0 of 3 partitions".
 std::string Counted(const Tally& t, bool misaligned) {
   if (!t.images) return Of(misaligned ? t.misaligned.size() : t.undetermined.size(), t);
   const ImageCounts& c = *t.images;
   return Of(misaligned ? c.misaligned : c.undetermined, c) + "; " +
-         Of(misaligned ? c.partitionsMisaligned : c.partitionsUndetermined, t);
+         Of(misaligned ? c.partitionsMisaligned : c.partitionsUndetermined, t) + TargetClause(c);
 }
 
 std::string Perfdata(const Tally& t, bool critical) {
@@ -80,6 +85,8 @@ std::string Perfdata(const Tally& t, bool critical) {
     data += " images_misaligned=" + std::to_string(t.images->misaligned) + warning +
             "images_undetermined=" + std::to_string(t.images->undetermined) +
             ";;;0; images=" + std::to_string(t.images->total) + ";;;0;";
+  if (t.images && t.images->target)
+    data += " target_not_ready=" + std::to_string(t.images->notReady) + ";;;0;";
   return data;
 }
 
@@ -129,6 +136,10 @@ Tally ImagesTally(const std::vector<ImageCheck>& images) {
     const std::string path = Printable(image.path.c_str());
     const ImageVerdict verdict = image.Judged();
     ++c.total;
+    if (image.target) {
+      c.target = TargetWord(image.target->target);
+      c.notReady += image.target->ready ? 0 : 1;
+    }
     if (verdict.verdict == Verdict::Misaligned) {
       ++c.misaligned;
       t.misalignedNames.push_back(path);
@@ -184,7 +195,8 @@ std::string SummaryLine(const Tally& t) {
     line = Joined("UNDETERMINED: " + Counted(t, false), t.undetermined);
   else if (t.images)
     line = "OK: " + Count(t.images->total, "image", "images") + " aligned; " +
-           (t.total == 0 ? std::string("no partition") : Count(t.total, t.one, t.many));
+           (t.total == 0 ? std::string("no partition") : Count(t.total, t.one, t.many)) +
+           TargetClause(*t.images);
   else if (t.total == 0)
     line = std::string("OK: no ") + (t.one == std::string("volume") ? "fixed volume" : "partition");
   else

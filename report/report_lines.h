@@ -17,6 +17,9 @@ namespace report {
 struct ImageCounts {
   size_t total = 0, misaligned = 0, undetermined = 0;
   size_t partitionsMisaligned = 0, partitionsUndetermined = 0;
+  // With --target: the target's word, and the images not ready for it.
+  const char* target = nullptr;
+  size_t notReady = 0;
 };
 
 // What a run found, counted for one line: its volumes (or an image check's partitions),

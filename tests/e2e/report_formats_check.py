@@ -28,8 +28,9 @@ jsonschema.Draft202012Validator.check_schema(SCHEMA)
 VALIDATOR = jsonschema.Draft202012Validator(SCHEMA)
 COLUMNS = ["computer", "kind", "name", "drive", "partition", "partitionStart", "dataStart",
            "verdict", "reason", "onMiB", "moveTo", "fits", "shrinkBy", "moveToMiB",
-           "moveToMiBFits", "moveToMiBShrinkBy", "clusterBytes", "format"]
-ADVICE = COLUMNS[10:]
+           "moveToMiBFits", "moveToMiBShrinkBy", "clusterBytes", "format", "targetReady",
+           "targetFix"]
+ADVICE = COLUMNS[10:18]
 
 wine = sys.argv[1] == "--wine"
 failures = []
@@ -82,7 +83,8 @@ def text(value):
 
 
 def advice_fields(advice):
-    return [text((advice or {}).get(k)) if advice else "" for k in ADVICE]
+    """The advice's columns, and the target's two, empty but on an image's own line."""
+    return [text((advice or {}).get(k)) if advice else "" for k in ADVICE] + ["", ""]
 
 
 def expected_csv(doc):
@@ -95,7 +97,9 @@ def expected_csv(doc):
             reason = ("refused (%s): %s" % (error["code"], error["words"]) if error
                       else text(image["reason"]))
             lines.append([doc["computer"] or "", "image", image["path"], "", "", "", "",
-                          image["verdict"], reason, ""] + [""] * len(ADVICE))
+                          image["verdict"], reason, ""] + [""] * len(ADVICE) +
+                         ([text(image["target"]["ready"]), image["target"]["fix"] or ""]
+                          if "target" in image else ["", ""]))
             for p in image["partitions"]:
                 lines.append([doc["computer"] or "", "image-partition", image["path"], "",
                               text(p["number"]), text(p["start"]), text(p["dataStart"]),
@@ -114,10 +118,10 @@ def expected_csv(doc):
             for e in v["extents"]:
                 lines.append([computer, "piece", v["name"], text(e["drive"]),
                               text(partitions.get((e["drive"], e["start"]))), text(e["start"]),
-                              text(e["dataStart"]), e["verdict"], "", ""] + [""] * len(ADVICE))
+                              text(e["dataStart"]), e["verdict"], "", ""] + [""] * (len(ADVICE) + 2))
     for s in doc["skipped"]:
         reason = s["reason"] + ("" if s["error"] is None else " (Windows error %d" % s["error"])
-        lines.append([computer, "skipped", s["name"], "", "", "", "", "", reason, ""] + [""] * len(ADVICE))
+        lines.append([computer, "skipped", s["name"], "", "", "", "", "", reason, ""] + [""] * (len(ADVICE) + 2))
     for d in doc["drives"]:
         for p in d["partitions"]:
             if p["row"] is not None:

@@ -23,7 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A second file beside it, which a differencing image may name as its parent.
   fuzz::CodeImageFile(in, run.machine.files["C:\\VMs\\parent"]);
 
-  const ImageCheck check = CheckImage(path, {grids[named % 4], sectorSizes[named / 4 % 3]});
+  const std::optional<Target> targets[] = {std::nullopt, Target::Azure, Target::HyperV};
+  const ImageCheck check =
+      CheckImage(path, {grids[named % 4], sectorSizes[named / 4 % 3], targets[named / 12 % 3]});
   const ImageVerdict verdict = check.Judged();
   fuzz::CheckNothingLeft(run.machine);
   const std::vector<sim::Call> reads = run.machine.Calls("ReadFile");

@@ -476,6 +476,7 @@ def main():
     nothing_to_read()
     vhdx_refusals()
     mixed_sets()
+    readiness()
 
 
 def two_terabytes():
@@ -870,6 +871,45 @@ def vhdx_chains(raw):
         error = image["error"] or {}
         check(name + " refused", (error.get("code"), word in error.get("words", ""), status),
               ("differencing", True, 2))
+
+
+def readiness():
+    """Upload readiness against what qemu-img writes: a fixed VHD of a 64 MiB disk without
+    force_size (its footer's size rounded to a CHS geometry is not whole MiB), with it
+    (ready), a VHDX and a dynamic VHD (not fixed), a 19 MiB fixed VHD (too small); hyperv
+    against qemu-img map's alignment of the same containers. The exit status stays the
+    alignment's."""
+    blank("ready.img", 64 * MIB)
+    sh("sfdisk", "-q", path("ready.img"), stdin="label: dos\nstart=2048, type=83\n")
+    blank("small.img", 19 * MIB)
+    sh("sfdisk", "-q", path("small.img"), stdin="label: dos\nstart=2048, type=83\n")
+    for name, source, options in [("geometry.vhd", "ready.img", "subformat=fixed"),
+                                  ("whole.vhd", "ready.img", "subformat=fixed,force_size=on"),
+                                  ("small.vhd", "small.img", "subformat=fixed,force_size=on"),
+                                  ("ready-dynamic.vhd", "ready.img", "subformat=dynamic,force_size=on")]:
+        sh("qemu-img", "convert", "-f", "raw", "-O", "vpc", "-o", options, path(source), path(name))
+    sh("qemu-img", "convert", "-f", "raw", "-O", "vhdx", path("ready.img"), path("ready.vhdx"))
+    for name, ready, fix in [("geometry.vhd", False, "Resize-VHD -SizeBytes 68157440"),
+                             ("whole.vhd", True, None),
+                             ("small.vhd", False, "Resize-VHD -SizeBytes 20971520"),
+                             ("ready-dynamic.vhd", False, "convert it with Convert-VHD -VHDType Fixed to a .vhd"),
+                             ("ready.vhdx", False, "convert it with Convert-VHD -VHDType Fixed to a .vhd")]:
+        image, status = one(name, "--target", "azure")
+        # vhdiinfo reads the footer's current size (qemu-img info counts a fixed VHD's footer
+        # in); the file's own size is the upload size.
+        size = vhdiinfo_size(name)
+        target = image.get("target") or {}
+        check(name + " for azure", (target.get("ready"), target.get("fix"), image["virtualSize"]),
+              (ready, fix, size))
+        check(name + " exit status as without --target", status, one(name)[1])
+    for name in ("ready.vhdx", "ready-dynamic.vhd", "aligned.vhd"):
+        image, _ = one(name, "--target", "hyperv")
+        aligned = map_aligned(name, "vhdx" if name.endswith("x") else "vpc")
+        check(name + " for hyperv", image["target"]["ready"], aligned is not False)
+    text, _ = output(["geometry.vhd", "whole.vhd"], "--summary", "--target", "azure")
+    check("the summary's clause", "; 1 of 2 images not ready for azure" in text, True)
+    text, _ = output(["geometry.vhd", "whole.vhd"], "--nagios", "--target", "azure")
+    check("the plugin's count", "target_not_ready=1;;;0;" in text, True)
 
 
 def vmdk_descriptor(data):

@@ -106,7 +106,7 @@ TEST_F(ImageTest, ARawImagesSectorSizeIsWhatItsContentWitnesses) {
     sim::File& f = machine.files["d.img"];
     f.size = 64ull << 20;
     f.extents = c.extents;
-    const ImageCheck check = CheckImage("d.img", {std::nullopt, c.named});
+    const ImageCheck check = CheckImage("d.img", {std::nullopt, c.named, std::nullopt});
     EXPECT_EQ(check.logicalSectorSize, c.sectorSize);
     EXPECT_EQ(check.sectorSizeFrom, c.from);
     const ImageVerdict verdict = check.Judged();
@@ -243,7 +243,10 @@ TEST_F(ImageTest, OptionsThatDoNotGoWithImagesAreRefused) {
   } cases[] = {
       {{"--image", "xp.img", "--drives"},
        3,
-       "option '--image' goes with '--grid', '--sector-size' and the output options only"},
+       "option '--image' goes with '--grid', '--sector-size', '--target' and the output options "
+       "only"},
+      {{"--target", "azure"}, 3, "option '--target' goes with '--image' only"},
+      {{"--image", "xp.img", "--target", "gcp"}, 3, "option '--target' needs azure or hyperv"},
       {{"--image", "xp.img", "--trace", "t.jsonl"}, 3, "goes with"},
       {{"--replay", "t.jsonl", "--image", "xp.img"}, 3, "goes with"},
       {{"--grid", "4096"}, 3, "option '--grid' goes with '--image' only"},

@@ -376,8 +376,9 @@ TEST_F(ReportProgramTest, CsvIsUtf8WithAByteOrderMarkAndCrlf) {
   EXPECT_EQ(out,
             "\xEF\xBB\xBF"
             "computer,kind,name,drive,partition,partitionStart,dataStart,verdict,reason,onMiB,"
-            "moveTo,fits,shrinkBy,moveToMiB,moveToMiBFits,moveToMiBShrinkBy,clusterBytes,format\r\n"
-            "SIMULATED,volume,\"C:\\Donn\xC3\xA9" "es, 2024\\\",0,1,2048,2048,aligned,,true,,,,,,,,\r\n");
+            "moveTo,fits,shrinkBy,moveToMiB,moveToMiBFits,moveToMiBShrinkBy,clusterBytes,format,"
+            "targetReady,targetFix\r\n"
+            "SIMULATED,volume,\"C:\\Donn\xC3\xA9" "es, 2024\\\",0,1,2048,2048,aligned,,true,,,,,,,,,,\r\n");
 }
 
 // The rule is ExitStatusOf's (report_text_test); here, that an empty machine's report is

@@ -1,0 +1,39 @@
+// Whether an image is ready for where it goes next: Azure, which takes fixed VHDs of whole
+// MiB (as its upload tools refuse the others), or a Hyper-V host, which runs a VHD or VHDX
+// whose container is aligned (what Get-VHD shows as Alignment 1).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "image/disk_image.h"
+
+enum class Target { Azure, HyperV };
+
+// Why an image is not ready, or what the person should know though it is.
+enum class TargetReason {
+  Refused,               // the image could not be read
+  NotFixedVhd,           // azure: only a fixed VHD is taken
+  SizeNotWholeMiB,       // azure: its virtual size is not a whole number of MiB
+  FileNotSizeAndFooter,  // azure: the file is not its virtual size and a 512-byte footer
+  UploadSizeOutside,     // azure: the upload size lies outside what Azure takes
+  NotHyperVFormat,       // hyperv: Hyper-V runs VHD and VHDX only
+  ContainerMisaligned,   // hyperv: its blocks (or a parent's) lie off 4 KiB in the file
+  Physical512,           // hyperv, a note: 512-byte physical sectors; 4096 suits today's hosts
+};
+
+// Azure's upload limits (its UploadSizeBytes): 20 MiB and a footer, to 32 TiB.
+constexpr uint64_t kAzureLeastUpload = 20972032;
+constexpr uint64_t kAzureMostUpload = 35183298347520;
+
+struct TargetCheck {
+  Target target = Target::Azure;
+  bool ready = false;
+  std::vector<TargetReason> reasons;
+  // azure: Resize-VHD's size, the virtual size rounded up to the next MiB, where that fixes it.
+  std::optional<uint64_t> resizeTo;
+};
+
+struct ImageCheck;
+TargetCheck CheckTarget(const ImageCheck& image, Target target);
