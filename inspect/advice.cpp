@@ -19,6 +19,12 @@ bool OnMiB(Sectors start, SectorSize size) {
   return mib && mib->Holds(start);
 }
 
+uint64_t AlignedTo(ByteCount start) {
+  uint64_t aligned = kMiB;
+  while (aligned > 1 && start.value % aligned != 0) aligned /= 2;
+  return aligned;
+}
+
 Room RoomAt(Sectors start, std::optional<Sectors> length, std::optional<Sectors> limit) {
   if (!length || !limit) return {};
   if (start >= *limit) return {Fit::NoRoom, Sectors(0)};
@@ -48,8 +54,8 @@ std::optional<Advice> Advise(const AdviceFacts& facts, const DriveInfo& drive) {
   const bool dataOffGrid = facts.dataOffset && !startsFor(*facts.dataOffset).Holds(start);
   const bool fractional =
       facts.dataOffset && !Alignment(Sectors(0), grid->Grain()).Holds(*facts.dataOffset);
-  advice.format = advice.clusterBytes.has_value() ||
-                  (facts.formatLaysDataArea && dataOffGrid && fractional);
+  advice.format =
+      advice.clusterBytes.has_value() || (facts.formatLaysDataArea && dataOffGrid && fractional);
   // Formatting again lays the data area out from the start: the start is what to align.
   // Otherwise the data area is, where it is known.
   const std::optional<Sectors> offset = advice.format ? Sectors(0) : facts.dataOffset;

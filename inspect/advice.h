@@ -31,14 +31,15 @@ struct Room {
 };
 
 struct Advice {
-  std::optional<Sectors> moveTo;       // the first start at or after today's that aligns it
-  std::optional<Sectors> moveBy;       // how far later that is
+  std::optional<Sectors> moveTo;  // the first start at or after today's that aligns it
+  std::optional<Sectors> moveBy;  // how far later that is
   std::optional<ByteCount> moveByBytes;
-  Room moveToRoom;                     // what moving to moveTo leaves of it
-  std::optional<Sectors> moveToMiB;    // the first such start on a 1 MiB boundary
+  Room moveToRoom;                   // what moving to moveTo leaves of it
+  std::optional<Sectors> moveToMiB;  // the first such start on a 1 MiB boundary
   Room moveToMiBRoom;
-  std::optional<uint64_t> clusterBytes;  // the cluster size to format with, where they are too small
-  uint64_t clusterUnit = 0;              // the unit clusters are judged against, in bytes
+  std::optional<uint64_t>
+      clusterBytes;          // the cluster size to format with, where they are too small
+  uint64_t clusterUnit = 0;  // the unit clusters are judged against, in bytes
   // The advice includes formatting it again: its clusters are smaller than the physical
   // sector, or its data area lies off the grid where no start on the grid would put it on.
   // Its moves then align the partition's start, which the new format lays its data from.
@@ -67,3 +68,6 @@ std::optional<Advice> Advise(const AdviceFacts& facts, const DriveInfo& drive);
 Room RoomAt(Sectors start, std::optional<Sectors> length, std::optional<Sectors> limit);
 // The start lies on a 1 MiB boundary.
 bool OnMiB(Sectors start, SectorSize size);
+// The largest power of two, in bytes, that divides `start`, up to 1 MiB (all a grid ever
+// asks): what Get-Partition's Offset may be laid beside. 1 MiB for a start at 0.
+uint64_t AlignedTo(ByteCount start);

@@ -81,9 +81,8 @@ std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
   if (drive.layout) {
     const std::vector<Partition>& partitions = drive.layout->partitions;
     const auto partition =
-        std::find_if(partitions.begin(), partitions.end(), [&](const Partition& p) {
-          return p.start == piece.offset;
-        });
+        std::find_if(partitions.begin(), partitions.end(),
+                     [&](const Partition& p) { return p.start == piece.offset; });
     if (partition == partitions.end() || HoldsOtherVolumes(*partition) ||
         (piece.length != ByteCount(0) && piece.length != partition->length))
       return std::nullopt;
@@ -137,6 +136,7 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   row.verdict = VolumeVerdict(row.extents);
   row.reason = VolumeReason(row.extents);
   row.onMiB = OnMiB(row.extents.front().start, SectorSize(record->m_bytesPerSector));
+  row.alignedTo = AlignedTo(SectorSize(record->m_bytesPerSector).Of(row.extents.front().start));
   if (row.verdict == Verdict::Misaligned) row.advice = VolumeAdvice(*record);
   row.windows = record->m_windows;
   row.windowsDisagrees = Disagreement(row.windows, *record, row.extents, row.verdict, g_drives);
@@ -144,8 +144,8 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   row.drive = first.disk;
   row.dataStart = first.dataStart;
   if (row.drive) row.driveName = g_drives[*row.drive].model;
-  m_placed.push_back({PartitionHolds::Row, volumeName, row.name, row.verdict, ProbeFailure::None,
-                      0, PlacedPieces(*record)});
+  m_placed.push_back({PartitionHolds::Row, volumeName, row.name, row.verdict, ProbeFailure::None, 0,
+                      PlacedPieces(*record)});
   row.volume = std::move(record);
   return row;
 }
@@ -155,8 +155,9 @@ void CScan::Skip(const CVolumeInfo& record, std::string name, const std::string&
   const ProbeFailure reason =
       record.m_failure == ProbeFailure::None ? ProbeFailure::DriveType : record.m_failure;
   // Placed before it failed, its partition is named with it.
-  PlacedVolume placed{PartitionHolds::NotExamined, volumeName, name, Verdict::Undetermined,
-                      reason, record.m_failureError, PlacedPieces(record)};
+  PlacedVolume placed{PartitionHolds::NotExamined, volumeName, name,
+                      Verdict::Undetermined,       reason,     record.m_failureError,
+                      PlacedPieces(record)};
   if (placed.pieces.empty())
     m_allPlaced = false;
   else
@@ -182,7 +183,7 @@ void CScan::FindMountedVolumes() {
 
 void CScan::PlaceUnexamined(const std::string& name, const std::vector<std::string>& paths) {
   PlacedVolume placed{PartitionHolds::NoPath, name, "", Verdict::Undetermined,
-                      ProbeFailure::None, 0, {}};
+                      ProbeFailure::None,     0,    {}};
   if (!paths.empty()) {
     // A fixed letter was examined under it; an optical or network one lies on no disk. Its
     // type is the one the letter phase was told.

@@ -17,16 +17,17 @@
 
 // One row of the report: a fixed volume the probe could place.
 struct ScanRow {
-  std::string name;                   // "C:", or the first folder of a volume without a letter
-  char letter = 0;                    // 0 for a volume without a letter
-  std::vector<std::string> paths;     // every path it is reachable by, its letter's root first
-  std::optional<DiskNumber> drive;    // the disk of its first piece; none when none was found
-  CString driveName;                  // that drive's model text; empty without one
-  std::optional<Sectors> dataStart;   // where its clusters begin on that disk, when known
+  std::string name;                  // "C:", or the first folder of a volume without a letter
+  char letter = 0;                   // 0 for a volume without a letter
+  std::vector<std::string> paths;    // every path it is reachable by, its letter's root first
+  std::optional<DiskNumber> drive;   // the disk of its first piece; none when none was found
+  CString driveName;                 // that drive's model text; empty without one
+  std::optional<Sectors> dataStart;  // where its clusters begin on that disk, when known
   Verdict verdict = Verdict::Undetermined;
   Undetermined reason = Undetermined::None;  // why, when the verdict is undetermined
   std::optional<Advice> advice;  // what would align a misaligned volume, where it applies
   bool onMiB = false;            // its first piece starts on a 1 MiB boundary
+  uint64_t alignedTo = 0;        // the largest power of two up to 1 MiB its start's bytes take
   std::optional<WindowsView> windows;  // Windows' own view of it; none where Windows gave none
   WindowsDisagrees windowsDisagrees = WindowsDisagrees::None;  // why it differs, where it does
   std::string fileSystem;

@@ -12,14 +12,15 @@ const char* const kColumns[] = {
     "partition",    "partitionStart", "dataStart",     "verdict",
     "reason",       "onMiB",          "moveTo",        "fits",
     "shrinkBy",     "moveToMiB",      "moveToMiBFits", "moveToMiBShrinkBy",
-    "clusterBytes", "format",         "targetReady",   "targetFix"};
+    "clusterBytes", "format",         "targetReady",   "targetFix",
+    "alignedTo"};
 
 // One line's fields, each empty (null) until set.
 struct Line {
   Line(std::string computer_, std::string kind_, std::string name_)
       : computer(std::move(computer_)), kind(std::move(kind_)), name(std::move(name_)) {}
   std::string computer, kind, name, drive, partition, partitionStart, dataStart, verdict, reason,
-      onMiB, targetReady, targetFix;
+      onMiB, targetReady, targetFix, alignedTo;
   std::optional<Advice> advice;
 };
 
@@ -58,7 +59,8 @@ void Append(std::string& csv, const Line& l, const TextDecoder& decode) {
                                 a ? Value(a->clusterBytes) : "",
                                 a ? Value(a->format) : "",
                                 l.targetReady,
-                                l.targetFix};
+                                l.targetFix,
+                                l.alignedTo};
   for (size_t i = 0; i < std::size(fields); ++i)
     csv += (i ? "," : "") + Field(Utf8Of(fields[i], decode));
   csv += "\r\n";
@@ -80,6 +82,7 @@ void Judged(Line& l, const Partition& p) {
   l.verdict = p.verdict ? VerdictWord(*p.verdict) : "";
   l.reason = Reason(p.reason);
   l.onMiB = Value(p.onMiB);
+  l.alignedTo = Decimal(AlignedTo(p.start));
   l.advice = p.advice;
 }
 
@@ -109,6 +112,7 @@ std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolum
     l.verdict = VerdictWord(row.verdict);
     l.reason = Reason(row.reason);
     l.onMiB = Value(row.onMiB);
+    l.alignedTo = row.alignedTo != 0 ? Decimal(row.alignedTo) : "";
     l.advice = row.advice;
     Append(csv, l, mode.decode);
     for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i) {

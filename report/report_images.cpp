@@ -11,7 +11,7 @@ namespace report {
 
 namespace {
 
-const std::vector<int> kPartitionWidths = {6, 20, 12, 12, 13, 11};
+const std::vector<int> kPartitionWidths = {6, 20, 12, 12, 13, 12, 11};
 
 // Each format as the JSON names it, and as the text says it.
 const struct {
@@ -153,15 +153,17 @@ std::string ImageSection(const ImageCheck& image) {
   }
   text += TableLine(image);
   if (image.partitions.empty()) return text + VerdictLine(image);
-  AppendFixedWidthLine(text, {"Part", "Type", "Start", "Length", "Alignment", "File system"},
-                       kPartitionWidths, 1);
+  AppendFixedWidthLine(
+      text, {"Part", "Type", "Start", "Length", "Alignment", "Aligned to", "File system"},
+      kPartitionWidths, 1);
   const SectorSize size(image.logicalSectorSize);
   for (const ImagePartition& ip : image.partitions) {
     const Partition& p = ip.partition;
     AppendFixedWidthLine(text,
                          {Decimal(p.number), Typed(p) ? PartitionTypeName(p) : "whole disk",
                           Decimal(size.Of(p.start)), Decimal(size.Of(p.length)),
-                          p.verdict ? VerdictWord(*p.verdict) : "", ip.fileSystem},
+                          p.verdict ? VerdictWord(*p.verdict) : "",
+                          AlignedToWord(AlignedTo(p.start)), ip.fileSystem},
                          kPartitionWidths, 1);
     if (const char* why = UndeterminedWords(p.reason))
       text += std::string("    undetermined: ") + why + "\n";

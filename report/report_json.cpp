@@ -37,6 +37,7 @@ void PartitionVerdictMembers(JsonWriter& json, const Partition& p) {
               p.verdict ? std::optional<std::string>(VerdictWord(*p.verdict)) : std::nullopt);
   json.Member("reason", ReasonOf(p.reason));
   json.Member("onMiB", p.onMiB);
+  json.Member("alignedTo", AlignedTo(p.start));
   AdviceMember(json, p.advice);
 }
 
@@ -106,6 +107,8 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.Member("fileSystem", row.fileSystem);
   json.Member("placedBy", PlacedByWord(row.placedBy));
   json.Member("onMiB", row.onMiB);
+  json.Member("alignedTo",
+              row.alignedTo != 0 ? std::optional<uint64_t>(row.alignedTo) : std::nullopt);
   AdviceMember(json, row.advice);
   WindowsMember(json, row.windows);
   json.Key("extents");

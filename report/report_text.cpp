@@ -61,12 +61,15 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
     widths[0] =
         std::max(widths[0], static_cast<int>(Printable(row.name.c_str()).size() + kConsoleGap));
   std::string text;
-  AppendFixedWidthLine(text, {headings[0], headings[1], headings[2], headings[3], "Alignment"},
-                       widths, kConsoleGap);
+  AppendFixedWidthLine(
+      text, {headings[0], headings[1], headings[2], headings[3], "Alignment", "Aligned to"}, widths,
+      kConsoleGap);
   for (const ScanRow& row : rows) {
     const auto cells = VolumeCells(row);
-    AppendFixedWidthLine(text, {cells[0], cells[1], cells[2], cells[3], VerdictWord(row.verdict)},
-                         widths, kConsoleGap);
+    std::vector<std::string> line = {cells[0], cells[1], cells[2], cells[3],
+                                     VerdictWord(row.verdict)};
+    if (row.alignedTo != 0) line.push_back(AlignedToWord(row.alignedTo));
+    AppendFixedWidthLine(text, line, widths, kConsoleGap);
     for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i) {
       const PieceVerdict& piece = row.extents[i];
       AppendFixedWidthLine(
@@ -213,7 +216,7 @@ std::string PhysicalSectorNote(const DriveInfo& drive) {
 }
 
 std::string PartitionText(const DriveTable& drives) {
-  static const std::vector<int> widths = {8, 6, 20, 12, 12, 13};
+  static const std::vector<int> widths = {8, 6, 20, 12, 12, 13, 12};
   std::string lines;
   for (DiskNumber number : drives.Listed()) {
     const DriveInfo& d = drives[number];
@@ -224,7 +227,8 @@ std::string PartitionText(const DriveTable& drives) {
           lines,
           {Decimal(number), std::to_string(p.number), PartitionTypeName(p),
            Decimal(d.layout->SectorOf(p.start)), Decimal(d.layout->SectorOf(p.length)),
-           p.verdict ? VerdictWord(*p.verdict) : "", Printable(HoldsWords(p).c_str())},
+           p.verdict ? VerdictWord(*p.verdict) : "", AlignedToWord(AlignedTo(p.start)),
+           Printable(HoldsWords(p).c_str())},
           widths, kConsoleGap);
       if (const char* why = UndeterminedWords(p.reason))
         lines += std::string("    undetermined: ") + why + "\n";
@@ -233,8 +237,9 @@ std::string PartitionText(const DriveTable& drives) {
   }
   if (lines.empty()) return "";
   std::string text = "Partitions without a letter or folder\n";
-  AppendFixedWidthLine(text, {"Drv No", "Part", "Type", "Start", "Length", "Alignment", "Holds"},
-                       widths, kConsoleGap);
+  AppendFixedWidthLine(
+      text, {"Drv No", "Part", "Type", "Start", "Length", "Alignment", "Aligned to", "Holds"},
+      widths, kConsoleGap);
   return text + lines;
 }
 

@@ -41,6 +41,12 @@ const char* FailureWords(ProbeFailure failure) {
   return "none";
 }
 
+std::string AlignedToWord(uint64_t bytes) {
+  if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return Decimal(bytes >> 20) + "M";
+  if (bytes >= 1024 && bytes % 1024 == 0) return Decimal(bytes >> 10) + "K";
+  return Decimal(bytes);
+}
+
 const char* VerdictWord(Verdict verdict) {
   switch (verdict) {
     case Verdict::Aligned:

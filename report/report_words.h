@@ -7,8 +7,8 @@
 #include <string>
 
 #include "inspect/drive_info.h"
-#include "json/json_writer.h"
 #include "inspect/scan.h"
+#include "json/json_writer.h"
 #include "platform/elevation.h"
 
 namespace report {
@@ -26,6 +26,8 @@ inline std::string Count(Sectors n) { return Count(n.value, "sector", "sectors")
 inline std::string Count(ByteCount n) { return Count(n.value, "byte", "bytes"); }
 
 const char* VerdictWord(Verdict verdict);  // "aligned", "misaligned", "undetermined"
+// A power of two of bytes, short: "512", "4K", "1M".
+std::string AlignedToWord(uint64_t bytes);
 // Why a volume is undetermined, as the report says it; nullptr for a judged one.
 const char* UndeterminedWords(Undetermined reason);
 // What kept a volume from being examined, as the report names it.

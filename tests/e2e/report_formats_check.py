@@ -29,7 +29,7 @@ VALIDATOR = jsonschema.Draft202012Validator(SCHEMA)
 COLUMNS = ["computer", "kind", "name", "drive", "partition", "partitionStart", "dataStart",
            "verdict", "reason", "onMiB", "moveTo", "fits", "shrinkBy", "moveToMiB",
            "moveToMiBFits", "moveToMiBShrinkBy", "clusterBytes", "format", "targetReady",
-           "targetFix"]
+           "targetFix", "alignedTo"]
 ADVICE = COLUMNS[10:18]
 
 wine = sys.argv[1] == "--wine"
@@ -82,9 +82,10 @@ def text(value):
     return str(value)
 
 
-def advice_fields(advice):
-    """The advice's columns, and the target's two, empty but on an image's own line."""
-    return [text((advice or {}).get(k)) if advice else "" for k in ADVICE] + ["", ""]
+def advice_fields(advice, aligned_to=None):
+    """The advice's columns, the target's two (empty but on an image's own line), and
+    where the partition's start lies aligned to."""
+    return [text((advice or {}).get(k)) if advice else "" for k in ADVICE] + ["", "", text(aligned_to)]
 
 
 def expected_csv(doc):
@@ -99,12 +100,12 @@ def expected_csv(doc):
             lines.append([doc["computer"] or "", "image", image["path"], "", "", "", "",
                           image["verdict"], reason, ""] + [""] * len(ADVICE) +
                          ([text(image["target"]["ready"]), image["target"]["fix"] or ""]
-                          if "target" in image else ["", ""]))
+                          if "target" in image else ["", ""]) + [""])
             for p in image["partitions"]:
                 lines.append([doc["computer"] or "", "image-partition", image["path"], "",
                               text(p["number"]), text(p["start"]), text(p["dataStart"]),
                               text(p["verdict"]), text(p["reason"]), text(p["onMiB"])] +
-                             advice_fields(p["advice"]))
+                             advice_fields(p["advice"], p["alignedTo"]))
         return lines
     computer = doc["computer"] or ""
     partitions = {(d["number"], p["start"]): p["number"] for d in doc["drives"] for p in d["partitions"]}
@@ -113,22 +114,22 @@ def expected_csv(doc):
         lines.append([computer, "volume", v["name"], text(v["drive"]),
                       text(partitions.get((first["drive"], first["start"]))), text(first["start"]),
                       text(v["dataStart"]), v["verdict"], text(v["reason"]), text(v["onMiB"])] +
-                     advice_fields(v["advice"]))
+                     advice_fields(v["advice"], v["alignedTo"]))
         if len(v["extents"]) > 1:
             for e in v["extents"]:
                 lines.append([computer, "piece", v["name"], text(e["drive"]),
                               text(partitions.get((e["drive"], e["start"]))), text(e["start"]),
-                              text(e["dataStart"]), e["verdict"], "", ""] + [""] * (len(ADVICE) + 2))
+                              text(e["dataStart"]), e["verdict"], "", ""] + [""] * (len(ADVICE) + 3))
     for s in doc["skipped"]:
         reason = s["reason"] + ("" if s["error"] is None else " (Windows error %d" % s["error"])
-        lines.append([computer, "skipped", s["name"], "", "", "", "", "", reason, ""] + [""] * (len(ADVICE) + 2))
+        lines.append([computer, "skipped", s["name"], "", "", "", "", "", reason, ""] + [""] * (len(ADVICE) + 3))
     for d in doc["drives"]:
         for p in d["partitions"]:
             if p["row"] is not None:
                 continue
             lines.append([computer, "partition", p["volume"] or "", text(d["number"]), text(p["number"]),
                           text(p["start"]), None, text(p["verdict"]), text(p["reason"]),
-                          text(p["onMiB"])] + advice_fields(p["advice"]))
+                          text(p["onMiB"])] + advice_fields(p["advice"], p["alignedTo"]))
     return lines
 
 

@@ -157,6 +157,23 @@ TEST(BootSectorTest, ClustersAndNamedSectorSizes) {
   EXPECT_EQ(NamedSectorBytes(sim::Bytes(512, 0).data()), std::nullopt);
 }
 
+// Where a start lies aligned to: the largest power of two of its bytes, up to 1 MiB.
+TEST(AlignedToTest, TheLargestPowerOfTwoOfTheStartsBytesUpToOneMiB) {
+  const struct {
+    uint64_t sector, sectorBytes, alignedTo;
+    const char* word;
+  } cases[] = {
+      {63, 512, 512, "512"},      {2048, 512, 1 << 20, "1M"}, {256, 4096, 1 << 20, "1M"},
+      {2056, 512, 4096, "4K"},    {0, 512, 1 << 20, "1M"},    {1, 4096, 4096, "4K"},
+      {6144, 512, 1 << 20, "1M"}, {34, 512, 1024, "1K"},      {1u << 30, 512, 1 << 20, "1M"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sector);
+    const uint64_t got = AlignedTo(ByteCount(c.sector * c.sectorBytes));
+    EXPECT_EQ(got, c.alignedTo);
+    EXPECT_EQ(report::AlignedToWord(got), c.word);
+  }
+}
+
 TEST(CrcTest, TheCheckValuesOfBothPolynomials) {
   const auto* text = reinterpret_cast<const uint8_t*>("123456789");
   EXPECT_EQ(crc::Ieee(text, 9), 0xCBF43926u);
@@ -196,19 +213,20 @@ TEST_F(ImageTest, OnlyTheFileIsOpenedAndOneInUseIsRefused) {
 TEST_F(ImageTest, TheTextOfAnImage) {
   XpDisk("xp.img");
   EXPECT_EQ(Run({"--image", "xp.img"}), 1);
-  EXPECT_EQ(out,
-            "Image xp.img\n"
-            "  raw image: 67108864 bytes, 512-byte sectors (nothing in it says another size; "
-            "--sector-size names one)\n"
-            "  judged against a grid of 4096 bytes (the default: a physical sector of today's "
-            "disks; --grid names another)\n"
-            "  partition table: MBR\n"
-            "Part  Type                Start       Length      Alignment    File system\n"
-            "1     NTFS/exFAT          63          1985        misaligned              \n"
-            "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; "
-            "no room at 2048, on 1 MiB\n"
-            "2     Linux               2048        2048        aligned                 \n"
-            "  image: misaligned: a partition inside is misaligned\n");
+  EXPECT_EQ(
+      out,
+      "Image xp.img\n"
+      "  raw image: 67108864 bytes, 512-byte sectors (nothing in it says another size; "
+      "--sector-size names one)\n"
+      "  judged against a grid of 4096 bytes (the default: a physical sector of today's "
+      "disks; --grid names another)\n"
+      "  partition table: MBR\n"
+      "Part  Type                Start       Length      Alignment    Aligned to  File system\n"
+      "1     NTFS/exFAT          63          1985        misaligned   512                    \n"
+      "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; "
+      "no room at 2048, on 1 MiB\n"
+      "2     Linux               2048        2048        aligned      1M                     \n"
+      "  image: misaligned: a partition inside is misaligned\n");
   EXPECT_EQ(Run({"--image", "xp.img", "--grid", "512"}), 0);
   EXPECT_NE(out.find("grid of 512 bytes (--grid)\n"), std::string::npos) << out;
 }

@@ -66,63 +66,63 @@ TEST_F(ReportProgramTest, DrivesFollowTheVolumes) {
 // The lab as the console reports it without raw access: the verdicts the queries can give
 // stand; FAT and exFAT, whose data area takes reading, say why they are undetermined.
 constexpr char kQueryOnlyLab[] =
-    "Drive        Drv No  Drive Name                      Offset      Alignment   \n"
-    "C:           0       KESTREL KD4000-512E             2048        aligned     \n"
-    "D:           0       KESTREL KD4000-512E             63          misaligned  \n"
+    "Drive        Drv No  Drive Name                      Offset      Alignment   Aligned to\n"
+    "C:           0       KESTREL KD4000-512E             2048        aligned     1M\n"
+    "D:           0       KESTREL KD4000-512E             63          misaligned  512\n"
     "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; no room at 2048, on 1 MiB\n"
-    "E:           1       KESTREL KD2000-SHIFT            63          aligned     \n"
-    "F:           2       ORMOLU OM500 CLASSIC                        undetermined\n"
+    "E:           1       KESTREL KD2000-SHIFT            63          aligned     512\n"
+    "F:           2       ORMOLU OM500 CLASSIC                        undetermined 512\n"
     "    undetermined: its data area needs administrative rights to read\n"
     "    Windows calls its partition aligned: it judges where the partition starts, Tessarel where the data area begins\n"
-    "G:           3       KESTREL KD1000-512E                         misaligned  \n"
+    "G:           3       KESTREL KD1000-512E                         misaligned  1M\n"
     "    format with clusters of 4096 bytes\n"
     "    Windows calls its partition aligned: it does not judge clusters smaller than the physical sector\n"
-    "H:           4       VITRELLE PORTA-DISK 2T          2048        undetermined\n"
+    "H:           4       VITRELLE PORTA-DISK 2T          2048        undetermined 1M\n"
     "    undetermined: the drive reported nothing about its physical sectors\n"
     "    Windows calls its partition aligned, but the drive's storage stack reports no physical sector beyond the logical one\n"
-    "L:           5       NVMe VOLANTE VX2 1TB            2048        aligned     \n"
-    "M:           5       NVMe VOLANTE VX2 1TB            1026047     misaligned  \n"
+    "L:           5       NVMe VOLANTE VX2 1TB            2048        aligned     1M\n"
+    "M:           5       NVMe VOLANTE VX2 1TB            1026047     misaligned  512\n"
     "    move to sector 1026048 (1 sector, 512 bytes later), on 1 MiB\n"
-    "N:           6       KESTREL KD8000-512E             5000000000  aligned     \n"
-    "O:           6       KESTREL KD8000-512E             2048        aligned     \n"
-    "P:           7       ORMOLU OM1000 CLASSIC           63          aligned     \n"
-    "Q:           8       KESTREL KD2000-512E             63          misaligned  \n"
+    "N:           6       KESTREL KD8000-512E             5000000000  aligned     256K\n"
+    "O:           6       KESTREL KD8000-512E             2048        aligned     1M\n"
+    "P:           7       ORMOLU OM1000 CLASSIC           63          aligned     512\n"
+    "Q:           8       KESTREL KD2000-512E             63          misaligned  512\n"
     "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB\n"
-    "R:           10      SWIFTLY PORTA-SSD 1T                        undetermined\n"
+    "R:           10      SWIFTLY PORTA-SSD 1T                        undetermined 1M\n"
     "    undetermined: its data area needs administrative rights to read\n"
     "    Windows calls its partition aligned: it judges where the partition starts, Tessarel where the cluster heap begins\n"
-    "S:           11      KESTREL KD3000-512E             1050624     misaligned  \n"
+    "S:           11      KESTREL KD3000-512E             1050624     misaligned  1M\n"
     "  1/2        11      KESTREL KD3000-512E             1050624     aligned     \n"
     "  2/2        12      KESTREL KD3000-512E             2099199     misaligned  \n"
     "    Windows calls the volume aligned: for a volume over several disks it answers once, for the largest of them\n"
-    "T:           11      KESTREL KD3000-512E             264192      aligned     \n"
-    "U:           13      KESTREL KD2000-DUAL             239616      aligned     \n"
-    "V:           2       ORMOLU OM500 CLASSIC            206848      aligned     \n"
-    "X:           14      SWIFTLY PORTA-HDD 2T            2048        aligned     \n"
-    "Y:           15      NVMe VOLANTE VX7 2TB            2048        aligned     \n"
-    "Z:           16      KESTREL KD6000-4KN              256         aligned     \n"
-    "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  \n"
+    "T:           11      KESTREL KD3000-512E             264192      aligned     1M\n"
+    "U:           13      KESTREL KD2000-DUAL             239616      aligned     1M\n"
+    "V:           2       ORMOLU OM500 CLASSIC            206848      aligned     1M\n"
+    "X:           14      SWIFTLY PORTA-HDD 2T            2048        aligned     1M\n"
+    "Y:           15      NVMe VOLANTE VX7 2TB            2048        aligned     1M\n"
+    "Z:           16      KESTREL KD6000-4KN              256         aligned     1M\n"
+    "C:\\SQL\\Data\\ 3       KESTREL KD1000-512E             4194367     misaligned  512\n"
     "    move to sector 4194368 (1 sector, 512 bytes later), or to 4196352 on 1 MiB\n"
-    "C:\\VM\\       15      NVMe VOLANTE VX7 2TB            206856      misaligned  \n"
+    "C:\\VM\\       15      NVMe VOLANTE VX7 2TB            206856      misaligned  4K\n"
     "    move to sector 206880 (24 sectors, 12288 bytes later), or to 208896 on 1 MiB\n"
     "W:  not examined: partition start (Windows error 1, incorrect function)\n"
     "\n"
     "Partitions without a letter or folder\n"
-    "Drv No  Part  Type                Start       Length      Alignment    Holds\n"
-    "2       3     NTFS/exFAT          411648      2097152     aligned      no volume found\n"
-    "6       3     EFI system          34          2014        undetermined no letter or folder\n"
+    "Drv No  Part  Type                Start       Length      Alignment    Aligned to  Holds\n"
+    "2       3     NTFS/exFAT          411648      2097152     aligned      1M          no volume found\n"
+    "6       3     EFI system          34          2014        undetermined 1K          no letter or folder\n"
     "    undetermined: its data area needs administrative rights to read\n"
-    "11      1     LDM metadata        34          2014                     holds other volumes\n"
-    "11      2     LDM data            2048        4194304                  holds other volumes\n"
-    "12      1     LDM metadata        34          2014                     holds other volumes\n"
-    "12      2     LDM data            2048        4194304                  holds other volumes\n"
-    "13      1     EFI system          2048        204800      undetermined no letter or folder\n"
+    "11      1     LDM metadata        34          2014                     1K          holds other volumes\n"
+    "11      2     LDM data            2048        4194304                  1M          holds other volumes\n"
+    "12      1     LDM metadata        34          2014                     1K          holds other volumes\n"
+    "12      2     LDM data            2048        4194304                  1M          holds other volumes\n"
+    "13      1     EFI system          2048        204800      undetermined 1M          no letter or folder\n"
     "    undetermined: its data area needs administrative rights to read\n"
-    "13      2     Microsoft reserved  206848      32768                    no volume\n"
-    "13      4     Linux file system   100239679   2097152     misaligned   no volume\n"
+    "13      2     Microsoft reserved  206848      32768                    1M          no volume\n"
+    "13      4     Linux file system   100239679   2097152     misaligned   512         no volume\n"
     "    move to sector 100239680 (1 sector, 512 bytes later), or to 100241408 on 1 MiB\n"
-    "14      2     Linux               4196352     4194304     aligned      no volume\n"
-    "14      3     Linux swap          8390719     2097152     misaligned   no volume\n"
+    "14      2     Linux               4196352     4194304     aligned      1M          no volume\n"
+    "14      3     Linux swap          8390719     2097152     misaligned   512         no volume\n"
     "    move to sector 8390720 (1 sector, 512 bytes later) after shrinking it by 1 sector, or to 8392704 on 1 MiB after shrinking it by 1985 sectors\n";
 
 // Every lab report the docs print, marked "<!-- lab report: ARGS -->" before its block (ARGS
@@ -377,8 +377,9 @@ TEST_F(ReportProgramTest, CsvIsUtf8WithAByteOrderMarkAndCrlf) {
             "\xEF\xBB\xBF"
             "computer,kind,name,drive,partition,partitionStart,dataStart,verdict,reason,onMiB,"
             "moveTo,fits,shrinkBy,moveToMiB,moveToMiBFits,moveToMiBShrinkBy,clusterBytes,format,"
-            "targetReady,targetFix\r\n"
-            "SIMULATED,volume,\"C:\\Donn\xC3\xA9" "es, 2024\\\",0,1,2048,2048,aligned,,true,,,,,,,,,,\r\n");
+            "targetReady,targetFix,alignedTo\r\n"
+            "SIMULATED,volume,\"C:\\Donn\xC3\xA9" "es, 2024\\\",0,1,2048,2048,aligned,,true,,,,,,,,,,,"
+            "1048576\r\n");
 }
 
 // The rule is ExitStatusOf's (report_text_test); here, that an empty machine's report is
@@ -389,7 +390,7 @@ TEST_F(ReportProgramTest, NoVolumesAtAllIsStatusZero) {
   sim::Installation in(empty);
   sim::AddAtaDrive(empty, 0, "D0", "", "", 0x4000, 0);
   EXPECT_EQ(Run({}), 0);
-  EXPECT_EQ(out, "Drive   Drv No  Drive Name                      Offset      Alignment   \n");
+  EXPECT_EQ(out, "Drive   Drv No  Drive Name                      Offset      Alignment   Aligned to\n");
 }
 
 // A call that Windows fails, at each step where it makes the report give up: the volume
@@ -407,7 +408,8 @@ TEST_F(ReportProgramTest, WhatWindowsSaidIsNamedWhereTheReportGivesUp) {
     return static_cast<int>(i);
   };
   // C:'s partition: named with C: once C: was placed; before, it may be any volume's.
-  const std::string partition = "\n0       1     NTFS/exFAT          2048        2097152     aligned      ";
+  const std::string partition =
+      "\n0       1     NTFS/exFAT          2048        2097152     aligned      1M          ";
   const struct {
     const char* what;
     int call;
@@ -459,7 +461,7 @@ TEST_F(ReportProgramTest, ARemovableLetterIsNamedOnItsPartition) {
   sim::PlaceVolume(machine, stick);
   EXPECT_EQ(Run({}), 0) << "a removable volume is no row, and no verdict of the report";
   EXPECT_NE(out.find("\n1       1     FAT32               63          2097152     misaligned   "
-                     "E: (not a fixed volume)\n"
+                     "512         E: (not a fixed volume)\n"
                      "    move to sector 64 (1 sector, 512 bytes later), or to 2048 on 1 MiB\n"),
             std::string::npos)
       << out;

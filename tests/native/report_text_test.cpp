@@ -135,7 +135,7 @@ TEST(ReportTextTest, FixedWidthCellsArePaddedNeverCut) {
 
 TEST(ReportTextTest, ConsoleTextAddsTheVerdictColumn) {
   EXPECT_EQ(report::VolumeText(kHeadings, {}, DriveTable(), {}),
-            "Drive   Drv No  Drive Name                      Offset      Alignment   \n");
+            "Drive   Drv No  Drive Name                      Offset      Alignment   Aligned to\n");
   std::vector<ScanRow> rows;
   rows.push_back(Row('C', 0, "KESTREL KD4000-512E", 2048, Verdict::Aligned));
   rows.push_back(Row('D', 1, std::string(40, 'X').c_str(), 63, Verdict::Misaligned));
@@ -150,7 +150,7 @@ TEST(ReportTextTest, ConsoleTextAddsTheVerdictColumn) {
   drives[DiskNumber(11)].model = "ELEVEN";
   drives[DiskNumber(12)].model = "TWELVE";
   EXPECT_EQ(report::VolumeText(kHeadings, rows, drives, {}),
-            "Drive   Drv No  Drive Name                      Offset      Alignment   \n"
+            "Drive   Drv No  Drive Name                      Offset      Alignment   Aligned to\n"
             "C:      0       KESTREL KD4000-512E             2048        aligned     \n"
             "D:      1       XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX 63          misaligned  \n"
             "E:                                              5000000000  undetermined\n"
@@ -384,6 +384,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"fileSystem\": \"NTFS\",\n"
             "      \"placedBy\": \"extents\",\n"
             "      \"onMiB\": false,\n"
+            "      \"alignedTo\": null,\n"
             "      \"advice\": {\n"
             "        \"moveTo\": null,\n"
             "        \"moveBy\": null,\n"
@@ -429,6 +430,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "      \"fileSystem\": \"exFAT\",\n"
             "      \"placedBy\": \"search\",\n"
             "      \"onMiB\": true,\n"
+            "      \"alignedTo\": null,\n"
             "      \"advice\": null,\n"
             "      \"windows\": null,\n"
             "      \"extents\": [\n"
@@ -479,6 +481,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "          \"verdict\": \"misaligned\",\n"
             "          \"reason\": null,\n"
             "          \"onMiB\": false,\n"
+            "          \"alignedTo\": 512,\n"
             "          \"advice\": {\n"
             "            \"moveTo\": 100239680,\n"
             "            \"moveBy\": 1,\n"
@@ -503,6 +506,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "          \"verdict\": \"aligned\",\n"
             "          \"reason\": null,\n"
             "          \"onMiB\": true,\n"
+            "          \"alignedTo\": 1048576,\n"
             "          \"advice\": null\n"
             "        },\n"
             "        {\n"
@@ -516,6 +520,7 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
             "          \"verdict\": \"undetermined\",\n"
             "          \"reason\": \"its boot sector could not be read\",\n"
             "          \"onMiB\": true,\n"
+            "          \"alignedTo\": 1048576,\n"
             "          \"advice\": null\n"
             "        }\n"
             "      ]\n"

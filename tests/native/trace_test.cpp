@@ -199,7 +199,7 @@ TEST_F(TraceTest, OnlyQuestionsAskedSinceALaterFormatAreExcused) {
     const Ran ran = Report({"--replay", Temp("edited.jsonl")});
     EXPECT_EQ(ran.err.find("the trace holds no answer") != std::string::npos, c.listed) << ran.err;
     if (c.drop != bootSector) continue;
-    EXPECT_NE(ran.out.find("34          2014        undetermined no letter or folder\n"
+    EXPECT_NE(ran.out.find("34          2014        undetermined 1K          no letter or folder\n"
                            "    undetermined: its boot sector could not be read\n"),
               std::string::npos)
         << ran.out;
