@@ -2,6 +2,8 @@
 // name as its parent: the check opens, reads and judges them through the simulated machine.
 // Every read stays inside its file and there are few; the partitions lie on the virtual
 // disk; the text and the JSON hold whatever was read.
+#include <algorithm>
+#include <cctype>
 #include <map>
 
 #include "fuzz_check.h"
@@ -32,11 +34,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A block table is walked a MiB at a time; 4096 of them cover the largest a 64 TiB
   // VHDX can have.
   FUZZ_CHECK(reads.size() <= 4200);
-  // Each read inside the file its handle was opened on.
+  // Each read inside the file its handle was opened on (named in any case, as Windows and the
+  // simulated machine take names).
+  const auto sizeOf = [&](const std::string& path) {
+    for (const auto& [name, f] : run.machine.files)
+      if (name.size() == path.size() &&
+          std::equal(name.begin(), name.end(), path.begin(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) ==
+                   std::tolower(static_cast<unsigned char>(b));
+          }))
+        return f.size;
+    return uint64_t{0};
+  };
   std::map<HANDLE, std::string> opened;
   for (const sim::Call& open : run.machine.Calls("CreateFileA")) opened[open.handle] = open.path;
   for (const sim::Call& read : reads)
-    FUZZ_CHECK(read.position + read.size <= run.machine.files[opened[read.handle]].size);
+    FUZZ_CHECK(read.position + read.size <= sizeOf(opened[read.handle]));
   for (const ImagePartition& ip : check.partitions) {
     const Partition& p = ip.partition;
     FUZZ_CHECK(p.length.value > 0 && p.start.value + p.length.value <= check.virtualSize);
