@@ -157,6 +157,127 @@ TEST(BootSectorTest, ClustersAndNamedSectorSizes) {
   EXPECT_EQ(NamedSectorBytes(sim::Bytes(512, 0).data()), std::nullopt);
 }
 
+void Be32(sim::Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+void Be64(sim::Bytes& b, size_t at, uint64_t v) {
+  Be32(b, at, static_cast<uint32_t>(v >> 32));
+  Be32(b, at + 4, static_cast<uint32_t>(v));
+}
+void Le32(sim::Bytes& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
+void Le64(sim::Bytes& b, size_t at, uint64_t v) { std::memcpy(&b[at], &v, 8); }
+
+// A QCOW2 version 3 header of 64 KiB clusters over 64 MiB, its L1 table at 64 KiB, then
+// `edit`; a VDI 1.1 header of one 1 MiB block, its map at 512, its data at 1024, then `edit`.
+sim::Bytes Qcow2Header(void (*edit)(sim::Bytes&)) {
+  sim::Bytes h(512, 0);
+  std::memcpy(h.data(), "QFI\xfb", 4);
+  Be32(h, 4, 3);
+  Be32(h, 20, 16);
+  Be64(h, 24, 64 << 20);
+  Be32(h, 36, 1);
+  Be64(h, 40, 65536);
+  Be32(h, 100, 104);
+  if (edit) edit(h);
+  return h;
+}
+sim::Bytes VdiHeader(void (*edit)(sim::Bytes&)) {
+  sim::Bytes h(512, 0);
+  Le32(h, 0x40, 0xBEDA107F);
+  Le32(h, 0x44, 0x00010001);
+  Le32(h, 0x4C, 1);
+  Le32(h, 0x154, 512);
+  Le32(h, 0x158, 1024);
+  Le64(h, 0x170, 1 << 20);
+  Le32(h, 0x178, 1 << 20);
+  Le32(h, 0x180, 1);
+  if (edit) edit(h);
+  return h;
+}
+sim::Bytes Text(const std::string& text) { return sim::Bytes(text.begin(), text.end()); }
+
+// Every field a container's header takes from the file is checked before it is used; each
+// shape a reader does not read is refused, naming what it met, never read as a disk.
+TEST_F(ImageTest, ContainerHeadersAreCheckedFieldByField) {
+  const std::string vmdk =
+      "# Disk DescriptorFile\nversion=1\nCID=12345678\nparentCID=ffffffff\n"
+      "createType=\"monolithicFlat\"\n";
+  const struct {
+    const char* what;
+    sim::Bytes head;
+    ImageRefusal refusal;
+    const char* words;
+  } cases[] = {
+      {"QCOW2 as made", Qcow2Header(nullptr), ImageRefusal::None, ""},
+      {"QCOW2 version 4", Qcow2Header([](sim::Bytes& h) { Be32(h, 4, 4); }),
+       ImageRefusal::UnknownFormat, "version"},
+      {"QCOW2 encrypted", Qcow2Header([](sim::Bytes& h) { Be32(h, 32, 2); }),
+       ImageRefusal::UnknownFormat, "encrypted"},
+      {"QCOW2 marked corrupt", Qcow2Header([](sim::Bytes& h) { Be64(h, 72, 2); }),
+       ImageRefusal::UnknownFormat, "corrupt"},
+      {"QCOW2 with an external data file", Qcow2Header([](sim::Bytes& h) { Be64(h, 72, 4); }),
+       ImageRefusal::UnknownFormat, "external data file"},
+      {"QCOW2 compressed with zstd",
+       Qcow2Header([](sim::Bytes& h) { Be64(h, 72, 8), Be32(h, 100, 112), h[104] = 1; }),
+       ImageRefusal::UnknownFormat, "zstd"},
+      {"QCOW2 needing feature 7", Qcow2Header([](sim::Bytes& h) { Be64(h, 72, 1u << 7); }),
+       ImageRefusal::UnknownFormat, "bits 7"},
+      {"QCOW2 of 256-byte clusters", Qcow2Header([](sim::Bytes& h) { Be32(h, 20, 8); }),
+       ImageRefusal::UnknownFormat, "sizes"},
+      {"QCOW2 whose L1 is short", Qcow2Header([](sim::Bytes& h) { Be32(h, 36, 0); }),
+       ImageRefusal::UnknownFormat, "L1 table is shorter"},
+      {"QCOW2 whose L1 lies past the file",
+       Qcow2Header([](sim::Bytes& h) { Be64(h, 40, 1u << 30); }), ImageRefusal::OutsideFile,
+       "L1 table"},
+      {"QCOW2 over a parent it does not name",
+       Qcow2Header([](sim::Bytes& h) { Be64(h, 8, 400), Be32(h, 16, 0); }),
+       ImageRefusal::Differencing, "name"},
+      {"VDI as made", VdiHeader(nullptr), ImageRefusal::None, ""},
+      {"VDI 1.0", VdiHeader([](sim::Bytes& h) { Le32(h, 0x44, 0x00010000); }),
+       ImageRefusal::UnknownFormat, "version"},
+      {"VDI differencing", VdiHeader([](sim::Bytes& h) { Le32(h, 0x4C, 4); }),
+       ImageRefusal::Differencing, "parent"},
+      {"VDI undo", VdiHeader([](sim::Bytes& h) { Le32(h, 0x4C, 3); }), ImageRefusal::UnknownFormat,
+       "undo"},
+      {"VDI of 1000-byte blocks", VdiHeader([](sim::Bytes& h) { Le32(h, 0x178, 1000); }),
+       ImageRefusal::UnknownFormat, "sizes"},
+      {"VDI of too few blocks", VdiHeader([](sim::Bytes& h) { Le64(h, 0x170, 2 << 20); }),
+       ImageRefusal::UnknownFormat, "sizes"},
+      {"VDI whose map lies past the file",
+       VdiHeader([](sim::Bytes& h) { Le32(h, 0x154, 1u << 30); }), ImageRefusal::OutsideFile,
+       "block map"},
+      {"VDI whose blocks lie past the file", VdiHeader([](sim::Bytes& h) {
+         Le64(h, 0x170, 4 << 20), Le32(h, 0x180, 4), Le32(h, 0x184, 4);
+       }),
+       ImageRefusal::OutsideFile, "blocks"},
+      {"VMDK line of nothing known", Text(vmdk + "nonsense\n"), ImageRefusal::UnknownFormat,
+       "line"},
+      {"VMDK extent NOACCESS", Text(vmdk + "NOACCESS 2048 FLAT \"d-flat.vmdk\" 0\n"),
+       ImageRefusal::UnknownFormat, "NOACCESS"},
+      {"VMDK extent in another folder", Text(vmdk + "RW 2048 FLAT \"..\\d-flat.vmdk\" 0\n"),
+       ImageRefusal::UnknownFormat, "plain file name"},
+      {"VMDK raw device mapping", Text(vmdk + "RW 2048 VMFSRDM \"d-rdm.vmdk\"\n"),
+       ImageRefusal::UnknownFormat, "VMFSRDM"},
+      {"VMDK of no extent", Text(vmdk), ImageRefusal::UnknownFormat, "larger disk"},
+      {"VMDK extent past its file", Text(vmdk + "RW 4096 FLAT \"d-flat.vmdk\" 0\n"),
+       ImageRefusal::OutsideFile, "past"},
+  };
+  machine.files["C:\\VMs\\d-flat.vmdk"].size = 2048 * 512;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::File& f = machine.files["C:\\VMs\\d.img"];
+    f.size = c.head[0] == '#' ? c.head.size() : 2 << 20;
+    f.extents = {{0, c.head}};
+    const ImageCheck check = CheckImage("C:\\VMs\\d.img", {});
+    EXPECT_EQ(check.refusal, c.refusal) << check.refusalWords;
+    EXPECT_NE(check.refusalWords.find(c.words), std::string::npos) << check.refusalWords;
+    if (c.refusal != ImageRefusal::None) {
+      EXPECT_NE(check.Judged().verdict, Verdict::Aligned);
+    }
+  }
+  ExpectNothingLeft();
+}
+
 // Where a start lies aligned to: the largest power of two of its bytes, up to 1 MiB.
 TEST(AlignedToTest, TheLargestPowerOfTwoOfTheStartsBytesUpToOneMiB) {
   const struct {
