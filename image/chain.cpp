@@ -131,3 +131,20 @@ ParentFound OpenParent(const std::string& childPath, const std::u16string& wideN
   found.guest = std::shared_ptr<ByteSource>(std::move(parent.image->guest));
   return found;
 }
+
+ParentFound OpenParentAtFirst(const std::string& childPath,
+                              const std::vector<std::u16string>& names, const ChainPlace& chain,
+                              const std::function<std::string(const DiskImage&)>& mismatch) {
+  if (names.empty()) return OpenParent(childPath, u"", chain, mismatch);
+  std::string looked;
+  for (const std::u16string& name : names) {
+    ParentFound parent = OpenParent(childPath, name, chain, mismatch);
+    const bool missing =
+        !parent.parents.empty() && parent.parents.front().refusal == ImageRefusal::CannotOpen;
+    if (!missing) return parent;
+    looked += (looked.empty() ? "" : ", ") + parent.parents.front().path;
+  }
+  ParentFound none;
+  none.refusal = Refused(ImageRefusal::Differencing, "its parent was not found at " + looked);
+  return none;
+}

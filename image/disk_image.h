@@ -125,6 +125,12 @@ struct ParentFound {
 ParentFound OpenParent(const std::string& childPath, const std::u16string& name,
                        const ChainPlace& chain,
                        const std::function<std::string(const DiskImage&)>& mismatch);
+// The parent at the first of `names` (the places a format records, in its order) whose file
+// opens; anything else about a parent that opens is the child's answer. Refused, saying where
+// it looked, where none opens; as naming no parent where `names` is empty.
+ParentFound OpenParentAtFirst(const std::string& childPath,
+                              const std::vector<std::u16string>& names, const ChainPlace& chain,
+                              const std::function<std::string(const DiskImage&)>& mismatch);
 // A path as the chain compares it: separators one way, ASCII in one case.
 std::string ChainKey(const std::string& path);
 // A name a file records in UTF-8 (QCOW2's backing file, VMDK's parent hint), as UTF-16; a

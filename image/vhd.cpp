@@ -133,39 +133,26 @@ ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer
     // Its parent, by the relative locator first, then the absolute one; the parent it was
     // made over is the one whose footer holds the unique id the child names.
     const std::string parentId = Hex(header + 40, 16);
-    std::string looked;
-    bool named = false;
+    std::vector<std::u16string> names;
     for (const char* code : {"W2ru", "W2ku"}) {
       for (int i = 0; i < 8; ++i) {
         const uint8_t* e = header + 576 + 24 * i;
         if (std::memcmp(e, code, 4) != 0) continue;
-        const uint32_t length = be::U32(e + 8);
+        std::vector<uint8_t> data(std::min<uint32_t>(be::U32(e + 8), 2048));
         const uint64_t at = be::U64(e + 16);
-        std::vector<uint8_t> data(std::min<uint32_t>(length, 2048));
-        if (data.empty() || at > file->Size() || !file->Read(at, data.data(), data.size()))
-          continue;
-        named = true;
-        ParentFound parent = OpenParent(
-            differencing->path, PathOf(data), differencing->chain, [&](const DiskImage& p) {
-              return p.identity == parentId
-                         ? std::string()
-                         : "its unique id is " + p.identity + ", the child names " + parentId;
-            });
-        if (parent.refusal.refusal == ImageRefusal::None) {
-          guest->SetParent(parent.guest);
-          opening.parents = std::move(parent.parents);
-          image.guest = std::move(guest);
-          opening.image = std::move(image);
-          return opening;
-        }
-        const bool missing =
-            !parent.parents.empty() && parent.parents.front().refusal == ImageRefusal::CannotOpen;
-        if (!missing) return std::move(parent.refusal);
-        looked += (looked.empty() ? "" : ", ") + parent.parents.front().path;
+        if (!data.empty() && at <= file->Size() && file->Read(at, data.data(), data.size()))
+          names.push_back(PathOf(data));
       }
     }
-    return Refused(ImageRefusal::Differencing, named ? "its parent was not found at " + looked
-                                                     : "a differencing disk that names no parent");
+    ParentFound parent =
+        OpenParentAtFirst(differencing->path, names, differencing->chain, [&](const DiskImage& p) {
+          return p.identity == parentId
+                     ? std::string()
+                     : "its unique id is " + p.identity + ", the child names " + parentId;
+        });
+    if (parent.refusal.refusal != ImageRefusal::None) return std::move(parent.refusal);
+    guest->SetParent(parent.guest);
+    opening.parents = std::move(parent.parents);
   }
   image.guest = std::move(guest);
   opening.image = std::move(image);

@@ -178,36 +178,26 @@ class Reader {
     };
     const std::string linkage = AsciiOf(value("parent_linkage"));
     const std::string linkage2 = AsciiOf(value("parent_linkage2"));
-    std::string looked;
-    for (const char* key : {"relative_path", "volume_path", "absolute_win32_path"}) {
-      const std::u16string name = value(key);
-      if (name.empty()) continue;
-      ParentFound parent = OpenParent(m_named.path, name, m_named.chain, [&](const DiskImage& p) {
-        const auto same = [&](const std::string& a) {
-          return !a.empty() && a.size() == p.identity.size() &&
-                 std::equal(a.begin(), a.end(), p.identity.begin(), [](char x, char y) {
-                   return std::toupper(static_cast<unsigned char>(x)) ==
-                          std::toupper(static_cast<unsigned char>(y));
-                 });
-        };
-        return same(linkage) || same(linkage2)
-                   ? std::string()
-                   : "its data write GUID is " + p.identity + ", the child names " + linkage;
-      });
-      if (parent.refusal.refusal == ImageRefusal::None) {
-        static_cast<BlockDisk*>(opening.image->guest.get())->SetParent(parent.guest);
-        opening.parents = std::move(parent.parents);
-        return opening;
-      }
-      // Not there: the next place. Anything else about it is the answer.
-      const bool missing =
-          !parent.parents.empty() && parent.parents.front().refusal == ImageRefusal::CannotOpen;
-      if (!missing) return std::move(parent.refusal);
-      looked += (looked.empty() ? "" : ", ") + parent.parents.front().path;
-    }
-    return Refused(ImageRefusal::Differencing,
-                   looked.empty() ? "a checkpoint whose parent locator names no place"
-                                  : "its parent was not found at " + looked);
+    std::vector<std::u16string> names;
+    for (const char* key : {"relative_path", "volume_path", "absolute_win32_path"})
+      if (!value(key).empty()) names.push_back(value(key));
+    ParentFound parent =
+        OpenParentAtFirst(m_named.path, names, m_named.chain, [&](const DiskImage& p) {
+          const auto same = [&](const std::string& a) {
+            return !a.empty() && a.size() == p.identity.size() &&
+                   std::equal(a.begin(), a.end(), p.identity.begin(), [](char x, char y) {
+                     return std::toupper(static_cast<unsigned char>(x)) ==
+                            std::toupper(static_cast<unsigned char>(y));
+                   });
+          };
+          return same(linkage) || same(linkage2)
+                     ? std::string()
+                     : "its data write GUID is " + p.identity + ", the child names " + linkage;
+        });
+    if (parent.refusal.refusal != ImageRefusal::None) return std::move(parent.refusal);
+    static_cast<BlockDisk*>(opening.image->guest.get())->SetParent(parent.guest);
+    opening.parents = std::move(parent.parents);
+    return opening;
   }
 
  private:

@@ -212,17 +212,24 @@ def gpt_by_sgdisk():
     return name, table, facts, 512
 
 
+def fdisk_4k_partitions(name, kind):
+    """number -> (start, sectors, type) as `fdisk -b 4096 -l` lists them, the type its `kind`
+    column (GPT's Type-UUID, DOS's Id)."""
+    listing = sh("fdisk", "-b", "4096", "-l", "-o", "Device,Start,Sectors," + kind, path(name))
+    table = {}
+    for line in listing.splitlines():
+        m = re.match(r"\S+?(\d+)\s+(\d+)\s+(\d+)\s+([0-9A-Fa-f-]+)$", line.strip())
+        if m:
+            table[int(m.group(1))] = (int(m.group(2)), int(m.group(3)), m.group(4).upper())
+    return table
+
+
 def gpt_4k():
     """4096-byte sectors, as fdisk -b 4096 writes them: NTFS and FAT32 in 4 KiB sectors."""
     name = "gpt4k.img"
     blank(name, 96 * MIB)
     sh("fdisk", "-b", "4096", path(name), stdin="g\nn\n1\n256\n+16M\nn\n2\n4353\n+40M\nw\n")
-    listing = sh("fdisk", "-b", "4096", "-l", "-o", "Device,Start,Sectors,Type-UUID", path(name))
-    table = {}
-    for line in listing.splitlines():
-        m = re.match(r"\S+?(\d+)\s+(\d+)\s+(\d+)\s+([0-9A-Fa-f-]{36})$", line.strip())
-        if m:
-            table[int(m.group(1))] = (int(m.group(2)), int(m.group(3)), m.group(4).upper())
+    table = fdisk_4k_partitions(name, "Type-UUID")
     facts = {1: file_system("gpt4k-1", "NTFS", table[1][1], sector=4096, hidden=256),
              2: file_system("gpt4k-2", "FAT32", table[2][1], sector=4096, cluster=4096,
                             hidden=4353)}
@@ -477,6 +484,7 @@ def main():
     vhdx_refusals()
     mixed_sets()
     readiness()
+    every_file()
 
 
 def two_terabytes():
@@ -964,12 +972,7 @@ def dos_label_4k():
     name = "dos4k.img"
     blank(name, 160 * MIB)
     sh("fdisk", "-b", "4096", path(name), stdin="o\nn\np\n1\n256\n+40M\nn\np\n2\n16385\n+40M\nw\n")
-    listing = sh("fdisk", "-b", "4096", "-l", "-o", "Device,Start,Sectors,Id", path(name))
-    table = {}
-    for line in listing.splitlines():
-        m = re.match(r"\S+?(\d+)\s+(\d+)\s+(\d+)\s+([0-9a-f]+)$", line.strip())
-        if m:
-            table[int(m.group(1))] = (int(m.group(2)), int(m.group(3)), m.group(4).upper())
+    table = fdisk_4k_partitions(name, "Id")
     facts = {}
     for n, (start, sectors, _) in table.items():
         facts[n] = file_system("dos4k-%d" % n, "NTFS", sectors, sector=4096, hidden=start)
@@ -1117,6 +1120,24 @@ def mixed_sets():
     kinds = ["gpt4k.img", "mbr63.img", "aligned.vhd", "empty.img", "missing.vhd", "gpt-neither.img"]
     for names in [[k] for k in kinds] + [kinds, kinds[::-1][:3], ["gpt4k.img", "empty.img"]]:
         mixed_set(names)
+
+
+def every_file():
+    """Every file this run made, in one check, as a hostile reviewer would feed it: each
+    container of each kind, each file system alone, the parents, the extents, the edited
+    copies. An image is aligned only where a partition table or a boot sector was read
+    (a file system over the whole disk), and the one-line outputs and the CSV count what the
+    JSON says."""
+    names = sorted(os.path.relpath(os.path.join(d, f), work)
+                   for d, _, files in os.walk(work) for f in files)
+    doc, status = report(names)
+    for image in doc["images"]:
+        whole_disk = image["partitionStyle"] == "RAW" and len(image["partitions"]) > 0
+        read = image["error"] is None and (image["partitionStyle"] in ("MBR", "GPT") or whole_disk)
+        if image["verdict"] == "aligned":
+            check(image["path"] + " aligned only after a table or a boot sector was read", read, True)
+    check("every file reported", len(doc["images"]), len(names))
+    mixed_set(names)
 
 
 def mixed_set(names):
