@@ -6,6 +6,7 @@
 
 #include "app/report_program.h"
 #include "json/json_writer.h"
+#include "platform/ansi_text.h"
 #include "sim/code_pages.h"
 #include "sim/lab.h"
 #include "sim_fixture.h"
@@ -76,6 +77,29 @@ TEST_F(CodePageTest, NamesLeaveAsUnicodeHasThemAndTheTextKeepsItsBytes) {
               std::string::npos)
         << csv;
     EXPECT_NE(Run({}).find(std::string(c.folder) + " "), std::string::npos);
+  }
+}
+
+// A path's folder is cut between whole characters: in 932 the ソ of ソフト is 0x83 0x5C, and
+// that 0x5C is no backslash; in 1252 every 0x5C is one.
+TEST_F(CodePageTest, AFolderIsCutBetweenWholeCharacters) {
+  const struct {
+    uint32_t codePage;
+    const char* path;
+    const char* folder;
+  } cases[] = {
+      {932, "C:\\\x83\x5C\x83\x74\x83\x67\\disk.img", "C:\\\x83\x5C\x83\x74\x83\x67\\"},
+      {932, "C:\\VMs\\\x83\x5C", "C:\\VMs\\"},
+      {932, "\x83\x5C.img", ""},
+      {1252, "C:\\VMs\\\x83\x5C", "C:\\VMs\\\x83\\"},
+      {1252, "D:disk.img", "D:"},
+      {1252, "disk.img", ""},
+      {936, "E:/\xCA\xFD\xBE\xDD/a.vmdk", "E:/\xCA\xFD\xBE\xDD/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    machine.codePage = c.codePage;
+    EXPECT_EQ(FolderOf(c.path), c.folder);
   }
 }
 

@@ -278,6 +278,57 @@ TEST_F(ImageTest, ContainerHeadersAreCheckedFieldByField) {
   ExpectNothingLeft();
 }
 
+// Upload readiness at its edges: Azure's least and most upload sizes, whole MiB, the file's
+// footer; Hyper-V's formats, a parent's blocks, and the note on 512-byte physical sectors.
+TEST(TargetTest, ReadinessAtItsEdges) {
+  const auto fixed = [](uint64_t size, uint64_t file) {
+    ImageCheck c;
+    c.format = ImageFormat::VhdFixed;
+    c.virtualSize = size;
+    c.fileBytes = file;
+    return c;
+  };
+  const uint64_t least = kAzureLeastUpload, most = kAzureMostUpload;
+  const struct {
+    const char* what;
+    ImageCheck image;
+    Target target;
+    bool ready;
+    std::optional<uint64_t> resizeTo;
+  } cases[] = {
+      {"the least upload", fixed(least - 512, least), Target::Azure, true, std::nullopt},
+      {"a MiB short of it", fixed(least - 512 - (1 << 20), least - (1 << 20)), Target::Azure, false,
+       least - 512},
+      {"the most upload", fixed(most - 512, most), Target::Azure, true, std::nullopt},
+      {"a MiB past it", fixed(most + (1 << 20) - 512, most + (1 << 20)), Target::Azure, false,
+       std::nullopt},
+      {"a size of sectors, not MiB", fixed((64 << 20) + 512, (64 << 20) + 1024), Target::Azure,
+       false, 65 << 20},
+      {"a footer missing", fixed(64 << 20, 64 << 20), Target::Azure, false, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TargetCheck check = CheckTarget(c.image, c.target);
+    EXPECT_EQ(check.ready, c.ready);
+    EXPECT_EQ(check.resizeTo, c.resizeTo);
+  }
+  ImageCheck vhdx;
+  vhdx.format = ImageFormat::VhdxDynamic;
+  vhdx.physicalSectorSize = 512;
+  vhdx.container = BlockContainer{1 << 20, true, false};
+  TargetCheck check = CheckTarget(vhdx, Target::HyperV);
+  EXPECT_TRUE(check.ready);
+  EXPECT_EQ(check.reasons, std::vector<TargetReason>{TargetReason::Physical512});
+  ParentImage parent;
+  parent.container = BlockContainer{2 << 20, false, false};
+  vhdx.parents = {parent};
+  EXPECT_FALSE(CheckTarget(vhdx, Target::HyperV).ready) << "a parent's blocks off 4 KiB";
+  vhdx.format = ImageFormat::Qcow2;
+  vhdx.parents.clear();
+  EXPECT_EQ(CheckTarget(vhdx, Target::HyperV).reasons,
+            std::vector<TargetReason>{TargetReason::NotHyperVFormat});
+}
+
 // Where a start lies aligned to: the largest power of two of its bytes, up to 1 MiB.
 TEST(AlignedToTest, TheLargestPowerOfTwoOfTheStartsBytesUpToOneMiB) {
   const struct {
