@@ -2,27 +2,35 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 
+#include "app/metrics_file.h"
 #include "app/report_machine.h"
 #include "app/startup_check.h"
 #include "inspect/scan.h"
 #include "platform/ansi_text.h"
+#include "platform/run_stamp.h"
+#include "report/report_compliance.h"
 #include "report/report_csv.h"
 #include "report/report_images.h"
 #include "report/report_json.h"
 #include "report/report_lines.h"
+#include "report/report_metrics.h"
+#include "report/report_records.h"
 #include "res/version.h"
 
 namespace {
 
 const char kUsage[] =
-    "Usage: TessarelReport [--drives] [--json | --csv | --summary | --nagios [--critical]]\n"
-    "                      [--trace FILE] [--replay FILE]\n"
+    "Usage: TessarelReport [--drives] [OUTPUT] [--prom FILE] [--trace FILE] [--replay FILE]\n"
     "       TessarelReport --image FILE [--image FILE ...] [--grid BYTES]\n"
     "                      [--sector-size 512|4096] [--target azure|hyperv]\n"
-    "                      [--json | --csv | --summary | --nagios [--critical]]\n"
+    "                      [OUTPUT] [--prom FILE]\n"
     "       TessarelReport --help | --version\n"
+    "\n"
+    "OUTPUT is one of --json, --csv, --jsonl, --summary, --nagios [--critical] and\n"
+    "--intune-compliance; without one the report is text.\n"
     "\n"
     "Reports whether each partition on this machine's fixed disks lies on the\n"
     "physical-sector grid of its disk. Run it from an elevated command prompt for a\n"
@@ -41,6 +49,13 @@ const char kUsage[] =
     "  --nagios         print a monitoring plugin's status line and performance data,\n"
     "                   and exit 0 OK, 1 WARNING (misaligned), 3 UNKNOWN\n"
     "  --critical       with --nagios: misaligned is CRITICAL, exit 2\n"
+    "  --jsonl          print JSON lines for log pipelines: a run record, then one per\n"
+    "                   volume, piece, volume not examined and partition\n"
+    "  --intune-compliance\n"
+    "                   print the one line of JSON Intune's custom compliance reads,\n"
+    "                   and exit 0 whenever the scan ran\n"
+    "  --prom FILE      also write the metrics in Prometheus's text format to FILE\n"
+    "                   (through FILE.tmp, renamed over it); alone, print nothing\n"
     "  --trace FILE     also write every question the program asks this machine, and\n"
     "                   its answer, to FILE, to report a problem. FILE then holds the\n"
     "                   drives' serial numbers, the volumes' names and paths, and the\n"
@@ -71,19 +86,19 @@ const char kUsage[] =
     "something misaligned, 2 something undetermined or an image refused.\n";
 
 // What the report prints: the text, or one of the forms other tools read.
-enum class Output { Text, Json, Csv, Summary, Nagios };
+enum class Output { Text, Json, Csv, JsonLines, Summary, Nagios, Compliance };
 const struct {
   const char* option;
   Output output;
-} kOutputs[] = {{"--json", Output::Json},
-                {"--csv", Output::Csv},
-                {"--summary", Output::Summary},
-                {"--nagios", Output::Nagios}};
+} kOutputs[] = {{"--json", Output::Json},         {"--csv", Output::Csv},
+                {"--jsonl", Output::JsonLines},   {"--summary", Output::Summary},
+                {"--nagios", Output::Nagios},     {"--intune-compliance", Output::Compliance}};
 
 struct Options {
   bool drives = false, help = false, version = false, critical = false;
   Output output = Output::Text;
-  std::string trace, replay;  // files
+  bool outputNamed = false;  // an output option was given: --prom alone prints nothing
+  std::string trace, replay, metrics;  // files
   std::vector<std::string> images;
   ImageOptions image;
 };
@@ -109,13 +124,15 @@ std::optional<uint32_t> GridOf(const std::string& text) {
 bool Parse(const std::vector<std::string>& args, Options* options, std::string* bad) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "--trace" || arg == "--replay" || arg == "--image") {
+    if (arg == "--trace" || arg == "--replay" || arg == "--image" || arg == "--prom") {
       if (i + 1 == args.size() || args[i + 1].empty()) {
         *bad = "option '" + arg + "' needs a file";
         return false;
       }
       if (arg == "--image")
         options->images.push_back(args[++i]);
+      else if (arg == "--prom")
+        options->metrics = args[++i];
       else
         (arg == "--trace" ? options->trace : options->replay) = args[++i];
     } else if (arg == "--grid") {
@@ -142,10 +159,13 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
                                                [&](const auto& o) { return arg == o.option; });
                named != std::end(kOutputs)) {
       if (options->output != Output::Text && options->output != named->output) {
-        *bad = "options '--json', '--csv', '--summary' and '--nagios' exclude each other";
+        *bad =
+            "options '--json', '--csv', '--jsonl', '--summary', '--nagios' and "
+            "'--intune-compliance' exclude each other";
         return false;
       }
       options->output = named->output;
+      options->outputNamed = true;
     } else if (arg == "--critical")
       options->critical = true;
     else if (arg == "--drives")
@@ -164,8 +184,8 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
   if (!options->images.empty() &&
       (options->drives || !options->trace.empty() || !options->replay.empty())) {
     *bad =
-        "option '--image' goes with '--grid', '--sector-size', '--target' and the output options "
-        "only";
+        "option '--image' goes with '--grid', '--sector-size', '--target', '--prom' and the output "
+        "options only";
     return false;
   }
   if (options->critical && options->output != Output::Nagios) {
@@ -225,27 +245,83 @@ int CannotRun(Output output, const std::string& lines, std::string* out, std::st
   return Status(report::ExitStatus::CannotRun);
 }
 
-// The report in the form asked for, and its exit status (the plugin's, for --nagios).
-template <class Tabled>
-int Print(const Options& options, const report::Tally& tally, report::ExitStatus status,
-          Tabled tabled, std::string* out) {
+// The outputs that name the computer and decode names as Unicode.
+bool ForOtherMachines(const Options& options) {
+  return options.output == Output::Json || options.output == Output::Csv ||
+         options.output == Output::JsonLines || options.output == Output::Compliance ||
+         !options.metrics.empty();
+}
+
+// The outputs that say when the run happened.
+bool Stamped(const Options& options) {
+  return options.output == Output::JsonLines || !options.metrics.empty();
+}
+
+// The status the text gives: a replay that left questions unanswered is undetermined at least.
+int TextStatus(report::ExitStatus status, const ReportMachine& machine) {
+  const int s = Status(status);
+  if (s == Status(report::ExitStatus::CannotRun) || machine.Unanswered().empty()) return s;
+  return std::max(s, Status(report::ExitStatus::Undetermined));
+}
+
+// What one run found, in each form the options may ask for.
+struct Forms {
+  std::function<std::string()> tabled;  // the text, the JSON or the CSV
+  std::function<std::string(const report::RunFacts&)> records, metrics;
+  report::Tally tally;
+  report::Compliance compliance;
+  report::ExitStatus status = report::ExitStatus::Aligned;
+};
+
+// The report in the form asked for, and its exit status (the plugin's, for --nagios; 0 for
+// the compliance line); with --prom, the metrics file written besides.
+int Print(const Options& options, const ReportMachine& machine, const report::RunMode& mode,
+          report::RunFacts run, const Forms& forms, std::string* out, std::string* err) {
+  std::string printed;
+  int status = Status(forms.status);
   switch (options.output) {
     case Output::Summary:
-      *out += report::SummaryLine(tally);
+      printed = report::SummaryLine(forms.tally);
       break;
     case Output::Nagios: {
-      const report::PluginOutput plugin = report::NagiosLine(tally, options.critical);
-      *out += plugin.line;
-      return plugin.status;
+      const report::PluginOutput plugin = report::NagiosLine(forms.tally, options.critical);
+      printed = plugin.line;
+      status = plugin.status;
+      break;
+    }
+    case Output::Compliance:
+      printed = report::ComplianceLine(forms.compliance, mode.elevation);
+      status = 0;
+      break;
+    case Output::JsonLines: {
+      // The records first: the names they decode may be questions a replay cannot answer,
+      // which the run record's exit status counts.
+      const std::string records = forms.records(run);
+      run.exitStatus = TextStatus(forms.status, machine);
+      printed = report::RunRecord(mode, run) + records;
+      break;
     }
     default:
-      *out += tabled();
+      if (options.outputNamed || options.metrics.empty()) printed = forms.tabled();
   }
-  return Status(status);
+  if (!options.metrics.empty()) {
+    run.exitStatus = TextStatus(forms.status, machine);
+    std::string why;
+    if (!WriteReplacing(options.metrics, forms.metrics(run), &why)) {
+      const std::string line = "cannot write the metrics to " + options.metrics + ": " + why;
+      if (options.output == Output::Summary || options.output == Output::Nagios)
+        return CannotRun(options.output, line, out, err);
+      *err += "TessarelReport: " + line + "\n";
+      status = Status(report::ExitStatus::CannotRun);
+    }
+  }
+  *out += printed;
+  return status;
 }
 
 // The start-up checks, the whole scan and the report, on the machine behind the door.
-int Scan(const Options& options, const ReportTexts& texts, std::string* out, std::string* err) {
+int Scan(const Options& options, const ReportTexts& texts, const ReportMachine& machine,
+         std::string* out, std::string* err) {
   const StartupCheck check = CheckStartup();
   report::RunMode mode;
   switch (check.refusal) {
@@ -264,17 +340,21 @@ int Scan(const Options& options, const ReportTexts& texts, std::string* out, std
       break;
   }
   mode.elevation = AskElevation();
-  if (options.output == Output::Json || options.output == Output::Csv) {
+  if (ForOtherMachines(options)) {
     mode.computer = AskComputerName();
     mode.decode = SystemDecoder();
   }
+  report::RunFacts run;
+  if (Stamped(options)) run.stamp = StampRun();
 
   std::vector<ScanRow> rows;
   CScan scan(mode.rawAccess ? AccessMode::Raw : AccessMode::QueryOnly);
   while (!scan.Finished())
     if (auto row = scan.Step()) rows.push_back(std::move(*row));
+  run.complete = scan.Listing().complete;
 
-  const auto tabled = [&] {
+  Forms forms;
+  forms.tabled = [&] {
     if (options.output == Output::Json)
       return report::Json(rows, scan.Skipped(), g_drives, scan.Listing(), mode);
     if (options.output == Output::Csv) return report::Csv(rows, scan.Skipped(), g_drives, mode);
@@ -285,26 +365,47 @@ int Scan(const Options& options, const ReportTexts& texts, std::string* out, std
     if (options.drives) text += "\n" + report::DriveText(texts.headings, g_drives);
     return text;
   };
-  return Print(options, report::MachineTally(rows, scan.Skipped(), scan.Listing()),
-               report::ExitStatusOf(rows, scan.Skipped(), scan.Listing()), tabled, out);
+  forms.records = [&](const report::RunFacts& facts) {
+    return report::Records(rows, scan.Skipped(), g_drives, mode, facts);
+  };
+  forms.metrics = [&](const report::RunFacts& facts) {
+    return report::Metrics(rows, scan.Skipped(), g_drives, mode, facts);
+  };
+  forms.tally = report::MachineTally(rows, scan.Skipped(), scan.Listing());
+  forms.compliance = report::MachineCompliance(rows, scan.Skipped(), scan.Listing());
+  forms.status = report::ExitStatusOf(rows, scan.Skipped(), scan.Listing());
+  return Print(options, machine, mode, run, forms, out, err);
 }
 
 // Each image named, checked offline; no drive is opened.
-int CheckImages(const Options& options, std::string* out) {
+int CheckImages(const Options& options, const ReportMachine& machine, std::string* out,
+                std::string* err) {
   std::vector<ImageCheck> images;
   for (const std::string& path : options.images) images.push_back(CheckImage(path, options.image));
   report::RunMode mode;
-  if (options.output == Output::Json || options.output == Output::Csv) {
+  if (ForOtherMachines(options)) {
     mode.elevation = AskElevation();
     mode.computer = AskComputerName();
     mode.decode = SystemDecoder();
   }
-  const auto tabled = [&] {
+  report::RunFacts run;
+  if (Stamped(options)) run.stamp = StampRun();
+  Forms forms;
+  forms.tabled = [&] {
     if (options.output == Output::Json) return report::ImagesJson(images, mode);
     if (options.output == Output::Csv) return report::ImagesCsv(images, mode);
     return report::ImagesText(images);
   };
-  return Print(options, report::ImagesTally(images), report::ImagesExitStatus(images), tabled, out);
+  forms.records = [&](const report::RunFacts& facts) {
+    return report::ImagesRecords(images, mode, facts);
+  };
+  forms.metrics = [&](const report::RunFacts& facts) {
+    return report::ImagesMetrics(images, mode, facts);
+  };
+  forms.tally = report::ImagesTally(images);
+  forms.compliance = report::ImagesCompliance(images);
+  forms.status = report::ImagesExitStatus(images);
+  return Print(options, machine, mode, run, forms, out, err);
 }
 
 }  // namespace
@@ -334,22 +435,22 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
     return CannotRun(options.output, opened, out, err);
   std::optional<sys::Using> door;
   if (sys::Backend* backend = machine.Backend()) door.emplace(*backend);
-  int status = options.images.empty() ? Scan(options, texts, out, err) : CheckImages(options, out);
+  int status = options.images.empty() ? Scan(options, texts, machine, out, err)
+                                      : CheckImages(options, machine, out, err);
   door.reset();
 
   if (!machine.CloseTrace(err)) status = Status(report::ExitStatus::CannotRun);
   const std::vector<std::string> unanswered = machine.Unanswered();
-  // The one-line outputs keep standard error empty; the plugin's status stays its own.
+  // The one-line outputs keep standard error empty; the plugin's status stays its own, and
+  // the compliance line's is 0 whenever the scan ran.
   const bool oneLine = options.output == Output::Summary || options.output == Output::Nagios;
-  if (!unanswered.empty() && oneLine) {
-    if (options.output == Output::Summary && status != Status(report::ExitStatus::CannotRun))
-      status = std::max(status, Status(report::ExitStatus::Undetermined));
-  } else if (!unanswered.empty()) {
+  const bool raises = options.output != Output::Nagios && options.output != Output::Compliance;
+  if (!unanswered.empty() && !oneLine) {
     *err += "TessarelReport: the trace holds no answer for " + std::to_string(unanswered.size()) +
             " questions:\n";
     for (const std::string& question : unanswered) *err += "  " + question + "\n";
-    if (status != Status(report::ExitStatus::CannotRun))
-      status = std::max(status, Status(report::ExitStatus::Undetermined));
   }
+  if (!unanswered.empty() && raises && status != Status(report::ExitStatus::CannotRun))
+    status = std::max(status, Status(report::ExitStatus::Undetermined));
   return status;
 }

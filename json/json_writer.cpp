@@ -116,7 +116,7 @@ std::string JsonString(const std::string& text, const TextDecoder& decode) {
 }
 
 void JsonWriter::NewLine() {
-  if (m_layout == Layout::OneLine) return;
+  if (m_layout != Layout::Indented) return;
   m_out += '\n';
   m_out.append(2 * m_empty.size(), ' ');
 }
@@ -135,7 +135,7 @@ void JsonWriter::BeforeValue() {
 void JsonWriter::Key(const char* name) {
   BeforeValue();
   m_out += JsonString(name);
-  m_out += ": ";
+  m_out += m_layout == Layout::Compact ? ":" : ": ";
   m_afterKey = true;
 }
 

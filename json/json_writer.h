@@ -32,7 +32,8 @@ std::string Utf8Of(const std::string& text, const TextDecoder& decode = DecodeCp
 class JsonWriter {
  public:
   // Indented: the report's documents. One line: a trace's calls, values after ", ".
-  enum class Layout { Indented, OneLine };
+  // Compact: one line without spaces, as PowerShell's ConvertTo-Json -Compress writes.
+  enum class Layout { Indented, OneLine, Compact };
   explicit JsonWriter(Layout layout = Layout::Indented, TextDecoder decode = DecodeCp1252)
       : m_layout(layout), m_decode(std::move(decode)) {}
 

@@ -48,6 +48,7 @@ class Backend {
                                             LPVOID info, DWORD size) = 0;
   virtual BOOL GetComputerNameA(LPSTR name, LPDWORD size) = 0;
   virtual UINT GetACP() = 0;
+  virtual void GetSystemTimeAsFileTime(LPFILETIME time) = 0;
   virtual int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes,
                                   LPWSTR wide, int wideChars) = 0;
   virtual int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars,

@@ -150,6 +150,12 @@ BOOL GetComputerNameA(LPSTR name, LPDWORD size) {
   return Forward(&Backend::GetComputerNameA, FALSE, name, size);
 }
 
+void GetSystemTimeAsFileTime(LPFILETIME time) {
+  if (time == nullptr) return;
+  *time = FILETIME{};  // the epoch of 1601 where no machine answers
+  if (Backend* backend = Active()) backend->GetSystemTimeAsFileTime(time);
+}
+
 UINT GetACP() { return Forward(&Backend::GetACP, UINT{0}); }
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,

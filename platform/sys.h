@@ -44,6 +44,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, L
 // take it in.
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars, LPSTR text,
                         int textBytes, LPCCH defaultChar, LPBOOL usedDefault);
+// The time of day, UTC, which the JSON-lines records and the metrics carry.
+void GetSystemTimeAsFileTime(LPFILETIME time);
 // Windows' own view of a volume's sectors: only FileStorageInfo passes the door.
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
                                   DWORD size);

@@ -70,6 +70,7 @@ class Windows final : public Backend {
     return ::GetComputerNameA(name, size);
   }
   UINT GetACP() override { return ::GetACP(); }
+  void GetSystemTimeAsFileTime(LPFILETIME time) override { ::GetSystemTimeAsFileTime(time); }
   int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
                           int wideChars) override {
     return ::MultiByteToWideChar(codePage, flags, text, textBytes, wide, wideChars);

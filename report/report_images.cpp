@@ -172,9 +172,10 @@ std::string ImageSection(const ImageCheck& image) {
   return text + VerdictLine(image);
 }
 
-void PartitionObject(JsonWriter& json, const ImagePartition& ip, SectorSize size) {
+}  // namespace
+
+void ImagePartitionMembers(JsonWriter& json, const ImagePartition& ip, SectorSize size) {
   const Partition& p = ip.partition;
-  json.BeginObject();
   PartitionTypeMembers(json, p);
   json.Member("start", size.Of(p.start).value);
   json.Member("length", size.Of(p.length).value);
@@ -183,8 +184,9 @@ void PartitionObject(JsonWriter& json, const ImagePartition& ip, SectorSize size
   json.Member("dataStart",
               ip.dataStart ? std::optional<uint64_t>(ip.dataStart->value) : std::nullopt);
   PartitionVerdictMembers(json, p);
-  json.EndObject();
 }
+
+namespace {
 
 void ContainerMember(JsonWriter& json, const std::optional<BlockContainer>& container) {
   json.Key("container");
@@ -205,12 +207,13 @@ void ErrorMember(JsonWriter& json, ImageRefusal refusal, const std::string& word
   json.EndObject();
 }
 
-void ImageObject(JsonWriter& json, const ImageCheck& image) {
+}  // namespace
+
+void ImageMembers(JsonWriter& json, const ImageCheck& image) {
   const bool read = image.refusal == ImageRefusal::None;
   const auto known = [read](auto value) {
     return read ? std::optional<decltype(value)>(value) : std::nullopt;
   };
-  json.BeginObject();
   json.Member("path", image.path);
   json.Member("imageFormat",
               read ? std::optional<std::string>(ImageFormatWord(image.format)) : std::nullopt);
@@ -244,8 +247,11 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
   json.Member("reason", why ? std::optional<std::string>(why) : std::nullopt);
   json.Key("partitions");
   json.BeginArray();
-  for (const ImagePartition& ip : image.partitions)
-    PartitionObject(json, ip, SectorSize(image.logicalSectorSize));
+  for (const ImagePartition& ip : image.partitions) {
+    json.BeginObject();
+    ImagePartitionMembers(json, ip, SectorSize(image.logicalSectorSize));
+    json.EndObject();
+  }
   json.EndArray();
   ErrorMember(json, image.refusal, image.refusalWords);
   if (image.target) {
@@ -257,10 +263,7 @@ void ImageObject(JsonWriter& json, const ImageCheck& image) {
     json.Member("fix", Named(TargetFix(image)));
     json.EndObject();
   }
-  json.EndObject();
 }
-
-}  // namespace
 
 const char* TargetWord(Target target) { return target == Target::Azure ? "azure" : "hyperv"; }
 
@@ -366,7 +369,11 @@ std::string ImagesJson(const std::vector<ImageCheck>& images, const RunMode& mod
                               : std::optional<bool>(mode.elevation == Elevation::Elevated));
   json.Key("images");
   json.BeginArray();
-  for (const ImageCheck& image : images) ImageObject(json, image);
+  for (const ImageCheck& image : images) {
+    json.BeginObject();
+    ImageMembers(json, image);
+    json.EndObject();
+  }
   json.EndArray();
   json.EndObject();
   return json.Text();

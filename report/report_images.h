@@ -9,6 +9,8 @@
 #include "report/report_text.h"
 #include "report/report_words.h"
 
+class JsonWriter;
+
 namespace report {
 
 // "raw", "vhd-fixed", "vhd-dynamic", "vhdx-fixed", "vhdx-dynamic".
@@ -29,6 +31,10 @@ std::string TargetFix(const ImageCheck& image);
 std::string ImagesText(const std::vector<ImageCheck>& images);
 // `mode` gives how it ran: elevation and the computer's name.
 std::string ImagesJson(const std::vector<ImageCheck>& images, const RunMode& mode);
+// The members of an image's object and of its partitions' (the JSON-lines records carry
+// the same keys).
+void ImageMembers(JsonWriter& json, const ImageCheck& image);
+void ImagePartitionMembers(JsonWriter& json, const ImagePartition& ip, SectorSize size);
 // 1 where an image is misaligned, else 2 where one is undetermined, else 0.
 ExitStatus ImagesExitStatus(const std::vector<ImageCheck>& images);
 

@@ -93,8 +93,17 @@ void WindowsMember(JsonWriter& json, const std::optional<WindowsView>& windows) 
   json.EndObject();
 }
 
-void VolumeObject(JsonWriter& json, const ScanRow& row) {
-  json.BeginObject();
+}  // namespace
+
+void ExtentMembers(JsonWriter& json, const PieceVerdict& piece) {
+  json.Member("drive", Number(piece.disk));
+  json.Member("start", Number(piece.start));
+  json.Member("dataStart", Number(piece.dataStart));
+  json.Member("bytesPastPhysicalStart", Number(piece.bytesPastPhysicalStart));
+  json.Member("verdict", VerdictWord(piece.verdict));
+}
+
+void VolumeMembers(JsonWriter& json, const ScanRow& row) {
   json.Member("name", row.name);
   json.Member("letter", row.letter != 0 ? std::optional<std::string>(std::string(1, row.letter))
                                         : std::nullopt);
@@ -115,27 +124,28 @@ void VolumeObject(JsonWriter& json, const ScanRow& row) {
   json.BeginArray();
   for (const PieceVerdict& piece : row.extents) {
     json.BeginObject();
-    json.Member("drive", Number(piece.disk));
-    json.Member("start", Number(piece.start));
-    json.Member("dataStart", Number(piece.dataStart));
-    json.Member("bytesPastPhysicalStart", Number(piece.bytesPastPhysicalStart));
-    json.Member("verdict", VerdictWord(piece.verdict));
+    ExtentMembers(json, piece);
     json.EndObject();
   }
   json.EndArray();
-  json.EndObject();
 }
 
-void PartitionObject(JsonWriter& json, const Partition& p, const DriveLayout& layout) {
-  json.BeginObject();
+void SkippedMembers(JsonWriter& json, const SkippedVolume& volume) {
+  json.Member("name", volume.name);
+  json.Member("reason", FailureWords(volume.reason));
+  json.Member("error", volume.error != 0 ? std::optional<uint32_t>(volume.error) : std::nullopt);
+}
+
+void PartitionMembers(JsonWriter& json, const Partition& p, const DriveLayout& layout) {
   PartitionTypeMembers(json, p);
   json.Member("start", Number(layout.SectorOf(p.start)));
   json.Member("length", Number(layout.SectorOf(p.length)));
   json.Member("volume", Named(p.volume));
   json.Member("row", Named(p.row));
   PartitionVerdictMembers(json, p);
-  json.EndObject();
 }
+
+namespace {
 
 void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
   const DriveGeometry g = ReportedGeometryOf(d);
@@ -163,7 +173,11 @@ void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
   json.Key("partitions");
   json.BeginArray();
   if (d.layout)
-    for (const Partition& p : d.layout->partitions) PartitionObject(json, p, *d.layout);
+    for (const Partition& p : d.layout->partitions) {
+      json.BeginObject();
+      PartitionMembers(json, p, *d.layout);
+      json.EndObject();
+    }
   json.EndArray();
   json.EndObject();
 }
@@ -181,15 +195,17 @@ std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolu
   json.Member("rawAccess", mode.rawAccess);
   json.Key("volumes");
   json.BeginArray();
-  for (const ScanRow& row : rows) VolumeObject(json, row);
+  for (const ScanRow& row : rows) {
+    json.BeginObject();
+    VolumeMembers(json, row);
+    json.EndObject();
+  }
   json.EndArray();
   json.Key("skipped");
   json.BeginArray();
   for (const SkippedVolume& volume : skipped) {
     json.BeginObject();
-    json.Member("name", volume.name);
-    json.Member("reason", FailureWords(volume.reason));
-    json.Member("error", volume.error != 0 ? std::optional<uint32_t>(volume.error) : std::nullopt);
+    SkippedMembers(json, volume);
     json.EndObject();
   }
   json.EndArray();

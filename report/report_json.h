@@ -26,6 +26,13 @@ void PartitionVerdictMembers(JsonWriter& json, const Partition& p);
 std::optional<std::string> Named(const std::string& text);
 void AdviceMember(JsonWriter& json, const std::optional<Advice>& advice);
 
+// The members of each object the report's lists hold, without its braces: the JSON-lines
+// records carry the same keys.
+void VolumeMembers(JsonWriter& json, const ScanRow& row);
+void ExtentMembers(JsonWriter& json, const PieceVerdict& piece);
+void SkippedMembers(JsonWriter& json, const SkippedVolume& volume);
+void PartitionMembers(JsonWriter& json, const Partition& p, const DriveLayout& layout);
+
 // The program, its version, how it ran, the volumes, the volumes not examined and the
 // drives with their partitions.
 std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,

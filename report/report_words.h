@@ -10,6 +10,7 @@
 #include "inspect/scan.h"
 #include "json/json_writer.h"
 #include "platform/elevation.h"
+#include "platform/run_stamp.h"
 
 namespace report {
 
@@ -78,6 +79,14 @@ struct RunMode {
   // How the names Windows gave (in its ANSI code page) are read for the outputs written as
   // UTF-8 or escapes: the JSON and the CSV. The text keeps their bytes.
   TextDecoder decode = DecodeCp1252;
+};
+
+// What the outputs other machines gather say of the run itself: when and which (`stamp`),
+// whether the list of volumes came whole, and the exit status the text would give.
+struct RunFacts {
+  RunStamp stamp;
+  bool complete = true;
+  int exitStatus = 0;
 };
 
 enum class ExitStatus {

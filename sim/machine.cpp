@@ -468,6 +468,12 @@ BOOL Machine::GetComputerNameA(LPSTR name, LPDWORD size) {
   return TRUE;
 }
 
+void Machine::GetSystemTimeAsFileTime(LPFILETIME time) {
+  Record(Call("GetSystemTimeAsFileTime"));
+  time->dwLowDateTime = static_cast<DWORD>(systemTime);
+  time->dwHighDateTime = static_cast<DWORD>(systemTime >> 32);
+}
+
 UINT Machine::GetACP() {
   Record(Call("GetACP"));
   return codePage;

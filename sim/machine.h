@@ -232,6 +232,9 @@ class Machine : public sys::Backend {
   // GetACP: the ANSI code page every name above is written in (a Russian Windows's 1251,
   // a Japanese one's 932); MultiByteToWideChar decodes it and the others of sim/code_pages.
   uint32_t codePage = 1252;
+  // GetSystemTimeAsFileTime: a fixed moment, 2026-03-02T09:30:00Z, so that every run of a
+  // simulated machine is told the same time.
+  uint64_t systemTime = 134169174000000000;
   // The NT version GetVersionExA gives; the token's elevation can be asked from 6.0 (Vista).
   DWORD majorVersion = 5, minorVersion = 1, buildNumber = 2600;
   User user = User::ElevatedAdministrator;
@@ -285,6 +288,7 @@ class Machine : public sys::Backend {
   BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) override;
   BOOL GetComputerNameA(LPSTR name, LPDWORD size) override;
   UINT GetACP() override;
+  void GetSystemTimeAsFileTime(LPFILETIME time) override;
   int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
                           int wideChars) override;
   int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars, LPSTR text,

@@ -434,6 +434,23 @@ UINT FieldTrace::GetACP() {
   return call.codePage;
 }
 
+void FieldTrace::GetSystemTimeAsFileTime(LPFILETIME time) {
+  // Older traces record no time: they answer the Unix epoch, which no real run gives.
+  constexpr uint64_t kUnixEpoch = 116444736000000000;
+  GetSystemTimeCall call;
+  uint64_t answer = 0;
+  if (!Answer(call, nullptr, [&] {
+        m_inner->GetSystemTimeAsFileTime(time);
+        call.fileTime = uint64_t{time->dwHighDateTime} << 32 | time->dwLowDateTime;
+      }))
+    answer = m_format < kTimeFormat ? kUnixEpoch : 0;
+  else
+    answer = call.fileTime;
+  Finish(call);
+  time->dwLowDateTime = static_cast<DWORD>(answer);
+  time->dwHighDateTime = static_cast<DWORD>(answer >> 32);
+}
+
 int FieldTrace::MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int textBytes,
                                     LPWSTR wide, int wideChars) {
   MultiByteToWideCharCall call;

@@ -26,7 +26,7 @@
 namespace trace {
 
 // The format this version writes in a trace's first line (trace_calls.h names them).
-constexpr uint32_t kTraceFormat = 6;
+constexpr uint32_t kTraceFormat = 7;
 
 // The machine's Windows version as a trace's first line names it, asked of `machine`.
 std::string WindowsVersion(sys::Backend& machine);
@@ -71,6 +71,7 @@ class FieldTrace final : public sys::Backend {
   BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) override;
   BOOL GetFileInformationByHandleEx(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) override;
   UINT GetACP() override;
+  void GetSystemTimeAsFileTime(LPFILETIME time) override;
   int MultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) override;
   int WideCharToMultiByte(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) override;
   BOOL GetComputerNameA(LPSTR name, LPDWORD size) override;

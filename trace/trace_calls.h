@@ -32,9 +32,11 @@ enum class HandleUse { None, Opens, On };
 // (GetFileInformationByHandleEx) and each drive whether it pays for seeking and takes TRIM;
 // 5 asks the computer's name; 6 asks the system's ANSI code page, has it decode the names the
 // JSON and CSV write (a trace of an older format answers 1252, the page it was read in) and
-// encode the Unicode names of an image's parents.
+// encode the Unicode names of an image's parents; 7 asks the time (a trace of an older
+// format records none, and answers 1970-01-01T00:00:00Z).
 constexpr uint32_t kFirstFormat = 1;
 constexpr uint32_t kCodePageFormat = 6;
+constexpr uint32_t kTimeFormat = 7;
 
 struct CallBase {
   static constexpr HandleUse kHandle = HandleUse::None;
@@ -414,6 +416,21 @@ struct GetACPCall : CallBase {
   }
 };
 
+// The time of day, UTC, as a FILETIME's 100-nanosecond count.
+struct GetSystemTimeCall : CallBase {
+  static constexpr const char kName[] = "GetSystemTimeAsFileTime";
+  uint64_t fileTime = 0;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Field("fileTime", fileTime);
+  }
+  Question Ask(const std::string&) const { return Question(kName); }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return kTimeFormat;
+  }
+};
+
 // Text decoded by the system: the code page, the bytes and their count (-1: up to their
 // terminator), the room given; the characters it made, as UTF-16 little-endian bytes.
 struct MultiByteToWideCharCall : CallBase {
@@ -479,7 +496,8 @@ using Call =
                  GetVolumeInformationCall, GetVersionExCall, FindFirstVolumeCall,
                  FindNextVolumeCall, GetVolumePathNamesCall, GetVolumeNameForMountPointCall,
                  OpenProcessTokenCall, GetTokenInformationCall, GetFileInformationByHandleCall,
-                 GetComputerNameCall, GetACPCall, MultiByteToWideCharCall, WideCharToMultiByteCall>;
+                 GetComputerNameCall, GetACPCall, MultiByteToWideCharCall, WideCharToMultiByteCall,
+                 GetSystemTimeCall>;
 
 // Writes a call's fields into one line of JSON.
 class FieldWriter {

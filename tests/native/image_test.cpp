@@ -433,8 +433,8 @@ TEST_F(ImageTest, OptionsThatDoNotGoWithImagesAreRefused) {
   } cases[] = {
       {{"--image", "xp.img", "--drives"},
        3,
-       "option '--image' goes with '--grid', '--sector-size', '--target' and the output options "
-       "only"},
+       "option '--image' goes with '--grid', '--sector-size', '--target', '--prom' and the output "
+       "options only"},
       {{"--target", "azure"}, 3, "option '--target' goes with '--image' only"},
       {{"--image", "xp.img", "--target", "gcp"}, 3, "option '--target' needs azure or hyperv"},
       {{"--image", "xp.img", "--trace", "t.jsonl"}, 3, "goes with"},

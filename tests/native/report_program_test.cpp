@@ -306,8 +306,8 @@ TEST(ReportOutputsTest, EachOutputSaysTheSameWithItsStatus) {
       {"a bad option, summary", aligned, {"--summary", "--frob"}, 3,
        "ERROR: unknown option '--frob'\n"},
       {"two outputs, plugin", aligned, {"--nagios", "--json"}, 3,
-       "TESSAREL UNKNOWN - options '--json', '--csv', '--summary' and '--nagios' exclude each "
-       "other\n"},
+       "TESSAREL UNKNOWN - options '--json', '--csv', '--jsonl', '--summary', '--nagios' and "
+       "'--intune-compliance' exclude each other\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

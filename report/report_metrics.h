@@ -1,0 +1,23 @@
+// The report as metrics in Prometheus's text exposition format (version 0.0.4), for the
+// textfile collector of windows_exporter or node_exporter: every family with its HELP and
+// TYPE lines, label values escaped as the format says, UTF-8 without a byte-order mark, LF
+// line ends and a final newline. The names are a contract docs/console.md states.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "image/image_check.h"
+#include "report/report_words.h"
+
+namespace report {
+
+std::string Metrics(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
+                    const DriveTable& drives, const RunMode& mode, const RunFacts& run);
+std::string ImagesMetrics(const std::vector<ImageCheck>& images, const RunMode& mode,
+                          const RunFacts& run);
+
+// A label value as the format writes it between its quotes: \ " and line feed escaped.
+std::string LabelValue(const std::string& utf8);
+
+}  // namespace report

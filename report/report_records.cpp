@@ -1,0 +1,86 @@
+#include "report/report_records.h"
+
+#include "json/json_writer.h"
+#include "report/report_images.h"
+#include "report/report_json.h"
+#include "res/version.h"
+
+namespace report {
+
+namespace {
+
+// One record: its kind and where it comes from, then what `members` writes.
+template <class Members>
+void Record(std::string& out, const char* kind, const RunMode& mode, const RunFacts& run,
+            Members members) {
+  JsonWriter json(JsonWriter::Layout::Compact, mode.decode);
+  json.BeginObject();
+  json.Member("kind", kind);
+  json.Member("computer", Named(mode.computer));
+  json.Member("runId", run.stamp.runId);
+  json.Member("time", IsoTime(run.stamp.fileTime));
+  members(json);
+  json.EndObject();
+  out += json.Text();
+}
+
+}  // namespace
+
+std::string RunRecord(const RunMode& mode, const RunFacts& run) {
+  std::string out;
+  Record(out, "run", mode, run, [&](JsonWriter& json) {
+    json.Member("schemaVersion", kSchemaVersion);
+    json.Member("program", TESSAREL_NAME);
+    json.Member("version", TESSAREL_VERSION);
+    json.Member("elevated", mode.elevation == Elevation::Unknown
+                                ? std::nullopt
+                                : std::optional<bool>(mode.elevation == Elevation::Elevated));
+    json.Member("complete", run.complete);
+    json.Member("exitStatus", run.exitStatus);
+  });
+  return out;
+}
+
+std::string Records(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
+                    const DriveTable& drives, const RunMode& mode, const RunFacts& run) {
+  std::string out;
+  for (const ScanRow& row : rows) {
+    Record(out, "volume", mode, run, [&](JsonWriter& json) { VolumeMembers(json, row); });
+    // As in the CSV: a volume of one piece is its own piece.
+    for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i)
+      Record(out, "piece", mode, run, [&](JsonWriter& json) {
+        json.Member("volume", row.name);
+        ExtentMembers(json, row.extents[i]);
+      });
+  }
+  for (const SkippedVolume& volume : skipped)
+    Record(out, "skipped", mode, run, [&](JsonWriter& json) { SkippedMembers(json, volume); });
+  for (DiskNumber number : drives.Listed()) {
+    const DriveInfo& d = drives[number];
+    if (!d.layout) continue;
+    for (const Partition& p : d.layout->partitions) {
+      if (p.holds == PartitionHolds::Row) continue;
+      Record(out, "partition", mode, run, [&](JsonWriter& json) {
+        json.Member("drive", number.value);
+        PartitionMembers(json, p, *d.layout);
+      });
+    }
+  }
+  return out;
+}
+
+std::string ImagesRecords(const std::vector<ImageCheck>& images, const RunMode& mode,
+                          const RunFacts& run) {
+  std::string out;
+  for (const ImageCheck& image : images) {
+    Record(out, "image", mode, run, [&](JsonWriter& json) { ImageMembers(json, image); });
+    for (const ImagePartition& ip : image.partitions)
+      Record(out, "image-partition", mode, run, [&](JsonWriter& json) {
+        json.Member("image", image.path);
+        ImagePartitionMembers(json, ip, SectorSize(image.logicalSectorSize));
+      });
+  }
+  return out;
+}
+
+}  // namespace report
