@@ -4,7 +4,8 @@
 Usage: make_dist.py BUILD OUT
 
 The zip holds the two stripped programs from BUILD, README.txt (README.md), CONSOLE.txt
-(docs/console.md), LICENSE.txt and ZLIB-LICENSE.txt (docs/licenses/zlib.txt: the programs
+(docs/console.md), tessarel-compliance.json (docs/: the rules Intune's custom compliance
+takes, as they are), LICENSE.txt and ZLIB-LICENSE.txt (docs/licenses/zlib.txt: the programs
 link zlib), in that order, the texts with CR LF line ends and
 without the pictures, which live beside them in the repository; each entry with the same
 fixed time and attributes: two builds of the same tree give the same bytes.
@@ -56,6 +57,8 @@ def main():
         ("TessarelReport.exe", open(os.path.join(build, "TessarelReport.exe"), "rb").read()),
         ("README.txt", text_for_users("README.md")),
         ("CONSOLE.txt", text_for_users(os.path.join("docs", "console.md"))),
+        ("tessarel-compliance.json",
+         open(os.path.join(ROOT, "docs", "tessarel-compliance.json"), "rb").read()),
         ("LICENSE.txt", crlf(open(os.path.join(ROOT, "LICENSE"), encoding="utf-8").read())),
         ("ZLIB-LICENSE.txt",
          crlf(open(os.path.join(ROOT, "docs", "licenses", "zlib.txt"), encoding="utf-8").read())),
