@@ -252,11 +252,6 @@ bool ForOtherMachines(const Options& options) {
          !options.metrics.empty();
 }
 
-// The outputs that say when the run happened.
-bool Stamped(const Options& options) {
-  return options.output == Output::JsonLines || !options.metrics.empty();
-}
-
 // The status the text gives: a replay that left questions unanswered is undetermined at least.
 int TextStatus(report::ExitStatus status, const ReportMachine& machine) {
   const int s = Status(status);
@@ -344,8 +339,9 @@ int Scan(const Options& options, const ReportTexts& texts, const ReportMachine& 
     mode.computer = AskComputerName();
     mode.decode = SystemDecoder();
   }
+  // Asked on every run, whatever the output: a trace then holds the time for any replay.
   report::RunFacts run;
-  if (Stamped(options)) run.stamp = StampRun();
+  run.stamp = StampRun();
 
   std::vector<ScanRow> rows;
   CScan scan(mode.rawAccess ? AccessMode::Raw : AccessMode::QueryOnly);
@@ -388,8 +384,9 @@ int CheckImages(const Options& options, const ReportMachine& machine, std::strin
     mode.computer = AskComputerName();
     mode.decode = SystemDecoder();
   }
+  // Asked on every run, whatever the output: a trace then holds the time for any replay.
   report::RunFacts run;
-  if (Stamped(options)) run.stamp = StampRun();
+  run.stamp = StampRun();
   Forms forms;
   forms.tabled = [&] {
     if (options.output == Output::Json) return report::ImagesJson(images, mode);

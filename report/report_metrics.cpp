@@ -96,6 +96,8 @@ std::string LabelValue(const std::string& utf8) {
       out += "\\\"";
     else if (c == '\n')
       out += "\\n";
+    else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      out += "\xEF\xBF\xBD";  // U+FFFD: a carriage return would end the line for some readers
     else
       out += c;
   }

@@ -17,7 +17,8 @@ std::string Metrics(const std::vector<ScanRow>& rows, const std::vector<SkippedV
 std::string ImagesMetrics(const std::vector<ImageCheck>& images, const RunMode& mode,
                           const RunFacts& run);
 
-// A label value as the format writes it between its quotes: \ " and line feed escaped.
+// A label value as the format writes it between its quotes: \ " and line feed escaped, any
+// other control character (no name holds one) as U+FFFD.
 std::string LabelValue(const std::string& utf8);
 
 }  // namespace report

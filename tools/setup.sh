@@ -6,7 +6,10 @@ set -euo pipefail
 packages=(g++ cmake make googletest g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth
           imagemagick python3 clang libclang-rt-14-dev fonts-wine xdotool
           fdisk gdisk dosfstools exfatprogs ntfs-3g qemu-utils libvhdi-utils python3-jsonschema
-          locales zlib1g-dev libz-mingw-w64-dev libvmdk-utils libqcow-utils)
+          locales zlib1g-dev libz-mingw-w64-dev libvmdk-utils libqcow-utils
+          prometheus prometheus-node-exporter)
+# Packages that bring a daemon: the tests run their programs themselves, none may stay running.
+daemons=(prometheus prometheus-node-exporter)
 # The locales the code-page tests run Wine in: its ANSI code page follows them (1251, 932).
 locales=(ru_RU.UTF-8 ja_JP.UTF-8)
 
@@ -41,5 +44,21 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
+# No service starts while installing (policy-rc.d's 101: "action forbidden"); one that a
+# package still started, without init scripts' say, is stopped after.
+policy=/usr/sbin/policy-rc.d
+placed=""
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod 755 "$policy"
+  placed=1
+fi
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+[ -n "$placed" ] && $sudo rm -f "$policy"
+for d in "${daemons[@]}"; do
+  if command -v systemctl >/dev/null && systemctl is-system-running >/dev/null 2>&1; then
+    $sudo systemctl disable --now "$d" >/dev/null 2>&1 || true
+  fi
+  $sudo pkill -f "^/usr/bin/$d( |$)" 2>/dev/null || true
+done
 make_locales

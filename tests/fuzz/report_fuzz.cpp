@@ -7,9 +7,12 @@
 #include "fuzz_check.h"
 #include "fuzz_codec.h"
 #include "json_check.h"
+#include "report/report_compliance.h"
 #include "report/report_csv.h"
 #include "report/report_json.h"
 #include "report/report_lines.h"
+#include "report/report_metrics.h"
+#include "report/report_records.h"
 #include "report/report_text.h"
 #include "sim/code_pages.h"
 
@@ -169,5 +172,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                line.size() <= report::kMostLineCharacters + 1);
   }
   FUZZ_CHECK(report::NagiosLine(tally, false).line.find(" | misaligned=") != std::string::npos);
+
+  // The fleet outputs: every JSON line parses; every metrics line is a comment or a sample
+  // whose label values are closed and escaped, within UTF-8; the compliance line is one.
+  report::RunFacts run;
+  in.Int(run.stamp.fileTime);
+  run.stamp.runId = "00000000-0000-4000-8000-000000000000";
+  const std::vector<std::string> recordLines =
+      Lines(report::RunRecord(mode, run) + report::Records(rows, skipped, drives, mode, run));
+  FUZZ_CHECK(recordLines.size() >= 1 + rows.size() + skipped.size());
+  for (const std::string& record : recordLines) FUZZ_CHECK(IsValidJson(record + "\n"));
+  const std::string metrics = report::Metrics(rows, skipped, drives, mode, run);
+  FUZZ_CHECK(IsUtf8(metrics) && metrics.find('\r') == std::string::npos);
+  for (const std::string& metric : Lines(metrics)) {
+    if (metric.rfind("# HELP tessarel_", 0) == 0 || metric.rfind("# TYPE tessarel_", 0) == 0)
+      continue;
+    FUZZ_CHECK(metric.rfind("tessarel_", 0) == 0);
+    size_t at = metric.find_first_of("{ ");
+    FUZZ_CHECK(at != std::string::npos);
+    if (metric[at] == '{') {
+      // name="value" pairs, a value's quote or backslash escaped, up to the closing brace.
+      ++at;
+      while (metric[at] != '}') {
+        const size_t equals = metric.find("=\"", at);
+        FUZZ_CHECK(equals != std::string::npos);
+        for (at = equals + 2; metric[at] != '"'; ++at) {
+          FUZZ_CHECK(at + 1 < metric.size() && metric[at] != '\n');
+          if (metric[at] == '\\') FUZZ_CHECK(std::string("\\\"n").find(metric[++at]) != std::string::npos);
+        }
+        ++at;
+        if (metric[at] == ',') ++at;
+        FUZZ_CHECK(at < metric.size());
+      }
+      ++at;
+    }
+    FUZZ_CHECK(metric[at] == ' ' && at + 1 < metric.size());
+    FUZZ_CHECK(metric.find_first_not_of("-0123456789", at + 1) == std::string::npos);
+  }
+  const std::string compliance = report::ComplianceLine(
+      report::MachineCompliance(rows, skipped, {}), Elevation::Elevated);
+  FUZZ_CHECK(compliance.find('\n') == compliance.size() - 1 && IsValidJson(compliance));
   return 0;
 }

@@ -4,6 +4,7 @@
 // why it is left out).
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 
 #include "platform/backend.h"
@@ -189,6 +190,18 @@ const struct Case {
        EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
        EXPECT_EQ(small, size + 1);
      }},
+    {"the time is UTC in 100-nanosecond ticks from 1601: past 2020, and never going back",
+     nullptr,
+     [] {
+       const auto ask = [] {
+         FILETIME t{};
+         sys::GetSystemTimeAsFileTime(&t);
+         return uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime;
+       };
+       const uint64_t first = ask();
+       EXPECT_GT(first, 132223104000000000u);  // 2020-01-01
+       EXPECT_GE(ask(), first);
+     }},
     {"every character of each ANSI code page decodes as the machine's tables give it, a lead "
      "byte with its trail; CP_ACP is GetACP's",
      nullptr,
@@ -279,6 +292,12 @@ TEST(DoorContractTest, WindowsBehavesAsTheSimulatedMachineModelsIt) {
       ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
   const sys::Using door(sys::WindowsBackend());
   Check(wine);
+  // The system's time, in Unix seconds, is the C library's.
+  FILETIME now{};
+  sys::GetSystemTimeAsFileTime(&now);
+  const uint64_t ticks = uint64_t{now.dwHighDateTime} << 32 | now.dwLowDateTime;
+  EXPECT_NEAR(static_cast<double>(ticks / 10000000 - 11644473600),
+              static_cast<double>(std::time(nullptr)), 60);
   if (!wine) return;
   // What Wine answers where it differs: no storage information, so no view of Windows'
   // own beside the verdicts.

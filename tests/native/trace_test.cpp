@@ -227,6 +227,29 @@ TEST_F(TraceTest, TheComputersNameReplaysAsRecordedAndOlderTracesNameNone) {
   }
 }
 
+// The time, asked from format 7 on: a recording replays the recorded time wherever and
+// whenever it is replayed; an older trace answers the Unix epoch and lists nothing; a trace
+// of format 7 without it lists it.
+TEST_F(TraceTest, TheTimeReplaysAsRecordedAndOlderTracesAsTheEpoch) {
+  sim::BuildLab(machine);
+  const auto time = [](const std::string& records) {
+    const size_t at = records.find("\"time\":\"");
+    return at == std::string::npos ? "" : records.substr(at + 8, 20);
+  };
+  EXPECT_EQ(time(Report({"--jsonl", "--trace", Temp("timed.jsonl")}).out), "2026-03-02T09:30:00Z");
+  const std::string timed = Slurp(Temp("timed.jsonl"));
+  machine.systemTime += 864000000000;  // a day later
+  EXPECT_EQ(time(Report({"--jsonl", "--replay", Temp("timed.jsonl")}).out), "2026-03-02T09:30:00Z");
+  const Drop clock = [](const Asked& a) { return a.call == "GetSystemTimeAsFileTime"; };
+  for (const uint32_t format : {6u, 7u}) {
+    SCOPED_TRACE(format);
+    Spill(Temp("untimed.jsonl"), Edited(timed, format, clock));
+    const Ran ran = Report({"--jsonl", "--replay", Temp("untimed.jsonl")});
+    EXPECT_EQ(ran.err.find("GetSystemTimeAsFileTime") != std::string::npos, format == 7) << ran.err;
+    EXPECT_EQ(time(ran.out), format == 7 ? "1601-01-01T00:00:00Z" : "1970-01-01T00:00:00Z");
+  }
+}
+
 // The code page and the system's decoding, asked from format 6 on: a recording on a Japanese
 // machine replays its names as recorded wherever it is replayed; a trace of format 5,
 // which asked neither, replays as 1252 with the report it gave then, and lists nothing.
