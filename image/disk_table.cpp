@@ -1,5 +1,6 @@
 #include "image/disk_table.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -53,6 +54,7 @@ class TableReader {
       ReadMbr(*first, layout);
     }
     if (layout.style == PartitionStyle::Raw) layout.usableEnd = ByteCount(m_disk.Size());
+    std::sort(layout.starts.begin(), layout.starts.end());
     reading.layout = std::move(layout);
     return reading;
   }

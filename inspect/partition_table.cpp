@@ -157,13 +157,14 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
       layout.partitions.push_back(std::move(*p));
     }
   }
+  std::sort(layout.starts.begin(), layout.starts.end());
   return layout;
 }
 
 std::optional<ByteCount> MoveLimit(const DriveLayout& layout, const Partition& partition) {
   std::optional<ByteCount> limit = partition.containerEnd;
-  for (ByteCount start : layout.starts)
-    if (partition.start < start && (!limit || start < *limit)) limit = start;
+  const auto next = std::upper_bound(layout.starts.begin(), layout.starts.end(), partition.start);
+  if (next != layout.starts.end() && (!limit || *next < *limit)) limit = *next;
   // Past the last partition only the usable end bounds it; where that is unknown, so is
   // the room.
   if (layout.usableEnd && (!limit || *layout.usableEnd < *limit)) limit = layout.usableEnd;

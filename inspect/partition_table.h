@@ -62,7 +62,8 @@ struct DriveLayout {
   std::optional<ByteCount> usableEnd;
   // Where every used entry begins: the partitions, those not judged (one that ends past the
   // disk's size), MBR's extended container and each link to the next logical partition. A
-  // move must end before the next of them.
+  // move must end before the next of them. In ascending order (each reader of a table sorts
+  // them), so that the next is found by search: a GPT may hold 32,768 entries.
   std::vector<ByteCount> starts;
 
   Sectors SectorOf(ByteCount at) const { return sectorSize.Of(at); }

@@ -1,6 +1,8 @@
 #include "inspect/partition_tie.h"
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
 #include "inspect/alignment.h"
 #include "inspect/boot_sector.h"
@@ -21,20 +23,27 @@ std::optional<BootSector> ReadVolumeBootSector(std::string volumeName, uint32_t 
   return ReadBootSector(buffer.Data(), bytesPerSector);
 }
 
+// Every placed volume's pieces by (disk, first byte), the first volume listed where two
+// name one place: made once, so that tying thousands of partitions stays flat.
+using PieceIndex = std::map<std::pair<uint32_t, uint64_t>, const PlacedVolume*>;
+
+PieceIndex IndexPieces(const std::vector<PlacedVolume>& placed) {
+  PieceIndex index;
+  for (const PlacedVolume& volume : placed)
+    for (const VolumeExtent& piece : volume.pieces)
+      if (piece.disk) index.emplace(std::make_pair(piece.disk->value, piece.offset.value), &volume);
+  return index;
+}
+
 // What lies on the partition: the volume whose piece starts on this disk at its first byte.
-void Tie(DiskNumber disk, const std::vector<PlacedVolume>& placed, bool allPlaced,
-         Partition& partition) {
+void Tie(DiskNumber disk, const PieceIndex& pieces, bool allPlaced, Partition& partition) {
   if (HoldsOtherVolumes(partition)) {
     partition.holds = PartitionHolds::Container;
     return;
   }
-  const auto on = [&](const PlacedVolume& v) {
-    return std::any_of(v.pieces.begin(), v.pieces.end(), [&](const VolumeExtent& piece) {
-      return piece.disk == disk && piece.offset == partition.start;
-    });
-  };
-  const auto volume = std::find_if(placed.begin(), placed.end(), on);
-  if (volume == placed.end()) {
+  const auto found = pieces.find(std::make_pair(disk.value, partition.start.value));
+  const PlacedVolume* volume = found != pieces.end() ? found->second : nullptr;
+  if (volume == nullptr) {
     // A volume that could not be placed may lie on a partition Windows makes volumes of.
     partition.holds = allPlaced || !WindowsMakesVolume(partition) ? PartitionHolds::NoVolume
                                                                   : PartitionHolds::Unknown;
@@ -107,12 +116,13 @@ void Judge(const DriveInfo& drive, AccessMode mode, Partition& partition) {
 
 void TiePartitions(DriveTable& drives, const std::vector<PlacedVolume>& placed, bool allPlaced,
                    AccessMode mode) {
+  const PieceIndex pieces = IndexPieces(placed);
   for (DiskNumber number : drives.Listed()) {
     DriveInfo& drive = drives[number];
     if (!drive.layout) continue;
     for (Partition& partition : drive.layout->partitions) {
       partition.onMiB = OnMiB(drive.layout->SectorOf(partition.start), drive.layout->sectorSize);
-      Tie(number, placed, allPlaced, partition);
+      Tie(number, pieces, allPlaced, partition);
       if (partition.holds != PartitionHolds::Row && HasDataToAlign(partition))
         Judge(drive, mode, partition);
     }

@@ -14,10 +14,14 @@ std::optional<WindowsView> ReadWindowsView(const FILE_STORAGE_INFO& info) {
   if (info.LogicalBytesPerSector == 0 || info.PhysicalBytesPerSectorForAtomicity == 0)
     return std::nullopt;
   WindowsView view;
-  view.partitionAligned = (info.Flags & STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE) != 0;
-  view.deviceAligned = (info.Flags & STORAGE_INFO_FLAGS_ALIGNED_DEVICE) != 0;
-  if (info.ByteOffsetForPartitionAlignment != STORAGE_INFO_OFFSET_UNKNOWN)
+  // Each flag means something only beside an offset Windows could compute
+  // (FILE_STORAGE_INFO's documentation: STORAGE_INFO_OFFSET_UNKNOWN).
+  if (info.ByteOffsetForPartitionAlignment != STORAGE_INFO_OFFSET_UNKNOWN) {
+    view.partitionAligned = (info.Flags & STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE) != 0;
     view.partitionAlignmentOffset = ByteCount(info.ByteOffsetForPartitionAlignment);
+  }
+  if (info.ByteOffsetForSectorAlignment != STORAGE_INFO_OFFSET_UNKNOWN)
+    view.deviceAligned = (info.Flags & STORAGE_INFO_FLAGS_ALIGNED_DEVICE) != 0;
   view.logicalSectorSize = info.LogicalBytesPerSector;
   view.physicalForAtomicity = info.PhysicalBytesPerSectorForAtomicity;
   view.physicalForPerformance = info.PhysicalBytesPerSectorForPerformance;
@@ -28,8 +32,9 @@ std::optional<WindowsView> ReadWindowsView(const FILE_STORAGE_INFO& info) {
 WindowsDisagrees Disagreement(const std::optional<WindowsView>& windows, const CVolumeInfo& volume,
                               const std::vector<PieceVerdict>& pieces, Verdict verdict,
                               const DriveTable& drives) {
-  if (!windows || pieces.empty()) return WindowsDisagrees::None;
-  if (!windows->partitionAligned)
+  if (!windows || pieces.empty() || !windows->partitionAligned.has_value())
+    return WindowsDisagrees::None;
+  if (!*windows->partitionAligned)
     return verdict == Verdict::Aligned ? WindowsDisagrees::WindowsMisaligned
                                        : WindowsDisagrees::None;
   if (verdict == Verdict::Aligned) return WindowsDisagrees::None;

@@ -15,8 +15,11 @@ class DriveTable;
 struct PieceVerdict;
 
 struct WindowsView {
-  bool partitionAligned = false;  // STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE
-  bool deviceAligned = false;     // STORAGE_INFO_FLAGS_ALIGNED_DEVICE
+  // STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE and STORAGE_INFO_FLAGS_ALIGNED_DEVICE;
+  // none where the offset beside each is STORAGE_INFO_OFFSET_UNKNOWN, when Windows could not
+  // compute it and the flag says nothing.
+  std::optional<bool> partitionAligned;
+  std::optional<bool> deviceAligned;
   // How far the partition's start lies into its physical sector; none where Windows does
   // not know.
   std::optional<ByteCount> partitionAlignmentOffset;
@@ -30,8 +33,8 @@ struct WindowsView {
 std::optional<WindowsView> ReadWindowsView(const FILE_STORAGE_INFO& info);
 
 // Why Windows and Tessarel call a row differently, the first that applies; None where they
-// agree, where Windows gave no view, or where Tessarel could not judge a partition Windows
-// calls misaligned.
+// agree, where Windows gave no view or does not know, or where Tessarel could not judge a
+// partition Windows calls misaligned.
 enum class WindowsDisagrees {
   None,
   DataArea,           // FAT or exFAT: Windows judges the partition's start, not its data area

@@ -527,6 +527,7 @@ BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CL
   struct Grid {
     DWORD logical, physical, offset;
     uint64_t piece;
+    bool offsetsUnknown;
   };
   std::optional<Grid> chosen;
   for (const Extent& piece : PiecesOf(*device->volume)) {
@@ -535,7 +536,7 @@ BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CL
     const bool told = d->alignment.supported;
     const Grid s{told ? d->alignment.logical : d->sectorSize,
                  told ? d->alignment.physical : d->sectorSize, told ? d->alignment.offset : 0,
-                 piece.offset};
+                 piece.offset, d->storageOffsetsUnknown};
     if (!chosen || s.physical > chosen->physical) chosen = s;
   }
   FILE_STORAGE_INFO answer;
@@ -552,6 +553,11 @@ BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CL
     if (chosen->offset == 0) answer.Flags |= STORAGE_INFO_FLAGS_ALIGNED_DEVICE;
     if (answer.ByteOffsetForPartitionAlignment == 0)
       answer.Flags |= STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE;
+    if (chosen->offsetsUnknown) {
+      answer.ByteOffsetForSectorAlignment = STORAGE_INFO_OFFSET_UNKNOWN;
+      answer.ByteOffsetForPartitionAlignment = STORAGE_INFO_OFFSET_UNKNOWN;
+      answer.Flags = 0;
+    }
   } else {
     const DWORD own = device->volume->ownSectorSize;
     answer.LogicalBytesPerSector = answer.PhysicalBytesPerSectorForAtomicity = own;

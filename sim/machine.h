@@ -97,6 +97,9 @@ struct Drive {
   // (older stacks, some bridges).
   std::optional<bool> seekPenalty;
   std::optional<bool> trimEnabled;
+  // FileStorageInfo from a stack that gives the sector sizes but computes neither offset
+  // (STORAGE_INFO_OFFSET_UNKNOWN for both, and the flags beside them clear).
+  bool storageOffsetsUnknown = false;
   LayoutAnswer layout;
   DescriptorAnswer descriptor;
   SmartAnswer smart;

@@ -41,6 +41,12 @@ class FuzzReader {
     U8(b);
     v = b & 1;
   }
+  // A flag, or (bit 1 set) none.
+  void Tristate(std::optional<bool>& v) {
+    uint8_t b;
+    U8(b);
+    v = b & 2 ? std::nullopt : std::optional<bool>(b & 1);
+  }
   template <typename E>
   void Enum(E& e, int count) {
     uint8_t b;
@@ -108,6 +114,7 @@ class FuzzWriter {
     for (size_t i = 0; i < sizeof(T); ++i) m_out.push_back(static_cast<uint8_t>(raw >> (8 * i)));
   }
   void Flag(bool& v) { m_out.push_back(v ? 1 : 0); }
+  void Tristate(std::optional<bool>& v) { m_out.push_back(!v ? 2 : *v ? 1 : 0); }
   template <typename E>
   void Enum(E& e, int) {
     m_out.push_back(static_cast<uint8_t>(e));
@@ -408,8 +415,8 @@ void CodeRow(IO& io, ScanRow& row) {
   bool viewed = row.windows.has_value();
   WindowsView view = row.windows.value_or(WindowsView{});
   io.Flag(viewed);
-  io.Flag(view.partitionAligned);
-  io.Flag(view.deviceAligned);
+  io.Tristate(view.partitionAligned);
+  io.Tristate(view.deviceAligned);
   Optional(io, view.partitionAlignmentOffset);
   io.Int(view.logicalSectorSize);
   io.Int(view.physicalForAtomicity);

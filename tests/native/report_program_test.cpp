@@ -241,6 +241,25 @@ TEST_F(ReportProgramTest, OnWindows7WindowsGivesNoViewAndNoRowGainsALine) {
   ExpectNothingLeft();
 }
 
+// A storage stack that gives the sector sizes but computes neither offset has no word on
+// alignment: no row gains a line, and the JSON's two words are null, not false.
+TEST_F(ReportProgramTest, AStackThatCannotComputeTheOffsetsSaysNothingOfAlignment) {
+  sim::BuildLab(machine);
+  for (auto& [number, drive] : machine.drives) drive.storageOffsetsUnknown = true;
+  EXPECT_EQ(Run({}), 1);
+  EXPECT_EQ(out, WithoutWindowsView(kLabReport));
+  Run({"--json"});
+  const auto count = [&](const std::string& what) {
+    size_t n = 0;
+    for (size_t at = out.find(what); at != std::string::npos; at = out.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("\"partitionAligned\": null"), lab::Rows().size());
+  EXPECT_EQ(count("\"deviceAligned\": null"), lab::Rows().size());
+  EXPECT_EQ(count("\"partitionAlignmentOffset\": null"), lab::Rows().size());
+  ExpectNothingLeft();
+}
+
 // Each output on each kind of machine: the text's exit status for the text, the JSON, the
 // CSV and the summary; the plugin's for --nagios. The one-line outputs say even a refusal
 // on their one line, and nothing on standard error.

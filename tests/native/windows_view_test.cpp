@@ -14,11 +14,19 @@ TEST(WindowsViewTest, AnAnswerWithoutSectorSizesIsNoView) {
   ASSERT_TRUE(view);
   EXPECT_TRUE(view->partitionAligned && view->deviceAligned);
   EXPECT_EQ(view->partitionAlignmentOffset, ByteCount(0));
-  info.Flags = STORAGE_INFO_FLAGS_ALIGNED_DEVICE;
-  info.ByteOffsetForPartitionAlignment = STORAGE_INFO_OFFSET_UNKNOWN;
-  view = ReadWindowsView(info);
-  EXPECT_FALSE(view->partitionAligned);
-  EXPECT_EQ(view->partitionAlignmentOffset, std::nullopt);
+  // An offset Windows could not compute: the flag beside it says nothing, either way.
+  for (const DWORD flags : {0u, STORAGE_INFO_FLAGS_ALIGNED_DEVICE |
+                                    STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE}) {
+    info.Flags = flags;
+    info.ByteOffsetForPartitionAlignment = STORAGE_INFO_OFFSET_UNKNOWN;
+    view = ReadWindowsView(info);
+    EXPECT_EQ(view->partitionAligned, std::nullopt);
+    EXPECT_EQ(view->deviceAligned, std::optional<bool>(flags != 0));
+    EXPECT_EQ(view->partitionAlignmentOffset, std::nullopt);
+    info.ByteOffsetForSectorAlignment = STORAGE_INFO_OFFSET_UNKNOWN;
+    EXPECT_EQ(ReadWindowsView(info)->deviceAligned, std::nullopt);
+    info.ByteOffsetForSectorAlignment = 3;
+  }
   info.LogicalBytesPerSector = 0;
   EXPECT_EQ(ReadWindowsView(info), std::nullopt);
   info = {512, 0, 0, 0, 0, 0, 0};
@@ -39,6 +47,9 @@ TEST(WindowsViewTest, TheFirstReasonThatAppliesNamesTheDisagreement) {
   WindowsView misaligned = aligned;
   misaligned.partitionAligned = false;
   misaligned.partitionAlignmentOffset = ByteCount(3584);
+  WindowsView unknown = aligned;  // a stack that computes neither offset: no word either way
+  unknown.partitionAligned = unknown.deviceAligned = std::nullopt;
+  unknown.partitionAlignmentOffset = std::nullopt;
   const Verdict A = Verdict::Aligned, M = Verdict::Misaligned, U = Verdict::Undetermined;
   const struct {
     const char* what;
@@ -58,6 +69,12 @@ TEST(WindowsViewTest, TheFirstReasonThatAppliesNamesTheDisagreement) {
        WindowsDisagrees::None},
       {"Windows misaligned, Tessarel aligned", misaligned, "NTFS", 0, 4096, 0, 1, A,
        WindowsDisagrees::WindowsMisaligned},
+      {"Windows does not know, Tessarel aligned", unknown, "NTFS", 0, 4096, 0, 1, A,
+       WindowsDisagrees::None},
+      {"Windows does not know, Tessarel misaligned", unknown, "NTFS", 0, 4096, 512, 1, M,
+       WindowsDisagrees::None},
+      {"Windows does not know, FAT32 data area off the grid", unknown, "FAT32", 6141, 4096, 1536,
+       1, M, WindowsDisagrees::None},
       {"no piece placed", aligned, "NTFS", 0, 4096, std::nullopt, 0, U, WindowsDisagrees::None},
       {"FAT32 data area off the grid, small clusters too", aligned, "FAT32", 6141, 2048, 1536, 1, M,
        WindowsDisagrees::DataArea},
