@@ -15,8 +15,8 @@ TEST(WindowsViewTest, AnAnswerWithoutSectorSizesIsNoView) {
   EXPECT_TRUE(view->partitionAligned && view->deviceAligned);
   EXPECT_EQ(view->partitionAlignmentOffset, ByteCount(0));
   // An offset Windows could not compute: the flag beside it says nothing, either way.
-  for (const DWORD flags : {0u, STORAGE_INFO_FLAGS_ALIGNED_DEVICE |
-                                    STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE}) {
+  const DWORD both = STORAGE_INFO_FLAGS_ALIGNED_DEVICE | STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE;
+  for (const DWORD flags : {DWORD{0}, both}) {
     info.Flags = flags;
     info.ByteOffsetForPartitionAlignment = STORAGE_INFO_OFFSET_UNKNOWN;
     view = ReadWindowsView(info);
