@@ -106,13 +106,15 @@ std::vector<VolumeExtent> DiskExtents(Device& volume, DWORD* error) {
 // sector; none when none does. A drive that does not open (a gap in the numbering, a
 // disk held by another program) is passed over.
 // Where the search's copy of a drive's sector goes, past the volume's own at the buffer's
-// start: on a boundary of 4096 bytes or of the largest physical sector of the listed
-// drives, whichever is larger, as Windows documents unbuffered reads to want it. A
-// physical sector past 64 KiB is no answer to trust.
+// start: on a boundary of 4096 bytes or of the largest physical sector of the drives it
+// reads (0..9), whichever is larger, as Windows documents unbuffered reads to want it. A
+// physical sector past 64 KiB is no answer to trust. Asked for every volume: it looks at
+// those ten, not at every drive listed, so that it stays flat on a machine of hundreds.
 uint64_t SearchStride(uint32_t bytesPerSector) {
   uint64_t alignment = 4096;
-  for (DiskNumber n : g_drives.Listed()) {
-    const uint64_t physical = g_drives[n].PhysicalSectorBytes();
+  const DriveTable& drives = g_drives;  // asked, not added to
+  for (uint32_t n = 0; n < kDriveCount; ++n) {
+    const uint64_t physical = drives[DiskNumber(n)].PhysicalSectorBytes();
     if (physical <= 65536) alignment = std::max(alignment, physical);
   }
   return (bytesPerSector + alignment - 1) / alignment * alignment;

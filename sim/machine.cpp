@@ -154,15 +154,11 @@ std::string Machine::NameOf(char letter, const Volume& v) {
   return name;
 }
 
-std::string Machine::EnumeratedName(size_t index) const {
-  if (index < letters.size()) {
-    auto it = std::next(letters.begin(), static_cast<long>(index));
-    return NameOf(it->first, it->second);
-  }
-  index -= letters.size();
-  if (index < unlettered.size())
-    return std::next(unlettered.begin(), static_cast<long>(index))->first;
-  return {};
+std::vector<std::string> Machine::EnumeratedNames() const {
+  std::vector<std::string> names;
+  for (const auto& [letter, volume] : letters) names.push_back(NameOf(letter, volume));
+  for (const auto& [name, volume] : unlettered) names.push_back(name);
+  return names;
 }
 
 const Drive* Machine::DriveAt(int64_t number) const {
@@ -665,11 +661,12 @@ BOOL CopyName(const std::string& name, LPSTR out, DWORD size, DWORD* lastError) 
 }
 }  // namespace
 
-BOOL Machine::NextVolume(size_t index, LPSTR name, DWORD size) {
-  if (index >= letters.size() + unlettered.size()) return Fail(ERROR_NO_MORE_FILES);
-  std::string n = EnumeratedName(index);
+BOOL Machine::NextVolume(VolumeSearch& search, LPSTR name, DWORD size) {
+  if (search.next >= search.names.size()) return Fail(ERROR_NO_MORE_FILES);
+  std::string n = search.names[search.next];
   if (namesWithoutBackslash && !n.empty() && n.back() == '\\') n.pop_back();
   if (!CopyName(n, name, size, &m_lastError)) return FALSE;
+  ++search.next;
   m_lastError = ERROR_SUCCESS;
   return TRUE;
 }
@@ -678,13 +675,14 @@ HANDLE Machine::FindFirstVolumeA(LPSTR name, DWORD size) {
   Call& c = Record(Call("FindFirstVolumeA"));
   c.size = size;
   if (Injected(c, ERROR_NOT_READY)) return INVALID_HANDLE_VALUE;
-  if (!enumerationOk || !NextVolume(0, name, size)) {
+  VolumeSearch search{EnumeratedNames(), 0};
+  if (!enumerationOk || !NextVolume(search, name, size)) {
     if (!enumerationOk) m_lastError = ERROR_ACCESS_DENIED;
     c.failed = true;
     return INVALID_HANDLE_VALUE;
   }
   HANDLE find = sys::MintHandle(m_nextHandle);
-  m_finds[find] = 1;
+  m_finds[find] = std::move(search);
   c.handle = find;
   return find;
 }
@@ -702,7 +700,6 @@ BOOL Machine::FindNextVolumeA(HANDLE find, LPSTR name, DWORD size) {
     c.failed = true;
     return FALSE;
   }
-  ++it->second;
   return TRUE;
 }
 

@@ -350,10 +350,16 @@ class Machine : public sys::Backend {
   // The volume a volume name names, its trailing backslash included.
   Volume* FindByName(const std::string& name);
   std::string NameOf(const Volume* volume) const;
-  // The name of volume `index` in the order FindNextVolumeA gives them: the lettered ones
-  // first, in letter order.
-  std::string EnumeratedName(size_t index) const;
-  BOOL NextVolume(size_t index, LPSTR name, DWORD size);
+  // A volume search: the names it lists and the next one's index. As Windows' does, it takes
+  // the mount manager's list once, when it begins.
+  struct VolumeSearch {
+    std::vector<std::string> names;
+    size_t next = 0;
+  };
+  // Every volume's name in the order FindNextVolumeA gives them: the lettered ones first, in
+  // letter order.
+  std::vector<std::string> EnumeratedNames() const;
+  BOOL NextVolume(VolumeSearch& search, LPSTR name, DWORD size);
   uint32_t SectorSizeOf(const OpenDevice& device) const;
   Bytes ReadDeviceSector(const OpenDevice& device, uint64_t lba) const;
   // The answers, each to the request the table gives it.
@@ -377,7 +383,7 @@ class Machine : public sys::Backend {
   std::vector<Call> m_log;
   std::vector<std::string> m_unmodelled;
   std::map<HANDLE, OpenDevice> m_handles;
-  std::map<HANDLE, size_t> m_finds;  // volume searches: the next volume's index
+  std::map<HANDLE, VolumeSearch> m_finds;
   std::map<HANDLE, DWORD> m_tokens;  // the process's token, opened: its access
   sys::MemoryBlocks m_buffers;
   uintptr_t m_nextHandle = 0x100;

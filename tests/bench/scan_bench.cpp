@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -112,12 +113,19 @@ std::string FullGptImage() {
 
 }  // namespace
 
-int main() {
+// With a number of volumes, only that machine (for a profiler); else every machine and the
+// image.
+int main(int argc, char** argv) {
   const ReportTexts texts = {{"Drive", "Drv No", "Drive Name", "Offset"}, "", ""};
   std::printf("%8s %6s %5s %16s %28s %18s\n", "volumes", "disks", "rows", "calls per volume",
               "drive opens after phase", "time per volume");
-  for (const Shape shape :
-       {Shape{16, 8}, Shape{64, 32}, Shape{256, 64}, Shape{1024, 128}, Shape{4032, 256}}) {
+  std::vector<Shape> shapes = {{16, 8}, {64, 32}, {256, 64}, {1024, 128}, {4032, 256}};
+  const int only = argc > 1 ? std::atoi(argv[1]) : 0;
+  if (only != 0)
+    shapes.erase(std::remove_if(shapes.begin(), shapes.end(),
+                                [&](const Shape& s) { return s.volumes != only; }),
+                 shapes.end());
+  for (const Shape& shape : shapes) {
     sim::Machine m;
     sim::Installation in(m);
     Build(m, shape);
@@ -149,6 +157,7 @@ int main() {
                 shape.disks, rows, static_cast<double>(after) / shape.volumes, opens, drives,
                 seconds[seconds.size() / 2] * 1e6 / shape.volumes);
   }
+  if (only != 0) return 0;
   // The image's partitions are read and judged offline: their table, each one's room.
   const std::string image = FullGptImage();
   sim::Machine m;
