@@ -57,16 +57,25 @@ void Tie(DiskNumber disk, const PieceIndex& pieces, bool allPlaced, Partition& p
   if (partition.holds == PartitionHolds::Row) partition.verdict = volume->verdict;  // its volume's
 }
 
+// A volume without a row that Windows lets the scan read through its name.
+bool Readable(const Partition& partition) {
+  return partition.holds == PartitionHolds::NoPath || partition.holds == PartitionHolds::NotFixed;
+}
+
+// Whether judging the partition reads its boot sector: a unit of device work.
+bool ReadsBootSector(AccessMode mode, const Partition& partition) {
+  return mode == AccessMode::Raw && Readable(partition);
+}
+
 // Where a partition without a row keeps its data.
 void FindDataArea(const DriveInfo& drive, AccessMode mode, Partition& partition) {
   // Windows' volume on it is read through its name: FAT and exFAT keep their clusters
   // past their allocation tables, which only the boot sector says. One that Windows has
   // no volume for (Linux's) is judged by its start.
-  const bool readable =
-      partition.holds == PartitionHolds::NoPath || partition.holds == PartitionHolds::NotFixed;
+  const bool readable = Readable(partition);
   const bool windowsVolume = readable || partition.holds == PartitionHolds::NotExamined ||
                              partition.holds == PartitionHolds::Unknown;
-  if (mode == AccessMode::Raw && readable) {
+  if (ReadsBootSector(mode, partition)) {
     const std::optional<BootSector> boot =
         ReadVolumeBootSector(partition.volume, drive.layout->sectorSize.Bytes());
     if (boot) {
@@ -114,17 +123,36 @@ void Judge(const DriveInfo& drive, AccessMode mode, Partition& partition) {
 
 }  // namespace
 
-void TiePartitions(DriveTable& drives, const std::vector<PlacedVolume>& placed, bool allPlaced,
-                   AccessMode mode) {
+std::vector<TiedPartition> TieWithoutReading(DriveTable& drives,
+                                             const std::vector<PlacedVolume>& placed,
+                                             bool allPlaced, AccessMode mode) {
   const PieceIndex pieces = IndexPieces(placed);
+  std::vector<TiedPartition> toRead;
   for (DiskNumber number : drives.Listed()) {
     DriveInfo& drive = drives[number];
     if (!drive.layout) continue;
-    for (Partition& partition : drive.layout->partitions) {
+    for (size_t i = 0; i < drive.layout->partitions.size(); ++i) {
+      Partition& partition = drive.layout->partitions[i];
       partition.onMiB = OnMiB(drive.layout->SectorOf(partition.start), drive.layout->sectorSize);
       Tie(number, pieces, allPlaced, partition);
-      if (partition.holds != PartitionHolds::Row && HasDataToAlign(partition))
+      if (partition.holds == PartitionHolds::Row || !HasDataToAlign(partition)) continue;
+      if (ReadsBootSector(mode, partition))
+        toRead.push_back({number, i});
+      else
         Judge(drive, mode, partition);
     }
   }
+  return toRead;
+}
+
+void JudgeTied(DriveTable& drives, const TiedPartition& tied, AccessMode mode) {
+  DriveInfo& drive = drives[tied.disk];
+  if (drive.layout && tied.index < drive.layout->partitions.size())
+    Judge(drive, mode, drive.layout->partitions[tied.index]);
+}
+
+void TiePartitions(DriveTable& drives, const std::vector<PlacedVolume>& placed, bool allPlaced,
+                   AccessMode mode) {
+  for (const TiedPartition& tied : TieWithoutReading(drives, placed, allPlaced, mode))
+    JudgeTied(drives, tied, mode);
 }

@@ -25,3 +25,15 @@ struct PlacedVolume {
 // read through Windows' volume on it as `mode` allows; a misaligned one gets its advice.
 void TiePartitions(DriveTable& drives, const std::vector<PlacedVolume>& placed, bool allPlaced,
                    AccessMode mode);
+
+// The same in steps of one unit of device work, for the window's ticks: tying asks no
+// device, and judges at once each partition whose judging reads nothing; it returns those
+// whose boot sector is read through their volume, which JudgeTied then judges one by one.
+struct TiedPartition {
+  DiskNumber disk;
+  size_t index;  // in its drive's table
+};
+std::vector<TiedPartition> TieWithoutReading(DriveTable& drives,
+                                             const std::vector<PlacedVolume>& placed,
+                                             bool allPlaced, AccessMode mode);
+void JudgeTied(DriveTable& drives, const TiedPartition& partition, AccessMode mode);

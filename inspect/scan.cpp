@@ -10,9 +10,15 @@
 #include "platform/volume_names.h"
 
 std::optional<ScanRow> CScan::Step() {
+  if (m_tied) {
+    if (m_nextJudged < m_toJudge.size()) JudgeTied(g_drives, m_toJudge[m_nextJudged++], m_mode);
+    return std::nullopt;
+  }
   std::optional<ScanRow> row = Next();
-  if (Finished() && !m_tied) {
-    TiePartitions();
+  // Tying asks no device: it rides on the last volume's step; the partitions it leaves to
+  // be read take a step each.
+  if (VolumesDone()) {
+    m_toJudge = TieWithoutReading(g_drives, m_placed, m_allPlaced, m_mode);
     m_tied = true;
   }
   return row;
@@ -37,10 +43,14 @@ std::optional<ScanRow> CScan::Next() {
   if (m_cursor >= 'C' && m_cursor <= 'Z') {
     const char letter = static_cast<char>(m_cursor++);
     std::optional<ScanRow> row = ExamineLetter(letter);
-    // Listing the volumes reads no device: it rides on the last letter's step, so that a
-    // machine without volumes in folders ends where it always did.
+    // Listing the volumes asks the mount manager, not a device: it rides on the last
+    // letter's step. Each volume it lists that must be opened waits for a step of its own.
     if (letter == 'Z') FindMountedVolumes();
     return row;
+  }
+  if (m_nextUnexamined < m_unexamined.size()) {
+    PlaceUnexamined(std::move(m_unexamined[m_nextUnexamined++]));
+    return std::nullopt;
   }
   if (m_nextMounted < m_mounted.size()) return ExamineMounted(m_mounted[m_nextMounted++]);
   return std::nullopt;
@@ -174,14 +184,16 @@ void CScan::FindMountedVolumes() {
   m_allPlaced = m_allPlaced && list.complete;
   for (const std::string& name : list.names) {
     std::vector<std::string> paths = VolumePathNames(name);
-    if (paths.empty() || std::any_of(paths.begin(), paths.end(), IsDriveRoot))
-      PlaceUnexamined(name, paths);
-    else
+    if (paths.empty() || std::any_of(paths.begin(), paths.end(), IsDriveRoot)) {
+      if (std::optional<PlacedVolume> placed = Unexamined(name, paths))
+        m_unexamined.push_back(std::move(*placed));
+    } else
       m_mounted.push_back({name, std::move(paths)});
   }
 }
 
-void CScan::PlaceUnexamined(const std::string& name, const std::vector<std::string>& paths) {
+std::optional<PlacedVolume> CScan::Unexamined(const std::string& name,
+                                              const std::vector<std::string>& paths) const {
   PlacedVolume placed{PartitionHolds::NoPath, name, "", Verdict::Undetermined,
                       ProbeFailure::None,     0,    {}};
   if (!paths.empty()) {
@@ -189,16 +201,19 @@ void CScan::PlaceUnexamined(const std::string& name, const std::vector<std::stri
     // type is the one the letter phase was told.
     const std::string root = *std::find_if(paths.begin(), paths.end(), IsDriveRoot);
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
-    if (letter < 'C' || m_letterTypes[letter - 'C'] != DRIVE_REMOVABLE) return;
+    if (letter < 'C' || m_letterTypes[letter - 'C'] != DRIVE_REMOVABLE) return std::nullopt;
     placed.holds = PartitionHolds::NotFixed;
     placed.row = root.substr(0, 2);  // "E:"
   }
-  // Its pieces tie it to its partition: one query, which reads nothing.
-  placed.pieces = VolumePieces(name);
+  return placed;
+}
+
+void CScan::PlaceUnexamined(PlacedVolume placed) {
+  // Its pieces tie it to its partition: the volume is opened and asked, which reads no
+  // sector but is device work (a USB volume may wake for it).
+  placed.pieces = VolumePieces(placed.volumeName);
   if (placed.pieces.empty())
     m_allPlaced = false;
   else
     m_placed.push_back(std::move(placed));
 }
-
-void CScan::TiePartitions() { ::TiePartitions(g_drives, m_placed, m_allPlaced, m_mode); }

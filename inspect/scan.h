@@ -55,11 +55,13 @@ class CScan {
  public:
   // Drives and volumes are opened as `mode` allows.
   explicit CScan(AccessMode mode = AccessMode::Raw) : m_mode(mode) {}
-  // Identifies one drive, or examines one letter or one volume named by folders. A fixed
-  // volume the probe could place gives a row; the drives its pieces lie on are identified
-  // in the same step when the drive phase did not reach them.
+  // One unit of device work: identifies one drive, examines one letter or one volume named
+  // by folders, asks one volume without a row where it lies, or reads the boot sector of one
+  // partition without a row. A fixed volume the probe could place gives a row; the drives
+  // its pieces lie on are identified in the same step when the drive phase did not reach
+  // them.
   std::optional<ScanRow> Step();
-  bool Finished() const { return m_cursor > 'Z' && m_nextMounted >= m_mounted.size(); }
+  bool Finished() const { return VolumesDone() && m_tied && m_nextJudged >= m_toJudge.size(); }
   // The fixed volumes examined so far that got no row, in the order they were met.
   const std::vector<SkippedVolume>& Skipped() const { return m_skipped; }
   // Whether the system's list of volumes came whole; known once the letters are done.
@@ -79,12 +81,16 @@ class CScan {
   // Keeps a volume the probe could not examine, and what is known of where it lies.
   void Skip(const CVolumeInfo& record, std::string name, const std::string& volumeName);
   void FindMountedVolumes();
-  // Asks a volume Windows lists but the scan examines as no row where it lies: one with
-  // neither letter nor folder, or a removable letter.
-  void PlaceUnexamined(const std::string& name, const std::vector<std::string>& paths);
-  // Ties each partition of each listed drive to what Windows shows on it, once the last
-  // volume is examined.
-  void TiePartitions();
+  // A volume Windows lists but the scan examines as no row, to be asked where it lies: one
+  // with neither letter nor folder, or a removable letter; none for the others.
+  std::optional<PlacedVolume> Unexamined(const std::string& name,
+                                         const std::vector<std::string>& paths) const;
+  void PlaceUnexamined(PlacedVolume placed);
+  // Every letter, every volume without a row and every volume named by folders is done.
+  bool VolumesDone() const {
+    return m_cursor > 'Z' && m_nextUnexamined >= m_unexamined.size() &&
+           m_nextMounted >= m_mounted.size();
+  }
 
   // 0..9: the drive to identify next; 'C'..'Z': the letter to examine next; past 'Z':
   // the volumes named by folders. Letters A and B are never examined.
@@ -93,6 +99,10 @@ class CScan {
   bool m_started = false;
   std::vector<MountedVolume> m_mounted;  // found in the step of the last letter
   size_t m_nextMounted = 0;
+  std::vector<PlacedVolume> m_unexamined;  // found then too, each asked in a step of its own
+  size_t m_nextUnexamined = 0;
+  std::vector<TiedPartition> m_toJudge;  // partitions whose boot sector is read, one a step
+  size_t m_nextJudged = 0;
   std::vector<SkippedVolume> m_skipped;
   VolumeListing m_listing;
   std::vector<PlacedVolume> m_placed;

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstdio>
 #include <set>
 
 #include "platform/volume_names.h"
@@ -28,9 +30,16 @@ TEST_F(ScanTest, LabDrivesThenLettersInOrder) {
   int steps = 0;
   while (!scan.Finished()) {
     ++steps;
+    const size_t before = machine.Log().size();
     if (auto row = scan.Step()) rows.push_back(std::move(*row));
+    const StepWork work = WorkSince(machine.Log(), before);
+    EXPECT_TRUE(work.OneUnitAtMost()) << "step " << steps << ": " << work.volumes.size()
+                                      << " volumes, " << work.drives.size() << " drives";
   }
-  EXPECT_EQ(steps, 24 + 2);  // C to Z, then the two volumes mounted in folders
+  // C to Z; the three volumes without a row asked where they lie (the removable I: and two
+  // EFI system partitions); the two volumes mounted in folders; the two EFI system
+  // partitions' boot sectors.
+  EXPECT_EQ(steps, 24 + 3 + 2 + 2);
 
   EXPECT_EQ(rows.size(), 22u) << "the report's rows are checked where the console prints them";
   for (const ScanRow& row : rows) {
@@ -53,12 +62,47 @@ TEST_F(ScanTest, LabDrivesThenLettersInOrder) {
   EXPECT_EQ(machine.Log().size(), calls);
 }
 
+// Forty volumes with neither letter nor folder (recovery and EFI system partitions of a
+// server's many disks): each is asked where it lies, and its boot sector read, in a step of
+// its own, so that no step of the window stalls on them.
+TEST_F(ScanTest, VolumesWithoutARowTakeAStepEach) {
+  for (uint32_t d = 0; d < 4; ++d) sim::AddAtaDrive(machine, d, "D", "", "", 0x6003, 0x4000);
+  for (int i = 0; i < 40; ++i) {
+    sim::VolumeLayout v;
+    char name[64];
+    std::snprintf(name, sizeof name, "\\\\?\\Volume{0000fe00-0000-4000-8000-%012d}\\", i);
+    v.letter = 0;
+    v.volumeName = name;
+    v.drive = static_cast<uint32_t>(i % 4);
+    v.startSector = 2048 + 4096ull * static_cast<uint64_t>(i / 4);
+    v.sectors = 2048;
+    v.fileSystem = "FAT32";
+    v.bootSector = sim::BuildFatBootSector({});
+    v.table = sim::PartitionTable::Gpt;
+    sim::PlaceVolume(machine, v);
+  }
+  CScan scan;
+  int steps = 0, mostVolumes = 0;
+  while (!scan.Finished() && steps < 200) {
+    ++steps;
+    const size_t before = machine.Log().size();
+    scan.Step();
+    const StepWork work = WorkSince(machine.Log(), before);
+    EXPECT_TRUE(work.OneUnitAtMost()) << "step " << steps;
+    mostVolumes = std::max(mostVolumes, static_cast<int>(work.volumes.size()));
+  }
+  EXPECT_EQ(steps, 5 + 24 + 40 + 40);  // four drives and the fifth that does not open
+  EXPECT_EQ(mostVolumes, 1);
+  for (DiskNumber d : g_drives.Listed())
+    for (const Partition& p : g_drives[d].layout->partitions) EXPECT_TRUE(p.verdict) << p.number;
+}
+
 TEST_F(ScanTest, NoDriveOpensYetEveryVolumeKeepsItsRow) {
   sim::BuildLab(machine);
   for (auto& [number, d] : machine.drives) d.open = sim::Open::AccessDenied;
   const ScanRun run = RunWholeScan();
   EXPECT_EQ(g_drives[DiskNumber(0)].status, -2);
-  EXPECT_EQ(run.steps, 1 + 24 + 2) << "the drive phase ended at drive 0";
+  EXPECT_EQ(run.steps, 1 + 24 + 3 + 2) << "the drive phase ended at drive 0; no table to read";
   // The system still says which disk holds each volume; nothing says how its sectors lie.
   ASSERT_EQ(run.rows.size(), 22u);
   EXPECT_EQ(run.rows[0].drive, DiskNumber(0));
@@ -249,8 +293,10 @@ TEST(ScanFaultTest, EveryFailedCallStillEndsTheScanWithConsistentRows) {
                      [&] {
                        ++runs;
                        g_drives.Clear();
-                       const ScanRun run = RunWholeScan(40);
-                       EXPECT_LE(run.steps, 36);
+                       const ScanRun run = RunWholeScan(50);
+                       // Drives, letters, and for each of the five volumes the
+                       // list names a step, and at most one more for its boot sector.
+                       EXPECT_LE(run.steps, 10 + 24 + 5 + 5);
                        EXPECT_LE(run.rows.size(), 22u);  // V: too, placed by its pieces
                        // Letters in order, then the volumes mounted in folders.
                        char previous = 'B';

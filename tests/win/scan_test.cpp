@@ -1,5 +1,7 @@
 // The scan as the report window shows it, tick by tick. The scan itself is tested
 // natively; here is what only a window has: rows, state images, buttons, closing.
+#include <cstdio>
+
 #include "app/report_program.h"
 #include "dialog_fixture.h"
 #include "lab_report.h"
@@ -20,11 +22,15 @@ TEST_F(ScanWindowTest, LabRowsAppearOnePerTickWithTheirMarks) {
   EXPECT_EQ(ListRows(list), 0);
   EXPECT_EQ(wintest::WindowText(dlg.m_btnOk), "Computing...");
 
-  // C to Z, then the two volumes mounted in folders.
+  // C to Z; the three volumes without a row asked where they lie; the two volumes mounted in
+  // folders; the two EFI system partitions' boot sectors: one unit of device work a tick.
   int rows = 0;
-  for (int tick = 0; tick < 24 + 2; ++tick) {
+  for (int tick = 0; tick < 24 + 3 + 2 + 2; ++tick) {
     EXPECT_FALSE(Finished()) << tick;
+    EXPECT_FALSE(::IsWindowVisible(dlg.m_btnCopy)) << tick;
+    const size_t before = machine.Log().size();
     Tick();
+    EXPECT_TRUE(WorkSince(machine.Log(), before).OneUnitAtMost()) << tick;
     const int now = ListRows(list);
     EXPECT_LE(now - rows, 1) << tick;
     rows = now;
@@ -47,6 +53,36 @@ TEST_F(ScanWindowTest, LabRowsAppearOnePerTickWithTheirMarks) {
                                : machine.unlettered.at(record->m_root).mountPaths.front(),
               row.cells[0]);
   }
+}
+
+// A server's forty volumes without a letter or folder: each is asked where it lies, and its
+// boot sector read, in a tick of its own.
+TEST_F(ScanWindowTest, FortyVolumesWithoutALetterTakeATickEach) {
+  for (uint32_t d = 0; d < 4; ++d) sim::AddAtaDrive(machine, d, "D", "", "", 0x6003, 0x4000);
+  for (int i = 0; i < 40; ++i) {
+    sim::VolumeLayout v;
+    char name[64];
+    std::snprintf(name, sizeof name, "\\\\?\\Volume{0000fe00-0000-4000-8000-%012d}\\", i);
+    v.letter = 0;
+    v.volumeName = name;
+    v.drive = static_cast<uint32_t>(i % 4);
+    v.startSector = 2048 + 4096ull * static_cast<uint64_t>(i / 4);
+    v.sectors = 2048;
+    v.fileSystem = "FAT32";
+    v.bootSector = sim::BuildFatBootSector({});
+    v.table = sim::PartitionTable::Gpt;
+    sim::PlaceVolume(machine, v);
+  }
+  Open();
+  int ticks = 0;
+  while (!Finished() && ticks < 200) {
+    const size_t before = machine.Log().size();
+    Tick();
+    ++ticks;
+    EXPECT_TRUE(WorkSince(machine.Log(), before).OneUnitAtMost()) << ticks;
+  }
+  EXPECT_EQ(ticks, 5 + 24 + 40 + 40);
+  EXPECT_TRUE(::IsWindowVisible(dlg.m_btnCopy));
 }
 
 TEST_F(ScanWindowTest, CloseDuringTheDrivePhaseEndsAtTheNextTick) {
@@ -100,7 +136,7 @@ TEST_F(ScanWindowTest, EscapeEndsTheWindowAtOnceDuringTheScan) {
 TEST_F(ScanWindowTest, TicksAfterTheEndChangeNothing) {
   sim::BuildLab(machine);
   Open();
-  EXPECT_EQ(RunScan(), 10 + 24 + 2);
+  EXPECT_EQ(RunScan(), 10 + 24 + 3 + 2 + 2);
   const size_t calls = machine.Log().size();
   Ticks(3);
   EXPECT_TRUE(Finished());
@@ -136,12 +172,13 @@ TEST_F(ScanWindowTest, TheConsoleReportAsksTheLabWhatTheWindowAsks) {
   std::vector<std::string> console;
   for (const sim::Call& c : lab.Log()) console.push_back(Describe(c));
   // The console first makes the start-up checks, which the window's program made before
-  // the window opened, and asks its token whether it runs elevated, which the window does
-  // not need to know: it runs elevated by its manifest.
-  ASSERT_GT(console.size(), 6u);
+  // the window opened, asks its token whether it runs elevated, which the window does not
+  // need to know (it runs elevated by its manifest), and the time, which no window shows.
+  ASSERT_GT(console.size(), 7u);
   EXPECT_EQ(console[0].rfind("GetVersionExA", 0), 0u);
   EXPECT_EQ(console[3].rfind("OpenProcessToken", 0), 0u);
-  console.erase(console.begin(), console.begin() + 6);
+  EXPECT_EQ(console[6].rfind("GetSystemTimeAsFileTime", 0), 0u);
+  console.erase(console.begin(), console.begin() + 7);
   EXPECT_EQ(console.size(), window.size());
   EXPECT_EQ(console, window);
 }
