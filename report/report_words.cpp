@@ -208,7 +208,12 @@ const char* PartitionStyleWord(PartitionStyle style) {
   return "RAW";
 }
 
-std::string WindowsDisagreesWords(WindowsDisagrees why, bool exfat) {
+std::string WindowsDisagreesWords(WindowsDisagrees why, bool exfat, Reader reader) {
+  // A tip cannot send its reader to a report it has no way to make: it says how.
+  const std::string report = reader == Reader::Console
+                                 ? "please report it with a trace"
+                                 : "run TessarelReport.exe --drives --trace tessarel-trace.jsonl "
+                                   "from an elevated prompt and send the file";
   switch (why) {
     case WindowsDisagrees::DataArea:
       return std::string(
@@ -225,11 +230,9 @@ std::string WindowsDisagreesWords(WindowsDisagrees why, bool exfat) {
       return "Windows calls the volume aligned: for a volume over several disks it answers once, "
              "for the largest of them";
     case WindowsDisagrees::WindowsAligned:
-      return "Windows calls its partition aligned; Tessarel does not: please report it with a "
-             "trace";
+      return "Windows calls its partition aligned; Tessarel does not: " + report;
     case WindowsDisagrees::WindowsMisaligned:
-      return "Windows calls its partition misaligned; Tessarel does not: please report it with a "
-             "trace";
+      return "Windows calls its partition misaligned; Tessarel does not: " + report;
     case WindowsDisagrees::None:
       break;
   }

@@ -43,7 +43,9 @@ const char* PlacedByWord(PlacedBy by);                   // "extents", "partitio
 const char* PartitionStyleWord(PartitionStyle style);    // "MBR", "GPT", "RAW"
 // Why Windows' view of a row differs from Tessarel's, as the console's line under it and the
 // tip's sentence say it; empty where they agree. `exfat` names exFAT's cluster heap.
-std::string WindowsDisagreesWords(WindowsDisagrees why, bool exfat);
+// Who reads the words: the console, whose reader can run a command, or a window's tip.
+enum class Reader { Console, Window };
+std::string WindowsDisagreesWords(WindowsDisagrees why, bool exfat, Reader reader = Reader::Console);
 
 // What Device Information shows of a drive's geometry: the grid offset and the physical
 // sector size, or nothing known.

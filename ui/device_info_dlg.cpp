@@ -4,6 +4,7 @@
 
 #include "inspect/drive_info.h"
 #include "report/report_text.h"
+#include "report/tip_text.h"
 #include "res/resource.h"
 
 namespace {
@@ -126,5 +127,8 @@ void CDeviceInfoDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
     text += more.c_str();
   }
   if (text.IsEmpty() || tip->pszText == nullptr || tip->cchTextMax <= 0) return;
-  ::lstrcpynA(tip->pszText, text, tip->cchTextMax);
+  // Whole lines and sentences: a tip cut mid-line would say half a thing.
+  const std::string whole =
+      report::CutAtWholeSentences(text.GetString(), static_cast<size_t>(tip->cchTextMax));
+  ::lstrcpynA(tip->pszText, whole.c_str(), tip->cchTextMax);
 }

@@ -2,6 +2,7 @@
 #include <set>
 
 #include "report/report_text.h"
+#include "report/tip_text.h"
 #include "res/resource.h"
 #include "ui/offset_dlg.h"
 
@@ -31,32 +32,31 @@ void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
   if (tip->pszText == nullptr || tip->cchTextMax <= 0) return;
   ::LoadStringA(AfxGetResourceHandle(), sentence, tip->pszText, tip->cchTextMax);
 
-  // A volume over several disks says on how many, after its sentence, and a misaligned one
-  // what would align it. The item data is taken only when it is the record of one of this
-  // window's rows.
+  // After the string table's sentence: why an undetermined row is, on how many disks a
+  // volume lies, what would align a misaligned one, why Windows' own view differs; each
+  // sentence whole or not at all. The item data is taken only when it is the record of one
+  // of this window's rows.
   const ScanRow* row = nullptr;
   for (const ScanRow& r : m_rows)
     if (reinterpret_cast<LPARAM>(r.volume.get()) == tip->lParam) row = &r;
   if (row == nullptr) return;
   const CVolumeInfo* record = row->volume.get();
-  CString text(tip->pszText);
   std::set<int64_t> disks;  // a piece on no disk found counts as one
   for (const VolumeExtent& extent : record->m_extents)
     disks.insert(extent.disk ? int64_t{extent.disk->value} : CVolumeInfo::kNoDrive);
-  if (disks.size() > 1) {
-    CString disksText;
-    disksText.Format(" The volume lies on %u disks.", static_cast<unsigned>(disks.size()));
-    text += disksText;
-  }
-  if (state == INDEXTOSTATEIMAGEMASK(1) && row->advice) {
-    text += " ";
-    text += report::AdviceSentence(*row->advice, SectorSize(record->m_bytesPerSector)).c_str();
-  }
-  // Where Windows' own view differs, why, in a sentence.
-  const std::string windows =
-      report::WindowsDisagreesWords(row->windowsDisagrees, row->fileSystem == "exFAT");
-  if (!windows.empty()) text += (" " + windows + ".").c_str();
-  ::lstrcpynA(tip->pszText, text, tip->cchTextMax);
+  // The sentences follow the mark the row shows.
+  ScanRow shown;
+  shown.verdict = state == INDEXTOSTATEIMAGEMASK(1)   ? Verdict::Misaligned
+                  : state == INDEXTOSTATEIMAGEMASK(2) ? Verdict::Undetermined
+                                                      : Verdict::Aligned;
+  shown.reason = row->reason;
+  shown.advice = row->advice;
+  shown.windowsDisagrees = row->windowsDisagrees;
+  shown.fileSystem = row->fileSystem;
+  const std::string text = report::JoinWhole(
+      tip->pszText, report::RowTipSentences(shown, disks.size(), record->m_bytesPerSector),
+      static_cast<size_t>(tip->cchTextMax));
+  ::lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
 }
 
 void COffsetDlg::OnCopy() {

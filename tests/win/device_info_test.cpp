@@ -204,6 +204,10 @@ TEST_F(DeviceInfoTest, AMisalignedPartitionWithoutARowIsNamedInItsDrivesTip) {
             "Ser=KD80D0006\nf/w=KD04\nOn this hard disk each misaligned write reads and rewrites a "
             "whole physical sector.\nPartition 3 (EFI system) has no letter or folder in Windows "
             "and its data area begins off the grid, at sector 98.");
+  // A buffer too small for it all ends the tip at a whole line or sentence.
+  EXPECT_EQ(Tip(ListData(list, 6), 120),
+            "Ser=KD80D0006\nf/w=KD04\nOn this hard disk each misaligned write reads and rewrites a "
+            "whole physical sector.");
   EXPECT_EQ(Tip(ListData(list, 12), 512),
             "Ser=KD20H0013\nf/w=KD03\nOn this hard disk each misaligned write reads and rewrites a "
             "whole physical sector.\nPartition 4 (Linux file system) has no volume in Windows and "

@@ -66,10 +66,11 @@ TEST_F(ReportExportTest, TipsExplainEachState) {
             "This partition is not properly aligned.  Performance may be increased by correctly "
             "aligning the volume.");
   EXPECT_EQ(Tip(5, data), "Unable to determine if this partition is properly aligned.");
+  // An undetermined row says why, as the console words it.
   EXPECT_EQ(Tip(5, wintest::ListData(list, 5)),
-            "Unable to determine if this partition is properly aligned. Windows calls its "
-            "partition aligned, but the drive's storage stack reports no physical sector beyond "
-            "the logical one.");
+            "Unable to determine if this partition is properly aligned. The drive reported "
+            "nothing about its physical sectors. Windows calls its partition aligned, but the "
+            "drive's storage stack reports no physical sector beyond the logical one.");
 
   const std::string untouched(1023, 'x');
   EXPECT_EQ(Tip(0, -1), untouched) << "item data -1 leaves the buffer as it was";
@@ -88,7 +89,12 @@ TEST_F(ReportExportTest, TipsExplainEachState) {
                 " The volume lies on 2 disks. Windows calls the volume aligned: for a "
                 "volume over several disks it answers once, for the largest of them.");
   EXPECT_EQ(Tip(s + 1, wintest::ListData(list, s + 1)), Tip(0, data));
-  EXPECT_EQ(Tip(s, wintest::ListData(list, s), 70), (misaligned + " The vol").substr(0, 69));
+  // Cut at whole sentences: the string table's text cut to fit as it always was, and each
+  // sentence after it whole or not at all.
+  const std::string disks = misaligned + " The volume lies on 2 disks.";
+  EXPECT_EQ(Tip(s, wintest::ListData(list, s), 70), misaligned.substr(0, 69));
+  EXPECT_EQ(Tip(s, wintest::ListData(list, s), static_cast<int>(disks.size()) + 1), disks);
+  EXPECT_EQ(Tip(s, wintest::ListData(list, s), static_cast<int>(disks.size())), misaligned);
 
   // A misaligned row's own tip says what would align it: the 1 MiB start where it fits,
   // else the first aligning start with what it costs, or to format it again; then why
