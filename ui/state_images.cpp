@@ -1,5 +1,6 @@
 #include "ui/state_images.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "res/resource.h"
@@ -7,6 +8,7 @@
 namespace {
 
 constexpr int kIconSide = 16;
+constexpr int kQuestionSide = 32;  // unknown.ico's one picture
 
 // A bitmap's pixels as 32-bit colours, top row first; empty when it cannot be read.
 std::vector<DWORD> Pixels(HBITMAP bitmap, int side) {
@@ -68,9 +70,10 @@ HICON ScaleIcon(HICON icon, int side) {
 bool CreateStateImages(CImageList& images, HINSTANCE resources, int side) {
   if (!images.Create(side, side, ILC_MASK, 4, 4)) return false;
   for (UINT id : {IDI_MISALIGNED, IDI_UNKNOWN}) {
-    HICON icon = static_cast<HICON>(
-        ::LoadImageA(resources, MAKEINTRESOURCEA(id), IMAGE_ICON, kIconSide, kIconSide, 0));
-    HICON sized = side == kIconSide ? icon : ScaleIcon(icon, side);
+    const int own = id == IDI_MISALIGNED ? kIconSide : std::min(side, kQuestionSide);
+    HICON icon =
+        static_cast<HICON>(::LoadImageA(resources, MAKEINTRESOURCEA(id), IMAGE_ICON, own, own, 0));
+    HICON sized = side == own ? icon : ScaleIcon(icon, side);
     images.Add(sized);
     if (sized != icon) ::DestroyIcon(sized);
     ::DestroyIcon(icon);

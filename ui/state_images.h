@@ -25,11 +25,14 @@ inline int StateImageIndex(Verdict verdict) {
 // the text beside it.
 int StateImageSize(UINT dpi);
 
-// The icon's image of side x side pixels, each pixel of its 16x16 image repeated without
+// The icon's image of side x side pixels, each pixel of its own image repeated without
 // smoothing, so that the marks stay sharp; null when the icon cannot be read.
 HICON ScaleIcon(HICON icon, int side);
 
 // Creates images at side x side and adds the exclamation and the question mark, in that
-// order, from resources: each icon's own 16x16 image (icon 131's 32x32 image is blank on
-// purpose), scaled up where side is larger. False when the list could not be created.
+// order, from resources. The exclamation mark (icon 131) is drawn from its 16x16 picture,
+// repeated where side is larger: its 32x32 picture is blank on purpose. The question mark
+// (icon 132) has a 32x32 picture only: at 32 pixels it is drawn as it is, at 16 and 24
+// (150 %) from it reduced once by Windows, above 32 from it repeated. False when the list
+// could not be created.
 bool CreateStateImages(CImageList& images, HINSTANCE resources, int side);

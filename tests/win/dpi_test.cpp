@@ -36,8 +36,10 @@ std::vector<DWORD> IconPixels(HICON icon, int side) {
   return colour;
 }
 
-// Fails unless the list's state images are side pixels square and each shows its icon's
-// 16x16 image with every pixel repeated, nothing blended.
+// Fails unless the list's state images are side pixels square and each shows its own
+// picture: the exclamation mark its 16x16 one with every pixel repeated; the question mark
+// its 32x32 one as it is at 32, as Windows reduces it at 16 and 24, repeated above 32;
+// nothing blended.
 void ExpectMarks(HWND list, int side) {
   auto images =
       reinterpret_cast<HIMAGELIST>(::SendMessageA(list, LVM_GETIMAGELIST, LVSIL_STATE, 0));
@@ -47,28 +49,27 @@ void ExpectMarks(HWND list, int side) {
   ASSERT_EQ(cx, side);
   ASSERT_EQ(cy, side);
   ASSERT_EQ(ImageList_GetImageCount(images), 2);
-  // The marks as a 16-pixel list of the same kind holds them: the question mark has only
-  // a 32x32 image, which Windows scales down, and the list keeps its own colours.
-  HIMAGELIST reference = ImageList_Create(16, 16, ILC_MASK, 2, 0);
-  for (UINT id : {IDI_MISALIGNED, IDI_UNKNOWN}) {
-    HICON icon = static_cast<HICON>(
-        ::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
+  const UINT ids[] = {IDI_MISALIGNED, IDI_UNKNOWN};
+  for (int index = 0; index < 2; ++index) {
+    // The picture as a list of its own size holds it, which keeps the list's colours.
+    const int own = index == 0 ? 16 : std::min(side, 32);
+    HIMAGELIST reference = ImageList_Create(own, own, ILC_MASK, 1, 0);
+    HICON icon = static_cast<HICON>(::LoadImageA(
+        ::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ids[index]), IMAGE_ICON, own, own, 0));
     ImageList_ReplaceIcon(reference, -1, icon);
     ::DestroyIcon(icon);
-  }
-  for (int index = 0; index < 2; ++index) {
-    HICON source = ImageList_GetIcon(reference, index, ILD_NORMAL);
+    HICON source = ImageList_GetIcon(reference, 0, ILD_NORMAL);
     HICON shown = ImageList_GetIcon(images, index, ILD_NORMAL);
-    const std::vector<DWORD> small = IconPixels(source, 16), big = IconPixels(shown, side);
+    const std::vector<DWORD> small = IconPixels(source, own), big = IconPixels(shown, side);
     ::DestroyIcon(source);
     ::DestroyIcon(shown);
+    ImageList_Destroy(reference);
     int wrong = 0;
     for (int y = 0; y < side; ++y)
       for (int x = 0; x < side; ++x)
-        wrong += big[y * side + x] != small[(y * 16 / side) * 16 + x * 16 / side];
+        wrong += big[y * side + x] != small[(y * own / side) * own + x * own / side];
     EXPECT_EQ(wrong, 0) << "image " << index << " at " << side;
   }
-  ImageList_Destroy(reference);
 }
 
 TEST(Dpi, StateImagesGrowInStepsOfEightFrom144) {
