@@ -5,7 +5,7 @@
 # Usage: tools/screenshot.sh OUT.png [SECONDS] [BUILD] [DEVICE_INFO.png]
 #   (default: 6 seconds for the scan to finish, build/win)
 # With SCROLL=end in the environment, each list is scrolled to its last row first, with the
-# mouse wheel, as a person would. With DPI=192 (or another), the display has that many dots
+# mouse wheel, as a person would; with SCROLL=N, by N turns of the wheel. With DPI=192 (or another), the display has that many dots
 # per inch (a prefix of its own).
 set -euo pipefail
 out=$(realpath -m "$1")
@@ -20,10 +20,11 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   prepare_wine_prefix
   # Scrolls the list of window $1 (its middle) to the end.
   scroll() {
-    [ "$SCROLL" = end ] || return 0
-    local w
+    [ -n "$SCROLL" ] || return 0
+    local w turns=20
+    [ "$SCROLL" = end ] || turns=$SCROLL
     w=$(xdotool search --name "$1" | head -1)
-    xdotool mousemove --window "$w" 200 80 click --repeat 20 5; sleep 1
+    xdotool mousemove --window "$w" 200 80 click --repeat "$turns" 5; sleep 1
   }
   wine "$1" & pid=$!
   sleep "$2"
