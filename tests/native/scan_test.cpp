@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstdio>
 #include <set>
 
 #include "platform/volume_names.h"
@@ -66,21 +65,7 @@ TEST_F(ScanTest, LabDrivesThenLettersInOrder) {
 // server's many disks): each is asked where it lies, and its boot sector read, in a step of
 // its own, so that no step of the window stalls on them.
 TEST_F(ScanTest, VolumesWithoutARowTakeAStepEach) {
-  for (uint32_t d = 0; d < 4; ++d) sim::AddAtaDrive(machine, d, "D", "", "", 0x6003, 0x4000);
-  for (int i = 0; i < 40; ++i) {
-    sim::VolumeLayout v;
-    char name[64];
-    std::snprintf(name, sizeof name, "\\\\?\\Volume{0000fe00-0000-4000-8000-%012d}\\", i);
-    v.letter = 0;
-    v.volumeName = name;
-    v.drive = static_cast<uint32_t>(i % 4);
-    v.startSector = 2048 + 4096ull * static_cast<uint64_t>(i / 4);
-    v.sectors = 2048;
-    v.fileSystem = "FAT32";
-    v.bootSector = sim::BuildFatBootSector({});
-    v.table = sim::PartitionTable::Gpt;
-    sim::PlaceVolume(machine, v);
-  }
+  AddVolumesWithoutAPath(machine, 40);
   CScan scan;
   int steps = 0, mostVolumes = 0;
   while (!scan.Finished() && steps < 200) {

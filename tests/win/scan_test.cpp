@@ -1,7 +1,5 @@
 // The scan as the report window shows it, tick by tick. The scan itself is tested
 // natively; here is what only a window has: rows, state images, buttons, closing.
-#include <cstdio>
-
 #include "app/report_program.h"
 #include "dialog_fixture.h"
 #include "lab_report.h"
@@ -58,21 +56,7 @@ TEST_F(ScanWindowTest, LabRowsAppearOnePerTickWithTheirMarks) {
 // A server's forty volumes without a letter or folder: each is asked where it lies, and its
 // boot sector read, in a tick of its own.
 TEST_F(ScanWindowTest, FortyVolumesWithoutALetterTakeATickEach) {
-  for (uint32_t d = 0; d < 4; ++d) sim::AddAtaDrive(machine, d, "D", "", "", 0x6003, 0x4000);
-  for (int i = 0; i < 40; ++i) {
-    sim::VolumeLayout v;
-    char name[64];
-    std::snprintf(name, sizeof name, "\\\\?\\Volume{0000fe00-0000-4000-8000-%012d}\\", i);
-    v.letter = 0;
-    v.volumeName = name;
-    v.drive = static_cast<uint32_t>(i % 4);
-    v.startSector = 2048 + 4096ull * static_cast<uint64_t>(i / 4);
-    v.sectors = 2048;
-    v.fileSystem = "FAT32";
-    v.bootSector = sim::BuildFatBootSector({});
-    v.table = sim::PartitionTable::Gpt;
-    sim::PlaceVolume(machine, v);
-  }
+  AddVolumesWithoutAPath(machine, 40);
   Open();
   int ticks = 0;
   while (!Finished() && ticks < 200) {
