@@ -245,7 +245,7 @@ def failed_rules(rules, line):
     return failed
 
 
-def check_compliance(fixture_incomplete):
+def check_compliance(fixture_incomplete, images):
     rules = json.load(open(os.path.join(DOCS, "tessarel-compliance.json")))
     for rule in rules["Rules"]:
         check(rule["SettingName"] + ": a rule Intune takes",
@@ -257,11 +257,17 @@ def check_compliance(fixture_incomplete):
     for what, args, lab, failing in [
             ("the lab", [], True, ["TessarelMisaligned", "TessarelUndetermined", "TessarelNotExamined"]),
             ("an aligned machine", ["--replay", aligned], False, []),
-            ("an incomplete list", ["--replay", fixture_incomplete], False, ["TessarelComplete"])]:
+            ("an incomplete list", ["--replay", fixture_incomplete], False, ["TessarelComplete"]),
+            # A raw disk with a partition at sector 63, and a file that is none: refused,
+            # so not examined, and counted apart from the misaligned one.
+            ("two images", images, True, ["TessarelMisaligned", "TessarelNotExamined"])]:
         out, _, status = report(args + ["--intune-compliance"], lab)
         check(what + ": one compressed line", (out.count("\n"), out.endswith("\n"), ": " in out), (1, True, False))
         check(what + ": exit 0 whenever the scan ran", status, 0)
         check(what + ": rules failed", failed_rules(rules, out), failing)
+        if what == "two images":
+            check(what + ": counts", {k: v for k, v in json.loads(out).items() if k.endswith(("Volumes", "NotExamined", "Verdict"))},
+                  {"TessarelVerdict": "misaligned", "TessarelVolumes": 2, "TessarelNotExamined": 1})
     # The evaluator itself: each operator on each side of its operand.
     for op, results in [("IsEquals", (False, True, False)), ("NotEquals", (True, False, True)),
                         ("GreaterThan", (False, False, True)), ("GreaterEquals", (False, True, True)),
@@ -435,7 +441,7 @@ check_metrics("images", images)
 check_records("images", images)
 
 check_alert_rules(lab_prom, aligned_prom)
-check_compliance(incomplete_fixture())
+check_compliance(incomplete_fixture(), images)
 
 # --prom with another output: that output as usual; a file that cannot be written: status 3,
 # the old file whole, no .tmp left.
