@@ -539,6 +539,10 @@ TEST_F(IdentifyTest, PartitionTablesAsWindowsListThem) {
       {"GPT: the last partition ends before the backup table", PartitionTable::Gpt,
        {{2048, 2048, 0, "", false}, {4096, 0, 0, "", false}}, 0,
        "1 basic data 2048; 2 basic data 4096; ", 1, "4096 4294967263 "},
+      {"entries out of disk order: each bounded by the next start on the disk, not in the table",
+       PartitionTable::Gpt,
+       {{6144, 1000, 0, "", false}, {2048, 1000, 0, "", false}, {4096, 1000, 0, "", false}}, 0,
+       "1 basic data 6144; 2 basic data 2048; 3 basic data 4096; ", 1, "4294967263 4096 6144 "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
