@@ -31,9 +31,11 @@ int main(int argc, char** argv) {
 
   const std::vector<std::string> args(argv + 1, argv + argc);
   // CSV ends its lines with CRLF itself, as RFC 4180 and Import-Csv want them: the console's
-  // text mode would make each one CR CR LF.
-  if (std::find(args.begin(), args.end(), "--csv") != args.end())
-    _setmode(_fileno(stdout), _O_BINARY);
+  // text mode would make each one CR CR LF. JSON lines end with LF alone, which log pipelines
+  // split on: text mode would add a CR to every record.
+  for (const char* binary : {"--csv", "--jsonl"})
+    if (std::find(args.begin(), args.end(), binary) != args.end())
+      _setmode(_fileno(stdout), _O_BINARY);
   std::string out, err;
   const int status = RunReport(args, texts, &out, &err);
   return WriteReport(stdout, stderr, out, err, status);

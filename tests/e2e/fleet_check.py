@@ -403,6 +403,12 @@ def wine():
     check("Wine: cannot write: status", done.returncode, 3)
     check("Wine: cannot write: said", b"cannot write the metrics to" in done.stderr, True)
     check("Wine: the file there before is whole", open(path, "rb").read(), before)
+    # JSON lines end with LF alone on Windows too, every one a JSON object.
+    done = subprocess.run([wine_run, prefix, demo, "--jsonl"], capture_output=True)
+    check("Wine: --jsonl has no CR", b"\r" in done.stdout, False)
+    lines = done.stdout.decode("utf-8").splitlines()
+    check("Wine: --jsonl's records", (len(lines) > 20, [json.loads(l)["kind"] for l in lines[:2]]),
+          (True, ["run", "volume"]))
     finish("fleet (Wine)")
 
 
