@@ -133,21 +133,16 @@ std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolum
     if (v.error != 0) l.reason += " (" + WindowsErrorWords(v.error) + ")";
     Append(csv, l, mode.decode);
   }
-  for (DiskNumber number : drives.Listed()) {
-    const DriveInfo& d = drives[number];
-    if (!d.layout) continue;
-    for (const Partition& p : d.layout->partitions) {
-      if (p.holds == PartitionHolds::Row) continue;
-      Line l{mode.computer, "partition", !p.shownAs.empty() ? p.shownAs : p.volume};
-      l.drive = Decimal(number);
-      l.partition = std::to_string(p.number);
-      l.partitionStart = Decimal(d.layout->SectorOf(p.start));
-      if (p.verdict && p.dataOffset)
-        l.dataStart = Decimal(d.layout->SectorOf(p.start) + *p.dataOffset);
-      Judged(l, p);
-      Append(csv, l, mode.decode);
-    }
-  }
+  ForEachPartitionWithoutRow(drives, [&](DiskNumber number, const DriveLayout& layout,
+                                           const Partition& p) {
+    Line l{mode.computer, "partition", !p.shownAs.empty() ? p.shownAs : p.volume};
+    l.drive = Decimal(number);
+    l.partition = std::to_string(p.number);
+    l.partitionStart = Decimal(layout.SectorOf(p.start));
+    if (p.verdict && p.dataOffset) l.dataStart = Decimal(layout.SectorOf(p.start) + *p.dataOffset);
+    Judged(l, p);
+    Append(csv, l, mode.decode);
+  });
   return csv;
 }
 

@@ -145,10 +145,9 @@ std::string Metrics(const std::vector<ScanRow>& rows, const std::vector<SkippedV
     if (s.startBytes) e.Sample({{"name", s.name}, {"disk", s.disk}}, std::to_string(*s.startBytes));
 
   std::map<std::string, long long> partitions;
-  for (DiskNumber number : drives.Listed())
-    if (const DriveInfo& d = drives[number]; d.layout)
-      for (const Partition& p : d.layout->partitions)
-        if (p.holds != PartitionHolds::Row) ++partitions[MetricVerdict(p.verdict)];
+  ForEachPartitionWithoutRow(drives, [&](DiskNumber, const DriveLayout&, const Partition& p) {
+    ++partitions[MetricVerdict(p.verdict)];
+  });
   e.Family("tessarel_partitions_without_row",
            "Partitions without a volume row, by verdict; none for those not judged (LDM, "
            "reserved).");

@@ -55,17 +55,13 @@ std::string Records(const std::vector<ScanRow>& rows, const std::vector<SkippedV
   }
   for (const SkippedVolume& volume : skipped)
     Record(out, "skipped", mode, run, [&](JsonWriter& json) { SkippedMembers(json, volume); });
-  for (DiskNumber number : drives.Listed()) {
-    const DriveInfo& d = drives[number];
-    if (!d.layout) continue;
-    for (const Partition& p : d.layout->partitions) {
-      if (p.holds == PartitionHolds::Row) continue;
-      Record(out, "partition", mode, run, [&](JsonWriter& json) {
-        json.Member("drive", number.value);
-        PartitionMembers(json, p, *d.layout);
-      });
-    }
-  }
+  ForEachPartitionWithoutRow(drives, [&](DiskNumber number, const DriveLayout& layout,
+                                           const Partition& p) {
+    Record(out, "partition", mode, run, [&](JsonWriter& json) {
+      json.Member("drive", number.value);
+      PartitionMembers(json, p, layout);
+    });
+  });
   return out;
 }
 

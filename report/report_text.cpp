@@ -218,23 +218,19 @@ std::string PhysicalSectorNote(const DriveInfo& drive) {
 std::string PartitionText(const DriveTable& drives) {
   static const std::vector<int> widths = {8, 6, 20, 12, 12, 13, 12};
   std::string lines;
-  for (DiskNumber number : drives.Listed()) {
-    const DriveInfo& d = drives[number];
-    if (!d.layout) continue;
-    for (const Partition& p : d.layout->partitions) {
-      if (p.holds == PartitionHolds::Row) continue;
-      AppendFixedWidthLine(
-          lines,
-          {Decimal(number), std::to_string(p.number), PartitionTypeName(p),
-           Decimal(d.layout->SectorOf(p.start)), Decimal(d.layout->SectorOf(p.length)),
-           p.verdict ? VerdictWord(*p.verdict) : "", AlignedToWord(AlignedTo(p.start)),
-           Printable(HoldsWords(p).c_str())},
-          widths, kConsoleGap);
-      if (const char* why = UndeterminedWords(p.reason))
-        lines += std::string("    undetermined: ") + why + "\n";
-      lines += AdviceLines(p.advice);
-    }
-  }
+  ForEachPartitionWithoutRow(drives, [&](DiskNumber number, const DriveLayout& layout,
+                                           const Partition& p) {
+    AppendFixedWidthLine(
+        lines,
+        {Decimal(number), std::to_string(p.number), PartitionTypeName(p),
+         Decimal(layout.SectorOf(p.start)), Decimal(layout.SectorOf(p.length)),
+         p.verdict ? VerdictWord(*p.verdict) : "", AlignedToWord(AlignedTo(p.start)),
+         Printable(HoldsWords(p).c_str())},
+        widths, kConsoleGap);
+    if (const char* why = UndeterminedWords(p.reason))
+      lines += std::string("    undetermined: ") + why + "\n";
+    lines += AdviceLines(p.advice);
+  });
   if (lines.empty()) return "";
   std::string text = "Partitions without a letter or folder\n";
   AppendFixedWidthLine(

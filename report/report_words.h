@@ -91,6 +91,19 @@ struct RunFacts {
   int exitStatus = 0;
 };
 
+// Calls visit(number, layout, partition) for each partition of each listed drive that no
+// volume row shows, in drive and table order: the partition lines and records every output
+// writes.
+template <class Visit>
+void ForEachPartitionWithoutRow(const DriveTable& drives, Visit visit) {
+  for (DiskNumber number : drives.Listed()) {
+    const DriveInfo& drive = drives[number];
+    if (!drive.layout) continue;
+    for (const Partition& p : drive.layout->partitions)
+      if (p.holds != PartitionHolds::Row) visit(number, *drive.layout, p);
+  }
+}
+
 enum class ExitStatus {
   Aligned = 0,       // every volume aligned, or no fixed volume at all
   Misaligned = 1,    // at least one volume misaligned

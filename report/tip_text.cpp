@@ -16,12 +16,13 @@ std::string Sentence(std::string words) {
 
 }  // namespace
 
-std::vector<std::string> RowTipSentences(const ScanRow& row, size_t disks, uint32_t sectorBytes) {
+std::vector<std::string> RowTipSentences(const ScanRow& row, Verdict shown, size_t disks,
+                                         uint32_t sectorBytes) {
   std::vector<std::string> sentences;
-  if (row.verdict == Verdict::Undetermined)
+  if (shown == Verdict::Undetermined)
     if (const char* why = UndeterminedWords(row.reason)) sentences.push_back(Sentence(why));
   if (disks > 1) sentences.push_back("The volume lies on " + std::to_string(disks) + " disks.");
-  if (row.verdict == Verdict::Misaligned && row.advice)
+  if (shown == Verdict::Misaligned && row.advice)
     sentences.push_back(AdviceSentence(*row.advice, SectorSize(sectorBytes)));
   const std::string windows =
       WindowsDisagreesWords(row.windowsDisagrees, row.fileSystem == "exFAT", Reader::Window);

@@ -9,10 +9,11 @@
 
 namespace report {
 
-// The sentences a row's tip adds after the string table's text, in order: why it is
-// undetermined (as the console words it), on how many disks it lies, what would align a
-// misaligned one, and why Windows' own view differs.
-std::vector<std::string> RowTipSentences(const ScanRow& row, size_t disks, uint32_t sectorBytes);
+// The sentences a row's tip adds after the string table's text for the mark `shown`, in
+// order: why it is undetermined (as the console words it), on how many disks it lies, what
+// would align a misaligned one, and why Windows' own view differs.
+std::vector<std::string> RowTipSentences(const ScanRow& row, Verdict shown, size_t disks,
+                                         uint32_t sectorBytes);
 
 // `first`, then each of `more` after a space while it fits whole in `room` bytes with the
 // terminator; the first that does not fit ends the tip.

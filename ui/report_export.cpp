@@ -45,16 +45,11 @@ void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
   for (const VolumeExtent& extent : record->m_extents)
     disks.insert(extent.disk ? int64_t{extent.disk->value} : CVolumeInfo::kNoDrive);
   // The sentences follow the mark the row shows.
-  ScanRow shown;
-  shown.verdict = state == INDEXTOSTATEIMAGEMASK(1)   ? Verdict::Misaligned
-                  : state == INDEXTOSTATEIMAGEMASK(2) ? Verdict::Undetermined
-                                                      : Verdict::Aligned;
-  shown.reason = row->reason;
-  shown.advice = row->advice;
-  shown.windowsDisagrees = row->windowsDisagrees;
-  shown.fileSystem = row->fileSystem;
+  const Verdict shown = state == INDEXTOSTATEIMAGEMASK(1)   ? Verdict::Misaligned
+                        : state == INDEXTOSTATEIMAGEMASK(2) ? Verdict::Undetermined
+                                                            : Verdict::Aligned;
   const std::string text = report::JoinWhole(
-      tip->pszText, report::RowTipSentences(shown, disks.size(), record->m_bytesPerSector),
+      tip->pszText, report::RowTipSentences(*row, shown, disks.size(), record->m_bytesPerSector),
       static_cast<size_t>(tip->cchTextMax));
   ::lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
 }

@@ -28,6 +28,8 @@ import urllib.request
 
 import jsonschema
 
+from sample_images import write_sample_images
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DOCS = os.path.join(ROOT, "docs")
 TRACES = os.path.join(ROOT, "tests", "traces")
@@ -258,16 +260,18 @@ def check_compliance(fixture_incomplete, images):
             ("the lab", [], True, ["TessarelMisaligned", "TessarelUndetermined", "TessarelNotExamined"]),
             ("an aligned machine", ["--replay", aligned], False, []),
             ("an incomplete list", ["--replay", fixture_incomplete], False, ["TessarelComplete"]),
-            # A raw disk with a partition at sector 63, and a file that is none: refused,
-            # so not examined, and counted apart from the misaligned one.
-            ("two images", images, True, ["TessarelMisaligned", "TessarelNotExamined"])]:
+            # The sample images: one misaligned, two undetermined, one refused (not
+            # examined, counted apart from both).
+            ("the sample images", images, True,
+             ["TessarelMisaligned", "TessarelUndetermined", "TessarelNotExamined"])]:
         out, _, status = report(args + ["--intune-compliance"], lab)
         check(what + ": one compressed line", (out.count("\n"), out.endswith("\n"), ": " in out), (1, True, False))
         check(what + ": exit 0 whenever the scan ran", status, 0)
         check(what + ": rules failed", failed_rules(rules, out), failing)
-        if what == "two images":
-            check(what + ": counts", {k: v for k, v in json.loads(out).items() if k.endswith(("Volumes", "NotExamined", "Verdict"))},
-                  {"TessarelVerdict": "misaligned", "TessarelVolumes": 2, "TessarelNotExamined": 1})
+        if what == "the sample images":
+            check(what + ": counts", {k: v for k, v in json.loads(out).items() if type(v) is int},
+                  {"TessarelVolumes": 4, "TessarelMisaligned": 1, "TessarelUndetermined": 2,
+                   "TessarelNotExamined": 1})
     # The evaluator itself: each operator on each side of its operand.
     for op, results in [("IsEquals", (False, True, False)), ("NotEquals", (True, False, True)),
                         ("GreaterThan", (False, False, True)), ("GreaterEquals", (False, True, True)),
@@ -436,13 +440,18 @@ check_records("standard user", ["--standard"])
 check("two runs, two ids", check_records("lab again", [])["runId"] != first["runId"], True)
 check("escapes: a folder mount's name", b'name="C:\\\\SQL\\\\Data\\\\"' in open(lab_prom, "rb").read(), True)
 
-# Images: a raw disk with a partition at 63 and a file that is none.
-disk = bytearray(8 << 20)
-disk[446:462] = bytes([0, 0, 0, 0, 7, 0, 0, 0]) + (63).to_bytes(4, "little") + (4000).to_bytes(4, "little")
-disk[510:512] = b"\x55\xaa"
-image = os.path.join(work, "xp.img")
-open(image, "wb").write(disk)
-images = ["--image", image, "--image", os.path.join(work, "missing.vhd")]
+# Images: a raw disk with a partition at 63, random bytes, a PNG and a file that is none.
+samples = write_sample_images(work)
+images = [a for path in samples for a in ("--image", path)]
+# Bytes that hold no table and no boot sector never pass: each alone is undetermined in
+# every output (the status 2, the metrics' status, the compliance line).
+for path in samples[1:3]:
+    name = os.path.basename(path)
+    _, _, status = report(["--image", path])
+    check(name + ": status", status, 2)
+    check(name + ": summary", report(["--image", path, "--summary"])[0].split(":")[0], "UNDETERMINED")
+    check(name + ": compliance", json.loads(report(["--image", path, "--intune-compliance"])[0])["TessarelVerdict"],
+          "undetermined")
 check_metrics("images", images)
 check_records("images", images)
 

@@ -22,6 +22,8 @@ import tempfile
 
 import jsonschema
 
+from sample_images import write_sample_images
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SCHEMA = json.load(open(os.path.join(ROOT, "docs", "report.schema.json")))
 jsonschema.Draft202012Validator.check_schema(SCHEMA)
@@ -208,13 +210,9 @@ if not wine:
         if name.endswith(".jsonl"):
             out, _, _ = run(["--json", "--replay", os.path.join(traces, name)])
             valid(name + " JSON", json.loads(out))
-    # An image: a raw disk with NTFS's partition at 63 (no file system), and one refused.
-    disk = bytearray(8 << 20)
-    disk[446:462] = bytes([0, 0, 0, 0, 7, 0, 0, 0]) + (63).to_bytes(4, "little") + (4000).to_bytes(4, "little")
-    disk[510:512] = b"\x55\xaa"
-    image = os.path.join(work, "xp.img")
-    open(image, "wb").write(disk)
-    args = ["--image", image, "--image", os.path.join(work, "missing.vhd")]
+    # Images: a raw disk with NTFS's partition at 63 (no file system), random bytes, a PNG,
+    # and one refused.
+    args = [a for path in write_sample_images(work) for a in ("--image", path)]
     out, _, _ = run(args + ["--json"])
     doc = json.loads(out)
     valid("images JSON", doc)

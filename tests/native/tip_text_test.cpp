@@ -25,7 +25,8 @@ TEST(TipTextTest, AnUndeterminedRowSaysWhy) {
     row.verdict = Verdict::Undetermined;
     row.reason = c.reason;
     row.windowsDisagrees = WindowsDisagrees::HiddenSectors;
-    const std::vector<std::string> sentences = report::RowTipSentences(row, 2, 512);
+    const std::vector<std::string> sentences =
+        report::RowTipSentences(row, Verdict::Undetermined, 2, 512);
     ASSERT_EQ(sentences.size(), 3u) << c.sentence;
     EXPECT_EQ(sentences[0], c.sentence);
     EXPECT_EQ(sentences[1], "The volume lies on 2 disks.");
@@ -35,7 +36,7 @@ TEST(TipTextTest, AnUndeterminedRowSaysWhy) {
   ScanRow aligned;
   aligned.verdict = Verdict::Aligned;
   aligned.windowsDisagrees = WindowsDisagrees::WindowsMisaligned;
-  EXPECT_EQ(report::RowTipSentences(aligned, 1, 512),
+  EXPECT_EQ(report::RowTipSentences(aligned, Verdict::Aligned, 1, 512),
             std::vector<std::string>{
                 "Windows calls its partition misaligned; Tessarel does not: run TessarelReport.exe "
                 "--drives --trace tessarel-trace.jsonl from an elevated prompt and send the file."});
