@@ -8,7 +8,8 @@ FUZZ_SECONDS ?= 60
 DIST := build/dist
 BENCH := build/bench
 
-.PHONY: setup test demo native win fuzz-build fuzz fuzz-seeds traces dist bench clean
+.PHONY: setup test demo native win fuzz-build fuzz fuzz-seeds traces expected expected-disks \
+  dist bench clean
 
 setup:
 	@bash tools/setup.sh
@@ -46,6 +47,17 @@ fuzz-seeds: fuzz-build
 # Records the trace fixtures of tests/traces from their simulated machines again.
 traces: native
 	@bash tools/traces.sh $(NATIVE)/make_traces write
+
+# Writes every output on record again (tests/expected): the console's, natively, and the
+# window's Copy report of the lab, under Wine. A commit that changes one says why.
+expected: native win
+	@python3 tests/expected/expected.py write $(NATIVE)/host_report
+	@TESSAREL_WRITE_EXPECTED=1 tools/wine-run.sh $(CURDIR)/$(WIN)/wineprefix $(WIN)/ui_tests.exe \
+	  --gtest_brief=1 --gtest_filter=ReportExportTest.LabReportIsFixedWidthWithLineFeedsOnly >/dev/null
+
+# Makes the disk files on record again (tests/expected/disks.tar.xz), after a shape is added.
+expected-disks: setup
+	@python3 tests/expected/make_disks.py write
 
 # The console scan on simulated machines of 16, 64 and 256 volumes, unsanitized.
 bench: setup

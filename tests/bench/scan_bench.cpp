@@ -18,6 +18,7 @@
 #include "app/report_program.h"
 #include "image/crc32.h"
 #include "sim/builders.h"
+#include "test_machines.h"
 
 namespace {
 
@@ -25,43 +26,6 @@ struct Shape {
   int volumes;
   uint32_t disks;
 };
-
-void Build(sim::Machine& m, const Shape& shape) {
-  for (uint32_t d = 0; d < shape.disks; ++d)
-    sim::AddAtaDrive(m, d, "BENCH DISK " + std::to_string(d), "B" + std::to_string(d), "B1",
-                     0x6003, 0x4000);
-  for (int i = 0; i < shape.volumes; ++i) {
-    sim::VolumeLayout v;
-    const uint32_t disk = static_cast<uint32_t>(i) % shape.disks;
-    const uint64_t start = 2048 + 1048576ull * static_cast<uint64_t>(i / shape.disks);
-    v.letter = i < 24 ? static_cast<char>('C' + i) : 0;
-    if (v.letter == 0) {
-      char name[64];
-      std::snprintf(name, sizeof name, "\\\\?\\Volume{0be9c000-0000-4000-8000-%012d}\\", i);
-      v.volumeName = name;
-      v.mountPaths = {"C:\\Mounts\\Volume" + std::to_string(i) + "\\"};
-    }
-    v.drive = disk;
-    v.startSector = start;
-    v.bootSector = sim::BuildNtfsBootSector(512, 8, 0, 0xBE9C0000u + static_cast<uint64_t>(i));
-    if (i % 8 == 7 && shape.disks > 1)
-      v.pieces = {{disk, start, 1048576}, {(disk + 1) % shape.disks, start, 1048576}};
-    sim::PlaceVolume(m, v);
-  }
-  for (uint32_t d = 0; d < shape.disks; d += 8) {
-    sim::VolumeLayout efi;
-    char name[64];
-    std::snprintf(name, sizeof name, "\\\\?\\Volume{0be9ce00-0000-4000-8000-%012u}\\", d);
-    efi.letter = 0;
-    efi.volumeName = name;
-    efi.drive = d;
-    efi.startSector = 34;
-    efi.fileSystem = "FAT32";
-    efi.bootSector = sim::BuildFatBootSector({});
-    efi.gptType = sim::gpt::kEfiSystem;
-    sim::PlaceVolume(m, efi);
-  }
-}
 
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -128,7 +92,7 @@ int main(int argc, char** argv) {
   for (const Shape& shape : shapes) {
     sim::Machine m;
     sim::Installation in(m);
-    Build(m, shape);
+    test_machines::AddManyVolumes(m, shape.volumes, shape.disks);
     std::vector<double> seconds;
     std::string out, err;
     for (int run = 0; run < (shape.volumes > 1000 ? 3 : 7); ++run) {

@@ -12,6 +12,8 @@ import uuid
 
 MIB = 1 << 20
 work = None
+# Put before every tool's command: a frozen clock, for a disk written twice to be the same.
+prefix = []
 
 
 def fixed_uuid(*words):
@@ -28,7 +30,8 @@ for n in range(256):
 
 
 def sh(*command, stdin=None):
-    done = subprocess.run(command, input=stdin, capture_output=True, text=True, cwd=work)
+    done = subprocess.run(prefix + list(command), input=stdin, capture_output=True, text=True,
+                          cwd=work)
     if done.returncode != 0:
         raise SystemExit("%s failed (%d): %s" % (" ".join(command), done.returncode, done.stderr))
     return done.stdout

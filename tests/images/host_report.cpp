@@ -1,5 +1,6 @@
 // The console report on the simulated machine, natively, for the tests that read its output
-// with other tools: the lab (--lab, and --standard for a standard user) or a machine of no
+// with other tools and for the outputs on record: the lab (--lab, and --standard for a
+// standard user), another of the tests' machines (--machine NAME), or a machine of no
 // drives; each --image FILE served from the host's file of that name, with the files beside
 // it, as Wine serves the host's files. A test tool.
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "app/report_program.h"
 #include "sim/lab.h"
 #include "sim/machine.h"
+#include "test_machines.h"
 
 int main(int argc, char** argv) {
   sim::Machine machine;
@@ -26,10 +28,18 @@ int main(int argc, char** argv) {
       args.erase(args.begin());
     }
   }
+  if (args.size() >= 2 && args[0] == "--machine") {
+    if (!test_machines::BuildNamed(machine, args[1])) {
+      std::fprintf(stderr, "host_report: no machine named %s\n", args[1].c_str());
+      return 3;
+    }
+    args.erase(args.begin(), args.begin() + 2);
+  }
   // Each image named, and the files beside it (a VMDK descriptor's extents), by their paths;
   // with TESSAREL_HOST_ROOT, every file under that folder (the parents of a chain).
   const auto serve = [&](const std::filesystem::path& file) {
-    machine.files[file.string()] = sim::HostFile(file.string());
+    const std::string name = file.lexically_normal().string();  // "./a.img" is "a.img"
+    machine.files[name] = sim::HostFile(name);
   };
   std::error_code error;
   if (const char* root = std::getenv("TESSAREL_HOST_ROOT"))

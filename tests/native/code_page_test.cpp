@@ -10,6 +10,7 @@
 #include "sim/code_pages.h"
 #include "sim/lab.h"
 #include "sim_fixture.h"
+#include "test_machines.h"
 
 namespace {
 
@@ -39,36 +40,27 @@ std::string Escaped(const char16_t* name) {
 // The lab on a Russian, a Polish, a Japanese and a Chinese Windows: its computer's name and
 // the folder its SQL volume is mounted in, in that code page's bytes.
 TEST_F(CodePageTest, NamesLeaveAsUnicodeHasThemAndTheTextKeepsItsBytes) {
+  // What each of test_machines::kCodePageLabs's names is, in UTF-16 and in UTF-8.
   const struct {
-    uint32_t codePage;
-    const char* computer;  // the code page's bytes
-    const char* folder;
     const char16_t* computer16;
     const char16_t* folder16;
     const char* computerUtf8;
     const char* folderUtf8;
   } cases[] = {
-      {1251, "\xD1\xC5\xD0\xC2\xC5\xD0", "C:\\\xC4\xE0\xED\xED\xFB\xE5\\", u"СЕРВЕР",
-       u"C:\\Данные\\", u8"СЕРВЕР", u8"C:\\Данные\\"},
-      {1250, "KRAK\xD3W", "C:\\Za\xBF\xF3\xB3\xE6\\", u"KRAKÓW", u"C:\\Zażółć\\", u8"KRAKÓW",
-       u8"C:\\Zażółć\\"},
-      {932, "\x83\x54\x81\x5B\x83\x6F", "C:\\\x83\x5C\x83\x74\x83\x67\\", u"サーバ",
-       u"C:\\ソフト\\", u8"サーバ", u8"C:\\ソフト\\"},
-      {936, "\xCA\xFD\xBE\xDD", "C:\\\xCA\xFD\xBE\xDD\\", u"数据", u"C:\\数据\\", u8"数据",
-       u8"C:\\数据\\"},
-      {1252, "Z\xDCRICH", "C:\\Donn\xE9\x65s\\", u"ZÜRICH", u"C:\\Données\\", u8"ZÜRICH",
-       u8"C:\\Données\\"},
+      {u"СЕРВЕР", u"C:\\Данные\\", u8"СЕРВЕР", u8"C:\\Данные\\"},
+      {u"KRAKÓW", u"C:\\Zażółć\\", u8"KRAKÓW", u8"C:\\Zażółć\\"},
+      {u"サーバ", u"C:\\ソフト\\", u8"サーバ", u8"C:\\ソフト\\"},
+      {u"数据", u"C:\\数据\\", u8"数据", u8"C:\\数据\\"},
+      {u"ZÜRICH", u"C:\\Données\\", u8"ZÜRICH", u8"C:\\Données\\"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.codePage);
+  static_assert(std::size(cases) == std::size(test_machines::kCodePageLabs));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    const test_machines::CodePageLab& lab = test_machines::kCodePageLabs[i];
+    SCOPED_TRACE(lab.codePage);
     sim::Machine machine;
     sim::Installation installed(machine);
-    sim::BuildLab(machine);
-    machine.codePage = c.codePage;
-    machine.computerName = c.computer;
-    for (auto& [name, volume] : machine.unlettered)
-      for (std::string& path : volume.mountPaths)
-        if (path == "C:\\SQL\\Data\\") path = c.folder;
+    test_machines::BuildCodePageLab(machine, lab);
     const std::string json = Run({"--json"});
     EXPECT_NE(json.find("\"computer\": " + Escaped(c.computer16)), std::string::npos) << json;
     EXPECT_NE(json.find("\"name\": " + Escaped(c.folder16)), std::string::npos) << json;
@@ -76,7 +68,7 @@ TEST_F(CodePageTest, NamesLeaveAsUnicodeHasThemAndTheTextKeepsItsBytes) {
     EXPECT_NE(csv.find(std::string("\r\n") + c.computerUtf8 + ",volume," + c.folderUtf8 + ","),
               std::string::npos)
         << csv;
-    EXPECT_NE(Run({}).find(std::string(c.folder) + " "), std::string::npos);
+    EXPECT_NE(Run({}).find(std::string(lab.folder) + " "), std::string::npos);
   }
 }
 

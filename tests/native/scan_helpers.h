@@ -10,6 +10,7 @@
 #include "inspect/scan.h"
 #include "sim/builders.h"
 #include "sim/machine.h"
+#include "test_machines.h"
 
 struct ScanRun {
   std::vector<ScanRow> rows;
@@ -48,22 +49,4 @@ inline StepWork WorkSince(const std::vector<sim::Call>& log, size_t from) {
   return work;
 }
 
-// A server's many volumes with neither letter nor folder (recovery and EFI system
-// partitions): `count` FAT32 volumes in GPT partitions, spread over four disks.
-inline void AddVolumesWithoutAPath(sim::Machine& machine, int count) {
-  for (uint32_t d = 0; d < 4; ++d) sim::AddAtaDrive(machine, d, "D", "", "", 0x6003, 0x4000);
-  for (int i = 0; i < count; ++i) {
-    sim::VolumeLayout v;
-    char name[64];
-    std::snprintf(name, sizeof name, "\\\\?\\Volume{0000fe00-0000-4000-8000-%012d}\\", i);
-    v.letter = 0;
-    v.volumeName = name;
-    v.drive = static_cast<uint32_t>(i % 4);
-    v.startSector = 2048 + 4096ull * static_cast<uint64_t>(i / 4);
-    v.sectors = 2048;
-    v.fileSystem = "FAT32";
-    v.bootSector = sim::BuildFatBootSector({});
-    v.table = sim::PartitionTable::Gpt;
-    sim::PlaceVolume(machine, v);
-  }
-}
+using test_machines::AddVolumesWithoutAPath;

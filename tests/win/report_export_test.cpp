@@ -1,4 +1,8 @@
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "dialog_fixture.h"
 #include "lab_report.h"
@@ -150,6 +154,16 @@ TEST_F(ReportExportTest, LabReportIsFixedWidthWithLineFeedsOnly) {
   PutOnClipboard("something else");
   Copy();
   EXPECT_EQ(Clipboard(), expected) << "a second copy replaces the clipboard with the same text";
+
+  // The bytes on record beside the console's outputs (make expected writes them again).
+  const std::string recorded = SOURCE_DIR "/tests/expected/window/lab-copy.txt";
+  if (std::getenv("TESSAREL_WRITE_EXPECTED") != nullptr) {
+    std::ofstream(recorded, std::ios::binary) << text;
+    return;
+  }
+  std::ostringstream file;
+  file << std::ifstream(recorded, std::ios::binary).rdbuf();
+  EXPECT_EQ(text, file.str()) << "differs from " << recorded;
 }
 
 TEST_F(ReportExportTest, LongCellsAreNeverCut) {
