@@ -40,9 +40,10 @@ MACHINE_FORMS = [[], ["--drives"], ["--json"], ["--csv"], ["--summary"], ["--nag
                  ["--nagios", "--critical"], ["--jsonl"], ["--intune-compliance"], ["--prom", PROM]]
 IMAGE_FORMS = [f for f in MACHINE_FORMS if f != ["--drives"]]
 TARGET_FORMS = [[], ["--json"], ["--csv"], ["--summary"], ["--nagios"]]
-MACHINES = ["lab", "lab-standard", "lab-cp1251", "lab-cp1250", "lab-cp932", "lab-cp936",
+MACHINES = ["lab", "lab-standard", "lab-blocked", "empty", "lab-cp1251", "lab-cp1250", "lab-cp932", "lab-cp936",
             "lab-cp1252", "volumes-40", "volumes-64"]
-ON_WINE = {"lab": {}, "lab-standard": {"TESSAREL_DEMO_USER": "standard"}}
+ON_WINE = {"lab": {}, "lab-standard": {"TESSAREL_DEMO_USER": "standard"},
+           "lab-blocked": {"TESSAREL_DEMO_USER": "blocked"}}
 # Beside the virtual disks, one file of each other format is also asked about each target.
 TARGETED = {"mbr63.img", "mbr63-c64k.qcow2", "mbr63-sparse.vmdk", "mbr63-dynamic.vdi", "big.img"}
 # What the tests ask of some files besides: the person's sector size, another grid.

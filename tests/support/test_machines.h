@@ -97,15 +97,18 @@ inline void BuildCodePageLab(sim::Machine& machine, const CodePageLab& lab) {
       if (path == "C:\\SQL\\Data\\") path = lab.folder;
 }
 
-// The machine of that name: "lab", "lab-standard", "lab-cp<N>" for each code page above,
-// "volumes-40" (volumes without a path), "volumes-64" (64 volumes over 8 disks). False for
-// a name it does not know.
+// The machine of that name: "lab", "lab-standard", "lab-blocked" (an administrator whose
+// writing opens of drives a policy refuses), "lab-cp<N>" for each code page above,
+// "volumes-40" (volumes without a path), "volumes-64" (64 volumes over 8 disks), "empty"
+// (no drive at all). False for a name it does not know.
 inline bool BuildNamed(sim::Machine& machine, const std::string& name) {
-  if (name == "lab" || name == "lab-standard") {
+  if (name == "lab" || name == "lab-standard" || name == "lab-blocked") {
     sim::BuildLab(machine);
     if (name == "lab-standard") machine.user = sim::User::Standard;
+    machine.policyBlocksDriveWrites = name == "lab-blocked";
     return true;
   }
+  if (name == "empty") return true;
   for (const CodePageLab& lab : kCodePageLabs)
     if (name == "lab-cp" + std::to_string(lab.codePage)) {
       BuildCodePageLab(machine, lab);
