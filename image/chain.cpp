@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "image/disk_image.h"
+#include "image/parent_name.h"
 #include "platform/ansi_text.h"
 
 namespace {
@@ -14,30 +15,17 @@ bool Ascii(const std::string& s) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool Absolute(const std::string& name) {
-  return (name.size() >= 3 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' &&
-          (name[2] == '\\' || name[2] == '/')) ||
-         (!name.empty() && (name[0] == '\\' || name[0] == '/'));
-}
+std::u16string Widened(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-// `name`, relative to `folder` (which ends in its separator), its "." and ".." taken away:
-// the folder is cut between whole characters of the system's code page; the parts are joined
-// with the folder's own separator (Windows takes either).
-std::string Resolve(std::string folder, const std::string& name) {
-  const char separator = !folder.empty() && folder.back() == '/' ? '/' : '\\';
-  size_t at = 0;
-  while (at <= name.size()) {
-    const size_t end = std::min(name.find_first_of("\\/", at), name.size());
-    const std::string part = name.substr(at, end - at);
-    const bool last = end == name.size();
-    if (part == "..") {
-      if (!folder.empty()) folder = FolderOf(folder.substr(0, folder.size() - 1));
-    } else if (!part.empty() && part != ".") {
-      folder += part + (last ? std::string() : std::string(1, separator));
-    }
-    at = end + 1;
-  }
-  return folder;
+// A name as the report shows it: in the system's code page where it spells it, else each
+// character outside ASCII (and each control character) as '?'.
+std::string Shown(const std::u16string& name) {
+  const bool plain = std::all_of(name.begin(), name.end(), [](char16_t c) { return c >= 0x20; });
+  if (plain)
+    if (const std::optional<std::string> spelled = EncodeAnsi(AskCodePage(), name)) return *spelled;
+  std::string shown;
+  for (char16_t c : name) shown += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+  return shown;
 }
 
 }  // namespace
@@ -91,20 +79,26 @@ ParentFound OpenParent(const std::string& childPath, const std::u16string& wideN
     return std::move(found);
   };
   if (wideName.empty()) return refused("a differencing disk that names no parent");
-  // The name in the code page the A functions take; one it cannot spell cannot be opened.
-  const bool ascii =
-      std::all_of(wideName.begin(), wideName.end(), [](char16_t c) { return c < 0x80; });
-  const std::optional<std::string> spelled =
-      ascii ? std::optional<std::string>(std::string(wideName.begin(), wideName.end()))
-            : EncodeAnsi(AskCodePage(), wideName);
-  if (!spelled) {
-    std::string shown;
-    for (char16_t c : wideName) shown += c < 0x80 ? static_cast<char>(c) : '?';
-    return refused("its parent \"" + shown +
-                   "\" is named in characters this system's code page cannot spell");
+  // A name from inside the file never reaches the door unless this computer may open it.
+  if (const std::optional<std::string> why = WhyParentNameRefused(wideName)) {
+    found.forbidden = "\"" + Shown(wideName) + "\", " + *why;
+    return refused("its parent is named " + found.forbidden +
+                   ", which Tessarel does not open from a name inside a disk file");
   }
-  const std::string& name = *spelled;
-  const std::string path = Absolute(name) ? name : Resolve(FolderOf(childPath), name);
+  // The child's path in UTF-16 once, the name joined to its folder there, and the result in
+  // the code page the A functions take once: a trail byte 0x5C is never taken for a
+  // separator. One the code page cannot spell cannot be opened.
+  const bool ascii = Ascii(childPath) && std::all_of(wideName.begin(), wideName.end(),
+                                                     [](char16_t c) { return c < 0x80; });
+  const std::u16string resolved = ResolveParentName(
+      Ascii(childPath) ? Widened(childPath) : DecodeAnsi(AskCodePage(), childPath), wideName);
+  const std::optional<std::string> spelled =
+      ascii ? std::optional<std::string>(std::string(resolved.begin(), resolved.end()))
+            : EncodeAnsi(AskCodePage(), resolved);
+  if (!spelled)
+    return refused("its parent \"" + Shown(wideName) +
+                   "\" is named in characters this system's code page cannot spell");
+  const std::string& path = *spelled;
   const std::string key = ChainKey(path);
   if (std::find(chain.files.begin(), chain.files.end(), key) != chain.files.end())
     return refused("its chain of parents comes back to " + path);
@@ -136,15 +130,24 @@ ParentFound OpenParentAtFirst(const std::string& childPath,
                               const std::vector<std::u16string>& names, const ChainPlace& chain,
                               const std::function<std::string(const DiskImage&)>& mismatch) {
   if (names.empty()) return OpenParent(childPath, u"", chain, mismatch);
-  std::string looked;
+  // A place not opened is skipped like one not found, and named only if none finds it.
+  std::string looked, forbidden;
   for (const std::u16string& name : names) {
     ParentFound parent = OpenParent(childPath, name, chain, mismatch);
     const bool missing =
         !parent.parents.empty() && parent.parents.front().refusal == ImageRefusal::CannotOpen;
-    if (!missing) return parent;
-    looked += (looked.empty() ? "" : ", ") + parent.parents.front().path;
+    if (!parent.forbidden.empty())
+      forbidden += (forbidden.empty() ? "" : "; ") + parent.forbidden;
+    else if (missing)
+      looked += (looked.empty() ? "" : ", ") + parent.parents.front().path;
+    else
+      return parent;
   }
+  std::string words = looked.empty() ? "its parent is named only as " + forbidden
+                                     : "its parent was not found at " + looked;
+  if (!looked.empty() && !forbidden.empty()) words += "; it is also named " + forbidden;
+  if (!forbidden.empty()) words += ", which Tessarel does not open from a name inside a disk file";
   ParentFound none;
-  none.refusal = Refused(ImageRefusal::Differencing, "its parent was not found at " + looked);
+  none.refusal = Refused(ImageRefusal::Differencing, words);
   return none;
 }

@@ -103,6 +103,12 @@ EntryTable::EntryTable(std::shared_ptr<ByteSource> file, uint64_t at, uint32_t e
       m_entryBytes(entryBytes),
       m_bigEndian(bigEndian) {}
 
+void EntryTable::Shrink(uint64_t pageBytes) {
+  m_page.reset();
+  std::string().swap(m_bytes);
+  m_pageBytes = std::max<uint64_t>(pageBytes, m_entryBytes);
+}
+
 std::optional<uint64_t> EntryTable::operator[](uint64_t i) {
   if (i >= m_count) return std::nullopt;
   const uint64_t offset = i * m_entryBytes;  // the table lies inside the file: no overflow

@@ -114,13 +114,16 @@ ImageOpening ReadImage(std::shared_ptr<ByteSource> file, const std::string& path
                        const ChainPlace& chain = {});
 
 // The parent a differencing image names by `name` (relative to `childPath`'s folder where it
-// is not absolute), opened and read with the chain so far; `check` tells whether it is the
+// is not absolute; refused, unopened, where image/parent_name.h forbids it), opened and read
+// with the chain so far; `check` tells whether it is the
 // parent the child was made over (none where the format records no identity). The child's
 // opening takes the parent's source, or is refused naming it.
 struct ParentFound {
   std::shared_ptr<ByteSource> guest;  // the parent's virtual disk
   ImageOpening refusal;               // where it could not be used: the child's refusal
   std::vector<ParentImage> parents;   // the parent and its own chain, nearest first
+  // Where the name is one Tessarel does not open (image/parent_name.h): the name and why.
+  std::string forbidden;
 };
 ParentFound OpenParent(const std::string& childPath, const std::u16string& name,
                        const ChainPlace& chain,
@@ -153,6 +156,9 @@ class EntryTable {
              bool bigEndian, uint64_t pageBytes = kPageBytes);
   // Entry i; none past the table or where the read fails.
   std::optional<uint64_t> operator[](uint64_t i);
+  // Lets the page go, and reads pages of `pageBytes` from now on: after a walk in large
+  // pages, the guest's few reads cost a small page each.
+  void Shrink(uint64_t pageBytes);
 
  private:
   static constexpr uint64_t kPageBytes = 1 << 20;  // a 2 TB VHD's whole table in four reads

@@ -6,7 +6,7 @@
 // refused).
 #include <algorithm>
 #include <cstring>
-#include <set>
+#include <vector>
 #include <string>
 
 #include "image/big_endian.h"
@@ -46,7 +46,7 @@ class Tables {
         m_clusterBits(clusterBits),
         m_extended(extended),
         m_l2Entries((uint64_t{1} << clusterBits) / (extended ? 16 : 8)),
-        m_l1(file, l1At, 8, l1Entries, true, std::max<uint64_t>(8, uint64_t{l1Entries} * 8)) {}
+        m_l1(file, l1At, 8, l1Entries, true) {}
 
   uint64_t L2Entries() const { return m_l2Entries; }
   // The L2 table L1 entry `i` names: 0 for none, none where the entry cannot be read.
@@ -218,13 +218,21 @@ ImageOpening ReadQcow2(const ImageFile& named) {
   // Every cluster located from the tables, none of its data read: where each lies in the
   // file against where it lies in the guest.
   BlockContainer container{clusterBytes, std::nullopt, false};
-  std::set<uint64_t> l2Tables;  // each walked once: a table named twice is no table
+  // Each L2 table walked once: a table named twice is no table. Their places are kept
+  // sorted in at most 32 MiB (the L1 table's own bound), never in a node a table.
+  std::vector<uint64_t> l2Tables;
+  l2Tables.reserve(static_cast<size_t>(l1Needed));
   for (uint64_t l1 = 0; l1 < l1Needed; ++l1) {
     const std::optional<uint64_t> l2At = tables.L2At(l1);
     if (!l2At) return Refused(ImageRefusal::OutsideFile, "its L1 table could not be read");
-    if (*l2At == 0) continue;
-    if (!l2Tables.insert(*l2At).second)
-      return Refused(ImageRefusal::UnknownFormat, "its L1 table names one L2 table twice");
+    if (*l2At != 0) l2Tables.push_back(*l2At);
+  }
+  std::sort(l2Tables.begin(), l2Tables.end());
+  if (std::adjacent_find(l2Tables.begin(), l2Tables.end()) != l2Tables.end())
+    return Refused(ImageRefusal::UnknownFormat, "its L1 table names one L2 table twice");
+  std::vector<uint64_t>().swap(l2Tables);
+  for (uint64_t l1 = 0; l1 < l1Needed; ++l1) {
+    if (tables.L2At(l1).value_or(0) == 0) continue;
     for (uint64_t i = 0; i < tables.L2Entries(); ++i) {
       const uint64_t n = l1 * tables.L2Entries() + i;
       if (n >= clusters) break;

@@ -24,9 +24,12 @@ constexpr uint64_t kGdAtEnd = ~uint64_t{0};
 constexpr uint32_t kZeroedGrainEntries = 1u << 2;  // flags: a GT entry of 1 is zeros
 constexpr uint32_t kCompressedGrains = 1u << 16;
 constexpr uint32_t kMarkers = 1u << 17;
-constexpr uint64_t kMostDescriptorBytes = 64 * 1024;
-constexpr size_t kMostExtents = 4096;  // a 2 TB disk in 2 GB pieces is 1,024
+// VMware splits a disk of up to 62 TB in 2 GB extents: 31,744 lines of some 45 bytes.
+constexpr uint64_t kMostDescriptorBytes = 2u << 20;
+constexpr size_t kMostExtents = 32768;
 constexpr uint64_t kLargestDisk = 1ull << 46;
+// The walk's bookkeeping for one extent: where each grain table starts, 8 bytes a table.
+constexpr uint64_t kWalkBudget = 64u << 20;
 
 // A disk of pieces one after another: the extents, each a source of its own (none: zeros).
 class Extents : public ByteSource {
@@ -119,6 +122,11 @@ class SparseExtent : public BlockDisk {
     return m_tables[*table * kSector / 4 + grain % m_header.gtEntries];
   }
   bool ZeroedEntries() const { return (m_header.flags & kZeroedGrainEntries) != 0; }
+  // After the walk: a sector of the directory and one table at a time.
+  void Walked() {
+    m_directory.Shrink(kSector);
+    m_tables.Shrink(uint64_t{m_header.gtEntries} * 4);
+  }
 
  protected:
   Place Locate(uint64_t grain) override {
@@ -316,6 +324,13 @@ class Reader {
                       std::tolower(static_cast<unsigned char>(y));
              });
     };
+    // No disk VMware or qemu writes names one file twice: walked twice, it would cost twice.
+    std::string key = name;
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (!m_files.insert(key).second)
+      return Refused(ImageRefusal::UnknownFormat,
+                     "its descriptor names the extent \"" + name + "\" twice");
     if (m_self || same(name, own)) {
       *file = m_named.bytes;
       return {};
@@ -364,28 +379,46 @@ class Reader {
     const bool markers = (h.flags & kMarkers) != 0;
     if (h.Stream() && (h.compression != 1 || !markers))
       return Refused(ImageRefusal::UnknownFormat, "its grains are compressed in an unknown way");
-    if (h.grainSectors == 0 || h.grainSectors > 4096 ||
+    // A grain is a power of two of at least 8 sectors (4 KiB), as VMware's format demands.
+    if (h.grainSectors < 8 || h.grainSectors > 4096 ||
         (h.grainSectors & (h.grainSectors - 1)) != 0 || h.gtEntries == 0 || h.gtEntries > 4096 ||
         h.capacity * kSector < bytes || h.capacity > kLargestDisk / kSector)
       return Refused(ImageRefusal::UnknownFormat, "its header names sizes a VMDK cannot have");
-    const uint64_t grains = (h.capacity + h.grainSectors - 1) / h.grainSectors;
+    // The grains the descriptor's line uses, not every one the header could hold.
+    const uint64_t grainBytes = h.grainSectors * kSector;
+    const uint64_t grains = (bytes + grainBytes - 1) / grainBytes;
     const uint64_t tables = (grains + h.gtEntries - 1) / h.gtEntries;
     if (h.gdAt > file->Size() / kSector || tables * 4 > file->Size() - h.gdAt * kSector)
       return Refused(ImageRefusal::OutsideFile, "its grain directory lies past the file's end");
+    if (tables > kWalkBudget / 8)
+      return Refused(ImageRefusal::UnknownFormat,
+                     "its grain directory names " + std::to_string(tables) +
+                         " tables, more than Tessarel walks in " +
+                         std::to_string(kWalkBudget >> 20) + " MiB");
     EntryTable directory(file, h.gdAt * kSector, 4, tables, false);
     auto extent = std::make_shared<SparseExtent>(file, h, directory);
-    // Every grain located from the tables, none of them read.
-    std::set<uint64_t> seen;
-    const uint64_t grainBytes = h.grainSectors * kSector;
+    // Where each table starts: two that share a sector are refused, so that every table
+    // byte is walked once and the walk costs what the file holds.
+    const uint64_t tableBytes = uint64_t{h.gtEntries} * 4;
+    const uint64_t tableSectors = (tableBytes + kSector - 1) / kSector;
+    std::vector<uint64_t> starts;
     for (uint64_t t = 0; t < tables; ++t) {
       const std::optional<uint64_t> table = directory[t];
       if (!table)
         return Refused(ImageRefusal::OutsideFile, "its grain directory could not be read");
       if (*table == 0) continue;
-      if (*table > file->Size() / kSector ||
-          uint64_t{h.gtEntries} * 4 > file->Size() - *table * kSector ||
-          !seen.insert(*table).second)
+      if (*table > file->Size() / kSector || tableBytes > file->Size() - *table * kSector)
         return Refused(ImageRefusal::OutsideFile, "its grain directory points outside its tables");
+      starts.push_back(*table);
+    }
+    std::sort(starts.begin(), starts.end());
+    for (size_t i = 1; i < starts.size(); ++i)
+      if (starts[i] - starts[i - 1] < tableSectors)
+        return Refused(ImageRefusal::UnknownFormat, "its grain tables overlap");
+    std::vector<uint64_t>().swap(starts);
+    // Every grain located from the tables, none of them read.
+    for (uint64_t t = 0; t < tables; ++t) {
+      if (directory[t].value_or(0) == 0) continue;
       for (uint64_t i = 0; i < h.gtEntries && t * h.gtEntries + i < grains; ++i) {
         const uint64_t grain = t * h.gtEntries + i;
         const std::optional<uint64_t> entry = extent->Entry(grain);
@@ -398,6 +431,7 @@ class Reader {
                                     OnFileGrid(*entry * kSector, start + grain * grainBytes);
       }
     }
+    extent->Walked();
     if (m_parent)
       extent->SetParent(std::make_shared<Offset>(
           m_parent, start,
@@ -410,6 +444,7 @@ class Reader {
   }
 
   const ImageFile& m_named;
+  std::set<std::string> m_files;  // the extents' files named so far, in lower case
   bool m_sparse = false, m_stream = false, m_self = false;
   std::shared_ptr<ByteSource> m_parent;  // a delta's
   BlockContainer m_container;

@@ -66,6 +66,16 @@ Backend* Chosen();
 // Windows build).
 Backend* InUse();
 
+// The door opens files alone, no device, for the life of a scope: a run that checks disk
+// files opens no drive, whatever a name inside a file says. Scopes may nest.
+class FilesOnly {
+ public:
+  FilesOnly();
+  ~FilesOnly();
+  FilesOnly(const FilesOnly&) = delete;
+  FilesOnly& operator=(const FilesOnly&) = delete;
+};
+
 // Puts a backend behind the door for the life of a scope.
 class Using {
  public:

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/device_names.h"
+
 namespace {
 
 constexpr BYTE kInquiry = 0x12;
@@ -29,15 +31,44 @@ bool IsDevicePath(const char* path) {
   return false;
 }
 
+bool Separator(char c) { return c == '\\' || c == '/'; }
+
+// A file reached through \\?\: on a drive (\\?\X:\...), a volume (\\?\Volume{...}\...) or a
+// share (\\?\UNC\...), with a name after the root. Windows takes the rest as it is spelled.
+bool IsFileBehindPrefix(const char* rest) {
+  if (std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':' && rest[2] == '\\')
+    return rest[3] != '\0';
+  if (StartsNoCase(rest, "UNC\\")) return rest[4] != '\0';
+  if (StartsNoCase(rest, "Volume{")) {
+    const char* close = std::strchr(rest, '}');
+    return close != nullptr && close[1] == '\\' && close[2] != '\0';
+  }
+  return false;
+}
+
+// Anything in the device spaces but a file reached through \\?\, or a device's name as the
+// last part (Windows opens the device wherever such a name stands).
+bool NamesDevice(const char* path) {
+  if (Separator(path[0]) && Separator(path[1]) && (path[2] == '.' || path[2] == '?') &&
+      (path[3] == '\0' || Separator(path[3])))
+    return !(path[2] == '?' && path[3] == '\\' && path[0] == '\\' && path[1] == '\\' &&
+             IsFileBehindPrefix(path + 4));
+  if (path[0] == '\\' && path[1] == '?' && path[2] == '?' && path[3] == '\\') return true;
+  const char* last = path + std::strlen(path);
+  while (last > path && !Separator(last[-1]) && last[-1] != ':') --last;
+  return IsDosDeviceName(last, std::strlen(last));
+}
+
 }  // namespace
 
-bool IsReadOnlyOpen(LPCSTR path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+bool IsReadOnlyOpen(LPCSTR path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                    OpenScope scope) {
   // Any other disposition may create or empty a file; delete-on-close removes one.
   if (disposition != OPEN_EXISTING || (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0) return false;
   if (path == nullptr || *path == '\0') return false;
-  if (IsDevicePath(path)) return true;
+  if (IsDevicePath(path)) return scope == OpenScope::DevicesAndFiles;
   // Pipes, other devices, and files named behind \\.\: none is what the program reads.
-  if (StartsNoCase(path, "\\\\.")) return false;
+  if (NamesDevice(path)) return false;
   constexpr DWORD kShareBoth = FILE_SHARE_READ | FILE_SHARE_WRITE;
   return access == GENERIC_READ && (share & kShareBoth) == kShareBoth &&
          (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0;

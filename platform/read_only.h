@@ -10,12 +10,19 @@
 // volume's disk extents, the property query, and the disk's table and size.
 bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize);
 
+// What a run may open: the machine's scan its devices (and files), a run that checks disk
+// files the files alone.
+enum class OpenScope { DevicesAndFiles, FilesOnly };
+
 // True for an open that can change nothing, of something that exists and is not deleted
 // when closed: a device the program reads (\\.\X:, \\.\PhysicalDriveN, \\?\Volume{...}),
-// or a file (a disk image) opened for reading alone, without backup semantics (which pass
-// over its security), and shared so that a hypervisor that holds it may keep writing.
-// Nothing else under \\.\ opens.
-bool IsReadOnlyOpen(LPCSTR path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+// outside a run of files only, or a file (a disk image) opened for reading alone, without
+// backup semantics (which pass over its security), and shared so that a hypervisor that
+// holds it may keep writing. Nothing else in the device spaces opens (\\.\ and //./;
+// \\?\ but for a drive's, a volume's or a share's files; \??\), nor a name Windows maps to
+// a device (CON, NUL, COM1, ...).
+bool IsReadOnlyOpen(LPCSTR path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                    OpenScope scope = OpenScope::DevicesAndFiles);
 
 // True for a token opened to be queried and nothing else: any other right could change
 // the process's privileges or act as it.

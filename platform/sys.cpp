@@ -9,6 +9,7 @@ namespace sys {
 namespace {
 
 Backend* g_chosen = nullptr;
+int g_filesOnly = 0;  // FilesOnly scopes alive
 // Nonzero while the last call was answered by the door itself (refused by the guard, or
 // no backend to ask): the error that call left.
 DWORD g_doorError = 0;
@@ -36,6 +37,9 @@ Result Forward(Result (Backend::*call)(Params...), Result failure, Args... args)
 
 }  // namespace
 
+FilesOnly::FilesOnly() { ++g_filesOnly; }
+FilesOnly::~FilesOnly() { --g_filesOnly; }
+
 Backend* Use(Backend* backend) {
   Backend* previous = g_chosen;
   g_chosen = backend;
@@ -54,7 +58,8 @@ Backend* InUse() {
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (!IsReadOnlyOpen(path, access, share, disposition, flags))
+  if (!IsReadOnlyOpen(path, access, share, disposition, flags,
+                      g_filesOnly > 0 ? OpenScope::FilesOnly : OpenScope::DevicesAndFiles))
     return Refuse(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   return Forward(&Backend::CreateFileA, INVALID_HANDLE_VALUE, path, access, share, security,
                  disposition, flags, templateFile);

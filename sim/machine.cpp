@@ -95,13 +95,18 @@ std::vector<Call> Machine::Calls(const std::string& op) const {
 }
 
 Call& Machine::Record(Call call) {
+  ++m_calls;
+  if (!keepLog) {
+    m_unkept = std::move(call);
+    return m_unkept;
+  }
   m_log.push_back(std::move(call));
   return m_log.back();
 }
 
 // True when this call is the one chosen to fail; records the failure and the error.
 bool Machine::Injected(Call& call, DWORD error) {
-  if (failCall < 0 || static_cast<size_t>(failCall) + 1 != m_log.size()) return false;
+  if (failCall < 0 || static_cast<size_t>(failCall) + 1 != m_calls) return false;
   call.failed = true;
   m_lastError = error;
   return true;
@@ -350,6 +355,8 @@ BOOL Machine::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, L
   call.handle = handle;
   call.size = size;
   Call& c = Record(std::move(call));
+  ++readCalls;
+  readBytes += size;
   if (read) *read = 0;
   if (Injected(c, ERROR_CRC)) return FALSE;
   c.failed = true;

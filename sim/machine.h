@@ -251,6 +251,11 @@ class Machine : public sys::Backend {
   // system would fail it. -1: nothing fails.
   long failCall = -1;
 
+  // False: calls are counted, not kept (a run of millions of reads, measured for its own
+  // memory). Reads are counted either way.
+  bool keepLog = true;
+  uint64_t readCalls = 0, readBytes = 0;
+
   const std::vector<Call>& Log() const { return m_log; }
   // The requests this machine was sent and does not model, each named ("DeviceIoControl
   // 0x2D1400 property 7 on a drive"). It fails them as Windows fails a request it does not
@@ -262,7 +267,10 @@ class Machine : public sys::Backend {
   // requests that ask for none): the table's keys, for tests that read every answer back.
   static std::vector<std::pair<DWORD, DWORD>> Answered();
   std::vector<Call> Calls(const std::string& op) const;
-  void ClearLog() { m_log.clear(); }
+  void ClearLog() {
+    m_log.clear();
+    m_calls = 0;
+  }
   int OpenHandles() const {
     return static_cast<int>(m_handles.size() + m_finds.size() + m_tokens.size());
   }
@@ -381,6 +389,8 @@ class Machine : public sys::Backend {
   uint64_t PartitionBytesAt(int64_t host, uint64_t offset) const;
 
   std::vector<Call> m_log;
+  size_t m_calls = 0;  // made since the log was last cleared, kept or not
+  Call m_unkept{""};   // the call being answered, where the log keeps none
   std::vector<std::string> m_unmodelled;
   std::map<HANDLE, OpenDevice> m_handles;
   std::map<HANDLE, VolumeSearch> m_finds;

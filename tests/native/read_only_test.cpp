@@ -159,6 +159,21 @@ TEST(ReadOnlyTest, OnlyExistingDevicesAndFilesForReadingOpen) {
       {"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}\\x.vhd", RW, kBoth, OPEN_EXISTING, 0,
        false},
       {"\\\\.", R, kBoth, OPEN_EXISTING, 0, false},
+      // The device spaces by other spellings, and the names Windows maps to devices.
+      {"//./PhysicalDrive0", R, kBoth, OPEN_EXISTING, 0, false},
+      {"\\\\?\\PhysicalDrive0", R, kBoth, OPEN_EXISTING, 0, false},
+      {"\\\\?\\C:", R, kBoth, OPEN_EXISTING, 0, false},
+      {"\\\\?\\GLOBALROOT\\Device\\Harddisk0\\Partition0", R, kBoth, OPEN_EXISTING, 0, false},
+      {"\\??\\C:\\VMs\\xp.vhd", R, kBoth, OPEN_EXISTING, 0, false},
+      {"C:\\VMs\\CON", R, kBoth, OPEN_EXISTING, 0, false},
+      {"nul.vhd", R, kBoth, OPEN_EXISTING, 0, false},
+      {"COM1", R, kBoth, OPEN_EXISTING, 0, false},
+      {"COM10", R, kBoth, OPEN_EXISTING, 0, true},
+      // Files a person names on a share, or behind \\?\: opened as named.
+      {"\\\\sofs\\vms\\xp.vhdx", R, kBoth, OPEN_EXISTING, 0, true},
+      {"\\\\?\\UNC\\sofs\\vms\\xp.vhdx", R, kBoth, OPEN_EXISTING, 0, true},
+      {"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}\\xp.vhd", R, kBoth, OPEN_EXISTING, 0,
+       true},
       {"", R, kBoth, OPEN_EXISTING, 0, false},
       {nullptr, R, kBoth, OPEN_EXISTING, 0, false},
   };
