@@ -46,9 +46,16 @@ class Tables {
         m_clusterBits(clusterBits),
         m_extended(extended),
         m_l2Entries((uint64_t{1} << clusterBits) / (extended ? 16 : 8)),
-        m_l1(file, l1At, 8, l1Entries, true) {}
+        m_l1(file, l1At, 8, l1Entries, true),
+        m_l2(file, 0, 8, file->Size() / 8, true) {}
 
   uint64_t L2Entries() const { return m_l2Entries; }
+  // After the walk, which reads tables side by side in large pages: the guest's few reads
+  // take a page of the L1 table and one L2 table each.
+  void Walked() {
+    m_l1.Shrink(512);
+    m_l2.Shrink(uint64_t{1} << m_clusterBits);
+  }
   // The L2 table L1 entry `i` names: 0 for none, none where the entry cannot be read.
   std::optional<uint64_t> L2At(uint64_t i) {
     const std::optional<uint64_t> l1 = m_l1[i];
@@ -66,13 +73,9 @@ class Tables {
     const uint64_t clusterBytes = uint64_t{1} << m_clusterBits;
     if (l2At % clusterBytes != 0 || l2At > m_file->Size() || clusterBytes > m_file->Size() - l2At)
       return Unknown();
-    if (m_l2At != l2At) {
-      m_l2.emplace(m_file, l2At, 8, m_l2Entries * (m_extended ? 2 : 1), true, clusterBytes);
-      m_l2At = l2At;
-    }
-    const uint64_t i = (n % m_l2Entries) * (m_extended ? 2 : 1);
-    const std::optional<uint64_t> entry = (*m_l2)[i];
-    const std::optional<uint64_t> bitmap = m_extended ? (*m_l2)[i + 1] : uint64_t{0};
+    const uint64_t i = l2At / 8 + (n % m_l2Entries) * (m_extended ? 2 : 1);
+    const std::optional<uint64_t> entry = m_l2[i];
+    const std::optional<uint64_t> bitmap = m_extended ? m_l2[i + 1] : uint64_t{0};
     if (!entry || !bitmap) return Unknown();
     if (*entry & kCompressed) {
       // Its offset in the low bits, then the count of 512-byte sectors past the first.
@@ -119,8 +122,7 @@ class Tables {
   bool m_extended;
   uint64_t m_l2Entries;
   EntryTable m_l1;
-  std::optional<uint64_t> m_l2At;
-  std::optional<EntryTable> m_l2;  // the L2 table read last
+  EntryTable m_l2;  // the whole file as 8-byte entries: the L2 tables where they lie
 };
 
 // The guest in blocks of a cluster, or of a subcluster where entries are extended.
@@ -218,15 +220,19 @@ ImageOpening ReadQcow2(const ImageFile& named) {
   // Every cluster located from the tables, none of its data read: where each lies in the
   // file against where it lies in the guest.
   BlockContainer container{clusterBytes, std::nullopt, false};
-  // Each L2 table walked once: a table named twice is no table. Their places are kept
-  // sorted in at most 32 MiB (the L1 table's own bound), never in a node a table.
-  std::vector<uint64_t> l2Tables;
-  l2Tables.reserve(static_cast<size_t>(l1Needed));
+  // Each L2 table walked once: a table named twice is no table. Their places are counted,
+  // then kept sorted in as much room as they take (at most 32 MiB, the L1 table's own
+  // bound), never in a node a table.
+  uint64_t l2Count = 0;
   for (uint64_t l1 = 0; l1 < l1Needed; ++l1) {
     const std::optional<uint64_t> l2At = tables.L2At(l1);
     if (!l2At) return Refused(ImageRefusal::OutsideFile, "its L1 table could not be read");
-    if (*l2At != 0) l2Tables.push_back(*l2At);
+    l2Count += *l2At != 0;
   }
+  std::vector<uint64_t> l2Tables;
+  l2Tables.reserve(static_cast<size_t>(l2Count));
+  for (uint64_t l1 = 0; l1 < l1Needed; ++l1)
+    if (const uint64_t l2At = tables.L2At(l1).value_or(0); l2At != 0) l2Tables.push_back(l2At);
   std::sort(l2Tables.begin(), l2Tables.end());
   if (std::adjacent_find(l2Tables.begin(), l2Tables.end()) != l2Tables.end())
     return Refused(ImageRefusal::UnknownFormat, "its L1 table names one L2 table twice");
@@ -250,6 +256,7 @@ ImageOpening ReadQcow2(const ImageFile& named) {
     }
   }
   if (container.transport) container.blocksAligned.reset();
+  tables.Walked();
   auto guest = std::make_unique<Qcow2Disk>(file, size, clusterBits, extended, std::move(tables));
   ImageOpening opening;
   // A backing file holds what the image does not: its name, read by content; QCOW2 keeps

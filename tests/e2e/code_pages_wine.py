@@ -66,6 +66,18 @@ try:
         check("a child over %s on %s" % (parent, locale),
               ([p["path"].endswith(parent) for p in doc["parents"]], (doc["error"] or {}).get("code"), status),
               ([True], None, 0) if spelled else ([], "differencing", 2))
+    # A parent in a folder named ソ (0x83 0x5C on a Japanese system): the trail byte is no
+    # separator, and the parent beside the child in that folder is read.
+    os.makedirs(os.path.join(work, "ソ"), exist_ok=True)
+    shutil.copy(os.path.join(work, "ソフト.img"), os.path.join(work, "ソ", "base.img"))
+    child = os.path.join(work, "over-folder.qcow2")
+    subprocess.run(["qemu-img", "create", "-q", "-f", "qcow2", "-u", "-b", "ソ/base.img", "-F", "raw",
+                    child, "8M"], check=True, capture_output=True, cwd=work)
+    out, status = run("ja_JP.UTF-8", "--json", "--image", "Z:" + child.replace("/", "\"))
+    doc = json.loads(out)["images"][0]
+    check("a parent in the folder ソ on a Japanese system",
+          ([p["path"].endswith("\ソ\base.img") for p in doc["parents"]], doc["error"], doc["verdict"], status),
+          ([True], None, "aligned", 0))
     # A name the code page cannot hold comes with "?" for what it cannot: kept as it came,
     # and the open that fails on it said as any other.
     out, status = run("ru_RU.UTF-8", "--json", "--image", "Z:" + os.path.join(work, "ソフト.img").replace("/", "\\"))

@@ -64,6 +64,10 @@ int main(int argc, char** argv) {
   std::fputs(err.c_str(), stderr);
   // What the check cost: the reads of the files, their bytes, and the most memory the report
   // held at once beyond what the machine held before it.
+  // Every path the report asked the door to open, a line each.
+  if (std::getenv("TESSAREL_LIST_OPENS") != nullptr)
+    for (const sim::Call& open : machine.Calls("CreateFileA"))
+      std::fprintf(stderr, "opened %s\n", open.path.c_str());
   if (count) {
     std::fprintf(stderr, "reads %llu bytes %llu memory %zu\n",
                  static_cast<unsigned long long>(machine.readCalls),

@@ -31,7 +31,8 @@ EFI_GUID = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B"
 LINUX_GUID = "0FC63DAF-8483-4772-8E79-3D69D8477DE4"
 
 wine = sys.argv[1] == "--wine"
-report_command = sys.argv[2:] if wine else sys.argv[1:]
+report_command = [os.path.abspath(a) if os.path.exists(a) else a
+                  for a in (sys.argv[2:] if wine else sys.argv[1:])]
 work = disk_recipes.work = tempfile.mkdtemp(prefix="tessarel-images-")
 SCHEMA = jsonschema.Draft202012Validator(json.load(open(os.path.join(
     os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "docs",
@@ -304,6 +305,9 @@ def main():
     vhdx_chains(raw)
     vhd_chains(raw)
     big_clusters()
+    large_disks()
+    hostile_names()
+    hostile_costs()
     dos_label_4k()
     linux_only()
     whole_disk_file_systems()
@@ -328,17 +332,75 @@ def two_terabytes():
 # What each costs: a few reads and little for the tables of the raw disk, the VHDX, the
 # QCOW2 and the VDI (whose 8 MiB block map is read a page at a time); the VMDK's grain
 # tables, which qemu writes whole (128 MiB at 2 TB), in 1 MiB pages and nothing else.
-BIG_READS = {"big.img": (16, 8 * MIB), "big.vhdx": (16, 8 * MIB), "big.qcow2": (16, MIB),
+BIG_READS = {"big.img": (16, 8 * MIB), "big.vhdx": (16, 8 * MIB), "big.qcow2": (20, MIB),
              "big.vdi": (16, MIB), "big.vmdk": (160, 160 * MIB)}
 
 
 def reads_of(name):
     """The reads one image's check makes, and their bytes, as the host tool counts them."""
+    return costs_of(name)[:2]
+
+
+def costs_of(name):
+    """The reads, their bytes, and the most memory the report held at once."""
     done = subprocess.run(list(report_command) + ["--image", seen(name)], capture_output=True,
                           text=True, env=dict(os.environ, TESSAREL_COUNT_READS="1",
                                               TESSAREL_HOST_ROOT=work))
-    m = re.search(r"reads (\d+) bytes (\d+)", done.stderr)
-    return int(m.group(1)), int(m.group(2))
+    m = re.search(r"reads (\d+) bytes (\d+) memory (\d+)", done.stderr)
+    return int(m.group(1)), int(m.group(2)), int(m.group(3))
+
+
+# Each format and subformat qemu-img writes, at the largest size it takes (a VHD 2040 GiB,
+# a QCOW2 of 512-byte clusters 128 GiB, the others 2 TiB), a partition near the end; what
+# its check may cost at most: reads, their bytes, and memory (all of it well under the 64
+# MiB a reader's bookkeeping may take). The VMDKs' grain tables are written whole by qemu
+# (128 MiB at 2 TiB), and walked once.
+LARGE = [
+    # name, raw disk, qemu's driver and options, most reads, most bytes, most memory
+    ("l-vhd-dynamic.vhd", "l-2040g.img", ["vpc", "-o", "subformat=dynamic"], 20, 8 * MIB, 2 * MIB),
+    ("l-vhd-fixed.vhd", "l-2040g.img", ["vpc", "-o", "subformat=fixed"], 20, MIB, MIB),
+    ("l-vhdx-dynamic.vhdx", "l-2t.img", ["vhdx", "-o", "subformat=dynamic"], 20, 2 * MIB, MIB),
+    ("l-vhdx-fixed.vhdx", "l-2t.img", ["vhdx", "-o", "subformat=fixed"], 20, 2 * MIB, MIB),
+    ("l-sparse.vmdk", "l-2t.img", ["vmdk", "-o", "subformat=monolithicSparse"], 200, 160 * MIB, 2 * MIB),
+    ("l-stream.vmdk", "l-2t.img", ["vmdk", "-o", "subformat=streamOptimized"], 200, 160 * MIB, 2 * MIB),
+    ("l-split.vmdk", "l-2t.img", ["vmdk", "-o", "subformat=twoGbMaxExtentSparse"], 4200, 360 * MIB,
+     2 * MIB),
+    ("l-flat.vmdk", "l-2t.img", ["vmdk", "-o", "subformat=monolithicFlat"], 20, MIB, MIB),
+    ("l-splitflat.vmdk", "l-2t.img", ["vmdk", "-o", "subformat=twoGbMaxExtentFlat"], 20, MIB, MIB),
+    ("l-c512.qcow2", "l-128g.img", ["qcow2", "-o", "cluster_size=512"], 150, 128 * MIB, 3 * MIB),
+    ("l-c4k.qcow2", "l-2t.img", ["qcow2", "-o", "cluster_size=4096"], 50, 32 * MIB, 2 * MIB),
+    ("l-c64k.qcow2", "l-2t.img", ["qcow2", "-o", "cluster_size=65536"], 20, MIB, MIB),
+    ("l-c2m.qcow2", "l-2t.img", ["qcow2", "-o", "cluster_size=2M"], 20, 10 * MIB, 3 * MIB),
+    ("l-l2x64k.qcow2", "l-2t.img", ["qcow2", "-o", "cluster_size=65536,extended_l2=on"], 20, MIB, MIB),
+    ("l-l2x2m.qcow2", "l-2t.img", ["qcow2", "-o", "cluster_size=2M,extended_l2=on"], 20, 10 * MIB,
+     3 * MIB),
+    ("l-deflate.qcow2", "l-2t.img", ["qcow2", "-c"], 20, MIB, MIB),
+    ("l-dynamic.vdi", "l-2t.img", ["vdi", "-o", "static=off"], 20, MIB, MIB),
+    ("l-static.vdi", "l-2t.img", ["vdi", "-o", "static=on"], 20, MIB, MIB),
+]
+
+
+def large_disks():
+    """LARGE's files: each reads its partition where sfdisk put it, at the cost it may have."""
+    starts = {}
+    for raw, size, start in [("l-2t.img", 2 << 40, 4293000000), ("l-2040g.img", 2040 << 30, 4277000000),
+                             ("l-128g.img", 128 << 30, 267000000)]:
+        blank(raw, size)
+        sh("sfdisk", "-q", path(raw), stdin="label: gpt\nstart=%d, size=1000000\n" % start)
+        starts[raw] = start
+    for name, raw, (driver, *options), most_reads, most_bytes, most_memory in LARGE:
+        sh("qemu-img", "convert", "-f", "raw", "-O", driver, *options, path(raw), path(name))
+        image, _ = one(name)
+        check(name + " its partition near the end",
+              [(p["start"], p["length"]) for p in image["partitions"]], [(starts[raw], 1000000)])
+        if not wine:
+            reads, size, memory = costs_of(name)
+            check(name + " costs", (reads <= most_reads, size <= most_bytes, memory <= most_memory),
+                  (True, True, True))
+            print("%s: %d reads, %d bytes, %d bytes of memory at most" % (name, reads, size, memory))
+        for f in os.listdir(work):  # 2 TB each, and a thousand extents: one at a time
+            if f.startswith(name[:-5] if name.endswith(".vmdk") else name):
+                os.remove(path(f))
 
 
 def act_on_the_advice():
@@ -761,6 +823,120 @@ def mixed_sets():
         mixed_set(names)
 
 
+# Forms of a name this computer never opens for a name inside a file (image/parent_name.h).
+FORBIDDEN = re.compile(r"""^(?:[\\/]{2}(?![?]\\[A-Za-z]:\\|[?]\\Volume\{)|\\[?][?]\\)|.:.*:|^[^A-Za-z]:"""
+                       r"""|(?:^|[\\/:])(?:CON|PRN|AUX|NUL|COM\d|LPT\d|CONIN\$|CONOUT\$|CLOCK\$)(?:\.[^\\/]*)?$""",
+                       re.IGNORECASE)
+
+
+def opened_by(names, cwd=None):
+    """The report's JSON for these images, and every path it asked the door to open."""
+    args = list(report_command) + ["--json"]
+    for name in names:
+        args += ["--image", name if cwd else seen(name)]
+    done = subprocess.run(args, capture_output=True, text=True, cwd=cwd,
+                          env=dict(os.environ, TESSAREL_LIST_OPENS="1", TESSAREL_HOST_ROOT="." if cwd else work))
+    return json.loads(done.stdout), re.findall(r"(?m)^opened (.*)$", done.stderr)
+
+
+def hostile_names():
+    """Parents named where Tessarel never goes, as qemu-img writes them (-u: the names do not
+    exist here) or as the VHD format lays a locator out: another computer, a device, a stream,
+    a device's name; a relative name that climbs past the root, with a file of that name in
+    the folder the report runs from, which must not be taken for the parent."""
+    os.makedirs(path("names/deep/a/b"), exist_ok=True)
+    refused = {}
+    for name, parent, why in [
+            ("names/unc.qcow2", "\\\\server\\share\\base.img", "on another computer"),
+            ("names/slashes.qcow2", "//server/share/base.img", "on another computer"),
+            ("names/webdav.qcow2", "\\\\host@SSL\\DavWWWRoot\\base.img", "on another computer"),
+            ("names/device.qcow2", "\\\\.\\PhysicalDrive0", "a device"),
+            ("names/stream.qcow2", "base.img:hidden", "stream"),
+            ("names/devname.qcow2", "CON", "a device")]:
+        sh("qemu-img", "create", "-q", "-f", "qcow2", "-u", "-b", parent, "-F", "raw", path(name), "64M")
+        refused[name] = why
+    boot = bytes(512)
+    vhd_child("names/device.vhd", "\\\\.\\PhysicalDrive0", "00" * 16, 64 * MIB, boot, 63)
+    refused["names/device.vhd"] = "a device"
+    for name, why in refused.items():
+        image, status = one(name)
+        error = image["error"] or {}
+        check(name + " refused unopened", (error.get("code"), why in error.get("words", ""),
+                                           "does not open" in error.get("words", ""), status),
+              ("differencing", True, True, 2))
+    # The climb: from deep/a/b/, nine ".." pass the report's folder; the file x.qcow2 there
+    # is not the parent.
+    sh("qemu-img", "create", "-q", "-f", "qcow2", "-u", "-b", "../../../../../../../../../x.qcow2",
+       "-F", "qcow2", path("names/deep/a/b/climb.qcow2"), "64M")
+    sh("qemu-img", "create", "-q", "-f", "qcow2", path("names/x.qcow2"), "64M")
+    if not wine:
+        doc, opens = opened_by(["deep/a/b/climb.qcow2"], cwd=path("names"))
+        check("a climb is not cut at the report's folder",
+              (opens, (doc["images"][0]["error"] or {}).get("code")),
+              (["deep/a/b/climb.qcow2", "../../../../../../x.qcow2"], "differencing"))
+
+
+def qcow2_of_many_tables(name, tables):
+    """A QCOW2 of 512-byte clusters whose L1 table names `tables` distinct L2 tables, side by
+    side after 1 MiB, each of zeros (holes in the file): written from qemu's qcow2 document."""
+    size = tables * 64 * 512
+    l1_at, l2_at = 512, MIB
+    header = bytearray(512)
+    header[0:4] = b"QFI\xfb"
+    struct.pack_into(">IQIIQIIQ", header, 4, 3, 0, 0, 9, size, 0, tables, l1_at)
+    struct.pack_into(">I", header, 100, 104)
+    with open(path(name), "wb") as f:
+        f.write(header)
+        f.write(b"".join(struct.pack(">Q", (1 << 63) | (l2_at + 512 * i)) for i in range(tables)))
+        f.truncate(l2_at + 512 * tables)
+
+
+def hostile_costs():
+    """What a large or hostile file may cost: each read, or refused where its format forbids
+    it, within the bounds LARGE's files keep."""
+    os.makedirs(path("costs"), exist_ok=True)
+    # Thousands of sparse extents, one file each; and one file named again and again.
+    sh("qemu-img", "create", "-q", "-f", "vmdk", path("costs/one.vmdk"), "64K")
+    lines = ["# Disk DescriptorFile", "version=1", "CID=12345678", "parentCID=ffffffff",
+             'createType="twoGbMaxExtentSparse"']
+    for i in range(4000):
+        shutil.copy(path("costs/one.vmdk"), path("costs/e%04d.vmdk" % i))
+    open(path("costs/many.vmdk"), "w").write("\n".join(
+        lines + ['RW 128 SPARSE "e%04d.vmdk"' % i for i in range(4000)]) + "\n")
+    open(path("costs/again.vmdk"), "w").write("\n".join(
+        lines + ['RW 128 SPARSE "one.vmdk"'] * 3990) + "\n")
+    # qemu's own split of a 4 TB disk: 2,048 extents, a descriptor of some 73 KB.
+    sh("qemu-img", "create", "-q", "-f", "vmdk", "-o", "subformat=twoGbMaxExtentSparse",
+       path("costs/split4t.vmdk"), "4T")
+    # Grain tables that overlap, grains of one sector: what VMware's format forbids.
+    sh("qemu-img", "create", "-q", "-f", "vmdk", path("costs/two-tables.vmdk"), "64M")
+    def overlap(d):
+        gd = struct.unpack("<Q", d[56:64])[0] * 512
+        struct.pack_into("<I", d, gd + 4, struct.unpack("<I", d[gd:gd + 4])[0] + 1)
+    edited("costs/two-tables.vmdk", "costs/overlap.vmdk", overlap)
+    edited("costs/two-tables.vmdk", "costs/sector-grains.vmdk", lambda d: struct.pack_into("<Q", d, 20, 1))
+    qcow2_of_many_tables("costs/tables.qcow2", 1 << 16)
+    expected = {"costs/many.vmdk": None, "costs/split4t.vmdk": None, "costs/tables.qcow2": None,
+                "costs/again.vmdk": ("unknown-format", "twice"),
+                "costs/overlap.vmdk": ("unknown-format", "overlap"),
+                "costs/sector-grains.vmdk": ("unknown-format", "sizes")}
+    for name, refusal in expected.items():
+        image, _ = one(name)
+        error = image["error"]
+        check(name, (error or {}).get("code") if refusal else error,
+              refusal[0] if refusal else None)
+        if refusal:
+            check(name + " says why", refusal[1] in error["words"], True)
+        if not wine:
+            reads, size, memory = costs_of(name)
+            check(name + " memory", memory <= 8 * MIB, True)
+            print("%s: %d reads, %d bytes, %d bytes of memory at most" % (name, reads, size, memory))
+    if not wine:  # each of the 65,536 tables read once, in large pages
+        reads, size, _ = costs_of("costs/tables.qcow2")
+        check("costs/tables.qcow2 reads its tables once", (reads <= 64, size <= 40 * MIB), (True, True))
+    shutil.rmtree(path("costs"))
+
+
 def every_file():
     """Every file this run made, in one check, as a hostile reviewer would feed it: each
     container of each kind, each file system alone, the parents, the extents, the edited
@@ -770,6 +946,10 @@ def every_file():
     names = sorted(os.path.relpath(os.path.join(d, f), work)
                    for d, _, files in os.walk(work) for f in files)
     doc, status = report(names)
+    if not wine:  # no name from inside a file opened outside the rule
+        _, opens = opened_by(names)
+        check("every file: nothing opened in a form a name inside a file may not take",
+              [o for o in opens if FORBIDDEN.search(o)], [])
     for image in doc["images"]:
         whole_disk = image["partitionStyle"] == "RAW" and len(image["partitions"]) > 0
         read = image["error"] is None and (image["partitionStyle"] in ("MBR", "GPT") or whole_disk)
