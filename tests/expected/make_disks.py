@@ -335,6 +335,33 @@ def chains():
     r.vhdx_child("hv/vm/orphan.avhdx", "..\\base\\gone.vhdx", guid, size, boot, 63)
 
 
+def hostile():
+    """Parents named where Tessarel never goes (another computer, a device, a stream, a
+    device's name, a climb past the root), and tables a format forbids."""
+    os.makedirs(path("names/deep/a/b"), exist_ok=True)
+    for name, parent in [("names/unc.qcow2", "\\\\server\\share\\base.img"),
+                         ("names/slashes.qcow2", "//server/share/base.img"),
+                         ("names/webdav.qcow2", "\\\\host@SSL\\DavWWWRoot\\base.img"),
+                         ("names/device.qcow2", "\\\\.\\PhysicalDrive0"),
+                         ("names/stream.qcow2", "base.img:hidden"),
+                         ("names/devname.qcow2", "CON"),
+                         ("names/deep/a/b/climb.qcow2", "../../../../../../../../../x.qcow2")]:
+        qemu("qemu-img", "create", "-q", "-f", "qcow2", "-u", "-b", parent, "-F", "raw", path(name), "24M")
+    r.vhd_child("names/device.vhd", "\\\\.\\PhysicalDrive0", "00" * 16, 24 * MIB, bytes(512), 63)
+    os.makedirs(path("costs"), exist_ok=True)
+    qemu("qemu-img", "create", "-q", "-f", "vmdk", path("costs/one.vmdk"), "64K")
+    open(path("costs/again.vmdk"), "w").write(
+        "# Disk DescriptorFile\nversion=1\nCID=12345678\nparentCID=ffffffff\n"
+        "createType=\"twoGbMaxExtentSparse\"\n" + 'RW 128 SPARSE "one.vmdk"\n' * 64)
+    qemu("qemu-img", "create", "-q", "-f", "vmdk", path("costs/two-tables.vmdk"), "64M")
+    def overlap(d):
+        gd = struct.unpack("<Q", d[56:64])[0] * 512
+        struct.pack_into("<I", d, gd + 4, struct.unpack("<I", d[gd:gd + 4])[0] + 1)
+    edited("costs/two-tables.vmdk", "costs/overlap.vmdk", overlap)
+    edited("costs/two-tables.vmdk", "costs/sector-grains.vmdk", lambda d: struct.pack_into("<Q", d, 20, 1))
+    r.qcow2_of_many_tables("costs/tables.qcow2", 1 << 12)
+
+
 def two_terabytes():
     """A 2 TB sparse disk with a partition past 1 TiB: raw, and in four containers."""
     blank("big.img", 2 << 40)
@@ -357,6 +384,7 @@ def make(folder):
     containers()
     refusals()
     chains()
+    hostile()
     two_terabytes()
 
 

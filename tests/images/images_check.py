@@ -876,21 +876,6 @@ def hostile_names():
               (["deep/a/b/climb.qcow2", "../../../../../../x.qcow2"], "differencing"))
 
 
-def qcow2_of_many_tables(name, tables):
-    """A QCOW2 of 512-byte clusters whose L1 table names `tables` distinct L2 tables, side by
-    side after 1 MiB, each of zeros (holes in the file): written from qemu's qcow2 document."""
-    size = tables * 64 * 512
-    l1_at, l2_at = 512, MIB
-    header = bytearray(512)
-    header[0:4] = b"QFI\xfb"
-    struct.pack_into(">IQIIQIIQ", header, 4, 3, 0, 0, 9, size, 0, tables, l1_at)
-    struct.pack_into(">I", header, 100, 104)
-    with open(path(name), "wb") as f:
-        f.write(header)
-        f.write(b"".join(struct.pack(">Q", (1 << 63) | (l2_at + 512 * i)) for i in range(tables)))
-        f.truncate(l2_at + 512 * tables)
-
-
 def hostile_costs():
     """What a large or hostile file may cost: each read, or refused where its format forbids
     it, within the bounds LARGE's files keep."""
