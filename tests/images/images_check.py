@@ -350,44 +350,9 @@ def costs_of(name):
     return int(m.group(1)), int(m.group(2)), int(m.group(3))
 
 
-# Each format and subformat qemu-img writes, at the largest size it takes (a VHD 2040 GiB,
-# a QCOW2 of 512-byte clusters 128 GiB, the others 2 TiB), a partition near the end; what
-# its check may cost at most: reads, their bytes, and memory (all of it well under the 64
-# MiB a reader's bookkeeping may take). The VMDKs' grain tables are written whole by qemu
-# (128 MiB at 2 TiB), and walked once.
-LARGE = [
-    # name, raw disk, qemu's driver and options, most reads, most bytes, most memory
-    ("l-vhd-dynamic.vhd", "l-2040g.img", ["vpc", "-o", "subformat=dynamic"], 20, 8 * MIB, 2 * MIB),
-    ("l-vhd-fixed.vhd", "l-2040g.img", ["vpc", "-o", "subformat=fixed"], 20, MIB, MIB),
-    ("l-vhdx-dynamic.vhdx", "l-2t.img", ["vhdx", "-o", "subformat=dynamic"], 20, 2 * MIB, MIB),
-    ("l-vhdx-fixed.vhdx", "l-2t.img", ["vhdx", "-o", "subformat=fixed"], 20, 2 * MIB, MIB),
-    ("l-sparse.vmdk", "l-2t.img", ["vmdk", "-o", "subformat=monolithicSparse"], 200, 160 * MIB, 2 * MIB),
-    ("l-stream.vmdk", "l-2t.img", ["vmdk", "-o", "subformat=streamOptimized"], 200, 160 * MIB, 2 * MIB),
-    ("l-split.vmdk", "l-2t.img", ["vmdk", "-o", "subformat=twoGbMaxExtentSparse"], 4200, 360 * MIB,
-     2 * MIB),
-    ("l-flat.vmdk", "l-2t.img", ["vmdk", "-o", "subformat=monolithicFlat"], 20, MIB, MIB),
-    ("l-splitflat.vmdk", "l-2t.img", ["vmdk", "-o", "subformat=twoGbMaxExtentFlat"], 20, MIB, MIB),
-    ("l-c512.qcow2", "l-128g.img", ["qcow2", "-o", "cluster_size=512"], 150, 128 * MIB, 3 * MIB),
-    ("l-c4k.qcow2", "l-2t.img", ["qcow2", "-o", "cluster_size=4096"], 50, 32 * MIB, 2 * MIB),
-    ("l-c64k.qcow2", "l-2t.img", ["qcow2", "-o", "cluster_size=65536"], 20, MIB, MIB),
-    ("l-c2m.qcow2", "l-2t.img", ["qcow2", "-o", "cluster_size=2M"], 20, 10 * MIB, 3 * MIB),
-    ("l-l2x64k.qcow2", "l-2t.img", ["qcow2", "-o", "cluster_size=65536,extended_l2=on"], 20, MIB, MIB),
-    ("l-l2x2m.qcow2", "l-2t.img", ["qcow2", "-o", "cluster_size=2M,extended_l2=on"], 20, 10 * MIB,
-     3 * MIB),
-    ("l-deflate.qcow2", "l-2t.img", ["qcow2", "-c"], 20, MIB, MIB),
-    ("l-dynamic.vdi", "l-2t.img", ["vdi", "-o", "static=off"], 20, MIB, MIB),
-    ("l-static.vdi", "l-2t.img", ["vdi", "-o", "static=on"], 20, MIB, MIB),
-]
-
-
 def large_disks():
     """LARGE's files: each reads its partition where sfdisk put it, at the cost it may have."""
-    starts = {}
-    for raw, size, start in [("l-2t.img", 2 << 40, 4293000000), ("l-2040g.img", 2040 << 30, 4277000000),
-                             ("l-128g.img", 128 << 30, 267000000)]:
-        blank(raw, size)
-        sh("sfdisk", "-q", path(raw), stdin="label: gpt\nstart=%d, size=1000000\n" % start)
-        starts[raw] = start
+    starts = large_raw_disks()
     for name, raw, (driver, *options), most_reads, most_bytes, most_memory in LARGE:
         sh("qemu-img", "convert", "-f", "raw", "-O", driver, *options, path(raw), path(name))
         image, _ = one(name)
@@ -398,9 +363,7 @@ def large_disks():
             check(name + " costs", (reads <= most_reads, size <= most_bytes, memory <= most_memory),
                   (True, True, True))
             print("%s: %d reads, %d bytes, %d bytes of memory at most" % (name, reads, size, memory))
-        for f in os.listdir(work):  # 2 TB each, and a thousand extents: one at a time
-            if f.startswith(name[:-5] if name.endswith(".vmdk") else name):
-                os.remove(path(f))
+        remove_large(name)
 
 
 def act_on_the_advice():
