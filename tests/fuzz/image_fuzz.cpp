@@ -9,6 +9,7 @@
 #include "fuzz_check.h"
 #include "fuzz_codec.h"
 #include "image/image_check.h"
+#include "image/parent_name.h"
 #include "json_check.h"
 #include "report/report_images.h"
 
@@ -47,7 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return uint64_t{0};
   };
   std::map<HANDLE, std::string> opened;
-  for (const sim::Call& open : run.machine.Calls("CreateFileA")) opened[open.handle] = open.path;
+  for (const sim::Call& open : run.machine.Calls("CreateFileA")) {
+    opened[open.handle] = open.path;
+    // Past the file named, only names a file may give: never another computer or a device.
+    if (open.path != path)
+      FUZZ_CHECK(!WhyParentNameRefused(std::u16string(open.path.begin(), open.path.end())));
+  }
   for (const sim::Call& read : reads)
     FUZZ_CHECK(read.position + read.size <= sizeOf(opened[read.handle]));
   for (const ImagePartition& ip : check.partitions) {

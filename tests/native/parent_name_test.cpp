@@ -162,7 +162,9 @@ TEST_F(ParentOpenTest, NoRefusedNameReachesTheDoor) {
 TEST_F(ParentOpenTest, AForbiddenPlaceIsSkippedLikeAMissingOne) {
   sim::Bytes mbr(512, 0);
   mbr[510] = 0x55, mbr[511] = 0xAA;
-  machine.files["C:\\VMs\\base\\parent.img"] = {1 << 20, {{0, mbr}}};
+  sim::File& parent = machine.files["C:\\VMs\\base\\parent.img"];
+  parent.size = 1 << 20;
+  parent.extents = {{0, mbr}};
   const struct {
     std::vector<std::u16string> names;
     const char* words;  // nullptr: the parent is found
