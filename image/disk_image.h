@@ -64,6 +64,9 @@ enum class SectorSizeFrom {
              // 512, the classic size
   Option,    // the person named it (--sector-size)
   Disagree,  // a raw image's witnesses name two sizes: nothing can be judged
+  Either,    // none speaks, and every partition is judged the same at 512 and 4096: 512
+  Unshown,   // none speaks, and the two readings judge its partitions otherwise: nothing
+             // can be judged (a guess never decides a verdict)
 };
 
 struct DiskImage {

@@ -70,6 +70,47 @@ void Judge(ByteSource& disk, const DriveInfo& drive, const DriveLayout& layout,
   p.advice = Advise(facts, drive);
 }
 
+// The guest's table read in sectors of `logical` bytes, each partition judged against `grid`.
+struct Reading {
+  GptHeaderRead gpt = GptHeaderRead::None;
+  bool fileSystemWithoutTable = false;
+  std::optional<PartitionStyle> style;
+  std::vector<ImagePartition> partitions;
+};
+
+Reading ReadAndJudge(ByteSource& guest, uint32_t logical, uint32_t grid) {
+  Reading reading;
+  const SectorSize sectorSize(logical);
+  TableReading table = ReadPartitionTable(guest, sectorSize);
+  reading.gpt = table.gpt;
+  reading.fileSystemWithoutTable = table.fileSystemWithoutTable;
+  if (!table.layout) return reading;
+  reading.style = table.layout->style;
+  const DriveInfo drive = ImageDrive(logical, grid);
+  if (table.fileSystemWithoutTable) {
+    // No table to move it in: judged where it lies, the whole disk from sector 0.
+    Partition whole;
+    whole.start = ByteCount(0);
+    whole.length = sectorSize.Of(sectorSize.Of(ByteCount(guest.Size())));
+    table.layout->partitions.push_back(whole);
+  }
+  for (const Partition& p : table.layout->partitions) {
+    ImagePartition ip;
+    ip.partition = p;
+    Judge(guest, drive, *table.layout, ip);
+    reading.partitions.push_back(std::move(ip));
+  }
+  return reading;
+}
+
+// Each partition's number and verdict, to compare two readings.
+std::vector<std::pair<uint32_t, std::optional<Verdict>>> Verdicts(const Reading& reading) {
+  std::vector<std::pair<uint32_t, std::optional<Verdict>>> out;
+  for (const ImagePartition& ip : reading.partitions)
+    out.emplace_back(ip.partition.number, ip.partition.verdict);
+  return out;
+}
+
 }  // namespace
 
 ImageVerdict ImageCheck::Judged() const {
@@ -77,7 +118,7 @@ ImageVerdict ImageCheck::Judged() const {
     return ImageVerdict{Verdict::Undetermined, reason, Undetermined::None};
   };
   if (refusal != ImageRefusal::None) return undetermined(ImageReason::Refused);
-  if (sectorSizeFrom == SectorSizeFrom::Disagree)
+  if (sectorSizeFrom == SectorSizeFrom::Disagree || sectorSizeFrom == SectorSizeFrom::Unshown)
     return undetermined(ImageReason::SectorSizeUnknown);
   if (!style || gpt == GptHeaderRead::Neither) return undetermined(ImageReason::TableUnread);
   if (*style == PartitionStyle::Raw && !fileSystemWithoutTable)
@@ -88,12 +129,15 @@ ImageVerdict ImageCheck::Judged() const {
     if (parent.container && parent.container->blocksAligned == false)
       return {Verdict::Misaligned, ImageReason::ParentBlocksOff4K, Undetermined::None};
   const ImagePartition* firstUndetermined = nullptr;
+  bool holdsOtherVolumes = false;
   for (const ImagePartition& ip : partitions) {
     if (ip.partition.verdict == Verdict::Misaligned)
       return {Verdict::Misaligned, ImageReason::PartitionMisaligned, Undetermined::None};
     if (ip.partition.verdict == Verdict::Undetermined && !firstUndetermined)
       firstUndetermined = &ip;
+    holdsOtherVolumes = holdsOtherVolumes || HoldsOtherVolumes(ip.partition);
   }
+  if (holdsOtherVolumes) return undetermined(ImageReason::HoldsOtherVolumes);
   if (firstUndetermined)
     return {Verdict::Undetermined, ImageReason::PartitionUndetermined,
             firstUndetermined->partition.reason};
@@ -144,25 +188,21 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
       options.sectorSize && check.sectorSizeFrom == SectorSizeFrom::Format;
   if (check.sectorSizeFrom == SectorSizeFrom::Disagree) return check;
 
-  const SectorSize sectorSize(check.logicalSectorSize);
-  TableReading table = ReadPartitionTable(*image.guest, sectorSize);
-  check.gpt = table.gpt;
-  check.fileSystemWithoutTable = table.fileSystemWithoutTable;
-  if (!table.layout) return check;
-  check.style = table.layout->style;
-  const DriveInfo drive = ImageDrive(check.logicalSectorSize, check.grid);
-  if (table.fileSystemWithoutTable) {
-    // No table to move it in: judged where it lies, the whole disk from sector 0.
-    Partition whole;
-    whole.start = ByteCount(0);
-    whole.length = sectorSize.Of(sectorSize.Of(ByteCount(image.guest->Size())));
-    table.layout->partitions.push_back(whole);
+  Reading reading = ReadAndJudge(*image.guest, check.logicalSectorSize, check.grid);
+  // Where nothing in the file says its sector size, a guess never decides a verdict: the
+  // table read in 4096-byte sectors must judge every partition as in 512-byte ones.
+  if (check.sectorSizeFrom == SectorSizeFrom::Default && reading.style == PartitionStyle::Mbr &&
+      !reading.partitions.empty()) {
+    const Reading other = ReadAndJudge(*image.guest, 4096, check.grid);
+    if (Verdicts(other) != Verdicts(reading)) {
+      check.sectorSizeFrom = SectorSizeFrom::Unshown;
+      return check;
+    }
+    check.sectorSizeFrom = SectorSizeFrom::Either;
   }
-  for (const Partition& p : table.layout->partitions) {
-    ImagePartition ip;
-    ip.partition = p;
-    Judge(*image.guest, drive, *table.layout, ip);
-    check.partitions.push_back(std::move(ip));
-  }
+  check.gpt = reading.gpt;
+  check.fileSystemWithoutTable = reading.fileSystemWithoutTable;
+  check.style = reading.style;
+  check.partitions = std::move(reading.partitions);
   return check;
 }

@@ -26,6 +26,7 @@ enum class ImageReason {
   BlocksOff4K,            // the container's blocks lie off 4 KiB in the file
   ParentBlocksOff4K,      // a parent's container's blocks do
   PartitionMisaligned,    // a partition inside is misaligned
+  HoldsOtherVolumes,      // a partition holds a dynamic disk's or a storage pool's volumes
   PartitionUndetermined,  // a partition inside is undetermined: `partitionReason` says why
 };
 
@@ -70,7 +71,8 @@ struct ImageCheck {
   // The image's own verdict, which its line, the one-line outputs and the exit status take:
   // undetermined where it was refused or its table or sector size could not be told;
   // misaligned where its blocks lie off 4 KiB or a partition is misaligned; undetermined
-  // where a partition is; else aligned.
+  // where a partition holds other volumes (LDM, Storage Spaces), whose own places this
+  // reader does not read, or where a partition is undetermined; else aligned.
   ImageVerdict Judged() const;
 };
 

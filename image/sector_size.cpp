@@ -22,6 +22,35 @@ bool GptHeaderAt(ByteSource& disk, uint64_t at) {
   return disk.Read(at, signature, 8) && std::memcmp(signature, "EFI PART", 8) == 0;
 }
 
+bool BytesAt(ByteSource& disk, uint64_t at, const char* bytes, size_t length) {
+  uint8_t got[16];
+  return length <= sizeof got && disk.Read(at, got, length) && std::memcmp(got, bytes, length) == 0;
+}
+
+uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+// Whether what lies at a partition's first bytes, `at` (its start counted in sectors of
+// `size`), says the disk's sectors are of that size: a file system naming its sector size
+// names `size` (NTFS, FAT, exFAT, BitLocker's BPB, ReFS), XFS's sector size is no smaller,
+// or a signature stands at its published place in the partition (ext2/3/4, Btrfs, swap, an
+// LVM2 label, LUKS), which a start counted in the other size would miss.
+bool WitnessesAt(ByteSource& disk, uint64_t at, uint32_t size) {
+  Sector boot;
+  if (!ReadAt(disk, at, boot)) return false;
+  if (NamedSectorBytes(boot) == size) return true;
+  if (std::memcmp(boot + 3, "-FVE-FS-", 8) == 0) return le::U16(boot + 11) == size;
+  if (std::memcmp(boot + 3, "ReFS\0\0\0\0", 8) == 0) return le::U32(boot + 32) == size;
+  if (std::memcmp(boot, "XFSB", 4) == 0) {
+    const uint16_t xfsSector = Be16(boot + 102);
+    return xfsSector >= size && xfsSector <= 32768 && (xfsSector & (xfsSector - 1)) == 0;
+  }
+  if (std::memcmp(boot, "LUKS\xBA\xBE", 6) == 0) return true;
+  for (uint64_t label = 0; label < 4; ++label)
+    if (BytesAt(disk, at + 512 * label, "LABELONE", 8)) return true;
+  return BytesAt(disk, at + 1080, "\x53\xEF", 2) || BytesAt(disk, at + 65600, "_BHRfS_M", 8) ||
+         BytesAt(disk, at + 4086, "SWAPSPACE2", 10);
+}
+
 }  // namespace
 
 SectorSizeWitness WitnessSectorSize(ByteSource& disk) {
@@ -43,10 +72,8 @@ SectorSizeWitness WitnessSectorSize(ByteSource& disk) {
       fitsAt512 = fitsAt512 && (lba + count) * 512 <= disk.Size();
       fitsAt4096 = fitsAt4096 && (lba + count) * 4096 <= disk.Size();
       if (MbrType(e[4]).container) continue;
-      for (uint32_t size : kSizes) {
-        Sector boot;
-        if (ReadAt(disk, lba * size, boot) && NamedSectorBytes(boot) == size) said.insert(size);
-      }
+      for (uint32_t size : kSizes)
+        if (WitnessesAt(disk, lba * size, size)) said.insert(size);
     }
     if (fitsAt512 && !fitsAt4096) said.insert(512);
   }

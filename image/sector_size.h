@@ -14,7 +14,11 @@ struct SectorSizeWitness {
 };
 
 // The witnesses: a file system at sector 0 names its own; else a GPT header's place (LBA 1
-// of either size); else an MBR's entries, by the boot sectors they point at when read as
-// if sectors were 512 bytes and as if 4096 (each file system names its bytes per sector),
-// and by their ends, which at too large a size run past the file's end.
+// of either size); else an MBR's entries, by what lies at the starts they give when read as
+// if sectors were 512 bytes and as if 4096 (a file system naming its bytes per sector, or a
+// file system's, swap's, LVM2's or LUKS's signature at its published place: ext2/3/4's
+// 0xEF53 at byte 1080, XFS's XFSB at 0 with its sector size at 102, Btrfs's _BHRfS_M at
+// 65600, SWAPSPACE2 at 4086, LABELONE in one of the first four 512-byte sectors, LUKS at
+// 0, BitLocker's -FVE-FS- and ReFS at 3), and by their ends, which at too large a size run
+// past the file's end.
 SectorSizeWitness WitnessSectorSize(ByteSource& disk);

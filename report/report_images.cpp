@@ -75,8 +75,12 @@ std::string SectorSizeWords(const ImageCheck& image) {
       return " (nothing in it says another size; --sector-size names one)";
     case SectorSizeFrom::Option:
       return " (--sector-size)";
+    case SectorSizeFrom::Either:
+      return " (its sector size is not shown: every partition is judged the same at 512 and "
+             "4096)";
     case SectorSizeFrom::Format:
     case SectorSizeFrom::Disagree:
+    case SectorSizeFrom::Unshown:
       break;
   }
   return "";
@@ -89,6 +93,10 @@ std::string SectorLine(const ImageCheck& image) {
     return line +
            "its sector size cannot be told: its table and boot sectors name both 512 "
            "and 4096 bytes; name it with --sector-size\n";
+  if (image.sectorSizeFrom == SectorSizeFrom::Unshown)
+    return line +
+           "its sector size cannot be told: nothing in it shows it, and its partitions are "
+           "judged otherwise at 512 and at 4096 bytes; name it with --sector-size\n";
   line += Decimal(image.logicalSectorSize) + "-byte " +
           (image.physicalSectorSize
                ? "logical and " + Decimal(*image.physicalSectorSize) + "-byte physical sectors"
@@ -118,7 +126,9 @@ std::string VerdictLine(const ImageCheck& image) {
 bool Typed(const Partition& p) { return p.mbrType || !p.gptType.empty(); }
 
 std::string TableLine(const ImageCheck& image) {
-  if (image.sectorSizeFrom == SectorSizeFrom::Disagree) return "";
+  if (image.sectorSizeFrom == SectorSizeFrom::Disagree ||
+      image.sectorSizeFrom == SectorSizeFrom::Unshown)
+    return "";
   if (!image.style) return "  its first sector could not be read\n";
   if (image.fileSystemWithoutTable) return "  no partition table: one file system fills the disk\n";
   switch (image.gpt) {
@@ -336,6 +346,10 @@ const char* ImageReasonWords(const ImageVerdict& verdict) {
       return "a parent's blocks lie off 4 KiB in the file";
     case ImageReason::PartitionMisaligned:
       return "a partition inside is misaligned";
+    case ImageReason::HoldsOtherVolumes:
+      return "it holds a dynamic disk's or a storage pool's volumes, which Tessarel does not "
+             "read in a disk file; attach it and run Tessarel on the machine, or check inside "
+             "the guest";
     case ImageReason::PartitionUndetermined:
       if (const char* why = UndeterminedWords(verdict.partitionReason)) return why;
       return "a partition inside is undetermined";

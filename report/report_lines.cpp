@@ -155,6 +155,7 @@ Tally ImagesTally(const std::vector<ImageCheck>& images) {
       case ImageReason::TableUnread:
       case ImageReason::NothingInFirstSector:
       case ImageReason::SectorSizeUnknown:
+      case ImageReason::HoldsOtherVolumes:
         t.undetermined.push_back(path + ": " + ImageReasonWords(verdict));
         break;
       case ImageReason::BlocksOff4K:

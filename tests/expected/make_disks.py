@@ -362,6 +362,37 @@ def hostile():
     r.qcow2_of_many_tables("costs/tables.qcow2", 1 << 12)
 
 
+def sector_sizes_and_pools():
+    """Where NTFS, FAT and exFAT are absent: Linux at 256 and ext4 at 4353 in 4096-byte
+    sectors; labels that no witness speaks for, judged alike at 512 and 4096 or not; a
+    dynamic disk's and a Windows-like GPT."""
+    fdisk_4k("linux4k.img", 32 * MIB, "o\nn\np\n1\n256\n+8M\nn\np\n2\n4353\n+8M\n", ["0x4b4e0002"])
+    blank("linux4k-2.fs", 8 * MIB)
+    sh("mkfs.ext4", "-q", "-F", "-U", str(fixed_uuid("linux4k.img")), "-E",
+       "hash_seed=%s" % fixed_uuid("linux4k.img", "hash"), path("linux4k-2.fs"))
+    place("linux4k.img", "linux4k-2.fs", 4353, 4096)
+    os.remove(path("linux4k-2.fs"))
+    # Disks large enough that every entry fits read in either size (a witness otherwise).
+    for name, script in [("alike.img", "start=2048, size=4096, type=83\nstart=8192, size=4096, type=83\n"),
+                         ("unshown.img", "start=256, size=2048, type=83\nstart=4353, size=2048, type=83\n"),
+                         ("mbr-ldm.img", "start=63, type=42\n")]:
+        blank(name, 64 * MIB)
+        sh("sfdisk", "-q", path(name), stdin="label: dos\nlabel-id: 0x%08x\n%s" % (
+            fixed_uuid(name).int & 0xFFFFFFFF, script))
+    for name, parts in [("gpt-ldm.img", [(1, 34, 2014, "4201"), (2, 2049, 20480, "4200")]),
+                        ("gpt-windows.img", [(1, 2048, 8192, "ef00"), (2, 10240, 32768, "0c01"),
+                                             (3, 43008, 20480, "0700")])]:
+        blank(name, 32 * MIB)
+        command = ["sgdisk", "-a", "1", "-U", str(fixed_uuid(name))]
+        for n, start, sectors, code in parts:
+            command += ["-n", "%d:%d:%d" % (n, start, start + sectors - 1), "-t", "%d:%s" % (n, code),
+                        "-u", "%d:%s" % (n, fixed_uuid(name, n))]
+        sh(*command, path(name))
+    fs("gpt-windows-3", "NTFS", 20480, hidden=43008)
+    place("gpt-windows.img", "gpt-windows-3", 43008)
+    os.remove(path("gpt-windows-3"))
+
+
 def two_terabytes():
     """A 2 TB sparse disk with a partition past 1 TiB: raw, and in four containers."""
     blank("big.img", 2 << 40)
@@ -385,6 +416,7 @@ def make(folder):
     refusals()
     chains()
     hostile()
+    sector_sizes_and_pools()
     two_terabytes()
 
 

@@ -308,6 +308,8 @@ def main():
     large_disks()
     hostile_names()
     hostile_costs()
+    witnesses()
+    dynamic_disks()
     dos_label_4k()
     linux_only()
     whole_disk_file_systems()
@@ -695,7 +697,7 @@ def dos_label_4k():
 
 
 def linux_only():
-    """A DOS label of Linux and swap partitions, no file system Windows reads: 512, by start."""
+    """A DOS label of Linux and swap partitions: 512, told by where its entries end."""
     name = "linux.img"
     blank(name, 64 * MIB)
     sh("sfdisk", "-q", path(name), stdin="label: dos\nstart=2048, size=100000, type=83\n"
@@ -883,6 +885,122 @@ def hostile_costs():
         reads, size, _ = costs_of("costs/tables.qcow2")
         check("costs/tables.qcow2 reads its tables once", (reads <= 64, size <= 40 * MIB), (True, True))
     shutil.rmtree(path("costs"))
+
+
+# File systems and signatures that say where a partition starts, each made by its own tool
+# on a plain file (or, where no Debian tool makes one, written at its published place).
+def made_by(command, stdin=None):
+    return lambda f: sh(*command, f, stdin=stdin)
+
+
+def written(at, data):
+    def write(f):
+        with open(path(f), "r+b") as out:
+            out.seek(at)
+            out.write(data)
+    return write
+
+
+WITNESSES = [
+    # name, size in MiB, how it is made
+    ("ext4", 8, made_by(["mkfs.ext4", "-q", "-F"])),
+    ("xfs", 300, made_by(["mkfs.xfs", "-q", "-f", "-s", "size=4096"])),
+    ("btrfs", 128, made_by(["mkfs.btrfs", "-q", "-f"])),
+    ("swap", 8, made_by(["mkswap"])),
+    ("luks", 16, lambda f: sh("cryptsetup", "luksFormat", "--batch-mode", "--type", "luks2",
+                              "--pbkdf", "pbkdf2", "--pbkdf-force-iterations", "1000",
+                              "--key-file", "-", f, stdin="tessarel")),
+    ("lvm2", 8, written(512, b"LABELONE" + bytes(24) + b"LVM2 001")),
+    ("bitlocker", 8, written(0, b"\xeb\x58\x90-FVE-FS-\x00\x10\x08")),
+    # ReFS's boot sector: "ReFS" at 3, "FSRS" at 16, bytes per sector at 32.
+    ("refs", 8, written(0, b"\x00\x00\x00ReFS" + bytes(9) + b"FSRS" + bytes(12) +
+                        struct.pack("<II", 4096, 16))),
+]
+
+
+def witnesses():
+    """Linux's and other file systems say the sector size where NTFS, FAT and exFAT are
+    absent: each at 4353 in a 4Kn DOS label (fdisk -b 4096, checked with fdisk -b 4096 -l)
+    is read in 4096-byte sectors and aligned; each at 4353 in a 512-byte label (sfdisk) in
+    512-byte sectors and misaligned. Where none speaks, the two readings decide nothing: a
+    label whose partitions are judged alike at either size is read at 512, saying so, and one
+    judged otherwise is undetermined."""
+    for kind, mib, make in WITNESSES:
+        fs = "w-%s.fs" % kind
+        blank(fs, mib * MIB)
+        make(fs)
+        for unit in (4096, 512):
+            name = "w-%s-%d.img" % (kind, unit)
+            blank(name, 4353 * unit + (mib + 1) * MIB)
+            if unit == 4096:
+                sh("fdisk", "-b", "4096", path(name), stdin="o\nn\np\n1\n4353\n+%dM\nw\n" % mib)
+                check(name + " fdisk's start", fdisk_4k_partitions(name, "Id")[1][0], 4353)
+            else:
+                sh("sfdisk", "-q", path(name), stdin="label: dos\nstart=4353, size=%d, type=83\n" % (mib * 2048))
+            place(name, fs, 4353, unit)
+            image, _ = one(name)
+            check(name + " read in its own sectors, judged there",
+                  (image["logicalSectorSize"], [(p["start"], p["verdict"]) for p in image["partitions"]]),
+                  (unit, [(4353, "aligned" if unit == 4096 else "misaligned")]))
+            os.remove(path(name))
+        os.remove(path(fs))
+    # The issue's own: Linux at 256 and ext4 at 4353, in 4096-byte sectors.
+    blank("linux4k.img", 64 * MIB)
+    sh("fdisk", "-b", "4096", path("linux4k.img"), stdin="o\nn\np\n1\n256\n+8M\nn\np\n2\n4353\n+8M\nw\n")
+    blank("linux4k-2.fs", 8 * MIB)
+    sh("mkfs.ext4", "-q", "-F", path("linux4k-2.fs"))
+    place("linux4k.img", "linux4k-2.fs", 4353, 4096)
+    os.remove(path("linux4k-2.fs"))
+    image, status = one("linux4k.img")
+    check("linux4k.img", (image["logicalSectorSize"], [p["verdict"] for p in image["partitions"]], status),
+          (4096, ["aligned", "aligned"], 0))
+    # No witness: alike at both sizes, or not.
+    for name, script, verdict, words in [
+            ("alike.img", "start=2048, size=4096, type=83\nstart=8192, size=4096, type=83\n", "aligned",
+             "every partition is judged the same at 512 and 4096"),
+            ("unshown.img", "start=256, size=2048, type=83\nstart=4353, size=2048, type=83\n", "undetermined",
+             "judged otherwise at 512 and at 4096")]:
+        blank(name, 64 * MIB)
+        sh("sfdisk", "-q", path(name), stdin="label: dos\n" + script)
+        image, status = one(name)
+        text, _ = output([name])
+        check(name, (image["verdict"], words in text, status),
+              (verdict, True, 0 if verdict == "aligned" else 2))
+
+
+def dynamic_disks():
+    """Dynamic disks and storage pools, whose volumes lie where their own database says,
+    written from their layouts (no Debian tool makes them): undetermined in every output,
+    even where their partitions start off 4 KiB; a Windows-like GPT (EFI system, Microsoft
+    reserved, NTFS) still judged and aligned; Linux LVM and RAID judged by their start."""
+    for name, parts, verdict in [
+            ("gpt-ldm.img", [("1:34:2047", "4201"), ("2:2049:+20M", "4200")], "undetermined"),
+            ("gpt-spaces.img", [("1:2048:+20M", "4202")], "undetermined"),
+            ("gpt-windows.img", [("1:2048:+10M", "ef00"), ("2:22528:+16M", "0c01"),
+                                 ("3:55296:+20M", "0700")], "aligned"),
+            ("gpt-lvm.img", [("1:2049:+20M", "8e00")], "misaligned"),
+            ("gpt-raid.img", [("1:2048:+20M", "fd00")], "aligned")]:
+        blank(name, 64 * MIB)
+        command = ["sgdisk", "-a", "1"]
+        for where, code in parts:
+            command += ["-n", where, "-t", where.split(":")[0] + ":" + code]
+        sh(*command, path(name))
+        if name == "gpt-windows.img":
+            table = sfdisk_partitions(name)
+            file_system("gpt-windows-3", "NTFS", table[3][1], hidden=table[3][0])
+            place(name, "gpt-windows-3", table[3][0])
+            os.remove(path("gpt-windows-3"))
+        image, status = one(name)
+        check(name, image["verdict"], verdict)
+        if verdict == "undetermined":
+            summary, summary_status = output([name], "--summary")
+            check(name + " says why, in every output",
+                  ("dynamic disk's or a storage pool's volumes" in image["reason"],
+                   "dynamic disk's or a storage pool's" in summary, status, summary_status),
+                  (True, True, 2, 2))
+    blank("mbr-ldm.img", 64 * MIB)
+    sh("sfdisk", "-q", path("mbr-ldm.img"), stdin="label: dos\nstart=63, type=42\n")
+    check("mbr-ldm.img", one("mbr-ldm.img")[0]["verdict"], "undetermined")
 
 
 def every_file():

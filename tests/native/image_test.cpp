@@ -23,7 +23,8 @@ class ImageTest : public SimTest {
     err.clear();
     return RunReport(args, kTexts, &out, &err);
   }
-  // A 64 MiB raw disk whose MBR holds NTFS at 63 and a Linux partition on 1 MiB.
+  // A 64 MiB raw disk whose MBR holds NTFS at 63 (its boot sector of 512-byte sectors) and a
+  // Linux partition on 1 MiB.
   void XpDisk(const std::string& path) {
     sim::File& f = machine.files[path];
     f.size = 64ull << 20;
@@ -34,6 +35,7 @@ class ImageTest : public SimTest {
     mbr[510] = 0x55;
     mbr[511] = 0xAA;
     f.extents[0] = mbr;
+    f.extents[63 * 512] = sim::BuildNtfsBootSector(512, 8, 63);
   }
   std::string out, err;
 };
@@ -74,6 +76,12 @@ TEST_F(ImageTest, ARawImagesSectorSizeIsWhatItsContentWitnesses) {
   Entry(boots, 0, 0x07, 2048, 4096);      // NTFS of 512 at 2048 * 512
   Entry(boots, 1, 0x07, 4096, 4096);      // NTFS of 4096 at 4096 * 4096
   Entry(bad, 0, 0x07, 2048, 4096, 0x12);  // not a table
+  sim::Bytes aligned(512, 0), at63(512, 0), ext4(512, 0), xfs(512, 0);
+  Entry(aligned, 0, 0x83, 2048, 4096);  // Linux on 1 MiB: aligned in either unit
+  Entry(at63, 0, 0x83, 63, 4096);       // Linux at 63: misaligned in 512s, aligned in 4096s
+  ext4[56] = 0x53, ext4[57] = 0xEF;     // the superblock's magic, 1024 bytes in
+  std::memcpy(xfs.data(), "XFSB", 4);
+  xfs[102] = 0x02, xfs[103] = 0x00;     // its sector size, big-endian: 512
   const Case cases[] = {
       {"nothing", {}, std::nullopt, 512, SectorSizeFrom::Default},
       {"GPT at 4096", {{0, past}, {4096, gpt()}}, std::nullopt, 4096, SectorSizeFrom::Image},
@@ -95,6 +103,26 @@ TEST_F(ImageTest, ARawImagesSectorSizeIsWhatItsContentWitnesses) {
        4096,
        SectorSizeFrom::Option},
       {"a file system at 0", {{0, ntfs(4096)}}, std::nullopt, 4096, SectorSizeFrom::Image},
+      {"nothing speaks, and 4096 judges as 512 does",
+       {{0, aligned}},
+       std::nullopt,
+       512,
+       SectorSizeFrom::Either},
+      {"nothing speaks, and 4096 judges otherwise",
+       {{0, at63}},
+       std::nullopt,
+       512,
+       SectorSizeFrom::Unshown},
+      {"an ext4 superblock at 4096s: 0xEF53 at 1080",
+       {{0, at63}, {63 * 4096 + 1024, ext4}},
+       std::nullopt,
+       4096,
+       SectorSizeFrom::Image},
+      {"an XFS superblock at 512s, its sectors of 512",
+       {{0, at63}, {63 * 512, xfs}},
+       std::nullopt,
+       512,
+       SectorSizeFrom::Image},
       {"active byte not 0 or 0x80",
        {{0, bad}, {2048 * 512, ntfs(512)}},
        std::nullopt,
@@ -110,7 +138,7 @@ TEST_F(ImageTest, ARawImagesSectorSizeIsWhatItsContentWitnesses) {
     EXPECT_EQ(check.logicalSectorSize, c.sectorSize);
     EXPECT_EQ(check.sectorSizeFrom, c.from);
     const ImageVerdict verdict = check.Judged();
-    if (c.from == SectorSizeFrom::Disagree) {
+    if (c.from == SectorSizeFrom::Disagree || c.from == SectorSizeFrom::Unshown) {
       EXPECT_EQ(verdict.reason, ImageReason::SectorSizeUnknown);
     }
     if (c.extents.empty() || c.extents.begin()->second == bad) {
@@ -388,13 +416,12 @@ TEST_F(ImageTest, TheTextOfAnImage) {
   EXPECT_EQ(
       out,
       "Image xp.img\n"
-      "  raw image: 67108864 bytes, 512-byte sectors (nothing in it says another size; "
-      "--sector-size names one)\n"
+      "  raw image: 67108864 bytes, 512-byte sectors (as its table and boot sectors show)\n"
       "  judged against a grid of 4096 bytes (the default: a physical sector of today's "
       "disks; --grid names another)\n"
       "  partition table: MBR\n"
       "Part  Type                Start       Length      Alignment    Aligned to  File system\n"
-      "1     NTFS/exFAT          63          1985        misaligned   512                    \n"
+      "1     NTFS/exFAT          63          1985        misaligned   512         NTFS       \n"
       "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; "
       "no room at 2048, on 1 MiB\n"
       "2     Linux               2048        2048        aligned      1M                     \n"
