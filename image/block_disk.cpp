@@ -12,7 +12,7 @@ bool BlockDisk::Read(uint64_t offset, uint8_t* out, size_t size) {
     const Place place = Locate(at / m_blockBytes);
     if (!place.known) return false;
     if (place.compressed) {
-      const uint8_t* block = Inflated(at / m_blockBytes, *place.compressed);
+      const uint8_t* block = Inflated(*place.compressed);
       if (block == nullptr) return false;
       std::memcpy(out + done, block + within, part);
     } else if (place.parents && m_parent) {
@@ -33,18 +33,20 @@ bool BlockDisk::Read(uint64_t offset, uint8_t* out, size_t size) {
 
 // A block is at most 2 MiB (a QCOW2's largest cluster, a VMDK's largest grain): its stream
 // at most that, plus the rest of its last sector.
-const uint8_t* BlockDisk::Inflated(uint64_t block, const Compressed& c) {
-  if (m_inflatedBlock == block) return m_inflated.data();
-  m_inflatedBlock.reset();
+const uint8_t* BlockDisk::Inflated(const Compressed& c) {
+  const uint64_t unit = c.unitBytes != 0 ? c.unitBytes : m_blockBytes;
+  if (m_inflatedAt == c.at && m_inflated.size() == unit) return m_inflated.data() + c.within;
+  m_inflatedAt.reset();
   constexpr uint64_t kMostBlock = 2u << 20;
-  if (m_blockBytes > kMostBlock || c.bytes > kMostBlock + 512 || c.at > m_file->Size())
+  if (unit > kMostBlock || c.within + m_blockBytes > unit || c.bytes > kMostBlock + 512 ||
+      c.at > m_file->Size())
     return nullptr;
   const uint64_t bytes = std::min<uint64_t>(c.bytes, m_file->Size() - c.at);
   std::vector<uint8_t> stream(static_cast<size_t>(bytes));
-  m_inflated.assign(static_cast<size_t>(m_blockBytes), 0);
+  m_inflated.assign(static_cast<size_t>(unit), 0);
   if (!m_file->Read(c.at, stream.data(), stream.size()) ||
       !Inflate(c.kind, stream.data(), stream.size(), m_inflated.data(), m_inflated.size()))
     return nullptr;
-  m_inflatedBlock = block;
-  return m_inflated.data();
+  m_inflatedAt = c.at;
+  return m_inflated.data() + c.within;
 }

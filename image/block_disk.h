@@ -26,6 +26,9 @@ class BlockDisk : public ByteSource {
     uint64_t at = 0;     // where its stream begins in the file
     uint32_t bytes = 0;  // how long it may be
     Deflate kind = Deflate::Zlib;
+    // What the stream inflates to, where it holds more than the block (a QCOW2 cluster of
+    // 32 subclusters): its bytes (0: one block), and where in it the block lies.
+    uint64_t unitBytes = 0, within = 0;
   };
   struct Place {
     bool known = false;  // the table could be read and the entry means something
@@ -42,12 +45,12 @@ class BlockDisk : public ByteSource {
   const std::shared_ptr<ByteSource>& File() const { return m_file; }
 
  private:
-  // The compressed block `block` whole, inflated once and kept while it is read.
-  const uint8_t* Inflated(uint64_t block, const Compressed& c);
+  // The block `c` holds, its stream inflated once and kept while it is read.
+  const uint8_t* Inflated(const Compressed& c);
 
   std::shared_ptr<ByteSource> m_file;
   std::shared_ptr<ByteSource> m_parent;
   uint64_t m_size, m_blockBytes;
-  std::optional<uint64_t> m_inflatedBlock;
+  std::optional<uint64_t> m_inflatedAt;  // the stream held inflated, by its place
   std::vector<uint8_t> m_inflated;
 };

@@ -48,9 +48,13 @@ struct BlockContainer {
   // 4 KiB (its place in the file and in the guest differ by a multiple of 4 KiB); none where
   // none is allocated, or the container is a transport format.
   std::optional<bool> blocksAligned;
-  // Compressed (a stream-optimized VMDK, a QCOW2 with compressed clusters): a file to move
-  // a disk in, converted before it is run; its blocks are never judged.
+  // A file to move a disk in, converted before it is run, whose blocks are never judged: a
+  // stream-optimized VMDK (its format has no plain grain), or a QCOW2 whose every allocated
+  // cluster is compressed.
   bool transport = false;
+  // The allocated blocks kept compressed (read whole, inflated; not judged): a QCOW2 run as
+  // it is may hold both kinds, and its plain clusters are judged.
+  uint64_t compressedBlocks = 0;
 };
 
 // Whether a block the guest holds at `guestAt` and the file at `fileAt` keep 4 KiB together.

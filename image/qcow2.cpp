@@ -141,7 +141,12 @@ class Qcow2Disk : public BlockDisk {
     const uint32_t sub = m_extended ? static_cast<uint32_t>(block % 32) : 0;
     const Cluster c = m_tables.Find(cluster);
     if (!c.known) return Unknown();
-    if (c.compressedAt) return Deflated({*c.compressedAt, c.compressedBytes, Deflate::Raw});
+    // A compressed cluster inflates whole, its subclusters read from it (with extended L2
+    // entries its bitmap word is 0: qcow2.txt).
+    if (c.compressedAt)
+      return Deflated({*c.compressedAt, c.compressedBytes, Deflate::Raw,
+                       m_extended ? uint64_t{32} << m_subclusterBits : 0,
+                       uint64_t{sub} << m_subclusterBits});
     if (c.dataAt && (c.allocated >> sub & 1))
       return At(*c.dataAt + (uint64_t{sub} << m_subclusterBits));
     return (c.zeros >> sub & 1) ? Zeros() : Parents();
@@ -245,17 +250,15 @@ ImageOpening ReadQcow2(const ImageFile& named) {
       const Cluster c = tables.Find(n);
       if (!c.known)
         return Refused(ImageRefusal::OutsideFile, "its cluster tables point past the file's end");
-      if (c.compressedAt && extended)
-        return Refused(ImageRefusal::UnknownFormat,
-                       "it holds compressed clusters among subclusters, which Tessarel does not "
-                       "read: convert it with qemu-img");
-      if (c.compressedAt) container.transport = true;
+      if (c.compressedAt) ++container.compressedBlocks;
       if (c.dataAt)
         container.blocksAligned =
             container.blocksAligned.value_or(true) && OnFileGrid(*c.dataAt, n * clusterBytes);
     }
   }
-  if (container.transport) container.blocksAligned.reset();
+  // Only compressed clusters: a file to move a disk in. Any plain one among them is run as
+  // it lies, and judged.
+  container.transport = container.compressedBlocks > 0 && !container.blocksAligned;
   tables.Walked();
   auto guest = std::make_unique<Qcow2Disk>(file, size, clusterBits, extended, std::move(tables));
   ImageOpening opening;

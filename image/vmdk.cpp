@@ -426,7 +426,10 @@ class Reader {
         if (*entry == 0 || (*entry == 1 && extent->ZeroedEntries())) continue;
         if (*entry > file->Size() / kSector)
           return Refused(ImageRefusal::OutsideFile, "its grain tables point past the file's end");
-        if (h.Stream()) continue;
+        if (h.Stream()) {
+          ++m_container.compressedBlocks;
+          continue;
+        }
         m_container.blocksAligned = m_container.blocksAligned.value_or(true) &&
                                     OnFileGrid(*entry * kSector, start + grain * grainBytes);
       }

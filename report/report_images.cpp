@@ -61,6 +61,8 @@ std::string ContainerLine(const BlockContainer& c) {
   std::string line = "  blocks of " + Decimal(c.blockBytes) + " bytes; ";
   if (c.transport)
     return line + "compressed: a transport format, not run as is, so its blocks are not judged\n";
+  if (c.compressedBlocks > 0)
+    line += Decimal(c.compressedBlocks) + " compressed (read whole, not judged); the others: ";
   if (!c.blocksAligned) return line + "none allocated\n";
   return line + (*c.blocksAligned ? "every allocated block begins on 4 KiB in the file\n"
                                   : "allocated blocks begin off 4 KiB in the file: misaligned\n");
@@ -205,6 +207,7 @@ void ContainerMember(JsonWriter& json, const std::optional<BlockContainer>& cont
   json.Member("blockSize", container->blockBytes);
   json.Member("blocksAligned", container->blocksAligned);
   json.Member("transport", container->transport);
+  json.Member("compressedBlocks", container->compressedBlocks);
   json.EndObject();
 }
 

@@ -393,6 +393,20 @@ def sector_sizes_and_pools():
     os.remove(path("gpt-windows-3"))
 
 
+def compressed_qcow2():
+    """A disk with 64 KiB of random bytes, converted with -c: clusters that do not compress
+    stay plain beside the compressed ones, with and without extended L2 entries."""
+    blank("noisy.img", 8 * MIB)
+    sh("sfdisk", "-q", path("noisy.img"), stdin="label: dos\nlabel-id: 0x4e015e00\nstart=2048, type=83\n")
+    with open(path("noisy.img"), "r+b") as f:
+        f.seek(2 * MIB)
+        f.write(random.Random(45).randbytes(64 * 1024))
+    for name, options in [("mixed.qcow2", "cluster_size=512"),
+                          ("mixed-l2x.qcow2", "cluster_size=65536,extended_l2=on")]:
+        qemu("qemu-img", "convert", "-c", "-f", "raw", "-O", "qcow2", "-o", options, path("noisy.img"),
+             path(name))
+
+
 def two_terabytes():
     """A 2 TB sparse disk with a partition past 1 TiB: raw, and in four containers."""
     blank("big.img", 2 << 40)
@@ -417,6 +431,7 @@ def make(folder):
     chains()
     hostile()
     sector_sizes_and_pools()
+    compressed_qcow2()
     two_terabytes()
 
 

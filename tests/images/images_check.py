@@ -310,6 +310,7 @@ def main():
     hostile_costs()
     witnesses()
     dynamic_disks()
+    compressed_qcow2()
     dos_label_4k()
     linux_only()
     whole_disk_file_systems()
@@ -460,9 +461,13 @@ def other_formats(raws):
                 check(name + " container", container, None)
                 continue
             compressed = fmt == "vmdk-stream" or "-c" in options
+            counted = container.pop("compressedBlocks")
             check(name + " container", container,
                   {"blockSize": info.get("cluster-size"), "transport": compressed,
                    "blocksAligned": None if compressed else map_aligned(name, driver)})
+            if driver == "qcow2":  # every cluster qemu compressed, and no other
+                check(name + " compressed clusters", counted,
+                      json.loads(sh("qemu-img", "check", "--output=json", path(name)))["compressed-clusters"])
             if driver == "vmdk":
                 check(name + " create type", info["format-specific"]["data"]["create-type"],
                       options[1].split("=")[1].split(",")[0])
@@ -1001,6 +1006,31 @@ def dynamic_disks():
     blank("mbr-ldm.img", 64 * MIB)
     sh("sfdisk", "-q", path("mbr-ldm.img"), stdin="label: dos\nstart=63, type=42\n")
     check("mbr-ldm.img", one("mbr-ldm.img")[0]["verdict"], "undetermined")
+
+
+def compressed_qcow2():
+    """qemu runs a compressed QCOW2 as it is, and keeps a cluster that does not compress
+    plain: a disk with 1 MiB of random bytes converted with -c holds both. Its plain clusters
+    are judged as qemu-img map places them, the compressed ones counted; only a file of
+    compressed clusters alone is a transport format. With extended L2 entries (qemu-img check
+    clean) its compressed clusters are read whole."""
+    import random
+    blank("noisy.img", 8 * MIB)
+    sh("sfdisk", "-q", path("noisy.img"), stdin="label: dos\nstart=2048, type=83\n")
+    with open(path("noisy.img"), "r+b") as f:
+        f.seek(2 * MIB)
+        f.write(random.Random(45).randbytes(MIB))
+    for name, options in [("mixed.qcow2", ["-o", "cluster_size=512"]),
+                          ("mixed-l2x.qcow2", ["-o", "cluster_size=65536,extended_l2=on"])]:
+        sh("qemu-img", "convert", "-c", "-f", "raw", "-O", "qcow2", *options, path("noisy.img"), path(name))
+        checked_by_qemu = json.loads(sh("qemu-img", "check", "--output=json", path(name)))
+        image, status = one(name)
+        container = image["container"] or {}
+        check(name + " judged over its plain clusters",
+              (image["error"], container.get("transport"), container.get("compressedBlocks"),
+               container.get("blocksAligned"), image["partitions"] == one("noisy.img")[0]["partitions"]),
+              (None, False, checked_by_qemu["compressed-clusters"], map_aligned(name, "qcow2"), True))
+    check("mixed.qcow2 is misaligned, as qemu-img map places it", one("mixed.qcow2")[0]["verdict"], "misaligned")
 
 
 def every_file():
