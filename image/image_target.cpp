@@ -20,19 +20,26 @@ TargetCheck CheckTarget(const ImageCheck& image, Target target) {
     return check;
   }
   if (target == Target::Azure) {
+    // Azure takes a fixed VHD whose virtual size is whole MiB: the upload is that and its
+    // footer, whatever the file holds now.
+    const uint64_t wholeMiB = (image.virtualSize + kMiB - 1) / kMiB * kMiB;
+    check.uploadBytes = wholeMiB + 512;
     if (image.format != ImageFormat::VhdFixed) fail(TargetReason::NotFixedVhd);
     if (image.virtualSize % kMiB != 0) {
       fail(TargetReason::SizeNotWholeMiB);
-      check.resizeTo = (image.virtualSize / kMiB + 1) * kMiB;
+      check.resizeTo = wholeMiB;
     }
     if (image.format == ImageFormat::VhdFixed && image.fileBytes != image.virtualSize + 512)
       fail(TargetReason::FileNotSizeAndFooter);
-    if (image.fileBytes < kAzureLeastUpload || image.fileBytes > kAzureMostUpload) {
+    if (check.uploadBytes < kAzureLeastUpload) {
       fail(TargetReason::UploadSizeOutside);
-      // Too small: grown to the least Azure takes.
-      if (image.virtualSize + 512 < kAzureLeastUpload)
-        check.resizeTo = std::max(check.resizeTo.value_or(0), kAzureLeastUpload - 512);
+      check.resizeTo = kAzureLeastUpload - 512;
     }
+    if (check.uploadBytes > kAzureMostUpload)
+      fail(TargetReason::LargerThanAzure);
+    else if (wholeMiB > kLargestVhd && image.format != ImageFormat::VhdFixed)
+      fail(TargetReason::LargerThanVhd);
+    if (image.logicalSectorSize != 512) fail(TargetReason::Sectors4096);
     check.ready = check.reasons.empty();
     return check;
   }

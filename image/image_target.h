@@ -17,21 +17,29 @@ enum class TargetReason {
   NotFixedVhd,           // azure: only a fixed VHD is taken
   SizeNotWholeMiB,       // azure: its virtual size is not a whole number of MiB
   FileNotSizeAndFooter,  // azure: the file is not its virtual size and a 512-byte footer
-  UploadSizeOutside,     // azure: the upload size lies outside what Azure takes
+  UploadSizeOutside,     // azure: the upload size lies below what Azure takes
+  LargerThanAzure,       // azure: the upload size lies above what Azure takes
+  LargerThanVhd,         // azure: no tool writes a VHD this large (2040 GiB at most)
+  Sectors4096,           // azure: a VHD has 512-byte sectors; the guest's table counts 4096
   NotHyperVFormat,       // hyperv: Hyper-V runs VHD and VHDX only
   ContainerMisaligned,   // hyperv: its blocks (or a parent's) lie off 4 KiB in the file
   Physical512,           // hyperv, a note: 512-byte physical sectors; 4096 suits today's hosts
 };
 
-// Azure's upload limits (its UploadSizeBytes): 20 MiB and a footer, to 32 TiB.
+// Azure's upload limits (its UploadSizeBytes): 20 MiB and a footer, to 32,767 GiB and a
+// MiB and a footer. The largest VHD Convert-VHD and qemu-img write: 2040 GiB.
 constexpr uint64_t kAzureLeastUpload = 20972032;
 constexpr uint64_t kAzureMostUpload = 35183298347520;
+constexpr uint64_t kLargestVhd = 2040ull << 30;
 
 struct TargetCheck {
   Target target = Target::Azure;
   bool ready = false;
   std::vector<TargetReason> reasons;
-  // azure: Resize-VHD's size, the virtual size rounded up to the next MiB, where that fixes it.
+  // azure: what uploading it takes, the virtual size rounded up to a whole MiB and a footer.
+  uint64_t uploadBytes = 0;
+  // azure: the virtual size to give it, whole MiB and at least Azure's least, where its own
+  // is not.
   std::optional<uint64_t> resizeTo;
 };
 

@@ -300,9 +300,19 @@ std::vector<std::string> TargetReasons(const ImageCheck& image) {
                         " bytes, not its virtual size and a 512-byte footer");
         break;
       case TargetReason::UploadSizeOutside:
-        words.push_back("its upload size, " + Decimal(image.fileBytes) +
-                        " bytes, lies outside the 20,972,032 to 35,183,298,347,520 bytes Azure "
-                        "takes");
+        words.push_back("its upload size, " + Decimal(image.target->uploadBytes) +
+                        " bytes, lies below the 20,972,032 bytes Azure takes");
+        break;
+      case TargetReason::LargerThanAzure:
+        words.push_back("its upload size, " + Decimal(image.target->uploadBytes) +
+                        " bytes, is larger than Azure takes (35,183,298,347,520)");
+        break;
+      case TargetReason::LargerThanVhd:
+        words.push_back("neither Convert-VHD nor qemu-img writes a VHD this large (2040 GiB at "
+                        "most)");
+        break;
+      case TargetReason::Sectors4096:
+        words.push_back("a VHD has 512-byte sectors: its partition table must be written again");
         break;
       case TargetReason::NotHyperVFormat:
         words.push_back("Hyper-V runs VHD and VHDX files only");
@@ -324,9 +334,27 @@ std::string TargetFix(const ImageCheck& image) {
   const auto has = [&](TargetReason reason) {
     return std::find(r.begin(), r.end(), reason) != r.end();
   };
-  if (has(TargetReason::Refused)) return "";
-  if (has(TargetReason::NotFixedVhd)) return "convert it with Convert-VHD -VHDType Fixed to a .vhd";
-  if (image.target->resizeTo) return "Resize-VHD -SizeBytes " + Decimal(*image.target->resizeTo);
+  // Nothing a command mends: the image unread, too large, or a table to write again.
+  if (has(TargetReason::Refused) || has(TargetReason::LargerThanAzure) ||
+      has(TargetReason::LargerThanVhd) || has(TargetReason::Sectors4096))
+    return "";
+  if (image.target->target == Target::Azure) {
+    const std::string size = Decimal(image.target->resizeTo.value_or(image.virtualSize));
+    const bool vhd = image.format == ImageFormat::VhdFixed ||
+                     image.format == ImageFormat::VhdDynamic ||
+                     image.format == ImageFormat::VhdxFixed ||
+                     image.format == ImageFormat::VhdxDynamic;
+    if (!vhd)  // Convert-VHD reads VHD and VHDX only; qemu-img's convert takes no size
+      return "qemu-img convert -O raw FILE disk.raw, then qemu-img resize -f raw disk.raw " +
+             size + ", then qemu-img convert -f raw -O vpc -o subformat=fixed,force_size=on "
+             "disk.raw disk.vhd";
+    if (has(TargetReason::NotFixedVhd))
+      return "convert it with Convert-VHD -VHDType Fixed to a .vhd" +
+             (image.target->resizeTo ? ", then Resize-VHD -SizeBytes " + size : std::string()) +
+             "; or upload it with Add-AzVhd, which does both";
+    if (image.target->resizeTo) return "Resize-VHD -SizeBytes " + size;
+    return "";
+  }
   if (has(TargetReason::NotHyperVFormat)) return "convert it with qemu-img convert -O vhdx";
   if (has(TargetReason::ContainerMisaligned))
     return "copy it with Convert-VHD to a new file, whose blocks Hyper-V lays out aligned";

@@ -633,8 +633,10 @@ def readiness():
     for name, ready, fix in [("geometry.vhd", False, "Resize-VHD -SizeBytes 68157440"),
                              ("whole.vhd", True, None),
                              ("small.vhd", False, "Resize-VHD -SizeBytes 20971520"),
-                             ("ready-dynamic.vhd", False, "convert it with Convert-VHD -VHDType Fixed to a .vhd"),
-                             ("ready.vhdx", False, "convert it with Convert-VHD -VHDType Fixed to a .vhd")]:
+                             ("ready-dynamic.vhd", False, "convert it with Convert-VHD -VHDType Fixed to a .vhd; "
+                              "or upload it with Add-AzVhd, which does both"),
+                             ("ready.vhdx", False, "convert it with Convert-VHD -VHDType Fixed to a .vhd; "
+                              "or upload it with Add-AzVhd, which does both")]:
         image, status = one(name, "--target", "azure")
         # vhdiinfo reads the footer's current size (qemu-img info counts a fixed VHD's footer
         # in); the file's own size is the upload size.
@@ -647,6 +649,18 @@ def readiness():
         image, _ = one(name, "--target", "hyperv")
         aligned = map_aligned(name, "vhdx" if name.endswith("x") else "vpc")
         check(name + " for hyperv", image["target"]["ready"], aligned is not False)
+    # The fix for the other formats, run as it says: the VHD it makes is ready.
+    for source in ("ready.img", "small.img"):
+        name = source.replace(".img", ".qcow2")
+        sh("qemu-img", "convert", "-f", "raw", "-O", "qcow2", path(source), path(name))
+        fix = one(name, "--target", "azure")[0]["target"]["fix"]
+        for step in fix.split(", then "):
+            words = step.replace("FILE", path(name)).replace("disk.raw", path(name + ".raw"))
+            sh(*words.replace("disk.vhd", path(name + ".vhd")).split())
+        image, _ = one(name + ".vhd", "--target", "azure")
+        check(name + ": its fix, run, makes a VHD Azure takes",
+              (image["target"]["ready"], image["virtualSize"] % MIB, image["virtualSize"] >= 20 * MIB),
+              (True, 0, True))
     text, _ = output(["geometry.vhd", "whole.vhd"], "--summary", "--target", "azure")
     check("the summary's clause", "; 1 of 2 images not ready for azure" in text, True)
     text, _ = output(["geometry.vhd", "whole.vhd"], "--nagios", "--target", "azure")

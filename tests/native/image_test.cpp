@@ -357,6 +357,61 @@ TEST(TargetTest, ReadinessAtItsEdges) {
             std::vector<TargetReason>{TargetReason::NotHyperVFormat});
 }
 
+// Azure's readiness as the fix a person runs: the upload size is the virtual size in whole
+// MiB and a footer, whatever the file holds; VHD and VHDX through Convert-VHD, the others
+// through qemu-img (Convert-VHD reads neither); nothing a command mends past the largest
+// VHD, past Azure's largest upload, or for a table in 4096-byte sectors.
+TEST(TargetTest, AzuresFixIsOneThatWorks) {
+  const auto image = [](ImageFormat format, uint64_t size, uint32_t sector = 512) {
+    ImageCheck c;
+    c.format = format;
+    c.virtualSize = size;
+    c.fileBytes = 206848;  // a dynamic file's own size says nothing of the upload
+    c.logicalSectorSize = sector;
+    c.target = CheckTarget(c, Target::Azure);
+    return c;
+  };
+  constexpr uint64_t GiB = 1ull << 30;
+  const struct {
+    const char* what;
+    ImageCheck image;
+    uint64_t upload;
+    const char* reason;  // the last reason's words begin so
+    const char* fix;
+  } cases[] = {
+      {"a 100 GiB dynamic VHD", image(ImageFormat::VhdDynamic, 100 * GiB), 100 * GiB + 512,
+       "Azure takes a fixed VHD only",
+       "convert it with Convert-VHD -VHDType Fixed to a .vhd; or upload it with Add-AzVhd, "
+       "which does both"},
+      {"a VHDX of sectors, not MiB", image(ImageFormat::VhdxDynamic, 100 * GiB + 512),
+       100 * GiB + (1 << 20) + 512, "its virtual size",
+       "convert it with Convert-VHD -VHDType Fixed to a .vhd, then Resize-VHD -SizeBytes "
+       "107375230976; or upload it with Add-AzVhd, which does both"},
+      {"a QCOW2", image(ImageFormat::Qcow2, 64 << 20), (64 << 20) + 512,
+       "Azure takes a fixed VHD only",
+       "qemu-img convert -O raw FILE disk.raw, then qemu-img resize -f raw disk.raw 67108864, "
+       "then qemu-img convert -f raw -O vpc -o subformat=fixed,force_size=on disk.raw disk.vhd"},
+      {"a small raw disk", image(ImageFormat::Raw, 1 << 20), (1 << 20) + 512, "its upload size",
+       "qemu-img convert -O raw FILE disk.raw, then qemu-img resize -f raw disk.raw 20971520, "
+       "then qemu-img convert -f raw -O vpc -o subformat=fixed,force_size=on disk.raw disk.vhd"},
+      {"a VHDX of 2041 GiB", image(ImageFormat::VhdxDynamic, 2041 * GiB), 2041 * GiB + 512,
+       "neither Convert-VHD nor qemu-img", ""},
+      {"a VHDX of 40 TiB", image(ImageFormat::VhdxDynamic, 40960 * GiB), 40960 * GiB + 512,
+       "its upload size", ""},
+      {"a VHDX of 4096-byte sectors", image(ImageFormat::VhdxDynamic, 64 << 20, 4096),
+       (64 << 20) + 512, "a VHD has 512-byte sectors", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(c.image.target->ready);
+    EXPECT_EQ(c.image.target->uploadBytes, c.upload);
+    const std::vector<std::string> reasons = report::TargetReasons(c.image);
+    ASSERT_FALSE(reasons.empty());
+    EXPECT_EQ(reasons.back().rfind(c.reason, 0), 0u) << reasons.back();
+    EXPECT_EQ(report::TargetFix(c.image), c.fix);
+  }
+}
+
 // Where a start lies aligned to: the largest power of two of its bytes, up to 1 MiB.
 TEST(AlignedToTest, TheLargestPowerOfTwoOfTheStartsBytesUpToOneMiB) {
   const struct {
