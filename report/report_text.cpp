@@ -61,9 +61,12 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
     widths[0] =
         std::max(widths[0], static_cast<int>(Printable(row.name.c_str()).size() + kConsoleGap));
   std::string text;
+  // The last column measures the partition's start, which the Offset column shows only
+  // where the data begins there (not for FAT and exFAT): its heading says so.
   AppendFixedWidthLine(
-      text, {headings[0], headings[1], headings[2], headings[3], "Alignment", "Aligned to"}, widths,
-      kConsoleGap);
+      text,
+      {headings[0], headings[1], headings[2], headings[3], "Alignment", "Partition aligned to"},
+      widths, kConsoleGap);
   for (const ScanRow& row : rows) {
     const auto cells = VolumeCells(row);
     std::vector<std::string> line = {cells[0], cells[1], cells[2], cells[3],

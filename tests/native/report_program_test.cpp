@@ -66,7 +66,7 @@ TEST_F(ReportProgramTest, DrivesFollowTheVolumes) {
 // The lab as the console reports it without raw access: the verdicts the queries can give
 // stand; FAT and exFAT, whose data area takes reading, say why they are undetermined.
 constexpr char kQueryOnlyLab[] =
-    "Drive        Drv No  Drive Name                      Offset      Alignment   Aligned to\n"
+    "Drive        Drv No  Drive Name                      Offset      Alignment   Partition aligned to\n"
     "C:           0       KESTREL KD4000-512E             2048        aligned     1M\n"
     "D:           0       KESTREL KD4000-512E             63          misaligned  512\n"
     "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; no room at 2048, on 1 MiB\n"
@@ -409,7 +409,7 @@ TEST_F(ReportProgramTest, NoVolumesAtAllIsStatusZero) {
   sim::Installation in(empty);
   sim::AddAtaDrive(empty, 0, "D0", "", "", 0x4000, 0);
   EXPECT_EQ(Run({}), 0);
-  EXPECT_EQ(out, "Drive   Drv No  Drive Name                      Offset      Alignment   Aligned to\n");
+  EXPECT_EQ(out, "Drive   Drv No  Drive Name                      Offset      Alignment   Partition aligned to\n");
 }
 
 // A call that Windows fails, at each step where it makes the report give up: the volume

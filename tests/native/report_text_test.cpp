@@ -135,7 +135,7 @@ TEST(ReportTextTest, FixedWidthCellsArePaddedNeverCut) {
 
 TEST(ReportTextTest, ConsoleTextAddsTheVerdictColumn) {
   EXPECT_EQ(report::VolumeText(kHeadings, {}, DriveTable(), {}),
-            "Drive   Drv No  Drive Name                      Offset      Alignment   Aligned to\n");
+            "Drive   Drv No  Drive Name                      Offset      Alignment   Partition aligned to\n");
   std::vector<ScanRow> rows;
   rows.push_back(Row('C', 0, "KESTREL KD4000-512E", 2048, Verdict::Aligned));
   rows.push_back(Row('D', 1, std::string(40, 'X').c_str(), 63, Verdict::Misaligned));
@@ -150,7 +150,7 @@ TEST(ReportTextTest, ConsoleTextAddsTheVerdictColumn) {
   drives[DiskNumber(11)].model = "ELEVEN";
   drives[DiskNumber(12)].model = "TWELVE";
   EXPECT_EQ(report::VolumeText(kHeadings, rows, drives, {}),
-            "Drive   Drv No  Drive Name                      Offset      Alignment   Aligned to\n"
+            "Drive   Drv No  Drive Name                      Offset      Alignment   Partition aligned to\n"
             "C:      0       KESTREL KD4000-512E             2048        aligned     \n"
             "D:      1       XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX 63          misaligned  \n"
             "E:                                              5000000000  undetermined\n"

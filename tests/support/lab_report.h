@@ -9,7 +9,7 @@
 #include <vector>
 
 constexpr char kLabReport[] =
-    "Drive        Drv No  Drive Name                      Offset      Alignment   Aligned to\n"
+    "Drive        Drv No  Drive Name                      Offset      Alignment   Partition aligned to\n"
     "C:           0       KESTREL KD4000-512E             2048        aligned     1M\n"
     "D:           0       KESTREL KD4000-512E             63          misaligned  512\n"
     "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; no room at 2048, on 1 MiB\n"
