@@ -266,7 +266,7 @@ def main():
             continue
         aligned = vhd_blocks_aligned(name) if driver == "vpc" else vhdx_blocks_aligned(name)
         check(name + " container", image["container"],
-              {"blockSize": info["cluster-size"], "blocksAligned": aligned, "transport": False})
+              {"blockSize": info["cluster-size"], "blocksAligned": aligned, "transport": False, "compressedBlocks": 0})
         if driver == "vhdx":
             check(name + " sectors", (image["logicalSectorSize"], image["physicalSectorSize"]),
                   (512, 512))
@@ -467,7 +467,7 @@ def other_formats(raws):
                    "blocksAligned": None if compressed else map_aligned(name, driver)})
             if driver == "qcow2":  # every cluster qemu compressed, and no other
                 check(name + " compressed clusters", counted,
-                      json.loads(sh("qemu-img", "check", "--output=json", path(name)))["compressed-clusters"])
+                      json.loads(sh("qemu-img", "check", "--output=json", path(name))).get("compressed-clusters", 0))
             if driver == "vmdk":
                 check(name + " create type", info["format-specific"]["data"]["create-type"],
                       options[1].split("=")[1].split(",")[0])
@@ -1043,8 +1043,12 @@ def compressed_qcow2():
         check(name + " judged over its plain clusters",
               (image["error"], container.get("transport"), container.get("compressedBlocks"),
                container.get("blocksAligned"), image["partitions"] == one("noisy.img")[0]["partitions"]),
-              (None, False, checked_by_qemu["compressed-clusters"], map_aligned(name, "qcow2"), True))
+              (None, False, checked_by_qemu.get("compressed-clusters", 0), map_aligned(name, "qcow2"), True))
     check("mixed.qcow2 is misaligned, as qemu-img map places it", one("mixed.qcow2")[0]["verdict"], "misaligned")
+
+
+# The partition types whose volumes lie where a database of their own says.
+OTHER_VOLUMES = {"LDM", "LDM metadata", "LDM data", "Storage Spaces"}
 
 
 def every_file():
@@ -1065,6 +1069,11 @@ def every_file():
         read = image["error"] is None and (image["partitionStyle"] in ("MBR", "GPT") or whole_disk)
         if image["verdict"] == "aligned":
             check(image["path"] + " aligned only after a table or a boot sector was read", read, True)
+            holds = [p["typeName"] for p in image["partitions"] if p["typeName"] in OTHER_VOLUMES]
+            unjudged = [p["number"] for p in image["partitions"]
+                        if p["verdict"] is None and p["typeName"] != "Microsoft reserved"]
+            check(image["path"] + " aligned only where every partition with data was judged",
+                  (holds, unjudged), ([], []))
     check("every file reported", len(doc["images"]), len(names))
     mixed_set(names)
 
