@@ -73,10 +73,10 @@ try:
     child = os.path.join(work, "over-folder.qcow2")
     subprocess.run(["qemu-img", "create", "-q", "-f", "qcow2", "-u", "-b", "ソ/base.img", "-F", "raw",
                     child, "8M"], check=True, capture_output=True, cwd=work)
-    out, status = run("ja_JP.UTF-8", "--json", "--image", "Z:" + child.replace("/", "\"))
+    out, status = run("ja_JP.UTF-8", "--json", "--image", "Z:" + child.replace("/", "\\"))
     doc = json.loads(out)["images"][0]
     check("a parent in the folder ソ on a Japanese system",
-          ([p["path"].endswith("\ソ\base.img") for p in doc["parents"]], doc["error"], doc["verdict"], status),
+          ([p["path"].endswith("\\ソ\\base.img") for p in doc["parents"]], doc["error"], doc["verdict"], status),
           ([True], None, "aligned", 0))
     # A name the code page cannot hold comes with "?" for what it cannot: kept as it came,
     # and the open that fails on it said as any other.

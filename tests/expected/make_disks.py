@@ -301,13 +301,7 @@ def chains():
     boot[13] = 1  # clusters of one sector: read from the child, not the base
     open(path("boot.bin"), "wb").write(boot)
     for driver in ("qcow2", "vmdk"):
-        qemu("qemu-img", "convert", "-f", "raw", "-O", driver, path("mbr63.img"), path("chain/base/base." + driver))
-        qemu("qemu-img", "create", "-q", "-f", driver, "-b", "../base/base." + driver, "-F", driver,
-             path("chain/vm/mid." + driver))
-        qemu("qemu-io", "-c", "write -P 0x5a 8M 64k", path("chain/vm/mid." + driver))
-        qemu("qemu-img", "create", "-q", "-f", driver, "-b", "mid." + driver, "-F", driver,
-             path("chain/vm/top." + driver))
-        qemu("qemu-io", "-c", "write -s %s 32256 512" % path("boot.bin"), path("chain/vm/top." + driver))
+        r.chain_three_deep("mbr63.img", driver, "8M", qemu)
     os.remove(path("boot.bin"))
     qemu("qemu-img", "create", "-q", "-f", "qcow2", "-b", "disk.img", "-F", "raw", path("chain/base/over-raw.qcow2"))
     qemu("qemu-img", "create", "-q", "-f", "vmdk", path("chain/base/other.vmdk"), "24M")
@@ -354,11 +348,8 @@ def hostile():
         "# Disk DescriptorFile\nversion=1\nCID=12345678\nparentCID=ffffffff\n"
         "createType=\"twoGbMaxExtentSparse\"\n" + 'RW 128 SPARSE "one.vmdk"\n' * 64)
     qemu("qemu-img", "create", "-q", "-f", "vmdk", path("costs/two-tables.vmdk"), "64M")
-    def overlap(d):
-        gd = struct.unpack("<Q", d[56:64])[0] * 512
-        struct.pack_into("<I", d, gd + 4, struct.unpack("<I", d[gd:gd + 4])[0] + 1)
-    edited("costs/two-tables.vmdk", "costs/overlap.vmdk", overlap)
-    edited("costs/two-tables.vmdk", "costs/sector-grains.vmdk", lambda d: struct.pack_into("<Q", d, 20, 1))
+    edited("costs/two-tables.vmdk", "costs/overlap.vmdk", r.vmdk_tables_overlap)
+    edited("costs/two-tables.vmdk", "costs/sector-grains.vmdk", r.vmdk_sector_grains)
     r.qcow2_of_many_tables("costs/tables.qcow2", 1 << 12)
 
 

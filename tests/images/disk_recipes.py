@@ -442,3 +442,29 @@ def remove_large(name):
     for f in os.listdir(work):
         if f.startswith(name[:-5] if name.endswith(".vmdk") else name):
             os.remove(path(f))
+
+
+def chain_three_deep(raw, driver, written_at, run=None):
+    """chain/base/base.DRIVER made of `raw`, chain/vm/mid over it (relative, in another
+    folder) with 64 KiB of 0x5a written at `written_at` by qemu-io, chain/vm/top over mid
+    with boot.bin (in the folder) written over the first NTFS boot sector, at byte 32256.
+    `run` runs each command (sh, or one that makes what it wrote fixed)."""
+    run = run or sh
+    run("qemu-img", "convert", "-f", "raw", "-O", driver, path(raw), path("chain/base/base." + driver))
+    run("qemu-img", "create", "-q", "-f", driver, "-b", "../base/base." + driver, "-F", driver,
+        path("chain/vm/mid." + driver))
+    run("qemu-io", "-c", "write -P 0x5a %s 64k" % written_at, path("chain/vm/mid." + driver))
+    run("qemu-img", "create", "-q", "-f", driver, "-b", "mid." + driver, "-F", driver,
+        path("chain/vm/top." + driver))
+    run("qemu-io", "-c", "write -s %s 32256 512" % path("boot.bin"), path("chain/vm/top." + driver))
+
+
+def vmdk_tables_overlap(data):
+    """A sparse VMDK's second grain table one sector after its first."""
+    gd = struct.unpack("<Q", data[56:64])[0] * 512
+    struct.pack_into("<I", data, gd + 4, struct.unpack("<I", data[gd:gd + 4])[0] + 1)
+
+
+def vmdk_sector_grains(data):
+    """A sparse VMDK's grains of one sector, which its format forbids."""
+    struct.pack_into("<Q", data, 20, 1)

@@ -514,14 +514,7 @@ def chains(raw):
     boot[13] = 1
     open(path("boot.bin"), "wb").write(boot)
     for driver in ("qcow2", "vmdk"):
-        base = "chain/base/base." + driver
-        sh("qemu-img", "convert", "-f", "raw", "-O", driver, path(raw), path(base))
-        sh("qemu-img", "create", "-q", "-f", driver, "-b", "../base/base." + driver, "-F", driver,
-           path("chain/vm/mid." + driver))
-        sh("qemu-io", "-c", "write -P 0x5a 40M 64k", path("chain/vm/mid." + driver))
-        sh("qemu-img", "create", "-q", "-f", driver, "-b", "mid." + driver, "-F", driver,
-           path("chain/vm/top." + driver))
-        sh("qemu-io", "-c", "write -s %s 32256 512" % path("boot.bin"), path("chain/vm/top." + driver))
+        chain_three_deep(raw, driver, "40M")
         image, status = one("chain/vm/top." + driver)
         check(driver + " chain: partitions as the base's", image["partitions"][1:], expected[1:])
         check(driver + " chain: the child's boot sector", image["partitions"][0]["clusterBytes"], 512)
@@ -879,11 +872,8 @@ def hostile_costs():
        path("costs/split4t.vmdk"), "4T")
     # Grain tables that overlap, grains of one sector: what VMware's format forbids.
     sh("qemu-img", "create", "-q", "-f", "vmdk", path("costs/two-tables.vmdk"), "64M")
-    def overlap(d):
-        gd = struct.unpack("<Q", d[56:64])[0] * 512
-        struct.pack_into("<I", d, gd + 4, struct.unpack("<I", d[gd:gd + 4])[0] + 1)
-    edited("costs/two-tables.vmdk", "costs/overlap.vmdk", overlap)
-    edited("costs/two-tables.vmdk", "costs/sector-grains.vmdk", lambda d: struct.pack_into("<Q", d, 20, 1))
+    edited("costs/two-tables.vmdk", "costs/overlap.vmdk", vmdk_tables_overlap)
+    edited("costs/two-tables.vmdk", "costs/sector-grains.vmdk", vmdk_sector_grains)
     qcow2_of_many_tables("costs/tables.qcow2", 1 << 16)
     expected = {"costs/many.vmdk": None, "costs/split4t.vmdk": None, "costs/tables.qcow2": None,
                 "costs/again.vmdk": ("unknown-format", "twice"),
