@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -165,11 +164,25 @@ std::string Trimmed(const std::string& s) {
   return a == std::string::npos ? "" : s.substr(a, b - a + 1);
 }
 
-Descriptor Parse(const std::string& text) {
+// The words of `line` between blanks, at most `most`.
+std::vector<std::string> Words(const std::string& line, size_t most) {
+  std::vector<std::string> words;
+  for (size_t at = line.find_first_not_of(" \t"); at != std::string::npos && words.size() < most;) {
+    const size_t end = line.find_first_of(" \t", at);
+    words.push_back(line.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    at = end == std::string::npos ? end : line.find_first_not_of(" \t", end);
+  }
+  return words;
+}
+
+// Parsed without streams: the C++ locale machinery they pull in would double the console.
+Descriptor Parse(const std::string& whole) {
   Descriptor d;
-  std::istringstream lines(text.substr(0, text.find('\0')));
-  for (std::string line; std::getline(lines, line);) {
-    line = Trimmed(line);
+  const std::string text = whole.substr(0, whole.find('\0'));
+  for (size_t from = 0; from < text.size();) {
+    const size_t end = std::min(text.find('\n', from), text.size());
+    std::string line = Trimmed(text.substr(from, end - from));
+    from = end + 1;
     if (line.empty() || line[0] == '#') continue;
     const size_t eq = line.find('=');
     const std::string first = line.substr(0, line.find_first_of(" \t"));
@@ -194,9 +207,10 @@ Descriptor Parse(const std::string& text) {
     }
     // RW 4192256 SPARSE "disk.vmdk" [offset]
     ExtentLine e;
-    std::istringstream words(line);
-    std::string sectors;
-    words >> e.access >> sectors >> e.type;
+    const std::vector<std::string> words = Words(line, 3);
+    const std::string sectors = words.size() > 1 ? words[1] : "";
+    e.access = words[0];
+    e.type = words.size() > 2 ? words[2] : "";
     const size_t open = line.find('"'), close = line.rfind('"');
     if (open != std::string::npos && close > open) {
       e.file = line.substr(open + 1, close - open - 1);
