@@ -42,8 +42,7 @@ std::optional<Advice> Advise(const AdviceFacts& facts, const DriveInfo& drive) {
   };
   Advice advice;
   // Clusters are judged against the unit the file system writes atomically.
-  const uint64_t unit = std::max<uint64_t>(
-      bytesPerSector, std::min<uint64_t>(uint64_t{bytesPerSector} * grid->Grain(), 4096));
+  const uint64_t unit = ClusterUnitBytes(bytesPerSector, uint64_t{bytesPerSector} * grid->Grain());
   advice.clusterUnit = unit;
   if (facts.clusterBytes && *facts.clusterBytes < unit) advice.clusterBytes = unit;
   // A partition whose data lies `offset` sectors in has it on the drive's grid where its

@@ -4,12 +4,6 @@
 
 namespace {
 
-// The unit clusters are judged against, for sectors of `logical` bytes: the physical
-// sector, at most 4096 bytes, as the drive's ClusterUnitBytes().
-uint64_t ClusterUnit(uint64_t logical, uint32_t sectorsPerPhysical) {
-  return std::max<uint64_t>(logical, std::min<uint64_t>(logical * sectorsPerPhysical, 4096));
-}
-
 // The volume counts its sectors in other bytes than its drive, or the drive's own answers
 // named two sizes: its sector numbers and the drive's grid do not meet.
 bool SectorSizesDisagree(const CVolumeInfo& volume, const DriveInfo& drive) {
@@ -31,7 +25,8 @@ bool ClustersTooSmall(const CVolumeInfo& volume, const DriveInfo& drive) {
   if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return false;
   // Wide: a huge reported sector size must not wrap into a small physical sector.
   return volume.GetBytesPerCluster() <
-         ClusterUnit(volume.GetBytesPerSector(), drive.sectorsPerPhysical);
+         ClusterUnitBytes(volume.GetBytesPerSector(),
+                          uint64_t{volume.GetBytesPerSector()} * drive.sectorsPerPhysical);
 }
 
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive) {

@@ -87,13 +87,9 @@ struct DriveInfo {
   uint64_t PhysicalSectorBytes() const {
     return static_cast<uint64_t>(bytesPerLogicalSector) * sectorsPerPhysical;
   }
-  // The unit the file system writes atomically, against which clusters are judged: the
-  // physical sector, at most 4096 bytes (Windows' FileSystemEffectivePhysicalBytesPer-
-  // SectorForAtomicity), never less than the logical sector. NVMe drives report their own
-  // unit of 8, 16 or 32 KiB as the physical sector on Windows 11; NTFS still writes 4 KiB.
+  // The unit clusters are judged against (inspect/units.h).
   uint64_t ClusterUnitBytes() const {
-    const uint64_t physical = PhysicalSectorBytes();
-    return std::max<uint64_t>(bytesPerLogicalSector, std::min<uint64_t>(physical, 4096));
+    return ::ClusterUnitBytes(bytesPerLogicalSector, PhysicalSectorBytes());
   }
 };
 
