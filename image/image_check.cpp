@@ -59,15 +59,8 @@ void Judge(ByteSource& disk, const DriveInfo& drive, const DriveLayout& layout,
       *ip.clusterBytes < drive.ClusterUnitBytes())
     p.verdict = Verdict::Misaligned;
   if (p.verdict != Verdict::Misaligned) return;
-  AdviceFacts facts;
-  facts.start = p.start;
-  facts.dataOffset = p.dataOffset;
-  facts.length = p.length;
-  facts.limit = MoveLimit(layout, p);
-  facts.sectorSize = layout.sectorSize;
-  if (clustersJudged) facts.clusterBytes = ip.clusterBytes;
-  facts.formatLaysDataArea = fat && !IsEfiSystem(p);
-  p.advice = Advise(facts, drive);
+  p.advice = AdvisePartition(layout, p, drive, clustersJudged ? ip.clusterBytes : std::nullopt,
+                             fat && !IsEfiSystem(p));
 }
 
 // The guest's table read in sectors of `logical` bytes, each partition judged against `grid`.

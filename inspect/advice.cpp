@@ -76,3 +76,17 @@ std::optional<Advice> Advise(const AdviceFacts& facts, const DriveInfo& drive) {
   if (!advice.moveTo && !advice.format) return std::nullopt;
   return advice;
 }
+
+std::optional<Advice> AdvisePartition(const DriveLayout& layout, const Partition& partition,
+                                      const DriveInfo& drive, std::optional<uint64_t> clusterBytes,
+                                      bool formatLaysDataArea) {
+  AdviceFacts facts;
+  facts.start = partition.start;
+  facts.dataOffset = partition.dataOffset;
+  facts.length = partition.length;
+  facts.limit = MoveLimit(layout, partition);
+  facts.sectorSize = layout.sectorSize;
+  facts.clusterBytes = clusterBytes;
+  facts.formatLaysDataArea = formatLaysDataArea;
+  return Advise(facts, drive);
+}

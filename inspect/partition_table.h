@@ -73,6 +73,14 @@ struct DriveLayout {
 // extended container, or the usable end; none where nothing after it is known.
 std::optional<ByteCount> MoveLimit(const DriveLayout& layout, const Partition& partition);
 
+// The advice for `partition` of `layout`, misaligned on `drive`: its start, data offset,
+// length and room as the table gives them; its clusters judged where `clusterBytes` is
+// given. One rule for a drive's partitions, a volume's, and a disk file's.
+std::optional<Advice> AdvisePartition(const DriveLayout& layout, const Partition& partition,
+                                      const DriveInfo& drive,
+                                      std::optional<uint64_t> clusterBytes = std::nullopt,
+                                      bool formatLaysDataArea = false);
+
 // A GUID's 16 bytes as Windows stores them (its first three fields little-endian, the rest
 // in order), written upper case with dashes: "C12A7328-F81F-11D2-BA4B-00A0C93EC93B".
 std::string GuidText(const BYTE* bytes);

@@ -112,13 +112,7 @@ void Judge(const DriveInfo& drive, AccessMode mode, Partition& partition) {
   if (partition.verdict != Verdict::Misaligned) return;
   // Its clusters are not judged: no cluster size is known without its volume's row, and
   // an EFI system partition's are small on purpose. So it is never told to format.
-  AdviceFacts facts;
-  facts.start = partition.start;
-  facts.dataOffset = partition.dataOffset;
-  facts.length = partition.length;
-  facts.limit = MoveLimit(*drive.layout, partition);
-  facts.sectorSize = drive.layout->sectorSize;
-  partition.advice = Advise(facts, drive);
+  partition.advice = AdvisePartition(*drive.layout, partition, drive);
 }
 
 }  // namespace

@@ -88,18 +88,18 @@ std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
       volume.m_fileSystem.compare(0, 3, "FAT") == 0 || volume.m_fileSystem == "exFAT";
   if (volume.m_dataAreaOffset != CVolumeInfo::kNotDetermined)
     facts.dataOffset = Sectors(volume.m_dataAreaOffset);
-  if (drive.layout) {
-    const std::vector<Partition>& partitions = drive.layout->partitions;
-    const auto partition =
-        std::find_if(partitions.begin(), partitions.end(),
-                     [&](const Partition& p) { return p.start == piece.offset; });
-    if (partition == partitions.end() || HoldsOtherVolumes(*partition) ||
-        (piece.length != ByteCount(0) && piece.length != partition->length))
-      return std::nullopt;
-    facts.length = partition->length;
-    facts.limit = MoveLimit(*drive.layout, *partition);
-  }
-  return Advise(facts, drive);
+  if (!drive.layout) return Advise(facts, drive);
+  const std::vector<Partition>& partitions = drive.layout->partitions;
+  const auto partition =
+      std::find_if(partitions.begin(), partitions.end(),
+                   [&](const Partition& p) { return p.start == piece.offset; });
+  if (partition == partitions.end() || HoldsOtherVolumes(*partition) ||
+      (piece.length != ByteCount(0) && piece.length != partition->length))
+    return std::nullopt;
+  // The partition as its volume reads it: where its data begins, its clusters.
+  Partition read = *partition;
+  read.dataOffset = facts.dataOffset;
+  return AdvisePartition(*drive.layout, read, drive, facts.clusterBytes, facts.formatLaysDataArea);
 }
 
 // The pieces that name their disk: what its partitions are tied by.
