@@ -73,6 +73,11 @@ enum class SectorSizeFrom {
              // can be judged (a guess never decides a verdict)
 };
 
+// The sector size could not be told: nothing in the image is judged.
+inline bool SectorSizeUntold(SectorSizeFrom from) {
+  return from == SectorSizeFrom::Disagree || from == SectorSizeFrom::Unshown;
+}
+
 struct DiskImage {
   ImageFormat format = ImageFormat::Raw;
   uint64_t virtualSize = 0;

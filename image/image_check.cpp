@@ -111,8 +111,7 @@ ImageVerdict ImageCheck::Judged() const {
     return ImageVerdict{Verdict::Undetermined, reason, Undetermined::None};
   };
   if (refusal != ImageRefusal::None) return undetermined(ImageReason::Refused);
-  if (sectorSizeFrom == SectorSizeFrom::Disagree || sectorSizeFrom == SectorSizeFrom::Unshown)
-    return undetermined(ImageReason::SectorSizeUnknown);
+  if (SectorSizeUntold(sectorSizeFrom)) return undetermined(ImageReason::SectorSizeUnknown);
   if (!style || gpt == GptHeaderRead::Neither) return undetermined(ImageReason::TableUnread);
   if (*style == PartitionStyle::Raw && !fileSystemWithoutTable)
     return undetermined(ImageReason::NothingInFirstSector);

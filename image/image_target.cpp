@@ -38,7 +38,7 @@ TargetCheck CheckTarget(const ImageCheck& image, Target target) {
     if (check.uploadBytes > kAzureMostUpload)
       fail(TargetReason::LargerThanAzure);
     else if (wholeMiB > kLargestVhd && image.format != ImageFormat::VhdFixed)
-      fail(TargetReason::LargerThanVhd);
+      fail(TargetReason::LargerThanVhd);  // a fixed VHD this large is made already
     if (image.logicalSectorSize != 512) fail(TargetReason::Sectors4096);
     check.ready = check.reasons.empty();
     return check;

@@ -225,19 +225,14 @@ ImageOpening ReadQcow2(const ImageFile& named) {
   // Every cluster located from the tables, none of its data read: where each lies in the
   // file against where it lies in the guest.
   BlockContainer container{clusterBytes, std::nullopt, false};
-  // Each L2 table walked once: a table named twice is no table. Their places are counted,
-  // then kept sorted in as much room as they take (at most 32 MiB, the L1 table's own
-  // bound), never in a node a table.
-  uint64_t l2Count = 0;
+  // Each L2 table walked once: a table named twice is no table. Their places are kept
+  // sorted in a vector (at most 32 MiB, the L1 table's own bound), never in a node a table.
+  std::vector<uint64_t> l2Tables;
   for (uint64_t l1 = 0; l1 < l1Needed; ++l1) {
     const std::optional<uint64_t> l2At = tables.L2At(l1);
     if (!l2At) return Refused(ImageRefusal::OutsideFile, "its L1 table could not be read");
-    l2Count += *l2At != 0;
+    if (*l2At != 0) l2Tables.push_back(*l2At);
   }
-  std::vector<uint64_t> l2Tables;
-  l2Tables.reserve(static_cast<size_t>(l2Count));
-  for (uint64_t l1 = 0; l1 < l1Needed; ++l1)
-    if (const uint64_t l2At = tables.L2At(l1).value_or(0); l2At != 0) l2Tables.push_back(l2At);
   std::sort(l2Tables.begin(), l2Tables.end());
   if (std::adjacent_find(l2Tables.begin(), l2Tables.end()) != l2Tables.end())
     return Refused(ImageRefusal::UnknownFormat, "its L1 table names one L2 table twice");

@@ -128,9 +128,7 @@ std::string VerdictLine(const ImageCheck& image) {
 bool Typed(const Partition& p) { return p.mbrType || !p.gptType.empty(); }
 
 std::string TableLine(const ImageCheck& image) {
-  if (image.sectorSizeFrom == SectorSizeFrom::Disagree ||
-      image.sectorSizeFrom == SectorSizeFrom::Unshown)
-    return "";
+  if (SectorSizeUntold(image.sectorSizeFrom)) return "";
   if (!image.style) return "  its first sector could not be read\n";
   if (image.fileSystemWithoutTable) return "  no partition table: one file system fills the disk\n";
   switch (image.gpt) {

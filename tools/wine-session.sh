@@ -7,9 +7,7 @@
 # Usage: wine-session.sh PREFIX COMMAND [ARGS...]
 prefix=$1
 shift
-mkdir -p "$prefix"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
-export TESSAREL_TOOLS="$(cd "$(dirname "$0")" && pwd)"
+. "$(dirname "$0")/wine-env.sh"
 exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" sh -c '
   . "$TESSAREL_TOOLS/wine-prefix.sh"
   prepare_wine_prefix

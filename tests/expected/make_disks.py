@@ -356,7 +356,8 @@ def hostile():
 def sector_sizes_and_pools():
     """Where NTFS, FAT and exFAT are absent: Linux at 256 and ext4 at 4353 in 4096-byte
     sectors; labels that no witness speaks for, judged alike at 512 and 4096 or not; a
-    dynamic disk's and a Windows-like GPT."""
+    dynamic disk's (MBR and GPT), a storage pool's, Linux LVM and RAID (judged by their
+    start), and a Windows-like GPT (EFI system, Microsoft reserved, NTFS: judged)."""
     fdisk_4k("linux4k.img", 32 * MIB, "o\nn\np\n1\n256\n+8M\nn\np\n2\n4353\n+8M\n", ["0x4b4e0002"])
     blank("linux4k-2.fs", 8 * MIB)
     sh("mkfs.ext4", "-q", "-F", "-U", str(fixed_uuid("linux4k.img")), "-E",
@@ -371,6 +372,9 @@ def sector_sizes_and_pools():
         sh("sfdisk", "-q", path(name), stdin="label: dos\nlabel-id: 0x%08x\n%s" % (
             fixed_uuid(name).int & 0xFFFFFFFF, script))
     for name, parts in [("gpt-ldm.img", [(1, 34, 2014, "4201"), (2, 2049, 20480, "4200")]),
+                        ("gpt-spaces.img", [(1, 2048, 20480, "4202")]),
+                        ("gpt-lvm.img", [(1, 2049, 20480, "8e00")]),
+                        ("gpt-raid.img", [(1, 2048, 20480, "fd00")]),
                         ("gpt-windows.img", [(1, 2048, 8192, "ef00"), (2, 10240, 32768, "0c01"),
                                              (3, 43008, 20480, "0700")])]:
         blank(name, 32 * MIB)
