@@ -10,6 +10,7 @@
 #include "inspect/boot_sector.h"
 #include "report/report_images.h"
 #include "sim/builders.h"
+#include "image_headers.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -185,43 +186,6 @@ TEST(BootSectorTest, ClustersAndNamedSectorSizes) {
   EXPECT_EQ(NamedSectorBytes(sim::Bytes(512, 0).data()), std::nullopt);
 }
 
-void Be32(sim::Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-void Be64(sim::Bytes& b, size_t at, uint64_t v) {
-  Be32(b, at, static_cast<uint32_t>(v >> 32));
-  Be32(b, at + 4, static_cast<uint32_t>(v));
-}
-void Le32(sim::Bytes& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
-void Le64(sim::Bytes& b, size_t at, uint64_t v) { std::memcpy(&b[at], &v, 8); }
-
-// A QCOW2 version 3 header of 64 KiB clusters over 64 MiB, its L1 table at 64 KiB, then
-// `edit`; a VDI 1.1 header of one 1 MiB block, its map at 512, its data at 1024, then `edit`.
-sim::Bytes Qcow2Header(void (*edit)(sim::Bytes&)) {
-  sim::Bytes h(512, 0);
-  std::memcpy(h.data(), "QFI\xfb", 4);
-  Be32(h, 4, 3);
-  Be32(h, 20, 16);
-  Be64(h, 24, 64 << 20);
-  Be32(h, 36, 1);
-  Be64(h, 40, 65536);
-  Be32(h, 100, 104);
-  if (edit) edit(h);
-  return h;
-}
-sim::Bytes VdiHeader(void (*edit)(sim::Bytes&)) {
-  sim::Bytes h(512, 0);
-  Le32(h, 0x40, 0xBEDA107F);
-  Le32(h, 0x44, 0x00010001);
-  Le32(h, 0x4C, 1);
-  Le32(h, 0x154, 512);
-  Le32(h, 0x158, 1024);
-  Le64(h, 0x170, 1 << 20);
-  Le32(h, 0x178, 1 << 20);
-  Le32(h, 0x180, 1);
-  if (edit) edit(h);
-  return h;
-}
 sim::Bytes Text(const std::string& text) { return sim::Bytes(text.begin(), text.end()); }
 
 // Every field a container's header takes from the file is checked before it is used; each

@@ -9,6 +9,7 @@
 #include "image/image_check.h"
 #include "image/parent_name.h"
 #include "platform/read_only.h"
+#include "image_headers.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -107,24 +108,13 @@ TEST(ParentNameTest, RelativeNamesStayUnderTheRootThePersonNamed) {
   }
 }
 
-// A QCOW2 version 3 header of 64 KiB clusters over 64 MiB, its L1 table at 64 KiB, over a
-// backing file named `name` (UTF-8).
+// A QCOW2 over a backing file named `name` (UTF-8), the name at byte 400.
 sim::Bytes Qcow2Over(const std::string& name) {
-  sim::Bytes h(512, 0);
-  const auto be32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) h[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-  };
-  std::memcpy(h.data(), "QFI\xfb", 4);
-  be32(4, 3);
-  be32(12, 400);  // the name's place, low half of 64 bits
-  be32(16, static_cast<uint32_t>(name.size()));
-  be32(20, 16);
-  be32(28, 64u << 20);
-  be32(36, 1);
-  be32(44, 65536);
-  be32(100, 104);
-  std::memcpy(&h[400], name.data(), name.size());
-  return h;
+  return Qcow2Header([&](sim::Bytes& h) {
+    Be64(h, 8, 400);
+    Be32(h, 16, static_cast<uint32_t>(name.size()));
+    std::memcpy(&h[400], name.data(), name.size());
+  });
 }
 
 class ParentOpenTest : public SimTest {
