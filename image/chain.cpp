@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "image/disk_image.h"
+#include "image/image_format.h"
 #include "image/parent_name.h"
 #include "platform/ansi_text.h"
 

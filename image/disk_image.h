@@ -119,12 +119,6 @@ struct ChainPlace {
   std::vector<std::string> files;  // each as a key: its path, folded to compare
 };
 
-// Opens the file at `path` through the door, for reading only, and reads its format.
-ImageOpening OpenImage(const std::string& path, const ChainPlace& chain = {});
-// The same for a file already open; `path` names it (a VMDK's extents lie beside it).
-ImageOpening ReadImage(std::shared_ptr<ByteSource> file, const std::string& path = "",
-                       const ChainPlace& chain = {});
-
 // The parent a differencing image names by `name` (relative to `childPath`'s folder where it
 // is not absolute; refused, unopened, where image/parent_name.h forbids it), opened and read
 // with the chain so far; `check` tells whether it is the

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "image/crc32.h"
-#include "inspect/boot_sector.h"
-#include "inspect/little_endian.h"
-#include "inspect/partition_types.h"
+#include "disk/boot_sector.h"
+#include "disk/little_endian.h"
+#include "disk/partition_types.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "image/byte_source.h"
-#include "inspect/partition_table.h"
+#include "disk/partition_table.h"
 
 enum class GptHeaderRead {
   None,     // no GPT on the disk

@@ -2,36 +2,33 @@
 
 #include <algorithm>
 
+#include "image/image_format.h"
 #include "image/sector_size.h"
-#include "inspect/alignment.h"
-#include "inspect/boot_sector.h"
+#include "disk/boot_sector.h"
+#include "disk/judge.h"
 #include "platform/backend.h"
 
 namespace {
 
-// The virtual disk as a drive with the chosen grid: its logical sector, and the grid in
-// whole logical sectors (one, where the grid is no larger than the sector).
-DriveInfo ImageDrive(uint32_t logical, uint32_t grid) {
-  DriveInfo drive;
-  drive.status = 1;
-  drive.bytesPerLogicalSector = logical;
-  drive.sectorsPerPhysical = static_cast<uint16_t>(std::max<uint32_t>(1, grid / logical));
-  drive.alignPhase = 0;
-  drive.geometry = GeometrySource::ImageGrid;
-  return drive;
+// The virtual disk with the chosen grid: its logical sector, and the grid in whole logical
+// sectors (one, where the grid is no larger than the sector).
+Disk ImageDisk(uint32_t logical, uint32_t grid) {
+  Disk disk;
+  disk.sectorSize = SectorSize(logical);
+  disk.grid = Alignment(Sectors(0), std::max<uint32_t>(1, grid / logical));
+  return disk;
 }
 
 // Where a partition's clusters begin, its verdict, and what would align it: as a partition
 // of a disk is judged, its FAT or exFAT data area read from its boot sector; an EFI system
 // partition's clusters are never judged.
-void Judge(ByteSource& disk, const DriveInfo& drive, const DriveLayout& layout,
-           ImagePartition& ip) {
+void Judge(ByteSource& guest, const Disk& disk, const DriveLayout& layout, ImagePartition& ip) {
   Partition& p = ip.partition;
   p.onMiB = OnMiB(layout.SectorOf(p.start), layout.sectorSize);
   if (!HasDataToAlign(p)) return;
   std::vector<uint8_t> first(layout.sectorSize.Bytes());
   p.verdict = Verdict::Undetermined;
-  if (!disk.Read(p.start.value, first.data(), first.size())) {
+  if (!guest.Read(p.start.value, first.data(), first.size())) {
     p.reason = Undetermined::BootSectorUnread;
     return;
   }
@@ -45,21 +42,19 @@ void Judge(ByteSource& disk, const DriveInfo& drive, const DriveLayout& layout,
   const BootSector boot = ReadBootSector(first.data(), layout.sectorSize.Bytes());
   ip.fileSystem = FileSystemName(boot);
   ip.clusterBytes = boot.clusterBytes;
-  const bool fat =
-      boot.fileSystem == BootFileSystem::Fat || boot.fileSystem == BootFileSystem::Exfat;
-  if (!boot.dataOffset) {
-    p.reason = Undetermined::DataAreaUnread;
-    return;
+  const bool fat = KeepsClustersPastTables(boot.fileSystem);
+  if (boot.dataOffset) {
+    p.dataOffset = Sectors(*boot.dataOffset);
+    ip.dataStart = layout.SectorOf(p.start) + *p.dataOffset;
   }
-  p.dataOffset = Sectors(*boot.dataOffset);
-  ip.dataStart = layout.SectorOf(p.start) + *p.dataOffset;
-  p.verdict = StartVerdict(*ip.dataStart, drive);
   const bool clustersJudged = !IsEfiSystem(p) && ip.clusterBytes.has_value();
-  if (p.verdict == Verdict::Aligned && clustersJudged &&
-      *ip.clusterBytes < drive.ClusterUnitBytes())
-    p.verdict = Verdict::Misaligned;
+  const Judgement judged =
+      Judge(disk, {ip.dataStart, Undetermined::DataAreaUnread,
+                   clustersJudged ? ip.clusterBytes : std::nullopt});
+  p.verdict = judged.verdict;
+  p.reason = judged.reason;
   if (p.verdict != Verdict::Misaligned) return;
-  p.advice = AdvisePartition(layout, p, drive, clustersJudged ? ip.clusterBytes : std::nullopt,
+  p.advice = AdvisePartition(layout, p, disk, clustersJudged ? ip.clusterBytes : std::nullopt,
                              fat && !IsEfiSystem(p));
 }
 
@@ -79,7 +74,8 @@ Reading ReadAndJudge(ByteSource& guest, uint32_t logical, uint32_t grid) {
   reading.fileSystemWithoutTable = table.fileSystemWithoutTable;
   if (!table.layout) return reading;
   reading.style = table.layout->style;
-  const DriveInfo drive = ImageDrive(logical, grid);
+  Disk disk = ImageDisk(logical, grid);
+  disk.layout = &*table.layout;
   if (table.fileSystemWithoutTable) {
     // No table to move it in: judged where it lies, the whole disk from sector 0.
     Partition whole;
@@ -90,7 +86,7 @@ Reading ReadAndJudge(ByteSource& guest, uint32_t logical, uint32_t grid) {
   for (const Partition& p : table.layout->partitions) {
     ImagePartition ip;
     ip.partition = p;
-    Judge(guest, drive, *table.layout, ip);
+    Judge(guest, disk, *table.layout, ip);
     reading.partitions.push_back(std::move(ip));
   }
   return reading;

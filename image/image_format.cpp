@@ -16,6 +16,18 @@ bool Vmdk(const FileEnds& e) {
   return e.Head("KDMV") || e.head.find("createType=") != std::string::npos;
 }
 
+// A raw image is its disk, in the sectors its own table and boot sectors witness.
+ImageOpening ReadRaw(std::shared_ptr<ByteSource> file) {
+  ImageOpening opening;
+  DiskImage image;
+  image.virtualSize = file->Size();
+  image.fileBytes = file->Size();
+  image.sectorSizeFrom = SectorSizeFrom::Default;
+  image.guest = std::make_unique<SharedSource>(std::move(file));
+  opening.image = std::move(image);
+  return opening;
+}
+
 }  // namespace
 
 FileEnds ReadEnds(ByteSource& file) {
@@ -48,3 +60,39 @@ const ImageFormatEntry kImageFormats[] = {
     {"a DMG image", [](const FileEnds& e) { return e.Tail("koly"); }, nullptr},
 };
 const size_t kImageFormatCount = std::size(kImageFormats);
+
+ImageOpening OpenImage(const std::string& path, const ChainPlace& chain) {
+  auto file = std::make_shared<FileSource>(path);
+  if (!file->IsOpen()) {
+    const DWORD error = file->OpenError();
+    ImageOpening opening =
+        error == ERROR_SHARING_VIOLATION
+            ? Refused(ImageRefusal::InUse,
+                      "in use, probably by a running virtual machine: check a copy, or check it "
+                      "when the machine is off")
+            : Refused(ImageRefusal::CannotOpen, "Windows would not open it");
+    opening.error = error;
+    return opening;
+  }
+  return ReadImage(std::move(file), path, chain);
+}
+
+ImageOpening ReadImage(std::shared_ptr<ByteSource> file, const std::string& path,
+                       const ChainPlace& chain) {
+  ImageFile image{file, path, ReadEnds(*file), chain};
+  image.chain.files.push_back(ChainKey(path));
+  for (size_t i = 0; i < kImageFormatCount; ++i) {
+    const ImageFormatEntry& format = kImageFormats[i];
+    if (!format.probe(image.ends)) continue;
+    if (format.read != nullptr) {
+      ImageOpening opening = format.read(image);
+      if (opening.image) opening.image->fileBytes = file->Size();
+      return opening;
+    }
+    return Refused(ImageRefusal::UnknownFormat,
+                   std::string(format.name) +
+                       ": Tessarel does not read this format; convert it with qemu-img, or "
+                       "check the disk inside the guest");
+  }
+  return ReadRaw(std::move(file));
+}

@@ -40,3 +40,9 @@ struct ImageFormatEntry {
 // The formats, most particular signature first.
 extern const ImageFormatEntry kImageFormats[];
 extern const size_t kImageFormatCount;
+
+// Opens the file at `path` through the door, for reading only, and reads its format.
+ImageOpening OpenImage(const std::string& path, const ChainPlace& chain = {});
+// The same for a file already open; `path` names it (a VMDK's extents lie beside it).
+ImageOpening ReadImage(std::shared_ptr<ByteSource> file, const std::string& path = "",
+                       const ChainPlace& chain = {});

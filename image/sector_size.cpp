@@ -4,9 +4,9 @@
 #include <set>
 
 #include "image/disk_table.h"
-#include "inspect/boot_sector.h"
-#include "inspect/little_endian.h"
-#include "inspect/partition_types.h"
+#include "disk/boot_sector.h"
+#include "disk/little_endian.h"
+#include "disk/partition_types.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "image/block_disk.h"
 #include "image/disk_image.h"
 #include "image/image_format.h"
-#include "inspect/little_endian.h"
+#include "disk/little_endian.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "image/crc32.h"
 #include "image/disk_image.h"
 #include "image/image_format.h"
-#include "inspect/little_endian.h"
-#include "inspect/partition_table.h"
+#include "disk/little_endian.h"
+#include "disk/partition_table.h"
 
 namespace {
 

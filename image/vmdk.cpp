@@ -13,7 +13,7 @@
 #include "image/block_disk.h"
 #include "image/disk_image.h"
 #include "image/image_format.h"
-#include "inspect/little_endian.h"
+#include "disk/little_endian.h"
 #include "platform/ansi_text.h"
 
 namespace {

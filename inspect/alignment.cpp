@@ -1,6 +1,7 @@
 #include "inspect/alignment.h"
 
-#include <algorithm>
+#include "disk/boot_sector.h"
+#include "disk/judge.h"
 
 namespace {
 
@@ -12,43 +13,26 @@ bool SectorSizesDisagree(const CVolumeInfo& volume, const DriveInfo& drive) {
                                        drive.bytesPerLogicalSector != volume.GetBytesPerSector());
 }
 
-std::optional<ByteCount> BytesPastPhysicalStart(Sectors dataStart, SectorSize size,
-                                                const DriveInfo& drive) {
-  const std::optional<Alignment> grid = drive.Grid();
-  if (!grid) return std::nullopt;
-  return size.Of(Sectors(grid->Past(dataStart)));
+// The drive as the judge sees the volume on it: its grid, counted in the volume's sectors
+// (where the two sizes differ, the pieces are not judged; the window's entry still is).
+Disk DiskOf(const CVolumeInfo& volume, const DriveInfo& drive) {
+  Disk disk = drive.AsDisk();
+  disk.sectorSize = SectorSize(volume.GetBytesPerSector());
+  return disk;
 }
 
 }  // namespace
 
 bool ClustersTooSmall(const CVolumeInfo& volume, const DriveInfo& drive) {
-  if (!drive.HasGeometry() || drive.sectorsPerPhysical == 0) return false;
-  // Wide: a huge reported sector size must not wrap into a small physical sector.
-  return volume.GetBytesPerCluster() <
-         ClusterUnitBytes(volume.GetBytesPerSector(),
-                          uint64_t{volume.GetBytesPerSector()} * drive.sectorsPerPhysical);
+  return ClustersTooSmall(DiskOf(volume, drive), volume.GetBytesPerCluster());
 }
 
 Verdict GetAlignmentState(const CVolumeInfo& volume, uint64_t dataStart, const DriveInfo& drive) {
   // The tested sector is where cluster 0 begins on the drive: the data start itself
   // (for FAT, the partition start plus the data-area offset, counted once).
-  const Verdict start = StartVerdict(Sectors(dataStart), drive);
-  if (start == Verdict::Undetermined || drive.sectorsPerPhysical == 1) return start;
-  if (ClustersTooSmall(volume, drive)) return Verdict::Misaligned;
-  return start;
-}
-
-Verdict StartVerdict(Sectors start, const DriveInfo& drive) {
-  // A grid from the drive's ATA identity or from the storage stack; without one there
-  // is nothing to judge by.
-  const std::optional<Alignment> grid = drive.Grid();
-  if (!grid) return Verdict::Undetermined;
-  return grid->Holds(start) ? Verdict::Aligned : Verdict::Misaligned;
-}
-
-Undetermined WhyNoGrid(const DriveInfo& drive) {
-  return drive.firstSectorPastPhysical ? Undetermined::FirstSectorPastPhysical
-                                       : Undetermined::NoGrid;
+  return Judge(DiskOf(volume, drive), {Sectors(dataStart), Undetermined::DataAreaUnread,
+                                       volume.GetBytesPerCluster()})
+      .verdict;
 }
 
 std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTable& drives) {
@@ -73,40 +57,29 @@ std::vector<PieceVerdict> JudgePieces(const CVolumeInfo& volume, const DriveTabl
     if (!piece.disk) {
       piece.reason =
           volume.m_searchNeedsRights ? Undetermined::SearchNeedsRights : Undetermined::NoDrive;
-      pieces.push_back(piece);
-      continue;
-    }
-    if (SectorSizesDisagree(volume, drive)) {
+    } else if (SectorSizesDisagree(volume, drive)) {
       piece.reason = Undetermined::SectorSizes;
-    } else if (!piece.dataStart) {
-      // Clusters smaller than the unit make it misaligned wherever its data begins.
-      if (ClustersTooSmall(volume, drive))
-        piece.verdict = Verdict::Misaligned;
-      else
-        piece.reason = volume.m_dataAreaNeedsRights ? Undetermined::DataAreaNeedsRights
-                                                    : Undetermined::DataAreaUnread;
     } else {
-      piece.verdict = GetAlignmentState(volume, dataStart.value, drive);
-      piece.bytesPastPhysicalStart = BytesPastPhysicalStart(dataStart, size, drive);
-      if (piece.verdict == Verdict::Undetermined) piece.reason = WhyNoGrid(drive);
+      const Judgement judged =
+          Judge(DiskOf(volume, drive), {piece.dataStart,
+                       volume.m_dataAreaNeedsRights ? Undetermined::DataAreaNeedsRights
+                                                    : Undetermined::DataAreaUnread,
+                       volume.GetBytesPerCluster()});
+      piece.verdict = judged.verdict;
+      piece.reason = judged.reason;
+      piece.bytesPastPhysicalStart = judged.bytesPastPhysicalStart;
     }
     pieces.push_back(piece);
   }
   return pieces;
 }
 
-Verdict VolumeVerdict(const std::vector<PieceVerdict>& pieces) {
-  bool undetermined = pieces.empty();
-  for (const PieceVerdict& piece : pieces) {
-    if (piece.verdict == Verdict::Misaligned) return Verdict::Misaligned;
-    undetermined = undetermined || piece.verdict == Verdict::Undetermined;
-  }
-  return undetermined ? Verdict::Undetermined : Verdict::Aligned;
-}
-
-Undetermined VolumeReason(const std::vector<PieceVerdict>& pieces) {
-  if (VolumeVerdict(pieces) != Verdict::Undetermined) return Undetermined::None;
-  for (const PieceVerdict& piece : pieces)
-    if (piece.verdict == Verdict::Undetermined) return piece.reason;
-  return Undetermined::NoDrive;  // no piece at all: nothing holds it
+WindowsUnweighed Unweighed(const CVolumeInfo& volume, const std::vector<PieceVerdict>& pieces,
+                           const DriveTable& drives) {
+  WindowsUnweighed unweighed;
+  unweighed.dataAreaPastStart =
+      KeepsClustersPastTables(FileSystemNamed(volume.m_fileSystem)) && volume.m_dataAreaOffset != 0;
+  unweighed.clustersTooSmall = !pieces.empty() && pieces.front().disk &&
+                               ClustersTooSmall(volume, drives[*pieces.front().disk]);
+  return unweighed;
 }

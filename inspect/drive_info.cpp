@@ -1,10 +1,11 @@
 #include "inspect/drive_info.h"
+#include "inspect/drive_layout.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "inspect/little_endian.h"
+#include "disk/little_endian.h"
 #include "platform/device.h"
 
 DriveTable g_drives;

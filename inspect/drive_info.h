@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "inspect/access_mode.h"
-#include "inspect/grid.h"
-#include "inspect/partition_table.h"
-#include "inspect/units.h"
+#include "disk/disk.h"
+#include "disk/grid.h"
+#include "disk/partition_table.h"
+#include "disk/units.h"
 #include "platform/cstring.h"
 #include "platform/win32types.h"
 
@@ -87,10 +88,19 @@ struct DriveInfo {
   uint64_t PhysicalSectorBytes() const {
     return static_cast<uint64_t>(bytesPerLogicalSector) * sectorsPerPhysical;
   }
-  // The unit clusters are judged against (inspect/units.h).
-  uint64_t ClusterUnitBytes() const {
-    return ::ClusterUnitBytes(bytesPerLogicalSector, PhysicalSectorBytes());
+  // The drive as the judge sees it: its logical sector, its grid, why it has none, its
+  // table.
+  Disk AsDisk() const {
+    Disk disk;
+    disk.sectorSize = SectorSize(bytesPerLogicalSector);
+    disk.grid = Grid();
+    disk.noGrid = firstSectorPastPhysical ? Undetermined::FirstSectorPastPhysical
+                                          : Undetermined::NoGrid;
+    disk.layout = layout ? &*layout : nullptr;
+    return disk;
   }
+  // The unit clusters are judged against.
+  uint64_t ClusterUnitBytes() const { return AsDisk().ClusterUnitBytes(); }
 };
 
 // The drive phase identifies drives 0, 1, ... up to the first that does not open, and the

@@ -4,8 +4,8 @@
 #include <map>
 #include <utility>
 
-#include "inspect/alignment.h"
-#include "inspect/boot_sector.h"
+#include "disk/boot_sector.h"
+#include "disk/judge.h"
 #include "platform/device.h"
 
 namespace {
@@ -79,8 +79,7 @@ void FindDataArea(const DriveInfo& drive, AccessMode mode, Partition& partition)
     const std::optional<BootSector> boot =
         ReadVolumeBootSector(partition.volume, drive.layout->sectorSize.Bytes());
     if (boot) {
-      const bool fat =
-          boot->fileSystem == BootFileSystem::Fat || boot->fileSystem == BootFileSystem::Exfat;
+      const bool fat = KeepsClustersPastTables(boot->fileSystem);
       partition.dataOffset =
           fat ? (boot->dataOffset ? std::optional<Sectors>(Sectors(*boot->dataOffset))
                                   : std::nullopt)
@@ -102,17 +101,16 @@ void Judge(const DriveInfo& drive, AccessMode mode, Partition& partition) {
     partition.dataOffset.reset();
     partition.reason = Undetermined::SectorSizes;
   }
-  if (!partition.dataOffset) {
-    partition.verdict = Verdict::Undetermined;
-    return;
-  }
-  partition.verdict =
-      StartVerdict(drive.layout->SectorOf(partition.start) + *partition.dataOffset, drive);
-  if (partition.verdict == Verdict::Undetermined) partition.reason = WhyNoGrid(drive);
+  const Disk disk = drive.AsDisk();
+  std::optional<Sectors> dataStart;
+  if (partition.dataOffset) dataStart = drive.layout->SectorOf(partition.start) + *partition.dataOffset;
+  const Judgement judged = Judge(disk, {dataStart, partition.reason, std::nullopt});
+  partition.verdict = judged.verdict;
+  partition.reason = judged.reason;
   if (partition.verdict != Verdict::Misaligned) return;
   // Its clusters are not judged: no cluster size is known without its volume's row, and
   // an EFI system partition's are small on purpose. So it is never told to format.
-  partition.advice = AdvisePartition(*drive.layout, partition, drive);
+  partition.advice = AdvisePartition(*drive.layout, partition, disk);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "inspect/access_mode.h"
 #include "inspect/drive_info.h"
+#include "inspect/volume_info.h"
 
 // A volume Windows lists and where its pieces start: what a partition is tied by.
 struct PlacedVolume {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "disk/boot_sector.h"
 #include "inspect/drive_info.h"
 #include "inspect/partition_tie.h"
 #include "platform/device.h"
@@ -84,11 +85,11 @@ std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
   facts.start = piece.offset;
   facts.sectorSize = SectorSize(volume.m_bytesPerSector);  // the drive's: they agree
   facts.clusterBytes = volume.m_bytesPerCluster;
-  facts.formatLaysDataArea =
-      volume.m_fileSystem.compare(0, 3, "FAT") == 0 || volume.m_fileSystem == "exFAT";
+  facts.formatLaysDataArea = KeepsClustersPastTables(FileSystemNamed(volume.m_fileSystem));
   if (volume.m_dataAreaOffset != CVolumeInfo::kNotDetermined)
     facts.dataOffset = Sectors(volume.m_dataAreaOffset);
-  if (!drive.layout) return Advise(facts, drive);
+  const Disk disk = drive.AsDisk();
+  if (!drive.layout) return Advise(facts, disk);
   const std::vector<Partition>& partitions = drive.layout->partitions;
   const auto partition =
       std::find_if(partitions.begin(), partitions.end(),
@@ -99,7 +100,7 @@ std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
   // The partition as its volume reads it: where its data begins, its clusters.
   Partition read = *partition;
   read.dataOffset = facts.dataOffset;
-  return AdvisePartition(*drive.layout, read, drive, facts.clusterBytes, facts.formatLaysDataArea);
+  return AdvisePartition(*drive.layout, read, disk, facts.clusterBytes, facts.formatLaysDataArea);
 }
 
 // The pieces that name their disk: what its partitions are tied by.
@@ -149,7 +150,8 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   row.alignedTo = AlignedTo(SectorSize(record->m_bytesPerSector).Of(row.extents.front().start));
   if (row.verdict == Verdict::Misaligned) row.advice = VolumeAdvice(*record);
   row.windows = record->m_windows;
-  row.windowsDisagrees = Disagreement(row.windows, *record, row.extents, row.verdict, g_drives);
+  row.windowsDisagrees = Disagreement(row.windows, row.extents, row.verdict,
+                                      Unweighed(*record, row.extents, g_drives));
   const PieceVerdict& first = row.extents.front();
   row.drive = first.disk;
   row.dataStart = first.dataStart;

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <optional>
 
-#include "inspect/boot_sector.h"
+#include "disk/boot_sector.h"
 #include "inspect/drive_info.h"
-#include "inspect/little_endian.h"
+#include "disk/little_endian.h"
 #include "platform/device.h"
 #include "platform/sys.h"
 
@@ -255,7 +255,7 @@ void CVolumeInfo::ProbeDevice() {
 void CVolumeInfo::PlaceWithoutReading(const std::optional<VolumeExtent>& partition) {
   // NTFS and ReFS keep their clusters from the volume's first sector; FAT and exFAT say
   // where theirs begin only in the boot sector, which takes read access.
-  if (m_fileSystem.compare(0, 3, "FAT") == 0 || m_fileSystem == "exFAT")
+  if (KeepsClustersPastTables(FileSystemNamed(m_fileSystem)))
     m_dataAreaNeedsRights = true;
   else
     m_dataAreaOffset = 0;
@@ -298,13 +298,14 @@ void CVolumeInfo::ReadFileSystem() {
 bool CVolumeInfo::ReadDataArea(Device& volume, uint8_t* volumeSector) {
   if (!volume.ReadAt(0, volumeSector, m_bytesPerSector)) return false;
 
-  if (m_fileSystem.compare(0, 3, "FAT") == 0) {
+  const BootFileSystem fileSystem = FileSystemNamed(m_fileSystem);
+  if (fileSystem == BootFileSystem::Fat) {
     const std::optional<uint64_t> offset = FatDataAreaOffset(volumeSector, m_bytesPerSector);
     if (offset)
       m_dataAreaOffset = *offset;
     else
       Fail(ProbeFailure::FirstSector, ERROR_SUCCESS);  // too small for the boot-sector fields
-  } else if (m_fileSystem == "exFAT") {
+  } else if (fileSystem == BootFileSystem::Exfat) {
     m_dataAreaOffset = ExfatDataAreaOffset(volumeSector, m_bytesPerSector).value_or(kNotDetermined);
   } else {
     m_dataAreaOffset = 0;

@@ -8,19 +8,9 @@
 #include <vector>
 
 #include "inspect/access_mode.h"
-#include "inspect/units.h"
+#include "disk/units.h"
+#include "disk/verdict.h"
 #include "inspect/windows_view.h"
-
-// What kept the probe from placing a volume: the first of these it met, in the order it
-// asks. Such a volume can have no row.
-enum class ProbeFailure {
-  None,            // placed: its start, its disk (or that none was found), its data area
-  DriveType,       // the letter is no longer a local volume
-  Sizes,           // its sector and cluster sizes could not be read
-  DeviceOpen,      // the volume device did not open
-  PartitionStart,  // neither the partition requests nor the disk extents gave its start
-  FirstSector,     // its first sector could not be read, or cannot hold its file system's fields
-};
 
 // What placed a volume on its disks: its own pieces as the volume manager lists them, the
 // partition requests with the disk's number, or a search of the drives by content.

@@ -1,15 +1,5 @@
 #include "inspect/windows_view.h"
 
-#include "inspect/alignment.h"
-
-namespace {
-
-bool FatFamily(const CVolumeInfo& volume) {
-  return volume.m_fileSystem.compare(0, 3, "FAT") == 0 || volume.m_fileSystem == "exFAT";
-}
-
-}  // namespace
-
 std::optional<WindowsView> ReadWindowsView(const FILE_STORAGE_INFO& info) {
   if (info.LogicalBytesPerSector == 0 || info.PhysicalBytesPerSectorForAtomicity == 0)
     return std::nullopt;
@@ -29,9 +19,9 @@ std::optional<WindowsView> ReadWindowsView(const FILE_STORAGE_INFO& info) {
   return view;
 }
 
-WindowsDisagrees Disagreement(const std::optional<WindowsView>& windows, const CVolumeInfo& volume,
+WindowsDisagrees Disagreement(const std::optional<WindowsView>& windows,
                               const std::vector<PieceVerdict>& pieces, Verdict verdict,
-                              const DriveTable& drives) {
+                              WindowsUnweighed unweighed) {
   if (!windows || pieces.empty() || !windows->partitionAligned.has_value())
     return WindowsDisagrees::None;
   if (!*windows->partitionAligned)
@@ -45,10 +35,8 @@ WindowsDisagrees Disagreement(const std::optional<WindowsView>& windows, const C
   const bool dataOff = first.dataStart ? first.bytesPastPhysicalStart &&
                                              *first.bytesPastPhysicalStart != ByteCount(0)
                                        : verdict == Verdict::Undetermined;
-  if (FatFamily(volume) && volume.m_dataAreaOffset != 0 && dataOff)
-    return WindowsDisagrees::DataArea;
-  if (first.disk && ClustersTooSmall(volume, drives[*first.disk]))
-    return WindowsDisagrees::Clusters;
+  if (unweighed.dataAreaPastStart && dataOff) return WindowsDisagrees::DataArea;
+  if (unweighed.clustersTooSmall) return WindowsDisagrees::Clusters;
   if (windows->physicalForAtomicity <= windows->logicalSectorSize)
     return WindowsDisagrees::HiddenSectors;
   if (pieces.size() > 1) return WindowsDisagrees::SeveralDisks;

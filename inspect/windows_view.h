@@ -6,13 +6,10 @@
 #include <optional>
 #include <vector>
 
-#include "inspect/units.h"
-#include "inspect/verdict.h"
+#include "disk/judge.h"
+#include "disk/units.h"
+#include "disk/verdict.h"
 #include "platform/win32types.h"
-
-class CVolumeInfo;
-class DriveTable;
-struct PieceVerdict;
 
 struct WindowsView {
   // STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE and STORAGE_INFO_FLAGS_ALIGNED_DEVICE;
@@ -44,6 +41,12 @@ enum class WindowsDisagrees {
   WindowsAligned,     // none of those: worth a trace
   WindowsMisaligned,  // Windows calls misaligned what Tessarel calls aligned: worth a trace
 };
-WindowsDisagrees Disagreement(const std::optional<WindowsView>& windows, const CVolumeInfo& volume,
+// What Tessarel weighs in a volume that Windows' view does not: a FAT or exFAT data area
+// past the partition's start, and clusters smaller than the physical sector.
+struct WindowsUnweighed {
+  bool dataAreaPastStart = false;
+  bool clustersTooSmall = false;
+};
+WindowsDisagrees Disagreement(const std::optional<WindowsView>& windows,
                               const std::vector<PieceVerdict>& pieces, Verdict verdict,
-                              const DriveTable& drives);
+                              WindowsUnweighed unweighed);

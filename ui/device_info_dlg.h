@@ -7,7 +7,7 @@
 
 #include "framework/controls.h"
 #include "framework/dialog.h"
-#include "inspect/units.h"
+#include "disk/units.h"
 
 class CDeviceInfoDlg : public CDialog {
  public:

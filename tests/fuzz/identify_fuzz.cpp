@@ -3,6 +3,7 @@
 // raw access or with queries only. The input itself is also read as a device descriptor.
 #include "fuzz_check.h"
 #include "fuzz_codec.h"
+#include "inspect/drive_layout.h"
 #include "sim/builders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,6 @@
 #include "inspect/alignment.h"
 
-#include "inspect/advice.h"
+#include "disk/advice.h"
 
 #include <gtest/gtest.h>
 
@@ -311,7 +311,7 @@ TEST(AdviceTest, EachStartWithItsRoomAndWhetherToFormatAgain) {
     facts.limit = Of<ByteCount>(c.limit ? std::optional<uint64_t>(*c.limit * 512) : std::nullopt);
     facts.clusterBytes = c.clusterBytes;
     facts.formatLaysDataArea = c.formatLaysDataArea;
-    const std::optional<Advice> advice = Advise(facts, drive);
+    const std::optional<Advice> advice = Advise(facts, drive.AsDisk());
     if (!c.moveTo && !c.format) {
       EXPECT_FALSE(advice.has_value());
       continue;

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "sim_fixture.h"
+#include "inspect/drive_layout.h"
 
 namespace {
 

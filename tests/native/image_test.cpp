@@ -7,7 +7,7 @@
 
 #include "app/report_program.h"
 #include "image/crc32.h"
-#include "inspect/boot_sector.h"
+#include "disk/boot_sector.h"
 #include "report/report_images.h"
 #include "sim/builders.h"
 #include "image_headers.h"

@@ -7,7 +7,8 @@
 #include <functional>
 #include <map>
 
-#include "inspect/partition_table.h"
+#include "disk/partition_table.h"
+#include "inspect/drive_layout.h"
 #include "inspect/volume_info.h"
 #include "platform/device.h"
 #include "platform/read_only.h"

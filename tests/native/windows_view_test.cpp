@@ -105,7 +105,7 @@ TEST(WindowsViewTest, TheFirstReasonThatAppliesNamesTheDisagreement) {
       piece.dataStart = Sectors(2048);
       piece.bytesPastPhysicalStart = ByteCount(*c.bytesPast);
     }
-    EXPECT_EQ(Disagreement(c.windows, volume, pieces, c.verdict, drives), c.why);
+    EXPECT_EQ(Disagreement(c.windows, pieces, c.verdict, Unweighed(volume, pieces, drives)), c.why);
   }
 }
 

@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "inspect/units.h"
+#include "disk/units.h"
 
 inline void PrintTo(Sectors n, std::ostream* out) { *out << n.value << " sectors"; }
 inline void PrintTo(ByteCount n, std::ostream* out) { *out << n.value << " bytes"; }

@@ -1,8 +1,8 @@
-#include "inspect/boot_sector.h"
+#include "disk/boot_sector.h"
 
 #include <cstring>
 
-#include "inspect/little_endian.h"
+#include "disk/little_endian.h"
 
 namespace {
 
@@ -114,4 +114,12 @@ const char* FileSystemName(const BootSector& boot) {
       break;
   }
   return "";
+}
+
+BootFileSystem FileSystemNamed(const std::string& name) {
+  if (name.compare(0, 3, "FAT") == 0) return BootFileSystem::Fat;
+  if (name == "exFAT") return BootFileSystem::Exfat;
+  if (name == "NTFS") return BootFileSystem::Ntfs;
+  if (name == "ReFS") return BootFileSystem::Refs;
+  return BootFileSystem::Unknown;
 }

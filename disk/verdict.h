@@ -1,4 +1,5 @@
-// The verdict on a volume, a piece of one, or a partition, and why one could not be judged.
+// The verdict on a volume, a piece of one, or a partition, why one could not be judged, and
+// why a volume could not be examined at all.
 #pragma once
 
 enum class Verdict { Aligned, Misaligned, Undetermined };
@@ -15,4 +16,15 @@ enum class Undetermined {
   SectorSizes,              // the volume and its drive (or the drive's own answers) disagree
   FirstSectorPastPhysical,  // the drive's word 209 puts LBA 0 a whole physical sector in or more
   BootSectorSize,           // an image's partition: its boot sector counts sectors of another size
+};
+
+// What kept the probe from placing a volume: the first of these it met, in the order it
+// asks. Such a volume can have no row.
+enum class ProbeFailure {
+  None,            // placed: its start, its disk (or that none was found), its data area
+  DriveType,       // the letter is no longer a local volume
+  Sizes,           // its sector and cluster sizes could not be read
+  DeviceOpen,      // the volume device did not open
+  PartitionStart,  // neither the partition requests nor the disk extents gave its start
+  FirstSector,     // its first sector could not be read, or cannot hold its file system's fields
 };

@@ -1,7 +1,7 @@
-#include "inspect/advice.h"
+#include "disk/advice.h"
 
-#include "inspect/drive_info.h"
-#include "inspect/grid.h"
+#include "disk/disk.h"
+#include "disk/grid.h"
 
 namespace {
 
@@ -32,8 +32,8 @@ Room RoomAt(Sectors start, std::optional<Sectors> length, std::optional<Sectors>
   return {Fit::Shrinks, *length - (*limit - start)};  // less than its length: limit > start
 }
 
-std::optional<Advice> Advise(const AdviceFacts& facts, const DriveInfo& drive) {
-  const std::optional<Alignment> grid = drive.Grid();
+std::optional<Advice> Advise(const AdviceFacts& facts, const Disk& disk) {
+  const std::optional<Alignment>& grid = disk.grid;
   const uint32_t bytesPerSector = facts.sectorSize.Bytes();
   if (!grid || bytesPerSector == 0) return std::nullopt;
   const Sectors start = facts.sectorSize.Of(facts.start);
@@ -42,7 +42,7 @@ std::optional<Advice> Advise(const AdviceFacts& facts, const DriveInfo& drive) {
   };
   Advice advice;
   // Clusters are judged against the unit the file system writes atomically.
-  const uint64_t unit = ClusterUnitBytes(bytesPerSector, uint64_t{bytesPerSector} * grid->Grain());
+  const uint64_t unit = disk.ClusterUnitBytes();
   advice.clusterUnit = unit;
   if (facts.clusterBytes && *facts.clusterBytes < unit) advice.clusterBytes = unit;
   // A partition whose data lies `offset` sectors in has it on the drive's grid where its
@@ -75,18 +75,4 @@ std::optional<Advice> Advise(const AdviceFacts& facts, const DriveInfo& drive) {
   }
   if (!advice.moveTo && !advice.format) return std::nullopt;
   return advice;
-}
-
-std::optional<Advice> AdvisePartition(const DriveLayout& layout, const Partition& partition,
-                                      const DriveInfo& drive, std::optional<uint64_t> clusterBytes,
-                                      bool formatLaysDataArea) {
-  AdviceFacts facts;
-  facts.start = partition.start;
-  facts.dataOffset = partition.dataOffset;
-  facts.length = partition.length;
-  facts.limit = MoveLimit(layout, partition);
-  facts.sectorSize = layout.sectorSize;
-  facts.clusterBytes = clusterBytes;
-  facts.formatLaysDataArea = formatLaysDataArea;
-  return Advise(facts, drive);
 }

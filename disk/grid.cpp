@@ -1,4 +1,4 @@
-#include "inspect/grid.h"
+#include "disk/grid.h"
 
 #include <algorithm>
 

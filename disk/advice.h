@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "inspect/units.h"
+#include "disk/units.h"
 
-struct DriveInfo;
+struct Disk;
 
 // What moving a partition to a start leaves of it.
 enum class Fit {
@@ -61,9 +61,9 @@ struct AdviceFacts {
 
 constexpr uint64_t kMiB = 1048576;  // where Windows starts partitions since Vista
 
-// The advice for a misaligned volume or partition on `drive`; none when nothing it says
+// The advice for a misaligned volume or partition on `disk`; none when nothing it says
 // would align it (no grid, nothing known of where its data lies).
-std::optional<Advice> Advise(const AdviceFacts& facts, const DriveInfo& drive);
+std::optional<Advice> Advise(const AdviceFacts& facts, const Disk& disk);
 // What moving a partition of `length` sectors to `start` leaves of it, before `limit`.
 Room RoomAt(Sectors start, std::optional<Sectors> length, std::optional<Sectors> limit);
 // The start lies on a 1 MiB boundary.

@@ -1,4 +1,4 @@
-#include "inspect/partition_types.h"
+#include "disk/partition_types.h"
 
 namespace {
 

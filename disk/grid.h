@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "inspect/units.h"
+#include "disk/units.h"
 
 class Alignment {
  public:

@@ -1,5 +1,5 @@
-// A disk's partitions as Windows reports them (IOCTL_DISK_GET_DRIVE_LAYOUT_EX), and what
-// Windows shows on each.
+// A disk's partitions, whichever reader found them (Windows' layout request, or a disk
+// file's own table), and what each holds and is judged.
 #pragma once
 
 #include <cstdint>
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "inspect/advice.h"
-#include "inspect/units.h"
-#include "inspect/verdict.h"
-#include "inspect/volume_info.h"
-#include "platform/win32types.h"
+#include "disk/advice.h"
+#include "disk/units.h"
+#include "disk/verdict.h"
+
+struct Disk;
 
 enum class PartitionStyle { Mbr, Gpt, Raw };
 
@@ -73,17 +73,17 @@ struct DriveLayout {
 // extended container, or the usable end; none where nothing after it is known.
 std::optional<ByteCount> MoveLimit(const DriveLayout& layout, const Partition& partition);
 
-// The advice for `partition` of `layout`, misaligned on `drive`: its start, data offset,
+// The advice for `partition` of `layout`, misaligned on `disk`: its start, data offset,
 // length and room as the table gives them; its clusters judged where `clusterBytes` is
 // given. One rule for a drive's partitions, a volume's, and a disk file's.
 std::optional<Advice> AdvisePartition(const DriveLayout& layout, const Partition& partition,
-                                      const DriveInfo& drive,
+                                      const Disk& disk,
                                       std::optional<uint64_t> clusterBytes = std::nullopt,
                                       bool formatLaysDataArea = false);
 
 // A GUID's 16 bytes as Windows stores them (its first three fields little-endian, the rest
 // in order), written upper case with dashes: "C12A7328-F81F-11D2-BA4B-00A0C93EC93B".
-std::string GuidText(const BYTE* bytes);
+std::string GuidText(const uint8_t* bytes);
 
 struct PartitionType;
 // What its type says of it (partition_types.h).
@@ -103,22 +103,3 @@ bool HoldsOtherVolumes(const Partition& partition);  // LDM metadata and data, S
 // on GPT; the FAT, NTFS/exFAT and recovery bytes on MBR. Of any other it makes none.
 bool WindowsMakesVolume(const Partition& partition);
 
-// The table in `returned` bytes of the request's answer; none when it is no table. Each
-// entry is checked: one past what came back ends the list, one that starts before the
-// disk or ends past its size (when known) is left out (its start still bounds the one
-// before it), as are unused entries and MBR extended containers.
-std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
-                                            SectorSize sectorSize,
-                                            std::optional<uint64_t> diskBytes);
-
-class Device;
-// What the geometry request says of a disk: its size and its logical sector size; each
-// none where it did not answer or answered what cannot be.
-struct DiskSize {
-  std::optional<uint64_t> bytes;
-  std::optional<uint32_t> bytesPerSector;
-};
-DiskSize AskDiskSize(Device& drive);
-// Asks an open drive (any access) for its table, counted in sectors of bytesPerSector.
-std::optional<DriveLayout> ReadDriveLayout(Device& drive, SectorSize sectorSize,
-                                           std::optional<uint64_t> diskBytes);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 enum class BootFileSystem { Unknown, Fat, Exfat, Ntfs, Refs };
 
@@ -19,6 +20,15 @@ struct BootSector {
   // FAT: 12, 16 or 32.
   int fatBits = 0;
 };
+
+// FAT and exFAT keep their clusters past their allocation tables: only the boot sector says
+// where they begin, and formatting again lays them out anew.
+inline bool KeepsClustersPastTables(BootFileSystem fileSystem) {
+  return fileSystem == BootFileSystem::Fat || fileSystem == BootFileSystem::Exfat;
+}
+// The file system a volume names ("FAT", "FAT32", "exFAT", "NTFS", "ReFS"); Unknown for
+// any other name.
+BootFileSystem FileSystemNamed(const std::string& name);
 
 // "NTFS", "FAT12", "FAT16", "FAT32", "exFAT", "ReFS"; empty for an unknown one.
 const char* FileSystemName(const BootSector& boot);

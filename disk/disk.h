@@ -1,0 +1,30 @@
+// One disk as the judge sees it, whichever reader found it: a drive of this machine or the
+// guest of a disk file. Its unit and its grid are kept once per disk, as GNU parted's
+// PedAlignment and util-linux's libfdisk context keep one unit and one alignment per device.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "disk/grid.h"
+#include "disk/units.h"
+#include "disk/verdict.h"
+
+struct DriveLayout;
+
+struct Disk {
+  SectorSize sectorSize{0};  // its logical sector; 0 where nothing said one
+  // The sectors that begin a physical sector (or the grid a disk file's host writes in);
+  // none where nothing can be judged by one, for `noGrid`'s reason.
+  std::optional<Alignment> grid;
+  Undetermined noGrid = Undetermined::NoGrid;
+  const DriveLayout* layout = nullptr;  // its partition table, where one was read
+
+  // The bytes of one step of the grid; 0 without a grid.
+  uint64_t PhysicalBytes() const { return grid ? uint64_t{sectorSize.Bytes()} * grid->Grain() : 0; }
+  // The unit clusters are judged against: the physical sector, at most the 4096 bytes the
+  // file system writes atomically, never less than the logical sector.
+  uint64_t ClusterUnitBytes() const {
+    return ::ClusterUnitBytes(sectorSize.Bytes(), PhysicalBytes());
+  }
+};
