@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <optional>
 
 #include "app/metrics_file.h"
@@ -18,6 +17,7 @@
 #include "report/report_lines.h"
 #include "report/report_metrics.h"
 #include "report/report_records.h"
+#include "report/report_text.h"
 #include "res/version.h"
 
 namespace {
@@ -101,6 +101,7 @@ struct Options {
   std::string trace, replay, metrics;  // files
   std::vector<std::string> images;
   ImageOptions image;
+  std::optional<Target> target;  // what the disk files are checked for besides
 };
 
 // The one-line outputs are read by tools that keep one line: even a refusal is said there.
@@ -147,7 +148,7 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
         *bad = "option '--target' needs azure or hyperv";
         return false;
       }
-      options->image.target = target == "azure" ? Target::Azure : Target::HyperV;
+      options->target = target == "azure" ? Target::Azure : Target::HyperV;
     } else if (arg == "--sector-size") {
       const std::string size = i + 1 < args.size() ? args[++i] : "";
       if (size != "512" && size != "4096") {
@@ -200,7 +201,7 @@ bool Parse(const std::vector<std::string>& args, Options* options, std::string* 
     *bad = "option '--sector-size' goes with '--image' only";
     return false;
   }
-  if (options->image.target && options->images.empty()) {
+  if (options->target && options->images.empty()) {
     *bad = "option '--target' goes with '--image' only";
     return false;
   }
@@ -259,50 +260,51 @@ int TextStatus(report::ExitStatus status, const ReportMachine& machine) {
   return std::max(s, Status(report::ExitStatus::Undetermined));
 }
 
-// What one run found, in each form the options may ask for.
-struct Forms {
-  std::function<std::string()> tabled;  // the text, the JSON or the CSV
-  std::function<std::string(const report::RunFacts&)> records, metrics;
-  report::Tally tally;
-  report::Compliance compliance;
-  report::ExitStatus status = report::ExitStatus::Aligned;
-};
-
 // The report in the form asked for, and its exit status (the plugin's, for --nagios; 0 for
 // the compliance line); with --prom, the metrics file written besides.
-int Print(const Options& options, const ReportMachine& machine, const report::RunMode& mode,
-          report::RunFacts run, const Forms& forms, std::string* out, std::string* err) {
+int Print(const Options& options, const ReportTexts& texts, const ReportMachine& machine,
+          const report::Findings& findings, report::RunFacts run, std::string* out,
+          std::string* err) {
   std::string printed;
-  int status = Status(forms.status);
+  const report::ExitStatus exit = report::ExitStatusOf(findings);
+  int status = Status(exit);
   switch (options.output) {
     case Output::Summary:
-      printed = report::SummaryLine(forms.tally);
+      printed = report::SummaryLine(report::TallyOf(findings));
       break;
     case Output::Nagios: {
-      const report::PluginOutput plugin = report::NagiosLine(forms.tally, options.critical);
+      const report::PluginOutput plugin =
+          report::NagiosLine(report::TallyOf(findings), options.critical);
       printed = plugin.line;
       status = plugin.status;
       break;
     }
     case Output::Compliance:
-      printed = report::ComplianceLine(forms.compliance, mode.elevation);
+      printed = report::ComplianceLine(report::ComplianceOf(findings), findings.mode.elevation);
       status = 0;
       break;
     case Output::JsonLines: {
       // The records first: the names they decode may be questions a replay cannot answer,
       // which the run record's exit status counts.
-      const std::string records = forms.records(run);
-      run.exitStatus = TextStatus(forms.status, machine);
-      printed = report::RunRecord(mode, run) + records;
+      const std::string records = report::Records(findings, run);
+      run.exitStatus = TextStatus(exit, machine);
+      printed = report::RunRecord(findings.mode, run) + records;
       break;
     }
+    case Output::Json:
+      printed = report::Json(findings);
+      break;
+    case Output::Csv:
+      printed = report::Csv(findings);
+      break;
     default:
-      if (options.outputNamed || options.metrics.empty()) printed = forms.tabled();
+      if (options.outputNamed || options.metrics.empty())
+        printed = report::Text(findings, texts.headings, options.drives);
   }
   if (!options.metrics.empty()) {
-    run.exitStatus = TextStatus(forms.status, machine);
+    run.exitStatus = TextStatus(exit, machine);
     std::string why;
-    if (!WriteReplacing(options.metrics, forms.metrics(run), &why)) {
+    if (!WriteReplacing(options.metrics, report::Metrics(findings, run), &why)) {
       const std::string line = "cannot write the metrics to " + options.metrics + ": " + why;
       if (options.output == Output::Summary || options.output == Output::Nagios)
         return CannotRun(options.output, line, out, err);
@@ -318,7 +320,8 @@ int Print(const Options& options, const ReportMachine& machine, const report::Ru
 int Scan(const Options& options, const ReportTexts& texts, const ReportMachine& machine,
          std::string* out, std::string* err) {
   const StartupCheck check = CheckStartup();
-  report::RunMode mode;
+  report::Findings findings;
+  report::RunMode& mode = findings.mode;
   switch (check.refusal) {
     case StartupRefusal::NotNt:
       return CannotRun(options.output, texts.notNt + "\n", out, err);
@@ -343,42 +346,27 @@ int Scan(const Options& options, const ReportTexts& texts, const ReportMachine& 
   report::RunFacts run;
   run.stamp = StampRun();
 
-  std::vector<ScanRow> rows;
+  report::MachineFindings& found = findings.machine.emplace();
   CScan scan(mode.rawAccess ? AccessMode::Raw : AccessMode::QueryOnly);
   while (!scan.Finished())
-    if (auto row = scan.Step()) rows.push_back(std::move(*row));
-  run.complete = scan.Listing().complete;
-
-  Forms forms;
-  forms.tabled = [&] {
-    if (options.output == Output::Json)
-      return report::Json(rows, scan.Skipped(), g_drives, scan.Listing(), mode);
-    if (options.output == Output::Csv) return report::Csv(rows, scan.Skipped(), g_drives, mode);
-    std::string text = report::ModeLine(mode);
-    text += report::VolumeText(texts.headings, rows, g_drives, scan.Skipped(), scan.Listing());
-    const std::string partitions = report::PartitionText(g_drives);
-    if (!partitions.empty()) text += "\n" + partitions;
-    if (options.drives) text += "\n" + report::DriveText(texts.headings, g_drives);
-    return text;
-  };
-  forms.records = [&](const report::RunFacts& facts) {
-    return report::Records(rows, scan.Skipped(), g_drives, mode, facts);
-  };
-  forms.metrics = [&](const report::RunFacts& facts) {
-    return report::Metrics(rows, scan.Skipped(), g_drives, mode, facts);
-  };
-  forms.tally = report::MachineTally(rows, scan.Skipped(), scan.Listing());
-  forms.compliance = report::MachineCompliance(rows, scan.Skipped(), scan.Listing());
-  forms.status = report::ExitStatusOf(rows, scan.Skipped(), scan.Listing());
-  return Print(options, machine, mode, run, forms, out, err);
+    if (auto row = scan.Step()) found.rows.push_back(std::move(*row));
+  found.skipped = scan.Skipped();
+  found.listing = scan.Listing();
+  found.drives = &g_drives;
+  run.complete = found.listing.complete;
+  return Print(options, texts, machine, findings, run, out, err);
 }
 
 // Each image named, checked offline; no drive is opened.
-int CheckImages(const Options& options, const ReportMachine& machine, std::string* out,
-                std::string* err) {
-  std::vector<ImageCheck> images;
-  for (const std::string& path : options.images) images.push_back(CheckImage(path, options.image));
-  report::RunMode mode;
+int CheckImages(const Options& options, const ReportTexts& texts, const ReportMachine& machine,
+                std::string* out, std::string* err) {
+  report::Findings findings;
+  for (const std::string& path : options.images) {
+    report::ImageFinding image{CheckImage(path, options.image), std::nullopt};
+    if (options.target) image.target = CheckTarget(image.check, *options.target);
+    findings.images.push_back(std::move(image));
+  }
+  report::RunMode& mode = findings.mode;
   if (ForOtherMachines(options)) {
     mode.elevation = AskElevation();
     mode.computer = AskComputerName();
@@ -387,22 +375,7 @@ int CheckImages(const Options& options, const ReportMachine& machine, std::strin
   // Asked on every run, whatever the output: a trace then holds the time for any replay.
   report::RunFacts run;
   run.stamp = StampRun();
-  Forms forms;
-  forms.tabled = [&] {
-    if (options.output == Output::Json) return report::ImagesJson(images, mode);
-    if (options.output == Output::Csv) return report::ImagesCsv(images, mode);
-    return report::ImagesText(images);
-  };
-  forms.records = [&](const report::RunFacts& facts) {
-    return report::ImagesRecords(images, mode, facts);
-  };
-  forms.metrics = [&](const report::RunFacts& facts) {
-    return report::ImagesMetrics(images, mode, facts);
-  };
-  forms.tally = report::ImagesTally(images);
-  forms.compliance = report::ImagesCompliance(images);
-  forms.status = report::ImagesExitStatus(images);
-  return Print(options, machine, mode, run, forms, out, err);
+  return Print(options, texts, machine, findings, run, out, err);
 }
 
 }  // namespace
@@ -433,7 +406,7 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
   std::optional<sys::Using> door;
   if (sys::Backend* backend = machine.Backend()) door.emplace(*backend);
   int status = options.images.empty() ? Scan(options, texts, machine, out, err)
-                                      : CheckImages(options, machine, out, err);
+                                      : CheckImages(options, texts, machine, out, err);
   door.reset();
 
   if (!machine.CloseTrace(err)) status = Status(report::ExitStatus::CannotRun);

@@ -136,7 +136,6 @@ ImageCheck CheckImage(const std::string& path, const ImageOptions& options) {
   // A second line behind the rule on parents' names: checking files opens no device.
   const sys::FilesOnly filesOnly;
   ImageCheck check = CheckOpened(path, OpenImage(path), options);
-  if (options.target) check.target = CheckTarget(check, *options.target);
   return check;
 }
 

@@ -9,7 +9,6 @@
 
 #include "image/disk_image.h"
 #include "image/disk_table.h"
-#include "image/image_target.h"
 
 // The grid a guest's partitions are judged against: the host's physical sector, which the
 // person may name; else 4096 bytes, today's disks' physical sector.
@@ -66,7 +65,6 @@ struct ImageCheck {
   GptHeaderRead gpt = GptHeaderRead::None;
   bool fileSystemWithoutTable = false;
   std::vector<ImagePartition> partitions;
-  std::optional<TargetCheck> target;  // where --target named one
 
   // The image's own verdict, which its line, the one-line outputs and the exit status take:
   // undetermined where it was refused or its table or sector size could not be told;
@@ -81,7 +79,6 @@ struct ImageCheck {
 struct ImageOptions {
   std::optional<uint32_t> grid;
   std::optional<uint32_t> sectorSize;
-  std::optional<Target> target;
 };
 
 ImageCheck CheckImage(const std::string& path, const ImageOptions& options);

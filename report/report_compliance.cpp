@@ -5,32 +5,15 @@
 
 namespace report {
 
-Compliance MachineCompliance(const std::vector<ScanRow>& rows,
-                             const std::vector<SkippedVolume>& skipped,
-                             const VolumeListing& listing) {
+Compliance ComplianceOf(const Findings& findings) {
   Compliance c;
-  c.total = rows.size() + skipped.size();
-  for (const ScanRow& row : rows) {
-    c.misaligned += row.verdict == Verdict::Misaligned;
-    c.undetermined += row.verdict == Verdict::Undetermined;
+  for (const std::optional<Verdict>& verdict : Examined(findings)) {
+    ++c.total;
+    c.notExamined += !verdict;
+    c.misaligned += verdict == Verdict::Misaligned;
+    c.undetermined += verdict == Verdict::Undetermined;
   }
-  c.notExamined = skipped.size();
-  c.complete = listing.complete;
-  return c;
-}
-
-Compliance ImagesCompliance(const std::vector<ImageCheck>& images) {
-  Compliance c;
-  c.total = images.size();
-  for (const ImageCheck& image : images) {
-    if (image.refusal != ImageRefusal::None) {
-      ++c.notExamined;
-      continue;
-    }
-    const Verdict v = image.Judged().verdict;
-    c.misaligned += v == Verdict::Misaligned;
-    c.undetermined += v == Verdict::Undetermined;
-  }
+  c.complete = findings.Complete();
   return c;
 }
 

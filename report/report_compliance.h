@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "image/image_check.h"
+#include "report/findings.h"
 #include "report/report_words.h"
 
 namespace report {
@@ -17,11 +17,8 @@ struct Compliance {
   bool complete = true;
 };
 
-Compliance MachineCompliance(const std::vector<ScanRow>& rows,
-                             const std::vector<SkippedVolume>& skipped,
-                             const VolumeListing& listing);
-// A refused image is one not examined.
-Compliance ImagesCompliance(const std::vector<ImageCheck>& images);
+// A volume the probe could not place, and a refused image, is one not examined.
+Compliance ComplianceOf(const Findings& findings);
 
 // "incomplete" where the list did not come whole, else "misaligned" where one is, else
 // "undetermined" where one is or one was not examined, else "aligned".

@@ -96,38 +96,39 @@ std::string PartitionAt(const DriveTable& drives, std::optional<DiskNumber> disk
   return "";
 }
 
-}  // namespace
-
-std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                const DriveTable& drives, const RunMode& mode) {
-  std::string csv = Header();
-  for (const ScanRow& row : rows) {
-    Line l{mode.computer, "volume", row.name};
-    l.drive = Value(row.drive);
-    if (!row.extents.empty()) {
-      l.partition = PartitionAt(drives, row.extents[0].disk, row.extents[0].start);
-      l.partitionStart = Decimal(row.extents[0].start);
-    }
-    l.dataStart = Value(row.dataStart);
-    l.verdict = VerdictWord(row.verdict);
-    l.reason = Reason(row.reason);
-    l.onMiB = Value(row.onMiB);
-    l.alignedTo = row.alignedTo != 0 ? Decimal(row.alignedTo) : "";
-    l.advice = row.advice;
-    Append(csv, l, mode.decode);
-    for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i) {
-      const PieceVerdict& piece = row.extents[i];
-      Line p{mode.computer, "piece", row.name};
-      p.drive = Value(piece.disk);
-      p.partition = PartitionAt(drives, piece.disk, piece.start);
-      p.partitionStart = Decimal(piece.start);
-      p.dataStart = Value(piece.dataStart);
-      p.verdict = VerdictWord(piece.verdict);
-      p.reason = Reason(piece.reason);
-      Append(csv, p, mode.decode);
-    }
+// A volume's line, and its pieces' where it lies on several disks.
+void VolumeLines(std::string& csv, const ScanRow& row, const DriveTable& drives,
+                 const RunMode& mode) {
+  Line l{mode.computer, "volume", row.name};
+  l.drive = Value(row.drive);
+  if (!row.extents.empty()) {
+    l.partition = PartitionAt(drives, row.extents[0].disk, row.extents[0].start);
+    l.partitionStart = Decimal(row.extents[0].start);
   }
-  for (const SkippedVolume& v : skipped) {
+  l.dataStart = Value(row.dataStart);
+  l.verdict = VerdictWord(row.verdict);
+  l.reason = Reason(row.reason);
+  l.onMiB = Value(row.onMiB);
+  l.alignedTo = row.alignedTo != 0 ? Decimal(row.alignedTo) : "";
+  l.advice = row.advice;
+  Append(csv, l, mode.decode);
+  for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i) {
+    const PieceVerdict& piece = row.extents[i];
+    Line p{mode.computer, "piece", row.name};
+    p.drive = Value(piece.disk);
+    p.partition = PartitionAt(drives, piece.disk, piece.start);
+    p.partitionStart = Decimal(piece.start);
+    p.dataStart = Value(piece.dataStart);
+    p.verdict = VerdictWord(piece.verdict);
+    p.reason = Reason(piece.reason);
+    Append(csv, p, mode.decode);
+  }
+}
+
+void MachineLines(std::string& csv, const MachineFindings& machine, const RunMode& mode) {
+  const DriveTable& drives = *machine.drives;
+  for (const ScanRow& row : machine.rows) VolumeLines(csv, row, drives, mode);
+  for (const SkippedVolume& v : machine.skipped) {
     Line l{mode.computer, "skipped", v.name};
     l.reason = FailureWords(v.reason);
     if (v.error != 0) l.reason += " (" + WindowsErrorWords(v.error) + ")";
@@ -143,37 +144,42 @@ std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolum
     Judged(l, p);
     Append(csv, l, mode.decode);
   });
-  return csv;
 }
 
-std::string ImagesCsv(const std::vector<ImageCheck>& images, const RunMode& mode) {
-  std::string csv = Header();
-  for (const ImageCheck& image : images) {
-    // Every image has its line, with its own verdict, before its partitions'.
-    const ImageVerdict verdict = image.Judged();
-    Line line{mode.computer, "image", image.path};
-    line.verdict = VerdictWord(verdict.verdict);
-    if (image.refusal != ImageRefusal::None)
-      line.reason =
-          std::string("refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
-    else if (const char* why = ImageReasonWords(verdict))
-      line.reason = why;
-    if (image.target) {
-      line.targetReady = Value(image.target->ready);
-      line.targetFix = TargetFix(image);
-    }
-    Append(csv, line, mode.decode);
-    const SectorSize size(image.logicalSectorSize);
-    for (const ImagePartition& ip : image.partitions) {
-      const Partition& p = ip.partition;
-      Line l{mode.computer, "image-partition", image.path};
-      l.partition = std::to_string(p.number);
-      l.partitionStart = Decimal(size.Of(p.start));
-      l.dataStart = Value(ip.dataStart);
-      Judged(l, p);
-      Append(csv, l, mode.decode);
-    }
+// Every image has its line, with its own verdict, before its partitions'.
+void ImageLines(std::string& csv, const ImageFinding& finding, const RunMode& mode) {
+  const ImageCheck& image = finding.check;
+  const ImageVerdict verdict = image.Judged();
+  Line line{mode.computer, "image", image.path};
+  line.verdict = VerdictWord(verdict.verdict);
+  if (image.refusal != ImageRefusal::None)
+    line.reason =
+        std::string("refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
+  else if (const char* why = ImageReasonWords(verdict))
+    line.reason = why;
+  if (finding.target) {
+    line.targetReady = Value(finding.target->ready);
+    line.targetFix = TargetFix(finding);
   }
+  Append(csv, line, mode.decode);
+  const SectorSize size(image.logicalSectorSize);
+  for (const ImagePartition& ip : image.partitions) {
+    const Partition& p = ip.partition;
+    Line l{mode.computer, "image-partition", image.path};
+    l.partition = std::to_string(p.number);
+    l.partitionStart = Decimal(size.Of(p.start));
+    l.dataStart = Value(ip.dataStart);
+    Judged(l, p);
+    Append(csv, l, mode.decode);
+  }
+}
+
+}  // namespace
+
+std::string Csv(const Findings& findings) {
+  std::string csv = Header();
+  if (findings.machine) MachineLines(csv, *findings.machine, findings.mode);
+  for (const ImageFinding& image : findings.images) ImageLines(csv, image, findings.mode);
   return csv;
 }
 

@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "image/image_check.h"
+#include "report/findings.h"
 #include "report/report_words.h"
 
 namespace report {
 
-std::string Csv(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                const DriveTable& drives, const RunMode& mode);
-std::string ImagesCsv(const std::vector<ImageCheck>& images, const RunMode& mode);
+std::string Csv(const Findings& findings);
 
 }  // namespace report

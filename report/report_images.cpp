@@ -2,10 +2,8 @@
 
 #include <algorithm>
 
-#include "json/json_writer.h"
-#include "report/report_json.h"
 #include "report/report_words.h"
-#include "res/version.h"
+#include "report/text_lines.h"
 
 namespace report {
 
@@ -34,20 +32,6 @@ const char* FormatWords(ImageFormat format) {
   for (const auto& f : kFormats)
     if (f.format == format) return f.words;
   return "";
-}
-
-const char* GptHeaderWord(GptHeaderRead read) {
-  switch (read) {
-    case GptHeaderRead::Primary:
-      return "primary";
-    case GptHeaderRead::Backup:
-      return "backup";
-    case GptHeaderRead::Neither:
-      return "neither";
-    case GptHeaderRead::None:
-      break;
-  }
-  return nullptr;
 }
 
 std::string RefusalLine(const ImageCheck& image) {
@@ -111,16 +95,17 @@ std::string SectorLine(const ImageCheck& image) {
   return line;
 }
 
-std::string VerdictLine(const ImageCheck& image) {
+std::string VerdictLine(const ImageFinding& finding) {
+  const ImageCheck& image = finding.check;
   const ImageVerdict verdict = image.Judged();
   const char* why = ImageReasonWords(verdict);
   std::string line = std::string("  image: ") + VerdictWord(verdict.verdict) +
                      (why ? std::string(": ") + why : std::string()) + "\n";
-  if (!image.target) return line;
-  line += std::string("  target ") + TargetWord(image.target->target) + ": " +
-          (image.target->ready ? "ready" : "not ready");
-  for (const std::string& reason : TargetReasons(image)) line += "; " + reason;
-  const std::string fix = TargetFix(image);
+  if (!finding.target) return line;
+  line += std::string("  target ") + TargetWord(finding.target->target) + ": " +
+          (finding.target->ready ? "ready" : "not ready");
+  for (const std::string& reason : TargetReasons(finding)) line += "; " + reason;
+  const std::string fix = TargetFix(finding);
   return line + (fix.empty() ? "" : "; " + fix) + "\n";
 }
 
@@ -147,141 +132,15 @@ std::string TableLine(const ImageCheck& image) {
              : "  no partition table and no file system in its first sector\n";
 }
 
-std::string ImageSection(const ImageCheck& image) {
-  std::string text = "Image " + Printable(image.path.c_str()) + "\n";
-  if (image.refusal != ImageRefusal::None) return text + RefusalLine(image) + VerdictLine(image);
-  text += SectorLine(image);
-  text += "  judged against a grid of " + Decimal(image.grid) + " bytes" +
-          (image.gridSource == GridSource::Option
-               ? " (--grid)\n"
-               : " (the default: a physical sector of today's disks; --grid names another)\n");
-  if (image.container) text += ContainerLine(*image.container);
-  for (const ParentImage& parent : image.parents) {
-    text += "  over the parent " + Printable(parent.path.c_str()) + ": " +
-            (parent.format ? FormatWords(*parent.format) : "not read") + "\n";
-    if (parent.container) text += "  " + ContainerLine(*parent.container);
-  }
-  text += TableLine(image);
-  if (image.partitions.empty()) return text + VerdictLine(image);
-  AppendFixedWidthLine(
-      text, {"Part", "Type", "Start", "Length", "Alignment", "Aligned to", "File system"},
-      kPartitionWidths, 1);
-  const SectorSize size(image.logicalSectorSize);
-  for (const ImagePartition& ip : image.partitions) {
-    const Partition& p = ip.partition;
-    AppendFixedWidthLine(text,
-                         {Decimal(p.number), Typed(p) ? PartitionTypeName(p) : "whole disk",
-                          Decimal(size.Of(p.start)), Decimal(size.Of(p.length)),
-                          p.verdict ? VerdictWord(*p.verdict) : "",
-                          AlignedToWord(AlignedTo(p.start)), ip.fileSystem},
-                         kPartitionWidths, 1);
-    if (const char* why = UndeterminedWords(p.reason))
-      text += std::string("    undetermined: ") + why + "\n";
-    text += AdviceLines(p.advice);
-  }
-  return text + VerdictLine(image);
-}
-
 }  // namespace
-
-void ImagePartitionMembers(JsonWriter& json, const ImagePartition& ip, SectorSize size) {
-  const Partition& p = ip.partition;
-  PartitionTypeMembers(json, p);
-  json.Member("start", size.Of(p.start).value);
-  json.Member("length", size.Of(p.length).value);
-  json.Member("fileSystem", Named(ip.fileSystem));
-  json.Member("clusterBytes", ip.clusterBytes);
-  json.Member("dataStart",
-              ip.dataStart ? std::optional<uint64_t>(ip.dataStart->value) : std::nullopt);
-  PartitionVerdictMembers(json, p);
-}
-
-namespace {
-
-void ContainerMember(JsonWriter& json, const std::optional<BlockContainer>& container) {
-  json.Key("container");
-  if (!container) return json.Null();
-  json.BeginObject();
-  json.Member("blockSize", container->blockBytes);
-  json.Member("blocksAligned", container->blocksAligned);
-  json.Member("transport", container->transport);
-  json.Member("compressedBlocks", container->compressedBlocks);
-  json.EndObject();
-}
-
-void ErrorMember(JsonWriter& json, ImageRefusal refusal, const std::string& words) {
-  json.Key("error");
-  if (refusal == ImageRefusal::None) return json.Null();
-  json.BeginObject();
-  json.Member("code", RefusalCode(refusal));
-  json.Member("words", words);
-  json.EndObject();
-}
-
-}  // namespace
-
-void ImageMembers(JsonWriter& json, const ImageCheck& image) {
-  const bool read = image.refusal == ImageRefusal::None;
-  const auto known = [read](auto value) {
-    return read ? std::optional<decltype(value)>(value) : std::nullopt;
-  };
-  json.Member("path", image.path);
-  json.Member("imageFormat",
-              read ? std::optional<std::string>(ImageFormatWord(image.format)) : std::nullopt);
-  json.Member("virtualSize", known(image.virtualSize));
-  json.Member("logicalSectorSize", known(image.logicalSectorSize));
-  json.Member("physicalSectorSize", image.physicalSectorSize);
-  json.Member("grid", image.grid);
-  json.Member("gridSource", image.gridSource == GridSource::Option ? "option" : "default");
-  ContainerMember(json, image.container);
-  json.Key("parents");
-  json.BeginArray();
-  for (const ParentImage& parent : image.parents) {
-    json.BeginObject();
-    json.Member("path", parent.path);
-    json.Member("imageFormat", parent.format
-                                   ? std::optional<std::string>(ImageFormatWord(*parent.format))
-                                   : std::nullopt);
-    ContainerMember(json, parent.container);
-    ErrorMember(json, parent.refusal, parent.detail);
-    json.EndObject();
-  }
-  json.EndArray();
-  json.Member("partitionStyle", image.style
-                                    ? std::optional<std::string>(PartitionStyleWord(*image.style))
-                                    : std::nullopt);
-  const char* gpt = GptHeaderWord(image.gpt);
-  json.Member("gptHeader", gpt ? std::optional<std::string>(gpt) : std::nullopt);
-  const ImageVerdict verdict = image.Judged();
-  json.Member("verdict", VerdictWord(verdict.verdict));
-  const char* why = ImageReasonWords(verdict);
-  json.Member("reason", why ? std::optional<std::string>(why) : std::nullopt);
-  json.Key("partitions");
-  json.BeginArray();
-  for (const ImagePartition& ip : image.partitions) {
-    json.BeginObject();
-    ImagePartitionMembers(json, ip, SectorSize(image.logicalSectorSize));
-    json.EndObject();
-  }
-  json.EndArray();
-  ErrorMember(json, image.refusal, image.refusalWords);
-  if (image.target) {
-    json.Key("target");
-    json.BeginObject();
-    json.Member("name", TargetWord(image.target->target));
-    json.Member("ready", image.target->ready);
-    json.Member("reasons", TargetReasons(image));
-    json.Member("fix", Named(TargetFix(image)));
-    json.EndObject();
-  }
-}
 
 const char* TargetWord(Target target) { return target == Target::Azure ? "azure" : "hyperv"; }
 
-std::vector<std::string> TargetReasons(const ImageCheck& image) {
+std::vector<std::string> TargetReasons(const ImageFinding& finding) {
+  const ImageCheck& image = finding.check;
   std::vector<std::string> words;
-  if (!image.target) return words;
-  for (const TargetReason reason : image.target->reasons) {
+  if (!finding.target) return words;
+  for (const TargetReason reason : finding.target->reasons) {
     switch (reason) {
       case TargetReason::Refused:
         words.push_back("the image was refused");
@@ -298,11 +157,11 @@ std::vector<std::string> TargetReasons(const ImageCheck& image) {
                         " bytes, not its virtual size and a 512-byte footer");
         break;
       case TargetReason::UploadSizeOutside:
-        words.push_back("its upload size, " + Decimal(image.target->uploadBytes) +
+        words.push_back("its upload size, " + Decimal(finding.target->uploadBytes) +
                         " bytes, lies below the 20,972,032 bytes Azure takes");
         break;
       case TargetReason::LargerThanAzure:
-        words.push_back("its upload size, " + Decimal(image.target->uploadBytes) +
+        words.push_back("its upload size, " + Decimal(finding.target->uploadBytes) +
                         " bytes, is larger than Azure takes (35,183,298,347,520)");
         break;
       case TargetReason::LargerThanVhd:
@@ -326,9 +185,10 @@ std::vector<std::string> TargetReasons(const ImageCheck& image) {
   return words;
 }
 
-std::string TargetFix(const ImageCheck& image) {
-  if (!image.target || image.target->ready) return "";
-  const std::vector<TargetReason>& r = image.target->reasons;
+std::string TargetFix(const ImageFinding& finding) {
+  const ImageCheck& image = finding.check;
+  if (!finding.target || finding.target->ready) return "";
+  const std::vector<TargetReason>& r = finding.target->reasons;
   const auto has = [&](TargetReason reason) {
     return std::find(r.begin(), r.end(), reason) != r.end();
   };
@@ -336,8 +196,8 @@ std::string TargetFix(const ImageCheck& image) {
   if (has(TargetReason::Refused) || has(TargetReason::LargerThanAzure) ||
       has(TargetReason::LargerThanVhd) || has(TargetReason::Sectors4096))
     return "";
-  if (image.target->target == Target::Azure) {
-    const std::string size = Decimal(image.target->resizeTo.value_or(image.virtualSize));
+  if (finding.target->target == Target::Azure) {
+    const std::string size = Decimal(finding.target->resizeTo.value_or(image.virtualSize));
     const bool vhd = image.format == ImageFormat::VhdFixed ||
                      image.format == ImageFormat::VhdDynamic ||
                      image.format == ImageFormat::VhdxFixed ||
@@ -348,9 +208,9 @@ std::string TargetFix(const ImageCheck& image) {
              "disk.raw disk.vhd";
     if (has(TargetReason::NotFixedVhd))
       return "convert it with Convert-VHD -VHDType Fixed to a .vhd" +
-             (image.target->resizeTo ? ", then Resize-VHD -SizeBytes " + size : std::string()) +
+             (finding.target->resizeTo ? ", then Resize-VHD -SizeBytes " + size : std::string()) +
              "; or upload it with Add-AzVhd, which does both";
-    if (image.target->resizeTo) return "Resize-VHD -SizeBytes " + size;
+    if (finding.target->resizeTo) return "Resize-VHD -SizeBytes " + size;
     return "";
   }
   if (has(TargetReason::NotHyperVFormat)) return "convert it with qemu-img convert -O vhdx";
@@ -394,42 +254,40 @@ const char* ImageFormatWord(ImageFormat format) {
   return "";
 }
 
-std::string ImagesText(const std::vector<ImageCheck>& images) {
-  std::string text;
-  for (const ImageCheck& image : images) {
-    if (!text.empty()) text += "\n";
-    text += ImageSection(image);
+std::string ImageText(const ImageFinding& finding) {
+  const ImageCheck& image = finding.check;
+  std::string text = "Image " + Printable(image.path.c_str()) + "\n";
+  if (image.refusal != ImageRefusal::None) return text + RefusalLine(image) + VerdictLine(finding);
+  text += SectorLine(image);
+  text += "  judged against a grid of " + Decimal(image.grid) + " bytes" +
+          (image.gridSource == GridSource::Option
+               ? " (--grid)\n"
+               : " (the default: a physical sector of today's disks; --grid names another)\n");
+  if (image.container) text += ContainerLine(*image.container);
+  for (const ParentImage& parent : image.parents) {
+    text += "  over the parent " + Printable(parent.path.c_str()) + ": " +
+            (parent.format ? FormatWords(*parent.format) : "not read") + "\n";
+    if (parent.container) text += "  " + ContainerLine(*parent.container);
   }
-  return text;
-}
-
-std::string ImagesJson(const std::vector<ImageCheck>& images, const RunMode& mode) {
-  JsonWriter json(JsonWriter::Layout::Indented, mode.decode);
-  json.BeginObject();
-  Heading(json, mode);
-  json.Member("elevated", mode.elevation == Elevation::Unknown
-                              ? std::nullopt
-                              : std::optional<bool>(mode.elevation == Elevation::Elevated));
-  json.Key("images");
-  json.BeginArray();
-  for (const ImageCheck& image : images) {
-    json.BeginObject();
-    ImageMembers(json, image);
-    json.EndObject();
+  text += TableLine(image);
+  if (image.partitions.empty()) return text + VerdictLine(finding);
+  AppendFixedWidthLine(
+      text, {"Part", "Type", "Start", "Length", "Alignment", "Aligned to", "File system"},
+      kPartitionWidths, 1);
+  const SectorSize size(image.logicalSectorSize);
+  for (const ImagePartition& ip : image.partitions) {
+    const Partition& p = ip.partition;
+    AppendFixedWidthLine(text,
+                         {Decimal(p.number), Typed(p) ? PartitionTypeName(p) : "whole disk",
+                          Decimal(size.Of(p.start)), Decimal(size.Of(p.length)),
+                          p.verdict ? VerdictWord(*p.verdict) : "",
+                          AlignedToWord(AlignedTo(p.start)), ip.fileSystem},
+                         kPartitionWidths, 1);
+    if (const char* why = UndeterminedWords(p.reason))
+      text += std::string("    undetermined: ") + why + "\n";
+    text += AdviceLines(p.advice);
   }
-  json.EndArray();
-  json.EndObject();
-  return json.Text();
-}
-
-ExitStatus ImagesExitStatus(const std::vector<ImageCheck>& images) {
-  bool undetermined = false;
-  for (const ImageCheck& image : images) {
-    const Verdict v = image.Judged().verdict;
-    if (v == Verdict::Misaligned) return ExitStatus::Misaligned;
-    undetermined = undetermined || v == Verdict::Undetermined;
-  }
-  return undetermined ? ExitStatus::Undetermined : ExitStatus::Aligned;
+  return text + VerdictLine(finding);
 }
 
 }  // namespace report

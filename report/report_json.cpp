@@ -1,6 +1,7 @@
 #include "report/report_json.h"
 
 #include "json/json_writer.h"
+#include "report/report_images.h"
 #include "report/report_words.h"
 #include "res/version.h"
 
@@ -147,6 +148,118 @@ void PartitionMembers(JsonWriter& json, const Partition& p, const DriveLayout& l
 
 namespace {
 
+const char* GptHeaderWord(GptHeaderRead read) {
+  switch (read) {
+    case GptHeaderRead::Primary:
+      return "primary";
+    case GptHeaderRead::Backup:
+      return "backup";
+    case GptHeaderRead::Neither:
+      return "neither";
+    case GptHeaderRead::None:
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void ImagePartitionMembers(JsonWriter& json, const ImagePartition& ip, SectorSize size) {
+  const Partition& p = ip.partition;
+  PartitionTypeMembers(json, p);
+  json.Member("start", size.Of(p.start).value);
+  json.Member("length", size.Of(p.length).value);
+  json.Member("fileSystem", Named(ip.fileSystem));
+  json.Member("clusterBytes", ip.clusterBytes);
+  json.Member("dataStart",
+              ip.dataStart ? std::optional<uint64_t>(ip.dataStart->value) : std::nullopt);
+  PartitionVerdictMembers(json, p);
+}
+
+namespace {
+
+void ContainerMember(JsonWriter& json, const std::optional<BlockContainer>& container) {
+  json.Key("container");
+  if (!container) return json.Null();
+  json.BeginObject();
+  json.Member("blockSize", container->blockBytes);
+  json.Member("blocksAligned", container->blocksAligned);
+  json.Member("transport", container->transport);
+  json.Member("compressedBlocks", container->compressedBlocks);
+  json.EndObject();
+}
+
+void ErrorMember(JsonWriter& json, ImageRefusal refusal, const std::string& words) {
+  json.Key("error");
+  if (refusal == ImageRefusal::None) return json.Null();
+  json.BeginObject();
+  json.Member("code", RefusalCode(refusal));
+  json.Member("words", words);
+  json.EndObject();
+}
+
+}  // namespace
+
+void ImageMembers(JsonWriter& json, const ImageFinding& finding) {
+  const ImageCheck& image = finding.check;
+  const bool read = image.refusal == ImageRefusal::None;
+  const auto known = [read](auto value) {
+    return read ? std::optional<decltype(value)>(value) : std::nullopt;
+  };
+  json.Member("path", image.path);
+  json.Member("imageFormat",
+              read ? std::optional<std::string>(ImageFormatWord(image.format)) : std::nullopt);
+  json.Member("virtualSize", known(image.virtualSize));
+  json.Member("logicalSectorSize", known(image.logicalSectorSize));
+  json.Member("physicalSectorSize", image.physicalSectorSize);
+  json.Member("grid", image.grid);
+  json.Member("gridSource", image.gridSource == GridSource::Option ? "option" : "default");
+  ContainerMember(json, image.container);
+  json.Key("parents");
+  json.BeginArray();
+  for (const ParentImage& parent : image.parents) {
+    json.BeginObject();
+    json.Member("path", parent.path);
+    json.Member("imageFormat", parent.format
+                                   ? std::optional<std::string>(ImageFormatWord(*parent.format))
+                                   : std::nullopt);
+    ContainerMember(json, parent.container);
+    ErrorMember(json, parent.refusal, parent.detail);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Member("partitionStyle", image.style
+                                    ? std::optional<std::string>(PartitionStyleWord(*image.style))
+                                    : std::nullopt);
+  const char* gpt = GptHeaderWord(image.gpt);
+  json.Member("gptHeader", gpt ? std::optional<std::string>(gpt) : std::nullopt);
+  const ImageVerdict verdict = image.Judged();
+  json.Member("verdict", VerdictWord(verdict.verdict));
+  const char* why = ImageReasonWords(verdict);
+  json.Member("reason", why ? std::optional<std::string>(why) : std::nullopt);
+  json.Key("partitions");
+  json.BeginArray();
+  for (const ImagePartition& ip : image.partitions) {
+    json.BeginObject();
+    ImagePartitionMembers(json, ip, SectorSize(image.logicalSectorSize));
+    json.EndObject();
+  }
+  json.EndArray();
+  ErrorMember(json, image.refusal, image.refusalWords);
+  if (finding.target) {
+    json.Key("target");
+    json.BeginObject();
+    json.Member("name", TargetWord(finding.target->target));
+    json.Member("ready", finding.target->ready);
+    json.Member("reasons", TargetReasons(finding));
+    json.Member("fix", Named(TargetFix(finding)));
+    json.EndObject();
+  }
+}
+
+
+namespace {
+
 void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
   const DriveGeometry g = ReportedGeometryOf(d);
   json.BeginObject();
@@ -182,38 +295,53 @@ void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
   json.EndObject();
 }
 
+void ImageObject(JsonWriter& json, const ImageFinding& finding) {
+  json.BeginObject();
+  ImageMembers(json, finding);
+  json.EndObject();
+}
+
 }  // namespace
 
-std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                 const DriveTable& drives, const VolumeListing& listing, const RunMode& mode) {
+std::string Json(const Findings& findings) {
+  const RunMode& mode = findings.mode;
   JsonWriter json(JsonWriter::Layout::Indented, mode.decode);
   json.BeginObject();
   Heading(json, mode);
   json.Member("elevated", mode.elevation == Elevation::Unknown
                               ? std::nullopt
                               : std::optional<bool>(mode.elevation == Elevation::Elevated));
-  json.Member("rawAccess", mode.rawAccess);
-  json.Key("volumes");
-  json.BeginArray();
-  for (const ScanRow& row : rows) {
-    json.BeginObject();
-    VolumeMembers(json, row);
-    json.EndObject();
+  if (const MachineFindings* machine = findings.machine ? &*findings.machine : nullptr) {
+    json.Member("rawAccess", mode.rawAccess);
+    json.Key("volumes");
+    json.BeginArray();
+    for (const ScanRow& row : machine->rows) {
+      json.BeginObject();
+      VolumeMembers(json, row);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.Key("skipped");
+    json.BeginArray();
+    for (const SkippedVolume& volume : machine->skipped) {
+      json.BeginObject();
+      SkippedMembers(json, volume);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.Member("volumeListComplete", machine->listing.complete);
+    json.Key("drives");
+    json.BeginArray();
+    for (DiskNumber number : machine->drives->Listed())
+      DriveObject(json, number, (*machine->drives)[number]);
+    json.EndArray();
   }
-  json.EndArray();
-  json.Key("skipped");
-  json.BeginArray();
-  for (const SkippedVolume& volume : skipped) {
-    json.BeginObject();
-    SkippedMembers(json, volume);
-    json.EndObject();
+  if (findings.ChecksImages()) {
+    json.Key("images");
+    json.BeginArray();
+    for (const ImageFinding& image : findings.images) ImageObject(json, image);
+    json.EndArray();
   }
-  json.EndArray();
-  json.Member("volumeListComplete", listing.complete);
-  json.Key("drives");
-  json.BeginArray();
-  for (DiskNumber number : drives.Listed()) DriveObject(json, number, drives[number]);
-  json.EndArray();
   json.EndObject();
   return json.Text();
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "report/findings.h"
 #include "report/report_words.h"
 
 class JsonWriter;
@@ -33,10 +34,12 @@ void ExtentMembers(JsonWriter& json, const PieceVerdict& piece);
 void SkippedMembers(JsonWriter& json, const SkippedVolume& volume);
 void PartitionMembers(JsonWriter& json, const Partition& p, const DriveLayout& layout);
 
-// The program, its version, how it ran, the volumes, the volumes not examined and the
-// drives with their partitions.
-std::string Json(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                 const DriveTable& drives, const VolumeListing& listing = {},
-                 const RunMode& mode = {});
+// The members of a disk file's object, and of its partitions' (the records carry them too).
+void ImageMembers(JsonWriter& json, const ImageFinding& finding);
+void ImagePartitionMembers(JsonWriter& json, const ImagePartition& ip, SectorSize size);
+
+// The program, its version and how it ran; then a machine's volumes, the volumes not
+// examined and the drives with their partitions; and the disk files checked.
+std::string Json(const Findings& findings);
 
 }  // namespace report

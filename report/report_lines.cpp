@@ -96,13 +96,9 @@ std::string Names(const std::vector<std::string>& names) {
   return list;
 }
 
-}  // namespace
-
-Tally MachineTally(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                   const VolumeListing& listing) {
-  Tally t;
-  t.total = rows.size() + skipped.size();
-  for (const ScanRow& row : rows) {
+void MachineItems(Tally& t, const MachineFindings& machine) {
+  t.total += machine.rows.size() + machine.skipped.size();
+  for (const ScanRow& row : machine.rows) {
     const std::string name = Printable(row.name.c_str());
     if (row.verdict == Verdict::Misaligned) {
       t.misaligned.push_back(Item(name, Disk(row.drive), row.dataStart, row.advice));
@@ -113,32 +109,34 @@ Tally MachineTally(const std::vector<ScanRow>& rows, const std::vector<SkippedVo
       t.undeterminedNames.push_back(name);
     }
   }
-  for (const SkippedVolume& v : skipped) {
+  for (const SkippedVolume& v : machine.skipped) {
     const std::string name = Printable(v.name.c_str());
     t.undetermined.push_back(name + " not examined: " + FailureWords(v.reason) +
                              (v.error != 0 ? " (" + WindowsErrorWords(v.error) + ")" : ""));
     t.undeterminedNames.push_back(name);
   }
+  const VolumeListing& listing = machine.listing;
   if (!listing.complete)
     t.incomplete = "the list of volumes is incomplete (" +
                    (listing.error != 0 ? WindowsErrorWords(listing.error)
                                        : "more than " + std::to_string(kMostVolumes) + " volumes") +
                    ")";
-  return t;
 }
 
-Tally ImagesTally(const std::vector<ImageCheck>& images) {
-  Tally t;
+// The images and the partitions inside them: counted as partitions, each image by its own
+// verdict beside.
+void ImageItems(Tally& t, const std::vector<ImageFinding>& images) {
   t.one = "partition";
   t.many = "partitions";
   ImageCounts c;
-  for (const ImageCheck& image : images) {
+  for (const ImageFinding& finding : images) {
+    const ImageCheck& image = finding.check;
     const std::string path = Printable(image.path.c_str());
     const ImageVerdict verdict = image.Judged();
     ++c.total;
-    if (image.target) {
-      c.target = TargetWord(image.target->target);
-      c.notReady += image.target->ready ? 0 : 1;
+    if (finding.target) {
+      c.target = TargetWord(finding.target->target);
+      c.notReady += finding.target->ready ? 0 : 1;
     }
     if (verdict.verdict == Verdict::Misaligned) {
       ++c.misaligned;
@@ -180,6 +178,14 @@ Tally ImagesTally(const std::vector<ImageCheck>& images) {
     }
   }
   t.images = c;
+}
+
+}  // namespace
+
+Tally TallyOf(const Findings& findings) {
+  Tally t;
+  if (findings.machine) MachineItems(t, *findings.machine);
+  if (findings.ChecksImages()) ImageItems(t, findings.images);
   return t;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "image/image_check.h"
+#include "report/findings.h"
 #include "report/report_words.h"
 
 namespace report {
@@ -36,9 +36,7 @@ struct Tally {
   std::optional<ImageCounts> images;
 };
 
-Tally MachineTally(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                   const VolumeListing& listing);
-Tally ImagesTally(const std::vector<ImageCheck>& images);
+Tally TallyOf(const Findings& findings);
 
 constexpr size_t kMostLineCharacters = 2048;
 

@@ -104,12 +104,14 @@ std::string LabelValue(const std::string& utf8) {
   return out;
 }
 
-std::string Metrics(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                    const DriveTable& drives, const RunMode& mode, const RunFacts& run) {
-  Exposition e(mode);
+namespace {
+
+void MachineFamilies(Exposition& e, const MachineFindings& machine) {
+  const std::vector<ScanRow>& rows = machine.rows;
+  const DriveTable& drives = *machine.drives;
   std::map<std::string, long long> volumes;
   for (const ScanRow& row : rows) ++volumes[VerdictWord(row.verdict)];
-  volumes["not_examined"] = static_cast<long long>(skipped.size());
+  volumes["not_examined"] = static_cast<long long>(machine.skipped.size());
   e.Family("tessarel_volumes", "Fixed volumes by verdict; not_examined could not be examined.");
   ByVerdict(e, volumes, "not_examined");
 
@@ -158,16 +160,12 @@ std::string Metrics(const std::vector<ScanRow>& rows, const std::vector<SkippedV
   for (DiskNumber number : drives.Listed())
     if (const auto size = ReportedGeometryOf(drives[number]).physicalSectorSize)
       e.Sample({{"disk", std::to_string(number.value)}}, std::to_string(*size));
-
-  RunFamilies(e, mode, run);
-  return e.Text();
 }
 
-std::string ImagesMetrics(const std::vector<ImageCheck>& images, const RunMode& mode,
-                          const RunFacts& run) {
-  Exposition e(mode);
+void ImageFamilies(Exposition& e, const std::vector<ImageFinding>& images) {
   std::map<std::string, long long> verdicts, partitions;
-  for (const ImageCheck& image : images) {
+  for (const ImageFinding& finding : images) {
+    const ImageCheck& image = finding.check;
     ++verdicts[VerdictWord(image.Judged().verdict)];
     for (const ImagePartition& ip : image.partitions)
       ++partitions[MetricVerdict(ip.partition.verdict)];
@@ -177,7 +175,15 @@ std::string ImagesMetrics(const std::vector<ImageCheck>& images, const RunMode& 
   e.Family("tessarel_image_partitions",
            "Partitions inside the images by verdict; none for those not judged.");
   ByVerdict(e, partitions, "none");
-  RunFamilies(e, mode, run);
+}
+
+}  // namespace
+
+std::string Metrics(const Findings& findings, const RunFacts& run) {
+  Exposition e(findings.mode);
+  if (findings.machine) MachineFamilies(e, *findings.machine);
+  if (findings.ChecksImages()) ImageFamilies(e, findings.images);
+  RunFamilies(e, findings.mode, run);
   return e.Text();
 }
 

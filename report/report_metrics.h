@@ -7,15 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "image/image_check.h"
+#include "report/findings.h"
 #include "report/report_words.h"
 
 namespace report {
 
-std::string Metrics(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                    const DriveTable& drives, const RunMode& mode, const RunFacts& run);
-std::string ImagesMetrics(const std::vector<ImageCheck>& images, const RunMode& mode,
-                          const RunFacts& run);
+std::string Metrics(const Findings& findings, const RunFacts& run);
 
 // A label value as the format writes it between its quotes: \ " and line feed escaped, any
 // other control character (no name holds one) as U+FFFD.

@@ -41,10 +41,11 @@ std::string RunRecord(const RunMode& mode, const RunFacts& run) {
   return out;
 }
 
-std::string Records(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                    const DriveTable& drives, const RunMode& mode, const RunFacts& run) {
-  std::string out;
-  for (const ScanRow& row : rows) {
+namespace {
+
+void MachineRecords(std::string& out, const MachineFindings& machine, const RunMode& mode,
+                    const RunFacts& run) {
+  for (const ScanRow& row : machine.rows) {
     Record(out, "volume", mode, run, [&](JsonWriter& json) { VolumeMembers(json, row); });
     // As in the CSV: a volume of one piece is its own piece.
     for (size_t i = 0; row.extents.size() > 1 && i < row.extents.size(); ++i)
@@ -53,29 +54,34 @@ std::string Records(const std::vector<ScanRow>& rows, const std::vector<SkippedV
         ExtentMembers(json, row.extents[i]);
       });
   }
-  for (const SkippedVolume& volume : skipped)
+  for (const SkippedVolume& volume : machine.skipped)
     Record(out, "skipped", mode, run, [&](JsonWriter& json) { SkippedMembers(json, volume); });
-  ForEachPartitionWithoutRow(drives, [&](DiskNumber number, const DriveLayout& layout,
+  ForEachPartitionWithoutRow(*machine.drives, [&](DiskNumber number, const DriveLayout& layout,
                                            const Partition& p) {
     Record(out, "partition", mode, run, [&](JsonWriter& json) {
       json.Member("drive", number.value);
       PartitionMembers(json, p, layout);
     });
   });
-  return out;
 }
 
-std::string ImagesRecords(const std::vector<ImageCheck>& images, const RunMode& mode,
-                          const RunFacts& run) {
+void ImageRecords(std::string& out, const ImageFinding& finding, const RunMode& mode,
+                  const RunFacts& run) {
+  const ImageCheck& image = finding.check;
+  Record(out, "image", mode, run, [&](JsonWriter& json) { ImageMembers(json, finding); });
+  for (const ImagePartition& ip : image.partitions)
+    Record(out, "image-partition", mode, run, [&](JsonWriter& json) {
+      json.Member("image", image.path);
+      ImagePartitionMembers(json, ip, SectorSize(image.logicalSectorSize));
+    });
+}
+
+}  // namespace
+
+std::string Records(const Findings& findings, const RunFacts& run) {
   std::string out;
-  for (const ImageCheck& image : images) {
-    Record(out, "image", mode, run, [&](JsonWriter& json) { ImageMembers(json, image); });
-    for (const ImagePartition& ip : image.partitions)
-      Record(out, "image-partition", mode, run, [&](JsonWriter& json) {
-        json.Member("image", image.path);
-        ImagePartitionMembers(json, ip, SectorSize(image.logicalSectorSize));
-      });
-  }
+  if (findings.machine) MachineRecords(out, *findings.machine, findings.mode, run);
+  for (const ImageFinding& image : findings.images) ImageRecords(out, image, findings.mode, run);
   return out;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "image/image_check.h"
+#include "report/findings.h"
 #include "report/report_words.h"
 
 namespace report {
@@ -16,9 +16,6 @@ namespace report {
 // The first line: the program, how it ran, whether the list came whole, the exit status.
 std::string RunRecord(const RunMode& mode, const RunFacts& run);
 // The lines after it.
-std::string Records(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                    const DriveTable& drives, const RunMode& mode, const RunFacts& run);
-std::string ImagesRecords(const std::vector<ImageCheck>& images, const RunMode& mode,
-                          const RunFacts& run);
+std::string Records(const Findings& findings, const RunFacts& run);
 
 }  // namespace report

@@ -7,15 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "report/findings.h"
 #include "report/report_words.h"
+#include "report/text_lines.h"
 
 namespace report {
-
-// Appends one line: each cell followed by spaces up to its column's width (a longer cell
-// is never cut), then a line feed. With a gap, every cell but the last is followed by at
-// least that many spaces, so that a long cell never runs into the next.
-void AppendFixedWidthLine(std::string& text, const std::vector<std::string>& cells,
-                          const std::vector<int>& widths, size_t gap = 0);
 
 // The report's columns: drive letter, drive number, drive name, data start.
 const std::vector<int>& VolumeWidths();  // 8, 8, 32, 12
@@ -36,15 +32,6 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
 // The partitions of the listed drives that have no row, after the volumes: drive, number,
 // type, start, length, verdict, and what Windows shows on it. Empty when there is none.
 std::string PartitionText(const DriveTable& drives);
-// The console's lines under a row the advice applies to: first whether to format it again
-// ("    format with clusters of 4096 bytes"), then where to move it, each start with its
-// own room: "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1
-// sector; no room at 2048, on 1 MiB". Empty without advice.
-std::string AdviceLines(const std::optional<Advice>& advice);
-// The row tip's sentence: the 1 MiB start where it fits, else the first aligning start
-// where it fits, else that start with its shrink; and formatting again where advised. It
-// names no start without its room. Empty without advice.
-std::string AdviceSentence(const Advice& advice, SectorSize sectorSize);
 // For Device Information's tip: one sentence for each misaligned partition of the drive
 // that has no row, one per line; empty when there is none.
 std::string PartitionTip(const DriveInfo& drive);
@@ -54,7 +41,9 @@ std::string PartitionTip(const DriveInfo& drive);
 std::string PhysicalSectorNote(const DriveInfo& drive);
 // The drive table: number, name, serial, firmware, grid, physical sector, its source.
 std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives);
-ExitStatus ExitStatusOf(const std::vector<ScanRow>& rows, const std::vector<SkippedVolume>& skipped,
-                        const VolumeListing& listing = {});
+
+// The console's text: a machine's volumes, its partitions without a row and, with
+// `drives`, its drive table; then each disk file's section.
+std::string Text(const Findings& findings, const VolumeHeadings& headings, bool drives);
 
 }  // namespace report

@@ -11,7 +11,8 @@
 #include "image/image_check.h"
 #include "image/parent_name.h"
 #include "json_check.h"
-#include "report/report_images.h"
+#include "report/report_json.h"
+#include "report/report_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzReader in(data, size);
@@ -27,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::CodeImageFile(in, run.machine.files["C:\\VMs\\parent"]);
 
   const std::optional<Target> targets[] = {std::nullopt, Target::Azure, Target::HyperV};
-  const ImageCheck check =
-      CheckImage(path, {grids[named % 4], sectorSizes[named / 4 % 3], targets[named / 12 % 3]});
+  const ImageCheck check = CheckImage(path, {grids[named % 4], sectorSizes[named / 4 % 3]});
+  const std::optional<Target> target = targets[named / 12 % 3];
   const ImageVerdict verdict = check.Judged();
   fuzz::CheckNothingLeft(run.machine);
   const std::vector<sim::Call> reads = run.machine.Calls("ReadFile");
@@ -67,7 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(check.refusal == ImageRefusal::None && check.style &&
                (*check.style != PartitionStyle::Raw || check.fileSystemWithoutTable) &&
                check.gpt != GptHeaderRead::Neither);
-  FUZZ_CHECK(IsValidJson(report::ImagesJson({check}, report::RunMode{})));
-  FUZZ_CHECK(!report::ImagesText({check}).empty());
+  report::Findings findings;
+  findings.images.push_back(
+      {check, target ? std::optional<TargetCheck>(CheckTarget(check, *target)) : std::nullopt});
+  FUZZ_CHECK(IsValidJson(report::Json(findings)));
+  FUZZ_CHECK(!report::Text(findings, {}, false).empty());
   return 0;
 }

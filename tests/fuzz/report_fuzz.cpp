@@ -6,6 +6,7 @@
 
 #include "fuzz_check.h"
 #include "fuzz_codec.h"
+#include "findings_of.h"
 #include "json_check.h"
 #include "report/report_compliance.h"
 #include "report/report_csv.h"
@@ -75,15 +76,19 @@ bool IsUtf8(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::FuzzReader in(data, size);
-  std::vector<ScanRow> rows;
-  in.List(rows, 30, [&](ScanRow& row) { fuzz::CodeRow(in, row); });
-  std::vector<SkippedVolume> skipped;
-  in.List(skipped, 8, [&](SkippedVolume& v) { fuzz::CodeSkipped(in, v); });
+  std::vector<ScanRow> codedRows;
+  in.List(codedRows, 30, [&](ScanRow& row) { fuzz::CodeRow(in, row); });
+  std::vector<SkippedVolume> codedSkipped;
+  in.List(codedSkipped, 8, [&](SkippedVolume& v) { fuzz::CodeSkipped(in, v); });
   DriveTable drives;
   fuzz::CodeDriveTable(in, drives);
+  report::Findings findings =
+      MachineFindingsOf(std::move(codedRows), std::move(codedSkipped), drives);
+  const std::vector<ScanRow>& rows = findings.machine->rows;
+  const std::vector<SkippedVolume>& skipped = findings.machine->skipped;
   report::VolumeHeadings headings = {"Drive", "Drv No", "Drive Name", "Offset"};
 
-  const std::string json = report::Json(rows, skipped, drives);
+  const std::string json = report::Json(findings);
   FUZZ_CHECK(IsValidJson(json));
 
   // The first column fits the longest name and a space.
@@ -147,8 +152,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mode.decode = [codePage](const std::string& text) {
     return *sim::DecodeCodePage(codePage, text);
   };
-  FUZZ_CHECK(IsValidJson(report::Json(rows, skipped, drives, {}, mode)));
-  const std::string csv = report::Csv(rows, skipped, drives, mode);
+  findings.mode = mode;
+  FUZZ_CHECK(IsValidJson(report::Json(findings)));
+  const std::string csv = report::Csv(findings);
   FUZZ_CHECK(csv.compare(0, 3, "\xEF\xBB\xBF") == 0);
   FUZZ_CHECK(IsUtf8(csv));
   size_t fields = 1, records = 0;
@@ -165,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FUZZ_CHECK(!quoted && csv.back() == '\n' && records >= 1 + rows.size() + skipped.size());
   // The one-line outputs: one line each, within what Intune keeps.
-  const report::Tally tally = report::MachineTally(rows, skipped, {});
+  const report::Tally tally = report::TallyOf(findings);
   for (const std::string& line :
        {report::SummaryLine(tally), report::NagiosLine(tally, mode.computer.empty()).line}) {
     FUZZ_CHECK(line.find('\n') == line.size() - 1 &&
@@ -179,10 +185,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   in.Int(run.stamp.fileTime);
   run.stamp.runId = "00000000-0000-4000-8000-000000000000";
   const std::vector<std::string> recordLines =
-      Lines(report::RunRecord(mode, run) + report::Records(rows, skipped, drives, mode, run));
+      Lines(report::RunRecord(mode, run) + report::Records(findings, run));
   FUZZ_CHECK(recordLines.size() >= 1 + rows.size() + skipped.size());
   for (const std::string& record : recordLines) FUZZ_CHECK(IsValidJson(record + "\n"));
-  const std::string metrics = report::Metrics(rows, skipped, drives, mode, run);
+  const std::string metrics = report::Metrics(findings, run);
   FUZZ_CHECK(IsUtf8(metrics) && metrics.find('\r') == std::string::npos);
   for (const std::string& metric : Lines(metrics)) {
     if (metric.rfind("# HELP tessarel_", 0) == 0 || metric.rfind("# TYPE tessarel_", 0) == 0)
@@ -210,7 +216,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(metric.find_first_not_of("-0123456789", at + 1) == std::string::npos);
   }
   const std::string compliance = report::ComplianceLine(
-      report::MachineCompliance(rows, skipped, {}), Elevation::Elevated);
+      report::ComplianceOf(findings), Elevation::Elevated);
   FUZZ_CHECK(compliance.find('\n') == compliance.size() - 1 && IsValidJson(compliance));
   return 0;
 }

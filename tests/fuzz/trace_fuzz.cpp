@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "findings_of.h"
 #include "inspect/scan.h"
 #include "report/report_json.h"
 #include "report/report_text.h"
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(steps <= kDriveCount + 24 + 4096);  // drives, letters, listed volumes
       if (auto row = scan.Step()) rows.push_back(std::move(*row));
     }
-    report::Json(rows, scan.Skipped(), g_drives);
+    report::Json(MachineFindingsOf(std::move(rows), scan.Skipped(), g_drives, scan.Listing()));
   }
   FUZZ_CHECK(replay->OpenHandles() == 0);
   FUZZ_CHECK(replay->OpenBuffers() == 0);

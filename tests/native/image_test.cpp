@@ -135,7 +135,7 @@ TEST_F(ImageTest, ARawImagesSectorSizeIsWhatItsContentWitnesses) {
     sim::File& f = machine.files["d.img"];
     f.size = 64ull << 20;
     f.extents = c.extents;
-    const ImageCheck check = CheckImage("d.img", {std::nullopt, c.named, std::nullopt});
+    const ImageCheck check = CheckImage("d.img", {std::nullopt, c.named});
     EXPECT_EQ(check.logicalSectorSize, c.sectorSize);
     EXPECT_EQ(check.sectorSizeFrom, c.from);
     const ImageVerdict verdict = check.Judged();
@@ -327,18 +327,18 @@ TEST(TargetTest, ReadinessAtItsEdges) {
 // VHD, past Azure's largest upload, or for a table in 4096-byte sectors.
 TEST(TargetTest, AzuresFixIsOneThatWorks) {
   const auto image = [](ImageFormat format, uint64_t size, uint32_t sector = 512) {
-    ImageCheck c;
-    c.format = format;
-    c.virtualSize = size;
-    c.fileBytes = 206848;  // a dynamic file's own size says nothing of the upload
-    c.logicalSectorSize = sector;
-    c.target = CheckTarget(c, Target::Azure);
+    report::ImageFinding c;
+    c.check.format = format;
+    c.check.virtualSize = size;
+    c.check.fileBytes = 206848;  // a dynamic file's own size says nothing of the upload
+    c.check.logicalSectorSize = sector;
+    c.target = CheckTarget(c.check, Target::Azure);
     return c;
   };
   constexpr uint64_t GiB = 1ull << 30;
   const struct {
     const char* what;
-    ImageCheck image;
+    report::ImageFinding image;
     uint64_t upload;
     const char* reason;  // the last reason's words begin so
     const char* fix;

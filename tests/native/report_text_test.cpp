@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "json_check.h"
+#include "findings_of.h"
+#include "recorded.h"
 #include "units_print.h"
 #include "json/json_writer.h"
 
@@ -175,14 +177,15 @@ TEST(ReportTextTest, ControlCharactersInDeviceTextsKeepTheLinesWhole) {
   EXPECT_NE(table.find("M?X"), std::string::npos);
   EXPECT_NE(table.find("S?1"), std::string::npos);
   // The JSON keeps the device's bytes, escaped.
-  EXPECT_NE(report::Json(rows, {}, drives).find("\"BAD\\nNAME\\r\\u001B[2J\x7f\\u0001\""),
+  EXPECT_NE(report::Json(MachineFindingsOf(std::move(rows), {}, drives))
+                .find("\"BAD\\nNAME\\r\\u001B[2J\x7f\\u0001\""),
             std::string::npos);
 }
 
 TEST(ReportTextTest, ExitStatusSumsTheVerdictsUp) {
   using report::ExitStatus;
   const std::vector<SkippedVolume> none, one = {{"H:", ProbeFailure::PartitionStart}};
-  const struct {
+  struct {
     std::vector<ScanRow> rows;
     const std::vector<SkippedVolume>& skipped;
     ExitStatus status;
@@ -195,7 +198,11 @@ TEST(ReportTextTest, ExitStatusSumsTheVerdictsUp) {
       {Rows({{'C', Verdict::Undetermined}, {'D', Verdict::Misaligned}, {'E', Verdict::Aligned}}),
        one, ExitStatus::Misaligned},
   };
-  for (const auto& c : cases) EXPECT_EQ(report::ExitStatusOf(c.rows, c.skipped), c.status);
+  for (auto& c : cases) {
+    const DriveTable drives;
+    EXPECT_EQ(report::ExitStatusOf(MachineFindingsOf(std::move(c.rows), c.skipped, drives)),
+              c.status);
+  }
   // The numbers scripts test, as the README gives them.
   EXPECT_EQ(static_cast<int>(ExitStatus::Aligned), 0);
   EXPECT_EQ(static_cast<int>(ExitStatus::Misaligned), 1);
@@ -359,192 +366,10 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   rows[0].windows = WindowsView{true, false, ByteCount(0), 512, 4096, 4096, 4096};
   drives[DiskNumber(0)].rotationWord = 7200;
   drives[DiskNumber(0)].trimEnabled = false;
-  const std::string json = report::Json(rows, {{"V:", ProbeFailure::PartitionStart}}, drives, {},
-                                        {Elevation::NotElevated, false, 5, ""});
-  EXPECT_EQ(json,
-            "{\n"
-            "  \"program\": \"Tessarel\",\n"
-            "  \"version\": \"1.02\",\n"
-            "  \"schemaVersion\": 1,\n"
-            "  \"computer\": null,\n"
-            "  \"elevated\": false,\n"
-            "  \"rawAccess\": false,\n"
-            "  \"volumes\": [\n"
-            "    {\n"
-            "      \"name\": \"C:\",\n"
-            "      \"letter\": \"C\",\n"
-            "      \"paths\": [\n"
-            "        \"C:\\\\\"\n"
-            "      ],\n"
-            "      \"drive\": 0,\n"
-            "      \"driveName\": \"M\",\n"
-            "      \"dataStart\": 5000000000,\n"
-            "      \"verdict\": \"misaligned\",\n"
-            "      \"reason\": null,\n"
-            "      \"fileSystem\": \"NTFS\",\n"
-            "      \"placedBy\": \"extents\",\n"
-            "      \"onMiB\": false,\n"
-            "      \"alignedTo\": null,\n"
-            "      \"advice\": {\n"
-            "        \"moveTo\": null,\n"
-            "        \"moveBy\": null,\n"
-            "        \"moveByBytes\": null,\n"
-            "        \"moveToMiB\": null,\n"
-            "        \"fits\": null,\n"
-            "        \"shrinkBy\": null,\n"
-            "        \"moveToMiBFits\": null,\n"
-            "        \"moveToMiBShrinkBy\": null,\n"
-            "        \"clusterBytes\": 4096,\n"
-            "        \"format\": true\n"
-            "      },\n"
-            "      \"windows\": {\n"
-            "        \"partitionAligned\": true,\n"
-            "        \"deviceAligned\": false,\n"
-            "        \"partitionAlignmentOffset\": 0,\n"
-            "        \"physicalSectorSizeForAtomicity\": 4096,\n"
-            "        \"physicalSectorSizeForPerformance\": 4096,\n"
-            "        \"fileSystemEffectivePhysicalSectorSize\": 4096\n"
-            "      },\n"
-            "      \"extents\": [\n"
-            "        {\n"
-            "          \"drive\": 0,\n"
-            "          \"start\": 5000000000,\n"
-            "          \"dataStart\": 5000000000,\n"
-            "          \"bytesPastPhysicalStart\": 3584,\n"
-            "          \"verdict\": \"misaligned\"\n"
-            "        }\n"
-            "      ]\n"
-            "    },\n"
-            "    {\n"
-            "      \"name\": \"C:\\\\SQL\\\\Data\\\\\",\n"
-            "      \"letter\": null,\n"
-            "      \"paths\": [\n"
-            "        \"C:\\\\SQL\\\\Data\\\\\",\n"
-            "        \"E:\\\\Logs\\\\\"\n"
-            "      ],\n"
-            "      \"drive\": null,\n"
-            "      \"driveName\": \"\",\n"
-            "      \"dataStart\": null,\n"
-            "      \"verdict\": \"undetermined\",\n"
-            "      \"reason\": \"no drive holds the volume\",\n"
-            "      \"fileSystem\": \"exFAT\",\n"
-            "      \"placedBy\": \"search\",\n"
-            "      \"onMiB\": true,\n"
-            "      \"alignedTo\": null,\n"
-            "      \"advice\": null,\n"
-            "      \"windows\": null,\n"
-            "      \"extents\": [\n"
-            "        {\n"
-            "          \"drive\": null,\n"
-            "          \"start\": 2048,\n"
-            "          \"dataStart\": null,\n"
-            "          \"bytesPastPhysicalStart\": null,\n"
-            "          \"verdict\": \"undetermined\"\n"
-            "        }\n"
-            "      ]\n"
-            "    }\n"
-            "  ],\n"
-            "  \"skipped\": [\n"
-            "    {\n"
-            "      \"name\": \"V:\",\n"
-            "      \"reason\": \"partition start\",\n"
-            "      \"error\": null\n"
-            "    }\n"
-            "  ],\n"
-            "  \"volumeListComplete\": true,\n"
-            "  \"drives\": [\n"
-            "    {\n"
-            "      \"number\": 0,\n"
-            "      \"name\": \"M\",\n"
-            "      \"serial\": \"\",\n"
-            "      \"firmware\": \"\",\n"
-            "      \"status\": 1,\n"
-            "      \"logicalSectorSize\": 512,\n"
-            "      \"alignment\": 1,\n"
-            "      \"physicalSectorSize\": 4096,\n"
-            "      \"lba0Offset\": 1,\n"
-            "      \"geometry\": \"ATA identity\",\n"
-            "      \"sectorFormat\": \"512e\",\n"
-            "      \"media\": \"HDD\",\n"
-            "      \"rotationRate\": 7200,\n"
-            "      \"trim\": false,\n"
-            "      \"partitionStyle\": \"GPT\",\n"
-            "      \"partitions\": [\n"
-            "        {\n"
-            "          \"number\": 4,\n"
-            "          \"type\": \"0FC63DAF-8483-4772-8E79-3D69D8477DE4\",\n"
-            "          \"typeName\": \"Linux file system\",\n"
-            "          \"start\": 100239679,\n"
-            "          \"length\": 2048,\n"
-            "          \"volume\": null,\n"
-            "          \"row\": null,\n"
-            "          \"verdict\": \"misaligned\",\n"
-            "          \"reason\": null,\n"
-            "          \"onMiB\": false,\n"
-            "          \"alignedTo\": 512,\n"
-            "          \"advice\": {\n"
-            "            \"moveTo\": 100239680,\n"
-            "            \"moveBy\": 1,\n"
-            "            \"moveByBytes\": 512,\n"
-            "            \"moveToMiB\": 100241408,\n"
-            "            \"fits\": true,\n"
-            "            \"shrinkBy\": null,\n"
-            "            \"moveToMiBFits\": false,\n"
-            "            \"moveToMiBShrinkBy\": 1985,\n"
-            "            \"clusterBytes\": null,\n"
-            "            \"format\": false\n"
-            "          }\n"
-            "        },\n"
-            "        {\n"
-            "          \"number\": 1,\n"
-            "          \"type\": 165,\n"
-            "          \"typeName\": \"0xA5\",\n"
-            "          \"start\": 0,\n"
-            "          \"length\": 0,\n"
-            "          \"volume\": \"\\\\\\\\?\\\\Volume{1}\\\\\",\n"
-            "          \"row\": \"C:\",\n"
-            "          \"verdict\": \"aligned\",\n"
-            "          \"reason\": null,\n"
-            "          \"onMiB\": true,\n"
-            "          \"alignedTo\": 1048576,\n"
-            "          \"advice\": null\n"
-            "        },\n"
-            "        {\n"
-            "          \"number\": 2,\n"
-            "          \"type\": \"C12A7328-F81F-11D2-BA4B-00A0C93EC93B\",\n"
-            "          \"typeName\": \"EFI system\",\n"
-            "          \"start\": 2048,\n"
-            "          \"length\": 204800,\n"
-            "          \"volume\": null,\n"
-            "          \"row\": null,\n"
-            "          \"verdict\": \"undetermined\",\n"
-            "          \"reason\": \"its boot sector could not be read\",\n"
-            "          \"onMiB\": true,\n"
-            "          \"alignedTo\": 1048576,\n"
-            "          \"advice\": null\n"
-            "        }\n"
-            "      ]\n"
-            "    },\n"
-            "    {\n"
-            "      \"number\": 12,\n"
-            "      \"name\": \"\",\n"
-            "      \"serial\": \"\",\n"
-            "      \"firmware\": \"\",\n"
-            "      \"status\": -2,\n"
-            "      \"logicalSectorSize\": null,\n"
-            "      \"alignment\": null,\n"
-            "      \"physicalSectorSize\": null,\n"
-            "      \"lba0Offset\": null,\n"
-            "      \"geometry\": \"none\",\n"
-            "      \"sectorFormat\": null,\n"
-            "      \"media\": null,\n"
-            "      \"rotationRate\": null,\n"
-            "      \"trim\": null,\n"
-            "      \"partitionStyle\": null,\n"
-            "      \"partitions\": []\n"
-            "    }\n"
-            "  ]\n"
-            "}\n");
+  const std::string json =
+      report::Json(MachineFindingsOf(std::move(rows), {{"V:", ProbeFailure::PartitionStart}},
+                                     drives, {}, {Elevation::NotElevated, false, 5, ""}));
+  ExpectRecorded(json, "json/hand-made-machine.json");
   EXPECT_TRUE(IsValidJson(json));
 }
 
@@ -596,7 +421,7 @@ TEST(ReportTextTest, DeviceTextsBecomeValidUtf8Json) {
   drives[DiskNumber(0)].model = every.substr(100, 40).c_str();
   drives[DiskNumber(0)].serial = "\"quoted\\";
   drives[DiskNumber(1)].status = -1;
-  EXPECT_TRUE(IsValidJson(report::Json(rows, {}, drives)));
+  EXPECT_TRUE(IsValidJson(report::Json(MachineFindingsOf(std::move(rows), {}, drives))));
 }
 
 // A bool is written as JSON's true or false, never as the number it converts to.

@@ -1,0 +1,65 @@
+// What one run found, which every output reads: a machine's scan (its volumes with their
+// pieces, the volumes not examined, whether the list came whole, its drives with their
+// partitions), and the disk files checked, each with its target where one was named.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "image/image_check.h"
+#include "image/image_target.h"
+#include "inspect/scan.h"
+#include "report/report_words.h"
+
+namespace report {
+
+struct MachineFindings {
+  std::vector<ScanRow> rows;
+  std::vector<SkippedVolume> skipped;
+  const DriveTable* drives = nullptr;  // the scan's table, which outlives the findings
+  VolumeListing listing;
+};
+
+struct ImageFinding {
+  ImageCheck check;
+  std::optional<TargetCheck> target;  // where --target named one
+};
+
+struct Findings {
+  RunMode mode;
+  std::optional<MachineFindings> machine;  // none for a run over disk files alone
+  std::vector<ImageFinding> images;
+  // The run checked disk files: its outputs speak of images (even of none).
+  bool ChecksImages() const { return !machine || !images.empty(); }
+  // Whether every volume Windows listed was taken: the list of disk files always is.
+  bool Complete() const { return !machine || machine->listing.complete; }
+};
+
+// Each thing the run examined, by its own verdict; none for one it could not examine (a
+// volume the probe could not place, a refused disk file).
+inline std::vector<std::optional<Verdict>> Examined(const Findings& findings) {
+  std::vector<std::optional<Verdict>> examined;
+  if (findings.machine) {
+    for (const ScanRow& row : findings.machine->rows) examined.push_back(row.verdict);
+    examined.resize(examined.size() + findings.machine->skipped.size());
+  }
+  for (const ImageFinding& image : findings.images)
+    examined.push_back(image.check.refusal == ImageRefusal::None
+                           ? std::optional<Verdict>(image.check.Judged().verdict)
+                           : std::nullopt);
+  return examined;
+}
+
+// 1 where anything is misaligned, else 2 where anything is undetermined or was not
+// examined, or the list of volumes did not come whole (no report to act on), else 0.
+inline ExitStatus ExitStatusOf(const Findings& findings) {
+  if (!findings.Complete()) return ExitStatus::Undetermined;
+  bool undetermined = false;
+  for (const std::optional<Verdict>& verdict : Examined(findings)) {
+    if (verdict == Verdict::Misaligned) return ExitStatus::Misaligned;
+    undetermined = undetermined || verdict != Verdict::Aligned;
+  }
+  return undetermined ? ExitStatus::Undetermined : ExitStatus::Aligned;
+}
+
+}  // namespace report
