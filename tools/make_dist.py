@@ -8,7 +8,8 @@ The zip holds the two stripped programs from BUILD, README.txt (README.md), CONS
 takes, as they are), LICENSE.txt and ZLIB-LICENSE.txt (docs/licenses/zlib.txt: the programs
 link zlib), in that order, the texts with CR LF line ends and
 without the pictures, which live beside them in the repository; each entry with the same
-fixed time and attributes: two builds of the same tree give the same bytes.
+fixed time and attributes: two builds of the same tree give the same bytes. Each program
+must stay under a MiB, or nothing is packed.
 """
 import hashlib
 import os
@@ -19,6 +20,8 @@ import zipfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # Zip times are local DOS times without a zone; this one is the release's day.
 FIXED_TIME = (2026, 12, 7, 0, 0, 0)
+# Each program stays under a MiB: a console tool copied to every machine of a fleet.
+MOST_BYTES = {"Tessarel.exe": 1048576, "TessarelReport.exe": 1048576}
 
 
 def version():
@@ -50,6 +53,10 @@ def entry(name):
 def main():
     build, out = sys.argv[1], sys.argv[2]
     os.makedirs(out, exist_ok=True)
+    for program, most in MOST_BYTES.items():
+        size = os.path.getsize(os.path.join(build, program))
+        if size >= most:
+            sys.exit("make_dist.py: %s is %d bytes, not under %d" % (program, size, most))
     name = "Tessarel-%s-win32.zip" % version()
     path = os.path.join(out, name)
     files = [
