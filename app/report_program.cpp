@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/metrics_file.h"
+#include "app/report_options.h"
 #include "app/report_machine.h"
 #include "app/startup_check.h"
 #include "inspect/scan.h"
@@ -21,192 +22,6 @@
 #include "res/version.h"
 
 namespace {
-
-const char kUsage[] =
-    "Usage: TessarelReport [--drives] [OUTPUT] [--prom FILE] [--trace FILE] [--replay FILE]\n"
-    "       TessarelReport --image FILE [--image FILE ...] [--grid BYTES]\n"
-    "                      [--sector-size 512|4096] [--target azure|hyperv]\n"
-    "                      [OUTPUT] [--prom FILE]\n"
-    "       TessarelReport --help | --version\n"
-    "\n"
-    "OUTPUT is one of --json, --csv, --jsonl, --summary, --nagios [--critical] and\n"
-    "--intune-compliance; without one the report is text.\n"
-    "\n"
-    "Reports whether each partition on this machine's fixed disks lies on the\n"
-    "physical-sector grid of its disk. Run it from an elevated command prompt for a\n"
-    "full report. Without administrative rights (or when a security policy refuses\n"
-    "write access to the disks) it says so in its first line and judges what Windows\n"
-    "lets any user ask: FAT and exFAT volumes, whose data area takes reading, are then\n"
-    "undetermined.\n"
-    "\n"
-    "  --drives         list the physical drives after the volumes (the JSON always\n"
-    "                   holds them)\n"
-    "  --json           print one JSON document instead of the text\n"
-    "  --csv            print CSV instead: a line per volume, piece, volume not\n"
-    "                   examined and partition (UTF-8 with a byte-order mark)\n"
-    "  --summary        print one line: OK, MISALIGNED, UNDETERMINED, INCOMPLETE or\n"
-    "                   ERROR, then what; nothing on standard error\n"
-    "  --nagios         print a monitoring plugin's status line and performance data,\n"
-    "                   and exit 0 OK, 1 WARNING (misaligned), 3 UNKNOWN\n"
-    "  --critical       with --nagios: misaligned is CRITICAL, exit 2\n"
-    "  --jsonl          print JSON lines for log pipelines: a run record, then one per\n"
-    "                   volume, piece, volume not examined and partition\n"
-    "  --intune-compliance\n"
-    "                   print the one line of JSON Intune's custom compliance reads,\n"
-    "                   and exit 0 whenever the scan ran\n"
-    "  --prom FILE      also write the metrics in Prometheus's text format to FILE\n"
-    "                   (through FILE.tmp, renamed over it); alone, print nothing\n"
-    "  --trace FILE     also write every question the program asks this machine, and\n"
-    "                   its answer, to FILE, to report a problem. FILE then holds the\n"
-    "                   drives' serial numbers, the volumes' names and paths, and the\n"
-    "                   sectors read: each volume's first sector and, where the system\n"
-    "                   names no disk, the sectors at the same place on other disks,\n"
-    "                   which can hold user data\n"
-    "  --replay FILE    answer from the trace in FILE instead of this machine; what\n"
-    "                   the trace does not hold is listed on standard error, and the\n"
-    "                   exit status is 2 at least\n"
-    "  --image FILE     check the disk image FILE (raw, VHD or VHDX) instead of this\n"
-    "                   machine: its container and the partitions inside, judged\n"
-    "                   against the grid the guest's host writes in; no drive is\n"
-    "                   opened and no administrative rights are needed\n"
-    "  --grid BYTES     that grid: a power of two from 512 to 1048576 (default 4096)\n"
-    "  --sector-size N  the logical sector size of the disk in a raw image, 512 or\n"
-    "                   4096, where its table and boot sectors do not tell it (a VHD's\n"
-    "                   is 512, a VHDX names its own)\n"
-    "  --target T       also say whether each image is ready for T: azure (a fixed\n"
-    "                   VHD of whole MiB) or hyperv (a VHD or VHDX whose blocks are\n"
-    "                   aligned); the exit status stays the alignment's\n"
-    "  --help           print this text (also /?, -? and -h)\n"
-    "  --version        print the program's version\n"
-    "\n"
-    "Exit status: 0 every volume aligned (or no fixed volume), 1 a volume is\n"
-    "misaligned, 2 none misaligned but one undetermined or not examined, 3 the\n"
-    "report could not run or could not be written. Without administrative rights\n"
-    "the status follows the verdicts in the same way. For images: 0 all aligned, 1\n"
-    "something misaligned, 2 something undetermined or an image refused.\n";
-
-// What the report prints: the text, or one of the forms other tools read.
-enum class Output { Text, Json, Csv, JsonLines, Summary, Nagios, Compliance };
-const struct {
-  const char* option;
-  Output output;
-} kOutputs[] = {{"--json", Output::Json},         {"--csv", Output::Csv},
-                {"--jsonl", Output::JsonLines},   {"--summary", Output::Summary},
-                {"--nagios", Output::Nagios},     {"--intune-compliance", Output::Compliance}};
-
-struct Options {
-  bool drives = false, help = false, version = false, critical = false;
-  Output output = Output::Text;
-  bool outputNamed = false;  // an output option was given: --prom alone prints nothing
-  std::string trace, replay, metrics;  // files
-  std::vector<std::string> images;
-  ImageOptions image;
-  std::optional<Target> target;  // what the disk files are checked for besides
-};
-
-// The one-line outputs are read by tools that keep one line: even a refusal is said there.
-Output OneLineOutput(const std::vector<std::string>& args) {
-  for (const std::string& arg : args)
-    if (arg == "--summary" || arg == "--nagios")
-      return arg == "--summary" ? Output::Summary : Output::Nagios;
-  return Output::Text;
-}
-
-// A grid a guest's host may write in: a power of two from 512 bytes to 1 MiB, in digits.
-std::optional<uint32_t> GridOf(const std::string& text) {
-  if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos)
-    return std::nullopt;
-  const unsigned long bytes = std::stoul(text);
-  if (bytes < 512 || bytes > 1048576 || (bytes & (bytes - 1)) != 0) return std::nullopt;
-  return static_cast<uint32_t>(bytes);
-}
-
-// False with what is wrong with the arguments.
-bool Parse(const std::vector<std::string>& args, Options* options, std::string* bad) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--trace" || arg == "--replay" || arg == "--image" || arg == "--prom") {
-      if (i + 1 == args.size() || args[i + 1].empty()) {
-        *bad = "option '" + arg + "' needs a file";
-        return false;
-      }
-      if (arg == "--image")
-        options->images.push_back(args[++i]);
-      else if (arg == "--prom")
-        options->metrics = args[++i];
-      else
-        (arg == "--trace" ? options->trace : options->replay) = args[++i];
-    } else if (arg == "--grid") {
-      options->image.grid = i + 1 < args.size() ? GridOf(args[++i]) : std::nullopt;
-      if (!options->image.grid) {
-        *bad = "option '--grid' needs a power of two from 512 to 1048576";
-        return false;
-      }
-    } else if (arg == "--target") {
-      const std::string target = i + 1 < args.size() ? args[++i] : "";
-      if (target != "azure" && target != "hyperv") {
-        *bad = "option '--target' needs azure or hyperv";
-        return false;
-      }
-      options->target = target == "azure" ? Target::Azure : Target::HyperV;
-    } else if (arg == "--sector-size") {
-      const std::string size = i + 1 < args.size() ? args[++i] : "";
-      if (size != "512" && size != "4096") {
-        *bad = "option '--sector-size' needs 512 or 4096";
-        return false;
-      }
-      options->image.sectorSize = static_cast<uint32_t>(std::stoul(size));
-    } else if (const auto named = std::find_if(std::begin(kOutputs), std::end(kOutputs),
-                                               [&](const auto& o) { return arg == o.option; });
-               named != std::end(kOutputs)) {
-      if (options->output != Output::Text && options->output != named->output) {
-        *bad =
-            "options '--json', '--csv', '--jsonl', '--summary', '--nagios' and "
-            "'--intune-compliance' exclude each other";
-        return false;
-      }
-      options->output = named->output;
-      options->outputNamed = true;
-    } else if (arg == "--critical")
-      options->critical = true;
-    else if (arg == "--drives")
-      options->drives = true;
-    else if (arg == "--help" || arg == "/?" || arg == "-?" || arg == "-h")
-      options->help = true;
-    else if (arg == "--version")
-      options->version = true;
-    else {
-      *bad = "unknown option '" + arg + "'";
-      return false;
-    }
-  }
-  // Images are checked instead of the machine: nothing of the machine to list, record or
-  // replay.
-  if (!options->images.empty() &&
-      (options->drives || !options->trace.empty() || !options->replay.empty())) {
-    *bad =
-        "option '--image' goes with '--grid', '--sector-size', '--target', '--prom' and the output "
-        "options only";
-    return false;
-  }
-  if (options->critical && options->output != Output::Nagios) {
-    *bad = "option '--critical' goes with '--nagios' only";
-    return false;
-  }
-  if (options->image.grid && options->images.empty()) {
-    *bad = "option '--grid' goes with '--image' only";
-    return false;
-  }
-  if (options->image.sectorSize && options->images.empty()) {
-    *bad = "option '--sector-size' goes with '--image' only";
-    return false;
-  }
-  if (options->target && options->images.empty()) {
-    *bad = "option '--target' goes with '--image' only";
-    return false;
-  }
-  return true;
-}
 
 // Why drive 0 did not open, for the person at the console.
 std::string RawAccessAdvice(uint32_t error) {
@@ -384,14 +199,14 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
               std::string* err) {
   Options options;
   std::string bad;
-  if (!Parse(args, &options, &bad)) {
+  if (!ParseOptions(args, &options, &bad)) {
     const Output oneLine = OneLineOutput(args);
     if (oneLine != Output::Text) return CannotRun(oneLine, bad, out, err);
-    *err += "TessarelReport: " + bad + "\n\n" + kUsage;
+    *err += "TessarelReport: " + bad + "\n\n" + Usage();
     return Status(report::ExitStatus::CannotRun);
   }
   if (options.help) {
-    *out += kUsage;
+    *out += Usage();
     return 0;
   }
   if (options.version) {

@@ -45,19 +45,19 @@ FileEnds ReadEnds(ByteSource& file) {
 }
 
 const ImageFormatEntry kImageFormats[] = {
-    {"a VHDX image", [](const FileEnds& e) { return e.Head("vhdxfile"); }, ReadVhdx},
+    {"a VHDX image", "VHDX", [](const FileEnds& e) { return e.Head("vhdxfile"); }, ReadVhdx},
     // A VHD ends with its footer; a dynamic one also starts with a copy of it.
-    {"a VHD image", [](const FileEnds& e) { return e.Tail("conectix") || e.Head("conectix"); },
+    {"a VHD image", "VHD", [](const FileEnds& e) { return e.Tail("conectix") || e.Head("conectix"); },
      ReadVhd},
-    {"a QCOW2 image", [](const FileEnds& e) { return e.Head("QFI\xfb"); }, ReadQcow2},
-    {"a VMDK image", Vmdk, ReadVmdk},
-    {"a VMDK of ESX's older sparse format", [](const FileEnds& e) { return e.Head("COWD"); },
+    {"a QCOW2 image", "QCOW2", [](const FileEnds& e) { return e.Head("QFI\xfb"); }, ReadQcow2},
+    {"a VMDK image", "VMDK", Vmdk, ReadVmdk},
+    {"a VMDK of ESX's older sparse format", nullptr, [](const FileEnds& e) { return e.Head("COWD"); },
      nullptr},
-    {"a VDI image", [](const FileEnds& e) { return e.Head("\x7F\x10\xDA\xBE", 0x40); }, ReadVdi},
-    {"a Parallels image",
+    {"a VDI image", "VDI", [](const FileEnds& e) { return e.Head("\x7F\x10\xDA\xBE", 0x40); }, ReadVdi},
+    {"a Parallels image", nullptr,
      [](const FileEnds& e) { return e.Head("WithoutFreeSpace") || e.Head("WithouFreSpacExt"); },
      nullptr},
-    {"a DMG image", [](const FileEnds& e) { return e.Tail("koly"); }, nullptr},
+    {"a DMG image", nullptr, [](const FileEnds& e) { return e.Tail("koly"); }, nullptr},
 };
 const size_t kImageFormatCount = std::size(kImageFormats);
 

@@ -32,6 +32,7 @@ struct ImageFile {
 
 struct ImageFormatEntry {
   const char* name;  // as a refusal names it: "a QCOW2 image"
+  const char* word;  // as the usage lists the formats read: "QCOW2"; none for one not read
   bool (*probe)(const FileEnds& ends);
   // None for a format this reader knows by sight but does not read: it is refused by name.
   ImageOpening (*read)(const ImageFile& file);

@@ -1,0 +1,30 @@
+// The console program's command line: what it may hold, what it asks for, and the usage
+// made from the same tables.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image/image_check.h"
+#include "image/image_target.h"
+
+// What the report prints: the text, or one of the forms other tools read.
+enum class Output { Text, Json, Csv, JsonLines, Summary, Nagios, Compliance };
+
+struct Options {
+  bool drives = false, help = false, version = false, critical = false;
+  Output output = Output::Text;
+  bool outputNamed = false;  // an output option was given: --prom alone prints nothing
+  std::string trace, replay, metrics;  // files
+  std::vector<std::string> images;
+  ImageOptions image;
+  std::optional<Target> target;  // what the disk files are checked for besides
+};
+
+// False with what is wrong with the arguments.
+bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* bad);
+// The one-line outputs are read by tools that keep one line: even a refusal is said there.
+Output OneLineOutput(const std::vector<std::string>& args);
+// What --help prints, and what follows a refusal.
+std::string Usage();
