@@ -186,41 +186,10 @@ bool Combined(const Options& options, std::string* bad) {
   return bad->empty();
 }
 
-}  // namespace
-
-bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* bad) {
-  for (size_t i = 0; i < args.size(); ++i)
-    if (!TakeOne(args, i, options, bad)) return false;
-  return Combined(*options, bad);
-}
-
-Output OneLineOutput(const std::vector<std::string>& args) {
-  for (const std::string& arg : args)
-    if (arg == "--summary" || arg == "--nagios")
-      return arg == "--summary" ? Output::Summary : Output::Nagios;
-  return Output::Text;
-}
-
-std::string Usage() {
-  std::string text =
-      "Usage: TessarelReport [--drives] [OUTPUT] [--prom FILE] [--trace FILE]\n"
-      "                      [--replay FILE]\n"
-      "       TessarelReport --image FILE [--image FILE ...] [--grid BYTES]\n"
-      "                      [--sector-size 512|4096] [--target azure|hyperv]\n"
-      "                      [OUTPUT] [--prom FILE]\n"
-      "       TessarelReport --help | --version\n\n";
-  text += Wrapped("", 0, "OUTPUT is one of " + OutputList("", true) +
-                             "; without one the report is text.");
-  text += Wrapped("\n", 0,
-                  "Reports whether each partition on this machine's fixed disks lies on the "
-                  "physical-sector grid of its disk. Run it from an elevated command prompt for "
-                  "a full report. Without administrative rights (or when a security policy "
-                  "refuses write access to the disks) it says so in its first line and judges "
-                  "what Windows lets any user ask: FAT and exFAT volumes, whose data area takes "
-                  "reading, are then undetermined.");
-  text += "\n" + OptionLines("--drives",
-                             "list the physical drives after the volumes (the JSON always holds "
-                             "them)");
+// Each option with what it does, in the usage's order.
+std::string OptionList() {
+  std::string text = OptionLines(
+      "--drives", "list the physical drives after the volumes (the JSON always holds them)");
   for (const auto& output : kOutputs) {
     text += OptionLines(output.option, output.help);
     if (output.output == Output::Nagios) text += OptionLines("--critical", kCriticalHelp);
@@ -256,6 +225,42 @@ std::string Usage() {
       {"--version", "print the program's version"},
   };
   for (const auto& option : rest) text += OptionLines(option.option, option.help);
+  return text;
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* bad) {
+  for (size_t i = 0; i < args.size(); ++i)
+    if (!TakeOne(args, i, options, bad)) return false;
+  return Combined(*options, bad);
+}
+
+Output OneLineOutput(const std::vector<std::string>& args) {
+  for (const std::string& arg : args)
+    if (arg == "--summary" || arg == "--nagios")
+      return arg == "--summary" ? Output::Summary : Output::Nagios;
+  return Output::Text;
+}
+
+std::string Usage() {
+  std::string text =
+      "Usage: TessarelReport [--drives] [OUTPUT] [--prom FILE] [--trace FILE]\n"
+      "                      [--replay FILE]\n"
+      "       TessarelReport --image FILE [--image FILE ...] [--grid BYTES]\n"
+      "                      [--sector-size 512|4096] [--target azure|hyperv]\n"
+      "                      [OUTPUT] [--prom FILE]\n"
+      "       TessarelReport --help | --version\n\n";
+  text += Wrapped("", 0, "OUTPUT is one of " + OutputList("", true) +
+                             "; without one the report is text.");
+  text += Wrapped("\n", 0,
+                  "Reports whether each partition on this machine's fixed disks lies on the "
+                  "physical-sector grid of its disk. Run it from an elevated command prompt for "
+                  "a full report. Without administrative rights (or when a security policy "
+                  "refuses write access to the disks) it says so in its first line and judges "
+                  "what Windows lets any user ask: FAT and exFAT volumes, whose data area takes "
+                  "reading, are then undetermined.");
+  text += "\n" + OptionList();
   return text + Wrapped("\n", 0,
                         "Exit status: 0 every volume aligned (or no fixed volume), 1 a volume is "
                         "misaligned, 2 none misaligned but one undetermined or not examined, 3 "

@@ -165,68 +165,80 @@ std::string Bits(uint64_t features) {
   return bits;
 }
 
-}  // namespace
+// The header's fields this reader uses.
+struct Header {
+  uint64_t incompatible = 0;
+  uint8_t compression = 0;  // version 3's compression type, where the header holds it
+  uint64_t backingAt = 0;
+  uint32_t backingBytes = 0;
+  uint32_t clusterBits = 0;
+  uint64_t size = 0;
+  uint32_t l1Entries = 0;
+  uint64_t l1At = 0;
+  bool extended = false;
+  uint32_t encryption = 0;
+};
 
-ImageOpening ReadQcow2(const ImageFile& named) {
-  const std::shared_ptr<ByteSource>& file = named.bytes;
+// The header of version 2 or 3; a refusal where it cannot be read or is another version.
+std::optional<ImageOpening> ReadHeader(ByteSource& file, Header& header) {
   uint8_t h[112] = {};
-  if (!file->Read(0, h, 72))
-    return Refused(ImageRefusal::OutsideFile, "its header could not be read");
+  if (!file.Read(0, h, 72)) return Refused(ImageRefusal::OutsideFile, "its header could not be read");
   const uint32_t version = be::U32(h + 4);
   if (version != 2 && version != 3)
     return Refused(ImageRefusal::UnknownFormat, "a QCOW2 version Tessarel does not know");
-  uint64_t incompatible = 0;
-  uint8_t compression = 0;
   if (version == 3) {
-    if (!file->Read(72, h + 72, 32))
+    if (!file.Read(72, h + 72, 32))
       return Refused(ImageRefusal::OutsideFile, "its header could not be read");
-    incompatible = be::U64(h + 72);
+    header.incompatible = be::U64(h + 72);
     const uint32_t headerBytes = be::U32(h + 100);
-    if (headerBytes > 104 && file->Read(104, h + 104, 1)) compression = h[104];
+    if (headerBytes > 104 && file.Read(104, h + 104, 1)) header.compression = h[104];
   }
+  header.backingAt = be::U64(h + 8);
+  header.backingBytes = be::U32(h + 16);
+  header.clusterBits = be::U32(h + 20);
+  header.size = be::U64(h + 24);
+  header.encryption = be::U32(h + 32);
+  header.l1Entries = be::U32(h + 36);
+  header.l1At = be::U64(h + 40);
+  header.extended = (header.incompatible & kExtendedL2) != 0;
+  return std::nullopt;
+}
+
+// What the header asks that this reader does not do, in the order qemu checks it.
+std::optional<ImageOpening> FeaturesRefused(const Header& header) {
+  const uint64_t incompatible = header.incompatible;
   if (incompatible & kCorrupt)
     return Refused(ImageRefusal::UnknownFormat,
                    "qemu marked it corrupt: check it with qemu-img check");
   if (incompatible & kExternalData)
     return Refused(ImageRefusal::UnknownFormat,
                    "its data lie in an external data file, which Tessarel does not read");
-  if ((incompatible & kCompressionType) && compression != 0)
+  if ((incompatible & kCompressionType) && header.compression != 0)
     return Refused(ImageRefusal::UnknownFormat,
-                   compression == 1 ? "its clusters are compressed with zstd, which Tessarel does "
-                                      "not read: convert it with qemu-img"
-                                    : "its clusters are compressed in an unknown way");
+                   header.compression == 1
+                       ? "its clusters are compressed with zstd, which Tessarel does not read: "
+                         "convert it with qemu-img"
+                       : "its clusters are compressed in an unknown way");
   const uint64_t unknown = incompatible & ~uint64_t{kDirty | kCompressionType | kExtendedL2};
   if (unknown != 0)
     return Refused(
         ImageRefusal::UnknownFormat,
         "it needs incompatible features Tessarel does not know (bits " + Bits(unknown) + ")");
-  if (be::U32(h + 32) != 0)
+  if (header.encryption != 0)
     return Refused(ImageRefusal::UnknownFormat, "it is encrypted: Tessarel does not read it");
-  const uint64_t backingAt = be::U64(h + 8);
-  const uint32_t backingBytes = be::U32(h + 16);
-  const uint32_t clusterBits = be::U32(h + 20);
-  const uint64_t size = be::U64(h + 24);
-  const uint32_t l1Entries = be::U32(h + 36);
-  const uint64_t l1At = be::U64(h + 40);
-  const bool extended = (incompatible & kExtendedL2) != 0;
-  if (clusterBits < 9 || clusterBits > 21 || (extended && clusterBits < 14) || size == 0 ||
-      size > kLargestDisk)
+  if (header.clusterBits < 9 || header.clusterBits > 21 ||
+      (header.extended && header.clusterBits < 14) || header.size == 0 ||
+      header.size > kLargestDisk)
     return Refused(ImageRefusal::UnknownFormat, "its header names sizes a QCOW2 cannot have");
-  const uint64_t clusterBytes = uint64_t{1} << clusterBits;
-  Tables tables(file, clusterBits, extended, l1At, l1Entries);
-  const uint64_t clusters = (size + clusterBytes - 1) / clusterBytes;
-  const uint64_t l1Needed = (clusters + tables.L2Entries() - 1) / tables.L2Entries();
-  if (l1Entries < l1Needed || uint64_t{l1Entries} * 8 > kMostL1Bytes)
-    return Refused(ImageRefusal::UnknownFormat, "its L1 table is shorter than its disk");
-  if (l1At % clusterBytes != 0 || l1At > file->Size() ||
-      uint64_t{l1Entries} * 8 > file->Size() - l1At)
-    return Refused(ImageRefusal::OutsideFile, "its L1 table lies past the file's end");
+  return std::nullopt;
+}
 
-  // Every cluster located from the tables, none of its data read: where each lies in the
-  // file against where it lies in the guest.
-  BlockContainer container{clusterBytes, std::nullopt, false};
-  // Each L2 table walked once: a table named twice is no table. Their places are kept
-  // sorted in a vector (at most 32 MiB, the L1 table's own bound), never in a node a table.
+// Every cluster located from the tables, none of its data read: where each lies in the
+// file against where it lies in the guest. Each L2 table walked once: a table named twice
+// is no table. Their places are kept sorted in a vector (at most 32 MiB, the L1 table's own
+// bound), never in a node a table.
+std::optional<ImageOpening> WalkClusters(Tables& tables, uint64_t clusters, uint64_t l1Needed,
+                                         BlockContainer& container) {
   std::vector<uint64_t> l2Tables;
   for (uint64_t l1 = 0; l1 < l1Needed; ++l1) {
     const std::optional<uint64_t> l2At = tables.L2At(l1);
@@ -247,22 +259,45 @@ ImageOpening ReadQcow2(const ImageFile& named) {
         return Refused(ImageRefusal::OutsideFile, "its cluster tables point past the file's end");
       if (c.compressedAt) ++container.compressedBlocks;
       if (c.dataAt)
-        container.blocksAligned =
-            container.blocksAligned.value_or(true) && OnFileGrid(*c.dataAt, n * clusterBytes);
+        container.blocksAligned = container.blocksAligned.value_or(true) &&
+                                  OnFileGrid(*c.dataAt, n * container.blockBytes);
     }
   }
   // Only compressed clusters: a file to move a disk in. Any plain one among them is run as
   // it lies, and judged.
   container.transport = container.compressedBlocks > 0 && !container.blocksAligned;
+  return std::nullopt;
+}
+
+}  // namespace
+
+ImageOpening ReadQcow2(const ImageFile& named) {
+  const std::shared_ptr<ByteSource>& file = named.bytes;
+  Header h;
+  if (std::optional<ImageOpening> refused = ReadHeader(*file, h)) return std::move(*refused);
+  if (std::optional<ImageOpening> refused = FeaturesRefused(h)) return std::move(*refused);
+  const uint64_t clusterBytes = uint64_t{1} << h.clusterBits;
+  Tables tables(file, h.clusterBits, h.extended, h.l1At, h.l1Entries);
+  const uint64_t clusters = (h.size + clusterBytes - 1) / clusterBytes;
+  const uint64_t l1Needed = (clusters + tables.L2Entries() - 1) / tables.L2Entries();
+  if (h.l1Entries < l1Needed || uint64_t{h.l1Entries} * 8 > kMostL1Bytes)
+    return Refused(ImageRefusal::UnknownFormat, "its L1 table is shorter than its disk");
+  if (h.l1At % clusterBytes != 0 || h.l1At > file->Size() ||
+      uint64_t{h.l1Entries} * 8 > file->Size() - h.l1At)
+    return Refused(ImageRefusal::OutsideFile, "its L1 table lies past the file's end");
+  BlockContainer container{clusterBytes, std::nullopt, false};
+  if (std::optional<ImageOpening> refused = WalkClusters(tables, clusters, l1Needed, container))
+    return std::move(*refused);
   tables.Walked();
-  auto guest = std::make_unique<Qcow2Disk>(file, size, clusterBits, extended, std::move(tables));
+  auto guest =
+      std::make_unique<Qcow2Disk>(file, h.size, h.clusterBits, h.extended, std::move(tables));
   ImageOpening opening;
   // A backing file holds what the image does not: its name, read by content; QCOW2 keeps
   // no identity of it to check.
-  if (backingAt != 0) {
-    std::string name(std::min<uint32_t>(backingBytes, 1023), '\0');
-    if (name.empty() || backingAt > file->Size() ||
-        !file->Read(backingAt, reinterpret_cast<uint8_t*>(&name[0]), name.size()))
+  if (h.backingAt != 0) {
+    std::string name(std::min<uint32_t>(h.backingBytes, 1023), '\0');
+    if (name.empty() || h.backingAt > file->Size() ||
+        !file->Read(h.backingAt, reinterpret_cast<uint8_t*>(&name[0]), name.size()))
       return Refused(ImageRefusal::Differencing, "its backing file's name could not be read");
     ParentFound parent = OpenParent(named.path, FromUtf8(name), named.chain, nullptr);
     if (parent.refusal.refusal != ImageRefusal::None) return std::move(parent.refusal);
@@ -271,7 +306,7 @@ ImageOpening ReadQcow2(const ImageFile& named) {
   }
   DiskImage image;
   image.format = ImageFormat::Qcow2;
-  image.virtualSize = size;
+  image.virtualSize = h.size;
   image.sectorSizeFrom = SectorSizeFrom::Default;
   image.container = container;
   image.guest = std::move(guest);

@@ -86,6 +86,28 @@ std::u16string PathOf(const std::vector<uint8_t>& utf16) {
   return text;
 }
 
+// A differencing disk's parent, by the relative locator first, then the absolute one; the
+// parent it was made over is the one whose footer holds the unique id the child names.
+ParentFound FindParent(ByteSource& file, const uint8_t* header, const ImageFile& child) {
+  const std::string parentId = Hex(header + 40, 16);
+  std::vector<std::u16string> names;
+  for (const char* code : {"W2ru", "W2ku"}) {
+    for (int i = 0; i < 8; ++i) {
+      const uint8_t* e = header + 576 + 24 * i;
+      if (std::memcmp(e, code, 4) != 0) continue;
+      std::vector<uint8_t> data(std::min<uint32_t>(be::U32(e + 8), 2048));
+      const uint64_t at = be::U64(e + 16);
+      if (!data.empty() && at <= file.Size() && file.Read(at, data.data(), data.size()))
+        names.push_back(PathOf(data));
+    }
+  }
+  return OpenParentAtFirst(child.path, names, child.chain, [&](const DiskImage& p) {
+    return p.identity == parentId
+               ? std::string()
+               : "its unique id is " + p.identity + ", the child names " + parentId;
+  });
+}
+
 // The dynamic disk header and its block table, walked once: every allocated block must lie
 // inside the file (before its footer), and says whether its data begins on 4 KiB.
 ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer, DiskImage image,
@@ -130,26 +152,7 @@ ImageOpening ReadDynamic(std::shared_ptr<ByteSource> file, const uint8_t* footer
                                             std::move(table), differencing != nullptr);
   ImageOpening opening;
   if (differencing != nullptr) {
-    // Its parent, by the relative locator first, then the absolute one; the parent it was
-    // made over is the one whose footer holds the unique id the child names.
-    const std::string parentId = Hex(header + 40, 16);
-    std::vector<std::u16string> names;
-    for (const char* code : {"W2ru", "W2ku"}) {
-      for (int i = 0; i < 8; ++i) {
-        const uint8_t* e = header + 576 + 24 * i;
-        if (std::memcmp(e, code, 4) != 0) continue;
-        std::vector<uint8_t> data(std::min<uint32_t>(be::U32(e + 8), 2048));
-        const uint64_t at = be::U64(e + 16);
-        if (!data.empty() && at <= file->Size() && file->Read(at, data.data(), data.size()))
-          names.push_back(PathOf(data));
-      }
-    }
-    ParentFound parent =
-        OpenParentAtFirst(differencing->path, names, differencing->chain, [&](const DiskImage& p) {
-          return p.identity == parentId
-                     ? std::string()
-                     : "its unique id is " + p.identity + ", the child names " + parentId;
-        });
+    ParentFound parent = FindParent(*file, header, *differencing);
     if (parent.refusal.refusal != ImageRefusal::None) return std::move(parent.refusal);
     guest->SetParent(parent.guest);
     opening.parents = std::move(parent.parents);

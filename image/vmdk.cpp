@@ -240,41 +240,15 @@ class Reader {
 
   ImageOpening Read() {
     std::string text;
-    if (m_named.ends.Head("KDMV")) {
-      SparseHeader h;
-      if (!ReadHeader(*m_named.bytes, 0, &h))
-        return Refused(ImageRefusal::UnknownFormat, "its sparse extent header is not one");
-      if (h.descriptorAt == 0 || h.descriptorSectors == 0 ||
-          h.descriptorSectors * kSector > kMostDescriptorBytes)
-        return Refused(ImageRefusal::UnknownFormat,
-                       "an extent without a descriptor: check the descriptor that names it");
-      text.assign(static_cast<size_t>(h.descriptorSectors * kSector), '\0');
-      if (!m_named.bytes->Read(h.descriptorAt * kSector, reinterpret_cast<uint8_t*>(&text[0]),
-                               text.size()))
-        return Refused(ImageRefusal::OutsideFile, "its descriptor lies past the file's end");
-    } else {
-      if (m_named.bytes->Size() > kMostDescriptorBytes)
-        return Refused(ImageRefusal::UnknownFormat, "a descriptor larger than any VMware writes");
-      text.assign(static_cast<size_t>(m_named.bytes->Size()), '\0');
-      if (!text.empty() &&
-          !m_named.bytes->Read(0, reinterpret_cast<uint8_t*>(&text[0]), text.size()))
-        return Refused(ImageRefusal::OutsideFile, "its descriptor could not be read");
-    }
+    if (ImageOpening refused = DescriptorText(&text); refused.refusal != ImageRefusal::None)
+      return refused;
     const Descriptor d = Parse(text);
     if (!d.bad.empty())
       return Refused(ImageRefusal::UnknownFormat,
                      "its descriptor holds a line Tessarel cannot read");
-    // A delta: what it does not hold is its parent's, the parent it was made over (its CID
-    // what the delta's parentCID says).
     ImageOpening opening;
     if (d.parentCid != "ffffffff") {
-      ParentFound parent =
-          OpenParent(m_named.path, FromUtf8(d.parentHint), m_named.chain, [&](const DiskImage& p) {
-            return p.identity == d.parentCid
-                       ? std::string()
-                       : "its CID is " + (p.identity.empty() ? "none" : p.identity) +
-                             ", the delta names " + d.parentCid;
-          });
+      ParentFound parent = FindParent(d);
       if (parent.refusal.refusal != ImageRefusal::None) return std::move(parent.refusal);
       m_parent = parent.guest;
       opening.parents = std::move(parent.parents);
@@ -319,6 +293,42 @@ class Reader {
   }
 
  private:
+  // The descriptor's text: in a sparse extent where it holds one, else the whole file.
+  ImageOpening DescriptorText(std::string* text) {
+    if (m_named.ends.Head("KDMV")) {
+      SparseHeader h;
+      if (!ReadHeader(*m_named.bytes, 0, &h))
+        return Refused(ImageRefusal::UnknownFormat, "its sparse extent header is not one");
+      if (h.descriptorAt == 0 || h.descriptorSectors == 0 ||
+          h.descriptorSectors * kSector > kMostDescriptorBytes)
+        return Refused(ImageRefusal::UnknownFormat,
+                       "an extent without a descriptor: check the descriptor that names it");
+      text->assign(static_cast<size_t>(h.descriptorSectors * kSector), '\0');
+      if (!m_named.bytes->Read(h.descriptorAt * kSector, reinterpret_cast<uint8_t*>(&(*text)[0]),
+                               text->size()))
+        return Refused(ImageRefusal::OutsideFile, "its descriptor lies past the file's end");
+      return {};
+    }
+    if (m_named.bytes->Size() > kMostDescriptorBytes)
+      return Refused(ImageRefusal::UnknownFormat, "a descriptor larger than any VMware writes");
+    text->assign(static_cast<size_t>(m_named.bytes->Size()), '\0');
+    if (!text->empty() &&
+        !m_named.bytes->Read(0, reinterpret_cast<uint8_t*>(&(*text)[0]), text->size()))
+      return Refused(ImageRefusal::OutsideFile, "its descriptor could not be read");
+    return {};
+  }
+
+  // A delta: what it does not hold is its parent's, the parent it was made over (its CID
+  // what the delta's parentCID says).
+  ParentFound FindParent(const Descriptor& d) {
+    return OpenParent(m_named.path, FromUtf8(d.parentHint), m_named.chain,
+                      [&](const DiskImage& p) {
+                        return p.identity == d.parentCid
+                                   ? std::string()
+                                   : "its CID is " + (p.identity.empty() ? "none" : p.identity) +
+                                         ", the delta names " + d.parentCid;
+                      });
+  }
   // The file an extent line names, beside the descriptor; the descriptor's own where it
   // names that.
   ImageOpening File(const std::string& name, std::shared_ptr<ByteSource>* file) {
@@ -380,6 +390,53 @@ class Reader {
     return Sparse(file, bytes, start, source);
   }
 
+  // Every grain located from the tables, none of them read: where each lies in the file
+  // against where it lies in the guest, from byte `start` of the disk for `bytes`.
+  ImageOpening WalkGrains(ByteSource& file, const SparseHeader& h, EntryTable& directory,
+                          SparseExtent& extent, uint64_t bytes, uint64_t start) {
+    const uint64_t grainBytes = h.grainSectors * kSector;
+    const uint64_t grains = (bytes + grainBytes - 1) / grainBytes;
+    const uint64_t tables = (grains + h.gtEntries - 1) / h.gtEntries;
+    // Where each table starts: two that share a sector are refused, so that every table
+    // byte is walked once and the walk costs what the file holds.
+    const uint64_t tableBytes = uint64_t{h.gtEntries} * 4;
+    const uint64_t tableSectors = (tableBytes + kSector - 1) / kSector;
+    std::vector<uint64_t> starts;
+    for (uint64_t t = 0; t < tables; ++t) {
+      const std::optional<uint64_t> table = directory[t];
+      if (!table)
+        return Refused(ImageRefusal::OutsideFile, "its grain directory could not be read");
+      if (*table == 0) continue;
+      if (*table > file.Size() / kSector || tableBytes > file.Size() - *table * kSector)
+        return Refused(ImageRefusal::OutsideFile, "its grain directory points outside its tables");
+      starts.push_back(*table);
+    }
+    std::sort(starts.begin(), starts.end());
+    for (size_t i = 1; i < starts.size(); ++i)
+      if (starts[i] - starts[i - 1] < tableSectors)
+        return Refused(ImageRefusal::UnknownFormat, "its grain tables overlap");
+    std::vector<uint64_t>().swap(starts);
+    // Every grain located from the tables, none of them read.
+    for (uint64_t t = 0; t < tables; ++t) {
+      if (directory[t].value_or(0) == 0) continue;
+      for (uint64_t i = 0; i < h.gtEntries && t * h.gtEntries + i < grains; ++i) {
+        const uint64_t grain = t * h.gtEntries + i;
+        const std::optional<uint64_t> entry = extent.Entry(grain);
+        if (!entry) return Refused(ImageRefusal::OutsideFile, "its grain tables could not be read");
+        if (*entry == 0 || (*entry == 1 && extent.ZeroedEntries())) continue;
+        if (*entry > file.Size() / kSector)
+          return Refused(ImageRefusal::OutsideFile, "its grain tables point past the file's end");
+        if (h.Stream()) {
+          ++m_container.compressedBlocks;
+          continue;
+        }
+        m_container.blocksAligned = m_container.blocksAligned.value_or(true) &&
+                                    OnFileGrid(*entry * kSector, start + grain * grainBytes);
+      }
+    }
+    return {};
+  }
+
   ImageOpening Sparse(std::shared_ptr<ByteSource> file, uint64_t bytes, uint64_t start,
                       std::shared_ptr<ByteSource>* source) {
     SparseHeader h;
@@ -411,43 +468,9 @@ class Reader {
                          std::to_string(kWalkBudget >> 20) + " MiB");
     EntryTable directory(file, h.gdAt * kSector, 4, tables, false);
     auto extent = std::make_shared<SparseExtent>(file, h, directory);
-    // Where each table starts: two that share a sector are refused, so that every table
-    // byte is walked once and the walk costs what the file holds.
-    const uint64_t tableBytes = uint64_t{h.gtEntries} * 4;
-    const uint64_t tableSectors = (tableBytes + kSector - 1) / kSector;
-    std::vector<uint64_t> starts;
-    for (uint64_t t = 0; t < tables; ++t) {
-      const std::optional<uint64_t> table = directory[t];
-      if (!table)
-        return Refused(ImageRefusal::OutsideFile, "its grain directory could not be read");
-      if (*table == 0) continue;
-      if (*table > file->Size() / kSector || tableBytes > file->Size() - *table * kSector)
-        return Refused(ImageRefusal::OutsideFile, "its grain directory points outside its tables");
-      starts.push_back(*table);
-    }
-    std::sort(starts.begin(), starts.end());
-    for (size_t i = 1; i < starts.size(); ++i)
-      if (starts[i] - starts[i - 1] < tableSectors)
-        return Refused(ImageRefusal::UnknownFormat, "its grain tables overlap");
-    std::vector<uint64_t>().swap(starts);
-    // Every grain located from the tables, none of them read.
-    for (uint64_t t = 0; t < tables; ++t) {
-      if (directory[t].value_or(0) == 0) continue;
-      for (uint64_t i = 0; i < h.gtEntries && t * h.gtEntries + i < grains; ++i) {
-        const uint64_t grain = t * h.gtEntries + i;
-        const std::optional<uint64_t> entry = extent->Entry(grain);
-        if (!entry) return Refused(ImageRefusal::OutsideFile, "its grain tables could not be read");
-        if (*entry == 0 || (*entry == 1 && extent->ZeroedEntries())) continue;
-        if (*entry > file->Size() / kSector)
-          return Refused(ImageRefusal::OutsideFile, "its grain tables point past the file's end");
-        if (h.Stream()) {
-          ++m_container.compressedBlocks;
-          continue;
-        }
-        m_container.blocksAligned = m_container.blocksAligned.value_or(true) &&
-                                    OnFileGrid(*entry * kSector, start + grain * grainBytes);
-      }
-    }
+    if (ImageOpening refused = WalkGrains(*file, h, directory, *extent, bytes, start);
+        refused.refusal != ImageRefusal::None)
+      return refused;
     extent->Walked();
     if (m_parent)
       extent->SetParent(std::make_shared<Offset>(

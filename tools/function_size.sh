@@ -1,0 +1,29 @@
+#!/bin/sh
+# Every function of the product at most 60 lines (clang-tidy's readability-function-size),
+# over the files the native build compiles: BUILD's compile_commands.json. The lab's data
+# script (sim/lab.cpp) is a table of a machine, not a function to read, and is left out.
+# Usage: function_size.sh BUILD
+set -e
+build=$1
+root=$(cd "$(dirname "$0")/.." && pwd)
+files=$(python3 - "$build/compile_commands.json" "$root" <<'PY'
+import json, os, sys
+root = sys.argv[2] + "/"
+folders = ("app/", "disk/", "image/", "inspect/", "json/", "platform/", "report/", "sim/",
+           "trace/", "ui/", "framework/")
+for entry in json.load(open(sys.argv[1])):
+    path = os.path.realpath(entry["file"])
+    rel = path[len(root):] if path.startswith(root) else ""
+    if rel.startswith(folders) and rel != "sim/lab.cpp":
+        print(path)
+PY
+)
+out=$(clang-tidy -p "$build" --quiet --checks='-*,readability-function-size' \
+  --config='{CheckOptions: [{key: readability-function-size.LineThreshold, value: 60}]}' \
+  $files 2>/dev/null | grep 'warning:' | sort -u || true)
+if [ -n "$out" ]; then
+  echo "$out"
+  echo "function_size.sh: functions over 60 lines" >&2
+  exit 1
+fi
+echo "function_size.sh: $(echo "$files" | wc -w) files, no function over 60 lines"
