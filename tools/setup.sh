@@ -8,7 +8,7 @@ packages=(g++ cmake make googletest g++-mingw-w64-i686-posix wine wine32:i386 xv
           fdisk gdisk dosfstools exfatprogs ntfs-3g qemu-utils libvhdi-utils python3-jsonschema
           locales zlib1g-dev libz-mingw-w64-dev libvmdk-utils libqcow-utils
           prometheus prometheus-node-exporter xz-utils faketime xfsprogs btrfs-progs
-          cryptsetup-bin e2fsprogs)
+          cryptsetup-bin e2fsprogs clang-tidy)
 # Packages that bring a daemon: the tests run their programs themselves, none may stay running.
 daemons=(prometheus prometheus-node-exporter)
 # The locales the code-page tests run Wine in: its ANSI code page follows them (1251, 932).
