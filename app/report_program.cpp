@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <optional>
 
 #include "app/metrics_file.h"
@@ -41,9 +43,15 @@ int Status(report::ExitStatus status) { return static_cast<int>(status); }
 
 // The outputs read on other machines carry names as Unicode has them: decoded, whole, by
 // the system from its ANSI code page, in which the A functions gave them.
+// Each name decoded once a run, however many outputs and places write it.
 TextDecoder SystemDecoder() {
   const uint32_t codePage = AskCodePage();
-  return [codePage](const std::string& text) { return DecodeAnsi(codePage, text); };
+  auto decoded = std::make_shared<std::map<std::string, std::u16string>>();
+  return [codePage, decoded](const std::string& text) {
+    auto found = decoded->find(text);
+    if (found == decoded->end()) found = decoded->emplace(text, DecodeAnsi(codePage, text)).first;
+    return found->second;
+  };
 }
 
 // The program cannot run: why, in `lines`, where the output's reader looks for it.

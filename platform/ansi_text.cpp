@@ -23,7 +23,10 @@ uint32_t AskCodePage() {
 }
 
 std::u16string DecodeAnsi(uint32_t codePage, const std::string& text) {
-  if (text.empty()) return {};
+  // Every ANSI code page holds ASCII as ASCII (a lead byte of 932, 936, 949 or 950 is
+  // 0x81 or above): only a name with a byte above 0x7F asks Windows.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
+    return std::u16string(text.begin(), text.end());
   if (text.size() > kMostBytes) return ByteByByte(text);
   const int bytes = static_cast<int>(text.size());
   const int needed = sys::MultiByteToWideChar(codePage, 0, text.data(), bytes, nullptr, 0);

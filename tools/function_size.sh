@@ -1,10 +1,20 @@
 #!/bin/sh
 # Every function of the product at most 60 lines (clang-tidy's readability-function-size),
-# over the files the native build compiles: BUILD's compile_commands.json. The lab's data
-# script (sim/lab.cpp) is a table of a machine, not a function to read, and is left out.
-# Usage: function_size.sh BUILD
+# over the files a build compiles: BUILD's compile_commands.json (the Windows build's, with
+# --mingw, read with mingw-w64's headers: the windows and the framework build only there).
+# The lab's data script (sim/lab.cpp) is a table of a machine, not a function to read, and
+# is left out.
+# Usage: function_size.sh BUILD [--mingw]
 set -e
 build=$1
+extra=""
+if [ "${2:-}" = "--mingw" ]; then
+  gcc=/usr/lib/gcc/i686-w64-mingw32/$(i686-w64-mingw32-g++-posix -dumpversion)/include/c++
+  extra="--extra-arg=--target=i686-w64-mingw32"
+  for d in $gcc $gcc/i686-w64-mingw32 $gcc/backward /usr/i686-w64-mingw32/include; do
+    extra="$extra --extra-arg=-isystem$d"
+  done
+fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 files=$(python3 - "$build/compile_commands.json" "$root" <<'PY'
 import json, os, sys
@@ -18,9 +28,9 @@ for entry in json.load(open(sys.argv[1])):
         print(path)
 PY
 )
-out=$(clang-tidy -p "$build" --quiet --checks='-*,readability-function-size' \
+out=$(clang-tidy -p "$build" --quiet $extra --checks='-*,readability-function-size' \
   --config='{CheckOptions: [{key: readability-function-size.LineThreshold, value: 60}]}' \
-  $files 2>/dev/null | grep 'warning:' | sort -u || true)
+  $files 2>&1 | grep -E 'warning:|error:' | sort -u || true)
 if [ -n "$out" ]; then
   echo "$out"
   echo "function_size.sh: functions over 60 lines" >&2

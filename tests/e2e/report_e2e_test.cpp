@@ -78,8 +78,8 @@ TEST(ReportEndToEnd, ABadOptionPrintsTheUsageAndExitsWithThree) {
   const Ran ran = RunDemoReport("--frobnicate");
   EXPECT_EQ(ran.out, "");
   EXPECT_EQ(ran.err.rfind("TessarelReport: unknown option '--frobnicate'\r\n\r\n"
-                          "Usage: TessarelReport [--drives] [OUTPUT] [--prom FILE] [--trace FILE] "
-                          "[--replay FILE]\r\n",
+                          "Usage: TessarelReport [--drives] [OUTPUT] [--prom FILE] [--trace FILE]\r\n"
+                          "                      [--replay FILE]\r\n",
                           0),
             0u)
       << ran.err;

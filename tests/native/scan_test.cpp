@@ -1,11 +1,13 @@
 #include <algorithm>
 #include <set>
 
+#include "app/report_program.h"
 #include "platform/volume_names.h"
 #include "report/report_text.h"
 #include "scan_helpers.h"
 #include "sim/lab.h"
 #include "sim_fixture.h"
+#include "test_machines.h"
 
 namespace {
 
@@ -530,4 +532,20 @@ TEST(VolumeListTest, WholeOnlyWhenWindowsSaysItEnded) {
     EXPECT_EQ(list.error, c.error);
     EXPECT_EQ(list.names.size(), c.refused ? 0 : std::min(c.volumes, kMostVolumes));
   }
+}
+
+// What a scan asks grows with its volumes, not with what its outputs write: at 4,032
+// volumes over 256 disks, the JSON run (which names each volume and path in Unicode) asks
+// at most 16 questions a volume after the drive phase; the volume calls alone take about 12.
+TEST(ScanCostTest, AtMostSixteenQuestionsAVolume) {
+  sim::Machine machine;
+  sim::Installation installation(machine);
+  test_machines::AddManyVolumes(machine, 4032, 256);
+  std::string out, err;
+  RunReport({"--json"}, {{"Drive", "Drv No", "Drive Name", "Offset"}, "", ""}, &out, &err);
+  const std::vector<sim::Call>& log = machine.Log();
+  const auto letters = std::find_if(log.begin(), log.end(),
+                                    [](const sim::Call& c) { return c.op == "GetDriveTypeA"; });
+  const auto asked = static_cast<size_t>(log.end() - letters);
+  EXPECT_LE(asked, 16u * 4032) << static_cast<double>(asked) / 4032 << " a volume";
 }
