@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "app/report_program.h"
@@ -547,5 +548,9 @@ TEST(ScanCostTest, AtMostSixteenQuestionsAVolume) {
   const auto letters = std::find_if(log.begin(), log.end(),
                                     [](const sim::Call& c) { return c.op == "GetDriveTypeA"; });
   const auto asked = static_cast<size_t>(log.end() - letters);
-  EXPECT_LE(asked, 16u * 4032) << static_cast<double>(asked) / 4032 << " a volume";
+  std::map<std::string, size_t> byCall;
+  for (auto c = letters; c != log.end(); ++c) ++byCall[c->op];
+  std::string calls;
+  for (const auto& [op, n] : byCall) calls += " " + op + " " + std::to_string(n);
+  EXPECT_LE(asked, 16u * 4032) << static_cast<double>(asked) / 4032 << " a volume:" << calls;
 }
