@@ -169,14 +169,8 @@ int Scan(const Options& options, const ReportTexts& texts, const ReportMachine& 
   report::RunFacts run;
   run.stamp = StampRun();
 
-  report::MachineFindings& found = findings.machine.emplace();
-  CScan scan(mode.rawAccess ? AccessMode::Raw : AccessMode::QueryOnly);
-  while (!scan.Finished())
-    if (auto row = scan.Step()) found.rows.push_back(std::move(*row));
-  found.skipped = scan.Skipped();
-  found.listing = scan.Listing();
-  found.drives = &g_drives;
-  run.complete = found.listing.complete;
+  findings.machine = CScan(mode.rawAccess ? AccessMode::Raw : AccessMode::QueryOnly).Run();
+  run.complete = findings.machine->listing.complete;
   return Print(options, texts, machine, findings, run, out, err);
 }
 
@@ -184,11 +178,8 @@ int Scan(const Options& options, const ReportTexts& texts, const ReportMachine& 
 int CheckImages(const Options& options, const ReportTexts& texts, const ReportMachine& machine,
                 std::string* out, std::string* err) {
   report::Findings findings;
-  for (const std::string& path : options.images) {
-    report::ImageFinding image{CheckImage(path, options.image), std::nullopt};
-    if (options.target) image.target = CheckTarget(image.check, *options.target);
-    findings.images.push_back(std::move(image));
-  }
+  for (const std::string& path : options.images)
+    findings.images.push_back(FindImage(path, options.image, options.target));
   report::RunMode& mode = findings.mode;
   if (ForOtherMachines(options)) {
     mode.elevation = AskElevation();

@@ -219,3 +219,19 @@ void CScan::PlaceUnexamined(PlacedVolume placed) {
   else
     m_placed.push_back(std::move(placed));
 }
+
+MachineFindings CScan::Findings(std::vector<ScanRow> rows) const {
+  MachineFindings found;
+  found.rows = std::move(rows);
+  found.skipped = m_skipped;
+  found.drives = &g_drives;
+  found.listing = m_listing;
+  return found;
+}
+
+MachineFindings CScan::Run() {
+  std::vector<ScanRow> rows;
+  while (!Finished())
+    if (std::optional<ScanRow> row = Step()) rows.push_back(std::move(*row));
+  return Findings(std::move(rows));
+}

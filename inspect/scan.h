@@ -51,6 +51,15 @@ struct VolumeListing {
   uint32_t error = 0;
 };
 
+// What a scan found, which every output reads: its rows, the fixed volumes it could not
+// examine, whether Windows' list of volumes came whole, and the drive table they lie on.
+struct MachineFindings {
+  std::vector<ScanRow> rows;
+  std::vector<SkippedVolume> skipped;
+  const DriveTable* drives = nullptr;  // g_drives, which outlives the findings
+  VolumeListing listing;
+};
+
 class CScan {
  public:
   // Drives and volumes are opened as `mode` allows.
@@ -66,6 +75,10 @@ class CScan {
   const std::vector<SkippedVolume>& Skipped() const { return m_skipped; }
   // Whether the system's list of volumes came whole; known once the letters are done.
   const VolumeListing& Listing() const { return m_listing; }
+  // What it found, once finished, with the rows its steps gave.
+  MachineFindings Findings(std::vector<ScanRow> rows) const;
+  // Every step, back to back: what the console's scan finds.
+  MachineFindings Run();
 
  private:
   struct MountedVolume {

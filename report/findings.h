@@ -1,29 +1,16 @@
-// What one run found, which every output reads: a machine's scan (its volumes with their
-// pieces, the volumes not examined, whether the list came whole, its drives with their
-// partitions), and the disk files checked, each with its target where one was named.
+// What one run found, which every output reads: what the scan of a machine found
+// (inspect/scan.h) and what the check of each disk file found (image/image_finding.h), each
+// made by its acquirer, with how the run went.
 #pragma once
 
 #include <optional>
 #include <vector>
 
-#include "image/image_check.h"
-#include "image/image_target.h"
+#include "image/image_finding.h"
 #include "inspect/scan.h"
 #include "report/report_words.h"
 
 namespace report {
-
-struct MachineFindings {
-  std::vector<ScanRow> rows;
-  std::vector<SkippedVolume> skipped;
-  const DriveTable* drives = nullptr;  // the scan's table, which outlives the findings
-  VolumeListing listing;
-};
-
-struct ImageFinding {
-  ImageCheck check;
-  std::optional<TargetCheck> target;  // where --target named one
-};
 
 struct Findings {
   RunMode mode;

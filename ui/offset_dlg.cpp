@@ -171,11 +171,12 @@ void COffsetDlg::AddRow(ScanRow row) {
   m_list.SetItemData(index, reinterpret_cast<DWORD_PTR>(row.volume.get()));
   m_list.SetItemState(index, INDEXTOSTATEIMAGEMASK(StateImageIndex(row.verdict)),
                       LVIS_STATEIMAGEMASK);
-  m_rows.push_back(std::move(row));
+  m_found.rows.push_back(std::move(row));
 }
 
 void COffsetDlg::FinishScan() {
   KillTimer(kScanTimer);
+  m_found = m_scan.Findings(std::move(m_found.rows));
   m_btnOk.SetWindowText("Ok");
   m_btnOk.EnableWindow(TRUE);
   m_btnCopy.ShowWindow(SW_SHOW);

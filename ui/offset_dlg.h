@@ -56,8 +56,9 @@ class COffsetDlg : public CDialog {
   CScan m_scan;
   Close m_close = Close::NotAsked;
 
-  // The rows as the scan gave them: each holds the volume record behind its item data, which
-  // lives as long as the window object, and what would align it.
-  std::vector<ScanRow> m_rows;
+  // What the scan found, which the tips read: the rows as the scan gave them (each holds
+  // the volume record behind its item data, which lives as long as the window object, and
+  // what would align it), then, once it ends, the rest of its findings.
+  MachineFindings m_found;
   static const MessageEntry messageEntries[];
 };

@@ -37,7 +37,7 @@ void COffsetDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
   // sentence whole or not at all. The item data is taken only when it is the record of one
   // of this window's rows.
   const ScanRow* row = nullptr;
-  for (const ScanRow& r : m_rows)
+  for (const ScanRow& r : m_found.rows)
     if (reinterpret_cast<LPARAM>(r.volume.get()) == tip->lParam) row = &r;
   if (row == nullptr) return;
   const CVolumeInfo* record = row->volume.get();

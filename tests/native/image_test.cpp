@@ -327,7 +327,7 @@ TEST(TargetTest, ReadinessAtItsEdges) {
 // VHD, past Azure's largest upload, or for a table in 4096-byte sectors.
 TEST(TargetTest, AzuresFixIsOneThatWorks) {
   const auto image = [](ImageFormat format, uint64_t size, uint32_t sector = 512) {
-    report::ImageFinding c;
+    ImageFinding c;
     c.check.format = format;
     c.check.virtualSize = size;
     c.check.fileBytes = 206848;  // a dynamic file's own size says nothing of the upload
@@ -338,7 +338,7 @@ TEST(TargetTest, AzuresFixIsOneThatWorks) {
   constexpr uint64_t GiB = 1ull << 30;
   const struct {
     const char* what;
-    report::ImageFinding image;
+    ImageFinding image;
     uint64_t upload;
     const char* reason;  // the last reason's words begin so
     const char* fix;

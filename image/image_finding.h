@@ -1,0 +1,22 @@
+// What the check of one disk file found: its check, and its readiness for a target where
+// one was named.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "image/image_check.h"
+#include "image/image_target.h"
+
+struct ImageFinding {
+  ImageCheck check;
+  std::optional<TargetCheck> target;
+};
+
+// The file at `path` checked offline, and for `target` where one is named.
+inline ImageFinding FindImage(const std::string& path, const ImageOptions& options,
+                              std::optional<Target> target) {
+  ImageFinding finding{CheckImage(path, options), std::nullopt};
+  if (target) finding.target = CheckTarget(finding.check, *target);
+  return finding;
+}
