@@ -8,7 +8,7 @@ namespace {
 // The volume counts its sectors in other bytes than its drive, or the drive's own answers
 // named two sizes: its sector numbers and the drive's grid do not meet.
 bool SectorSizesDisagree(const CVolumeInfo& volume, const DriveInfo& drive) {
-  if (drive.status < 0) return false;
+  if (!drive.Opened()) return false;
   return drive.sectorSizesDisagree || (drive.bytesPerLogicalSector != 0 &&
                                        drive.bytesPerLogicalSector != volume.GetBytesPerSector());
 }

@@ -30,7 +30,7 @@ void DriveTable::HoldsVolume(DiskNumber number) { m_entries[number].holdsVolume 
 std::vector<DiskNumber> DriveTable::Listed() const {
   std::vector<DiskNumber> numbers;
   uint32_t n = 0;
-  for (; n < kDriveCount && (*this)[DiskNumber(n)].status >= 0; ++n)
+  for (; n < kDriveCount && (*this)[DiskNumber(n)].Opened(); ++n)
     numbers.push_back(DiskNumber(n));
   for (const auto& [number, entry] : m_entries)
     if (entry.holdsVolume && number.value >= n) numbers.push_back(number);
@@ -150,7 +150,7 @@ AtaOutcome AskAta(Device& drive, DriveInfo* out) {
   TakeGeometry(data, out);
   out->rotationWord = Word(data, 217);
   out->identityTrim = (Word(data, 169) & 1) != 0;
-  out->status = 1;
+  out->status = DriveInfo::kIdentified;
   return AtaOutcome::Identified;
 }
 
@@ -285,14 +285,15 @@ DescriptorTexts ReadDeviceDescriptor(const BYTE* answer, DWORD returned) {
 }
 
 void IdentifyDrive(uint32_t index, DriveInfo* out, AccessMode mode) {
-  out->status = 0;
+  out->status = DriveInfo::kNoIdentity;
 
   // Read and write access: Windows demands both for the SMART request and the SCSI
   // pass-through. Without them, access 0 still answers the storage property queries.
   const DWORD access = mode == AccessMode::Raw ? GENERIC_READ | GENERIC_WRITE : 0;
   Device drive(PhysicalDrivePath(index), access, 0);
   if (!drive.IsOpen()) {
-    out->status = drive.OpenError() == ERROR_ACCESS_DENIED ? -2 : -1;
+    out->status = drive.OpenError() == ERROR_ACCESS_DENIED ? DriveInfo::kAccessDenied
+                                                            : DriveInfo::kOpenFailed;
     return;
   }
   if (mode == AccessMode::QueryOnly) {

@@ -26,9 +26,12 @@ enum class GeometrySource {
 enum class Media { Hdd, Ssd };
 
 struct DriveInfo {
-  // 1: ATA identity read, every field valid; 0: opened but no ATA identity (model may
-  // hold a SCSI name); -1: open failed; -2: open failed with access denied.
-  int32_t status = 0;
+  // What the open and the identity gave: the values of `status`.
+  static constexpr int32_t kIdentified = 1;     // ATA identity read, every field valid
+  static constexpr int32_t kNoIdentity = 0;     // opened, no ATA identity (model may hold a SCSI name)
+  static constexpr int32_t kOpenFailed = -1;    // the open failed
+  static constexpr int32_t kAccessDenied = -2;  // the open failed with access denied
+  int32_t status = kNoIdentity;
   uint16_t sectorsPerPhysical = 0;  // logical sectors per physical sector
   uint16_t alignPhase = 0;          // L starts a physical sector when L ≡ alignPhase (mod spp)
   CString model;
@@ -56,7 +59,9 @@ struct DriveInfo {
   std::optional<DriveLayout> layout;
 
   // The verdict may judge volumes of this drive against its grid.
-  bool HasGeometry() const { return status >= 0 && geometry != GeometrySource::None; }
+  bool HasGeometry() const { return Opened() && geometry != GeometrySource::None; }
+  bool Opened() const { return status >= kNoIdentity; }
+  bool Identified() const { return status > kNoIdentity; }
   // A hard disk or an SSD: the seek penalty where the stack says, else the identity's
   // rotation rate (1: not rotating); none where neither says.
   std::optional<Media> MediaKind() const {

@@ -35,7 +35,7 @@ std::optional<ScanRow> CScan::Next() {
   if (m_cursor >= 0 && m_cursor < kDriveCount) {
     const DriveInfo& drive = g_drives.Identify(DiskNumber(static_cast<uint32_t>(m_cursor)), m_mode);
     // The first drive that does not open ends the drive phase.
-    if (drive.status < 0 || m_cursor == kDriveCount - 1)
+    if (!drive.Opened() || m_cursor == kDriveCount - 1)
       m_cursor = 'C';
     else
       ++m_cursor;
@@ -116,7 +116,7 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
                                       std::vector<std::string> paths, std::string volumeName) {
   const int code = record->Probe(m_mode);
   if (record->m_letter != 0) volumeName = VolumeNameOf(RootPath(record->m_letter));
-  if (code != 3 || record->m_failure != ProbeFailure::None || record->m_extents.empty()) {
+  if (code != CVolumeInfo::kLocal || record->m_failure != ProbeFailure::None || record->m_extents.empty()) {
     Skip(*record, std::move(name), volumeName);
     return std::nullopt;
   }

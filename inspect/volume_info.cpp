@@ -179,22 +179,22 @@ int CVolumeInfo::Probe(AccessMode mode) {
       m_bytesPerSector = 2048;
       m_bytesPerCluster = 2048;
       m_optical = true;
-      return 1;
+      return kOptical;
     }
     Fail(ProbeFailure::Sizes, sizesError);
-    return 0;
+    return kNotUsable;
   }
 
   if (!m_probed) {
     if (type < DRIVE_REMOVABLE || type > DRIVE_CDROM) {
       Fail(ProbeFailure::DriveType, ERROR_SUCCESS);
-      return 0;
+      return kNotUsable;
     }
     if (type == DRIVE_REMOTE) m_remote = true;
     if (type == DRIVE_CDROM) m_optical = true;
   }
-  int code = m_remote ? 5 : 1;
-  if (!m_optical) code |= 2;
+  int code = kProbeUsable | (m_remote ? kProbeRemote : 0);
+  if (!m_optical) code |= kProbeNotOptical;
   m_bytesPerCluster = m_bytesPerSector * sectorsPerCluster;
 
   if (type != DRIVE_CDROM) ProbeDevice();

@@ -54,6 +54,11 @@ class CVolumeInfo {
   // The drive sector at which the data area begins; all ones when not determined.
   uint64_t GetDataStartSector() const;
 
+  // What Probe returns, bit by bit: usable, not optical, remote.
+  static constexpr int kProbeUsable = 1, kProbeNotOptical = 2, kProbeRemote = 4;
+  static constexpr int kNotUsable = 0, kOptical = kProbeUsable,
+                       kLocal = kProbeUsable | kProbeNotOptical, kRemote = kLocal | kProbeRemote;
+
   // Sector numbers are 64-bit: disks past 2 TiB have partitions beyond sector 2^32. A
   // start or data start that could not be determined is all ones.
   static constexpr uint64_t kNotDetermined = ~uint64_t{0};

@@ -90,7 +90,7 @@ void Judged(Line& l, const Partition& p) {
 std::string PartitionAt(const DriveTable& drives, std::optional<DiskNumber> disk, Sectors start) {
   if (!disk) return "";
   const DriveInfo& d = drives[*disk];
-  if (d.status < 0 || !d.layout) return "";
+  if (!d.Opened() || !d.layout) return "";
   for (const Partition& p : d.layout->partitions)
     if (d.layout->SectorOf(p.start) == start) return std::to_string(p.number);
   return "";

@@ -88,7 +88,7 @@ const char* UndeterminedWords(Undetermined reason) {
 DriveGeometry GeometryOf(const DriveInfo& drive) {
   DriveGeometry g;
   // A drive without an ATA identity may still have reported its grid.
-  g.reported = drive.status > 0 || drive.HasGeometry();
+  g.reported = drive.Identified() || drive.HasGeometry();
   if (!g.reported) return g;
   if (drive.sectorsPerPhysical != 1)
     g.alignment = static_cast<int>(drive.sectorsPerPhysical) - static_cast<int>(drive.alignPhase);

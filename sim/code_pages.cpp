@@ -1,5 +1,9 @@
 #include "sim/code_pages.h"
 
+#include <cstring>
+
+#include "sim/machine.h"
+
 #include <algorithm>
 #include <map>
 
@@ -75,6 +79,77 @@ std::optional<std::string> EncodeCodePage(uint32_t codePage, const std::u16strin
     }
   }
   return out;
+}
+
+// The machine's code page, and its conversions through it, from the tables above.
+UINT Machine::GetACP() {
+  Record(Call("GetACP"));
+  return codePage;
+}
+
+// As Windows decodes without flags: CP_ACP is the machine's own; a length of -1 takes the
+// terminator too; without a buffer, the characters it would take.
+int Machine::MultiByteToWideChar(UINT page, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
+                                 int wideChars) {
+  Call& c = Record(Call("MultiByteToWideChar"));
+  c.size = static_cast<DWORD>(textBytes);
+  if (Injected(c, ERROR_INVALID_PARAMETER)) return 0;
+  if (text == nullptr || textBytes == 0 || textBytes < -1 || wideChars < 0 || flags != 0) {
+    Fail(c, ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const size_t bytes = textBytes == -1 ? std::strlen(text) + 1 : static_cast<size_t>(textBytes);
+  const std::optional<std::u16string> decoded =
+      DecodeCodePage(page == CP_ACP ? codePage : page, std::string(text, bytes));
+  if (!decoded) {
+    Fail(c, ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const auto needed = static_cast<int>(decoded->size());
+  if (wideChars == 0) {
+    m_lastError = ERROR_SUCCESS;
+    return needed;
+  }
+  if (wide == nullptr || wideChars < needed) {
+    Fail(c, ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::copy(decoded->begin(), decoded->end(), wide);
+  m_lastError = ERROR_SUCCESS;
+  return needed;
+}
+
+// As Windows encodes without flags or a default character of the caller's: '?' for what the
+// code page cannot hold, said through *usedDefault.
+int Machine::WideCharToMultiByte(UINT page, DWORD flags, LPCWCH wide, int wideChars, LPSTR text,
+                                 int textBytes, LPCCH defaultChar, LPBOOL usedDefault) {
+  Call& c = Record(Call("WideCharToMultiByte"));
+  c.size = static_cast<DWORD>(wideChars);
+  if (Injected(c, ERROR_INVALID_PARAMETER)) return 0;
+  if (wide == nullptr || wideChars <= 0 || textBytes < 0 || flags != 0 || defaultChar != nullptr) {
+    Fail(c, ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  bool defaulted = false;
+  const std::optional<std::string> encoded = EncodeCodePage(
+      page == CP_ACP ? codePage : page, std::u16string(wide, wide + wideChars), &defaulted);
+  if (!encoded) {
+    Fail(c, ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (usedDefault != nullptr) *usedDefault = defaulted ? TRUE : FALSE;
+  const auto needed = static_cast<int>(encoded->size());
+  if (textBytes == 0) {
+    m_lastError = ERROR_SUCCESS;
+    return needed;
+  }
+  if (text == nullptr || textBytes < needed) {
+    Fail(c, ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(text, encoded->data(), encoded->size());
+  m_lastError = ERROR_SUCCESS;
+  return needed;
 }
 
 }  // namespace sim

@@ -1,6 +1,6 @@
 #include "sim/machine.h"
 
-#include "sim/code_pages.h"
+#include "sim/names.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,25 +8,9 @@
 #include <cstring>
 #include <new>
 
-#include <sys/stat.h>
-
 namespace sim {
 
 namespace {
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  const size_t n = std::strlen(prefix);
-  if (text.size() < n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && StartsWithNoCase(a, b.c_str());
-}
 
 // "X:\" -> 'X'; anything else -> 0.
 char RootLetter(LPCSTR root) {
@@ -35,49 +19,7 @@ char RootLetter(LPCSTR root) {
   return static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
 }
 
-// Bytes [offset, offset + length) of a sparse sector store.
-Bytes ReadSparse(const std::map<uint64_t, Bytes>& sectors, uint32_t sectorSize, uint64_t offset,
-                 size_t length) {
-  Bytes out(length, 0);
-  size_t done = 0;
-  while (done < length) {
-    const uint64_t at = offset + done;
-    const uint64_t lba = at / sectorSize;
-    const size_t within = static_cast<size_t>(at % sectorSize);
-    const size_t chunk = std::min(length - done, static_cast<size_t>(sectorSize) - within);
-    auto it = sectors.find(lba);
-    if (it != sectors.end()) {
-      const Bytes& s = it->second;
-      for (size_t i = 0; i < chunk && within + i < s.size(); ++i) out[done + i] = s[within + i];
-    }
-    done += chunk;
-  }
-  return out;
-}
-
 }  // namespace
-
-void Cipher(uint64_t key, uint64_t volumeSector, Bytes& bytes) {
-  // splitmix64 over (key, sector, word): a keystream that differs in every byte.
-  for (size_t i = 0; i < bytes.size(); i += 8) {
-    uint64_t z = key + 0x9E3779B97F4A7C15ull * (volumeSector * 0x10000 + i / 8 + 1);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    for (size_t j = 0; j < 8 && i + j < bytes.size(); ++j)
-      bytes[i + j] ^= static_cast<uint8_t>(z >> (8 * j));
-  }
-}
-
-void Drive::WriteSector(uint64_t lba, const Bytes& content) {
-  Bytes sector(sectorSize, 0);
-  std::copy_n(content.begin(), std::min<size_t>(content.size(), sectorSize), sector.begin());
-  sectors[lba] = sector;
-}
-
-Bytes Drive::ReadSector(uint64_t lba) const {
-  return ReadSparse(sectors, sectorSize, lba * sectorSize, sectorSize);
-}
 
 void (*Installation::onUnmodelled)(const std::vector<std::string>&) = nullptr;
 
@@ -263,31 +205,6 @@ HANDLE Machine::CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_A
   return handle;
 }
 
-// A file: found by its path in any case, after the "\\?\" prefix that lifts the length
-// limit; anyone may read it. One a running virtual machine holds without sharing opens for
-// nobody.
-HANDLE Machine::OpenFile(Call& call, DWORD access, DWORD disposition) {
-  std::string path = call.path;
-  if (StartsWithNoCase(path, "\\\\?\\")) path.erase(0, 4);
-  const auto same = [&](const auto& entry) {
-    return entry.first.size() == path.size() && StartsWithNoCase(path, entry.first.c_str());
-  };
-  const auto found = std::find_if(files.begin(), files.end(), same);
-  call.failed = true;
-  if (found == files.end()) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
-  if (found->second.inUse) return Fail(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
-  if (disposition != OPEN_EXISTING) return Fail(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
-  OpenDevice device;
-  device.file = &found->second;
-  device.access = access;
-  HANDLE handle = sys::MintHandle(m_nextHandle);
-  m_handles[handle] = device;
-  call.handle = handle;
-  call.failed = false;
-  m_lastError = ERROR_SUCCESS;
-  return handle;
-}
-
 DWORD Machine::SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method) {
   Call call("SetFilePointer");
   call.handle = handle;
@@ -393,41 +310,6 @@ BOOL Machine::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, L
   return TRUE;
 }
 
-// A file reads to its end, and there succeeds short; its holes read as zeros.
-BOOL Machine::ReadOpenFile(OpenDevice& device, uint8_t* out, DWORD size, LPDWORD read, Call& c) {
-  const File& file = *device.file;
-  const uint64_t available = device.position >= file.size ? 0 : file.size - device.position;
-  const auto n = static_cast<size_t>(std::min<uint64_t>(size, available));
-  std::memset(out, 0, n);
-  if (!file.hostPath.empty() && n > 0) {
-    std::FILE* host = std::fopen(file.hostPath.c_str(), "rb");
-    const bool ok = host && fseeko(host, static_cast<off_t>(device.position), SEEK_SET) == 0 &&
-                    std::fread(out, 1, n, host) == n;
-    if (host) std::fclose(host);
-    if (!ok) return Fail(ERROR_READ_FAULT);
-  }
-  for (const auto& [at, bytes] : file.extents) {
-    const uint64_t from = std::max(at, device.position);
-    const uint64_t to = std::min(at + bytes.size(), device.position + n);
-    if (from < to)
-      std::memcpy(out + (from - device.position), bytes.data() + (from - at),
-                  static_cast<size_t>(to - from));
-  }
-  device.position += n;
-  if (read) *read = static_cast<DWORD>(n);
-  c.failed = false;
-  m_lastError = ERROR_SUCCESS;
-  return TRUE;
-}
-
-File HostFile(const std::string& path) {
-  File file;
-  file.hostPath = path;
-  struct stat status;
-  if (::stat(path.c_str(), &status) == 0) file.size = static_cast<uint64_t>(status.st_size);
-  return file;
-}
-
 BOOL Machine::CloseHandle(HANDLE handle) {
   Call call("CloseHandle");
   call.handle = handle;
@@ -475,76 +357,6 @@ void Machine::GetSystemTimeAsFileTime(LPFILETIME time) {
   Record(Call("GetSystemTimeAsFileTime"));
   time->dwLowDateTime = static_cast<DWORD>(systemTime);
   time->dwHighDateTime = static_cast<DWORD>(systemTime >> 32);
-}
-
-UINT Machine::GetACP() {
-  Record(Call("GetACP"));
-  return codePage;
-}
-
-// As Windows decodes without flags: CP_ACP is the machine's own; a length of -1 takes the
-// terminator too; without a buffer, the characters it would take.
-int Machine::MultiByteToWideChar(UINT page, DWORD flags, LPCCH text, int textBytes, LPWSTR wide,
-                                 int wideChars) {
-  Call& c = Record(Call("MultiByteToWideChar"));
-  c.size = static_cast<DWORD>(textBytes);
-  if (Injected(c, ERROR_INVALID_PARAMETER)) return 0;
-  if (text == nullptr || textBytes == 0 || textBytes < -1 || wideChars < 0 || flags != 0) {
-    Fail(c, ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  const size_t bytes = textBytes == -1 ? std::strlen(text) + 1 : static_cast<size_t>(textBytes);
-  const std::optional<std::u16string> decoded =
-      DecodeCodePage(page == CP_ACP ? codePage : page, std::string(text, bytes));
-  if (!decoded) {
-    Fail(c, ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  const auto needed = static_cast<int>(decoded->size());
-  if (wideChars == 0) {
-    m_lastError = ERROR_SUCCESS;
-    return needed;
-  }
-  if (wide == nullptr || wideChars < needed) {
-    Fail(c, ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::copy(decoded->begin(), decoded->end(), wide);
-  m_lastError = ERROR_SUCCESS;
-  return needed;
-}
-
-// As Windows encodes without flags or a default character of the caller's: '?' for what the
-// code page cannot hold, said through *usedDefault.
-int Machine::WideCharToMultiByte(UINT page, DWORD flags, LPCWCH wide, int wideChars, LPSTR text,
-                                 int textBytes, LPCCH defaultChar, LPBOOL usedDefault) {
-  Call& c = Record(Call("WideCharToMultiByte"));
-  c.size = static_cast<DWORD>(wideChars);
-  if (Injected(c, ERROR_INVALID_PARAMETER)) return 0;
-  if (wide == nullptr || wideChars <= 0 || textBytes < 0 || flags != 0 || defaultChar != nullptr) {
-    Fail(c, ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  bool defaulted = false;
-  const std::optional<std::string> encoded = EncodeCodePage(
-      page == CP_ACP ? codePage : page, std::u16string(wide, wide + wideChars), &defaulted);
-  if (!encoded) {
-    Fail(c, ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  if (usedDefault != nullptr) *usedDefault = defaulted ? TRUE : FALSE;
-  const auto needed = static_cast<int>(encoded->size());
-  if (textBytes == 0) {
-    m_lastError = ERROR_SUCCESS;
-    return needed;
-  }
-  if (text == nullptr || textBytes < needed) {
-    Fail(c, ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(text, encoded->data(), encoded->size());
-  m_lastError = ERROR_SUCCESS;
-  return needed;
 }
 
 BOOL Machine::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,

@@ -4,7 +4,8 @@
 # --mingw, read with mingw-w64's headers: the windows and the framework build only there).
 # The lab's data script (sim/lab.cpp) is a table of a machine, not a function to read, and
 # is left out.
-# Usage: function_size.sh BUILD [--mingw]
+# With --mingw, the files NATIVE (a native build) also compiles are left to its own check.
+# Usage: function_size.sh BUILD [--mingw [NATIVE]]
 set -e
 build=$1
 extra=""
@@ -16,15 +17,20 @@ if [ "${2:-}" = "--mingw" ]; then
   done
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
-files=$(python3 - "$build/compile_commands.json" "$root" <<'PY'
+native=""
+[ "${2:-}" = "--mingw" ] && [ -f "${3:-}/compile_commands.json" ] && native="$3/compile_commands.json"
+files=$(python3 - "$build/compile_commands.json" "$root" "$native" <<'PY'
 import json, os, sys
 root = sys.argv[2] + "/"
+checked = set()
+if sys.argv[3]:
+    checked = {os.path.realpath(e["file"]) for e in json.load(open(sys.argv[3]))}
 folders = ("app/", "disk/", "image/", "inspect/", "json/", "platform/", "report/", "sim/",
            "trace/", "ui/", "framework/")
 for entry in json.load(open(sys.argv[1])):
     path = os.path.realpath(entry["file"])
     rel = path[len(root):] if path.startswith(root) else ""
-    if rel.startswith(folders) and rel != "sim/lab.cpp":
+    if rel.startswith(folders) and rel != "sim/lab.cpp" and path not in checked:
         print(path)
 PY
 )

@@ -26,7 +26,7 @@
 namespace trace {
 
 // The format this version writes in a trace's first line (trace_calls.h names them).
-constexpr uint32_t kTraceFormat = 7;
+constexpr uint32_t kTraceFormat = kTimeFormat;
 
 // The machine's Windows version as a trace's first line names it, asked of `machine`.
 std::string WindowsVersion(sys::Backend& machine);

@@ -35,6 +35,10 @@ enum class HandleUse { None, Opens, On };
 // encode the Unicode names of an image's parents; 7 asks the time (a trace of an older
 // format records none, and answers 1970-01-01T00:00:00Z).
 constexpr uint32_t kFirstFormat = 1;
+constexpr uint32_t kPiecesFormat = 2;
+constexpr uint32_t kBootSectorFormat = 3;
+constexpr uint32_t kWindowsViewFormat = 4;
+constexpr uint32_t kComputerNameFormat = 5;
 constexpr uint32_t kCodePageFormat = 6;
 constexpr uint32_t kTimeFormat = 7;
 
@@ -80,7 +84,7 @@ struct CreateFileCall : CallBase {
     CreateFileCall queried = *this;
     queried.access = 0;
     queried.flags = 0;
-    return held(queried.Ask("")) ? 3 : kFirstFormat;
+    return held(queried.Ask("")) ? kBootSectorFormat : kFirstFormat;
   }
 };
 
@@ -113,13 +117,13 @@ struct DeviceIoControlCall : CallBase {
     const bool since2 = code == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS ||
                         code == IOCTL_DISK_GET_DRIVE_LAYOUT_EX ||
                         code == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX;
-    if (since2) return 2;
+    if (since2) return kPiecesFormat;
     // The seek penalty and TRIM properties: the query's first DWORD names the property.
     if (code == IOCTL_STORAGE_QUERY_PROPERTY && in && in->size() >= 4) {
       const uint32_t property =
           (*in)[0] | ((*in)[1] << 8) | ((*in)[2] << 16) | (static_cast<uint32_t>((*in)[3]) << 24);
       if (property == StorageDeviceSeekPenaltyProperty || property == StorageDeviceTrimProperty)
-        return 4;
+        return kWindowsViewFormat;
     }
     return kFirstFormat;
   }
@@ -327,7 +331,7 @@ struct OpenProcessTokenCall : CallBase {
   Question Ask(const std::string&) const { return Question(kName).Hex(" access ", access); }
   template <class Held>
   uint32_t AskedSince(const Held&) const {
-    return 2;
+    return kPiecesFormat;
   }
 };
 
@@ -352,7 +356,7 @@ struct GetTokenInformationCall : CallBase {
   }
   template <class Held>
   uint32_t AskedSince(const Held&) const {
-    return 2;
+    return kPiecesFormat;
   }
 };
 
@@ -377,7 +381,7 @@ struct GetFileInformationByHandleCall : CallBase {
   }
   template <class Held>
   uint32_t AskedSince(const Held&) const {
-    return 4;
+    return kWindowsViewFormat;
   }
 };
 
@@ -397,7 +401,7 @@ struct GetComputerNameCall : CallBase {
   Question Ask(const std::string&) const { return Question(kName).Unsigned(" size ", size); }
   template <class Held>
   uint32_t AskedSince(const Held&) const {
-    return 5;
+    return kComputerNameFormat;
   }
 };
 

@@ -63,7 +63,7 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
     m_list.SetItemText(row, 2, report::PhysicalSectorCell(geometry).c_str());
     // Only an ATA identity has a serial or firmware of its own to show; any drive may hold a
     // misaligned partition that no row shows, or report a physical sector past 4 KiB.
-    const bool tip = drive.status > 0 || !report::PartitionTip(drive).empty() ||
+    const bool tip = drive.Identified() || !report::PartitionTip(drive).empty() ||
                      !report::PhysicalSectorNote(drive).empty() || !report::CostNote(drive).empty();
     m_list.SetItemData(row, static_cast<DWORD_PTR>(tip ? static_cast<LPARAM>(i) : kNoTip));
   }
@@ -114,8 +114,8 @@ void CDeviceInfoDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
   if (tip->lParam < 0 || static_cast<size_t>(tip->lParam) >= m_numbers.size()) return;
   const DriveInfo& drive = g_drives[m_numbers[static_cast<size_t>(tip->lParam)]];
   CString text;
-  if (drive.status > 0 && !drive.serial.IsEmpty()) text.Format("Ser=%s", drive.serial.GetString());
-  if (drive.status > 0 && !drive.firmware.IsEmpty()) {
+  if (drive.Identified() && !drive.serial.IsEmpty()) text.Format("Ser=%s", drive.serial.GetString());
+  if (drive.Identified() && !drive.firmware.IsEmpty()) {
     if (!text.IsEmpty()) text += '\n';
     text += "f/w=";
     text += drive.firmware;

@@ -157,35 +157,6 @@ TEST_F(ImageTest, ARawImagesSectorSizeIsWhatItsContentWitnesses) {
   EXPECT_NE(err.find("option '--sector-size' needs 512 or 4096"), std::string::npos);
 }
 
-// NTFS's sectors per cluster past 0x80 count 2^(256 - n) sectors, as ntfs-3g reads them;
-// the named sector size of each file system whatever size it was read at.
-TEST(BootSectorTest, ClustersAndNamedSectorSizes) {
-  struct Case {
-    uint16_t bytes;
-    uint8_t perCluster;
-    std::optional<uint64_t> cluster;
-  } cases[] = {{512, 8, 4096},
-               {512, 0x80, 65536},
-               {512, 0xF8, 131072},
-               {4096, 0xF8, 1u << 20},
-               {512, 0xF4, 2u << 20},
-               {512, 0, std::nullopt},
-               {512, 0xE0, std::nullopt},
-               {4096, 1, 4096}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.bytes << " " << int(c.perCluster));
-    sim::Bytes boot = sim::BuildNtfsBootSector(c.bytes, 1, 0);
-    boot[13] = c.perCluster;
-    boot.resize(std::max<size_t>(boot.size(), c.bytes));
-    EXPECT_EQ(ReadBootSector(boot.data(), c.bytes).clusterBytes, c.cluster);
-    EXPECT_EQ(NamedSectorBytes(boot.data()), std::optional<uint32_t>(c.bytes));
-  }
-  sim::FatParams fat = sim::Fat32Layout(1 << 20, 8, 32, 4096);
-  EXPECT_EQ(NamedSectorBytes(sim::BuildFatBootSector(fat).data()), 4096u);
-  EXPECT_EQ(NamedSectorBytes(sim::BuildExfatBootSector(12, 0, 0).data()), 4096u);
-  EXPECT_EQ(NamedSectorBytes(sim::Bytes(512, 0).data()), std::nullopt);
-}
-
 sim::Bytes Text(const std::string& text) { return sim::Bytes(text.begin(), text.end()); }
 
 // Every field a container's header takes from the file is checked before it is used; each
