@@ -3,6 +3,7 @@
 // PedAlignment and util-linux's libfdisk context keep one unit and one alignment per device.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -11,6 +12,12 @@
 #include "disk/verdict.h"
 
 struct DriveLayout;
+
+// The unit the file system writes atomically, against which clusters are judged: the
+// physical sector, at most 4096 bytes (Windows' FileSystemEffectivePhysicalBytesPerSector-
+// ForAtomicity), never less than the logical sector. NVMe drives report their own unit of
+// 8, 16 or 32 KiB as the physical sector on Windows 11; NTFS still writes 4 KiB.
+constexpr uint64_t kMostAtomicWrite = 4096;
 
 struct Disk {
   SectorSize sectorSize{0};  // its logical sector; 0 where nothing said one
@@ -22,9 +29,9 @@ struct Disk {
 
   // The bytes of one step of the grid; 0 without a grid.
   uint64_t PhysicalBytes() const { return grid ? uint64_t{sectorSize.Bytes()} * grid->Grain() : 0; }
-  // The unit clusters are judged against: the physical sector, at most the 4096 bytes the
-  // file system writes atomically, never less than the logical sector.
+  // The unit clusters are judged against (kMostAtomicWrite): computed here only.
   uint64_t ClusterUnitBytes() const {
-    return ::ClusterUnitBytes(sectorSize.Bytes(), PhysicalBytes());
+    const uint64_t capped = std::min(PhysicalBytes(), kMostAtomicWrite);
+    return std::max<uint64_t>(capped, sectorSize.Bytes());
   }
 };

@@ -56,13 +56,3 @@ class SectorSize {
  private:
   uint32_t m_bytes;
 };
-
-// The unit the file system writes atomically, against which clusters are judged: the
-// physical sector, at most 4096 bytes (Windows' FileSystemEffectivePhysicalBytesPerSector-
-// ForAtomicity), never less than the logical sector. NVMe drives report their own unit of
-// 8, 16 or 32 KiB as the physical sector on Windows 11; NTFS still writes 4 KiB.
-constexpr uint64_t kMostAtomicWrite = 4096;
-constexpr uint64_t ClusterUnitBytes(uint64_t logicalBytes, uint64_t physicalBytes) {
-  const uint64_t capped = physicalBytes < kMostAtomicWrite ? physicalBytes : kMostAtomicWrite;
-  return capped > logicalBytes ? capped : logicalBytes;
-}

@@ -102,6 +102,8 @@ std::vector<std::pair<uint32_t, std::optional<Verdict>>> Verdicts(const Reading&
 
 }  // namespace
 
+Disk ImageCheck::Guest() const { return ImageDisk(logicalSectorSize, grid); }
+
 ImageVerdict ImageCheck::Judged() const {
   const auto undetermined = [](ImageReason reason) {
     return ImageVerdict{Verdict::Undetermined, reason, Undetermined::None};

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/disk.h"
 #include "image/disk_image.h"
 #include "image/disk_table.h"
 
@@ -72,6 +73,8 @@ struct ImageCheck {
   // where a partition holds other volumes (LDM, Storage Spaces), whose own places this
   // reader does not read, or where a partition is undetermined; else aligned.
   ImageVerdict Judged() const;
+  // The disk inside, as the judge sees it: its logical sector and the grid it is judged on.
+  Disk Guest() const;
 };
 
 // What the person named: the grid (a power of two from 512 to 1 MiB) and a raw image's

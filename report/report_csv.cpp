@@ -162,7 +162,7 @@ void ImageLines(std::string& csv, const ImageFinding& finding, const RunMode& mo
     line.targetFix = TargetFix(finding);
   }
   Append(csv, line, mode.decode);
-  const SectorSize size(image.logicalSectorSize);
+  const SectorSize size = image.Guest().sectorSize;
   for (const ImagePartition& ip : image.partitions) {
     const Partition& p = ip.partition;
     Line l{mode.computer, "image-partition", image.path};

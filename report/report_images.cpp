@@ -274,7 +274,7 @@ std::string ImageText(const ImageFinding& finding) {
   AppendFixedWidthLine(
       text, {"Part", "Type", "Start", "Length", "Alignment", "Aligned to", "File system"},
       kPartitionWidths, 1);
-  const SectorSize size(image.logicalSectorSize);
+  const SectorSize size = image.Guest().sectorSize;
   for (const ImagePartition& ip : image.partitions) {
     const Partition& p = ip.partition;
     AppendFixedWidthLine(text,

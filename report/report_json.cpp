@@ -241,7 +241,7 @@ void ImageMembers(JsonWriter& json, const ImageFinding& finding) {
   json.BeginArray();
   for (const ImagePartition& ip : image.partitions) {
     json.BeginObject();
-    ImagePartitionMembers(json, ip, SectorSize(image.logicalSectorSize));
+    ImagePartitionMembers(json, ip, image.Guest().sectorSize);
     json.EndObject();
   }
   json.EndArray();

@@ -72,7 +72,7 @@ void ImageRecords(std::string& out, const ImageFinding& finding, const RunMode& 
   for (const ImagePartition& ip : image.partitions)
     Record(out, "image-partition", mode, run, [&](JsonWriter& json) {
       json.Member("image", image.path);
-      ImagePartitionMembers(json, ip, SectorSize(image.logicalSectorSize));
+      ImagePartitionMembers(json, ip, image.Guest().sectorSize);
     });
 }
 
