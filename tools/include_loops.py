@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""Finds include loops among the product's files, a header and its source taken as one.
+"""Finds include loops among the product's files, a header and its source taken as one,
+and includes that run against the house's layers (app -> ui -> report -> {inspect, image}
+-> disk -> platform; inspect and image never include each other).
 
-Usage: include_loops.py [ROOT]. Prints each loop and exits 1 where there is one. The
-framework's window, application and control classes include each other by design (a
-window knows its application, a control its window) and are left out.
+Usage: include_loops.py [ROOT]. Prints each loop and each include across the layers, and
+exits 1 where there is one. The framework's window, application and control classes
+include each other by design (a window knows its application, a control its window) and
+are left out of the loops.
 """
 import os
 import re
@@ -12,6 +15,21 @@ import sys
 PRODUCT = ["app", "disk", "framework", "image", "inspect", "json", "platform", "report",
            "sim", "trace", "ui"]
 EXEMPT = {"framework/wnd", "framework/app", "framework/controls"}
+# What each folder may include besides itself.
+BELOW = {
+    "app": {"ui", "report", "inspect", "image", "disk", "trace", "json", "platform",
+            "framework", "res"},
+    "ui": {"report", "inspect", "image", "disk", "json", "platform", "framework", "res"},
+    "report": {"inspect", "image", "disk", "json", "platform", "res"},
+    "inspect": {"disk", "platform"},
+    "image": {"disk", "platform"},
+    "disk": {"platform"},
+    "trace": {"json", "platform", "res"},
+    "sim": {"disk", "platform"},
+    "framework": {"platform"},
+    "json": set(),
+    "platform": set(),
+}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
@@ -32,6 +50,22 @@ def units(root):
             edges.setdefault(unit, set()).update(t for t in targets if t != unit)
     return {u: {t for t in ts if t in edges and t not in EXEMPT}
             for u, ts in edges.items() if u not in EXEMPT}
+
+
+def across_layers(root):
+    """Each include of a folder the folder may not include: (file, included)."""
+    found = []
+    for folder, allowed in sorted(BELOW.items()):
+        base = os.path.join(root, folder)
+        for name in sorted(os.listdir(base)) if os.path.isdir(base) else []:
+            if not name.endswith((".h", ".cpp")):
+                continue
+            with open(os.path.join(base, name), encoding="utf-8") as f:
+                for target in INCLUDE.findall(f.read()):
+                    other = target.split("/")[0]
+                    if "/" in target and other != folder and other not in allowed:
+                        found.append((f"{folder}/{name}", target))
+    return found
 
 
 def loops(edges):
@@ -71,7 +105,10 @@ def main():
     found = loops(units(root))
     for group in found:
         print("include loop: " + " <-> ".join(group))
-    return 1 if found else 0
+    crossing = across_layers(root)
+    for where, target in crossing:
+        print(f"include across the layers: {where} includes {target}")
+    return 1 if found or crossing else 0
 
 
 if __name__ == "__main__":
