@@ -100,6 +100,8 @@ bool TakeFile(const std::vector<std::string>& args, size_t& i, Options* options,
                                          : options->replay;
   if (arg == "--image")
     options->images.push_back(args[++i]);
+  else if (arg == "--image-list")
+    options->imageLists.push_back(args[++i]);
   else
     file = args[++i];
   return true;
@@ -139,7 +141,8 @@ bool TakeValue(const std::vector<std::string>& args, size_t& i, Options* options
 bool TakeOne(const std::vector<std::string>& args, size_t& i, Options* options,
              std::string* bad) {
   const std::string& arg = args[i];
-  if (arg == "--trace" || arg == "--replay" || arg == "--image" || arg == "--prom")
+  if (arg == "--trace" || arg == "--replay" || arg == "--image" || arg == "--image-list" ||
+      arg == "--prom")
     return TakeFile(args, i, options, bad);
   if (arg == "--grid" || arg == "--target" || arg == "--sector-size")
     return TakeValue(args, i, options, bad);
@@ -169,20 +172,21 @@ bool TakeOne(const std::vector<std::string>& args, size_t& i, Options* options,
 
 // The options that go only with others; false with the first that is alone.
 bool Combined(const Options& options, std::string* bad) {
-  const bool images = !options.images.empty();
+  const bool images = options.ChecksImages();
   // Images are checked instead of the machine: nothing of the machine to list, record or
   // replay.
   if (images && (options.drives || !options.trace.empty() || !options.replay.empty()))
-    *bad = "option '--image' goes with '--grid', '--sector-size', '--target', '--prom' and the "
-           "output options only";
+    *bad = std::string("option '") + (options.images.empty() ? "--image-list" : "--image") +
+           "' goes with '--grid', '--sector-size', '--target', '--prom' and the output options "
+           "only";
   else if (options.critical && options.output != Output::Nagios)
     *bad = "option '--critical' goes with '--nagios' only";
   else if (options.image.grid && !images)
-    *bad = "option '--grid' goes with '--image' only";
+    *bad = "option '--grid' goes with '--image' or '--image-list' only";
   else if (options.image.sectorSize && !images)
-    *bad = "option '--sector-size' goes with '--image' only";
+    *bad = "option '--sector-size' goes with '--image' or '--image-list' only";
   else if (options.target && !images)
-    *bad = "option '--target' goes with '--image' only";
+    *bad = "option '--target' goes with '--image' or '--image-list' only";
   return bad->empty();
 }
 
@@ -214,6 +218,11 @@ std::string OptionList() {
            ") instead of this machine: its container and the partitions inside, judged against "
            "the grid the guest's host writes in; no drive is opened and no administrative rights "
            "are needed"},
+      {"--image-list LIST",
+       "check each disk image LIST names, one path a line (UTF-16 or UTF-8, as PowerShell "
+       "writes them, or the system's code page); blank lines and lines starting with # are "
+       "skipped, a relative path is taken from LIST's folder, and a path on another computer "
+       "or a device is not opened"},
       {"--grid BYTES", "that grid: a power of two from 512 to 1048576 (default 4096)"},
       {"--sector-size N",
        "the logical sector size of the disk in a raw image, 512 or 4096, where its table and "
@@ -247,8 +256,9 @@ std::string Usage() {
   std::string text =
       "Usage: TessarelReport [--drives] [OUTPUT] [--prom FILE] [--trace FILE]\n"
       "                      [--replay FILE]\n"
-      "       TessarelReport --image FILE [--image FILE ...] [--grid BYTES]\n"
-      "                      [--sector-size 512|4096] [--target azure|hyperv]\n"
+      "       TessarelReport --image FILE [--image FILE ...] [--image-list LIST]\n"
+      "                      [--grid BYTES] [--sector-size 512|4096]\n"
+      "                      [--target azure|hyperv]\n"
       "                      [OUTPUT] [--prom FILE]\n"
       "       TessarelReport --help | --version\n\n";
   text += Wrapped("", 0, "OUTPUT is one of " + OutputList("", true) +

@@ -18,8 +18,12 @@ struct Options {
   bool outputNamed = false;  // an output option was given: --prom alone prints nothing
   std::string trace, replay, metrics;  // files
   std::vector<std::string> images;
+  std::vector<std::string> imageLists;  // files of paths, one a line
   ImageOptions image;
   std::optional<Target> target;  // what the disk files are checked for besides
+
+  // Disk files are checked instead of the machine.
+  bool ChecksImages() const { return !images.empty() || !imageLists.empty(); }
 };
 
 // False with what is wrong with the arguments.

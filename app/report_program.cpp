@@ -10,6 +10,7 @@
 #include "app/report_options.h"
 #include "app/report_machine.h"
 #include "app/startup_check.h"
+#include "image/image_list.h"
 #include "inspect/scan.h"
 #include "platform/ansi_text.h"
 #include "platform/run_stamp.h"
@@ -180,6 +181,16 @@ int CheckImages(const Options& options, const ReportTexts& texts, const ReportMa
   report::Findings findings;
   for (const std::string& path : options.images)
     findings.images.push_back(FindImage(path, options.image, options.target));
+  for (const std::string& file : options.imageLists) {
+    const ImageList list = ReadImageList(file);
+    if (!list.read)
+      return CannotRun(options.output, "cannot read the image list " + file + ": " + list.why + "\n",
+                       out, err);
+    for (const ListedImage& listed : list.images)
+      findings.images.push_back(
+          listed.refused.empty() ? FindImage(listed.path, options.image, options.target)
+                                 : UnopenedImage(listed.shown, listed.refused));
+  }
   report::RunMode& mode = findings.mode;
   if (ForOtherMachines(options)) {
     mode.elevation = AskElevation();
@@ -219,7 +230,7 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
     return CannotRun(options.output, opened, out, err);
   std::optional<sys::Using> door;
   if (sys::Backend* backend = machine.Backend()) door.emplace(*backend);
-  int status = options.images.empty() ? Scan(options, texts, machine, out, err)
+  int status = !options.ChecksImages() ? Scan(options, texts, machine, out, err)
                                       : CheckImages(options, texts, machine, out, err);
   door.reset();
 

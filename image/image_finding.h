@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "image/image_check.h"
 #include "image/image_target.h"
@@ -18,5 +19,15 @@ inline ImageFinding FindImage(const std::string& path, const ImageOptions& optio
                               std::optional<Target> target) {
   ImageFinding finding{CheckImage(path, options), std::nullopt};
   if (target) finding.target = CheckTarget(finding.check, *target);
+  return finding;
+}
+
+// A file named where Tessarel does not open it (a list's line on another computer): refused
+// unopened, with why.
+inline ImageFinding UnopenedImage(const std::string& shown, std::string why) {
+  ImageFinding finding;
+  finding.check.path = shown;
+  finding.check.refusal = ImageRefusal::CannotOpen;
+  finding.check.refusalWords = std::move(why);
   return finding;
 }

@@ -40,7 +40,8 @@ std::u16string DecodeAnsi(uint32_t codePage, const std::string& text) {
 }
 
 std::optional<std::string> EncodeAnsi(uint32_t codePage, const std::u16string& text) {
-  if (text.empty()) return std::string();
+  if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }))
+    return std::string(text.begin(), text.end());  // ASCII is ASCII in every ANSI code page
   if (text.size() > kMostBytes) return std::nullopt;
   const std::vector<WCHAR> wide(text.begin(), text.end());
   const int chars = static_cast<int>(wide.size());

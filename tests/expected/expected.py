@@ -51,6 +51,9 @@ OPTIONS = [("dos4k.img", ["--sector-size", "512"]), ("whole-ntfs4k.img", ["--sec
            ("fixed.vhd", ["--sector-size", "4096"]), ("mbr63.img", ["--grid", "512"]),
            ("gpt.img", ["--grid", "1048576"])]
 MIXED = ["gpt4k.img", "mbr63.img", "aligned.vhd", "empty.img", "missing.vhd", "gpt-neither.img"]
+# The mixed set as a list, in each encoding a list may come in: the same report from each.
+LISTS = {"mixed-utf16.txt": ("utf-16", "\r\n"), "mixed-utf8.txt": ("utf-8", "\n"),
+         "mixed-ansi.txt": ("cp1252", "\r\n")}
 SIMULATED = {"computer": "SIMULATED", "time": "2026-03-02T09:30:00Z", "seconds": "1772443800"}
 RUN_ID = "00000000-0000-4000-8000-000000000000"
 
@@ -80,10 +83,21 @@ def cases(disks):
     mixed = [a for image in MIXED for a in ("--image", image)]
     found.append(Case("images/a-mixed-set", "disks", [mixed + f for f in IMAGE_FORMS] +
                       [mixed + ["--target", "azure"] + f for f in TARGET_FORMS]))
+    found.append(Case("images/a-mixed-list", "disks",
+                      [["--image-list", name] + f for name in LISTS for f in ([], ["--json"])]))
     found.append(Case("program/usage", None, [["--help"], ["--version"], ["--bogus"],
                                                ["--image"], ["--summary", "--image"],
                                                ["--drives", "--image", "x.img"]]))
     return found
+
+
+def write_lists(folder):
+    """The mixed set's lists, with a comment, a blank line and (in the ANSI one) a byte no
+    UTF-8 holds; Python's utf-16 writes the byte-order mark PowerShell's does."""
+    for name, (encoding, end) in LISTS.items():
+        lines = ["# disques d'\u00e9t\u00e9", ""] + MIXED
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(end.join(lines + [""]).encode(encoding))
 
 
 # --- running ----------------------------------------------------------------------------------
@@ -166,7 +180,7 @@ def run_one(runner, case, args, folder, prom):
         if text_mode(args):
             out = from_text_mode(out)
         err = from_text_mode(err)
-    image_run = "--image" in args
+    image_run = "--image" in args or "--image-list" in args
     block = b"$ " + " ".join(args).encode() + b"\nexit %d\n" % done.returncode
     parts = [(b"stdout", out), (b"stderr", err)]
     if "--prom" in args:
@@ -200,6 +214,7 @@ def main():
         os.makedirs(folders["disks"])
         shutil.copytree(TRACES, folders["traces"])
         damaged = make_disks.extract(folders["disks"])
+        write_lists(folders["disks"])
         if damaged:  # the committed files are not what the manifest says: nothing to compare
             raise SystemExit("tests/expected/disks.tar.xz does not hold what disks.sha256 says:\n  " +
                              "\n  ".join(damaged))
