@@ -183,9 +183,13 @@ int CheckImages(const Options& options, const ReportTexts& texts, const ReportMa
     findings.images.push_back(FindImage(path, options.image, options.target));
   for (const std::string& file : options.imageLists) {
     const ImageList list = ReadImageList(file);
-    if (!list.read)
-      return CannotRun(options.output, "cannot read the image list " + file + ": " + list.why + "\n",
-                       out, err);
+    if (!list.read) {
+      const std::string line = "cannot read the image list " + file + ": " + list.why;
+      if (options.output == Output::Summary || options.output == Output::Nagios)
+        return CannotRun(options.output, line, out, err);
+      *err += "TessarelReport: " + line + "\n";
+      return Status(report::ExitStatus::CannotRun);
+    }
     for (const ListedImage& listed : list.images)
       findings.images.push_back(
           listed.refused.empty() ? FindImage(listed.path, options.image, options.target)

@@ -20,6 +20,9 @@ struct Findings {
   bool ChecksImages() const { return !machine || !images.empty(); }
   // Whether every volume Windows listed was taken: the list of disk files always is.
   bool Complete() const { return !machine || machine->listing.complete; }
+  // A run over disk files that found none (its lists name none): nothing was judged, and
+  // that is no pass.
+  bool NothingToCheck() const { return !machine && images.empty(); }
 };
 
 // Each thing the run examined, by its own verdict; none for one it could not examine (a
@@ -38,9 +41,10 @@ inline std::vector<std::optional<Verdict>> Examined(const Findings& findings) {
 }
 
 // 1 where anything is misaligned, else 2 where anything is undetermined or was not
-// examined, or the list of volumes did not come whole (no report to act on), else 0.
+// examined, or the list of volumes did not come whole, or there was no disk file to check
+// (no report to act on), else 0.
 inline ExitStatus ExitStatusOf(const Findings& findings) {
-  if (!findings.Complete()) return ExitStatus::Undetermined;
+  if (!findings.Complete() || findings.NothingToCheck()) return ExitStatus::Undetermined;
   bool undetermined = false;
   for (const std::optional<Verdict>& verdict : Examined(findings)) {
     if (verdict == Verdict::Misaligned) return ExitStatus::Misaligned;

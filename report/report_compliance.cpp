@@ -14,13 +14,14 @@ Compliance ComplianceOf(const Findings& findings) {
     c.undetermined += verdict == Verdict::Undetermined;
   }
   c.complete = findings.Complete();
+  c.nothingToCheck = findings.NothingToCheck();
   return c;
 }
 
 const char* ComplianceVerdict(const Compliance& c) {
   if (!c.complete) return "incomplete";
   if (c.misaligned != 0) return "misaligned";
-  if (c.undetermined != 0 || c.notExamined != 0) return "undetermined";
+  if (c.undetermined != 0 || c.notExamined != 0 || c.nothingToCheck) return "undetermined";
   return "aligned";
 }
 

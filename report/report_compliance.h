@@ -15,13 +15,15 @@ namespace report {
 struct Compliance {
   size_t total = 0, misaligned = 0, undetermined = 0, notExamined = 0;
   bool complete = true;
+  bool nothingToCheck = false;  // a run over disk files that found none
 };
 
 // A volume the probe could not place, and a refused image, is one not examined.
 Compliance ComplianceOf(const Findings& findings);
 
 // "incomplete" where the list did not come whole, else "misaligned" where one is, else
-// "undetermined" where one is or one was not examined, else "aligned".
+// "undetermined" where one is or one was not examined or there was nothing to check, else
+// "aligned".
 const char* ComplianceVerdict(const Compliance& c);
 
 // {"TessarelVerdict":"aligned","TessarelVolumes":5,...} and a line feed.

@@ -186,6 +186,7 @@ Tally TallyOf(const Findings& findings) {
   Tally t;
   if (findings.machine) MachineItems(t, *findings.machine);
   if (findings.ChecksImages()) ImageItems(t, findings.images);
+  if (findings.NothingToCheck()) t.nothing = "no disk file to check: the lists name none";
   return t;
 }
 
@@ -200,6 +201,8 @@ std::string SummaryLine(const Tally& t) {
     line = Joined("MISALIGNED: " + Counted(t, true), t.misaligned);
   else if (undetermined)
     line = Joined("UNDETERMINED: " + Counted(t, false), t.undetermined);
+  else if (!t.nothing.empty())
+    line = "UNDETERMINED: " + t.nothing;
   else if (t.images)
     line = "OK: " + Count(t.images->total, "image", "images") + " aligned; " +
            (t.total == 0 ? std::string("no partition") : Count(t.total, t.one, t.many)) +
@@ -231,11 +234,12 @@ PluginOutput NagiosLine(const Tally& t, bool critical) {
     out.status = critical ? 2 : 1;
     state = critical ? "CRITICAL" : "WARNING";
     text = counted(true) + " misaligned: " + Names(t.misalignedNames);
-  } else if (!t.incomplete.empty() || undetermined) {
+  } else if (!t.incomplete.empty() || undetermined || !t.nothing.empty()) {
     out.status = 3;
     state = "UNKNOWN";
     text = !t.incomplete.empty() ? t.incomplete
-                                 : counted(false) + " undetermined: " + Names(t.undeterminedNames);
+           : undetermined        ? counted(false) + " undetermined: " + Names(t.undeterminedNames)
+                                 : t.nothing;
   } else {
     state = "OK";
     text = t.images ? Count(t.images->total, "image", "images") + " aligned, " +

@@ -33,6 +33,7 @@ struct Tally {
   std::vector<std::string> misaligned, misalignedNames;
   std::vector<std::string> undetermined, undeterminedNames;
   std::string incomplete;  // empty where the list came whole
+  std::string nothing;     // why nothing was judged, where nothing was: no pass
   std::optional<ImageCounts> images;
 };
 

@@ -177,6 +177,7 @@ std::string Text(const Findings& findings, const VolumeHeadings& headings, bool 
     if (!text.empty()) text += "\n";
     text += ImageText(image);
   }
+  if (findings.NothingToCheck()) text = "No disk file to check: the lists name none.\n";
   return text;
 }
 

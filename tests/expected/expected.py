@@ -85,6 +85,8 @@ def cases(disks):
                       [mixed + ["--target", "azure"] + f for f in TARGET_FORMS]))
     found.append(Case("images/a-mixed-list", "disks",
                       [["--image-list", name] + f for name in LISTS for f in ([], ["--json"])]))
+    found.append(Case("images/a-list-of-none", "disks",
+                      [["--image-list", "none.txt"] + f for f in IMAGE_FORMS]))
     found.append(Case("program/usage", None, [["--help"], ["--version"], ["--bogus"],
                                                ["--image"], ["--summary", "--image"],
                                                ["--drives", "--image", "x.img"]]))
@@ -98,6 +100,8 @@ def write_lists(folder):
         lines = ["# disques d'\u00e9t\u00e9", ""] + MIXED
         with open(os.path.join(folder, name), "wb") as f:
             f.write(end.join(lines + [""]).encode(encoding))
+    with open(os.path.join(folder, "none.txt"), "wb") as f:  # comments only: nothing to check
+        f.write(b"# Get-VM found no disk\r\n\r\n")
 
 
 # --- running ----------------------------------------------------------------------------------

@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root, error))
       if (entry.is_regular_file(error)) serve(entry.path());
   for (size_t i = 0; i + 1 < args.size(); ++i) {
-    if (args[i] != "--image") continue;
+    if (args[i] != "--image" && args[i] != "--image-list") continue;
     const std::filesystem::path named(args[i + 1]);
     for (const auto& entry : std::filesystem::directory_iterator(
              named.has_parent_path() ? named.parent_path() : ".", error))

@@ -64,7 +64,7 @@ TEST_F(ImageListTest, PathsAreTakenFromTheListsFolderAndNeverFromAnotherComputer
 }
 
 // Every line is an image of the run: one naming nothing is refused, never skipped; a list
-// that cannot be read is no run.
+// that cannot be read is no run, and one that names nothing is no pass.
 TEST_F(ImageListTest, ALineNamingNothingIsARefusedImage) {
   sim::File& list = machine.files["C:\\l.txt"];
   const std::string text = "missing.vhdx\n\\\\server\\x.vhdx\n";
@@ -76,7 +76,15 @@ TEST_F(ImageListTest, ALineNamingNothingIsARefusedImage) {
   EXPECT_EQ(out.rfind("UNDETERMINED: 2 of 2 images", 0), 0u) << out;
   out.clear();
   EXPECT_EQ(RunReport({"--image-list", "C:\\none.txt"}, texts, &out, &err), 3);
-  EXPECT_NE(err.find("cannot read the image list C:\\none.txt"), std::string::npos) << err;
+  EXPECT_NE(err.find("TessarelReport: cannot read the image list C:\\none.txt"), std::string::npos)
+      << err;
+  // A list of comments only checks nothing: never a pass.
+  sim::File& comments = machine.files["C:\\c.txt"];
+  comments.extents[0] = sim::Bytes{'#', '\n'};
+  comments.size = 2;
+  out.clear();
+  EXPECT_EQ(RunReport({"--image-list", "C:\\c.txt", "--summary"}, texts, &out, &err), 2);
+  EXPECT_EQ(out, "UNDETERMINED: no disk file to check: the lists name none\n");
 }
 
 }  // namespace
