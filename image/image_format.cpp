@@ -69,7 +69,8 @@ ImageOpening OpenImage(const std::string& path, const ChainPlace& chain) {
         error == ERROR_SHARING_VIOLATION
             ? Refused(ImageRefusal::InUse,
                       "in use, probably by a running virtual machine: check a copy, or check it "
-                      "when the machine is off")
+                      "when the machine is off, or check its checkpoint's parent, or inside the "
+                      "guest")
             : Refused(ImageRefusal::CannotOpen, "Windows would not open it");
     opening.error = error;
     return opening;

@@ -389,8 +389,9 @@ TEST_F(ImageTest, OnlyTheFileIsOpenedAndOneInUseIsRefused) {
     EXPECT_EQ(open.flags, 0u);
   }
   EXPECT_NE(out.find("Image C:\\VMs\\running.vhdx\n  refused (in-use): in use, probably by a "
-                     "running virtual machine: check a copy, or check it when the machine is off "
-                     "(Windows error 32, sharing violation)\n"),
+                     "running virtual machine: check a copy, or check it when the machine is off, "
+                     "or check its checkpoint's parent, or inside the guest (Windows error 32, "
+                     "sharing violation)\n"),
             std::string::npos)
       << out;
   EXPECT_NE(out.find("Image C:\\VMs\\gone.vhd\n  refused (cannot-open): Windows would not open "
