@@ -37,6 +37,9 @@ class Backend {
   virtual HANDLE FindFirstVolumeA(LPSTR volumeName, DWORD size) = 0;
   virtual BOOL FindNextVolumeA(HANDLE find, LPSTR volumeName, DWORD size) = 0;
   virtual BOOL FindVolumeClose(HANDLE find) = 0;
+  virtual HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) = 0;
+  virtual BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA found) = 0;
+  virtual BOOL FindClose(HANDLE find) = 0;
   virtual BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size,
                                                 PDWORD returned) = 0;
   virtual BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName,

@@ -114,6 +114,10 @@ bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize) {
   }
 }
 
+bool IsReadOnlyListing(LPCSTR pattern) {
+  return pattern != nullptr && *pattern != '\0' && !IsDevicePath(pattern) && !NamesDevice(pattern);
+}
+
 bool IsReadOnlyTokenAccess(DWORD access) { return access == TOKEN_QUERY; }
 
 bool IsReadOnlyInfoClass(FILE_INFO_BY_HANDLE_CLASS infoClass) {

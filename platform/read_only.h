@@ -24,6 +24,10 @@ enum class OpenScope { DevicesAndFiles, FilesOnly };
 bool IsReadOnlyOpen(LPCSTR path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
                     OpenScope scope = OpenScope::DevicesAndFiles);
 
+// True for a folder's listing (FindFirstFileA) of a path that names no device: a listing
+// reads names only, but a device's or a pipe's name is no folder.
+bool IsReadOnlyListing(LPCSTR pattern);
+
 // True for a token opened to be queried and nothing else: any other right could change
 // the process's privileges or act as it.
 bool IsReadOnlyTokenAccess(DWORD access);

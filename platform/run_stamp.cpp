@@ -77,7 +77,7 @@ std::string IsoTime(uint64_t fileTime) {
     days -= length;
     ++month;
   }
-  char text[32];
+  char text[128];  // room for any long long the compiler cannot bound
   std::snprintf(text, sizeof text, "%04lld-%02d-%02lldT%02lld:%02lld:%02lldZ",
                 static_cast<long long>(year), month + 1, static_cast<long long>(days + 1),
                 static_cast<long long>(secondOfDay / 3600),

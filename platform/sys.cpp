@@ -130,6 +130,18 @@ BOOL FindNextVolumeA(HANDLE find, LPSTR volumeName, DWORD size) {
 
 BOOL FindVolumeClose(HANDLE find) { return Forward(&Backend::FindVolumeClose, FALSE, find); }
 
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
+  // Listing reads names only; a device or a pipe is no folder to list.
+  if (!IsReadOnlyListing(pattern)) return Refuse(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  return Forward(&Backend::FindFirstFileA, INVALID_HANDLE_VALUE, pattern, found);
+}
+
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA found) {
+  return Forward(&Backend::FindNextFileA, FALSE, find, found);
+}
+
+BOOL FindClose(HANDLE find) { return Forward(&Backend::FindClose, FALSE, find); }
+
 BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size, PDWORD returned) {
   return Forward(&Backend::GetVolumePathNamesForVolumeNameA, FALSE, volumeName, paths, size,
                  returned);

@@ -27,6 +27,10 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info);
 HANDLE FindFirstVolumeA(LPSTR volumeName, DWORD size);
 BOOL FindNextVolumeA(HANDLE find, LPSTR volumeName, DWORD size);
 BOOL FindVolumeClose(HANDLE find);
+// A folder's entries: `pattern` is the folder and a name that may hold * and ?.
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found);
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA found);
+BOOL FindClose(HANDLE find);
 BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size, PDWORD returned);
 BOOL GetVolumeNameForVolumeMountPointA(LPCSTR mountPoint, LPSTR volumeName, DWORD size);
 // The process's own token, opened only to be queried (the door refuses any other access).

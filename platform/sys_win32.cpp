@@ -52,6 +52,13 @@ class Windows final : public Backend {
     return ::FindNextVolumeA(find, volumeName, size);
   }
   BOOL FindVolumeClose(HANDLE find) override { return ::FindVolumeClose(find); }
+  HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) override {
+    return ::FindFirstFileA(pattern, found);
+  }
+  BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA found) override {
+    return ::FindNextFileA(find, found);
+  }
+  BOOL FindClose(HANDLE find) override { return ::FindClose(find); }
   BOOL GetVolumePathNamesForVolumeNameA(LPCSTR volumeName, LPSTR paths, DWORD size,
                                         PDWORD returned) override {
     return ::GetVolumePathNamesForVolumeNameA(volumeName, paths, size, returned);

@@ -382,6 +382,25 @@ constexpr DWORD ERROR_BAD_LENGTH = 24;
 constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
 constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
 
+// A folder's entry, as FindFirstFileA and FindNextFileA give it.
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;  // the reparse tag, where the attributes name a reparse point
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+};
+using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+constexpr DWORD IO_REPARSE_TAG_MOUNT_POINT = 0xA0000003u;  // a junction or a volume mount point
+constexpr DWORD IO_REPARSE_TAG_SYMLINK = 0xA000000Cu;
+
 // Where each piece of a volume lies: one per disk for a simple volume, several for a
 // spanned, striped or mirrored one.
 struct DISK_EXTENT {
@@ -491,3 +510,8 @@ static_assert(offsetof(FILE_STORAGE_INFO, ByteOffsetForPartitionAlignment) == 24
 static_assert(STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE == 2,
               "STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE");
 static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == 24, "DISK_GEOMETRY_EX");
+// A folder's entry: attributes, three times, the size's halves, the reparse tag, the name.
+static_assert(sizeof(WIN32_FIND_DATAA) == 320, "WIN32_FIND_DATAA");
+static_assert(offsetof(WIN32_FIND_DATAA, nFileSizeHigh) == 28, "WIN32_FIND_DATAA.nFileSizeHigh");
+static_assert(offsetof(WIN32_FIND_DATAA, dwReserved0) == 36, "WIN32_FIND_DATAA.dwReserved0");
+static_assert(offsetof(WIN32_FIND_DATAA, cFileName) == 44, "WIN32_FIND_DATAA.cFileName");

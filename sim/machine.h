@@ -30,6 +30,9 @@ class Machine : public sys::Backend {
   std::map<std::string, Volume> unlettered;
   // Files, by their path ("C:\VMs\xp.vhd"; named alike in any case, or after "\\?\").
   std::map<std::string, File> files;
+  // Folders besides those the files' paths make (an empty one, a link, one Windows will not
+  // list), by their path without a trailing backslash.
+  std::map<std::string, Folder> folders;
   // FindFirstVolumeA and FindNextVolumeA: every volume, the lettered ones first in letter
   // order. Windows ends each name with a backslash; some callers are handed names without.
   bool enumerationOk = true;
@@ -80,7 +83,8 @@ class Machine : public sys::Backend {
     m_calls = 0;
   }
   int OpenHandles() const {
-    return static_cast<int>(m_handles.size() + m_finds.size() + m_tokens.size());
+    return static_cast<int>(m_handles.size() + m_finds.size() + m_tokens.size() +
+                            m_listings.size());
   }
   int OpenBuffers() const { return m_buffers.Count(); }
 
@@ -101,6 +105,9 @@ class Machine : public sys::Backend {
   HANDLE FindFirstVolumeA(LPSTR, DWORD) override;
   BOOL FindNextVolumeA(HANDLE, LPSTR, DWORD) override;
   BOOL FindVolumeClose(HANDLE) override;
+  HANDLE FindFirstFileA(LPCSTR, LPWIN32_FIND_DATAA) override;
+  BOOL FindNextFileA(HANDLE, LPWIN32_FIND_DATAA) override;
+  BOOL FindClose(HANDLE) override;
   BOOL GetVolumePathNamesForVolumeNameA(LPCSTR, LPSTR, DWORD, PDWORD) override;
   BOOL GetVolumeNameForVolumeMountPointA(LPCSTR, LPSTR, DWORD) override;
   BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE) override;
@@ -202,6 +209,16 @@ class Machine : public sys::Backend {
   std::vector<std::string> m_unmodelled;
   std::map<HANDLE, OpenDevice> m_handles;
   std::map<HANDLE, VolumeSearch> m_finds;
+  // A folder's listing: its entries as FindFirstFileA gave them, and the next to give.
+  struct Listing {
+    std::vector<WIN32_FIND_DATAA> entries;
+    size_t next = 0;
+  };
+  std::map<HANDLE, Listing> m_listings;
+  // The entries of the folder `folder` (none where it is no folder) whose names `mask`
+  // takes; false where Windows will not list it.
+  bool ListFolder(const std::string& folder, const std::string& mask,
+                  std::vector<WIN32_FIND_DATAA>* entries, bool* exists) const;
   std::map<HANDLE, DWORD> m_tokens;  // the process's token, opened: its access
   sys::MemoryBlocks m_buffers;
   uintptr_t m_nextHandle = 0x100;

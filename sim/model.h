@@ -191,6 +191,13 @@ void Cipher(uint64_t key, uint64_t volumeSector, Bytes& bytes);
 // with access 0, which lets it query them but not read them.
 enum class User { ElevatedAdministrator, Standard };
 
+// A folder the files' paths do not make: an empty one, a junction or volume mount point
+// (listed as its target's entries), or one Windows refuses to list.
+struct Folder {
+  std::string linkTo;   // a junction's or mount point's target; empty for a plain folder
+  bool listable = true;  // false: FindFirstFileA fails with ERROR_ACCESS_DENIED
+};
+
 // One call made to the machine.
 struct Call {
   explicit Call(std::string name, std::string where = "")

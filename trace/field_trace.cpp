@@ -342,6 +342,36 @@ BOOL FieldTrace::FindVolumeClose(HANDLE h) {
   return call.result;
 }
 
+HANDLE FieldTrace::FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
+  FindFirstFileCall call;
+  call.pattern = Text(pattern);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  if (!Answer(call, nullptr, [&] { h = m_inner->FindFirstFileA(pattern, found); }))
+    return Missing(INVALID_HANDLE_VALUE);
+  h = Opened(h, call.Ask(""), &call.handle);
+  Buffer(call.out, found, h != INVALID_HANDLE_VALUE ? sizeof(WIN32_FIND_DATAA) : 0);
+  Finish(call);
+  return h;
+}
+
+BOOL FieldTrace::FindNextFileA(HANDLE h, LPWIN32_FIND_DATAA found) {
+  FindNextFileCall call;
+  if (!Answer(call, h, [&] { call.result = m_inner->FindNextFileA(h, found); }))
+    return Missing(FALSE);
+  Buffer(call.out, found, call.result ? sizeof(WIN32_FIND_DATAA) : 0);
+  Finish(call);
+  return call.result;
+}
+
+BOOL FieldTrace::FindClose(HANDLE h) {
+  FindCloseCall call;
+  const bool answered = Answer(call, h, [&] { call.result = m_inner->FindClose(h); });
+  m_handles.erase(h);
+  if (!answered) return Missing(FALSE);
+  Finish(call);
+  return call.result;
+}
+
 BOOL FieldTrace::GetVolumePathNamesForVolumeNameA(LPCSTR name, LPSTR paths, DWORD size,
                                                   PDWORD returned) {
   GetVolumePathNamesCall call;

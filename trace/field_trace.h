@@ -26,7 +26,7 @@
 namespace trace {
 
 // The format this version writes in a trace's first line (trace_calls.h names them).
-constexpr uint32_t kTraceFormat = kTimeFormat;
+constexpr uint32_t kTraceFormat = kFolderFormat;
 
 // The machine's Windows version as a trace's first line names it, asked of `machine`.
 std::string WindowsVersion(sys::Backend& machine);
@@ -65,6 +65,9 @@ class FieldTrace final : public sys::Backend {
   HANDLE FindFirstVolumeA(LPSTR, DWORD) override;
   BOOL FindNextVolumeA(HANDLE, LPSTR, DWORD) override;
   BOOL FindVolumeClose(HANDLE) override;
+  HANDLE FindFirstFileA(LPCSTR, LPWIN32_FIND_DATAA) override;
+  BOOL FindNextFileA(HANDLE, LPWIN32_FIND_DATAA) override;
+  BOOL FindClose(HANDLE) override;
   BOOL GetVolumePathNamesForVolumeNameA(LPCSTR, LPSTR, DWORD, PDWORD) override;
   BOOL GetVolumeNameForVolumeMountPointA(LPCSTR, LPSTR, DWORD) override;
   BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE) override;

@@ -33,7 +33,7 @@ enum class HandleUse { None, Opens, On };
 // 5 asks the computer's name; 6 asks the system's ANSI code page, has it decode the names the
 // JSON and CSV write (a trace of an older format answers 1252, the page it was read in) and
 // encode the Unicode names of an image's parents; 7 asks the time (a trace of an older
-// format records none, and answers 1970-01-01T00:00:00Z).
+// format records none, and answers 1970-01-01T00:00:00Z); 8 lists folders (FindFirstFileA).
 constexpr uint32_t kFirstFormat = 1;
 constexpr uint32_t kPiecesFormat = 2;
 constexpr uint32_t kBootSectorFormat = 3;
@@ -41,6 +41,7 @@ constexpr uint32_t kWindowsViewFormat = 4;
 constexpr uint32_t kComputerNameFormat = 5;
 constexpr uint32_t kCodePageFormat = 6;
 constexpr uint32_t kTimeFormat = 7;
+constexpr uint32_t kFolderFormat = 8;
 
 struct CallBase {
   static constexpr HandleUse kHandle = HandleUse::None;
@@ -189,8 +190,15 @@ struct CloseCall : CallBase {
 };
 inline constexpr char kCloseHandle[] = "CloseHandle";
 inline constexpr char kFindVolumeClose[] = "FindVolumeClose";
+inline constexpr char kFindClose[] = "FindClose";
 using CloseHandleCall = CloseCall<kCloseHandle>;
 using FindVolumeCloseCall = CloseCall<kFindVolumeClose>;
+struct FindCloseCall : CloseCall<kFindClose> {
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return kFolderFormat;
+  }
+};
 
 struct GetDriveTypeCall : CallBase {
   static constexpr const char kName[] = "GetDriveTypeA";
@@ -282,6 +290,43 @@ struct FindNextVolumeCall : CallBase {
   }
   Question Ask(const std::string& on) const {
     return Question(kName).Text(" on [", on, "]").Unsigned(" size ", size);
+  }
+};
+
+// A folder's first entry and the next: each as the 320 bytes of WIN32_FIND_DATAA.
+struct FindFirstFileCall : CallBase {
+  static constexpr const char kName[] = "FindFirstFileA";
+  static constexpr HandleUse kHandle = HandleUse::Opens;
+  std::string pattern;
+  std::optional<uint64_t> handle;
+  Bytes out;
+  template <class V>
+  bool Fields(V& v) {
+    return v.Field("pattern", pattern) && v.Maybe("handle", handle) &&
+           v.Field("out", out, sizeof(WIN32_FIND_DATAA));
+  }
+  Question Ask(const std::string&) const { return Question(kName).Text(" [", pattern, "]"); }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return kFolderFormat;
+  }
+};
+
+struct FindNextFileCall : CallBase {
+  static constexpr const char kName[] = "FindNextFileA";
+  static constexpr HandleUse kHandle = HandleUse::On;
+  uint64_t handle = 0;
+  bool result = false;
+  Bytes out;
+  template <class V>
+  bool Fields(V& v) {
+    return v.On("handle", handle) && v.Field("result", result) &&
+           v.Field("out", out, sizeof(WIN32_FIND_DATAA));
+  }
+  Question Ask(const std::string& on) const { return Question(kName).Text(" on [", on, "]"); }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return kFolderFormat;
   }
 };
 
@@ -501,7 +546,7 @@ using Call =
                  FindNextVolumeCall, GetVolumePathNamesCall, GetVolumeNameForMountPointCall,
                  OpenProcessTokenCall, GetTokenInformationCall, GetFileInformationByHandleCall,
                  GetComputerNameCall, GetACPCall, MultiByteToWideCharCall, WideCharToMultiByteCall,
-                 GetSystemTimeCall>;
+                 GetSystemTimeCall, FindFirstFileCall, FindNextFileCall, FindCloseCall>;
 
 // Writes a call's fields into one line of JSON.
 class FieldWriter {

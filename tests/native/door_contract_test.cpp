@@ -4,7 +4,9 @@
 // why it is left out).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <ctime>
+#include <vector>
 #include <string>
 
 #include "platform/backend.h"
@@ -265,6 +267,39 @@ const struct Case {
        EXPECT_EQ(sys::MultiByteToWideChar(acp, 0, text, 3, own, 2), 0);
        EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
      }},
+    {"a folder lists . and .. first, its folders marked, and ends with ERROR_NO_MORE_FILES",
+     nullptr,
+     [] {
+       WIN32_FIND_DATAA found = {};
+       HANDLE find = sys::FindFirstFileA("C:\\windows\\*", &found);
+       ASSERT_NE(find, INVALID_HANDLE_VALUE);
+       std::vector<std::string> names = {found.cFileName};
+       bool system32 = false;
+       while (sys::FindNextFileA(find, &found)) {
+         names.push_back(found.cFileName);
+         std::string name = found.cFileName;
+         for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+         if (name == "system32")
+           system32 = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+       }
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+       EXPECT_TRUE(sys::FindClose(find));
+       ASSERT_GE(names.size(), 3u);
+       EXPECT_EQ(names[0], ".");
+       EXPECT_EQ(names[1], "..");
+       EXPECT_TRUE(system32);
+     }},
+    {"a folder that is not there is ERROR_PATH_NOT_FOUND; no entry that matches, "
+     "ERROR_FILE_NOT_FOUND",
+     nullptr,
+     [] {
+       WIN32_FIND_DATAA found = {};
+       EXPECT_EQ(sys::FindFirstFileA("C:\\tessarel-no-folder\\*", &found), INVALID_HANDLE_VALUE);
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+       EXPECT_EQ(sys::FindFirstFileA("C:\\windows\\tessarel-no-file.*", &found),
+                 INVALID_HANDLE_VALUE);
+       EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+     }},
 };
 
 void Check(bool wine) {
@@ -282,6 +317,8 @@ TEST(DoorContractTest, TheSimulatedMachineBehavesAsWindows) {
   sim::VolumeLayout c;
   c.bootSector = sim::BuildNtfsBootSector(512, 8, 2048);
   sim::PlaceVolume(machine, c);
+  machine.folders["C:\\windows\\system32"] = {};
+  machine.files["C:\\windows\\win.ini"].size = 92;
   const sys::Using door(machine);
   Check(false);
 }

@@ -218,7 +218,17 @@ TEST_F(DoorTest, RefusedCallsNeverReachTheMachine) {
         drive, static_cast<FILE_INFO_BY_HANDLE_CLASS>(infoClass), out, sizeof out));
     EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << infoClass;
   }
+  // A listing reads names only, but a device, a pipe or a device's name is no folder.
+  WIN32_FIND_DATAA found;
+  for (const char* pattern : {"\\\\.\\C:", "\\\\.\\PhysicalDrive0", "\\\\.\\pipe\\*",
+                              "C:\\VMs\\NUL", "\\??\\C:\\*", ""}) {
+    EXPECT_EQ(sys::FindFirstFileA(pattern, &found), INVALID_HANDLE_VALUE) << pattern;
+    EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << pattern;
+  }
   EXPECT_TRUE(machine.Log().empty()) << machine.Log().front().op;
+  EXPECT_EQ(sys::FindFirstFileA("\\\\?\\C:\\VMs\\*", &found), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "a folder's, asked";
+  machine.ClearLog();
 
   // The next call that passes leaves its own error, not the door's.
   EXPECT_FALSE(sys::DeviceIoControl(drive, IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, out, 8,

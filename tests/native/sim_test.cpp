@@ -257,3 +257,40 @@ TEST_F(SimMachineTest, VersionQueryChecksTheStructureSize) {
 }
 
 }  // namespace
+
+// What the simulated machine's folders model beyond what Windows shows every machine: a
+// drive's root without . and .., a junction listed as its target, a folder Windows will not
+// list, sizes from the files held.
+TEST(SimFolderTest, FoldersListAsWindowsListsThem) {
+  sim::Machine machine;
+  machine.files["D:\\VMs\\b.vhdx"].size = 5ull << 32;
+  machine.files["D:\\VMs\\old\\a.vhd"].size = 512;
+  machine.folders["D:\\Link"].linkTo = "D:\\VMs";
+  machine.folders["D:\\Secret"].listable = false;
+  const sys::Using door(machine);
+  const auto list = [](const char* pattern, DWORD* error) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found = {};
+    HANDLE find = sys::FindFirstFileA(pattern, &found);
+    *error = find == INVALID_HANDLE_VALUE ? sys::GetLastError() : 0;
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                        found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT;
+      const uint64_t size = uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow;
+      names.push_back(std::string(found.cFileName) + (link ? ">" : folder ? "/" : "") +
+                      (size != 0 ? " " + std::to_string(size) : ""));
+    } while (sys::FindNextFileA(find, &found));
+    sys::FindClose(find);
+    return names;
+  };
+  DWORD error = 0;
+  EXPECT_EQ(list("D:\\*", &error), (std::vector<std::string>{"Link>", "Secret/", "VMs/"}));
+  EXPECT_EQ(list("D:\\Link\\*", &error),
+            (std::vector<std::string>{"./", "../", "b.vhdx 21474836480", "old/"}));
+  EXPECT_EQ(list("D:\\VMs\\*.vhd?", &error), (std::vector<std::string>{"b.vhdx 21474836480"}));
+  EXPECT_TRUE(list("D:\\Secret\\*", &error).empty());
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(machine.OpenHandles(), 0);
+}

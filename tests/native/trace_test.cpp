@@ -8,6 +8,7 @@
 
 #include "app/report_program.h"
 #include "json/json_line.h"
+#include "platform/sys.h"
 #include "sim/lab.h"
 #include "sim_fixture.h"
 #include "trace/field_trace.h"
@@ -404,4 +405,39 @@ TEST(TraceFixtureTest, ATraceOf102LeavesTheElevationUnknown) {
       Report({"--json", "--replay", std::string(TRACES_DIR) + "/edited-partition-start.jsonl"});
   EXPECT_EQ(ran.err, "");
   EXPECT_NE(ran.out.find("\"elevated\": null,\n  \"rawAccess\": true,\n"), std::string::npos);
+}
+
+// A folder's listing recorded and replayed: each entry's bytes, the end, and the handle's
+// close, as the machine gave them.
+TEST(TraceFolderTest, AListingReplaysAsRecorded) {
+  sim::Machine machine;
+  machine.files["D:\\VMs\\a.vhdx"].size = 1 << 20;
+  machine.folders["D:\\VMs\\old"] = {};
+  const auto list = [](sys::Backend& backend) {
+    const sys::Using door(backend);
+    std::string listed;
+    WIN32_FIND_DATAA found = {};
+    HANDLE find = sys::FindFirstFileA("D:\\VMs\\*", &found);
+    if (find == INVALID_HANDLE_VALUE) return std::string("none");
+    do listed += std::string(found.cFileName) + " " + std::to_string(found.dwFileAttributes) + " " +
+                 std::to_string(found.nFileSizeLow) + ";";
+    while (sys::FindNextFileA(find, &found));
+    listed += std::to_string(sys::GetLastError());
+    return listed + (sys::FindClose(find) ? " closed" : "");
+  };
+  const std::string path = Temp("folders.jsonl");
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::string live;
+  {
+    trace::FieldTrace recorder(machine, out, "test", "10.0");
+    live = list(recorder);
+  }
+  std::fclose(out);
+  EXPECT_EQ(live, ". 16 0;.. 16 0;a.vhdx 128 1048576;old 16 0;18 closed");
+  std::string why;
+  const std::unique_ptr<trace::FieldTrace> replay = trace::FieldTrace::Load(Slurp(path), &why);
+  ASSERT_NE(replay, nullptr) << why;
+  EXPECT_EQ(list(*replay), live);
+  EXPECT_TRUE(replay->Unanswered().empty());
 }
