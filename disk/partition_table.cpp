@@ -43,15 +43,15 @@ std::optional<ByteCount> MoveLimit(const DriveLayout& layout, const Partition& p
   return limit;
 }
 
-std::optional<Advice> AdvisePartition(const DriveLayout& layout, const Partition& partition,
-                                      const Disk& disk, std::optional<uint64_t> clusterBytes,
+std::optional<Advice> AdvisePartition(const Disk& disk, const Partition& partition,
+                                      std::optional<uint64_t> clusterBytes,
                                       bool formatLaysDataArea) {
   AdviceFacts facts;
   facts.start = partition.start;
   facts.dataOffset = partition.dataOffset;
   facts.length = partition.length;
-  facts.limit = MoveLimit(layout, partition);
-  facts.sectorSize = layout.sectorSize;
+  if (disk.layout != nullptr) facts.limit = MoveLimit(*disk.layout, partition);
+  facts.sectorSize = disk.sectorSize;
   facts.clusterBytes = clusterBytes;
   facts.formatLaysDataArea = formatLaysDataArea;
   return Advise(facts, disk);

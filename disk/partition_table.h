@@ -73,11 +73,10 @@ struct DriveLayout {
 // extended container, or the usable end; none where nothing after it is known.
 std::optional<ByteCount> MoveLimit(const DriveLayout& layout, const Partition& partition);
 
-// The advice for `partition` of `layout`, misaligned on `disk`: its start, data offset,
-// length and room as the table gives them; its clusters judged where `clusterBytes` is
-// given. One rule for a drive's partitions, a volume's, and a disk file's.
-std::optional<Advice> AdvisePartition(const DriveLayout& layout, const Partition& partition,
-                                      const Disk& disk,
+// The advice for `partition`, misaligned on `disk`: its start, data offset, length and room
+// as the disk's table gives them (the room unknown without one); its clusters judged where
+// `clusterBytes` is given. One rule for a drive's partitions, a volume's, and a disk file's.
+std::optional<Advice> AdvisePartition(const Disk& disk, const Partition& partition,
                                       std::optional<uint64_t> clusterBytes = std::nullopt,
                                       bool formatLaysDataArea = false);
 

@@ -54,7 +54,7 @@ void Judge(ByteSource& guest, const Disk& disk, const DriveLayout& layout, Image
   p.verdict = judged.verdict;
   p.reason = judged.reason;
   if (p.verdict != Verdict::Misaligned) return;
-  p.advice = AdvisePartition(layout, p, disk, clustersJudged ? ip.clusterBytes : std::nullopt,
+  p.advice = AdvisePartition(disk, p, clustersJudged ? ip.clusterBytes : std::nullopt,
                              fat && !IsEfiSystem(p));
 }
 

@@ -110,7 +110,7 @@ void Judge(const DriveInfo& drive, AccessMode mode, Partition& partition) {
   if (partition.verdict != Verdict::Misaligned) return;
   // Its clusters are not judged: no cluster size is known without its volume's row, and
   // an EFI system partition's are small on purpose. So it is never told to format.
-  partition.advice = AdvisePartition(*drive.layout, partition, disk);
+  partition.advice = AdvisePartition(disk, partition);
 }
 
 }  // namespace

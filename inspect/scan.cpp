@@ -100,7 +100,7 @@ std::optional<Advice> VolumeAdvice(const CVolumeInfo& volume) {
   // The partition as its volume reads it: where its data begins, its clusters.
   Partition read = *partition;
   read.dataOffset = facts.dataOffset;
-  return AdvisePartition(*drive.layout, read, disk, facts.clusterBytes, facts.formatLaysDataArea);
+  return AdvisePartition(disk, read, facts.clusterBytes, facts.formatLaysDataArea);
 }
 
 // The pieces that name their disk: what its partitions are tied by.
