@@ -95,15 +95,13 @@ bool TakeFile(const std::vector<std::string>& args, size_t& i, Options* options,
     *bad = "option '" + arg + "' needs a file";
     return false;
   }
-  std::string& file = arg == "--prom"    ? options->metrics
-                      : arg == "--trace" ? options->trace
-                                         : options->replay;
   if (arg == "--image")
     options->images.push_back(args[++i]);
   else if (arg == "--image-list")
     options->imageLists.push_back(args[++i]);
   else
-    file = args[++i];
+    (arg == "--prom" ? options->metrics : arg == "--trace" ? options->trace : options->replay) =
+        args[++i];
   return true;
 }
 

@@ -18,9 +18,11 @@ bool Ascii(const std::string& s) {
 
 std::u16string Widened(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
+}  // namespace
+
 // A name as the report shows it: in the system's code page where it spells it, else each
 // character outside ASCII (and each control character) as '?'.
-std::string Shown(const std::u16string& name) {
+std::string ShownName(const std::u16string& name) {
   const bool plain = std::all_of(name.begin(), name.end(), [](char16_t c) { return c >= 0x20; });
   if (plain)
     if (const std::optional<std::string> spelled = EncodeAnsi(AskCodePage(), name)) return *spelled;
@@ -28,8 +30,6 @@ std::string Shown(const std::u16string& name) {
   for (char16_t c : name) shown += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
   return shown;
 }
-
-}  // namespace
 
 std::string ChainKey(const std::string& path) {
   std::string key = path;
@@ -82,7 +82,7 @@ ParentFound OpenParent(const std::string& childPath, const std::u16string& wideN
   if (wideName.empty()) return refused("a differencing disk that names no parent");
   // A name from inside the file never reaches the door unless this computer may open it.
   if (const std::optional<std::string> why = WhyParentNameRefused(wideName)) {
-    found.forbidden = "\"" + Shown(wideName) + "\", " + *why;
+    found.forbidden = "\"" + ShownName(wideName) + "\", " + *why;
     return refused("its parent is named " + found.forbidden +
                    ", which Tessarel does not open from a name inside a disk file");
   }
@@ -97,7 +97,7 @@ ParentFound OpenParent(const std::string& childPath, const std::u16string& wideN
       ascii ? std::optional<std::string>(std::string(resolved.begin(), resolved.end()))
             : EncodeAnsi(AskCodePage(), resolved);
   if (!spelled)
-    return refused("its parent \"" + Shown(wideName) +
+    return refused("its parent \"" + ShownName(wideName) +
                    "\" is named in characters this system's code page cannot spell");
   const std::string& path = *spelled;
   const std::string key = ChainKey(path);

@@ -145,6 +145,9 @@ std::string ChainKey(const std::string& path);
 // A name a file records in UTF-8 (QCOW2's backing file, VMDK's parent hint), as UTF-16; a
 // sequence that is not UTF-8 as U+FFFD, which no code page spells.
 std::u16string FromUtf8(const std::string& text);
+// A name as the report shows it: in the system's code page where it spells it, else each
+// character outside ASCII (and each control character) as '?'.
+std::string ShownName(const std::u16string& name);
 
 // The refusal's code as the JSON names it ("differencing", "log-not-empty", ...).
 const char* RefusalCode(ImageRefusal refusal);

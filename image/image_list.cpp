@@ -10,7 +10,11 @@
 
 namespace {
 
-constexpr uint64_t kMostListBytes = 16 << 20;  // far past a host's thousands of paths
+// Far past a host's thousands of paths, and its decoding well inside the console's memory.
+constexpr uint64_t kMostListBytes = 4 << 20;
+// Each disk file's findings stay for the report, about 1 KB each: a run keeps them well
+// inside the 32-bit console's memory.
+constexpr size_t kMostListedImages = 16384;
 
 // Well-formed UTF-8 (RFC 3629): no overlong form, no surrogate, nothing past U+10FFFF.
 bool IsUtf8(const std::string& text) {
@@ -43,20 +47,12 @@ bool Blank(const std::u16string& line) {
   return std::all_of(line.begin(), line.end(), [](char16_t c) { return c == u' ' || c == u'\t'; });
 }
 
-// A name as the report shows it: ASCII as it is, anything else as '?'.
-std::string Shown(const std::u16string& name) {
-  std::string shown;
-  for (char16_t c : name) shown += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
-  return shown;
-}
-
 // One line, resolved against the list's own path, in the system's code page.
 ListedImage Listed(size_t number, const std::u16string& line, const std::u16string& list,
                    uint32_t codePage) {
   ListedImage listed;
   listed.line = number;
-  const std::optional<std::string> spelled = EncodeAnsi(codePage, line);
-  listed.shown = spelled ? *spelled : Shown(line);
+  listed.shown = ShownName(line);
   if (const std::optional<std::string> why = WhyParentNameRefused(line)) {
     listed.refused = "named in the list " + *why + ", which Tessarel does not open from a list";
     return listed;
@@ -105,7 +101,7 @@ ImageList ReadImageList(const std::string& path) {
     return list;
   }
   if (file.Size() > kMostListBytes) {
-    list.why = "it is larger than the 16 MiB a list of paths takes";
+    list.why = "it is larger than the 4 MiB a list of paths takes";
     return list;
   }
   std::string bytes(static_cast<size_t>(file.Size()), '\0');
@@ -116,9 +112,15 @@ ImageList ReadImageList(const std::string& path) {
   const uint32_t codePage = AskCodePage();
   const std::u16string own = DecodeAnsi(codePage, path);
   const std::vector<std::u16string> lines = ListLines(bytes, codePage);
-  for (size_t i = 0; i < lines.size(); ++i)
-    if (!Blank(lines[i]) && lines[i][0] != u'#')
-      list.images.push_back(Listed(i + 1, lines[i], own, codePage));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (Blank(lines[i]) || lines[i][0] == u'#') continue;
+    if (list.images.size() == kMostListedImages) {
+      list.images.clear();
+      list.why = "it names more than 16,384 disk files; split it into lists of fewer";
+      return list;
+    }
+    list.images.push_back(Listed(i + 1, lines[i], own, codePage));
+  }
   list.read = true;
   return list;
 }

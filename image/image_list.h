@@ -34,6 +34,6 @@ struct ImageList {
 // taken away.
 std::vector<std::u16string> ListLines(const std::string& bytes, uint32_t codePage);
 
-// The list at `path`, read through the door (a file of at most 16 MiB), each line resolved
-// against the list's folder.
+// The list at `path`, read through the door (a file of at most 4 MiB naming at most 16,384
+// disk files), each line resolved against the list's folder.
 ImageList ReadImageList(const std::string& path);

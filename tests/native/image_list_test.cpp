@@ -60,6 +60,14 @@ TEST_F(ImageListTest, PathsAreTakenFromTheListsFolderAndNeverFromAnotherComputer
     EXPECT_EQ(read.images[i].refused.rfind(expected[i].refused, 0), 0u) << read.images[i].refused;
   }
   for (const std::string& opened : OpenedPaths()) EXPECT_EQ(opened, "C:\\Lists\\host.txt");
+  // Each listed file's findings stay for the report: a list names at most 16,384.
+  std::string many;
+  for (int i = 0; i <= 16384; ++i) many += "a.vhdx\n";
+  list.extents[0] = sim::Bytes(many.begin(), many.end());
+  list.size = many.size();
+  const ImageList tooMany = ReadImageList("C:\\Lists\\host.txt");
+  EXPECT_FALSE(tooMany.read);
+  EXPECT_EQ(tooMany.why.rfind("it names more than 16,384 disk files", 0), 0u) << tooMany.why;
   ExpectNothingLeft();
 }
 
