@@ -92,10 +92,12 @@ bool TakeFile(const std::vector<std::string>& args, size_t& i, Options* options,
               std::string* bad) {
   const std::string& arg = args[i];
   if (i + 1 == args.size() || args[i + 1].empty()) {
-    *bad = "option '" + arg + "' needs a file";
+    *bad = "option '" + arg + "' needs a " + (arg == "--image-dir" ? "folder" : "file");
     return false;
   }
-  if (arg == "--image")
+  if (arg == "--image-dir")
+    options->imageDirs.push_back(args[++i]);
+  else if (arg == "--image")
     options->images.push_back(args[++i]);
   else if (arg == "--image-list")
     options->imageLists.push_back(args[++i]);
@@ -140,7 +142,7 @@ bool TakeOne(const std::vector<std::string>& args, size_t& i, Options* options,
              std::string* bad) {
   const std::string& arg = args[i];
   if (arg == "--trace" || arg == "--replay" || arg == "--image" || arg == "--image-list" ||
-      arg == "--prom")
+      arg == "--image-dir" || arg == "--prom")
     return TakeFile(args, i, options, bad);
   if (arg == "--grid" || arg == "--target" || arg == "--sector-size")
     return TakeValue(args, i, options, bad);
@@ -157,6 +159,8 @@ bool TakeOne(const std::vector<std::string>& args, size_t& i, Options* options,
     options->critical = true;
   } else if (arg == "--drives") {
     options->drives = true;
+  } else if (arg == "--recurse") {
+    options->recurse = true;
   } else if (arg == "--help" || arg == "/?" || arg == "-?" || arg == "-h") {
     options->help = true;
   } else if (arg == "--version") {
@@ -174,17 +178,22 @@ bool Combined(const Options& options, std::string* bad) {
   // Images are checked instead of the machine: nothing of the machine to list, record or
   // replay.
   if (images && (options.drives || !options.trace.empty() || !options.replay.empty()))
-    *bad = std::string("option '") + (options.images.empty() ? "--image-list" : "--image") +
+    *bad = std::string("option '") +
+           (!options.images.empty()       ? "--image"
+            : !options.imageLists.empty() ? "--image-list"
+                                          : "--image-dir") +
            "' goes with '--grid', '--sector-size', '--target', '--prom' and the output options "
            "only";
+  else if (options.recurse && options.imageDirs.empty())
+    *bad = "option '--recurse' goes with '--image-dir' only";
   else if (options.critical && options.output != Output::Nagios)
     *bad = "option '--critical' goes with '--nagios' only";
   else if (options.image.grid && !images)
-    *bad = "option '--grid' goes with '--image' or '--image-list' only";
+    *bad = "option '--grid' goes with '--image', '--image-list' or '--image-dir' only";
   else if (options.image.sectorSize && !images)
-    *bad = "option '--sector-size' goes with '--image' or '--image-list' only";
+    *bad = "option '--sector-size' goes with '--image', '--image-list' or '--image-dir' only";
   else if (options.target && !images)
-    *bad = "option '--target' goes with '--image' or '--image-list' only";
+    *bad = "option '--target' goes with '--image', '--image-list' or '--image-dir' only";
   return bad->empty();
 }
 
@@ -220,7 +229,13 @@ std::string OptionList() {
        "check each disk image LIST names, one path a line (UTF-16 or UTF-8, as PowerShell "
        "writes them, or the system's code page); blank lines and lines starting with # are "
        "skipped, a relative path is taken from LIST's folder, and a path on another computer "
-       "or a device is not opened"},
+       "or a device is not opened. With lists or folders, a disk is counted once: the parents "
+       "of a chain and the extents of a split disk found with it are folded under it"},
+      {"--image-dir DIR",
+       "check every disk image in the folder DIR (the files named .vhd, .vhdx, .avhd, .avhdx, "
+       ".vmdk, .qcow2, .qcow, .vdi, .img or .raw), each judged by what it holds; a .img or .raw "
+       "that holds no disk is listed apart"},
+      {"--recurse", "and in every folder under DIR, through junctions and mount points"},
       {"--grid BYTES", "that grid: a power of two from 512 to 1048576 (default 4096)"},
       {"--sector-size N",
        "the logical sector size of the disk in a raw image, 512 or 4096, where its table and "
@@ -255,6 +270,7 @@ std::string Usage() {
       "Usage: TessarelReport [--drives] [OUTPUT] [--prom FILE] [--trace FILE]\n"
       "                      [--replay FILE]\n"
       "       TessarelReport --image FILE [--image FILE ...] [--image-list LIST]\n"
+      "                      [--image-dir DIR [--recurse]]\n"
       "                      [--grid BYTES] [--sector-size 512|4096]\n"
       "                      [--target azure|hyperv]\n"
       "                      [OUTPUT] [--prom FILE]\n"

@@ -19,11 +19,17 @@ struct Options {
   std::string trace, replay, metrics;  // files
   std::vector<std::string> images;
   std::vector<std::string> imageLists;  // files of paths, one a line
+  std::vector<std::string> imageDirs;   // folders of disk files
+  bool recurse = false;                 // and every folder under them
   ImageOptions image;
   std::optional<Target> target;  // what the disk files are checked for besides
 
   // Disk files are checked instead of the machine.
-  bool ChecksImages() const { return !images.empty() || !imageLists.empty(); }
+  bool ChecksImages() const {
+    return !images.empty() || !imageLists.empty() || !imageDirs.empty();
+  }
+  // A sweep: each disk counted once, its chain's parents and extents folded under it.
+  bool Sweeps() const { return !imageLists.empty() || !imageDirs.empty(); }
 };
 
 // False with what is wrong with the arguments.

@@ -11,6 +11,9 @@
 #include "app/report_machine.h"
 #include "app/startup_check.h"
 #include "image/image_list.h"
+#include "image/sweep.h"
+#include "platform/backend.h"
+#include "platform/file_identity.h"
 #include "inspect/scan.h"
 #include "platform/ansi_text.h"
 #include "platform/run_stamp.h"
@@ -175,25 +178,85 @@ int Scan(const Options& options, const ReportTexts& texts, const ReportMachine& 
   return Print(options, texts, machine, findings, run, out, err);
 }
 
-// Each image named, checked offline; no drive is opened.
-int CheckImages(const Options& options, const ReportTexts& texts, const ReportMachine& machine,
-                std::string* out, std::string* err) {
-  report::Findings findings;
+// What a sweep shows on a console: "\r", the count and the file, within one line of 79
+// columns that the next overwrites.
+std::string ProgressLine(size_t done, size_t total, const std::string& path) {
+  constexpr size_t kColumns = 79;
+  const std::string head = "Checking " + std::to_string(std::min(done + 1, total)) + " of " +
+                           std::to_string(total) + ": ";
+  std::string shown = path;
+  if (head.size() + shown.size() > kColumns)
+    shown = "..." + shown.substr(shown.size() - (kColumns - head.size() - 3));
+  std::string line = head + shown;
+  line.resize(std::max(line.size(), kColumns), ' ');
+  return "\r" + line.substr(0, kColumns);
+}
+
+// Every file of a sweep: each --image, each list's lines, each folder's disk files; false
+// with why where a list cannot be read.
+bool SweepCandidates(const Options& options, std::vector<SweepCandidate>* candidates,
+                     SweepListing* listing, std::string* why) {
   for (const std::string& path : options.images)
-    findings.images.push_back(FindImage(path, options.image, options.target));
+    candidates->push_back({path, path, "", AskFileIdentity(path), 0, false});
   for (const std::string& file : options.imageLists) {
     const ImageList list = ReadImageList(file);
     if (!list.read) {
-      const std::string line = "cannot read the image list " + file + ": " + list.why;
-      if (options.output == Output::Summary || options.output == Output::Nagios)
-        return CannotRun(options.output, line, out, err);
-      *err += "TessarelReport: " + line + "\n";
-      return Status(report::ExitStatus::CannotRun);
+      *why = "cannot read the image list " + file + ": " + list.why;
+      return false;
     }
     for (const ListedImage& listed : list.images)
-      findings.images.push_back(
-          listed.refused.empty() ? FindImage(listed.path, options.image, options.target)
-                                 : UnopenedImage(listed.shown, listed.refused));
+      candidates->push_back({listed.path, listed.shown, listed.refused,
+                             listed.refused.empty() ? AskFileIdentity(listed.path) : std::nullopt,
+                             0, false});
+  }
+  *listing = ListFolders(options.imageDirs, options.recurse);
+  for (FoundFile& found : listing->files)
+    candidates->push_back({found.path, found.path, "", found.identity, found.writeTime, found.generic});
+  return true;
+}
+
+// The images of a sweep, each counted once, with what the sweep found beside them; false
+// with why where a list cannot be read.
+bool SweepFindings(const Options& options, const ProgressSink& progress,
+                   report::Findings* findings, std::string* why) {
+  // A second line behind the guard's rules: a sweep opens no device.
+  const sys::FilesOnly filesOnly;
+  std::vector<SweepCandidate> candidates;
+  SweepListing listing;
+  if (!SweepCandidates(options, &candidates, &listing, why)) return false;
+  SweepProgress told;
+  if (progress)
+    told = [&](size_t done, size_t total, const std::string& path) {
+      progress(ProgressLine(done, total, path));
+    };
+  SweptImages swept = SweepImages(std::move(candidates), options.image, options.target, told);
+  if (progress) progress("\r" + std::string(79, ' ') + "\r");
+  Sweep& sweep = swept.sweep;
+  sweep.lists = options.imageLists;
+  sweep.roots = options.imageDirs;
+  sweep.recurse = options.recurse;
+  sweep.notExamined = std::move(listing.notExamined);
+  sweep.filesFound = swept.images.size() + sweep.folded.size() + sweep.notDisks.size() +
+                     sweep.FilesNotExamined();
+  sweep.links.insert(sweep.links.begin(), listing.links.begin(), listing.links.end());
+  findings->images = std::move(swept.images);
+  findings->sweep = std::move(sweep);
+  return true;
+}
+
+// Each image named, checked offline; no drive is opened.
+int CheckImages(const Options& options, const ReportTexts& texts, const ReportMachine& machine,
+                const ProgressSink& progress, std::string* out, std::string* err) {
+  report::Findings findings;
+  if (!options.Sweeps())
+    for (const std::string& path : options.images)
+      findings.images.push_back(FindImage(path, options.image, options.target));
+  std::string why;
+  if (options.Sweeps() && !SweepFindings(options, progress, &findings, &why)) {
+    if (options.output == Output::Summary || options.output == Output::Nagios)
+      return CannotRun(options.output, why, out, err);
+    *err += "TessarelReport: " + why + "\n";
+    return Status(report::ExitStatus::CannotRun);
   }
   report::RunMode& mode = findings.mode;
   if (ForOtherMachines(options)) {
@@ -204,6 +267,7 @@ int CheckImages(const Options& options, const ReportTexts& texts, const ReportMa
   // Asked on every run, whatever the output: a trace then holds the time for any replay.
   report::RunFacts run;
   run.stamp = StampRun();
+  run.complete = findings.Complete();
   return Print(options, texts, machine, findings, run, out, err);
 }
 
@@ -211,6 +275,11 @@ int CheckImages(const Options& options, const ReportTexts& texts, const ReportMa
 
 int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, std::string* out,
               std::string* err) {
+  return RunReport(args, texts, out, err, nullptr);
+}
+
+int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, std::string* out,
+              std::string* err, const ProgressSink& progress) {
   Options options;
   std::string bad;
   if (!ParseOptions(args, &options, &bad)) {
@@ -235,7 +304,7 @@ int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, st
   std::optional<sys::Using> door;
   if (sys::Backend* backend = machine.Backend()) door.emplace(*backend);
   int status = !options.ChecksImages() ? Scan(options, texts, machine, out, err)
-                                      : CheckImages(options, texts, machine, out, err);
+                                      : CheckImages(options, texts, machine, progress, out, err);
   door.reset();
 
   if (!machine.CloseTrace(err)) status = Status(report::ExitStatus::CannotRun);

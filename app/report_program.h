@@ -2,6 +2,7 @@
 // the report as text or JSON, summed up in the exit status.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,3 +19,10 @@ struct ReportTexts {
 // *out and *err. Returns the exit status.
 int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, std::string* out,
               std::string* err);
+
+// Where a sweep of disk files shows its progress while it runs: text for a console, which
+// each piece overwrites ("\r") and the last clears. The program passes one only where
+// standard error is a console.
+using ProgressSink = std::function<void(const std::string& text)>;
+int RunReport(const std::vector<std::string>& args, const ReportTexts& texts, std::string* out,
+              std::string* err, const ProgressSink& progress);

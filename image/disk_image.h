@@ -78,6 +78,14 @@ inline bool SectorSizeUntold(SectorSizeFrom from) {
   return from == SectorSizeFrom::Disagree || from == SectorSizeFrom::Unshown;
 }
 
+// A file besides the named one that belongs to its disk: a VMDK's extent, read with it, or
+// the change-tracking file its descriptor names, which holds no sector and is not read.
+enum class MemberKind { Extent, ChangeTracking };
+struct MemberFile {
+  std::string path;
+  MemberKind kind = MemberKind::Extent;
+};
+
 struct DiskImage {
   ImageFormat format = ImageFormat::Raw;
   uint64_t virtualSize = 0;
@@ -90,6 +98,7 @@ struct DiskImage {
   // What a child made over this disk records of it: a VMDK's CID, a VHD's unique id, a
   // VHDX's data write GUID, as text; empty where the format keeps none.
   std::string identity;
+  std::vector<MemberFile> members;
 };
 
 // A parent of a differencing image, nearest first: where it was found, what it is, its

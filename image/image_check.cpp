@@ -153,6 +153,7 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
   if (!opening.image) return check;
   DiskImage& image = *opening.image;
   check.format = image.format;
+  check.members = image.members;
   check.virtualSize = image.virtualSize;
   check.fileBytes = image.fileBytes;
   check.logicalSectorSize = image.logicalSectorSize;

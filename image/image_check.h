@@ -62,6 +62,7 @@ struct ImageCheck {
   GridSource gridSource = GridSource::Default;
   std::optional<BlockContainer> container;
   std::vector<ParentImage> parents;     // a differencing image's chain, nearest first
+  std::vector<MemberFile> members;      // a VMDK's other extents and change-tracking file
   std::optional<PartitionStyle> style;  // none where sector 0 could not be read
   GptHeaderRead gpt = GptHeaderRead::None;
   bool fileSystemWithoutTable = false;

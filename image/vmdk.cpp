@@ -153,7 +153,7 @@ struct ExtentLine {
 };
 
 struct Descriptor {
-  std::string cid, parentCid = "ffffffff", parentHint;
+  std::string cid, parentCid = "ffffffff", parentHint, changeTrackPath;
   std::vector<ExtentLine> extents;
   std::string bad;  // a line that could not be read
 };
@@ -203,6 +203,7 @@ Descriptor Parse(const std::string& whole) {
       if (key == "CID") d.cid = lower;
       if (key == "parentCID") d.parentCid = lower;
       if (key == "parentFileNameHint") d.parentHint = value;
+      if (key == "changeTrackPath") d.changeTrackPath = value;
       continue;
     }
     // RW 4192256 SPARSE "disk.vmdk" [offset]
@@ -230,6 +231,14 @@ Descriptor Parse(const std::string& whole) {
     d.extents.push_back(e);
   }
   return d;
+}
+
+// A file name beside the descriptor, in ASCII, without a folder, a drive or a stream.
+bool PlainName(const std::string& name) {
+  return !name.empty() && name.find_first_of("\\/:") == std::string::npos &&
+         std::all_of(name.begin(), name.end(), [](char c) {
+           return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x80;
+         });
 }
 
 // What a VMDK is read as, while its extents are opened: the pieces, its sparse extents'
@@ -288,6 +297,10 @@ class Reader {
     }
     image.guest = std::make_unique<Extents>(std::move(pieces));
     image.identity = d.cid;
+    image.members = std::move(m_members);
+    // Named, never opened: it holds which blocks changed, no sector of the disk.
+    if (PlainName(d.changeTrackPath))
+      image.members.push_back({FolderOf(m_named.path) + d.changeTrackPath, MemberKind::ChangeTracking});
     opening.image = std::move(image);
     return opening;
   }
@@ -332,12 +345,7 @@ class Reader {
   // The file an extent line names, beside the descriptor; the descriptor's own where it
   // names that.
   ImageOpening File(const std::string& name, std::shared_ptr<ByteSource>* file) {
-    const bool plain =
-        !name.empty() && name.find_first_of("\\/:") == std::string::npos &&
-        std::all_of(name.begin(), name.end(), [](char c) {
-          return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x80;
-        });
-    if (!plain)
+    if (!PlainName(name))
       return Refused(ImageRefusal::UnknownFormat,
                      "its extent \"" + name + "\" is not a plain file name beside it");
     const std::string folder = FolderOf(m_named.path);
@@ -359,6 +367,7 @@ class Reader {
       *file = m_named.bytes;
       return {};
     }
+    m_members.push_back({folder + name, MemberKind::Extent});
     auto opened = std::make_shared<FileSource>(folder + name);
     if (!opened->IsOpen()) {
       ImageOpening refusal =
@@ -485,6 +494,7 @@ class Reader {
 
   const ImageFile& m_named;
   std::set<std::string> m_files;  // the extents' files named so far, in lower case
+  std::vector<MemberFile> m_members;
   bool m_sparse = false, m_stream = false, m_self = false;
   std::shared_ptr<ByteSource> m_parent;  // a delta's
   BlockContainer m_container;

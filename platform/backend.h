@@ -49,6 +49,7 @@ class Backend {
                                    DWORD size, PDWORD returned) = 0;
   virtual BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                             LPVOID info, DWORD size) = 0;
+  virtual BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) = 0;
   virtual BOOL GetComputerNameA(LPSTR name, LPDWORD size) = 0;
   virtual UINT GetACP() = 0;
   virtual void GetSystemTimeAsFileTime(LPFILETIME time) = 0;

@@ -70,8 +70,11 @@ bool IsReadOnlyOpen(LPCSTR path, DWORD access, DWORD share, DWORD disposition, D
   // Pipes, other devices, and files named behind \\.\: none is what the program reads.
   if (NamesDevice(path)) return false;
   constexpr DWORD kShareBoth = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  return access == GENERIC_READ && (share & kShareBoth) == kShareBoth &&
-         (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0;
+  if ((share & kShareBoth) != kShareBoth) return false;
+  // An open that reads no data, only asks who the file or folder is: folders open only
+  // with backup semantics, which then pass over nothing this handle can read.
+  if (access == 0 || access == FILE_READ_ATTRIBUTES) return true;
+  return access == GENERIC_READ && (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0;
 }
 
 bool IsReadOnlyRequest(DWORD code, const void* in, DWORD inSize) {
@@ -121,5 +124,5 @@ bool IsReadOnlyListing(LPCSTR pattern) {
 bool IsReadOnlyTokenAccess(DWORD access) { return access == TOKEN_QUERY; }
 
 bool IsReadOnlyInfoClass(FILE_INFO_BY_HANDLE_CLASS infoClass) {
-  return infoClass == FileStorageInfo;
+  return infoClass == FileStorageInfo || infoClass == FileIdInfo;
 }

@@ -18,7 +18,9 @@ enum class OpenScope { DevicesAndFiles, FilesOnly };
 // when closed: a device the program reads (\\.\X:, \\.\PhysicalDriveN, \\?\Volume{...}),
 // outside a run of files only, or a file (a disk image) opened for reading alone, without
 // backup semantics (which pass over its security), and shared so that a hypervisor that
-// holds it may keep writing. Nothing else in the device spaces opens (\\.\ and //./;
+// holds it may keep writing; or a file or folder opened with access 0 or
+// FILE_READ_ATTRIBUTES to ask its identity, backup semantics allowed then alone (a folder
+// opens only with them, and such a handle reads no data). Nothing else in the device spaces opens (\\.\ and //./;
 // \\?\ but for a drive's, a volume's or a share's files; \??\), nor a name Windows maps to
 // a device (CON, NUL, COM1, ...).
 bool IsReadOnlyOpen(LPCSTR path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
@@ -32,7 +34,7 @@ bool IsReadOnlyListing(LPCSTR pattern);
 // the process's privileges or act as it.
 bool IsReadOnlyTokenAccess(DWORD access);
 
-// True for the one class of a handle's information the program asks: FileStorageInfo,
-// Windows' view of the sectors under a volume. Other classes of the same function set a
-// file's times, name, size or deletion.
+// True for the classes of a handle's information the program asks: FileStorageInfo,
+// Windows' view of the sectors under a volume, and FileIdInfo, a file's identity. Other
+// classes of the same function set a file's times, name, size or deletion.
 bool IsReadOnlyInfoClass(FILE_INFO_BY_HANDLE_CLASS infoClass);

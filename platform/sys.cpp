@@ -193,4 +193,8 @@ BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoCla
   return Forward(&Backend::GetFileInformationByHandleEx, FALSE, file, infoClass, info, size);
 }
 
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  return Forward(&Backend::GetFileInformationByHandle, FALSE, file, info);
+}
+
 }  // namespace sys

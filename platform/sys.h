@@ -50,8 +50,11 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars, 
                         int textBytes, LPCCH defaultChar, LPBOOL usedDefault);
 // The time of day, UTC, which the JSON-lines records and the metrics carry.
 void GetSystemTimeAsFileTime(LPFILETIME time);
-// Windows' own view of a volume's sectors: only FileStorageInfo passes the door.
+// Windows' own view of a volume's sectors, and a file's identity: only FileStorageInfo and
+// FileIdInfo pass the door.
 BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
                                   DWORD size);
+// A file's volume serial and index, where FileIdInfo is not known (before Windows 8).
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 
 }  // namespace sys

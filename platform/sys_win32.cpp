@@ -100,6 +100,9 @@ class Windows final : public Backend {
     }
     return function(file, infoClass, info, size);
   }
+  BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) override {
+    return ::GetFileInformationByHandle(file, info);
+  }
   BOOL GetVersionExA(LPOSVERSIONINFOA info) override {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"

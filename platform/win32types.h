@@ -364,7 +364,7 @@ struct DEVICE_TRIM_DESCRIPTOR {
 
 // Windows' own view of a volume's sectors and alignment (GetFileInformationByHandleEx,
 // Windows 8 and later).
-enum FILE_INFO_BY_HANDLE_CLASS { FileStorageInfo = 16 };
+enum FILE_INFO_BY_HANDLE_CLASS { FileStorageInfo = 16, FileIdInfo = 18 };
 struct FILE_STORAGE_INFO {
   ULONG LogicalBytesPerSector;
   ULONG PhysicalBytesPerSectorForAtomicity;
@@ -374,6 +374,29 @@ struct FILE_STORAGE_INFO {
   ULONG ByteOffsetForSectorAlignment;
   ULONG ByteOffsetForPartitionAlignment;
 };
+// A file's identity on its volume: 128 bits, as ReFS needs (Windows 8 and later).
+struct FILE_ID_128 {
+  BYTE Identifier[16];
+};
+struct FILE_ID_INFO {
+  uint64_t VolumeSerialNumber;
+  FILE_ID_128 FileId;
+};
+// Before Windows 8: the volume's serial and a 64-bit index (GetFileInformationByHandle).
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+using LPBY_HANDLE_FILE_INFORMATION = BY_HANDLE_FILE_INFORMATION*;
+constexpr DWORD FILE_READ_ATTRIBUTES = 0x80;
 constexpr ULONG STORAGE_INFO_FLAGS_ALIGNED_DEVICE = 0x1;
 constexpr ULONG STORAGE_INFO_FLAGS_PARTITION_ALIGNED_ON_DEVICE = 0x2;
 constexpr ULONG STORAGE_INFO_OFFSET_UNKNOWN = 0xFFFFFFFFu;
@@ -515,3 +538,6 @@ static_assert(sizeof(WIN32_FIND_DATAA) == 320, "WIN32_FIND_DATAA");
 static_assert(offsetof(WIN32_FIND_DATAA, nFileSizeHigh) == 28, "WIN32_FIND_DATAA.nFileSizeHigh");
 static_assert(offsetof(WIN32_FIND_DATAA, dwReserved0) == 36, "WIN32_FIND_DATAA.dwReserved0");
 static_assert(offsetof(WIN32_FIND_DATAA, cFileName) == 44, "WIN32_FIND_DATAA.cFileName");
+static_assert(sizeof(FILE_ID_INFO) == 24, "FILE_ID_INFO");
+static_assert(sizeof(BY_HANDLE_FILE_INFORMATION) == 52, "BY_HANDLE_FILE_INFORMATION");
+static_assert(offsetof(BY_HANDLE_FILE_INFORMATION, nFileIndexHigh) == 44, "nFileIndexHigh");

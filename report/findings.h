@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image/image_finding.h"
+#include "image/sweep.h"
 #include "inspect/scan.h"
 #include "report/report_words.h"
 
@@ -16,10 +17,14 @@ struct Findings {
   RunMode mode;
   std::optional<MachineFindings> machine;  // none for a run over disk files alone
   std::vector<ImageFinding> images;
+  // A run over lists or folders: what the sweep found beside the disks.
+  std::optional<Sweep> sweep;
   // The run checked disk files: its outputs speak of images (even of none).
   bool ChecksImages() const { return !machine || !images.empty(); }
-  // Whether every volume Windows listed was taken: the list of disk files always is.
-  bool Complete() const { return !machine || machine->listing.complete; }
+  // Whether every volume Windows listed was taken, and every folder of a sweep listed.
+  bool Complete() const {
+    return (!machine || machine->listing.complete) && (!sweep || sweep->Complete());
+  }
   // A run over disk files that found none (its lists name none): nothing was judged, and
   // that is no pass.
   bool NothingToCheck() const { return !machine && images.empty(); }
@@ -37,6 +42,7 @@ inline std::vector<std::optional<Verdict>> Examined(const Findings& findings) {
     examined.push_back(image.check.refusal == ImageRefusal::None
                            ? std::optional<Verdict>(image.check.Judged().verdict)
                            : std::nullopt);
+  if (findings.sweep) examined.resize(examined.size() + findings.sweep->FilesNotExamined());
   return examined;
 }
 

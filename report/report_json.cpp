@@ -2,6 +2,7 @@
 
 #include "json/json_writer.h"
 #include "report/report_images.h"
+#include "report/report_sweep.h"
 #include "report/report_words.h"
 #include "res/version.h"
 
@@ -341,6 +342,12 @@ std::string Json(const Findings& findings) {
     json.BeginArray();
     for (const ImageFinding& image : findings.images) ImageObject(json, image);
     json.EndArray();
+  }
+  if (findings.sweep) {
+    json.Key("sweep");
+    json.BeginObject();
+    SweepMembers(json, *findings.sweep, findings.images.size());
+    json.EndObject();
   }
   json.EndObject();
   return json.Text();

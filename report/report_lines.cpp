@@ -180,13 +180,37 @@ void ImageItems(Tally& t, const std::vector<ImageFinding>& images) {
   t.images = c;
 }
 
+// The disk files a sweep found and did not examine, as undetermined images; the folders it
+// could not list, as an incomplete list.
+void SweepItems(Tally& t, const Sweep& sweep) {
+  for (const SweepNote& note : sweep.notExamined) {
+    const std::string path = Printable(note.path.c_str());
+    if (note.folder) {
+      if (t.incomplete.empty())
+        t.incomplete = "the sweep is incomplete (" + path + ": " + note.why + ")";
+      continue;
+    }
+    ++t.images->total;
+    ++t.images->undetermined;
+    t.undetermined.push_back(path + " not examined: " + note.why);
+    t.undeterminedNames.push_back(path);
+  }
+}
+
 }  // namespace
+
+std::string NothingWords(const Findings& findings) {
+  return findings.sweep && !findings.sweep->roots.empty()
+             ? "no disk file to check: the folders hold none"
+             : "no disk file to check: the lists name none";
+}
 
 Tally TallyOf(const Findings& findings) {
   Tally t;
   if (findings.machine) MachineItems(t, *findings.machine);
   if (findings.ChecksImages()) ImageItems(t, findings.images);
-  if (findings.NothingToCheck()) t.nothing = "no disk file to check: the lists name none";
+  if (findings.sweep) SweepItems(t, *findings.sweep);
+  if (findings.NothingToCheck()) t.nothing = NothingWords(findings);
   return t;
 }
 

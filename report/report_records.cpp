@@ -3,6 +3,7 @@
 #include "json/json_writer.h"
 #include "report/report_images.h"
 #include "report/report_json.h"
+#include "report/report_sweep.h"
 #include "res/version.h"
 
 namespace report {
@@ -82,6 +83,10 @@ std::string Records(const Findings& findings, const RunFacts& run) {
   std::string out;
   if (findings.machine) MachineRecords(out, *findings.machine, findings.mode, run);
   for (const ImageFinding& image : findings.images) ImageRecords(out, image, findings.mode, run);
+  if (findings.sweep)
+    Record(out, "sweep", findings.mode, run, [&](JsonWriter& json) {
+      SweepMembers(json, *findings.sweep, findings.images.size());
+    });
   return out;
 }
 

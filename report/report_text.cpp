@@ -5,6 +5,8 @@
 
 #include "platform/volume_names.h"
 #include "report/report_images.h"
+#include "report/report_lines.h"
+#include "report/report_sweep.h"
 
 namespace report {
 
@@ -177,7 +179,12 @@ std::string Text(const Findings& findings, const VolumeHeadings& headings, bool 
     if (!text.empty()) text += "\n";
     text += ImageText(image);
   }
-  if (findings.NothingToCheck()) text = "No disk file to check: the lists name none.\n";
+  if (findings.sweep && !findings.NothingToCheck())
+    text += (text.empty() ? "" : "\n") + SweepText(*findings.sweep, findings.images.size());
+  if (findings.NothingToCheck()) {
+    text = NothingWords(findings) + ".\n";
+    text[0] = 'N';
+  }
   return text;
 }
 

@@ -508,6 +508,31 @@ BOOL Machine::DiskExtents(const OpenDevice& device, const Request& r) {
 // stack says of its disk: the alignment descriptor where the disk gives one, else one
 // logical sector per physical. For a volume over several disks it answers once, for the
 // disk of the largest physical sector.
+BOOL Machine::GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
+  Call call("GetFileInformationByHandle");
+  call.handle = handle;
+  Call& c = Record(std::move(call));
+  if (Injected(c, ERROR_INVALID_FUNCTION)) return FALSE;
+  const OpenDevice* device = Find(handle);
+  uint64_t volume = 0, index = 0;
+  if (device == nullptr) return Fail(c, ERROR_INVALID_HANDLE);
+  if (!IdentityOf(*device, &volume, &index)) return Fail(c, ERROR_INVALID_FUNCTION);
+  if (info == nullptr) return Fail(c, ERROR_NOACCESS);
+  BY_HANDLE_FILE_INFORMATION answer{};
+  answer.dwFileAttributes = device->file != nullptr ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DIRECTORY;
+  answer.dwVolumeSerialNumber = static_cast<DWORD>(volume);
+  if (device->file != nullptr) {
+    answer.nFileSizeHigh = static_cast<DWORD>(device->file->size >> 32);
+    answer.nFileSizeLow = static_cast<DWORD>(device->file->size);
+  }
+  answer.nNumberOfLinks = 1;
+  answer.nFileIndexHigh = static_cast<DWORD>(index >> 32);
+  answer.nFileIndexLow = static_cast<DWORD>(index);
+  *info = answer;
+  m_lastError = ERROR_SUCCESS;
+  return TRUE;
+}
+
 BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                            LPVOID info, DWORD size) {
   Call call("GetFileInformationByHandleEx");
@@ -520,6 +545,16 @@ BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CL
   if (device == nullptr) return Fail(c, ERROR_INVALID_HANDLE);
   // The class came with Windows 8 (6.2): before, it is one the function does not know.
   const bool windows8 = majorVersion > 6 || (majorVersion == 6 && minorVersion >= 2);
+  uint64_t volume = 0, index = 0;
+  if (infoClass == FileIdInfo && windows8 && IdentityOf(*device, &volume, &index)) {
+    if (info == nullptr || size < sizeof(FILE_ID_INFO)) return Fail(c, ERROR_BAD_LENGTH);
+    FILE_ID_INFO id{};
+    id.VolumeSerialNumber = volume;
+    std::memcpy(id.FileId.Identifier, &index, sizeof index);  // NTFS's index, widened
+    std::memcpy(info, &id, sizeof id);
+    m_lastError = ERROR_SUCCESS;
+    return TRUE;
+  }
   if (infoClass != FileStorageInfo || !windows8 || device->volume == nullptr)
     return Fail(c, ERROR_INVALID_PARAMETER);
   // A fixed-size class: a buffer of another size is STATUS_INFO_LENGTH_MISMATCH.

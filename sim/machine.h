@@ -120,6 +120,7 @@ class Machine : public sys::Backend {
   int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideChars, LPSTR text,
                           int textBytes, LPCCH defaultChar, LPBOOL usedDefault) override;
   BOOL GetFileInformationByHandleEx(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) override;
+  BOOL GetFileInformationByHandle(HANDLE, LPBY_HANDLE_FILE_INFORMATION) override;
 
   // The volume name a volume answers with: its own, or one made from its letter.
   static std::string NameOf(char letter, const Volume& v);
@@ -128,7 +129,8 @@ class Machine : public sys::Backend {
   struct OpenDevice {
     int64_t drive = -1;        // physical drive, or
     Volume* volume = nullptr;  // volume, or
-    File* file = nullptr;      // file
+    File* file = nullptr;      // file, or
+    std::string folder;        // a folder, by its key (opened to ask who it is)
     DWORD access = 0;
     bool unbuffered = false;
     uint64_t position = 0;
@@ -167,6 +169,11 @@ class Machine : public sys::Backend {
   // The device a path names, and how an open of it ends.
   Open ParseDevicePath(const std::string& path, OpenDevice* device);
   HANDLE OpenFile(Call& call, DWORD access, DWORD disposition);
+  // `path` with each link on the way replaced by its target, as a key (sim/names.h).
+  std::string Resolved(const std::string& path) const;
+  bool IsFolder(const std::string& key) const;
+  // Who the file or folder behind a handle is: its volume's serial and its index.
+  bool IdentityOf(const OpenDevice& device, uint64_t* volume, uint64_t* index) const;
   BOOL ReadOpenFile(OpenDevice& device, uint8_t* out, DWORD size, LPDWORD read, Call& c);
   // The volume a root path names: "X:\\", a volume name, or a folder it is mounted in.
   Volume* FindRoot(LPCSTR root);

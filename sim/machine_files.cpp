@@ -11,23 +11,78 @@
 
 namespace sim {
 
+namespace {
+
+uint64_t Hash(const std::string& text) {  // FNV-1a: a stable number for a name
+  uint64_t h = 14695981039346656037ull;
+  for (char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return h;
+}
+
+}  // namespace
+
+std::string Machine::Resolved(const std::string& path) const {
+  std::string key = PathKey(path);
+  for (int round = 0; round < 32; ++round) {  // a link to a link, but never a loop forever
+    bool moved = false;
+    for (const auto& [name, folder] : folders) {
+      if (folder.linkTo.empty()) continue;
+      const std::string link = PathKey(name);
+      if (key == link || (key.size() > link.size() && key.compare(0, link.size(), link) == 0 &&
+                          key[link.size()] == '\\')) {
+        key = PathKey(folder.linkTo) + key.substr(link.size());
+        moved = true;
+        break;
+      }
+    }
+    if (!moved) break;
+  }
+  return key;
+}
+
+bool Machine::IsFolder(const std::string& key) const {
+  if (key.size() == 2 && key[1] == ':') return true;
+  for (const auto& entry : folders)
+    if (PathKey(entry.first) == key) return true;
+  const std::string under = key + "\\";
+  for (const auto& entry : files)
+    if (PathKey(entry.first).compare(0, under.size(), under) == 0) return true;
+  return false;
+}
+
+bool Machine::IdentityOf(const OpenDevice& device, uint64_t* volume, uint64_t* index) const {
+  const std::string& key = device.folder;  // a file's path, too
+  if (key.empty()) return false;
+  // The volume: the path's root ("c:", or the host's "" for "/tmp/...").
+  *volume = Hash(key.substr(0, key.find('\\'))) & 0xFFFFFFFFu;
+  *index = device.file != nullptr && device.file->index != 0 ? device.file->index
+           : device.file != nullptr                            ? Hash(key)
+                                                               : Hash(key) | 1ull << 63;
+  return true;
+}
+
 // A file: found by its path in any case, after the "\\?\" prefix that lifts the length
-// limit; anyone may read it. One a running virtual machine holds without sharing opens for
-// nobody.
+// limit, through any link on the way; anyone may read it. One a running virtual machine
+// holds without sharing opens for nobody who reads. A folder opens only with backup
+// semantics, and only to ask who it is.
 HANDLE Machine::OpenFile(Call& call, DWORD access, DWORD disposition) {
-  std::string path = call.path;
-  if (StartsWithNoCase(path, "\\\\?\\")) path.erase(0, 4);
-  const auto same = [&](const auto& entry) {
-    return entry.first.size() == path.size() && StartsWithNoCase(path, entry.first.c_str());
-  };
-  const auto found = std::find_if(files.begin(), files.end(), same);
+  const std::string key = Resolved(call.path);
+  const auto found = std::find_if(files.begin(), files.end(),
+                                  [&](const auto& entry) { return PathKey(entry.first) == key; });
+  const bool reads = access != 0 && access != FILE_READ_ATTRIBUTES;
   call.failed = true;
-  if (found == files.end()) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
-  if (found->second.inUse) return Fail(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
-  if (disposition != OPEN_EXISTING) return Fail(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
   OpenDevice device;
-  device.file = &found->second;
   device.access = access;
+  device.folder = key;
+  if (found != files.end()) {
+    if (found->second.inUse && reads) return Fail(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
+    device.file = &found->second;
+  } else if (!IsFolder(key)) {
+    return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+  } else if ((call.flags & FILE_FLAG_BACKUP_SEMANTICS) == 0 || reads) {
+    return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+  }
+  if (disposition != OPEN_EXISTING) return Fail(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
   HANDLE handle = sys::MintHandle(m_nextHandle);
   m_handles[handle] = device;
   call.handle = handle;
@@ -67,7 +122,10 @@ File HostFile(const std::string& path) {
   File file;
   file.hostPath = path;
   struct stat status;
-  if (::stat(path.c_str(), &status) == 0) file.size = static_cast<uint64_t>(status.st_size);
+  if (::stat(path.c_str(), &status) == 0) {
+    file.size = static_cast<uint64_t>(status.st_size);
+    file.index = static_cast<uint64_t>(status.st_ino);
+  }
   return file;
 }
 

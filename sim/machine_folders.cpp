@@ -38,36 +38,40 @@ WIN32_FIND_DATAA Entry(const std::string& name, DWORD attributes, uint64_t size,
   return entry;
 }
 
-// The part of `path` after `folder` and its separator, up to the next separator; empty
-// where `path` does not lie in `folder`.
+// The part of `path` after `folder` (a key, sim/names.h) and its separator, up to the next
+// separator, as `path` spells it; empty where `path` does not lie in `folder`.
 std::string ChildOf(const std::string& path, const std::string& folder, bool* deeper) {
-  if (path.size() <= folder.size() + 1 || path[folder.size()] != '\\' ||
-      !StartsWithNoCase(path, folder.c_str()))
+  const std::string key = PathKey(path);
+  if (key.size() <= folder.size() + 1 || key[folder.size()] != '\\' ||
+      key.compare(0, folder.size(), folder) != 0)
     return "";
-  const size_t end = path.find('\\', folder.size() + 1);
+  const size_t end = key.find('\\', folder.size() + 1);
   *deeper = end != std::string::npos;
-  return path.substr(folder.size() + 1, *deeper ? end - folder.size() - 1 : std::string::npos);
+  const size_t from = path.size() - key.size() + folder.size() + 1;  // after any "\\?\"
+  return path.substr(from, *deeper ? end - folder.size() - 1 : std::string::npos);
 }
 
 }  // namespace
 
 bool Machine::ListFolder(const std::string& path, const std::string& mask,
                          std::vector<WIN32_FIND_DATAA>* entries, bool* exists) const {
-  std::string folder = path;
-  for (const auto& [name, f] : folders)  // a link lists its target
-    if (SameNoCase(name, folder) && !f.linkTo.empty()) folder = f.linkTo;
+  const std::string folder = Resolved(path);  // a link lists its target
   const auto own = std::find_if(folders.begin(), folders.end(),
-                                [&](const auto& f) { return SameNoCase(f.first, folder); });
+                                [&](const auto& f) { return PathKey(f.first) == folder; });
   if (own != folders.end() && !own->second.listable) return false;
   std::map<std::string, WIN32_FIND_DATAA> found;  // by the name in lower case: NTFS's order
   bool deeper = false;
-  *exists = own != folders.end() || (folder.size() == 2 && folder[1] == ':');
+  const bool root = folder.size() == 2 && folder[1] == ':';
+  *exists = own != folders.end() || root;
   for (const auto& [name, file] : files) {
     const std::string child = ChildOf(name, folder, &deeper);
     if (child.empty()) continue;
     *exists = true;
-    found[Lower(child)] = deeper ? Entry(child, FILE_ATTRIBUTE_DIRECTORY, 0, 0)
-                                 : Entry(child, FILE_ATTRIBUTE_NORMAL, file.size, 0);
+    const DWORD link = file.symbolicLink ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
+    found[Lower(child)] =
+        deeper ? Entry(child, FILE_ATTRIBUTE_DIRECTORY, 0, 0)
+               : Entry(child, FILE_ATTRIBUTE_NORMAL | link, file.size,
+                       link != 0 ? IO_REPARSE_TAG_SYMLINK : 0);
   }
   for (const auto& [name, f] : folders) {
     const std::string child = ChildOf(name, folder, &deeper);
@@ -76,9 +80,9 @@ bool Machine::ListFolder(const std::string& path, const std::string& mask,
     const bool link = !deeper && !f.linkTo.empty();
     found[Lower(child)] =
         Entry(child, FILE_ATTRIBUTE_DIRECTORY | (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0), 0,
-              link ? IO_REPARSE_TAG_MOUNT_POINT : 0);
+              link ? f.tag : 0);
   }
-  if (*exists && !(folder.size() == 2 && folder[1] == ':')) {  // a drive's root has no . or ..
+  if (*exists && !root) {  // a drive's root has no . or ..
     for (const char* dot : {".", ".."})
       if (Matches(mask.c_str(), dot)) entries->push_back(Entry(dot, FILE_ATTRIBUTE_DIRECTORY, 0, 0));
   }

@@ -176,8 +176,13 @@ struct File {
   uint64_t size = 0;
   std::map<uint64_t, Bytes> extents;  // by offset; each within size
   std::string hostPath;               // non-empty: the bytes are this host file's
-  // A running virtual machine holds it and shares no reading: every open fails.
+  // A running virtual machine holds it and shares no reading: every open that reads fails
+  // (one with access 0 only asks who it is, and Windows lets it).
   bool inUse = false;
+  // Its index on its volume (FileIdInfo, GetFileInformationByHandle): a host file's inode,
+  // else one the machine gives it; two paths of one index are one file (a link).
+  uint64_t index = 0;
+  bool symbolicLink = false;  // listed as a link to a file (its bytes are its target's)
 };
 // The host's file at `path`, as the machine shows it.
 File HostFile(const std::string& path);
@@ -196,6 +201,7 @@ enum class User { ElevatedAdministrator, Standard };
 struct Folder {
   std::string linkTo;   // a junction's or mount point's target; empty for a plain folder
   bool listable = true;  // false: FindFirstFileA fails with ERROR_ACCESS_DENIED
+  DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;  // or IO_REPARSE_TAG_SYMLINK
 };
 
 // One call made to the machine.

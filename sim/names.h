@@ -21,4 +21,13 @@ inline bool SameNoCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && StartsWithNoCase(a, b.c_str());
 }
 
+// A path as Windows compares it: after "\\?\", either separator, in any case.
+inline std::string PathKey(const std::string& path) {
+  std::string key = StartsWithNoCase(path, "\\\\?\\") ? path.substr(4) : path;
+  for (char& c : key)
+    c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  while (key.size() > 1 && key.back() == '\\' && key[key.size() - 2] != ':') key.pop_back();
+  return key;
+}
+
 }  // namespace sim

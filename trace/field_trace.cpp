@@ -445,6 +445,15 @@ BOOL FieldTrace::GetFileInformationByHandleEx(HANDLE h, FILE_INFO_BY_HANDLE_CLAS
   return call.result;
 }
 
+BOOL FieldTrace::GetFileInformationByHandle(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
+  GetFileIndexCall call;
+  if (!Answer(call, h, [&] { call.result = m_inner->GetFileInformationByHandle(h, info); }))
+    return Missing(FALSE);
+  Buffer(call.out, info, call.result ? sizeof(BY_HANDLE_FILE_INFORMATION) : 0);
+  Finish(call);
+  return call.result;
+}
+
 BOOL FieldTrace::GetComputerNameA(LPSTR name, LPDWORD size) {
   GetComputerNameCall call;
   call.size = size != nullptr ? *size : 0;

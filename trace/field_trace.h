@@ -73,6 +73,7 @@ class FieldTrace final : public sys::Backend {
   BOOL OpenProcessToken(HANDLE, DWORD, PHANDLE) override;
   BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) override;
   BOOL GetFileInformationByHandleEx(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) override;
+  BOOL GetFileInformationByHandle(HANDLE, LPBY_HANDLE_FILE_INFORMATION) override;
   UINT GetACP() override;
   void GetSystemTimeAsFileTime(LPFILETIME time) override;
   int MultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) override;

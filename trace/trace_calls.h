@@ -33,7 +33,8 @@ enum class HandleUse { None, Opens, On };
 // 5 asks the computer's name; 6 asks the system's ANSI code page, has it decode the names the
 // JSON and CSV write (a trace of an older format answers 1252, the page it was read in) and
 // encode the Unicode names of an image's parents; 7 asks the time (a trace of an older
-// format records none, and answers 1970-01-01T00:00:00Z); 8 lists folders (FindFirstFileA).
+// format records none, and answers 1970-01-01T00:00:00Z); 8 lists folders (FindFirstFileA) and asks a file's identity (FileIdInfo,
+// GetFileInformationByHandle).
 constexpr uint32_t kFirstFormat = 1;
 constexpr uint32_t kPiecesFormat = 2;
 constexpr uint32_t kBootSectorFormat = 3;
@@ -330,6 +331,24 @@ struct FindNextFileCall : CallBase {
   }
 };
 
+struct GetFileIndexCall : CallBase {
+  static constexpr const char kName[] = "GetFileInformationByHandle";
+  static constexpr HandleUse kHandle = HandleUse::On;
+  uint64_t handle = 0;
+  bool result = false;
+  Bytes out;
+  template <class V>
+  bool Fields(V& v) {
+    return v.On("handle", handle) && v.Field("result", result) &&
+           v.Field("out", out, sizeof(BY_HANDLE_FILE_INFORMATION));
+  }
+  Question Ask(const std::string& on) const { return Question(kName).Text(" on [", on, "]"); }
+  template <class Held>
+  uint32_t AskedSince(const Held&) const {
+    return kFolderFormat;
+  }
+};
+
 struct GetVolumePathNamesCall : CallBase {
   static constexpr const char kName[] = "GetVolumePathNamesForVolumeNameA";
   std::string path;
@@ -546,7 +565,8 @@ using Call =
                  FindNextVolumeCall, GetVolumePathNamesCall, GetVolumeNameForMountPointCall,
                  OpenProcessTokenCall, GetTokenInformationCall, GetFileInformationByHandleCall,
                  GetComputerNameCall, GetACPCall, MultiByteToWideCharCall, WideCharToMultiByteCall,
-                 GetSystemTimeCall, FindFirstFileCall, FindNextFileCall, FindCloseCall>;
+                 GetSystemTimeCall, FindFirstFileCall, FindNextFileCall, FindCloseCall,
+                 GetFileIndexCall>;
 
 // Writes a call's fields into one line of JSON.
 class FieldWriter {

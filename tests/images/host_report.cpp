@@ -46,7 +46,29 @@ int main(int argc, char** argv) {
   if (const char* root = std::getenv("TESSAREL_HOST_ROOT"))
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root, error))
       if (entry.is_regular_file(error)) serve(entry.path());
+  // A folder swept, as Windows shows the host's tree: its files, its links to files (read as
+  // their targets), and its links to folders as links, which the walk itself does not follow.
+  const auto serveTree = [&](const std::filesystem::path& root) {
+    if (std::filesystem::is_directory(root, error))
+      machine.folders[root.lexically_normal().string()] = sim::Folder{};
+    std::filesystem::recursive_directory_iterator it(root, error), end;
+    for (; it != end; it.increment(error)) {
+      const std::string name = it->path().lexically_normal().string();
+      if (it->is_symlink(error) && it->is_directory(error)) {
+        sim::Folder link;
+        link.linkTo = std::filesystem::canonical(it->path(), error).string();
+        link.tag = IO_REPARSE_TAG_SYMLINK;
+        machine.folders[name] = link;
+      } else if (it->is_regular_file(error)) {
+        serve(it->path());
+        machine.files[name].symbolicLink = it->is_symlink(error);
+      } else if (it->is_directory(error)) {
+        machine.folders[name] = sim::Folder{};
+      }
+    }
+  };
   for (size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--image-dir") serveTree(args[i + 1]);
     if (args[i] != "--image" && args[i] != "--image-list") continue;
     const std::filesystem::path named(args[i + 1]);
     for (const auto& entry : std::filesystem::directory_iterator(

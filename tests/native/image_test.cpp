@@ -152,7 +152,7 @@ TEST_F(ImageTest, ARawImagesSectorSizeIsWhatItsContentWitnesses) {
   EXPECT_EQ(Run({"--image", "d.img", "--sector-size", "4096"}), 0);
   EXPECT_NE(out.find("4096-byte sectors (--sector-size)"), std::string::npos) << out;
   EXPECT_EQ(Run({"--sector-size", "4096"}), 3);
-  EXPECT_NE(err.find("option '--sector-size' goes with '--image' or '--image-list' only"), std::string::npos);
+  EXPECT_NE(err.find("option '--sector-size' goes with '--image', '--image-list' or '--image-dir' only"), std::string::npos);
   EXPECT_EQ(Run({"--image", "d.img", "--sector-size", "1024"}), 3);
   EXPECT_NE(err.find("option '--sector-size' needs 512 or 4096"), std::string::npos);
 }
@@ -453,11 +453,11 @@ TEST_F(ImageTest, OptionsThatDoNotGoWithImagesAreRefused) {
        3,
        "option '--image' goes with '--grid', '--sector-size', '--target', '--prom' and the output "
        "options only"},
-      {{"--target", "azure"}, 3, "option '--target' goes with '--image' or '--image-list' only"},
+      {{"--target", "azure"}, 3, "option '--target' goes with '--image', '--image-list' or '--image-dir' only"},
       {{"--image", "xp.img", "--target", "gcp"}, 3, "option '--target' needs azure or hyperv"},
       {{"--image", "xp.img", "--trace", "t.jsonl"}, 3, "goes with"},
       {{"--replay", "t.jsonl", "--image", "xp.img"}, 3, "goes with"},
-      {{"--grid", "4096"}, 3, "option '--grid' goes with '--image' or '--image-list' only"},
+      {{"--grid", "4096"}, 3, "option '--grid' goes with '--image', '--image-list' or '--image-dir' only"},
       {{"--image"}, 3, "option '--image' needs a file"},
       {{"--image", "xp.img", "--grid"}, 3, "a power of two from 512 to 1048576"},
       {{"--image", "xp.img", "--grid", "256"}, 3, "a power of two"},

@@ -146,9 +146,20 @@ TEST(ReadOnlyTest, OnlyExistingDevicesAndFilesForReadingOpen) {
       {"\\\\?\\C:\\VMs\\xp.vhdx", R, kBoth, OPEN_EXISTING, 0, true},
       {"\\\\?\\C:\\VMs\\xp.vhdx", RW, kBoth, OPEN_EXISTING, 0, false},
       {"\\\\?\\C:\\VMs\\xp.vhdx", GENERIC_ALL, kBoth, OPEN_EXISTING, 0, false},
-      {"C:\\VMs\\xp.vhd", 0, kBoth, OPEN_EXISTING, 0, false},
       {"C:\\VMs\\xp.vhd", R, FILE_SHARE_READ, OPEN_EXISTING, 0, false},
       {"C:\\VMs\\xp.vhd", R, kBoth, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, false},
+      // A file's or a folder's identity: no data access, backup semantics then alone.
+      {"C:\\VMs\\xp.vhd", 0, kBoth, OPEN_EXISTING, 0, true},
+      {"C:\\VMs", 0, kAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, true},
+      {"C:\\VMs", FILE_READ_ATTRIBUTES, kAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, true},
+      {"C:\\VMs", FILE_READ_ATTRIBUTES | 0x100, kAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+       false},
+      {"C:\\VMs", 0, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, false},
+      {"C:\\VMs", 0, kAll, OPEN_ALWAYS, FILE_FLAG_BACKUP_SEMANTICS, false},
+      {"C:\\VMs", 0, kAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_DELETE_ON_CLOSE,
+       false},
+      {"\\\\.\\pipe\\x", 0, kAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, false},
+      {"C:\\VMs\\AUX", 0, kAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, false},
       {"C:\\VMs\\xp.vhd", R, kBoth, OPEN_ALWAYS, 0, false},
       {"\\\\?\\C:\\data.db", R, kBoth, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, false},
       // Under \\.\ only the devices above: no pipe, no file named through the device space.
@@ -211,9 +222,9 @@ TEST_F(DoorTest, RefusedCallsNeverReachTheMachine) {
                                     &returned, nullptr));
   EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(returned, 0u);
-  // Of a handle's information only FileStorageInfo: the neighbouring classes set a file's
-  // basic information, name, deletion, size (4 to 7), or are the class after it.
-  for (int infoClass : {0, 4, 5, 6, 7, 15, 17, 0x7FFFFFFF}) {
+  // Of a handle's information only FileStorageInfo and FileIdInfo: the neighbouring classes
+  // set a file's basic information, name, deletion, size (4 to 7), or lie between them.
+  for (int infoClass : {0, 4, 5, 6, 7, 15, 17, 19, 0x7FFFFFFF}) {
     EXPECT_FALSE(sys::GetFileInformationByHandleEx(
         drive, static_cast<FILE_INFO_BY_HANDLE_CLASS>(infoClass), out, sizeof out));
     EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << infoClass;
