@@ -36,7 +36,16 @@ int main(int argc, char** argv) {
   for (const char* binary : {"--csv", "--jsonl"})
     if (std::find(args.begin(), args.end(), binary) != args.end())
       _setmode(_fileno(stdout), _O_BINARY);
+  // A sweep's progress only where standard error is a console: never in a pipe, a file,
+  // 2>nul, a scheduled task or a monitoring agent, whose readers keep what is written.
+  DWORD mode = 0;
+  ProgressSink progress;
+  if (::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode))
+    progress = [](const std::string& text) {
+      std::fputs(text.c_str(), stderr);
+      std::fflush(stderr);
+    };
   std::string out, err;
-  const int status = RunReport(args, texts, &out, &err);
+  const int status = RunReport(args, texts, &out, &err, progress);
   return WriteReport(stdout, stderr, out, err, status);
 }

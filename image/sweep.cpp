@@ -137,6 +137,7 @@ class Sweeper {
       case State::Folded: {
         if (m_into[i].empty()) break;  // a file named twice
         FoldedFile folded{m_files[i].shown, m_foldedAs[i], {}};
+        std::sort(m_into[i].begin(), m_into[i].end());  // in the order the heads were found
         for (size_t head : m_into[i]) folded.into.push_back(m_files[head].shown);
         swept->sweep.folded.push_back(std::move(folded));
         break;

@@ -70,7 +70,8 @@ std::string Disk(std::optional<DiskNumber> disk) {
 
 // What every file ends with: how the run went, when, and by which build.
 void RunFamilies(Exposition& e, const RunMode& mode, const RunFacts& run) {
-  e.Family("tessarel_scan_complete", "1 where the list of volumes came whole.");
+  e.Family("tessarel_scan_complete",
+           "1 where the list of volumes, or every folder a sweep met, came whole.");
   e.Sample({}, run.complete ? 1 : 0);
   e.Family("tessarel_elevated",
            "1 where the run had administrative rights; no sample where Windows could not say.");
@@ -162,15 +163,20 @@ void MachineFamilies(Exposition& e, const MachineFindings& machine) {
       e.Sample({{"disk", std::to_string(number.value)}}, std::to_string(*size));
 }
 
-void ImageFamilies(Exposition& e, const std::vector<ImageFinding>& images) {
+void ImageFamilies(Exposition& e, const std::vector<ImageFinding>& images,
+                   const std::optional<Sweep>& sweep) {
   std::map<std::string, long long> verdicts, partitions;
+  // A disk file a sweep found and could not examine is no pass.
+  if (sweep) verdicts[VerdictWord(Verdict::Undetermined)] += static_cast<long long>(sweep->FilesNotExamined());
   for (const ImageFinding& finding : images) {
     const ImageCheck& image = finding.check;
     ++verdicts[VerdictWord(image.Judged().verdict)];
     for (const ImagePartition& ip : image.partitions)
       ++partitions[MetricVerdict(ip.partition.verdict)];
   }
-  e.Family("tessarel_images", "Disk images by their own verdict; a refused image is undetermined.");
+  e.Family("tessarel_images",
+           "Disk images by their own verdict; a refused image, or one a sweep could not examine, "
+           "is undetermined.");
   for (Verdict v : kVerdicts) e.Sample({{"verdict", VerdictWord(v)}}, verdicts[VerdictWord(v)]);
   e.Family("tessarel_image_partitions",
            "Partitions inside the images by verdict; none for those not judged.");
@@ -182,7 +188,7 @@ void ImageFamilies(Exposition& e, const std::vector<ImageFinding>& images) {
 std::string Metrics(const Findings& findings, const RunFacts& run) {
   Exposition e(findings.mode);
   if (findings.machine) MachineFamilies(e, *findings.machine);
-  if (findings.ChecksImages()) ImageFamilies(e, findings.images);
+  if (findings.ChecksImages()) ImageFamilies(e, findings.images, findings.sweep);
   RunFamilies(e, findings.mode, run);
   return e.Text();
 }
