@@ -41,7 +41,13 @@ class Sweeper {
     Index(&swept.sweep);
     std::vector<size_t> order(m_files.size());
     std::iota(order.begin(), order.end(), 0);
+    // Heads first, where they can be told before reading: a checkpoint by its name (a
+    // running one's base is then never read), then the newest.
+    std::vector<bool> checkpoint(m_files.size());
+    for (size_t i = 0; i < m_files.size(); ++i)
+      checkpoint[i] = CheckpointBase(m_files[i].shown).has_value();
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+      if (checkpoint[a] != checkpoint[b]) return checkpoint[a] > checkpoint[b];
       return m_files[a].writeTime > m_files[b].writeTime;
     });
     size_t done = 0;
@@ -96,7 +102,11 @@ class Sweeper {
       return;
     }
     m_state[i] = State::Head;
-    for (const ParentImage& parent : finding.check.parents) Fold(parent.path, FoldedAs::Parent, i);
+    // Only a chain that was read whole holds its files: a parent a refused disk names may not
+    // be its parent at all (another disk's CID, a loop), and is judged on its own.
+    const bool read = finding.check.refusal == ImageRefusal::None;
+    for (const ParentImage& parent : finding.check.parents)
+      if (read) Fold(parent.path, FoldedAs::Parent, i);
     for (const MemberFile& member : finding.check.members)
       Fold(member.path,
            member.kind == MemberKind::Extent ? FoldedAs::Extent : FoldedAs::ChangeTracking, i);

@@ -1,8 +1,9 @@
 // A whole host's disk files in one run (--image-list, --image-dir): each disk counted once,
 // at the file a machine runs. A chain's parents and a split VMDK's extents found in the same
 // sweep are folded under the disk that names them, not reported as images of their own; a
-// base under several heads is listed under each; a parent no head names is a disk of its
-// own. A generic .img or .raw that holds no disk is listed apart, not counted.
+// base under several heads is listed under each; a parent no head reads is a disk of its
+// own (one a refused disk names may not be its parent). A generic .img or .raw that holds no
+// disk is listed apart, not counted.
 #pragma once
 
 #include <cstdint>

@@ -85,6 +85,9 @@ def cases(disks):
                       [mixed + ["--target", "azure"] + f for f in TARGET_FORMS]))
     found.append(Case("images/a-mixed-list", "disks",
                       [["--image-list", name] + f for name in LISTS for f in ([], ["--json"])]))
+    found.append(Case("images/a-sweep-of-chains", "disks",
+                      [["--image-dir", folder, "--recurse"] + f for folder in ("chain", "hv", "vpc")
+                       for f in IMAGE_FORMS] + [["--image-dir", "chain"]]))
     found.append(Case("images/a-list-of-none", "disks",
                       [["--image-list", "none.txt"] + f for f in IMAGE_FORMS]))
     found.append(Case("program/usage", None, [["--help"], ["--version"], ["--bogus"],
@@ -184,7 +187,7 @@ def run_one(runner, case, args, folder, prom):
         if text_mode(args):
             out = from_text_mode(out)
         err = from_text_mode(err)
-    image_run = "--image" in args or "--image-list" in args
+    image_run = "--image" in args or "--image-list" in args or "--image-dir" in args
     block = b"$ " + " ".join(args).encode() + b"\nexit %d\n" % done.returncode
     parts = [(b"stdout", out), (b"stderr", err)]
     if "--prom" in args:

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <ctime>
 #include <vector>
 #include <string>
@@ -299,6 +300,38 @@ const struct Case {
        EXPECT_EQ(sys::FindFirstFileA("C:\\windows\\tessarel-no-file.*", &found),
                  INVALID_HANDLE_VALUE);
        EXPECT_EQ(sys::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+     }},
+    {"a folder opens with access 0 only with backup semantics; a file's and a folder's "
+     "identities differ, and one file's is the same by any spelling of its path, in both classes",
+     nullptr,
+     [] {
+       constexpr DWORD kAll = kShareBoth | FILE_SHARE_DELETE;
+       Opened plain("C:\\windows", 0, kAll);
+       EXPECT_EQ(plain.h, INVALID_HANDLE_VALUE);
+       EXPECT_EQ(plain.error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+       Opened folder("C:\\windows", 0, kAll, FILE_FLAG_BACKUP_SEMANTICS);
+       Opened file("C:\\windows\\win.ini", 0, kAll, FILE_FLAG_BACKUP_SEMANTICS);
+       Opened again("c:/WINDOWS/Win.ini", FILE_READ_ATTRIBUTES, kAll, FILE_FLAG_BACKUP_SEMANTICS);
+       ASSERT_NE(folder.h, INVALID_HANDLE_VALUE);
+       ASSERT_NE(file.h, INVALID_HANDLE_VALUE);
+       ASSERT_NE(again.h, INVALID_HANDLE_VALUE);
+       FILE_ID_INFO ids[3] = {};
+       BY_HANDLE_FILE_INFORMATION infos[3] = {};
+       const HANDLE handles[3] = {folder.h, file.h, again.h};
+       for (int i = 0; i < 3; ++i) {
+         ASSERT_TRUE(sys::GetFileInformationByHandleEx(handles[i], FileIdInfo, &ids[i], sizeof ids[i]));
+         ASSERT_TRUE(sys::GetFileInformationByHandle(handles[i], &infos[i]));
+       }
+       const auto same = [](const FILE_ID_INFO& a, const FILE_ID_INFO& b) {
+         return a.VolumeSerialNumber == b.VolumeSerialNumber &&
+                std::memcmp(a.FileId.Identifier, b.FileId.Identifier, 16) == 0;
+       };
+       EXPECT_FALSE(same(ids[0], ids[1]));
+       EXPECT_TRUE(same(ids[1], ids[2]));
+       EXPECT_EQ(infos[1].nFileIndexLow, infos[2].nFileIndexLow);
+       EXPECT_EQ(infos[1].nFileIndexHigh, infos[2].nFileIndexHigh);
+       EXPECT_EQ(infos[1].dwVolumeSerialNumber, infos[2].dwVolumeSerialNumber);
+       EXPECT_NE(infos[0].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
      }},
 };
 
