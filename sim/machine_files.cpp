@@ -67,8 +67,10 @@ bool Machine::IdentityOf(const OpenDevice& device, uint64_t* volume, uint64_t* i
 // semantics, and only to ask who it is.
 HANDLE Machine::OpenFile(Call& call, DWORD access, DWORD disposition) {
   const std::string key = Resolved(call.path);
-  const auto found = std::find_if(files.begin(), files.end(),
-                                  [&](const auto& entry) { return PathKey(entry.first) == key; });
+  auto found = files.find(call.path);  // most paths are asked as the machine holds them
+  if (found == files.end())
+    found = std::find_if(files.begin(), files.end(),
+                         [&](const auto& entry) { return PathKey(entry.first) == key; });
   const bool reads = access != 0 && access != FILE_READ_ATTRIBUTES;
   call.failed = true;
   OpenDevice device;

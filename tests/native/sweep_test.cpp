@@ -118,7 +118,7 @@ TEST_F(SweepTest, AnInUseCheckpointHoldsItsBaseUnexamined) {
             std::string::npos)
       << out;
   for (const sim::Call& open : machine.Calls("CreateFileA"))
-    if (open.path == "C:\\VMs\\vm.vhdx") EXPECT_EQ(open.access, 0u) << "asked who it is, unread";
+    EXPECT_TRUE(open.path != "C:\\VMs\\vm.vhdx" || open.access == 0) << "asked who it is, unread";
   ExpectNothingLeft();
 }
 
