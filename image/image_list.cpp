@@ -14,7 +14,6 @@ namespace {
 constexpr uint64_t kMostListBytes = 4 << 20;
 // Each disk file's findings stay for the report, about 1 KB each: a run keeps them well
 // inside the 32-bit console's memory.
-constexpr size_t kMostListedImages = 16384;
 
 // Well-formed UTF-8 (RFC 3629): no overlong form, no surrogate, nothing past U+10FFFF.
 bool IsUtf8(const std::string& text) {

@@ -24,6 +24,10 @@ struct ListedImage {
   std::string refused;  // why the line is not opened, in words; empty where it may be
 };
 
+// A run's findings stay for its report: a list names at most this many disk files, and a
+// sweep of folders lists at most as many (16,384 findings hold some 10 MB).
+constexpr size_t kMostListedImages = 16384;
+
 struct ImageList {
   bool read = false;
   std::string why;  // where it was not read

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "image/image_list.h"
 #include "platform/sys.h"
 
 namespace {
@@ -90,6 +91,7 @@ class Walk {
   }
 
   void List(const std::string& folder, std::deque<std::string>* below) {
+    if (m_full) return;
     WIN32_FIND_DATAA entry;
     HANDLE find = sys::FindFirstFileA(Joined(folder, "*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) {
@@ -99,10 +101,10 @@ class Walk {
       return;
     }
     do Take(folder, entry, below);
-    while (sys::FindNextFileA(find, &entry));
+    while (!m_full && sys::FindNextFileA(find, &entry));
     const DWORD error = sys::GetLastError();
     sys::FindClose(find);
-    if (error != ERROR_NO_MORE_FILES)
+    if (!m_full && error != ERROR_NO_MORE_FILES)
       m_listing.notExamined.push_back({folder, ListingError(error), true});
   }
 
@@ -124,6 +126,12 @@ class Walk {
       return m_listing.notExamined.push_back({path, kVhdSet, false});
     }
     if (!HasDiskExtension(name, &generic)) return;
+    if (m_listing.files.size() == kMostListedImages) {
+      m_full = true;
+      return m_listing.notExamined.push_back(
+          {folder, "the sweep holds 16,384 disk files already: sweep the folders under it apart",
+           true});
+    }
     if (unspellable) return m_listing.notExamined.push_back({path, kUnspellable, false});
     FoundFile file{path, AskFileIdentity(path),
                    uint64_t{entry.ftLastWriteTime.dwHighDateTime} << 32 |
@@ -149,6 +157,7 @@ class Walk {
   }
 
   bool m_recurse;
+  bool m_full = false;  // the sweep holds as many files as a run reports
   SweepListing m_listing;
   std::map<FileIdentity, std::string> m_folders;
   std::map<FileIdentity, size_t> m_files;  // each file's place in the listing

@@ -68,11 +68,12 @@ TEST_F(SweepTest, WhatTheSweepCannotReadIsNeverAPass) {
     std::string out;
     EXPECT_EQ(Run({"--image-dir", "C:\\VMs", "--recurse", "--summary"}, &out), c.status);
     EXPECT_EQ(out, std::string(c.summary) + "\n");
+    // The compliance line and the run record (whose `complete` the metrics write) agree.
+    const std::string complete = c.summary[0] == 'I' ? "false" : "true";
     EXPECT_EQ(Run({"--image-dir", "C:\\VMs", "--recurse", "--intune-compliance"}, &out), 0);
-    EXPECT_NE(out.find(std::string("\"TessarelComplete\":") +
-                       (c.summary[0] == 'I' ? "false" : "true")),
-              std::string::npos)
-        << out;
+    EXPECT_NE(out.find("\"TessarelComplete\":" + complete), std::string::npos) << out;
+    Run({"--image-dir", "C:\\VMs", "--recurse", "--jsonl"}, &out);
+    EXPECT_NE(out.substr(0, out.find('\n')).find("\"complete\":" + complete), std::string::npos);
   }
   // A folder of nothing, or none at all: nothing judged, no pass.
   machine.files.clear();
@@ -84,6 +85,16 @@ TEST_F(SweepTest, WhatTheSweepCannotReadIsNeverAPass) {
   EXPECT_EQ(Run({"--image-dir", "C:\\Gone", "--summary"}, &out), 2);
   EXPECT_EQ(out.rfind("INCOMPLETE: the sweep is incomplete (C:\\Gone: it was not found", 0), 0u)
       << out;
+}
+
+// A sweep holds as many disk files as a list may name; past them it stops, incomplete.
+TEST_F(SweepTest, ASweepStopsIncompleteWhereItsFindingsWouldOutgrowTheRun) {
+  for (int i = 0; i <= 16384; ++i) machine.files["C:\\Many\\" + std::to_string(i) + ".img"];
+  std::string out;
+  EXPECT_EQ(Run({"--image-dir", "C:\\Many", "--summary"}, &out), 2);
+  EXPECT_EQ(out, "INCOMPLETE: the sweep is incomplete (C:\\Many: the sweep holds 16,384 disk files "
+                 "already: sweep the folders under it apart); 0 of 0 partitions misaligned\n");
+  ExpectNothingLeft();
 }
 
 // Junctions and mount points are followed, each folder once; without --recurse, none.

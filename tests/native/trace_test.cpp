@@ -8,6 +8,7 @@
 
 #include "app/report_program.h"
 #include "json/json_line.h"
+#include "platform/file_identity.h"
 #include "platform/sys.h"
 #include "sim/lab.h"
 #include "sim_fixture.h"
@@ -408,7 +409,8 @@ TEST(TraceFixtureTest, ATraceOf102LeavesTheElevationUnknown) {
 }
 
 // A folder's listing recorded and replayed: each entry's bytes, the end, and the handle's
-// close, as the machine gave them.
+// close, as the machine gave them; a file's and a folder's identity (before Windows 8, by
+// their index), likewise.
 TEST(TraceFolderTest, AListingReplaysAsRecorded) {
   sim::Machine machine;
   machine.files["D:\\VMs\\a.vhdx"].size = 1 << 20;
@@ -423,7 +425,12 @@ TEST(TraceFolderTest, AListingReplaysAsRecorded) {
                  std::to_string(found.nFileSizeLow) + ";";
     while (sys::FindNextFileA(find, &found));
     listed += std::to_string(sys::GetLastError());
-    return listed + (sys::FindClose(find) ? " closed" : "");
+    listed += sys::FindClose(find) ? " closed" : "";
+    for (const char* path : {"D:\\VMs\\a.vhdx", "D:\\VMs"}) {
+      const std::optional<FileIdentity> id = AskFileIdentity(path);
+      listed += id ? " " + std::to_string(id->volume) + ":" + std::to_string(id->id[0]) : " none";
+    }
+    return listed;
   };
   const std::string path = Temp("folders.jsonl");
   std::FILE* out = std::fopen(path.c_str(), "wb");
@@ -434,7 +441,8 @@ TEST(TraceFolderTest, AListingReplaysAsRecorded) {
     live = list(recorder);
   }
   std::fclose(out);
-  EXPECT_EQ(live, ". 16 0;.. 16 0;a.vhdx 128 1048576;old 16 0;18 closed");
+  EXPECT_EQ(live.substr(0, 52), ". 16 0;.. 16 0;a.vhdx 128 1048576;old 16 0;18 closed");
+  EXPECT_EQ(live.find("none"), std::string::npos) << live;
   std::string why;
   const std::unique_ptr<trace::FieldTrace> replay = trace::FieldTrace::Load(Slurp(path), &why);
   ASSERT_NE(replay, nullptr) << why;
