@@ -2,6 +2,7 @@
 
 #include "platform/volume_names.h"
 #include "report/report_images.h"
+#include "report/report_sweep.h"
 #include "report/report_text.h"
 
 namespace report {
@@ -199,18 +200,12 @@ void SweepItems(Tally& t, const Sweep& sweep) {
 
 }  // namespace
 
-std::string NothingWords(const Findings& findings) {
-  return findings.sweep && !findings.sweep->roots.empty()
-             ? "no disk file to check: the folders hold none"
-             : "no disk file to check: the lists name none";
-}
-
 Tally TallyOf(const Findings& findings) {
   Tally t;
   if (findings.machine) MachineItems(t, *findings.machine);
   if (findings.ChecksImages()) ImageItems(t, findings.images);
   if (findings.sweep) SweepItems(t, *findings.sweep);
-  if (findings.NothingToCheck()) t.nothing = NothingWords(findings);
+  if (findings.NothingToCheck()) t.nothing = NothingWords(findings.sweep);
   return t;
 }
 

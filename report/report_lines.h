@@ -38,8 +38,6 @@ struct Tally {
 };
 
 Tally TallyOf(const Findings& findings);
-// Why a run over disk files judged nothing: its lists name none, or its folders hold none.
-std::string NothingWords(const Findings& findings);
 
 constexpr size_t kMostLineCharacters = 2048;
 

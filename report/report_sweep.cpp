@@ -4,6 +4,11 @@
 
 namespace report {
 
+std::string NothingWords(const std::optional<Sweep>& sweep) {
+  return sweep && !sweep->roots.empty() ? "no disk file to check: the folders hold none"
+                                        : "no disk file to check: the lists name none";
+}
+
 const char* FoldedWord(FoldedAs as) {
   switch (as) {
     case FoldedAs::Parent:

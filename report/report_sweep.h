@@ -3,6 +3,7 @@
 // and the links it met; in the text, the JSON (`sweep`) and its record in JSON lines.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "image/sweep.h"
@@ -16,5 +17,7 @@ void SweepMembers(JsonWriter& json, const Sweep& sweep, size_t images);
 std::string SweepText(const Sweep& sweep, size_t images);
 // "parent", "extent", "change-tracking", "in-use-parent".
 const char* FoldedWord(FoldedAs as);
+// Why a run over disk files judged nothing: its folders hold none, or its lists name none.
+std::string NothingWords(const std::optional<Sweep>& sweep);
 
 }  // namespace report

@@ -5,7 +5,6 @@
 
 #include "platform/volume_names.h"
 #include "report/report_images.h"
-#include "report/report_lines.h"
 #include "report/report_sweep.h"
 
 namespace report {
@@ -182,7 +181,7 @@ std::string Text(const Findings& findings, const VolumeHeadings& headings, bool 
   if (findings.sweep && !findings.NothingToCheck())
     text += (text.empty() ? "" : "\n") + SweepText(*findings.sweep, findings.images.size());
   if (findings.NothingToCheck()) {
-    text = NothingWords(findings) + ".\n";
+    text = NothingWords(findings.sweep) + ".\n";
     text[0] = 'N';
   }
   return text;

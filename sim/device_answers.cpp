@@ -533,39 +533,24 @@ BOOL Machine::GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMA
   return TRUE;
 }
 
-BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
-                                           LPVOID info, DWORD size) {
-  Call call("GetFileInformationByHandleEx");
-  call.handle = handle;
-  call.code = static_cast<DWORD>(infoClass);
-  call.size = size;
-  Call& c = Record(std::move(call));
-  if (Injected(c, ERROR_INVALID_PARAMETER)) return FALSE;
-  OpenDevice* device = Find(handle);
-  if (device == nullptr) return Fail(c, ERROR_INVALID_HANDLE);
-  // The class came with Windows 8 (6.2): before, it is one the function does not know.
-  const bool windows8 = majorVersion > 6 || (majorVersion == 6 && minorVersion >= 2);
-  uint64_t volume = 0, index = 0;
-  if (infoClass == FileIdInfo && windows8 && IdentityOf(*device, &volume, &index)) {
-    if (info == nullptr || size < sizeof(FILE_ID_INFO)) return Fail(c, ERROR_BAD_LENGTH);
-    FILE_ID_INFO id{};
-    id.VolumeSerialNumber = volume;
-    std::memcpy(id.FileId.Identifier, &index, sizeof index);  // NTFS's index, widened
-    std::memcpy(info, &id, sizeof id);
-    m_lastError = ERROR_SUCCESS;
-    return TRUE;
-  }
-  if (infoClass != FileStorageInfo || !windows8 || device->volume == nullptr)
-    return Fail(c, ERROR_INVALID_PARAMETER);
-  // A fixed-size class: a buffer of another size is STATUS_INFO_LENGTH_MISMATCH.
-  if (info == nullptr || size < sizeof(FILE_STORAGE_INFO)) return Fail(c, ERROR_BAD_LENGTH);
+BOOL Machine::FileIdAnswer(Call& c, uint64_t volume, uint64_t index, LPVOID info, DWORD size) {
+  if (info == nullptr || size < sizeof(FILE_ID_INFO)) return Fail(c, ERROR_BAD_LENGTH);
+  FILE_ID_INFO id{};
+  id.VolumeSerialNumber = volume;
+  std::memcpy(id.FileId.Identifier, &index, sizeof index);  // NTFS's index, widened
+  std::memcpy(info, &id, sizeof id);
+  m_lastError = ERROR_SUCCESS;
+  return TRUE;
+}
+
+FILE_STORAGE_INFO Machine::StorageInfoOf(const Volume& volume) const {
   struct Grid {
     DWORD logical, physical, offset;
     uint64_t piece;
     bool offsetsUnknown;
   };
   std::optional<Grid> chosen;
-  for (const Extent& piece : PiecesOf(*device->volume)) {
+  for (const Extent& piece : PiecesOf(volume)) {
     const Drive* d = DriveAt(piece.disk);
     if (d == nullptr) continue;
     const bool told = d->alignment.supported;
@@ -594,13 +579,36 @@ BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CL
       answer.Flags = 0;
     }
   } else {
-    const DWORD own = device->volume->ownSectorSize;
+    const DWORD own = volume.ownSectorSize;
     answer.LogicalBytesPerSector = answer.PhysicalBytesPerSectorForAtomicity = own;
     answer.PhysicalBytesPerSectorForPerformance = own;
     answer.FileSystemEffectivePhysicalBytesPerSectorForAtomicity = own;
     answer.ByteOffsetForSectorAlignment = STORAGE_INFO_OFFSET_UNKNOWN;
     answer.ByteOffsetForPartitionAlignment = STORAGE_INFO_OFFSET_UNKNOWN;
   }
+  return answer;
+}
+
+BOOL Machine::GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                           LPVOID info, DWORD size) {
+  Call call("GetFileInformationByHandleEx");
+  call.handle = handle;
+  call.code = static_cast<DWORD>(infoClass);
+  call.size = size;
+  Call& c = Record(std::move(call));
+  if (Injected(c, ERROR_INVALID_PARAMETER)) return FALSE;
+  OpenDevice* device = Find(handle);
+  if (device == nullptr) return Fail(c, ERROR_INVALID_HANDLE);
+  // The class came with Windows 8 (6.2): before, it is one the function does not know.
+  const bool windows8 = majorVersion > 6 || (majorVersion == 6 && minorVersion >= 2);
+  uint64_t volume = 0, index = 0;
+  if (infoClass == FileIdInfo && windows8 && IdentityOf(*device, &volume, &index))
+    return FileIdAnswer(c, volume, index, info, size);
+  if (infoClass != FileStorageInfo || !windows8 || device->volume == nullptr)
+    return Fail(c, ERROR_INVALID_PARAMETER);
+  // A fixed-size class: a buffer of another size is STATUS_INFO_LENGTH_MISMATCH.
+  if (info == nullptr || size < sizeof(FILE_STORAGE_INFO)) return Fail(c, ERROR_BAD_LENGTH);
+  const FILE_STORAGE_INFO answer = StorageInfoOf(*device->volume);
   std::memcpy(info, &answer, sizeof answer);
   m_lastError = ERROR_SUCCESS;
   return TRUE;

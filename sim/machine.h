@@ -174,6 +174,9 @@ class Machine : public sys::Backend {
   bool IsFolder(const std::string& key) const;
   // Who the file or folder behind a handle is: its volume's serial and its index.
   bool IdentityOf(const OpenDevice& device, uint64_t* volume, uint64_t* index) const;
+  BOOL FileIdAnswer(Call& c, uint64_t volume, uint64_t index, LPVOID info, DWORD size);
+  // Windows' view of a volume's sectors, from the drives under its pieces.
+  FILE_STORAGE_INFO StorageInfoOf(const Volume& volume) const;
   BOOL ReadOpenFile(OpenDevice& device, uint8_t* out, DWORD size, LPDWORD read, Call& c);
   // The volume a root path names: "X:\\", a volume name, or a folder it is mounted in.
   Volume* FindRoot(LPCSTR root);
