@@ -65,6 +65,22 @@ struct DriveLayout {
   // move must end before the next of them. In ascending order (each reader of a table sorts
   // them), so that the next is found by search: a GPT may hold 32,768 entries.
   std::vector<ByteCount> starts;
+  // Where partitions may begin: GPT's first usable sector (from the table's header, or
+  // Windows' StartingUsableOffset), the sector after an MBR; none for a disk without a table.
+  std::optional<ByteCount> usableStart;
+  // The disk's own end, where it is known: an MBR disk may reach past the 2^32 sectors its
+  // table counts (usableEnd).
+  std::optional<ByteCount> diskEnd;
+  // MBR's extended container, and where each of its records (EBRs) lies: a logical
+  // partition is made behind a record of its own.
+  struct Span {
+    ByteCount start, end;
+  };
+  std::optional<Span> extended;
+  std::vector<ByteCount> records;
+  // The table's entries: how many are used and how many it has (an MBR's four; a GPT's
+  // array, 128 by default); 0 slots where the table does not say.
+  uint32_t entriesUsed = 0, entrySlots = 0;
 
   Sectors SectorOf(ByteCount at) const { return sectorSize.Of(at); }
 };

@@ -54,6 +54,7 @@ class TableReader {
       ReadMbr(*first, layout);
     }
     if (layout.style == PartitionStyle::Raw) layout.usableEnd = ByteCount(m_disk.Size());
+    if (layout.style != PartitionStyle::Raw) layout.diskEnd = m_size.Of(Sectors(m_sectors));
     std::sort(layout.starts.begin(), layout.starts.end());
     reading.layout = std::move(layout);
     return reading;
@@ -84,15 +85,22 @@ class TableReader {
   void ReadMbr(const Bytes& mbr, DriveLayout& layout) {
     // Its fields count sectors in 32 bits: nothing on it ends past them.
     layout.usableEnd = ByteCount(std::min(m_disk.Size(), m_size.Of(Sectors(1ull << 32)).value));
+    layout.usableStart = m_size.Of(Sectors(1));
+    layout.entrySlots = 4;
     std::optional<std::pair<uint64_t, uint64_t>> container;  // first sector, sectors
     for (int i = 0; i < 4; ++i) {
       const uint8_t* e = MbrEntry(mbr, i);
       const uint8_t type = e[4];
       const uint64_t lba = le::U32(e + 8), count = le::U32(e + 12);
       if (type == 0 || count == 0) continue;
+      ++layout.entriesUsed;
       if (MbrType(type).container) {
         if (lba < m_sectors) layout.starts.push_back(m_size.Of(Sectors(lba)));
-        if (!container) container = {lba, count};
+        if (!container && lba < m_sectors) {
+          container = {lba, count};
+          layout.extended = DriveLayout::Span{
+              m_size.Of(Sectors(lba)), m_size.Of(Sectors(std::min(lba + count, m_sectors)))};
+        }
         continue;
       }
       Partition p;
@@ -110,6 +118,7 @@ class TableReader {
     std::set<uint64_t> seen;
     uint64_t record = container.first;
     for (uint32_t n = 5; n < 5 + kMostLogicals && seen.insert(record).second; ++n) {
+      layout.records.push_back(m_size.Of(Sectors(record)));
       const std::optional<Bytes> ebr = Sector(record);
       if (!ebr || (*ebr)[510] != 0x55 || (*ebr)[511] != 0xAA) return;
       const uint8_t* logical = MbrEntry(*ebr, 0);
@@ -130,7 +139,7 @@ class TableReader {
   }
 
   struct GptHeader {
-    uint64_t lastUsable = 0;
+    uint64_t firstUsable = 0, lastUsable = 0;
     Bytes entries;
     uint32_t count = 0, entryBytes = 0;
   };
@@ -145,7 +154,7 @@ class TableReader {
     if (crc::Ieee(h->data(), headerBytes) != stored || le::U64(h->data() + 24) != lba)
       return std::nullopt;
     GptHeader header;
-    const uint64_t firstUsable = le::U64(h->data() + 40);
+    const uint64_t firstUsable = header.firstUsable = le::U64(h->data() + 40);
     header.lastUsable = le::U64(h->data() + 48);
     const uint64_t entriesAt = le::U64(h->data() + 72);
     header.count = le::U32(h->data() + 80);
@@ -173,10 +182,13 @@ class TableReader {
     }
     if (!header) return GptHeaderRead::Neither;
     layout.usableEnd = m_size.Of(Sectors(header->lastUsable + 1));
+    layout.usableStart = m_size.Of(Sectors(header->firstUsable));
+    layout.entrySlots = header->count;
     static const uint8_t kUnused[16] = {};
     for (uint32_t i = 0; i < header->count; ++i) {
       const uint8_t* e = header->entries.data() + uint64_t{i} * header->entryBytes;
       if (std::memcmp(e, kUnused, 16) == 0) continue;
+      ++layout.entriesUsed;
       const uint64_t first = le::U64(e + 32), last = le::U64(e + 40);
       if (last < first) continue;
       Partition p;

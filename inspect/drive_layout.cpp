@@ -91,6 +91,8 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
       layout.style = PartitionStyle::Mbr;
       if (diskBytes)
         layout.usableEnd = ByteCount(std::min(*diskBytes, sectorSize.Of(kMbrSectors).value));
+      layout.usableStart = sectorSize.Of(Sectors(1));
+      layout.entrySlots = 4;
       break;
     case PARTITION_STYLE_GPT: {
       layout.style = PartitionStyle::Gpt;
@@ -100,8 +102,12 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
           Le64(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt.StartingUsableOffset));
       const int64_t length = Le64(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt.UsableLength));
       const auto end = static_cast<uint64_t>(first) + static_cast<uint64_t>(length);
-      if (first >= 0 && length > 0 && (!diskBytes || end <= *diskBytes))
+      if (first >= 0 && length > 0 && (!diskBytes || end <= *diskBytes)) {
+        layout.usableStart = ByteCount(static_cast<uint64_t>(first));
         layout.usableEnd = ByteCount(end);
+      }
+      layout.entrySlots =
+          Le32(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt.MaxPartitionCount));
       break;
     }
     case PARTITION_STYLE_RAW:
@@ -116,15 +122,26 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
   const auto entry = [answer](size_t i) { return answer + kHeaderBytes + i * kEntryBytes; };
   // Windows lists an MBR disk's own four entries first, the extended container among them,
   // then four for each logical partition: the partition, the link to the next, two unused.
+  if (diskBytes) layout.diskEnd = ByteCount(*diskBytes);
   std::optional<ByteCount> containerEnd;
   for (size_t i = 0; i < listed && i < 4 && style == PARTITION_STYLE_MBR; ++i) {
     const auto span = SpanOf(entry(i));
-    if (span && IsMbrContainer(entry(i)[offsetof(PARTITION_INFORMATION_EX, Mbr)]))
+    layout.entriesUsed += span && Used(entry(i), style) ? 1 : 0;
+    if (span && IsMbrContainer(entry(i)[offsetof(PARTITION_INFORMATION_EX, Mbr)]) &&
+        !layout.extended) {
       containerEnd = ByteCount(span->end);
+      layout.extended = DriveLayout::Span{ByteCount(span->start), ByteCount(span->end)};
+      layout.records.push_back(ByteCount(span->start));  // the first record begins it
+    }
   }
   for (size_t i = 0; i < listed; ++i) {
     const auto span = SpanOf(entry(i));
     if (span && Used(entry(i), style)) layout.starts.push_back(ByteCount(span->start));
+    layout.entriesUsed += style == PARTITION_STYLE_GPT && span && Used(entry(i), style) ? 1 : 0;
+    // Past the four, each link to the next logical partition starts at its record.
+    if (span && i >= 4 && style == PARTITION_STYLE_MBR &&
+        IsMbrContainer(entry(i)[offsetof(PARTITION_INFORMATION_EX, Mbr)]))
+      layout.records.push_back(ByteCount(span->start));
     if (auto p = ReadEntry(entry(i), style, diskBytes)) {
       if (style == PARTITION_STYLE_MBR && i >= 4) p->containerEnd = containerEnd;
       layout.partitions.push_back(std::move(*p));

@@ -332,8 +332,10 @@ TEST(ReportTextTest, JsonHoldsVolumesAndDrivesAsNumbersAndStrings) {
   linux.advice->moveToMiB = Sectors(100241408);
   linux.advice->moveToMiBRoom = {Fit::Shrinks, Sectors(1985)};
   mbr.onMiB = true;
-  drives[DiskNumber(0)].layout = DriveLayout{PartitionStyle::Gpt, {linux, mbr}, SectorSize(512),
-                                             std::nullopt, {}};
+  DriveLayout layout;
+  layout.style = PartitionStyle::Gpt;
+  layout.partitions = {linux, mbr};
+  drives[DiskNumber(0)].layout = layout;
   Partition efi;  // an EFI system partition whose boot sector could not be read
   efi.number = 2;
   efi.gptType = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
