@@ -101,6 +101,7 @@ class Regions {
     std::optional<Sectors> windows = NextMultiple(gap.start, m_windowsStep);
     if (windows && logical) windows = *windows + Sectors(mib);
     if (windows && *windows < gap.end) r.windowsStart = windows;
+    if (earliest >= gap.end && r.blocked == FreeBlock::None) r.blocked = FreeBlock::TooSmall;
     return r;
   }
 

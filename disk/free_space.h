@@ -17,6 +17,7 @@ enum class FreeBlock {
   TableFull,     // an MBR's four entries are used (outside its extended one), or every GPT entry
   PastMbrReach,  // past the 2^32 sectors an MBR's fields count: only GPT reaches it
   OtherVolumes,  // a dynamic disk's or a storage pool's: its free space lies in its database
+  TooSmall,      // inside an extended container, no sector left after the record it needs
 };
 
 struct FreeRegion {

@@ -64,6 +64,7 @@ struct Reading {
   bool fileSystemWithoutTable = false;
   std::optional<PartitionStyle> style;
   std::vector<ImagePartition> partitions;
+  std::optional<std::vector<FreeRegion>> free;
 };
 
 Reading ReadAndJudge(ByteSource& guest, uint32_t logical, uint32_t grid) {
@@ -76,6 +77,7 @@ Reading ReadAndJudge(ByteSource& guest, uint32_t logical, uint32_t grid) {
   reading.style = table.layout->style;
   Disk disk = ImageDisk(logical, grid);
   disk.layout = &*table.layout;
+  if (table.layout->style != PartitionStyle::Raw) reading.free = FreeRegions(disk);
   if (table.fileSystemWithoutTable) {
     // No table to move it in: judged where it lies, the whole disk from sector 0.
     Partition whole;
@@ -194,5 +196,6 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
   check.fileSystemWithoutTable = reading.fileSystemWithoutTable;
   check.style = reading.style;
   check.partitions = std::move(reading.partitions);
+  check.free = std::move(reading.free);
   return check;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "disk/disk.h"
+#include "disk/free_space.h"
 #include "image/disk_image.h"
 #include "image/disk_table.h"
 
@@ -67,6 +68,9 @@ struct ImageCheck {
   GptHeaderRead gpt = GptHeaderRead::None;
   bool fileSystemWithoutTable = false;
   std::vector<ImagePartition> partitions;
+  // The space its table leaves unallocated; none where it has no table or its sector size
+  // cannot be told.
+  std::optional<std::vector<FreeRegion>> free;
 
   // The image's own verdict, which its line, the one-line outputs and the exit status take:
   // undetermined where it was refused or its table or sector size could not be told;

@@ -1,6 +1,7 @@
 #include "report/report_csv.h"
 
 #include "json/json_writer.h"
+#include "report/report_free.h"
 #include "report/report_images.h"
 
 namespace report {
@@ -13,7 +14,9 @@ const char* const kColumns[] = {
     "reason",       "onMiB",          "moveTo",        "fits",
     "shrinkBy",     "moveToMiB",      "moveToMiBFits", "moveToMiBShrinkBy",
     "clusterBytes", "format",         "targetReady",   "targetFix",
-    "alignedTo"};
+    "alignedTo",    "regionStart",    "regionLength",  "onGrid",
+    "firstOnGrid",  "roomAtGrid",     "firstOnMiB",    "roomAtMiB",
+    "canCreate"};
 
 // One line's fields, each empty (null) until set.
 struct Line {
@@ -22,6 +25,7 @@ struct Line {
   std::string computer, kind, name, drive, partition, partitionStart, dataStart, verdict, reason,
       onMiB, targetReady, targetFix, alignedTo;
   std::optional<Advice> advice;
+  std::optional<FreeRegion> free;
 };
 
 std::string Field(const std::string& utf8) {
@@ -40,6 +44,7 @@ std::string Value(bool v) { return v ? "true" : "false"; }
 
 void Append(std::string& csv, const Line& l, const TextDecoder& decode) {
   const Advice* a = l.advice ? &*l.advice : nullptr;
+  const FreeRegion* f = l.free ? &*l.free : nullptr;
   const std::string fields[] = {l.computer,
                                 l.kind,
                                 l.name,
@@ -60,7 +65,15 @@ void Append(std::string& csv, const Line& l, const TextDecoder& decode) {
                                 a ? Value(a->format) : "",
                                 l.targetReady,
                                 l.targetFix,
-                                l.alignedTo};
+                                l.alignedTo,
+                                f ? Decimal(f->range.start) : "",
+                                f ? Decimal(f->range.length) : "",
+                                f ? Value(f->onGrid) : "",
+                                f ? Value(f->gridStart) : "",
+                                f && f->gridStart ? Decimal(f->gridRoom) : "",
+                                f ? Value(f->mibStart) : "",
+                                f && f->mibStart ? Decimal(f->mibRoom) : "",
+                                f ? Value(f->blocked == FreeBlock::None) : ""};
   for (size_t i = 0; i < std::size(fields); ++i)
     csv += (i ? "," : "") + Field(Utf8Of(fields[i], decode));
   csv += "\r\n";
@@ -84,6 +97,20 @@ void Judged(Line& l, const Partition& p) {
   l.onMiB = Value(p.onMiB);
   l.alignedTo = Decimal(AlignedTo(p.start));
   l.advice = p.advice;
+}
+
+// A disk's or a disk file's free regions, a line each.
+void FreeLinesOf(std::string& csv, const std::vector<FreeRegion>& regions, PartitionStyle style,
+                 const std::string& name, const std::string& drive, const RunMode& mode) {
+  for (const FreeRegion& r : regions) {
+    Line l{mode.computer, "free", name};
+    l.drive = drive;
+    const char* why = FreeBlockWords(r.blocked, style);
+    l.reason = why ? why : "";
+    l.onMiB = Value(r.onMiB);
+    l.free = r;
+    Append(csv, l, mode.decode);
+  }
 }
 
 // The partition of `drive` that starts where a volume's piece does: its number, or none.
@@ -144,6 +171,12 @@ void MachineLines(std::string& csv, const MachineFindings& machine, const RunMod
     Judged(l, p);
     Append(csv, l, mode.decode);
   });
+  for (DiskNumber number : drives.Listed()) {
+    const DriveInfo& d = drives[number];
+    if (d.layout)
+      FreeLinesOf(csv, FreeRegions(d.AsDisk()), d.layout->style, d.model.GetString(),
+                  Decimal(number), mode);
+  }
 }
 
 // Every image has its line, with its own verdict, before its partitions'.
@@ -172,6 +205,7 @@ void ImageLines(std::string& csv, const ImageFinding& finding, const RunMode& mo
     Judged(l, p);
     Append(csv, l, mode.decode);
   }
+  if (image.free) FreeLinesOf(csv, *image.free, *image.style, image.path, "", mode);
 }
 
 }  // namespace

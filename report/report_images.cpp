@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "report/report_free.h"
 #include "report/report_words.h"
 #include "report/text_lines.h"
 
@@ -286,6 +287,10 @@ std::string ImageText(const ImageFinding& finding) {
     if (const char* why = UndeterminedWords(p.reason))
       text += std::string("    undetermined: ") + why + "\n";
     text += AdviceLines(p.advice);
+  }
+  if (image.free) {
+    const std::string free = FreeLines(*image.free, size, "  ");
+    if (!free.empty()) text += "  free space with room for a partition:\n" + free;
   }
   return text + VerdictLine(finding);
 }

@@ -1,6 +1,7 @@
 #include "report/report_json.h"
 
 #include "json/json_writer.h"
+#include "report/report_free.h"
 #include "report/report_images.h"
 #include "report/report_sweep.h"
 #include "report/report_words.h"
@@ -246,6 +247,7 @@ void ImageMembers(JsonWriter& json, const ImageFinding& finding) {
     json.EndObject();
   }
   json.EndArray();
+  FreeMember(json, image.free, image.style.value_or(PartitionStyle::Raw));
   ErrorMember(json, image.refusal, image.refusalWords);
   if (finding.target) {
     json.Key("target");
@@ -293,6 +295,9 @@ void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
       json.EndObject();
     }
   json.EndArray();
+  FreeMember(json,
+             d.layout ? std::optional<std::vector<FreeRegion>>(FreeRegions(d.AsDisk())) : std::nullopt,
+             d.layout ? d.layout->style : PartitionStyle::Raw);
   json.EndObject();
 }
 

@@ -1,6 +1,7 @@
 #include "report/report_records.h"
 
 #include "json/json_writer.h"
+#include "report/report_free.h"
 #include "report/report_images.h"
 #include "report/report_json.h"
 #include "report/report_sweep.h"
@@ -64,6 +65,15 @@ void MachineRecords(std::string& out, const MachineFindings& machine, const RunM
       PartitionMembers(json, p, layout);
     });
   });
+  for (DiskNumber number : machine.drives->Listed()) {
+    const DriveInfo& d = (*machine.drives)[number];
+    if (!d.layout) continue;
+    for (const FreeRegion& r : FreeRegions(d.AsDisk()))
+      Record(out, "free", mode, run, [&](JsonWriter& json) {
+        json.Member("drive", number.value);
+        FreeMembers(json, r, d.layout->style);
+      });
+  }
 }
 
 void ImageRecords(std::string& out, const ImageFinding& finding, const RunMode& mode,
@@ -75,6 +85,12 @@ void ImageRecords(std::string& out, const ImageFinding& finding, const RunMode& 
       json.Member("image", image.path);
       ImagePartitionMembers(json, ip, image.Guest().sectorSize);
     });
+  if (image.free)
+    for (const FreeRegion& r : *image.free)
+      Record(out, "free", mode, run, [&](JsonWriter& json) {
+        json.Member("image", image.path);
+        FreeMembers(json, r, *image.style);
+      });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/volume_names.h"
+#include "report/report_free.h"
 #include "report/report_images.h"
 #include "report/report_sweep.h"
 
@@ -94,6 +95,19 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
   return text;
 }
 
+std::string FreeSpaceNote(const DriveInfo& drive) {
+  if (!drive.layout) return "";
+  std::optional<FreeRegion> largest;
+  for (const FreeRegion& r : FreeRegions(drive.AsDisk()))
+    if (r.onGrid == false && r.blocked == FreeBlock::None && r.gridStart &&
+        (!largest || largest->range.length < r.range.length))
+      largest = r;
+  if (!largest) return "";
+  return "Free space starts off the grid at sector " + Decimal(largest->range.start) + " (" +
+         Decimal(largest->range.length) + " sectors): start a partition there at sector " +
+         Decimal(*largest->gridStart) + ".";
+}
+
 std::string PartitionTip(const DriveInfo& drive) {
   std::string tip;
   if (!drive.layout) return tip;
@@ -164,6 +178,18 @@ std::string DriveText(const VolumeHeadings& headings, const DriveTable& drives) 
   return text;
 }
 
+// Each drive's free regions with room for a partition, by drive number.
+std::string FreeText(const DriveTable& drives) {
+  std::string lines;
+  for (DiskNumber number : drives.Listed()) {
+    const DriveInfo& d = drives[number];
+    if (d.layout)
+      lines += FreeLines(FreeRegions(d.AsDisk()), d.layout->sectorSize,
+                         "Drive " + Decimal(number) + ": ");
+  }
+  return lines.empty() ? "" : "\nFree space with room for a partition\n" + lines;
+}
+
 std::string Text(const Findings& findings, const VolumeHeadings& headings, bool drives) {
   std::string text;
   if (const MachineFindings* machine = findings.machine ? &*findings.machine : nullptr) {
@@ -172,7 +198,7 @@ std::string Text(const Findings& findings, const VolumeHeadings& headings, bool 
                        machine->listing);
     const std::string partitions = PartitionText(*machine->drives);
     if (!partitions.empty()) text += "\n" + partitions;
-    if (drives) text += "\n" + DriveText(headings, *machine->drives);
+    if (drives) text += "\n" + DriveText(headings, *machine->drives) + FreeText(*machine->drives);
   }
   for (const ImageFinding& image : findings.images) {
     if (!text.empty()) text += "\n";

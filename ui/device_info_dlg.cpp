@@ -64,7 +64,8 @@ BOOL CDeviceInfoDlg::OnInitDialog() {
     // Only an ATA identity has a serial or firmware of its own to show; any drive may hold a
     // misaligned partition that no row shows, or report a physical sector past 4 KiB.
     const bool tip = drive.Identified() || !report::PartitionTip(drive).empty() ||
-                     !report::PhysicalSectorNote(drive).empty() || !report::CostNote(drive).empty();
+                     !report::PhysicalSectorNote(drive).empty() || !report::CostNote(drive).empty() ||
+                     !report::FreeSpaceNote(drive).empty();
     m_list.SetItemData(row, static_cast<DWORD_PTR>(tip ? static_cast<LPARAM>(i) : kNoTip));
   }
 
@@ -121,7 +122,8 @@ void CDeviceInfoDlg::OnGetInfoTip(NMHDR* notification, LRESULT*) {
     text += drive.firmware;
   }
   for (const std::string& more :
-       {report::CostNote(drive), report::PhysicalSectorNote(drive), report::PartitionTip(drive)}) {
+       {report::CostNote(drive), report::PhysicalSectorNote(drive), report::PartitionTip(drive),
+        report::FreeSpaceNote(drive)}) {
     if (more.empty()) continue;
     if (!text.IsEmpty()) text += '\n';
     text += more.c_str();

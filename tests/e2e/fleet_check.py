@@ -181,6 +181,7 @@ def expected_records(doc):
         for image in doc["images"]:
             want.append(("image", image))
             want += [("image-partition", dict(p, image=image["path"])) for p in image["partitions"]]
+            want += [("free", dict(r, image=image["path"])) for r in image["free"] or []]
         return want
     for v in doc["volumes"]:
         want.append(("volume", v))
@@ -189,6 +190,7 @@ def expected_records(doc):
     want += [("skipped", s) for s in doc["skipped"]]
     want += [("partition", dict(p, drive=d["number"])) for d in doc["drives"]
              for p in d["partitions"] if p["row"] is None]
+    want += [("free", dict(r, drive=d["number"])) for d in doc["drives"] for r in d["free"] or []]
     return want
 
 

@@ -31,7 +31,8 @@ VALIDATOR = jsonschema.Draft202012Validator(SCHEMA)
 COLUMNS = ["computer", "kind", "name", "drive", "partition", "partitionStart", "dataStart",
            "verdict", "reason", "onMiB", "moveTo", "fits", "shrinkBy", "moveToMiB",
            "moveToMiBFits", "moveToMiBShrinkBy", "clusterBytes", "format", "targetReady",
-           "targetFix", "alignedTo"]
+           "targetFix", "alignedTo", "regionStart", "regionLength", "onGrid", "firstOnGrid",
+           "roomAtGrid", "firstOnMiB", "roomAtMiB", "canCreate"]
 ADVICE = COLUMNS[10:18]
 
 wine = sys.argv[1] == "--wine"
@@ -90,8 +91,23 @@ def advice_fields(advice, aligned_to=None):
     return [text((advice or {}).get(k)) if advice else "" for k in ADVICE] + ["", "", text(aligned_to)]
 
 
+def free_lines(computer, name, drive, regions):
+    """A free region's line: its reason and onMiB, then its own eight columns."""
+    return [[computer, "free", name, drive, "", "", "", "", text(r["reason"]), text(r["onMiB"])] +
+            [""] * (len(ADVICE) + 3) +
+            [text(r["start"]), text(r["length"]), text(r["onGrid"]), text(r["gridStart"]),
+             text(r["gridRoom"]) if r["gridStart"] is not None else "", text(r["mibStart"]),
+             text(r["mibRoom"]) if r["mibStart"] is not None else "", text(r["canCreate"])]
+            for r in regions or []]
+
+
 def expected_csv(doc):
-    """The CSV's lines from the JSON, field by field."""
+    """The CSV's lines from the JSON, field by field; the free regions' eight columns empty
+    on every other line."""
+    return [line if len(line) > 21 else line + [""] * 8 for line in expected_rows(doc)]
+
+
+def expected_rows(doc):
     lines = []
     if "images" in doc:
         for image in doc["images"]:
@@ -108,6 +124,7 @@ def expected_csv(doc):
                               text(p["number"]), text(p["start"]), text(p["dataStart"]),
                               text(p["verdict"]), text(p["reason"]), text(p["onMiB"])] +
                              advice_fields(p["advice"], p["alignedTo"]))
+            lines += free_lines(doc["computer"] or "", image["path"], "", image["free"])
         return lines
     computer = doc["computer"] or ""
     partitions = {(d["number"], p["start"]): p["number"] for d in doc["drives"] for p in d["partitions"]}
@@ -132,6 +149,8 @@ def expected_csv(doc):
             lines.append([computer, "partition", p["volume"] or "", text(d["number"]), text(p["number"]),
                           text(p["start"]), None, text(p["verdict"]), text(p["reason"]),
                           text(p["onMiB"])] + advice_fields(p["advice"], p["alignedTo"]))
+    for d in doc["drives"]:
+        lines += free_lines(computer, d["name"], text(d["number"]), d["free"])
     return lines
 
 

@@ -44,7 +44,7 @@ struct TestDisk {
 // start, and what blocks it ("-" for a start that is none).
 std::string Line(const FreeRegion& r) {
   const auto at = [](const std::optional<Sectors>& s) { return s ? std::to_string(s->value) : "-"; };
-  const char* blocked[] = {"", " full", " past-mbr", " other-volumes"};
+  const char* blocked[] = {"", " full", " past-mbr", " other-volumes", " too-small"};
   return std::to_string(r.range.start.value) + "+" + std::to_string(r.range.length.value) +
          (r.logical ? " logical" : "") + (r.head ? " head" : "") +
          (r.onGrid == true ? " on-grid" : "") + " grid " + at(r.gridStart) + "/" +
@@ -83,7 +83,7 @@ TEST(FreeSpaceTest, RegionsOfEachTableShape) {
            .Extended(8192, 4194304, {8192, 10303}).Add(8255, 2047, 0x07, true).Add(10366, 4096, 0x83, true),
        {"1+2047 head grid 8/2040 mib -/0 windows - full",
         "8193+62 logical grid 8200/55 mib -/0 windows -",
-        "10302+1 logical grid -/0 mib -/0 windows -",
+        "10302+1 logical grid -/0 mib -/0 windows - too-small",
         "10304+62 logical on-grid grid 10312/54 mib -/0 windows -",
         "14462+4179842 logical grid 14464/4179840 mib 16384/4177920 windows 18432",
         "4194304+12582912 on-grid grid 4194304/12582912 mib 4194304/12582912 windows 4194304 full"}},
