@@ -122,11 +122,11 @@ class Regions {
 
 }  // namespace
 
-std::vector<FreeRegion> FreeRegions(const Disk& disk) {
+std::optional<std::vector<FreeRegion>> FreeRegions(const Disk& disk) {
   const DriveLayout* layout = disk.layout;
   if (!layout || layout->style == PartitionStyle::Raw || !layout->usableStart ||
       !layout->usableEnd || layout->sectorSize.Bytes() == 0 || *layout->usableEnd <= *layout->usableStart)
-    return {};
+    return std::nullopt;
   return Regions(disk).Find();
 }
 

@@ -41,8 +41,9 @@ struct FreeRegion {
 
 // Each unallocated region of the disk's table, in order: an MBR's gaps before, between and
 // after its primaries and inside its extended container (each record's sector taken), and
-// past its reach; a GPT's inside its usable area only. None for a disk without a table.
-std::vector<FreeRegion> FreeRegions(const Disk& disk);
+// past its reach; a GPT's inside its usable area only. None where the disk has no table or
+// its table's usable area is not known: no region is not the same as none found.
+std::optional<std::vector<FreeRegion>> FreeRegions(const Disk& disk);
 
 // The room a region must have at an aligned start to be worth a line of the text: 1 MiB.
 bool WorthShowing(const FreeRegion& region, SectorSize size);

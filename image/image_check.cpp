@@ -77,7 +77,7 @@ Reading ReadAndJudge(ByteSource& guest, uint32_t logical, uint32_t grid) {
   reading.style = table.layout->style;
   Disk disk = ImageDisk(logical, grid);
   disk.layout = &*table.layout;
-  if (table.layout->style != PartitionStyle::Raw) reading.free = FreeRegions(disk);
+  reading.free = FreeRegions(disk);
   if (table.fileSystemWithoutTable) {
     // No table to move it in: judged where it lies, the whole disk from sector 0.
     Partition whole;

@@ -173,9 +173,8 @@ void MachineLines(std::string& csv, const MachineFindings& machine, const RunMod
   });
   for (DiskNumber number : drives.Listed()) {
     const DriveInfo& d = drives[number];
-    if (d.layout)
-      FreeLinesOf(csv, FreeRegions(d.AsDisk()), d.layout->style, d.model.GetString(),
-                  Decimal(number), mode);
+    if (const std::optional<std::vector<FreeRegion>> free = FreeRegions(d.AsDisk()))
+      FreeLinesOf(csv, *free, d.layout->style, d.model.GetString(), Decimal(number), mode);
   }
 }
 

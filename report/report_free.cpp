@@ -72,7 +72,7 @@ std::string FreeLines(const std::vector<FreeRegion>& regions, SectorSize size,
             (r.onGrid == false ? ", off the grid" : r.onGrid ? ", on the grid" : ", no grid known") +
             "\n";
     text += std::string(lead.size(), ' ') + "  start a partition there at sector " +
-            Decimal(aligned) + (r.gridStart ? "" : ", on 1 MiB,") + " (" +
+            Decimal(aligned) + " (" + (r.gridStart ? "" : "on 1 MiB, ") +
             Decimal(size.Of(room).value >> 20) + " MiB of room)";
     if (r.windowsStart)
       text += std::string(r.windowsStart == aligned ? "; Windows' own tools start it there"

@@ -295,9 +295,7 @@ void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
       json.EndObject();
     }
   json.EndArray();
-  FreeMember(json,
-             d.layout ? std::optional<std::vector<FreeRegion>>(FreeRegions(d.AsDisk())) : std::nullopt,
-             d.layout ? d.layout->style : PartitionStyle::Raw);
+  FreeMember(json, FreeRegions(d.AsDisk()), d.layout ? d.layout->style : PartitionStyle::Raw);
   json.EndObject();
 }
 

@@ -67,8 +67,9 @@ void MachineRecords(std::string& out, const MachineFindings& machine, const RunM
   });
   for (DiskNumber number : machine.drives->Listed()) {
     const DriveInfo& d = (*machine.drives)[number];
-    if (!d.layout) continue;
-    for (const FreeRegion& r : FreeRegions(d.AsDisk()))
+    const std::optional<std::vector<FreeRegion>> free = FreeRegions(d.AsDisk());
+    if (!free) continue;
+    for (const FreeRegion& r : *free)
       Record(out, "free", mode, run, [&](JsonWriter& json) {
         json.Member("drive", number.value);
         FreeMembers(json, r, d.layout->style);

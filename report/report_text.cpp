@@ -98,7 +98,7 @@ std::string VolumeText(const VolumeHeadings& headings, const std::vector<ScanRow
 std::string FreeSpaceNote(const DriveInfo& drive) {
   if (!drive.layout) return "";
   std::optional<FreeRegion> largest;
-  for (const FreeRegion& r : FreeRegions(drive.AsDisk()))
+  for (const FreeRegion& r : FreeRegions(drive.AsDisk()).value_or(std::vector<FreeRegion>{}))
     if (r.onGrid == false && r.blocked == FreeBlock::None && r.gridStart &&
         (!largest || largest->range.length < r.range.length))
       largest = r;
@@ -183,9 +183,8 @@ std::string FreeText(const DriveTable& drives) {
   std::string lines;
   for (DiskNumber number : drives.Listed()) {
     const DriveInfo& d = drives[number];
-    if (d.layout)
-      lines += FreeLines(FreeRegions(d.AsDisk()), d.layout->sectorSize,
-                         "Drive " + Decimal(number) + ": ");
+    if (const std::optional<std::vector<FreeRegion>> free = FreeRegions(d.AsDisk()))
+      lines += FreeLines(*free, d.layout->sectorSize, "Drive " + Decimal(number) + ": ");
   }
   return lines.empty() ? "" : "\nFree space with room for a partition\n" + lines;
 }

@@ -56,7 +56,8 @@ std::string Line(const FreeRegion& r) {
 std::vector<std::string> Lines(TestDisk t) {
   t.disk.layout = &t.layout;  // the copy's own
   std::vector<std::string> lines;
-  for (const FreeRegion& r : FreeRegions(t.disk)) lines.push_back(Line(r));
+  const std::optional<std::vector<FreeRegion>> regions = FreeRegions(t.disk);
+  for (const FreeRegion& r : regions.value_or(std::vector<FreeRegion>{})) lines.push_back(Line(r));
   return lines;
 }
 
@@ -105,6 +106,10 @@ TEST(FreeSpaceTest, RegionsOfEachTableShape) {
         "16000063+777153 grid 16000064/777152 mib 16001024/776192 windows 16001024 other-volumes"}},
   };
   for (const auto& c : cases) EXPECT_EQ(Lines(c.disk), c.regions) << c.what;
+  // No table, or a table whose usable area is not known: no regions, which is not "none".
+  TestDisk raw(PartitionStyle::Raw, 512, kGiB), unknown(PartitionStyle::Gpt, 512, kGiB);
+  unknown.layout.usableStart.reset();
+  for (TestDisk* t : {&raw, &unknown}) EXPECT_FALSE(FreeRegions(t->disk).has_value());
 }
 
 }  // namespace

@@ -416,6 +416,10 @@ TEST_F(ImageTest, TheTextOfAnImage) {
       "    move to sector 64 (1 sector, 512 bytes later) after shrinking it by 1 sector; "
       "no room at 2048, on 1 MiB\n"
       "2     Linux               2048        2048        aligned      1M                     \n"
+      "  free space with room for a partition:\n"
+      "  126976 sectors free from sector 4096, on the grid\n"
+      "    start a partition there at sector 4096 (62 MiB of room); Windows' own tools start it "
+      "there\n"
       "  image: misaligned: a partition inside is misaligned\n");
   EXPECT_EQ(Run({"--image", "xp.img", "--grid", "512"}), 0);
   EXPECT_NE(out.find("grid of 512 bytes (--grid)\n"), std::string::npos) << out;

@@ -42,7 +42,8 @@ TEST_F(ReportProgramTest, LabReportAndItsStatus) {
 TEST_F(ReportProgramTest, DrivesFollowTheVolumes) {
   sim::BuildLab(machine);
   EXPECT_EQ(Run({"--drives"}), 1);
-  const std::string drives = out.substr(sizeof kLabReport - 1);
+  const std::string all = out.substr(sizeof kLabReport - 1);
+  const std::string drives = all.substr(0, all.find("\nFree space"));
   EXPECT_EQ(out.substr(0, sizeof kLabReport - 1), kLabReport);
   EXPECT_EQ(drives.substr(0, 2), "\nD");
   EXPECT_NE(drives.find("\n5       NVMe VOLANTE VX2 1TB                                            "
@@ -396,9 +397,14 @@ TEST_F(ReportProgramTest, CsvIsUtf8WithAByteOrderMarkAndCrlf) {
             "\xEF\xBB\xBF"
             "computer,kind,name,drive,partition,partitionStart,dataStart,verdict,reason,onMiB,"
             "moveTo,fits,shrinkBy,moveToMiB,moveToMiBFits,moveToMiBShrinkBy,clusterBytes,format,"
-            "targetReady,targetFix,alignedTo\r\n"
+            "targetReady,targetFix,alignedTo,regionStart,regionLength,onGrid,firstOnGrid,"
+            "roomAtGrid,firstOnMiB,roomAtMiB,canCreate\r\n"
             "SIMULATED,volume,\"C:\\Donn\xC3\xA9" "es, 2024\\\",0,1,2048,2048,aligned,,true,,,,,,,,,,,"
-            "1048576\r\n");
+            "1048576,,,,,,,,\r\n"
+            // The drive's free regions: the head, and the rest of the disk.
+            "SIMULATED,free,D0,0,,,,,,false,,,,,,,,,,,,1,2047,false,8,2040,,,true\r\n"
+            "SIMULATED,free,D0,0,,,,,,true,,,,,,,,,,,,2099200,4292868096,true,2099200,4292868096,"
+            "2099200,4292868096,true\r\n");
 }
 
 // The rule is ExitStatusOf's (report_text_test); here, that an empty machine's report is
