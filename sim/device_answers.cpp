@@ -359,12 +359,14 @@ BOOL Machine::DriveLayout(const OpenDevice& device, const Request& r) {
   // 128 entries of 128 bytes: sectors 0 to 33 at 512 bytes, 0 to 5 at 4096) and the backup
   // (its entries and its header, at the disk's end).
   const uint64_t tableSectors = sector != 0 ? (128 * 128 + sector - 1) / sector : 0;
-  if (style == PARTITION_STYLE_GPT && drive.sectorCount > 2 * tableSectors + 3) {
+  const uint64_t written = layout.gptWrittenFor != 0 ? layout.gptWrittenFor : drive.sectorCount;
+  if (style == PARTITION_STYLE_GPT && written > 2 * tableSectors + 3) {
     const auto first = static_cast<int64_t>((2 + tableSectors) * sector);
-    const auto length =
-        static_cast<int64_t>((drive.sectorCount - 2 * tableSectors - 3) * sector);
+    const auto length = static_cast<int64_t>((written - 2 * tableSectors - 3) * sector);
+    const DWORD entries = 128;
     std::memcpy(answer.data() + 24, &first, 8);
     std::memcpy(answer.data() + 32, &length, 8);
+    std::memcpy(answer.data() + 40, &entries, 4);
   }
   DWORD number = 0;
   for (size_t i = 0; i < slots.size(); ++i) {

@@ -87,6 +87,10 @@ struct LayoutAnswer {
   PartitionTable style = PartitionTable::Mbr;
   std::vector<PartitionEntry> partitions;
   DWORD claimedCount = 0;  // the count the answer states, whatever it lists; 0: the true one
+  // GPT: the disk's size in sectors when its table was written. A LUN grown since keeps its
+  // backup table, and so its usable area, where they were until the table is written
+  // again; 0: the disk's size.
+  uint64_t gptWrittenFor = 0;
 };
 
 struct Drive {

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(g++ cmake make googletest g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth
           imagemagick python3 clang libclang-rt-14-dev fonts-wine xdotool
-          fdisk gdisk dosfstools exfatprogs ntfs-3g qemu-utils libvhdi-utils python3-jsonschema
+          fdisk gdisk parted dosfstools exfatprogs ntfs-3g qemu-utils libvhdi-utils python3-jsonschema
           locales zlib1g-dev libz-mingw-w64-dev libvmdk-utils libqcow-utils
           prometheus prometheus-node-exporter xz-utils faketime xfsprogs btrfs-progs
           cryptsetup-bin e2fsprogs clang-tidy)

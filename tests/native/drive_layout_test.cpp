@@ -5,6 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "disk/free_space.h"
+#include "platform/device.h"
+#include "sim_fixture.h"
+
 namespace {
 
 // The answer's own fields are untrusted: what they cannot mean is no partition, or no table.
@@ -30,6 +34,48 @@ TEST(DriveLayoutTest, EntriesThatCannotBeAreNone) {
   put32(0, 7);  // no style Windows knows
   EXPECT_FALSE(ParseDriveLayout(answer.data(), answer.size(), SectorSize(512), std::nullopt).has_value());
   EXPECT_FALSE(ParseDriveLayout(answer.data(), 47, SectorSize(512), std::nullopt).has_value());
+}
+
+
+using DriveLayoutSimTest = SimTest;
+
+// Windows' own layout is where a machine's free space comes from: a LUN grown since its GPT
+// was written keeps its usable area where the table says, and an MBR's logical room is
+// read behind each record Windows lists.
+TEST_F(DriveLayoutSimTest, FreeSpaceFollowsWindowsLayout) {
+  sim::AddAtaDrive(machine, 0, "GROWN LUN", "", "", 0x6003, 0x4000);
+  sim::Drive& grown = machine.drives[0];
+  grown.sectorCount = 16 << 20;  // 8 GiB now
+  grown.layout.gptWrittenFor = 8 << 20;  // its table written at 4 GiB
+  sim::AddPartition(machine, 0, sim::PartitionTable::Gpt, {2048, 1000001, 0, sim::gpt::kLinuxFileSystem});
+  sim::AddAtaDrive(machine, 1, "LOGICALS", "", "", 0x6003, 0x4000);
+  for (uint64_t start : {2111, 20000})
+    sim::AddPartition(machine, 1, sim::PartitionTable::Mbr, {start, 4000, 0x07, "", true});
+  const auto read = [&](uint32_t number) {
+    Device drive("\\\\.\\PhysicalDrive" + std::to_string(number), GENERIC_READ, 0);
+    return ReadDriveLayout(drive, SectorSize(512), machine.drives[number].sectorCount * 512);
+  };
+  const std::optional<DriveLayout> gpt = read(0), mbr = read(1);
+  ASSERT_TRUE(gpt && mbr);
+  const auto regions = [](const DriveLayout& layout) {
+    Disk disk;
+    disk.sectorSize = layout.sectorSize;
+    disk.grid = Alignment(Sectors(0), 8);
+    disk.layout = &layout;
+    std::vector<std::pair<uint64_t, uint64_t>> out;
+    for (const FreeRegion& r : FreeRegions(disk).value_or(std::vector<FreeRegion>{}))
+      out.emplace_back(r.range.start.value, r.range.End().value);
+    return out;
+  };
+  // The usable area ends 33 sectors before the size the table was written for.
+  EXPECT_EQ(regions(*gpt), (std::vector<std::pair<uint64_t, uint64_t>>{
+                               {34, 2048}, {1002049, (8 << 20) - 33}}));
+  EXPECT_EQ(gpt->entrySlots, 128u);
+  // Records a track before each logical partition, as the machine lays them.
+  EXPECT_EQ(mbr->records.size(), 2u);
+  EXPECT_EQ(regions(*mbr), (std::vector<std::pair<uint64_t, uint64_t>>{
+                               {1, 2048}, {2049, 2111}, {6111, 19937}, {19938, 20000},
+                               {24000, uint64_t{1} << 32}}));
 }
 
 }  // namespace
