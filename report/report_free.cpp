@@ -61,18 +61,23 @@ void FreeMember(JsonWriter& json, const std::optional<std::vector<FreeRegion>>& 
 }
 
 std::string FreeLines(const std::vector<FreeRegion>& regions, SectorSize size,
-                      const std::string& lead) {
+                      const std::string& lead, bool everySector) {
   std::string text;
   for (const FreeRegion& r : regions) {
     if (r.blocked != FreeBlock::None || !WorthShowing(r, size)) continue;
-    const Sectors aligned = r.gridStart ? *r.gridStart : *r.mibStart;
-    const Sectors room = r.gridStart ? r.gridRoom : r.mibRoom;
+    const bool onGrid = r.gridStart && !everySector;
+    if (!onGrid && !r.mibStart) continue;
+    const Sectors aligned = onGrid ? *r.gridStart : *r.mibStart;
+    const Sectors room = onGrid ? r.gridRoom : r.mibRoom;
+    const char* where = everySector      ? (r.onMiB ? ", on 1 MiB" : ", off 1 MiB")
+                        : r.onGrid == false ? ", off the grid"
+                        : r.onGrid          ? ", on the grid"
+                                            : ", no grid known";
     text += lead + Decimal(r.range.length) + " sectors free from sector " +
-            Decimal(r.range.start) + (r.logical ? ", inside the extended partition" : "") +
-            (r.onGrid == false ? ", off the grid" : r.onGrid ? ", on the grid" : ", no grid known") +
+            Decimal(r.range.start) + (r.logical ? ", inside the extended partition" : "") + where +
             "\n";
     text += std::string(lead.size(), ' ') + "  start a partition there at sector " +
-            Decimal(aligned) + " (" + (r.gridStart ? "" : "on 1 MiB, ") +
+            Decimal(aligned) + " (" + (onGrid ? "" : "on 1 MiB, ") +
             Decimal(size.Of(room).value >> 20) + " MiB of room)";
     if (r.windowsStart)
       text += std::string(r.windowsStart == aligned ? "; Windows' own tools start it there"

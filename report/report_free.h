@@ -22,8 +22,9 @@ void FreeMember(JsonWriter& json, const std::optional<std::vector<FreeRegion>>& 
                 PartitionStyle style);
 // The lines of the regions with at least 1 MiB of room at an aligned start: where each
 // starts, where a partition on the grid and one made by Windows' tools would start; each
-// beginning with `lead` (a drive's number, or spaces under an image).
+// beginning with `lead` (a drive's number, or spaces under an image). Where every sector
+// is on the grid (`everySector`: a 4Kn disk) they speak of 1 MiB only.
 std::string FreeLines(const std::vector<FreeRegion>& regions, SectorSize size,
-                      const std::string& lead);
+                      const std::string& lead, bool everySector);
 
 }  // namespace report

@@ -289,7 +289,9 @@ std::string ImageText(const ImageFinding& finding) {
     text += AdviceLines(p.advice);
   }
   if (image.free) {
-    const std::string free = FreeLines(*image.free, size, "  ");
+    const Disk guest = image.Guest();
+    const std::string free =
+        FreeLines(*image.free, size, "  ", guest.grid && guest.grid->Grain() == 1);
     if (!free.empty()) text += "  free space with room for a partition:\n" + free;
   }
   return text + VerdictLine(finding);

@@ -100,6 +100,7 @@ std::string FreeSpaceNote(const DriveInfo& drive) {
   std::optional<FreeRegion> largest;
   for (const FreeRegion& r : FreeRegions(drive.AsDisk()).value_or(std::vector<FreeRegion>{}))
     if (r.onGrid == false && r.blocked == FreeBlock::None && r.gridStart &&
+        WorthShowing(r, drive.layout->sectorSize) &&
         (!largest || largest->range.length < r.range.length))
       largest = r;
   if (!largest) return "";
@@ -184,7 +185,8 @@ std::string FreeText(const DriveTable& drives) {
   for (DiskNumber number : drives.Listed()) {
     const DriveInfo& d = drives[number];
     if (const std::optional<std::vector<FreeRegion>> free = FreeRegions(d.AsDisk()))
-      lines += FreeLines(*free, d.layout->sectorSize, "Drive " + Decimal(number) + ": ");
+      lines += FreeLines(*free, d.layout->sectorSize, "Drive " + Decimal(number) + ": ",
+                         d.AsDisk().grid && d.AsDisk().grid->Grain() == 1);
   }
   return lines.empty() ? "" : "\nFree space with room for a partition\n" + lines;
 }

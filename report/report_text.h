@@ -36,7 +36,8 @@ std::string PartitionText(const DriveTable& drives);
 // that has no row, one per line; empty when there is none.
 std::string PartitionTip(const DriveInfo& drive);
 // For Device Information's tip: the largest free region that starts off the grid, where a
-// partition can still be made, and where one made there should start; empty for none.
+// partition of 1 MiB or more can still be made, and where one made there should start;
+// empty for none.
 std::string FreeSpaceNote(const DriveInfo& drive);
 // For Device Information's tip: what a physical sector past 4 KiB means ("This drive
 // reports 16384-byte physical sectors; Windows writes in 4096-byte units."); empty for

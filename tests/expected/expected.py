@@ -167,7 +167,7 @@ def steady(data, wine, image_run):
                   lambda m: m.group(1) + RUN_ID.encode() + b'"', data)
     if wine and image_run:
         data = re.sub(rb'("computer": ?")[^"]*"', lambda m: m.group(1) + SIMULATED["computer"].encode() + b'"', data)
-        data = re.sub(rb'(?m)^(\xef\xbb\xbf)?[^,\r\n]+,(image|image-partition),',
+        data = re.sub(rb'(?m)^(\xef\xbb\xbf)?[^,\r\n]+,(image|image-partition|free),',
                       lambda m: (m.group(1) or b"") + SIMULATED["computer"].encode() + b"," + m.group(2) + b",", data)
         data = re.sub(rb'("time": ?")[0-9T:-]+Z"', lambda m: m.group(1) + SIMULATED["time"].encode() + b'"', data)
         data = re.sub(rb"(?m)^(tessarel_last_run_timestamp_seconds) \d+$",

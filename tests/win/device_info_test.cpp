@@ -211,19 +211,25 @@ TEST_F(DeviceInfoTest, AMisalignedPartitionWithoutARowIsNamedInItsDrivesTip) {
   EXPECT_EQ(Tip(ListData(list, 12), 512),
             "Ser=KD20H0013\nf/w=KD03\nOn this hard disk each misaligned write reads and rewrites a "
             "whole physical sector.\nPartition 4 (Linux file system) has no volume in Windows and "
-            "starts off the grid, at sector 100239679.");
+            "starts off the grid, at sector 100239679."
+            "\nFree space starts off the grid at sector 102336831 (4192630432 sectors): start a "
+            "partition there at sector 102336832.");
   EXPECT_EQ(Tip(ListData(list, 13), 512),
             "On this hard disk each misaligned write reads and rewrites a whole physical "
             "sector.\nPartition 3 (Linux swap) has no volume in Windows and starts off the grid, "
             "at sector "
-            "8390719.");
+            "8390719."
+            "\nFree space starts off the grid at sector 10487871 (4284479425 sectors): start a "
+            "partition there at sector 10487872.");
   EXPECT_EQ(Tip(ListData(list, 9), 512),
             "On this SSD a misaligned volume costs extra writes and wear.")
       << "drive 10: no identity";
   EXPECT_EQ(ListData(list, 4), -1) << "drive 4: neither its kind nor its sectors known, no tip";
   EXPECT_EQ(Tip(ListData(list, 14), 512),
             "On this SSD a misaligned volume costs extra writes and wear.\nThis drive reports "
-            "16384-byte physical sectors; Windows writes in 4096-byte units.");
+            "16384-byte physical sectors; Windows writes in 4096-byte units."
+            "\nFree space starts off the grid at sector 2304008 (4292663255 sectors): start a "
+            "partition there at sector 2304032.");
 }
 
 }  // namespace
