@@ -77,15 +77,10 @@ std::optional<Span> SpanOf(const BYTE* entry) {
   return Span{static_cast<uint64_t>(start), static_cast<uint64_t>(start) + static_cast<uint64_t>(length)};
 }
 
-}  // namespace
-
-std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
-                                            SectorSize sectorSize,
-                                            std::optional<uint64_t> diskBytes) {
-  if (returned < kHeaderBytes || sectorSize.Bytes() == 0) return std::nullopt;
-  const uint32_t style = Le32(answer);
-  DriveLayout layout;
-  layout.sectorSize = sectorSize;
+// The header's part of the layout: its style, where partitions may begin and end, and how
+// many entries it holds; false for a style Windows does not give.
+bool TakeHeader(const BYTE* answer, uint32_t style, SectorSize sectorSize,
+                std::optional<uint64_t> diskBytes, DriveLayout& layout) {
   switch (style) {
     case PARTITION_STYLE_MBR:
       layout.style = PartitionStyle::Mbr;
@@ -112,17 +107,31 @@ std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
     }
     case PARTITION_STYLE_RAW:
       if (diskBytes) layout.usableEnd = ByteCount(*diskBytes);
-      return layout;
+      return true;
     default:
-      return std::nullopt;
+      return false;
   }
+  if (diskBytes) layout.diskEnd = ByteCount(*diskBytes);
+  return true;
+}
+
+}  // namespace
+
+std::optional<DriveLayout> ParseDriveLayout(const BYTE* answer, size_t returned,
+                                            SectorSize sectorSize,
+                                            std::optional<uint64_t> diskBytes) {
+  if (returned < kHeaderBytes || sectorSize.Bytes() == 0) return std::nullopt;
+  const uint32_t style = Le32(answer);
+  DriveLayout layout;
+  layout.sectorSize = sectorSize;
+  if (!TakeHeader(answer, style, sectorSize, diskBytes, layout)) return std::nullopt;
+  if (style == PARTITION_STYLE_RAW) return layout;
   // The count is the device's claim: only the entries that came back are read.
   const size_t count = std::min<size_t>(Le32(answer + offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionCount)), kMostEntries);
   const size_t listed = std::min(count, (returned - kHeaderBytes) / kEntryBytes);
   const auto entry = [answer](size_t i) { return answer + kHeaderBytes + i * kEntryBytes; };
   // Windows lists an MBR disk's own four entries first, the extended container among them,
   // then four for each logical partition: the partition, the link to the next, two unused.
-  if (diskBytes) layout.diskEnd = ByteCount(*diskBytes);
   std::optional<ByteCount> containerEnd;
   for (size_t i = 0; i < listed && i < 4 && style == PARTITION_STYLE_MBR; ++i) {
     const auto span = SpanOf(entry(i));
