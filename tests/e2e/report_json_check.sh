@@ -25,8 +25,12 @@ assert report.startswith("Not elevated: ") == standard, report[:80]
 if standard:
     report = report.split("\n", 1)[1]
 parts = report.split("\n\n")
-volumes, drives = parts[0], parts[-1]
-section = [l for l in (parts[1].splitlines()[2:] if len(parts) == 3 else [])
+# The volumes, then (where there are any) the partitions without a row, the drives, and
+# (where there is room for one) the free space: each told by its heading.
+volumes = parts[0]
+drives = next(p for p in parts if p.startswith("Drv No  Drive Name"))
+rowless = [p for p in parts if p.startswith("Partitions without")]
+section = [l for l in (rowless[0].splitlines()[2:] if rowless else [])
            if not l.startswith("    ")]  # advice lines follow their partition's
 def cells(line, widths):
     out, at = [], 0
