@@ -50,7 +50,7 @@ try:
         out, _ = run(locale, "--csv", "--image", seen)
         rows = list(csv.DictReader(io.StringIO(out.decode("utf-8-sig"))))
         check(name + " CSV", [(r["kind"], r["name"]) for r in rows],
-              [("image", seen), ("image-partition", seen)])
+              [("image", seen), ("image-partition", seen), ("free", seen)])  # the head gap
         out, _ = run(locale, "--image", seen)
         check(name + " text in " + code_page, out.startswith(("Image " + seen).encode(code_page)),
               True)
