@@ -22,10 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   CScan scan(queryOnly & 1 ? AccessMode::QueryOnly : AccessMode::Raw);
   int steps = 0;
+  // Each partition without a row that needs reading takes a step of its own at the end.
+  int partitions = 0;
+  for (const auto& [number, drive] : m.drives)
+    partitions += static_cast<int>(drive.layout.partitions.size());
   char previous = 'B';
   while (!scan.Finished()) {
-    // The drives, the letters, and at most the volumes without a letter.
-    FUZZ_CHECK(++steps <= kDriveCount + 24 + static_cast<int>(m.unlettered.size()));
+    // The drives, the letters, at most the volumes without a letter, and the partitions.
+    FUZZ_CHECK(++steps <= kDriveCount + 24 + static_cast<int>(m.unlettered.size()) + partitions);
     std::optional<ScanRow> row = scan.Step();
     if (!row) continue;
     FUZZ_CHECK(row->volume != nullptr && row->volume->m_letter == row->letter);
