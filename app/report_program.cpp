@@ -236,8 +236,6 @@ bool SweepFindings(const Options& options, const ProgressSink& progress,
   sweep.roots = options.imageDirs;
   sweep.recurse = options.recurse;
   sweep.notExamined = std::move(listing.notExamined);
-  sweep.filesFound = swept.images.size() + sweep.folded.size() + sweep.notDisks.size() +
-                     sweep.FilesNotExamined();
   sweep.links.insert(sweep.links.begin(), listing.links.begin(), listing.links.end());
   findings->images = std::move(swept.images);
   findings->sweep = std::move(sweep);

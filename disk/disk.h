@@ -27,6 +27,8 @@ struct Disk {
   Undetermined noGrid = Undetermined::NoGrid;
   const DriveLayout* layout = nullptr;  // its partition table, where one was read
 
+  // Every sector starts a physical one (4Kn, 512n): any start is on the grid.
+  bool EverySectorOnGrid() const { return grid && grid->Grain() == 1; }
   // The bytes of one step of the grid; 0 without a grid.
   uint64_t PhysicalBytes() const { return grid ? uint64_t{sectorSize.Bytes()} * grid->Grain() : 0; }
   // The unit clusters are judged against (kMostAtomicWrite): computed here only.

@@ -2,7 +2,7 @@
 // 4096 to 512), and what stands in the way: a table counts sectors, so a block copy to a
 // disk of the other size is not read until the table is written again in its units; a file
 // system that records the old size must be formatted again; a start, a length or a size off
-// 4 KiB cannot move at all. GPT's layout at 4096 from the UEFI specification (its 128
+// 4 KiB cannot move at all. GPT at 4096, as UEFI firmware reads it (its 128
 // entries take 4 sectors: the first usable LBA is 6; the backup takes the last 5 sectors).
 #pragma once
 

@@ -44,8 +44,7 @@ struct Sweep {
   std::vector<std::string> lists;  // the lists named, as named
   std::vector<std::string> roots;  // the folders named, as named
   bool recurse = false;
-  size_t filesFound = 0;  // disk files named or found, each once: disks, folded, no disks,
-                          // not examined
+
   std::vector<FoldedFile> folded;
   std::vector<std::string> notDisks;
   std::vector<SweepNote> notExamined;  // files and folders, with why
@@ -55,6 +54,11 @@ struct Sweep {
   bool Complete() const;
   // The disk files it found and did not examine (counted as not examined).
   size_t FilesNotExamined() const;
+  // Every disk file named or found, each once: the `images` disks, folded, no disks, not
+  // examined.
+  size_t FilesFound(size_t images) const {
+    return images + folded.size() + notDisks.size() + FilesNotExamined();
+  }
 };
 
 struct SweptImages {

@@ -289,9 +289,7 @@ std::string ImageText(const ImageFinding& finding) {
     text += AdviceLines(p.advice);
   }
   if (image.free) {
-    const Disk guest = image.Guest();
-    const std::string free =
-        FreeLines(*image.free, size, "  ", guest.grid && guest.grid->Grain() == 1);
+    const std::string free = FreeLines(*image.free, size, "  ", image.Guest().EverySectorOnGrid());
     if (!free.empty()) text += "  free space with room for a partition:\n" + free;
   }
   return text + VerdictLine(finding);

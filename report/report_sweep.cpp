@@ -28,7 +28,7 @@ void SweepMembers(JsonWriter& json, const Sweep& sweep, size_t images) {
   json.Member("roots", sweep.roots);
   json.Member("recurse", sweep.recurse);
   json.Member("complete", sweep.Complete());
-  json.Member("filesFound", sweep.filesFound);
+  json.Member("filesFound", sweep.FilesFound(images));
   json.Member("images", images);
   json.Key("folded");
   json.BeginArray();
@@ -94,7 +94,7 @@ std::string SweepText(const Sweep& sweep, size_t images) {
   for (size_t i = 0; i < from.size(); ++i)
     text += (i == 0 ? " of " : ", ") + Printable(from[i].c_str());
   text += sweep.recurse ? " and every folder under them\n" : "\n";
-  text += "  " + Decimal(sweep.filesFound) + " disk files found: " + Decimal(images) +
+  text += "  " + Decimal(sweep.FilesFound(images)) + " disk files found: " + Decimal(images) +
           " disks, " + Decimal(sweep.folded.size()) + " folded into them, " +
           Decimal(sweep.notDisks.size()) + " no disk, " + Decimal(sweep.FilesNotExamined()) +
           " not examined\n";

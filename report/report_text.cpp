@@ -186,7 +186,7 @@ std::string FreeText(const DriveTable& drives) {
     const DriveInfo& d = drives[number];
     if (const std::optional<std::vector<FreeRegion>> free = FreeRegions(d.AsDisk()))
       lines += FreeLines(*free, d.layout->sectorSize, "Drive " + Decimal(number) + ": ",
-                         d.AsDisk().grid && d.AsDisk().grid->Grain() == 1);
+                         d.AsDisk().EverySectorOnGrid());
   }
   return lines.empty() ? "" : "\nFree space with room for a partition\n" + lines;
 }
