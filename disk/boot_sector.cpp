@@ -123,3 +123,27 @@ BootFileSystem FileSystemNamed(const std::string& name) {
   if (name == "ReFS") return BootFileSystem::Refs;
   return BootFileSystem::Unknown;
 }
+
+namespace {
+constexpr size_t kExtMagic = 1024 + 56, kExtLogBlock = 1024 + 24;  // in ext's superblock
+}  // namespace
+
+std::optional<RecordedSize> RecordedSectorSize(const uint8_t* first, size_t bytes) {
+  if (bytes < 512) return std::nullopt;
+  if (const std::optional<uint32_t> named = NamedSectorBytes(first)) {
+    const char* name = std::memcmp(first + 3, "NTFS    ", 8) == 0    ? "NTFS"
+                       : std::memcmp(first + 3, "EXFAT   ", 8) == 0 ? "exFAT"
+                                                                     : "FAT";
+    return RecordedSize{name, *named, false};
+  }
+  if (std::memcmp(first, "XFSB", 4) == 0) {
+    const uint32_t sector = uint32_t{first[102]} << 8 | first[103];
+    if (PowerOfTwo(sector) && sector >= 512 && sector <= 32768) return RecordedSize{"XFS", sector, false};
+    return std::nullopt;
+  }
+  if (bytes >= 2048 && le::U16(first + kExtMagic) == 0xEF53) {
+    const uint32_t log = le::U32(first + kExtLogBlock);
+    if (log <= 6) return RecordedSize{"ext", 1024u << log, true};
+  }
+  return std::nullopt;
+}

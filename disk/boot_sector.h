@@ -49,3 +49,16 @@ std::optional<uint32_t> NamedSectorBytes(const uint8_t* boot);
 // sector whose parameter block holds together, an exFAT or an NTFS one. NTFS and anything
 // unknown keep their clusters from the partition's first sector on.
 BootSector ReadBootSector(const uint8_t* boot, uint32_t bytesPerSector);
+
+// What a file system records of the disk's sector: NTFS's, FAT's and exFAT's bytes per
+// sector, XFS's sector size (big-endian u16 at byte 102), ext2/3/4's block size (which below
+// 4096 cannot be mounted on a 4Kn device).
+struct RecordedSize {
+  std::string fileSystem;  // "NTFS", "FAT", "exFAT", "XFS", "ext"
+  uint32_t bytes = 0;
+  bool blockSize = false;  // ext's block, not a sector
+};
+
+// The size the file system at a partition's first bytes records; none where none is known.
+// `bytes` holds at least 2048 of them (ext's superblock lies at 1024).
+std::optional<RecordedSize> RecordedSectorSize(const uint8_t* first, size_t bytes);

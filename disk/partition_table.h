@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "disk/advice.h"
+#include "disk/boot_sector.h"
 #include "disk/units.h"
 #include "disk/verdict.h"
 
@@ -49,6 +50,10 @@ struct Partition {
   Undetermined reason = Undetermined::None;  // why, where the verdict is undetermined
   std::optional<Advice> advice;    // for a misaligned one without a row
   bool onMiB = false;
+  bool active = false;  // MBR: marked active (0x80), where BIOS looks for what to start
+  // What its file system records of the sector (its boot sector or superblock); none where
+  // that was not read or it records none this reader knows.
+  std::optional<RecordedSize> recorded;
 };
 
 struct DriveLayout {

@@ -1,7 +1,6 @@
 #include "disk/sector_size_move.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "disk/boot_sector.h"
 #include "disk/little_endian.h"
@@ -13,9 +12,6 @@ constexpr uint64_t k4K = 4096;
 constexpr uint64_t kGptFirstUsableAt4K = 6 * k4K;  // 24,576: 2 sectors and 4 of entries
 constexpr uint64_t kGptBackupAt4K = 5 * k4K;       // 20,480: 4 of entries and the header
 constexpr uint64_t kLeastEsp4Kn = 260ull << 20;    // FAT32 of 4 KiB sectors: 65,525 clusters
-constexpr size_t kExtMagic = 1024 + 56, kExtLogBlock = 1024 + 24;
-
-bool PowerOfTwo(uint32_t n) { return n != 0 && (n & (n - 1)) == 0; }
 
 class Mover {
  public:
@@ -25,6 +21,11 @@ class Mover {
 
   SectorSizeMove Run() {
     const DriveLayout* layout = m_disk.layout;
+    // Nothing else can be read of a guest its container counts in the wrong unit.
+    if (m_facts.guestLaidOutIn != 0 && m_facts.guestLaidOutIn != m_disk.sectorSize.Bytes()) {
+      Add(MoveItemKind::GuestSectorsDiffer, 0, m_facts.guestLaidOutIn, MoveVerdict::NotReady);
+      return m_move;
+    }
     const bool table = layout && layout->style != PartitionStyle::Raw;
     if (m_move.to == 4096 && table) Places(*layout);
     if (m_move.to == 4096 && m_facts.diskBytes % k4K != 0)
@@ -39,6 +40,8 @@ class Mover {
       Add(MoveItemKind::FileSystemRecords, partition, recorded.bytes,
           m_move.to == 4096 ? MoveVerdict::NeedsReformat : MoveVerdict::Ready, recorded.fileSystem);
     }
+    for (uint32_t partition : m_facts.unread)
+      Add(MoveItemKind::FileSystemUnread, partition, 0, MoveVerdict::Ready);
     if (m_move.to == 4096 && m_facts.physical4Kn) Physical(layout);
     if (!table && !recordsNew && m_move.verdict == MoveVerdict::Ready) m_told = false;
     return m_move;
@@ -99,26 +102,6 @@ class Mover {
 
 }  // namespace
 
-std::optional<RecordedSize> RecordedSectorSize(const uint8_t* first, size_t bytes) {
-  if (bytes < 512) return std::nullopt;
-  if (const std::optional<uint32_t> named = NamedSectorBytes(first)) {
-    const char* name = std::memcmp(first + 3, "NTFS    ", 8) == 0    ? "NTFS"
-                       : std::memcmp(first + 3, "EXFAT   ", 8) == 0 ? "exFAT"
-                                                                     : "FAT";
-    return RecordedSize{name, *named, false};
-  }
-  if (std::memcmp(first, "XFSB", 4) == 0) {
-    const uint32_t sector = uint32_t{first[102]} << 8 | first[103];
-    if (PowerOfTwo(sector) && sector >= 512 && sector <= 32768) return RecordedSize{"XFS", sector, false};
-    return std::nullopt;
-  }
-  if (bytes >= 2048 && le::U16(first + kExtMagic) == 0xEF53) {
-    const uint32_t log = le::U32(first + kExtLogBlock);
-    if (log <= 6) return RecordedSize{"ext", 1024u << log, true};
-  }
-  return std::nullopt;
-}
-
 std::optional<SectorSizeMove> MoveSectorSize(const Disk& disk, const MoveFacts& facts) {
   if (disk.sectorSize.Bytes() != 512 && disk.sectorSize.Bytes() != 4096) return std::nullopt;
   Mover mover(disk, facts);
@@ -126,4 +109,18 @@ std::optional<SectorSizeMove> MoveSectorSize(const Disk& disk, const MoveFacts& 
   // A disk without a table whose file system says nothing: nothing tells whether it can move.
   if (!mover.Told()) return std::nullopt;
   return move;
+}
+
+MoveFacts PartitionFacts(const DriveLayout& layout, bool bootCode, uint64_t diskBytes) {
+  MoveFacts facts;
+  facts.diskBytes = diskBytes;
+  facts.bootsThroughBios = layout.style == PartitionStyle::Mbr && bootCode;
+  for (const Partition& p : layout.partitions) {
+    facts.bootsThroughBios = facts.bootsThroughBios || p.active || p.gptType == kBiosBootType;
+    if (p.recorded)
+      facts.fileSystems.emplace_back(p.number, *p.recorded);
+    else if (HasDataToAlign(p) && p.gptType != kBiosBootType)
+      facts.unread.push_back(p.number);
+  }
+  return facts;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/boot_sector.h"
 #include "disk/disk.h"
 
 enum class MoveVerdict {
@@ -20,19 +21,6 @@ enum class MoveVerdict {
   NotReady,           // a start, a length or the size off 4 KiB, or a GPT start below its
                       // first usable sector at the new size
 };
-
-// What a file system records of the disk's sector: NTFS's, FAT's and exFAT's bytes per
-// sector, XFS's sector size (big-endian u16 at byte 102), ext2/3/4's block size (which below
-// 4096 cannot be mounted on a 4Kn device).
-struct RecordedSize {
-  std::string fileSystem;  // "NTFS", "FAT", "exFAT", "XFS", "ext"
-  uint32_t bytes = 0;
-  bool blockSize = false;  // ext's block, not a sector
-};
-
-// The size the file system at a partition's first bytes records; none where none is known.
-// `bytes` holds at least 2048 of them (ext's superblock lies at 1024).
-std::optional<RecordedSize> RecordedSectorSize(const uint8_t* first, size_t bytes);
 
 enum class MoveItemKind {
   StartOff4K,         // a partition's start is not a multiple of 4096 bytes
@@ -46,6 +34,9 @@ enum class MoveItemKind {
   EspTooSmall,        // physical 4Kn: an EFI system partition below 260 MiB
   BootsThroughBios,   // physical 4Kn: the disk boots through BIOS (an active MBR entry,
                       // boot code in bytes 0-439, a GPT BIOS boot partition)
+  FileSystemUnread,   // a partition with data whose recorded size was not read
+  GuestSectorsDiffer, // a container of 512-byte sectors over a guest laid out in 4096:
+                      // already unreadable in its guest
 };
 
 struct MoveItem {
@@ -61,7 +52,18 @@ struct MoveFacts {
   std::vector<std::pair<uint32_t, RecordedSize>> fileSystems;  // by partition (0: the disk)
   bool bootsThroughBios = false;
   bool physical4Kn = false;  // the target is a physical 4Kn disk (not a virtual one)
+  std::vector<uint32_t> unread;  // partitions with data whose recorded size was not read
+  uint32_t guestLaidOutIn = 0;   // the guest's own sector size where its container's differs
 };
+
+// GPT's BIOS boot partition ("Hah!IdontNeedEFI"), where GRUB keeps its core on a GPT disk
+// started by BIOS.
+constexpr const char* kBiosBootType = "21686148-6449-6E6F-744E-656564454649";
+
+// What a table's partitions say: each one's recorded size (by number), or that a partition
+// with data was not read; booting through BIOS from an active MBR entry, `bootCode` (an MBR's
+// bytes 0-439 not all zero) or a GPT's BIOS boot partition.
+MoveFacts PartitionFacts(const DriveLayout& layout, bool bootCode, uint64_t diskBytes);
 
 struct SectorSizeMove {
   uint32_t to = 4096;

@@ -106,6 +106,7 @@ class TableReader {
       Partition p;
       p.number = static_cast<uint32_t>(i + 1);
       p.mbrType = type;
+      p.active = e[0] == 0x80;
       Add(layout, std::move(p), lba, count);
     }
     if (container) ReadLogicals(*container, layout);

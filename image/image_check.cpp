@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr uint32_t kRecordedBytes = 2048;  // a boot sector, and ext's superblock at 1024
+
 // The virtual disk with the chosen grid: its logical sector, and the grid in whole logical
 // sectors (one, where the grid is no larger than the sector).
 Disk ImageDisk(uint32_t logical, uint32_t grid) {
@@ -26,12 +28,16 @@ void Judge(ByteSource& guest, const Disk& disk, const DriveLayout& layout, Image
   Partition& p = ip.partition;
   p.onMiB = OnMiB(layout.SectorOf(p.start), layout.sectorSize);
   if (!HasDataToAlign(p)) return;
-  std::vector<uint8_t> first(layout.sectorSize.Bytes());
+  const uint32_t sector = layout.sectorSize.Bytes();
+  std::vector<uint8_t> first(std::max<uint32_t>(sector, kRecordedBytes));
   p.verdict = Verdict::Undetermined;
-  if (!guest.Read(p.start.value, first.data(), first.size())) {
+  // Past its boot sector, ext's superblock at 1024; a partition too short for it gives less.
+  const bool whole = p.length.value >= first.size() && guest.Read(p.start.value, first.data(), first.size());
+  if (!whole && !guest.Read(p.start.value, first.data(), sector)) {
     p.reason = Undetermined::BootSectorUnread;
     return;
   }
+  p.recorded = RecordedSectorSize(first.data(), whole ? first.size() : sector);
   // A file system counting sectors of another size than the disk's was read at the wrong
   // place or in the wrong unit: nothing it says can be placed.
   const std::optional<uint32_t> named = NamedSectorBytes(first.data());
@@ -65,6 +71,7 @@ struct Reading {
   std::optional<PartitionStyle> style;
   std::vector<ImagePartition> partitions;
   std::optional<std::vector<FreeRegion>> free;
+  std::optional<DriveLayout> layout;  // the table, its partitions as judged
 };
 
 Reading ReadAndJudge(ByteSource& guest, uint32_t logical, uint32_t grid) {
@@ -91,6 +98,9 @@ Reading ReadAndJudge(ByteSource& guest, uint32_t logical, uint32_t grid) {
     Judge(guest, disk, *table.layout, ip);
     reading.partitions.push_back(std::move(ip));
   }
+  table.layout->partitions.clear();
+  for (const ImagePartition& ip : reading.partitions) table.layout->partitions.push_back(ip.partition);
+  reading.layout = std::move(table.layout);
   return reading;
 }
 
@@ -100,6 +110,35 @@ std::vector<std::pair<uint32_t, std::optional<Verdict>>> Verdicts(const Reading&
   for (const ImagePartition& ip : reading.partitions)
     out.emplace_back(ip.partition.number, ip.partition.verdict);
   return out;
+}
+
+// The move to the other sector size of a guest read as `reading`: its table and what each
+// partition records; a disk without a table by what lies at its sector 0; an MBR's boot
+// code (bytes 0-439) read for whether it boots through BIOS.
+std::optional<SectorSizeMove> GuestMove(ByteSource& guest, const ImageCheck& check,
+                                        const Reading& reading, bool toPhysical4Kn) {
+  if (!reading.layout && check.guestLaidOutIn == 0) return std::nullopt;
+  const DriveLayout layout = reading.layout.value_or(DriveLayout{});
+  std::vector<uint8_t> first(std::max<uint32_t>(check.logicalSectorSize, kRecordedBytes));
+  const bool read = guest.Read(0, first.data(), first.size());
+  bool bootCode = false;
+  for (size_t i = 0; read && i < 440; ++i) bootCode = bootCode || first[i] != 0;
+  MoveFacts facts = PartitionFacts(layout, bootCode, guest.Size());
+  if (layout.style == PartitionStyle::Raw && layout.partitions.empty() && read)
+    if (const std::optional<RecordedSize> recorded = RecordedSectorSize(first.data(), first.size()))
+      facts.fileSystems.emplace_back(0, *recorded);
+  facts.physical4Kn = toPhysical4Kn;
+  facts.guestLaidOutIn = check.guestLaidOutIn;
+  Disk disk = check.Guest();
+  disk.layout = &layout;
+  return MoveSectorSize(disk, facts);
+}
+
+// A VHD or VHDX names 512-byte sectors, but its guest's own table or boot sectors say 4096.
+uint32_t GuestLaidOutIn(DiskImage& image) {
+  if (image.sectorSizeFrom != SectorSizeFrom::Format || image.logicalSectorSize != 512) return 0;
+  const SectorSizeWitness witness = WitnessSectorSize(*image.guest);
+  return !witness.disagree && witness.bytes == 4096u ? 4096 : 0;
 }
 
 }  // namespace
@@ -170,6 +209,7 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
                                             : SectorSizeFrom::Default;
   }
   check.physicalSectorSize = image.physicalSectorSize;
+  check.guestLaidOutIn = GuestLaidOutIn(image);
   check.container = image.container;
   // The person's word is held over a raw image's witnesses; a container names its own.
   if (options.sectorSize && image.sectorSizeFrom != SectorSizeFrom::Format) {
@@ -197,5 +237,8 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
   check.style = reading.style;
   check.partitions = std::move(reading.partitions);
   check.free = std::move(reading.free);
+  // A size guessed (nothing in the file names one) is no size to move from.
+  if (check.sectorSizeFrom != SectorSizeFrom::Default && check.sectorSizeFrom != SectorSizeFrom::Either)
+    check.sectorSizeMove = GuestMove(*image.guest, check, reading, options.toPhysical4Kn);
   return check;
 }

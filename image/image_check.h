@@ -9,6 +9,7 @@
 
 #include "disk/disk.h"
 #include "disk/free_space.h"
+#include "disk/sector_size_move.h"
 #include "image/disk_image.h"
 #include "image/disk_table.h"
 
@@ -71,6 +72,12 @@ struct ImageCheck {
   // The space its table leaves unallocated; none where it has no table or its sector size
   // cannot be told.
   std::optional<std::vector<FreeRegion>> free;
+  // A VHD's or VHDX's container of 512-byte sectors over a guest laid out in 4096 (as qemu
+  // writes one from a 4Kn raw disk): 4096; else 0.
+  uint32_t guestLaidOutIn = 0;
+  // Its move to the other logical sector size; none where its sector size is not known, or
+  // nothing in it tells whether it can move.
+  std::optional<SectorSizeMove> sectorSizeMove;
 
   // The image's own verdict, which its line, the one-line outputs and the exit status take:
   // undetermined where it was refused or its table or sector size could not be told;
@@ -87,6 +94,7 @@ struct ImageCheck {
 struct ImageOptions {
   std::optional<uint32_t> grid;
   std::optional<uint32_t> sectorSize;
+  bool toPhysical4Kn = false;  // --target 4kn: the move is to a physical 4Kn disk
 };
 
 ImageCheck CheckImage(const std::string& path, const ImageOptions& options);

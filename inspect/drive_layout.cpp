@@ -39,6 +39,7 @@ std::optional<Partition> ReadEntry(const BYTE* e, uint32_t style,
   if (style == PARTITION_STYLE_MBR) {
     if (type[0] == 0 || IsMbrContainer(type[0])) return std::nullopt;
     p.mbrType = type[0];
+    p.active = at(offsetof(PARTITION_INFORMATION_EX, Mbr.BootIndicator))[0] != 0;
   } else {
     static const BYTE kUnused[16] = {};
     if (std::memcmp(type, kUnused, sizeof kUnused) == 0) return std::nullopt;

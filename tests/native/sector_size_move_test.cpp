@@ -51,32 +51,32 @@ TEST(SectorSizeMoveTest, WhatStandsInTheWayOfEachMove) {
     const char* moved;
   } cases[] = {
       {"NTFS made on a 512e disk at 1 MiB: the table, and the file system formatted again", 512,
-       Layout(PartitionStyle::Gpt, {{kMiB, 100 * kMiB}}), {1024 * kMiB, {{1, ntfs512}}, false, false},
+       Layout(PartitionStyle::Gpt, {{kMiB, 100 * kMiB}}), {1024 * kMiB, {{1, ntfs512}}, false, false, {}, 0},
        "4096 needs-reformat table:0@0 file-system:1@512/NTFS"},
       {"NTFS of 4 KiB sectors at 1 MiB: the table alone", 512,
-       Layout(PartitionStyle::Gpt, {{kMiB, 100 * kMiB}}), {1024 * kMiB, {{1, ntfs4k}}, false, false},
+       Layout(PartitionStyle::Gpt, {{kMiB, 100 * kMiB}}), {1024 * kMiB, {{1, ntfs4k}}, false, false, {}, 0},
        "4096 needs-table-rewrite table:0@0"},
       {"an XP start at 63 sectors: not ready, at the byte", 512,
-       Layout(PartitionStyle::Mbr, {{63 * 512, 100 * kMiB}}), {1024 * kMiB, {}, false, false},
+       Layout(PartitionStyle::Mbr, {{63 * 512, 100 * kMiB}}), {1024 * kMiB, {}, false, false, {}, 0},
        "4096 not-ready start:1@32256 table:0@0"},
       {"a length in 512-byte sectors, a disk size off 4 KiB", 512,
-       Layout(PartitionStyle::Mbr, {{kMiB, 100 * kMiB + 512}}), {1024 * kMiB + 512, {}, false, false},
+       Layout(PartitionStyle::Mbr, {{kMiB, 100 * kMiB + 512}}), {1024 * kMiB + 512, {}, false, false, {}, 0},
        "4096 not-ready length:1@105906688 size:0@1073742336 table:0@0"},
       {"a GPT start below its first usable at 4096, and an end in its backup table", 512,
-       Layout(PartitionStyle::Gpt, {{16384, 4096}, {kMiB, 1023 * kMiB - 16384}}), {1024 * kMiB, {}, false, false},
+       Layout(PartitionStyle::Gpt, {{16384, 4096}, {kMiB, 1023 * kMiB - 16384}}), {1024 * kMiB, {}, false, false, {}, 0},
        "4096 not-ready below-first-usable:1@16384 in-backup:2@1073725440 table:0@0"},
       {"ext4 of 1 KiB blocks cannot be mounted on a 4Kn device", 512,
-       Layout(PartitionStyle::Gpt, {{kMiB, 100 * kMiB}}), {1024 * kMiB, {{1, ext1k}}, false, false},
+       Layout(PartitionStyle::Gpt, {{kMiB, 100 * kMiB}}), {1024 * kMiB, {{1, ext1k}}, false, false, {}, 0},
        "4096 needs-reformat table:0@0 file-system:1@1024/ext"},
       {"a physical 4Kn disk: a 100 MiB ESP, and a disk that boots through BIOS", 512,
        Layout(PartitionStyle::Gpt, {{kMiB, 100 * kMiB}}, "C12A7328-F81F-11D2-BA4B-00A0C93EC93B"),
-       {1024 * kMiB, {}, true, true}, "4096 needs-reformat table:0@0 esp:1@104857600 bios:0@0"},
+       {1024 * kMiB, {}, true, true, {}, 0}, "4096 needs-reformat table:0@0 esp:1@104857600 bios:0@0"},
       {"no table, XFS of 4 KiB sectors from sector 0: ready", 512, std::nullopt,
-       {1024 * kMiB, {{0, xfs4k}}, false, false}, "4096 ready"},
+       {1024 * kMiB, {{0, xfs4k}}, false, false, {}, 0}, "4096 ready"},
       {"no table, nothing known of its file system: nothing told", 512, std::nullopt,
-       {1024 * kMiB, {}, false, false}, "none"},
+       {1024 * kMiB, {}, false, false, {}, 0}, "none"},
       {"4Kn to 512: the table, and the file system named", 4096,
-       Layout(PartitionStyle::Gpt, {{kMiB, 100 * kMiB}}), {1024 * kMiB, {{1, ntfs4k}}, false, false},
+       Layout(PartitionStyle::Gpt, {{kMiB, 100 * kMiB}}), {1024 * kMiB, {{1, ntfs4k}}, false, false, {}, 0},
        "512 needs-table-rewrite table:0@0 file-system:1@4096/NTFS"},
       {"a 16 KiB logical sector: no move of the two", 16384, std::nullopt, {}, "none"},
   };
@@ -95,9 +95,9 @@ TEST(SectorSizeMoveTest, LogicalPartitionsNeedTheirRecordsOn4K) {
   Disk disk;
   disk.sectorSize = SectorSize(512);
   disk.layout = &mbr.layout;
-  EXPECT_EQ(Moved(disk, {1024 * kMiB, {}, false, false}), "4096 not-ready record:0@20939264 table:0@0");
+  EXPECT_EQ(Moved(disk, {1024 * kMiB, {}, false, false, {}, 0}), "4096 not-ready record:0@20939264 table:0@0");
   mbr.layout.records = {ByteCount(19 * kMiB), ByteCount(25 * kMiB)};  // inside the second
-  EXPECT_EQ(Moved(disk, {1024 * kMiB, {}, false, false}), "4096 not-ready record:0@26214400 table:0@0");
+  EXPECT_EQ(Moved(disk, {1024 * kMiB, {}, false, false, {}, 0}), "4096 not-ready record:0@26214400 table:0@0");
 }
 
 // What each file system's first bytes record, as mkntfs, mkfs.fat, mkfs.xfs and mke2fs
