@@ -147,3 +147,12 @@ std::optional<RecordedSize> RecordedSectorSize(const uint8_t* first, size_t byte
   }
   return std::nullopt;
 }
+
+std::optional<RecordedSize> VolumeRecordedSize(const std::string& fileSystem, uint32_t bytesPerSector) {
+  switch (FileSystemNamed(fileSystem)) {
+    case BootFileSystem::Ntfs: return RecordedSize{"NTFS", bytesPerSector, false};
+    case BootFileSystem::Fat: return RecordedSize{"FAT", bytesPerSector, false};
+    case BootFileSystem::Exfat: return RecordedSize{"exFAT", bytesPerSector, false};
+    default: return std::nullopt;
+  }
+}

@@ -62,3 +62,6 @@ struct RecordedSize {
 // The size the file system at a partition's first bytes records; none where none is known.
 // `bytes` holds at least 2048 of them (ext's superblock lies at 1024).
 std::optional<RecordedSize> RecordedSectorSize(const uint8_t* first, size_t bytes);
+// The same for a mounted volume, as Windows names its file system and its bytes per sector
+// (which for NTFS, FAT and exFAT are their boot sector's); none for any other.
+std::optional<RecordedSize> VolumeRecordedSize(const std::string& fileSystem, uint32_t bytesPerSector);

@@ -12,15 +12,17 @@ namespace {
 
 constexpr DWORD kUnbuffered = FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
 
-// The first sector of the volume named `volumeName`, read through it, told by its content;
-// none where it cannot be read.
-std::optional<BootSector> ReadVolumeBootSector(std::string volumeName, uint32_t bytesPerSector) {
+// The first sector of the volume named `volumeName`, read through it, told by its content,
+// and the sector size its file system records; none where it cannot be read.
+std::optional<std::pair<BootSector, std::optional<RecordedSize>>> ReadVolumeBootSector(
+    std::string volumeName, uint32_t bytesPerSector) {
   if (!volumeName.empty() && volumeName.back() == '\\') volumeName.pop_back();
   Device volume(volumeName, GENERIC_READ, kUnbuffered);
   SectorBuffer buffer(bytesPerSector);
   if (!volume.IsOpen() || !buffer.IsValid() || !volume.ReadAt(0, buffer.Data(), bytesPerSector))
     return std::nullopt;
-  return ReadBootSector(buffer.Data(), bytesPerSector);
+  return std::make_pair(ReadBootSector(buffer.Data(), bytesPerSector),
+                        RecordedSectorSize(buffer.Data(), bytesPerSector));
 }
 
 // Every placed volume's pieces by (disk, first byte), the first volume listed where two
@@ -51,6 +53,7 @@ void Tie(DiskNumber disk, const PieceIndex& pieces, bool allPlaced, Partition& p
   }
   partition.holds = volume->holds;
   partition.volume = volume->volumeName;
+  partition.recorded = volume->recorded;
   (volume->holds == PartitionHolds::Row ? partition.row : partition.shownAs) = volume->row;
   partition.failure = volume->failure;
   partition.failureError = volume->error;
@@ -76,9 +79,10 @@ void FindDataArea(const DriveInfo& drive, AccessMode mode, Partition& partition)
   const bool windowsVolume = readable || partition.holds == PartitionHolds::NotExamined ||
                              partition.holds == PartitionHolds::Unknown;
   if (ReadsBootSector(mode, partition)) {
-    const std::optional<BootSector> boot =
-        ReadVolumeBootSector(partition.volume, drive.layout->sectorSize.Bytes());
-    if (boot) {
+    const auto read = ReadVolumeBootSector(partition.volume, drive.layout->sectorSize.Bytes());
+    if (read) {
+      const BootSector* boot = &read->first;
+      partition.recorded = read->second;
       const bool fat = KeepsClustersPastTables(boot->fileSystem);
       partition.dataOffset =
           fat ? (boot->dataOffset ? std::optional<Sectors>(Sectors(*boot->dataOffset))

@@ -18,6 +18,7 @@ struct PlacedVolume {
   ProbeFailure failure = ProbeFailure::None;
   uint32_t error = 0;
   std::vector<VolumeExtent> pieces;
+  std::optional<RecordedSize> recorded;  // what its file system records of the sector
 };
 
 // Each partition is the volume's whose piece starts on its disk at its first byte. Where

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "disk/boot_sector.h"
+#include "inspect/drive_move.h"
 #include "inspect/drive_info.h"
 #include "inspect/partition_tie.h"
 #include "platform/device.h"
@@ -157,7 +158,8 @@ std::optional<ScanRow> CScan::Examine(std::unique_ptr<CVolumeInfo> record, std::
   row.dataStart = first.dataStart;
   if (row.drive) row.driveName = g_drives[*row.drive].model;
   m_placed.push_back({PartitionHolds::Row, volumeName, row.name, row.verdict, ProbeFailure::None, 0,
-                      PlacedPieces(*record)});
+                      PlacedPieces(*record),
+                      VolumeRecordedSize(record->m_fileSystem, record->m_bytesPerSector)});
   row.volume = std::move(record);
   return row;
 }
@@ -169,7 +171,7 @@ void CScan::Skip(const CVolumeInfo& record, std::string name, const std::string&
   // Placed before it failed, its partition is named with it.
   PlacedVolume placed{PartitionHolds::NotExamined, volumeName, name,
                       Verdict::Undetermined,       reason,     record.m_failureError,
-                      PlacedPieces(record)};
+                      PlacedPieces(record), std::nullopt};
   if (placed.pieces.empty())
     m_allPlaced = false;
   else
@@ -197,7 +199,7 @@ void CScan::FindMountedVolumes() {
 std::optional<PlacedVolume> CScan::Unexamined(const std::string& name,
                                               const std::vector<std::string>& paths) const {
   PlacedVolume placed{PartitionHolds::NoPath, name, "", Verdict::Undetermined,
-                      ProbeFailure::None,     0,    {}};
+                      ProbeFailure::None,     0,    {},    std::nullopt};
   if (!paths.empty()) {
     // A fixed letter was examined under it; an optical or network one lies on no disk. Its
     // type is the one the letter phase was told.
@@ -234,4 +236,11 @@ MachineFindings CScan::Run() {
   while (!Finished())
     if (std::optional<ScanRow> row = Step()) rows.push_back(std::move(*row));
   return Findings(std::move(rows));
+}
+
+void FindSectorSizeMoves(MachineFindings& findings, bool toPhysical4Kn) {
+  findings.moves.clear();
+  for (DiskNumber number : findings.drives->Listed())
+    if (std::optional<SectorSizeMove> move = DriveSectorSizeMove((*findings.drives)[number], toPhysical4Kn))
+      findings.moves.emplace(number.value, std::move(*move));
 }

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "disk/sector_size_move.h"
 #include "inspect/alignment.h"
 #include "inspect/partition_tie.h"
 #include "inspect/volume_info.h"
@@ -58,7 +60,13 @@ struct MachineFindings {
   std::vector<SkippedVolume> skipped;
   const DriveTable* drives = nullptr;  // g_drives, which outlives the findings
   VolumeListing listing;
+  // Each listed drive's move to the other logical sector size, by number; a drive without
+  // one is not held (nothing tells whether it can move).
+  std::map<uint32_t, SectorSizeMove> moves;
 };
+
+// Each drive's move, for a physical 4Kn disk where `toPhysical4Kn`.
+void FindSectorSizeMoves(MachineFindings& findings, bool toPhysical4Kn);
 
 class CScan {
  public:

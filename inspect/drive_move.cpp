@@ -1,0 +1,12 @@
+#include "inspect/drive_move.h"
+
+std::optional<SectorSizeMove> DriveSectorSizeMove(const DriveInfo& drive, bool toPhysical4Kn) {
+  if (!drive.Opened() || !drive.layout || drive.bytesPerLogicalSector == 0) return std::nullopt;
+  const DriveLayout& layout = *drive.layout;
+  const std::optional<ByteCount> size =
+      layout.style == PartitionStyle::Raw ? layout.usableEnd : layout.diskEnd;
+  if (!size) return std::nullopt;
+  MoveFacts facts = PartitionFacts(layout, false, size->value);
+  facts.physical4Kn = toPhysical4Kn;
+  return MoveSectorSize(drive.AsDisk(), facts);
+}
