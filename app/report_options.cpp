@@ -125,10 +125,15 @@ bool TakeValue(const std::vector<std::string>& args, size_t& i, Options* options
     options->image.grid = GridOf(value);
     if (!options->image.grid) *bad = "option '--grid' needs a power of two from 512 to 1048576";
   } else if (arg == "--target") {
-    if (value == "azure" || value == "hyperv")
-      options->target = value == "azure" ? Target::Azure : Target::HyperV;
-    else
-      *bad = "option '--target' needs azure or hyperv";
+    if (value == "azure" || value == "hyperv" || value == "4kn") {
+      const Target target = value == "azure"    ? Target::Azure
+                            : value == "hyperv" ? Target::HyperV
+                                                : Target::Sectors4Kn;
+      if (!options->Names(target)) options->targets.push_back(target);
+      options->image.toPhysical4Kn = options->Names(Target::Sectors4Kn);
+    } else {
+      *bad = "option '--target' needs azure, hyperv or 4kn";
+    }
   } else if (value == "512" || value == "4096") {
     options->image.sectorSize = value == "512" ? 512u : 4096u;
   } else {
@@ -192,7 +197,7 @@ bool Combined(const Options& options, std::string* bad) {
     *bad = "option '--grid' goes with '--image', '--image-list' or '--image-dir' only";
   else if (options.image.sectorSize && !images)
     *bad = "option '--sector-size' goes with '--image', '--image-list' or '--image-dir' only";
-  else if (options.target && !images)
+  else if ((options.Names(Target::Azure) || options.Names(Target::HyperV)) && !images)
     *bad = "option '--target' goes with '--image', '--image-list' or '--image-dir' only";
   return bad->empty();
 }
@@ -241,8 +246,12 @@ std::string OptionList() {
        "the logical sector size of the disk in a raw image, 512 or 4096, where its table and "
        "boot sectors do not tell it (a VHD's is 512, a VHDX names its own)"},
       {"--target T",
-       "also say whether each image is ready for T: azure (a fixed VHD of whole MiB) or hyperv "
-       "(a VHD or VHDX whose blocks are aligned); the exit status stays the alignment's"},
+       "also say whether each image is ready for T: azure (a fixed VHD of whole MiB), hyperv "
+       "(a VHD or VHDX whose blocks are aligned), or 4kn, for each disk or image: a physical "
+       "disk of 4096-byte logical sectors, which needs UEFI firmware to start it and an EFI "
+       "system partition of 260 MiB; may be repeated. The JSON, CSV and records always hold "
+       "each disk's move to the other logical sector size; the text shows it with 4kn. The "
+       "exit status stays the alignment's"},
       {"--help", "print this text (also /?, -? and -h)"},
       {"--version", "print the program's version"},
   };
@@ -268,11 +277,11 @@ Output OneLineOutput(const std::vector<std::string>& args) {
 std::string Usage() {
   std::string text =
       "Usage: TessarelReport [--drives] [OUTPUT] [--prom FILE] [--trace FILE]\n"
-      "                      [--replay FILE]\n"
+      "                      [--replay FILE] [--target 4kn]\n"
       "       TessarelReport --image FILE [--image FILE ...] [--image-list LIST]\n"
       "                      [--image-dir DIR [--recurse]]\n"
       "                      [--grid BYTES] [--sector-size 512|4096]\n"
-      "                      [--target azure|hyperv]\n"
+      "                      [--target azure|hyperv|4kn ...]\n"
       "                      [OUTPUT] [--prom FILE]\n"
       "       TessarelReport --help | --version\n\n";
   text += Wrapped("", 0, "OUTPUT is one of " + OutputList("", true) +

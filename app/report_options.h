@@ -2,6 +2,7 @@
 // made from the same tables.
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,7 +23,11 @@ struct Options {
   std::vector<std::string> imageDirs;   // folders of disk files
   bool recurse = false;                 // and every folder under them
   ImageOptions image;
-  std::optional<Target> target;  // what the disk files are checked for besides
+  std::vector<Target> targets;  // what the disks are checked for besides, each once
+
+  bool Names(Target target) const {
+    return std::find(targets.begin(), targets.end(), target) != targets.end();
+  }
 
   // Disk files are checked instead of the machine.
   bool ChecksImages() const {

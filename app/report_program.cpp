@@ -174,6 +174,8 @@ int Scan(const Options& options, const ReportTexts& texts, const ReportMachine& 
   run.stamp = StampRun();
 
   findings.machine = CScan(mode.rawAccess ? AccessMode::Raw : AccessMode::QueryOnly).Run();
+  findings.targets = options.targets;
+  FindSectorSizeMoves(*findings.machine, options.Names(Target::Sectors4Kn));
   run.complete = findings.machine->listing.complete;
   return Print(options, texts, machine, findings, run, out, err);
 }
@@ -229,7 +231,7 @@ bool SweepFindings(const Options& options, const ProgressSink& progress,
     told = [&](size_t done, size_t total, const std::string& path) {
       progress(ProgressLine(done, total, path));
     };
-  SweptImages swept = SweepImages(std::move(candidates), options.image, options.target, told);
+  SweptImages swept = SweepImages(std::move(candidates), options.image, options.targets, told);
   if (progress) progress("\r" + std::string(79, ' ') + "\r");
   Sweep& sweep = swept.sweep;
   sweep.lists = options.imageLists;
@@ -246,9 +248,10 @@ bool SweepFindings(const Options& options, const ProgressSink& progress,
 int CheckImages(const Options& options, const ReportTexts& texts, const ReportMachine& machine,
                 const ProgressSink& progress, std::string* out, std::string* err) {
   report::Findings findings;
+  findings.targets = options.targets;
   if (!options.Sweeps())
     for (const std::string& path : options.images)
-      findings.images.push_back(FindImage(path, options.image, options.target));
+      findings.images.push_back(FindImage(path, options.image, options.targets));
   std::string why;
   if (options.Sweeps() && !SweepFindings(options, progress, &findings, &why)) {
     if (options.output == Output::Summary || options.output == Output::Nagios)

@@ -5,20 +5,32 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "image/image_check.h"
 #include "image/image_target.h"
 
 struct ImageFinding {
   ImageCheck check;
-  std::optional<TargetCheck> target;
+  std::vector<TargetCheck> targets;  // each target named, in the order named
+  // The one Azure or Hyper-V target, where the run names exactly one (the JSON's `target`,
+  // the CSV's columns); none otherwise.
+  const TargetCheck* PlatformTarget() const {
+    const TargetCheck* one = nullptr;
+    for (const TargetCheck& t : targets)
+      if (t.target != Target::Sectors4Kn) {
+        if (one) return nullptr;
+        one = &t;
+      }
+    return one;
+  }
 };
 
-// The file at `path` checked offline, and for `target` where one is named.
+// The file at `path` checked offline, and for each of `targets`.
 inline ImageFinding FindImage(const std::string& path, const ImageOptions& options,
-                              std::optional<Target> target) {
-  ImageFinding finding{CheckImage(path, options), std::nullopt};
-  if (target) finding.target = CheckTarget(finding.check, *target);
+                              const std::vector<Target>& targets) {
+  ImageFinding finding{CheckImage(path, options), {}};
+  for (Target target : targets) finding.targets.push_back(CheckTarget(finding.check, target));
   return finding;
 }
 

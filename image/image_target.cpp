@@ -19,6 +19,17 @@ TargetCheck CheckTarget(const ImageCheck& image, Target target) {
     fail(TargetReason::Refused);
     return check;
   }
+  if (target == Target::Sectors4Kn) {
+    // Already of 4096-byte sectors, or its move needs nothing: no table, a file system of 4 KiB.
+    const bool told = !SectorSizeUntold(image.sectorSizeFrom) &&
+                      image.sectorSizeFrom != SectorSizeFrom::Default &&
+                      image.sectorSizeFrom != SectorSizeFrom::Either && image.guestLaidOutIn == 0;
+    check.ready = (told && image.logicalSectorSize == 4096) ||
+                  (image.sectorSizeMove && image.sectorSizeMove->to == 4096 &&
+                   image.sectorSizeMove->verdict == MoveVerdict::Ready);
+    if (!check.ready) fail(TargetReason::MoveNotReady);
+    return check;
+  }
   if (target == Target::Azure) {
     // Azure takes a fixed VHD whose virtual size is whole MiB: the upload is that and its
     // footer, whatever the file holds now.

@@ -9,7 +9,8 @@
 
 #include "image/disk_image.h"
 
-enum class Target { Azure, HyperV };
+// Azure, a Hyper-V host, or a physical disk of 4096-byte logical sectors (4Kn).
+enum class Target { Azure, HyperV, Sectors4Kn };
 
 // Why an image is not ready, or what the person should know though it is.
 enum class TargetReason {
@@ -24,6 +25,7 @@ enum class TargetReason {
   NotHyperVFormat,       // hyperv: Hyper-V runs VHD and VHDX only
   ContainerMisaligned,   // hyperv: its blocks (or a parent's) lie off 4 KiB in the file
   Physical512,           // hyperv, a note: 512-byte physical sectors; 4096 suits today's hosts
+  MoveNotReady,          // 4kn: its move to 4096-byte sectors is not ready as it lies
 };
 
 // Azure's upload limits (its UploadSizeBytes): 20 MiB and a footer, to 32,767 GiB and a

@@ -31,8 +31,8 @@ bool HoldsNoDisk(const ImageCheck& check) {
 class Sweeper {
  public:
   Sweeper(std::vector<SweepCandidate> candidates, const ImageOptions& options,
-          std::optional<Target> target)
-      : m_files(std::move(candidates)), m_options(options), m_target(target),
+          const std::vector<Target>& targets)
+      : m_files(std::move(candidates)), m_options(options), m_targets(targets),
         m_state(m_files.size(), State::Pending), m_findings(m_files.size()),
         m_foldedAs(m_files.size()), m_into(m_files.size()) {}
 
@@ -95,7 +95,7 @@ class Sweeper {
   void Check(size_t i) {
     const SweepCandidate& file = m_files[i];
     ImageFinding finding = file.refused.empty()
-                               ? FindImage(file.path, m_options, m_target)
+                               ? FindImage(file.path, m_options, m_targets)
                                : UnopenedImage(file.shown, file.refused);
     if (file.generic && HoldsNoDisk(finding.check)) {
       m_state[i] = State::NotDisk;
@@ -159,7 +159,7 @@ class Sweeper {
 
   std::vector<SweepCandidate> m_files;
   const ImageOptions& m_options;
-  std::optional<Target> m_target;
+  std::vector<Target> m_targets;
   std::vector<State> m_state;
   std::vector<std::optional<ImageFinding>> m_findings;
   std::vector<FoldedAs> m_foldedAs;
@@ -196,6 +196,6 @@ std::optional<std::string> CheckpointBase(const std::string& path) {
 }
 
 SweptImages SweepImages(std::vector<SweepCandidate> candidates, const ImageOptions& options,
-                        std::optional<Target> target, const SweepProgress& progress) {
-  return Sweeper(std::move(candidates), options, target).Run(progress);
+                        const std::vector<Target>& targets, const SweepProgress& progress) {
+  return Sweeper(std::move(candidates), options, targets).Run(progress);
 }

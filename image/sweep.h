@@ -72,7 +72,7 @@ using SweepProgress = std::function<void(size_t done, size_t total, const std::s
 // Each candidate checked once, heads first (newest first: a child is written after its
 // parent), its parents and extents among the others folded under it.
 SweptImages SweepImages(std::vector<SweepCandidate> candidates, const ImageOptions& options,
-                        std::optional<Target> target, const SweepProgress& progress);
+                        const std::vector<Target>& targets, const SweepProgress& progress);
 
 // The base disk a Hyper-V checkpoint's name points at (`vm_<GUID>.avhdx` beside `vm.vhdx`,
 // `.avhd` beside `.vhd`); none for another name.

@@ -3,6 +3,7 @@
 // made by its acquirer, with how the run went.
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -19,6 +20,11 @@ struct Findings {
   std::vector<ImageFinding> images;
   // A run over lists or folders: what the sweep found beside the disks.
   std::optional<Sweep> sweep;
+  // Each target --target named, in the order named.
+  std::vector<Target> targets;
+  bool Names(Target target) const {
+    return std::find(targets.begin(), targets.end(), target) != targets.end();
+  }
   // The run checked disk files: its outputs speak of images (even of none).
   bool ChecksImages() const { return !machine || !images.empty(); }
   // Whether every volume Windows listed was taken, and every folder of a sweep listed.

@@ -3,6 +3,7 @@
 #include "json/json_writer.h"
 #include "report/report_free.h"
 #include "report/report_images.h"
+#include "report/report_move.h"
 
 namespace report {
 
@@ -16,7 +17,7 @@ const char* const kColumns[] = {
     "clusterBytes", "format",         "targetReady",   "targetFix",
     "alignedTo",    "regionStart",    "regionLength",  "onGrid",
     "firstOnGrid",  "roomAtGrid",     "firstOnMiB",    "roomAtMiB",
-    "canCreate"};
+    "canCreate",    "sectorSizeTo",   "sectorSizeMove", "sectorSizeMoveItems"};
 
 // One line's fields, each empty (null) until set.
 struct Line {
@@ -26,6 +27,7 @@ struct Line {
       onMiB, targetReady, targetFix, alignedTo;
   std::optional<Advice> advice;
   std::optional<FreeRegion> free;
+  std::optional<SectorSizeMove> move;  // a drive's or an image's line: its move, where told
 };
 
 std::string Field(const std::string& utf8) {
@@ -73,7 +75,10 @@ void Append(std::string& csv, const Line& l, const TextDecoder& decode) {
                                 f && f->gridStart ? Decimal(f->gridRoom) : "",
                                 f ? Value(f->mibStart) : "",
                                 f && f->mibStart ? Decimal(f->mibRoom) : "",
-                                f ? Value(f->blocked == FreeBlock::None) : ""};
+                                f ? Value(f->blocked == FreeBlock::None) : "",
+                                l.move ? std::to_string(l.move->to) : "",
+                                l.move ? MoveVerdictWord(l.move->verdict) : "",
+                                MoveItemList(l.move)};
   for (size_t i = 0; i < std::size(fields); ++i)
     csv += (i ? "," : "") + Field(Utf8Of(fields[i], decode));
   csv += "\r\n";
@@ -152,7 +157,22 @@ void VolumeLines(std::string& csv, const ScanRow& row, const DriveTable& drives,
   }
 }
 
-void MachineLines(std::string& csv, const MachineFindings& machine, const RunMode& mode) {
+// Each listed drive's line: its move to the other sector size, and its readiness for 4kn.
+void DriveLines(std::string& csv, const MachineFindings& machine, const RunMode& mode,
+                bool to4Kn) {
+  for (DiskNumber number : machine.drives->Listed()) {
+    const DriveInfo& d = (*machine.drives)[number];
+    Line l{mode.computer, "drive", d.model.GetString()};
+    l.drive = Decimal(number);
+    const auto found = machine.moves.find(number.value);
+    if (found != machine.moves.end()) l.move = found->second;
+    if (to4Kn) l.targetReady = Value(ReadyFor4Kn(d.bytesPerLogicalSector, l.move));
+    Append(csv, l, mode.decode);
+  }
+}
+
+void MachineLines(std::string& csv, const MachineFindings& machine, const RunMode& mode,
+                  bool to4Kn) {
   const DriveTable& drives = *machine.drives;
   for (const ScanRow& row : machine.rows) VolumeLines(csv, row, drives, mode);
   for (const SkippedVolume& v : machine.skipped) {
@@ -176,6 +196,7 @@ void MachineLines(std::string& csv, const MachineFindings& machine, const RunMod
     if (const std::optional<std::vector<FreeRegion>> free = FreeRegions(d.AsDisk()))
       FreeLinesOf(csv, *free, d.layout->style, d.model.GetString(), Decimal(number), mode);
   }
+  DriveLines(csv, machine, mode, to4Kn);
 }
 
 // Every image has its line, with its own verdict, before its partitions'.
@@ -189,10 +210,14 @@ void ImageLines(std::string& csv, const ImageFinding& finding, const RunMode& mo
         std::string("refused (") + RefusalCode(image.refusal) + "): " + image.refusalWords;
   else if (const char* why = ImageReasonWords(verdict))
     line.reason = why;
-  if (finding.target) {
-    line.targetReady = Value(finding.target->ready);
-    line.targetFix = TargetFix(finding);
+  // The one target named (of Azure and Hyper-V, the one), where there is one.
+  const TargetCheck* target = finding.PlatformTarget();
+  if (!target && finding.targets.size() == 1) target = &finding.targets[0];
+  if (target) {
+    line.targetReady = Value(target->ready);
+    line.targetFix = TargetFix(image, *target);
   }
+  line.move = image.sectorSizeMove;
   Append(csv, line, mode.decode);
   const SectorSize size = image.Guest().sectorSize;
   for (const ImagePartition& ip : image.partitions) {
@@ -211,7 +236,8 @@ void ImageLines(std::string& csv, const ImageFinding& finding, const RunMode& mo
 
 std::string Csv(const Findings& findings) {
   std::string csv = Header();
-  if (findings.machine) MachineLines(csv, *findings.machine, findings.mode);
+  if (findings.machine)
+    MachineLines(csv, *findings.machine, findings.mode, findings.Names(Target::Sectors4Kn));
   for (const ImageFinding& image : findings.images) ImageLines(csv, image, findings.mode);
   return csv;
 }

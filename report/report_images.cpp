@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "report/report_free.h"
+#include "report/report_move.h"
 #include "report/report_words.h"
 #include "report/text_lines.h"
 
@@ -102,12 +103,17 @@ std::string VerdictLine(const ImageFinding& finding) {
   const char* why = ImageReasonWords(verdict);
   std::string line = std::string("  image: ") + VerdictWord(verdict.verdict) +
                      (why ? std::string(": ") + why : std::string()) + "\n";
-  if (!finding.target) return line;
-  line += std::string("  target ") + TargetWord(finding.target->target) + ": " +
-          (finding.target->ready ? "ready" : "not ready");
-  for (const std::string& reason : TargetReasons(finding)) line += "; " + reason;
-  const std::string fix = TargetFix(finding);
-  return line + (fix.empty() ? "" : "; " + fix) + "\n";
+  for (const TargetCheck& target : finding.targets) {
+    line += std::string("  target ") + TargetWord(target.target) + ": " +
+            (target.ready ? "ready" : "not ready");
+    for (const std::string& reason : TargetReasons(image, target)) line += "; " + reason;
+    const std::string fix = TargetFix(image, target);
+    line += (fix.empty() ? "" : "; " + fix) + "\n";
+    if (target.target == Target::Sectors4Kn && image.sectorSizeMove)
+      for (const MoveItem& item : image.sectorSizeMove->items)
+        line += "    " + MoveItemWords(item, image.sectorSizeMove->to) + "\n";
+  }
+  return line;
 }
 
 // A file system that fills the disk has no table and so no type.
@@ -135,13 +141,13 @@ std::string TableLine(const ImageCheck& image) {
 
 }  // namespace
 
-const char* TargetWord(Target target) { return target == Target::Azure ? "azure" : "hyperv"; }
+const char* TargetWord(Target target) {
+  return target == Target::Azure ? "azure" : target == Target::HyperV ? "hyperv" : "4kn";
+}
 
-std::vector<std::string> TargetReasons(const ImageFinding& finding) {
-  const ImageCheck& image = finding.check;
+std::vector<std::string> TargetReasons(const ImageCheck& image, const TargetCheck& target) {
   std::vector<std::string> words;
-  if (!finding.target) return words;
-  for (const TargetReason reason : finding.target->reasons) {
+  for (const TargetReason reason : target.reasons) {
     switch (reason) {
       case TargetReason::Refused:
         words.push_back("the image was refused");
@@ -158,11 +164,11 @@ std::vector<std::string> TargetReasons(const ImageFinding& finding) {
                         " bytes, not its virtual size and a 512-byte footer");
         break;
       case TargetReason::UploadSizeOutside:
-        words.push_back("its upload size, " + Decimal(finding.target->uploadBytes) +
+        words.push_back("its upload size, " + Decimal(target.uploadBytes) +
                         " bytes, lies below the 20,972,032 bytes Azure takes");
         break;
       case TargetReason::LargerThanAzure:
-        words.push_back("its upload size, " + Decimal(finding.target->uploadBytes) +
+        words.push_back("its upload size, " + Decimal(target.uploadBytes) +
                         " bytes, is larger than Azure takes (35,183,298,347,520)");
         break;
       case TargetReason::LargerThanVhd:
@@ -181,15 +187,17 @@ std::vector<std::string> TargetReasons(const ImageFinding& finding) {
       case TargetReason::Physical512:
         words.push_back("its physical sectors are 512 bytes; 4096 suits today's hosts");
         break;
+      case TargetReason::MoveNotReady:
+        words.push_back(MoveSummary(image.sectorSizeMove));
+        break;
     }
   }
   return words;
 }
 
-std::string TargetFix(const ImageFinding& finding) {
-  const ImageCheck& image = finding.check;
-  if (!finding.target || finding.target->ready) return "";
-  const std::vector<TargetReason>& r = finding.target->reasons;
+std::string TargetFix(const ImageCheck& image, const TargetCheck& target) {
+  if (target.ready || target.target == Target::Sectors4Kn) return "";
+  const std::vector<TargetReason>& r = target.reasons;
   const auto has = [&](TargetReason reason) {
     return std::find(r.begin(), r.end(), reason) != r.end();
   };
@@ -197,8 +205,8 @@ std::string TargetFix(const ImageFinding& finding) {
   if (has(TargetReason::Refused) || has(TargetReason::LargerThanAzure) ||
       has(TargetReason::LargerThanVhd) || has(TargetReason::Sectors4096))
     return "";
-  if (finding.target->target == Target::Azure) {
-    const std::string size = Decimal(finding.target->resizeTo.value_or(image.virtualSize));
+  if (target.target == Target::Azure) {
+    const std::string size = Decimal(target.resizeTo.value_or(image.virtualSize));
     const bool vhd = image.format == ImageFormat::VhdFixed ||
                      image.format == ImageFormat::VhdDynamic ||
                      image.format == ImageFormat::VhdxFixed ||
@@ -209,9 +217,9 @@ std::string TargetFix(const ImageFinding& finding) {
              "disk.raw disk.vhd";
     if (has(TargetReason::NotFixedVhd))
       return "convert it with Convert-VHD -VHDType Fixed to a .vhd" +
-             (finding.target->resizeTo ? ", then Resize-VHD -SizeBytes " + size : std::string()) +
+             (target.resizeTo ? ", then Resize-VHD -SizeBytes " + size : std::string()) +
              "; or upload it with Add-AzVhd, which does both";
-    if (finding.target->resizeTo) return "Resize-VHD -SizeBytes " + size;
+    if (target.resizeTo) return "Resize-VHD -SizeBytes " + size;
     return "";
   }
   if (has(TargetReason::NotHyperVFormat)) return "convert it with qemu-img convert -O vhdx";

@@ -17,11 +17,11 @@ const char* ImageFormatWord(ImageFormat format);
 // aligned one.
 const char* ImageReasonWords(const ImageVerdict& verdict);
 
-// Whether the image is ready for the target --target named: "azure", "hyperv"; each reason
-// in words; what to do, or empty.
+// Whether the image is ready for a target --target named: "azure", "hyperv", "4kn"; each
+// reason in words; what to do, or empty.
 const char* TargetWord(Target target);
-std::vector<std::string> TargetReasons(const ImageFinding& finding);
-std::string TargetFix(const ImageFinding& finding);
+std::vector<std::string> TargetReasons(const ImageCheck& image, const TargetCheck& target);
+std::string TargetFix(const ImageCheck& image, const TargetCheck& target);
 
 // An image's section of the text: its path, what it is, the grid, its container's blocks
 // and its table, or why it is refused; then its partitions with their reasons and advice.

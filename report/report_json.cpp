@@ -3,6 +3,7 @@
 #include "json/json_writer.h"
 #include "report/report_free.h"
 #include "report/report_images.h"
+#include "report/report_move.h"
 #include "report/report_sweep.h"
 #include "report/report_words.h"
 #include "res/version.h"
@@ -200,6 +201,15 @@ void ErrorMember(JsonWriter& json, ImageRefusal refusal, const std::string& word
   json.EndObject();
 }
 
+void TargetObject(JsonWriter& json, const ImageCheck& image, const TargetCheck& target) {
+  json.BeginObject();
+  json.Member("name", TargetWord(target.target));
+  json.Member("ready", target.ready);
+  json.Member("reasons", TargetReasons(image, target));
+  json.Member("fix", Named(TargetFix(image, target)));
+  json.EndObject();
+}
+
 }  // namespace
 
 void ImageMembers(JsonWriter& json, const ImageFinding& finding) {
@@ -249,21 +259,41 @@ void ImageMembers(JsonWriter& json, const ImageFinding& finding) {
   json.EndArray();
   FreeMember(json, image.free, image.style.value_or(PartitionStyle::Raw));
   ErrorMember(json, image.refusal, image.refusalWords);
-  if (finding.target) {
+  SectorSizeMoveMember(json, image.sectorSizeMove);
+  json.Key("targets");
+  json.BeginArray();
+  for (const TargetCheck& target : finding.targets) TargetObject(json, image, target);
+  json.EndArray();
+  // Kept for the readers of one Azure or Hyper-V target.
+  if (const TargetCheck* target = finding.PlatformTarget()) {
     json.Key("target");
-    json.BeginObject();
-    json.Member("name", TargetWord(finding.target->target));
-    json.Member("ready", finding.target->ready);
-    json.Member("reasons", TargetReasons(finding));
-    json.Member("fix", Named(TargetFix(finding)));
-    json.EndObject();
+    TargetObject(json, image, *target);
   }
 }
 
 
 namespace {
 
-void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
+// A drive's move to the other sector size, and its readiness for 4kn where that is named.
+void DriveMoveMembers(JsonWriter& json, const std::optional<SectorSizeMove>& move,
+                      const DriveInfo& d, bool to4Kn) {
+  SectorSizeMoveMember(json, move);
+  json.Key("targets");
+  json.BeginArray();
+  if (to4Kn) {
+    const bool ready = ReadyFor4Kn(d.bytesPerLogicalSector, move);
+    json.BeginObject();
+    json.Member("name", TargetWord(Target::Sectors4Kn));
+    json.Member("ready", ready);
+    json.Member("reasons", ready ? std::vector<std::string>{} : std::vector<std::string>{MoveSummary(move)});
+    json.Member("fix", std::optional<std::string>());
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
+void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d,
+                 const std::optional<SectorSizeMove>& move, bool to4Kn) {
   const DriveGeometry g = ReportedGeometryOf(d);
   json.BeginObject();
   json.Member("number", Number(number));
@@ -296,6 +326,7 @@ void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d) {
     }
   json.EndArray();
   FreeMember(json, FreeRegions(d.AsDisk()), d.layout ? d.layout->style : PartitionStyle::Raw);
+  DriveMoveMembers(json, move, d, to4Kn);
   json.EndObject();
 }
 
@@ -312,6 +343,10 @@ std::string Json(const Findings& findings) {
   JsonWriter json(JsonWriter::Layout::Indented, mode.decode);
   json.BeginObject();
   Heading(json, mode);
+  json.Key("targets");
+  json.BeginArray();
+  for (Target target : findings.targets) json.String(TargetWord(target));
+  json.EndArray();
   json.Member("elevated", mode.elevation == Elevation::Unknown
                               ? std::nullopt
                               : std::optional<bool>(mode.elevation == Elevation::Elevated));
@@ -336,8 +371,12 @@ std::string Json(const Findings& findings) {
     json.Member("volumeListComplete", machine->listing.complete);
     json.Key("drives");
     json.BeginArray();
-    for (DiskNumber number : machine->drives->Listed())
-      DriveObject(json, number, (*machine->drives)[number]);
+    for (DiskNumber number : machine->drives->Listed()) {
+      const auto move = machine->moves.find(number.value);
+      DriveObject(json, number, (*machine->drives)[number],
+                  move != machine->moves.end() ? std::optional<SectorSizeMove>(move->second) : std::nullopt,
+                  findings.Names(Target::Sectors4Kn));
+    }
     json.EndArray();
   }
   if (findings.ChecksImages()) {

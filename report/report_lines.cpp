@@ -2,6 +2,7 @@
 
 #include "platform/volume_names.h"
 #include "report/report_images.h"
+#include "report/report_move.h"
 #include "report/report_sweep.h"
 #include "report/report_text.h"
 
@@ -62,17 +63,22 @@ std::string Of(size_t n, const ImageCounts& c) {
   return std::to_string(n) + " of " + Count(c.total, "image", "images");
 }
 
-// "; 1 of 2 images not ready for azure", with --target.
-std::string TargetClause(const ImageCounts& c) {
-  return c.target ? "; " + Of(c.notReady, c) + " not ready for " + c.target : "";
+// "; 1 of 2 images not ready for azure", "; 2 of 3 disks not ready for 4kn", with --target.
+std::string TargetClause(const Tally& t) {
+  std::string clause;
+  for (const TargetCount& c : t.targets)
+    clause += "; " + std::to_string(c.notReady) + " of " +
+              (c.images ? Count(c.of, "image", "images") : Count(c.of, "disk", "disks")) +
+              " not ready for " + c.target;
+  return clause;
 }
 
 // What the line counts: "2 of 21 volumes", or for images "1 of 2 images; 0 of 3 partitions".
 std::string Counted(const Tally& t, bool misaligned) {
-  if (!t.images) return Of(misaligned ? t.misaligned.size() : t.undetermined.size(), t);
+  if (!t.images) return Of(misaligned ? t.misaligned.size() : t.undetermined.size(), t) + TargetClause(t);
   const ImageCounts& c = *t.images;
   return Of(misaligned ? c.misaligned : c.undetermined, c) + "; " +
-         Of(misaligned ? c.partitionsMisaligned : c.partitionsUndetermined, t) + TargetClause(c);
+         Of(misaligned ? c.partitionsMisaligned : c.partitionsUndetermined, t) + TargetClause(t);
 }
 
 std::string Perfdata(const Tally& t, bool critical) {
@@ -86,8 +92,7 @@ std::string Perfdata(const Tally& t, bool critical) {
     data += " images_misaligned=" + std::to_string(t.images->misaligned) + warning +
             "images_undetermined=" + std::to_string(t.images->undetermined) +
             ";;;0; images=" + std::to_string(t.images->total) + ";;;0;";
-  if (t.images && t.images->target)
-    data += " target_not_ready=" + std::to_string(t.images->notReady) + ";;;0;";
+  if (!t.targets.empty()) data += " target_not_ready=" + std::to_string(t.notReadyForAny) + ";;;0;";
   return data;
 }
 
@@ -135,10 +140,6 @@ void ImageItems(Tally& t, const std::vector<ImageFinding>& images) {
     const std::string path = Printable(image.path.c_str());
     const ImageVerdict verdict = image.Judged();
     ++c.total;
-    if (finding.target) {
-      c.target = TargetWord(finding.target->target);
-      c.notReady += finding.target->ready ? 0 : 1;
-    }
     if (verdict.verdict == Verdict::Misaligned) {
       ++c.misaligned;
       t.misalignedNames.push_back(path);
@@ -198,10 +199,38 @@ void SweepItems(Tally& t, const Sweep& sweep) {
   }
 }
 
+// Each target's count: the machine's disks (4kn) or the images, not ready for it.
+void TargetItems(Tally& t, const Findings& findings) {
+  for (Target target : findings.targets) t.targets.push_back({TargetWord(target), 0, 0, !findings.machine});
+  const auto count = [&](const std::vector<bool>& ready) {
+    bool any = false;
+    for (size_t i = 0; i < ready.size(); ++i) {
+      ++t.targets[i].of;
+      t.targets[i].notReady += ready[i] ? 0 : 1;
+      any = any || !ready[i];
+    }
+    t.notReadyForAny += any ? 1 : 0;
+  };
+  if (findings.machine)
+    for (DiskNumber number : findings.machine->drives->Listed()) {
+      const auto move = findings.machine->moves.find(number.value);
+      count({ReadyFor4Kn((*findings.machine->drives)[number].bytesPerLogicalSector,
+                         move != findings.machine->moves.end()
+                             ? std::optional<SectorSizeMove>(move->second)
+                             : std::nullopt)});
+    }
+  for (const ImageFinding& finding : findings.images) {
+    std::vector<bool> ready;
+    for (const TargetCheck& target : finding.targets) ready.push_back(target.ready);
+    count(ready);
+  }
+}
+
 }  // namespace
 
 Tally TallyOf(const Findings& findings) {
   Tally t;
+  if (!findings.targets.empty()) TargetItems(t, findings);
   if (findings.machine) MachineItems(t, *findings.machine);
   if (findings.ChecksImages()) ImageItems(t, findings.images);
   if (findings.sweep) SweepItems(t, *findings.sweep);
@@ -225,11 +254,11 @@ std::string SummaryLine(const Tally& t) {
   else if (t.images)
     line = "OK: " + Count(t.images->total, "image", "images") + " aligned; " +
            (t.total == 0 ? std::string("no partition") : Count(t.total, t.one, t.many)) +
-           TargetClause(*t.images);
+           TargetClause(t);
   else if (t.total == 0)
     line = std::string("OK: no ") + (t.one == std::string("volume") ? "fixed volume" : "partition");
   else
-    line = "OK: " + Count(t.total, t.one, t.many) + " aligned";
+    line = "OK: " + Count(t.total, t.one, t.many) + " aligned" + TargetClause(t);
   return line + "\n";
 }
 

@@ -17,9 +17,14 @@ namespace report {
 struct ImageCounts {
   size_t total = 0, misaligned = 0, undetermined = 0;
   size_t partitionsMisaligned = 0, partitionsUndetermined = 0;
-  // With --target: the target's word, and the images not ready for it.
+};
+
+// With --target: one target's word, and how many disks (a machine's) or images are not
+// ready for it, of how many.
+struct TargetCount {
   const char* target = nullptr;
-  size_t notReady = 0;
+  size_t notReady = 0, of = 0;
+  bool images = false;
 };
 
 // What a run found, counted for one line: its volumes (or an image check's partitions),
@@ -35,6 +40,8 @@ struct Tally {
   std::string incomplete;  // empty where the list came whole
   std::string nothing;     // why nothing was judged, where nothing was: no pass
   std::optional<ImageCounts> images;
+  std::vector<TargetCount> targets;
+  size_t notReadyForAny = 0;  // the disks or images not ready for one target named at least
 };
 
 Tally TallyOf(const Findings& findings);

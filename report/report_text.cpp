@@ -6,6 +6,7 @@
 #include "platform/volume_names.h"
 #include "report/report_free.h"
 #include "report/report_images.h"
+#include "report/report_move.h"
 #include "report/report_sweep.h"
 
 namespace report {
@@ -191,6 +192,21 @@ std::string FreeText(const DriveTable& drives) {
   return lines.empty() ? "" : "\nFree space with room for a partition\n" + lines;
 }
 
+// With --target 4kn: each drive's readiness, its move to the other sector size and what
+// stands in the way.
+std::string MoveText(const MachineFindings& machine) {
+  std::string lines;
+  for (DiskNumber number : machine.drives->Listed()) {
+    const auto found = machine.moves.find(number.value);
+    const std::optional<SectorSizeMove> move =
+        found != machine.moves.end() ? std::optional<SectorSizeMove>(found->second) : std::nullopt;
+    const bool ready = ReadyFor4Kn((*machine.drives)[number].bytesPerLogicalSector, move);
+    lines += "Drive " + Decimal(number) + ": " + (ready ? "ready" : "not ready") + " for 4kn; " +
+             MoveLines(move, "  ").substr(2);
+  }
+  return lines.empty() ? "" : "\nReady for 4 KiB sectors (--target 4kn)\n" + lines;
+}
+
 std::string Text(const Findings& findings, const VolumeHeadings& headings, bool drives) {
   std::string text;
   if (const MachineFindings* machine = findings.machine ? &*findings.machine : nullptr) {
@@ -200,6 +216,7 @@ std::string Text(const Findings& findings, const VolumeHeadings& headings, bool 
     const std::string partitions = PartitionText(*machine->drives);
     if (!partitions.empty()) text += "\n" + partitions;
     if (drives) text += "\n" + DriveText(headings, *machine->drives) + FreeText(*machine->drives);
+    if (findings.Names(Target::Sectors4Kn)) text += MoveText(*machine);
   }
   for (const ImageFinding& image : findings.images) {
     if (!text.empty()) text += "\n";

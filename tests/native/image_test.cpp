@@ -303,7 +303,7 @@ TEST(TargetTest, AzuresFixIsOneThatWorks) {
     c.check.virtualSize = size;
     c.check.fileBytes = 206848;  // a dynamic file's own size says nothing of the upload
     c.check.logicalSectorSize = sector;
-    c.target = CheckTarget(c.check, Target::Azure);
+    c.targets = {CheckTarget(c.check, Target::Azure)};
     return c;
   };
   constexpr uint64_t GiB = 1ull << 30;
@@ -338,12 +338,12 @@ TEST(TargetTest, AzuresFixIsOneThatWorks) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_FALSE(c.image.target->ready);
-    EXPECT_EQ(c.image.target->uploadBytes, c.upload);
-    const std::vector<std::string> reasons = report::TargetReasons(c.image);
+    EXPECT_FALSE(c.image.targets[0].ready);
+    EXPECT_EQ(c.image.targets[0].uploadBytes, c.upload);
+    const std::vector<std::string> reasons = report::TargetReasons(c.image.check, c.image.targets[0]);
     ASSERT_FALSE(reasons.empty());
     EXPECT_EQ(reasons.back().rfind(c.reason, 0), 0u) << reasons.back();
-    EXPECT_EQ(report::TargetFix(c.image), c.fix);
+    EXPECT_EQ(report::TargetFix(c.image.check, c.image.targets[0]), c.fix);
   }
 }
 
