@@ -458,7 +458,7 @@ TEST_F(ImageTest, OptionsThatDoNotGoWithImagesAreRefused) {
        "option '--image' goes with '--grid', '--sector-size', '--target', '--prom' and the output "
        "options only"},
       {{"--target", "azure"}, 3, "option '--target' goes with '--image', '--image-list' or '--image-dir' only"},
-      {{"--image", "xp.img", "--target", "gcp"}, 3, "option '--target' needs azure or hyperv"},
+      {{"--image", "xp.img", "--target", "gcp"}, 3, "option '--target' needs azure, hyperv or 4kn"},
       {{"--image", "xp.img", "--trace", "t.jsonl"}, 3, "goes with"},
       {{"--replay", "t.jsonl", "--image", "xp.img"}, 3, "goes with"},
       {{"--grid", "4096"}, 3, "option '--grid' goes with '--image', '--image-list' or '--image-dir' only"},

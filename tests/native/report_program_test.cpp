@@ -398,13 +398,17 @@ TEST_F(ReportProgramTest, CsvIsUtf8WithAByteOrderMarkAndCrlf) {
             "computer,kind,name,drive,partition,partitionStart,dataStart,verdict,reason,onMiB,"
             "moveTo,fits,shrinkBy,moveToMiB,moveToMiBFits,moveToMiBShrinkBy,clusterBytes,format,"
             "targetReady,targetFix,alignedTo,regionStart,regionLength,onGrid,firstOnGrid,"
-            "roomAtGrid,firstOnMiB,roomAtMiB,canCreate\r\n"
+            "roomAtGrid,firstOnMiB,roomAtMiB,canCreate,sectorSizeTo,sectorSizeMove,sectorSizeMoveItems\r\n"
             "SIMULATED,volume,\"C:\\Donn\xC3\xA9" "es, 2024\\\",0,1,2048,2048,aligned,,true,,,,,,,,,,,"
-            "1048576,,,,,,,,\r\n"
+            "1048576,,,,,,,,,,,\r\n"
             // The drive's free regions: the head, and the rest of the disk.
-            "SIMULATED,free,D0,0,,,,,,false,,,,,,,,,,,,1,2047,false,8,2040,,,true\r\n"
+            "SIMULATED,free,D0,0,,,,,,false,,,,,,,,,,,,1,2047,false,8,2040,,,true,,,\r\n"
             "SIMULATED,free,D0,0,,,,,,true,,,,,,,,,,,,2099200,4292868096,true,2099200,4292868096,"
-            "2099200,4292868096,true\r\n");
+            "2099200,4292868096,true,,,\r\n"
+            // The drive's move to 4096-byte sectors: its NTFS records 512.
+            "SIMULATED,drive,D0,0,,,,,,,,,,,,,,,,,,,,,,,,,,4096,needs-reformat,the partition table "
+            "must be written again in 4096-byte sectors; the data can then move block for block; "
+            "partition 1 (NTFS) records 512-byte sectors: it must be formatted again\r\n");
 }
 
 // The rule is ExitStatusOf's (report_text_test); here, that an empty machine's report is
