@@ -64,7 +64,7 @@ TEST(TraceFixtureTest, EachReplaysToTheReportKeptBesideIt) {
     const std::string base = std::string(TRACES_DIR) + "/" + name;
     const std::string expected = Slurp(base + ".txt");
     ASSERT_FALSE(expected.empty());
-    const Ran ran = Report({"--drives", "--replay", base + ".jsonl"});
+    const Ran ran = Report({"--drives", "--target", "4kn", "--replay", base + ".jsonl"});
     EXPECT_EQ(ran.out, expected);
     EXPECT_EQ(ran.err, "");
     EXPECT_EQ(ran.status, status);

@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     build(m);
     std::string out, err;
     const std::string trace = dir + "/" + name + ".jsonl";
-    RunReport({"--drives", "--trace", trace}, texts, &out, &err);
+    RunReport({"--drives", "--target", "4kn", "--trace", trace}, texts, &out, &err);
     std::FILE* f = std::fopen((dir + "/" + name + ".txt").c_str(), "wb");
     if (f == nullptr || std::fwrite(out.data(), 1, out.size(), f) != out.size() || !err.empty()) {
       std::fprintf(stderr, "%s: %s", name, err.c_str());
