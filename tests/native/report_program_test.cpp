@@ -153,8 +153,8 @@ TEST(ReportDocsTest, TheLabReportsTheDocsPrintAreThePrograms) {
       std::vector<std::string> run;
       if (args == "standard")
         machine.user = sim::User::Standard;
-      else if (!args.empty())
-        run.push_back(args);
+      else
+        for (std::istringstream words(args); words >> args;) run.push_back(args);
       std::string out, err;
       RunReport(run, kTexts, &out, &err);
       if (excerpt)
