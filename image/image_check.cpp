@@ -119,12 +119,14 @@ std::optional<SectorSizeMove> GuestMove(ByteSource& guest, const ImageCheck& che
                                         const Reading& reading, bool toPhysical4Kn) {
   if (!reading.layout && check.guestLaidOutIn == 0) return std::nullopt;
   const DriveLayout layout = reading.layout.value_or(DriveLayout{});
+  // Sector 0 again: an MBR's boot code, or what a disk without a table holds.
+  const bool whole = layout.style == PartitionStyle::Raw && layout.partitions.empty();
   std::vector<uint8_t> first(std::max<uint32_t>(check.logicalSectorSize, kRecordedBytes));
-  const bool read = guest.Read(0, first.data(), first.size());
+  const bool read = (layout.style == PartitionStyle::Mbr || whole) && guest.Read(0, first.data(), first.size());
   bool bootCode = false;
   for (size_t i = 0; read && i < 440; ++i) bootCode = bootCode || first[i] != 0;
   MoveFacts facts = PartitionFacts(layout, bootCode, guest.Size());
-  if (layout.style == PartitionStyle::Raw && layout.partitions.empty() && read)
+  if (whole && read)
     if (const std::optional<RecordedSize> recorded = RecordedSectorSize(first.data(), first.size()))
       facts.fileSystems.emplace_back(0, *recorded);
   facts.physical4Kn = toPhysical4Kn;
@@ -134,9 +136,12 @@ std::optional<SectorSizeMove> GuestMove(ByteSource& guest, const ImageCheck& che
   return MoveSectorSize(disk, facts);
 }
 
-// A VHD or VHDX names 512-byte sectors, but its guest's own table or boot sectors say 4096.
-uint32_t GuestLaidOutIn(DiskImage& image) {
+// A VHD or VHDX names 512-byte sectors, but its guest's own table or boot sectors say 4096:
+// asked only where the reading at 512 found no GPT header, or an MBR (whose partitions may
+// then lie where nothing is).
+uint32_t GuestLaidOutIn(DiskImage& image, const Reading& reading) {
   if (image.sectorSizeFrom != SectorSizeFrom::Format || image.logicalSectorSize != 512) return 0;
+  if (reading.style == PartitionStyle::Gpt && reading.gpt != GptHeaderRead::Neither) return 0;
   const SectorSizeWitness witness = WitnessSectorSize(*image.guest);
   return !witness.disagree && witness.bytes == 4096u ? 4096 : 0;
 }
@@ -209,7 +214,6 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
                                             : SectorSizeFrom::Default;
   }
   check.physicalSectorSize = image.physicalSectorSize;
-  check.guestLaidOutIn = GuestLaidOutIn(image);
   check.container = image.container;
   // The person's word is held over a raw image's witnesses; a container names its own.
   if (options.sectorSize && image.sectorSizeFrom != SectorSizeFrom::Format) {
@@ -232,6 +236,7 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
     }
     check.sectorSizeFrom = SectorSizeFrom::Either;
   }
+  check.guestLaidOutIn = GuestLaidOutIn(image, reading);
   check.gpt = reading.gpt;
   check.fileSystemWithoutTable = reading.fileSystemWithoutTable;
   check.style = reading.style;

@@ -65,6 +65,12 @@ struct MachineFindings {
   std::map<uint32_t, SectorSizeMove> moves;
 };
 
+// The move of drive `number`, where one is held.
+inline std::optional<SectorSizeMove> MoveOf(const MachineFindings& findings, DiskNumber number) {
+  const auto found = findings.moves.find(number.value);
+  return found != findings.moves.end() ? std::optional<SectorSizeMove>(found->second) : std::nullopt;
+}
+
 // Each drive's move, for a physical 4Kn disk where `toPhysical4Kn`.
 void FindSectorSizeMoves(MachineFindings& findings, bool toPhysical4Kn);
 

@@ -164,8 +164,7 @@ void DriveLines(std::string& csv, const MachineFindings& machine, const RunMode&
     const DriveInfo& d = (*machine.drives)[number];
     Line l{mode.computer, "drive", d.model.GetString()};
     l.drive = Decimal(number);
-    const auto found = machine.moves.find(number.value);
-    if (found != machine.moves.end()) l.move = found->second;
+    l.move = MoveOf(machine, number);
     if (to4Kn) l.targetReady = Value(ReadyFor4Kn(d.bytesPerLogicalSector, l.move));
     Append(csv, l, mode.decode);
   }

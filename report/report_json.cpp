@@ -272,16 +272,14 @@ void ImageMembers(JsonWriter& json, const ImageFinding& finding) {
 }
 
 
-namespace {
-
-// A drive's move to the other sector size, and its readiness for 4kn where that is named.
-void DriveMoveMembers(JsonWriter& json, const std::optional<SectorSizeMove>& move,
-                      const DriveInfo& d, bool to4Kn) {
+void DriveMoveMembers(JsonWriter& json, const MachineFindings& machine, DiskNumber number,
+                      bool to4Kn) {
+  const std::optional<SectorSizeMove> move = MoveOf(machine, number);
   SectorSizeMoveMember(json, move);
   json.Key("targets");
   json.BeginArray();
   if (to4Kn) {
-    const bool ready = ReadyFor4Kn(d.bytesPerLogicalSector, move);
+    const bool ready = ReadyFor4Kn((*machine.drives)[number].bytesPerLogicalSector, move);
     json.BeginObject();
     json.Member("name", TargetWord(Target::Sectors4Kn));
     json.Member("ready", ready);
@@ -292,8 +290,11 @@ void DriveMoveMembers(JsonWriter& json, const std::optional<SectorSizeMove>& mov
   json.EndArray();
 }
 
-void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d,
-                 const std::optional<SectorSizeMove>& move, bool to4Kn) {
+namespace {
+
+void DriveObject(JsonWriter& json, const MachineFindings& machine, DiskNumber number,
+                 bool to4Kn) {
+  const DriveInfo& d = (*machine.drives)[number];
   const DriveGeometry g = ReportedGeometryOf(d);
   json.BeginObject();
   json.Member("number", Number(number));
@@ -326,7 +327,7 @@ void DriveObject(JsonWriter& json, DiskNumber number, const DriveInfo& d,
     }
   json.EndArray();
   FreeMember(json, FreeRegions(d.AsDisk()), d.layout ? d.layout->style : PartitionStyle::Raw);
-  DriveMoveMembers(json, move, d, to4Kn);
+  DriveMoveMembers(json, machine, number, to4Kn);
   json.EndObject();
 }
 
@@ -371,12 +372,8 @@ std::string Json(const Findings& findings) {
     json.Member("volumeListComplete", machine->listing.complete);
     json.Key("drives");
     json.BeginArray();
-    for (DiskNumber number : machine->drives->Listed()) {
-      const auto move = machine->moves.find(number.value);
-      DriveObject(json, number, (*machine->drives)[number],
-                  move != machine->moves.end() ? std::optional<SectorSizeMove>(move->second) : std::nullopt,
-                  findings.Names(Target::Sectors4Kn));
-    }
+    for (DiskNumber number : machine->drives->Listed())
+      DriveObject(json, *machine, number, findings.Names(Target::Sectors4Kn));
     json.EndArray();
   }
   if (findings.ChecksImages()) {

@@ -33,6 +33,9 @@ void VolumeMembers(JsonWriter& json, const ScanRow& row);
 void ExtentMembers(JsonWriter& json, const PieceVerdict& piece);
 void SkippedMembers(JsonWriter& json, const SkippedVolume& volume);
 void PartitionMembers(JsonWriter& json, const Partition& p, const DriveLayout& layout);
+// A drive's sectorSizeMove, and its readiness for 4kn where that is named (`targets`).
+void DriveMoveMembers(JsonWriter& json, const MachineFindings& machine, DiskNumber number,
+                      bool to4Kn);
 
 // The members of a disk file's object, and of its partitions' (the records carry them too).
 void ImageMembers(JsonWriter& json, const ImageFinding& finding);

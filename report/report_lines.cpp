@@ -212,13 +212,9 @@ void TargetItems(Tally& t, const Findings& findings) {
     t.notReadyForAny += any ? 1 : 0;
   };
   if (findings.machine)
-    for (DiskNumber number : findings.machine->drives->Listed()) {
-      const auto move = findings.machine->moves.find(number.value);
+    for (DiskNumber number : findings.machine->drives->Listed())
       count({ReadyFor4Kn((*findings.machine->drives)[number].bytesPerLogicalSector,
-                         move != findings.machine->moves.end()
-                             ? std::optional<SectorSizeMove>(move->second)
-                             : std::nullopt)});
-    }
+                         MoveOf(*findings.machine, number))});
   for (const ImageFinding& finding : findings.images) {
     std::vector<bool> ready;
     for (const TargetCheck& target : finding.targets) ready.push_back(target.ready);

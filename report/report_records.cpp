@@ -46,7 +46,7 @@ std::string RunRecord(const RunMode& mode, const RunFacts& run) {
 namespace {
 
 void MachineRecords(std::string& out, const MachineFindings& machine, const RunMode& mode,
-                    const RunFacts& run) {
+                    const RunFacts& run, bool to4Kn) {
   for (const ScanRow& row : machine.rows) {
     Record(out, "volume", mode, run, [&](JsonWriter& json) { VolumeMembers(json, row); });
     // As in the CSV: a volume of one piece is its own piece.
@@ -75,6 +75,12 @@ void MachineRecords(std::string& out, const MachineFindings& machine, const RunM
         FreeMembers(json, r, d.layout->style);
       });
   }
+  for (DiskNumber number : machine.drives->Listed())
+    if (MoveOf(machine, number))
+      Record(out, "sector-size-move", mode, run, [&](JsonWriter& json) {
+        json.Member("drive", number.value);
+        DriveMoveMembers(json, machine, number, to4Kn);
+      });
 }
 
 void ImageRecords(std::string& out, const ImageFinding& finding, const RunMode& mode,
@@ -98,7 +104,8 @@ void ImageRecords(std::string& out, const ImageFinding& finding, const RunMode& 
 
 std::string Records(const Findings& findings, const RunFacts& run) {
   std::string out;
-  if (findings.machine) MachineRecords(out, *findings.machine, findings.mode, run);
+  if (findings.machine)
+    MachineRecords(out, *findings.machine, findings.mode, run, findings.Names(Target::Sectors4Kn));
   for (const ImageFinding& image : findings.images) ImageRecords(out, image, findings.mode, run);
   if (findings.sweep)
     Record(out, "sweep", findings.mode, run, [&](JsonWriter& json) {

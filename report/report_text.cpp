@@ -197,9 +197,7 @@ std::string FreeText(const DriveTable& drives) {
 std::string MoveText(const MachineFindings& machine) {
   std::string lines;
   for (DiskNumber number : machine.drives->Listed()) {
-    const auto found = machine.moves.find(number.value);
-    const std::optional<SectorSizeMove> move =
-        found != machine.moves.end() ? std::optional<SectorSizeMove>(found->second) : std::nullopt;
+    const std::optional<SectorSizeMove> move = MoveOf(machine, number);
     const bool ready = ReadyFor4Kn((*machine.drives)[number].bytesPerLogicalSector, move);
     lines += "Drive " + Decimal(number) + ": " + (ready ? "ready" : "not ready") + " for 4kn; " +
              MoveLines(move, "  ").substr(2);

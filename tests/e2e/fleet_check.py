@@ -191,6 +191,9 @@ def expected_records(doc):
     want += [("partition", dict(p, drive=d["number"])) for d in doc["drives"]
              for p in d["partitions"] if p["row"] is None]
     want += [("free", dict(r, drive=d["number"])) for d in doc["drives"] for r in d["free"] or []]
+    want += [("sector-size-move", {"drive": d["number"], "sectorSizeMove": d["sectorSizeMove"],
+                                   "targets": d["targets"]})
+             for d in doc["drives"] if d["sectorSizeMove"] is not None]
     return want
 
 

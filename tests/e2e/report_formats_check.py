@@ -32,7 +32,8 @@ COLUMNS = ["computer", "kind", "name", "drive", "partition", "partitionStart", "
            "verdict", "reason", "onMiB", "moveTo", "fits", "shrinkBy", "moveToMiB",
            "moveToMiBFits", "moveToMiBShrinkBy", "clusterBytes", "format", "targetReady",
            "targetFix", "alignedTo", "regionStart", "regionLength", "onGrid", "firstOnGrid",
-           "roomAtGrid", "firstOnMiB", "roomAtMiB", "canCreate"]
+           "roomAtGrid", "firstOnMiB", "roomAtMiB", "canCreate", "sectorSizeTo",
+           "sectorSizeMove", "sectorSizeMoveItems"]
 ADVICE = COLUMNS[10:18]
 
 wine = sys.argv[1] == "--wine"
@@ -101,10 +102,29 @@ def free_lines(computer, name, drive, regions):
             for r in regions or []]
 
 
+def move_fields(move):
+    """A drive's or an image's sector-size move: its size, verdict and items' words."""
+    if move is None:
+        return ["", "", ""]
+    return [text(move["to"]), move["verdict"], "; ".join(i["words"] for i in move["items"])]
+
+
+def one_target(disk):
+    """The CSV's target: the one of azure and hyperv, else the only one named."""
+    if "target" in disk:
+        return disk["target"]
+    return disk["targets"][0] if len(disk["targets"]) == 1 else None
+
+
 def expected_csv(doc):
-    """The CSV's lines from the JSON, field by field; the free regions' eight columns empty
-    on every other line."""
-    return [line if len(line) > 21 else line + [""] * 8 for line in expected_rows(doc)]
+    """The CSV's lines from the JSON, field by field; the free regions' eight columns and
+    the move's three empty on every other line."""
+    lines = []
+    for line in expected_rows(doc):
+        if len(line) < 29:
+            line = line + [""] * (29 - len(line))
+        lines.append(line if len(line) == 32 else line + [""] * 3)
+    return lines
 
 
 def expected_rows(doc):
@@ -117,8 +137,9 @@ def expected_rows(doc):
                       else text(image["reason"]))
             lines.append([doc["computer"] or "", "image", image["path"], "", "", "", "",
                           image["verdict"], reason, ""] + [""] * len(ADVICE) +
-                         ([text(image["target"]["ready"]), image["target"]["fix"] or ""]
-                          if "target" in image else ["", ""]) + [""])
+                         ([text(one_target(image)["ready"]), one_target(image)["fix"] or ""]
+                          if one_target(image) else ["", ""]) + [""] * 9 +
+                         move_fields(image["sectorSizeMove"]))
             for p in image["partitions"]:
                 lines.append([doc["computer"] or "", "image-partition", image["path"], "",
                               text(p["number"]), text(p["start"]), text(p["dataStart"]),
@@ -151,6 +172,10 @@ def expected_rows(doc):
                           text(p["onMiB"])] + advice_fields(p["advice"], p["alignedTo"]))
     for d in doc["drives"]:
         lines += free_lines(computer, d["name"], text(d["number"]), d["free"])
+    for d in doc["drives"]:
+        ready = [text(t["ready"]) for t in d["targets"]] or [""]
+        lines.append([computer, "drive", d["name"], text(d["number"])] + [""] * 14 + ready +
+                     [""] * 10 + move_fields(d["sectorSizeMove"]))
     return lines
 
 
