@@ -31,10 +31,8 @@ class Mover {
     if (m_move.to == 4096 && m_facts.diskBytes % k4K != 0)
       Add(MoveItemKind::SizeOff4K, 0, m_facts.diskBytes, MoveVerdict::NotReady);
     if (table) Add(MoveItemKind::TableRewrite, 0, 0, MoveVerdict::NeedsTableRewrite);
-    bool recordsNew = false;
     for (const auto& [partition, recorded] : m_facts.fileSystems) {
       const bool old = m_move.to == 4096 ? recorded.bytes < 4096 : !recorded.blockSize && recorded.bytes == 4096;
-      recordsNew = recordsNew || recorded.bytes == m_move.to || (recorded.blockSize && recorded.bytes >= m_move.to);
       if (!old) continue;
       // At 512 a file system of 4096-byte sectors is named, with no claim about mounting.
       Add(MoveItemKind::FileSystemRecords, partition, recorded.bytes,
@@ -43,7 +41,8 @@ class Mover {
     for (uint32_t partition : m_facts.unread)
       Add(MoveItemKind::FileSystemUnread, partition, 0, MoveVerdict::Ready);
     if (m_move.to == 4096 && m_facts.physical4Kn) Physical(layout);
-    if (!table && !recordsNew && m_move.verdict == MoveVerdict::Ready) m_told = false;
+    // No table and no file system that records a size: nothing tells whether it can move.
+    if (!table && m_facts.fileSystems.empty() && m_move.verdict == MoveVerdict::Ready) m_told = false;
     return m_move;
   }
 

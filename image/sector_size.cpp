@@ -60,6 +60,9 @@ SectorSizeWitness WitnessSectorSize(ByteSource& disk) {
   std::set<uint32_t> said;
   if (const std::optional<uint32_t> own = NamedSectorBytes(first)) {
     said.insert(*own);
+  } else if (std::memcmp(first, "XFSB", 4) == 0) {
+    // XFS's sector is never below the device's: one of 512 bytes was made on 512-byte sectors.
+    if (Be16(first + 102) == 512) said.insert(512);
   } else if (GptHeaderAt(disk, 512) || GptHeaderAt(disk, 4096)) {
     for (uint32_t size : kSizes)
       if (GptHeaderAt(disk, size)) said.insert(size);

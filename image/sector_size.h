@@ -13,7 +13,7 @@ struct SectorSizeWitness {
   bool disagree = false;          // they name more than one
 };
 
-// The witnesses: a file system at sector 0 names its own; else a GPT header's place (LBA 1
+// The witnesses: a file system at sector 0 names its own (XFS of 512-byte sectors: 512); else a GPT header's place (LBA 1
 // of either size); else an MBR's entries, by what lies at the starts they give when read as
 // if sectors were 512 bytes and as if 4096 (a file system naming its bytes per sector, or a
 // file system's, swap's, LVM2's or LUKS's signature at its published place: ext2/3/4's
