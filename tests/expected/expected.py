@@ -69,6 +69,9 @@ def cases(disks):
     found = []
     for machine in MACHINES:
         found.append(Case("machines/" + machine, None, MACHINE_FORMS, machine))
+    # The lab's 512e, 4Kn and 16 KiB NVMe drives, each moved to the other sector size.
+    found.append(Case("machines/lab-target-4kn", None,
+                      [["--target", "4kn"] + f for f in TARGET_FORMS + [["--jsonl"]]], "lab"))
     for trace in sorted(f[:-6] for f in os.listdir(TRACES) if f.endswith(".jsonl")):
         found.append(Case("traces/" + trace, "traces",
                           [["--replay", trace + ".jsonl"] + f for f in MACHINE_FORMS]))
@@ -82,7 +85,8 @@ def cases(disks):
         found.append(Case("images/" + image, "disks", runs))
     mixed = [a for image in MIXED for a in ("--image", image)]
     found.append(Case("images/a-mixed-set", "disks", [mixed + f for f in IMAGE_FORMS] +
-                      [mixed + ["--target", "azure"] + f for f in TARGET_FORMS]))
+                      [mixed + ["--target", "azure"] + f for f in TARGET_FORMS] +
+                      [mixed + ["--target", "4kn", "--target", "azure"] + f for f in TARGET_FORMS]))
     found.append(Case("images/a-mixed-list", "disks",
                       [["--image-list", name] + f for name in LISTS for f in ([], ["--json"])]))
     found.append(Case("images/a-sweep-of-chains", "disks",
