@@ -214,6 +214,7 @@ void PlaceVolume(Machine& machine, const VolumeLayout& v) {
                                                   : 0x07;
   entry.gptType = v.gptType;
   entry.logical = v.logical;
+  entry.active = v.active;
   AddPartition(machine, host, v.table, entry);
 }
 

@@ -69,6 +69,7 @@ struct VolumeLayout {
   std::string gptType;
   uint64_t sectors = 0;
   bool logical = false;
+  bool active = false;  // MBR: marked active
   // A dynamic volume: its pieces in order, the first holding the boot sector (`drive` and
   // `startSector` are then unused). It answers no device number; on a GPT disk it answers
   // neither partition request, on an MBR disk the old one, with its first piece's start.

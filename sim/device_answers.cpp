@@ -380,6 +380,7 @@ BOOL Machine::DriveLayout(const OpenDevice& device, const Request& r) {
     uint8_t* type = reinterpret_cast<uint8_t*>(&info) + offsetof(PARTITION_INFORMATION_EX, Mbr);
     if (mbr) {
       type[0] = slot.partition != nullptr ? slot.partition->mbrType : slot.containerType;
+      info.Mbr.BootIndicator = slot.partition != nullptr && slot.partition->active;
       if (type[0] == 0) info.StartingOffset.QuadPart = info.PartitionLength.QuadPart = 0;
     } else {
       PutGuid(slot.partition->gptType.empty() ? kBasicData : slot.partition->gptType, type);

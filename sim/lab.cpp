@@ -68,7 +68,9 @@ void BuildLab(Machine& m) {
   m.buildNumber = 19045;
   m.computerName = "TESSAREL-LAB";
   AddAtaDrive(m, 0, "KESTREL KD4000-512E", "KD40A0001", "KD01", 0x6003, 0x4000);
-  PlaceVolume(m, Ntfs('C', 0, 2048));
+  VolumeLayout system = Ntfs('C', 0, 2048);
+  system.active = true;  // the disk BIOS starts
+  PlaceVolume(m, system);
   PlaceVolume(m, Ntfs('D', 0, 63));
 
   AddAtaDrive(m, 1, "KESTREL KD2000-SHIFT", "KD20B0002", "KD02", 0x6003, 0x4001);

@@ -6,7 +6,7 @@
 
 namespace sim {
 
-//  drive 0  512e, grid at 0:       C: NTFS at 2048 (aligned), D: NTFS at 63 (misaligned)
+//  drive 0  512e, grid at 0:       C: NTFS at 2048 (aligned, active), D: NTFS at 63 (misaligned)
 //  drive 1  512e, sector 0 at 1/8: E: NTFS at 63 (aligned on this grid)
 //  drive 2  512 native:            F: FAT32 at 63 (aligned: one logical per physical)
 //  drive 3  512e:                  G: FAT32 with 2 KiB clusters (misaligned)

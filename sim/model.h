@@ -75,6 +75,7 @@ struct PartitionEntry {
   uint8_t mbrType = 0x07;
   std::string gptType;   // the type GUID as text; the basic-data type when empty
   bool logical = false;  // MBR: inside the extended container
+  bool active = false;   // MBR: marked active, BIOS's partition to start
 };
 
 // How a drive answers IOCTL_DISK_GET_DRIVE_LAYOUT_EX: a disk with no table is RAW. MBR
