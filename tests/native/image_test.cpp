@@ -459,6 +459,8 @@ TEST_F(ImageTest, OptionsThatDoNotGoWithImagesAreRefused) {
        "options only"},
       {{"--target", "azure"}, 3, "option '--target' goes with '--image', '--image-list' or '--image-dir' only"},
       {{"--image", "xp.img", "--target", "gcp"}, 3, "option '--target' needs azure, hyperv or 4kn"},
+      {{"--target", "4kn", "--target", "hyperv"}, 3, "option '--target' goes with '--image', '--image-list' or '--image-dir' only"},
+      {{"--image", "xp.img", "--target", "4kn", "--target", "azure", "--target", "4kn"}, 1, ""},
       {{"--image", "xp.img", "--trace", "t.jsonl"}, 3, "goes with"},
       {{"--replay", "t.jsonl", "--image", "xp.img"}, 3, "goes with"},
       {{"--grid", "4096"}, 3, "option '--grid' goes with '--image', '--image-list' or '--image-dir' only"},

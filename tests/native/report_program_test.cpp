@@ -383,6 +383,38 @@ TEST(SummaryLineTest, ALongLineEndsAtAWholeItemAndSaysHowManyMore) {
   }
 }
 
+// Readiness for 4 KiB sectors is said beside the alignment, never in it: each output's exit
+// status is the same with --target 4kn, the volumes the same, and the text only gains its
+// section at the end; a second --target 4kn is the first.
+TEST_F(ReportProgramTest, TheTargetChangesNoStatusAndNoVerdict) {
+  sim::BuildLab(machine);
+  for (const std::string form : {"", "--drives", "--json", "--csv", "--summary", "--nagios", "--jsonl"}) {
+    SCOPED_TRACE(form);
+    std::vector<std::string> args;
+    if (!form.empty()) args.push_back(form);
+    const int status = Run(args);
+    const std::string without = out;
+    args.insert(args.end(), {"--target", "4kn"});
+    EXPECT_EQ(Run(args), status);
+    const std::string with = out;
+    args.insert(args.end(), {"--target", "4kn"});
+    Run(args);
+    if (form != "--jsonl") {  // each run has its own id
+      EXPECT_EQ(out, with);
+    }
+    if (form.empty() || form == "--drives") {
+      EXPECT_EQ(with.rfind(without + "\nReady for 4 KiB sectors (--target 4kn)\n", 0), 0u);
+    }
+    if (form == "--json") {
+      const auto volumes = [](const std::string& json) {
+        return json.substr(json.find("\"volumes\""), json.find("\"drives\"") - json.find("\"volumes\""));
+      };
+      EXPECT_EQ(volumes(with), volumes(without));
+      EXPECT_NE(with.find("\"targets\": [\n    \"4kn\"\n  ]"), std::string::npos);
+    }
+  }
+}
+
 // CSV for Windows PowerShell's Import-Csv: UTF-8 with its byte-order mark (a folder's name
 // in code page 1252 comes out as UTF-8), CRLF, a field with a comma quoted.
 TEST_F(ReportProgramTest, CsvIsUtf8WithAByteOrderMarkAndCrlf) {

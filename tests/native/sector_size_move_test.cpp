@@ -32,7 +32,7 @@ std::string Moved(const Disk& disk, const MoveFacts& facts) {
   if (!move) return "none";
   const char* verdicts[] = {"ready", "needs-table-rewrite", "needs-reformat", "not-ready"};
   const char* kinds[] = {"start", "length", "size", "below-first-usable", "in-backup", "record",
-                         "table", "file-system", "esp", "bios"};
+                         "table", "file-system", "esp", "bios", "unread", "guest"};
   std::string line = std::to_string(move->to) + " " + verdicts[static_cast<int>(move->verdict)];
   for (const MoveItem& i : move->items)
     line += std::string(" ") + kinds[static_cast<int>(i.kind)] + ":" + std::to_string(i.partition) +
@@ -121,6 +121,64 @@ TEST(SectorSizeMoveTest, EachFileSystemsRecordedSize) {
   EXPECT_FALSE(RecordedSectorSize(none.data(), none.size()).has_value());
   xfs[102] = 0x03;  // 768: no size
   EXPECT_FALSE(RecordedSectorSize(xfs.data(), xfs.size()).has_value());
+}
+
+// What a table's partitions give the move: each recorded size, each partition with data
+// not read (not a reserved one, nor GPT's BIOS boot partition, which holds no file system),
+// and booting through BIOS from an active MBR entry, an MBR's boot code or GPT's BIOS boot.
+TEST(SectorSizeMoveTest, WhatATablesPartitionsSay) {
+  const auto facts = [](PartitionStyle style, std::vector<Partition> parts, bool bootCode) {
+    DriveLayout layout;
+    layout.style = style;
+    layout.partitions = std::move(parts);
+    const MoveFacts f = PartitionFacts(layout, bootCode, 1 << 30);
+    std::string line = f.bootsThroughBios ? "bios" : "uefi";
+    for (const auto& [n, r] : f.fileSystems) line += " " + std::to_string(n) + ":" + r.fileSystem;
+    for (uint32_t n : f.unread) line += " " + std::to_string(n) + ":unread";
+    return line;
+  };
+  const auto mbr = [](uint32_t n, uint8_t type, bool active, std::optional<RecordedSize> r) {
+    Partition p;
+    p.number = n;
+    p.mbrType = type;
+    p.active = active;
+    p.recorded = std::move(r);
+    return p;
+  };
+  const auto gpt = [](uint32_t n, const char* type, std::optional<RecordedSize> r) {
+    Partition p;
+    p.number = n;
+    p.gptType = type;
+    p.recorded = std::move(r);
+    return p;
+  };
+  const RecordedSize ntfs{"NTFS", 512, false};
+  const char* basic = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7";
+  const char* msr = "E3C9E316-0B5C-4DB8-817D-F92DF00215AE";
+  EXPECT_EQ(facts(PartitionStyle::Mbr, {mbr(1, 0x07, true, ntfs), mbr(2, 0x83, false, std::nullopt)}, false),
+            "bios 1:NTFS 2:unread");
+  EXPECT_EQ(facts(PartitionStyle::Mbr, {mbr(1, 0x07, false, ntfs)}, true), "bios 1:NTFS");
+  EXPECT_EQ(facts(PartitionStyle::Mbr, {mbr(1, 0x07, false, ntfs)}, false), "uefi 1:NTFS");
+  EXPECT_EQ(facts(PartitionStyle::Gpt, {gpt(1, kBiosBootType, std::nullopt), gpt(2, basic, ntfs)}, false),
+            "bios 2:NTFS");
+  // A protective MBR's boot code says nothing of a GPT disk; a reserved partition holds no data.
+  EXPECT_EQ(facts(PartitionStyle::Gpt, {gpt(1, msr, std::nullopt), gpt(2, basic, std::nullopt)}, true),
+            "uefi 2:unread");
+}
+
+// A VHD's or VHDX's container of 512-byte sectors over a guest laid out in 4096: already
+// unreadable there, whatever its table says; a container that agrees with its guest moves.
+TEST(SectorSizeMoveTest, AGuestOfTheOtherSizeIsAlreadyUnreadable) {
+  Layout gpt(PartitionStyle::Gpt, {{kMiB, 100 * kMiB}});
+  Disk disk;
+  disk.sectorSize = SectorSize(512);
+  disk.layout = &gpt.layout;
+  MoveFacts facts{1024 * kMiB, {}, false, false, {}, 4096};
+  EXPECT_EQ(Moved(disk, facts), "4096 not-ready guest:0@4096");
+  EXPECT_EQ(Moved(Disk{SectorSize(512), std::nullopt, Undetermined::NoGrid, nullptr}, facts),
+            "4096 not-ready guest:0@4096") << "its table unread at 512";
+  facts.guestLaidOutIn = 512;
+  EXPECT_EQ(Moved(disk, facts), "4096 needs-table-rewrite table:0@0");
 }
 
 }  // namespace
