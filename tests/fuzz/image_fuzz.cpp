@@ -27,9 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A second file beside it, which a differencing image may name as its parent.
   fuzz::CodeImageFile(in, run.machine.files["C:\\VMs\\parent"]);
 
-  const std::optional<Target> targets[] = {std::nullopt, Target::Azure, Target::HyperV};
-  const ImageCheck check = CheckImage(path, {grids[named % 4], sectorSizes[named / 4 % 3]});
-  const std::optional<Target> target = targets[named / 12 % 3];
+  const std::vector<Target> targetSets[] = {
+      {}, {Target::Azure}, {Target::HyperV}, {Target::Sectors4Kn}, {Target::Sectors4Kn, Target::Azure}};
+  const std::vector<Target>& targets = targetSets[named / 12 % 5];
+  const bool to4Kn = std::find(targets.begin(), targets.end(), Target::Sectors4Kn) != targets.end();
+  const ImageCheck check = CheckImage(path, {grids[named % 4], sectorSizes[named / 4 % 3], to4Kn});
   const ImageVerdict verdict = check.Judged();
   fuzz::CheckNothingLeft(run.machine);
   const std::vector<sim::Call> reads = run.machine.Calls("ReadFile");
@@ -68,9 +70,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(check.refusal == ImageRefusal::None && check.style &&
                (*check.style != PartitionStyle::Raw || check.fileSystemWithoutTable) &&
                check.gpt != GptHeaderRead::Neither);
+  // A move is to the other size; only a disk without a table is ready, and one whose
+  // container and guest differ is never.
+  if (const std::optional<SectorSizeMove>& move = check.sectorSizeMove) {
+    FUZZ_CHECK((move->to == 4096 || move->to == 512) && move->to != check.logicalSectorSize);
+    if (move->verdict == MoveVerdict::Ready)
+      FUZZ_CHECK(check.style == PartitionStyle::Raw && check.guestLaidOutIn == 0);
+  }
   report::Findings findings;
-  findings.images.push_back(
-      {check, target ? std::optional<TargetCheck>(CheckTarget(check, *target)) : std::nullopt});
+  findings.targets = targets;
+  ImageFinding finding{check, {}};
+  for (Target target : targets) finding.targets.push_back(CheckTarget(check, target));
+  findings.images.push_back(finding);
   FUZZ_CHECK(IsValidJson(report::Json(findings)));
   FUZZ_CHECK(!report::Text(findings, {}, false).empty());
   return 0;
