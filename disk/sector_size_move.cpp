@@ -118,7 +118,7 @@ MoveFacts PartitionFacts(const DriveLayout& layout, bool bootCode, uint64_t disk
     facts.bootsThroughBios = facts.bootsThroughBios || p.active || p.gptType == kBiosBootType;
     if (p.recorded)
       facts.fileSystems.emplace_back(p.number, *p.recorded);
-    else if (HasDataToAlign(p) && p.gptType != kBiosBootType)
+    else if ((HasDataToAlign(p) || HoldsOtherVolumes(p)) && p.gptType != kBiosBootType)
       facts.unread.push_back(p.number);
   }
   return facts;

@@ -52,7 +52,9 @@ struct MoveFacts {
   std::vector<std::pair<uint32_t, RecordedSize>> fileSystems;  // by partition (0: the disk)
   bool bootsThroughBios = false;
   bool physical4Kn = false;  // the target is a physical 4Kn disk (not a virtual one)
-  std::vector<uint32_t> unread;  // partitions with data whose recorded size was not read
+  // Partitions with data whose recorded size was not read (a dynamic disk's or a storage
+  // pool's too: their own records count sectors, which this reader does not read).
+  std::vector<uint32_t> unread;
   uint32_t guestLaidOutIn = 0;   // the guest's own sector size where its container's differs
 };
 

@@ -93,7 +93,7 @@ std::string MoveItemWords(const MoveItem& item, uint32_t to) {
     case MoveItemKind::BootsThroughBios:
       return "boots through BIOS: a 4Kn disk is started by UEFI firmware only";
     case MoveItemKind::FileSystemUnread:
-      return "what " + who + "'s file system records of the sector was not read";
+      return who + " was not read for the sector size what it holds records";
     case MoveItemKind::GuestSectorsDiffer:
       return "its container names 512-byte sectors, but its guest is laid out in " + at +
              "-byte ones: the disk is already unreadable in its guest";
