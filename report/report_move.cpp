@@ -89,11 +89,11 @@ std::string MoveItemWords(const MoveItem& item, uint32_t to) {
       return RecordsWords(item, to);
     case MoveItemKind::EspTooSmall:
       return who + ", the EFI system partition, is " + at + " bytes, below the 272,629,760 " +
-             "(260 MiB) a 4Kn disk's needs";
+             "bytes (260 MiB) one on a 4Kn disk needs";
     case MoveItemKind::BootsThroughBios:
       return "boots through BIOS: a 4Kn disk is started by UEFI firmware only";
     case MoveItemKind::FileSystemUnread:
-      return who + " was not read for the sector size what it holds records";
+      return who + ": the sector size what it holds records was not read";
     case MoveItemKind::GuestSectorsDiffer:
       return "its container names 512-byte sectors, but its guest is laid out in " + at +
              "-byte ones: the disk is already unreadable in its guest";
