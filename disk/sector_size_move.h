@@ -73,6 +73,12 @@ struct SectorSizeMove {
   std::vector<MoveItem> items;
 };
 
+// Ready for a physical 4Kn disk: of 4096-byte sectors already, or a move that needs nothing.
+inline bool ReadyFor4Kn(uint32_t logicalSectorSize, const std::optional<SectorSizeMove>& move) {
+  if (logicalSectorSize == 4096) return true;
+  return move && move->to == 4096 && move->verdict == MoveVerdict::Ready;
+}
+
 // The move of `disk` (its table in disk.layout, none for a disk without one) to the other
 // of 512 and 4096; none for a disk of another logical sector size, or one without a table
 // whose file system (if any) says nothing of its size: nothing tells whether it can move.

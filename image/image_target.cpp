@@ -24,9 +24,7 @@ TargetCheck CheckTarget(const ImageCheck& image, Target target) {
     const bool told = !SectorSizeUntold(image.sectorSizeFrom) &&
                       image.sectorSizeFrom != SectorSizeFrom::Default &&
                       image.sectorSizeFrom != SectorSizeFrom::Either && image.guestLaidOutIn == 0;
-    check.ready = (told && image.logicalSectorSize == 4096) ||
-                  (image.sectorSizeMove && image.sectorSizeMove->to == 4096 &&
-                   image.sectorSizeMove->verdict == MoveVerdict::Ready);
+    check.ready = ReadyFor4Kn(told ? image.logicalSectorSize : 0, image.sectorSizeMove);
     if (!check.ready) fail(TargetReason::MoveNotReady);
     return check;
   }

@@ -109,9 +109,7 @@ std::string VerdictLine(const ImageFinding& finding) {
     for (const std::string& reason : TargetReasons(image, target)) line += "; " + reason;
     const std::string fix = TargetFix(image, target);
     line += (fix.empty() ? "" : "; " + fix) + "\n";
-    if (target.target == Target::Sectors4Kn && image.sectorSizeMove)
-      for (const MoveItem& item : image.sectorSizeMove->items)
-        line += "    " + MoveItemWords(item, image.sectorSizeMove->to) + "\n";
+    if (target.target == Target::Sectors4Kn) line += MoveItemLines(image.sectorSizeMove, "    ");
   }
   return line;
 }

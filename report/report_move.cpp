@@ -134,16 +134,11 @@ void SectorSizeMoveMember(JsonWriter& json, const std::optional<SectorSizeMove>&
   json.EndObject();
 }
 
-std::string MoveLines(const std::optional<SectorSizeMove>& move, const std::string& lead) {
-  std::string lines = lead + MoveSummary(move) + "\n";
+std::string MoveItemLines(const std::optional<SectorSizeMove>& move, const std::string& lead) {
+  std::string lines;
   if (move)
-    for (const MoveItem& item : move->items) lines += lead + "  " + MoveItemWords(item, move->to) + "\n";
+    for (const MoveItem& item : move->items) lines += lead + MoveItemWords(item, move->to) + "\n";
   return lines;
-}
-
-bool ReadyFor4Kn(uint32_t logicalSectorSize, const std::optional<SectorSizeMove>& move) {
-  if (logicalSectorSize == 4096) return true;
-  return move && move->to == 4096 && move->verdict == MoveVerdict::Ready;
 }
 
 }  // namespace report

@@ -21,9 +21,7 @@ std::string MoveSummary(const std::optional<SectorSizeMove>& move);
 std::string MoveItemList(const std::optional<SectorSizeMove>& move);
 // `sectorSizeMove`: the move, or null where nothing tells whether it can move.
 void SectorSizeMoveMember(JsonWriter& json, const std::optional<SectorSizeMove>& move);
-// The text's lines: the summary, then each item, each line beginning with `lead`.
-std::string MoveLines(const std::optional<SectorSizeMove>& move, const std::string& lead);
-// Ready for a 4Kn disk: of 4096-byte sectors already, or a move that needs nothing.
-bool ReadyFor4Kn(uint32_t logicalSectorSize, const std::optional<SectorSizeMove>& move);
+// The text's lines of its items, each beginning with `lead`.
+std::string MoveItemLines(const std::optional<SectorSizeMove>& move, const std::string& lead);
 
 }  // namespace report

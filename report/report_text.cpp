@@ -200,7 +200,7 @@ std::string MoveText(const MachineFindings& machine) {
     const std::optional<SectorSizeMove> move = MoveOf(machine, number);
     const bool ready = ReadyFor4Kn((*machine.drives)[number].bytesPerLogicalSector, move);
     lines += "Drive " + Decimal(number) + ": " + (ready ? "ready" : "not ready") + " for 4kn; " +
-             MoveLines(move, "  ").substr(2);
+             MoveSummary(move) + "\n" + MoveItemLines(move, "    ");
   }
   return lines.empty() ? "" : "\nReady for 4 KiB sectors (--target 4kn)\n" + lines;
 }
