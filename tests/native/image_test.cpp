@@ -292,6 +292,42 @@ TEST(TargetTest, ReadinessAtItsEdges) {
             std::vector<TargetReason>{TargetReason::NotHyperVFormat});
 }
 
+// Ready for a 4Kn disk: a guest of 4096-byte sectors told by the file, or a move that needs
+// nothing; a size guessed, a container over a guest of the other size, or a refusal is not.
+TEST(TargetTest, ReadyFor4KnOnlyOnWhatTheFileSays) {
+  const auto image = [](uint32_t sector, SectorSizeFrom from, std::optional<MoveVerdict> move) {
+    ImageCheck c;
+    c.logicalSectorSize = sector;
+    c.sectorSizeFrom = from;
+    if (move) c.sectorSizeMove = SectorSizeMove{sector == 512 ? 4096u : 512u, *move, {}};
+    return c;
+  };
+  ImageCheck guest = image(512, SectorSizeFrom::Format, MoveVerdict::NotReady);
+  guest.guestLaidOutIn = 4096;
+  ImageCheck refused = image(4096, SectorSizeFrom::Format, std::nullopt);
+  refused.refusal = ImageRefusal::CannotOpen;
+  const struct {
+    const char* what;
+    ImageCheck image;
+    bool ready;
+  } cases[] = {
+      {"a VHDX of 4096-byte sectors", image(4096, SectorSizeFrom::Format, MoveVerdict::NeedsTableRewrite), true},
+      {"a raw 4Kn disk its GPT tells", image(4096, SectorSizeFrom::Image, MoveVerdict::NeedsTableRewrite), true},
+      {"a raw disk named 4096", image(4096, SectorSizeFrom::Option, std::nullopt), true},
+      {"XFS of 4 KiB sectors without a table", image(512, SectorSizeFrom::Option, MoveVerdict::Ready), true},
+      {"a partitioned 512-byte disk", image(512, SectorSizeFrom::Format, MoveVerdict::NeedsTableRewrite), false},
+      {"a size nothing names", image(4096, SectorSizeFrom::Unshown, std::nullopt), false},
+      {"a VHD over a 4Kn guest", guest, false},
+      {"a refused file", refused, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TargetCheck check = CheckTarget(c.image, Target::Sectors4Kn);
+    EXPECT_EQ(check.ready, c.ready);
+    EXPECT_EQ(check.reasons.empty(), c.ready);
+  }
+}
+
 // Azure's readiness as the fix a person runs: the upload size is the virtual size in whole
 // MiB and a footer, whatever the file holds; VHD and VHDX through Convert-VHD, the others
 // through qemu-img (Convert-VHD reads neither); nothing a command mends past the largest
