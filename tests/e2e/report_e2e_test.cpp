@@ -79,7 +79,7 @@ TEST(ReportEndToEnd, ABadOptionPrintsTheUsageAndExitsWithThree) {
   EXPECT_EQ(ran.out, "");
   EXPECT_EQ(ran.err.rfind("TessarelReport: unknown option '--frobnicate'\r\n\r\n"
                           "Usage: TessarelReport [--drives] [OUTPUT] [--prom FILE] [--trace FILE]\r\n"
-                          "                      [--replay FILE]\r\n",
+                          "                      [--replay FILE] [--target 4kn]\r\n",
                           0),
             0u)
       << ran.err;
