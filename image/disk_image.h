@@ -77,6 +77,11 @@ enum class SectorSizeFrom {
 inline bool SectorSizeUntold(SectorSizeFrom from) {
   return from == SectorSizeFrom::Disagree || from == SectorSizeFrom::Unshown;
 }
+// Something names the sector size (the container, the guest, the person): not a guess.
+inline bool SectorSizeNamed(SectorSizeFrom from) {
+  return from == SectorSizeFrom::Format || from == SectorSizeFrom::Image ||
+         from == SectorSizeFrom::Option;
+}
 
 // A file besides the named one that belongs to its disk: a VMDK's extent, read with it, or
 // the change-tracking file its descriptor names, which holds no sector and is not read.

@@ -118,7 +118,8 @@ std::vector<std::pair<uint32_t, std::optional<Verdict>>> Verdicts(const Reading&
 std::optional<SectorSizeMove> GuestMove(ByteSource& guest, const ImageCheck& check,
                                         const Reading& reading, bool toPhysical4Kn) {
   if (!reading.layout && check.guestLaidOutIn == 0) return std::nullopt;
-  const DriveLayout layout = reading.layout.value_or(DriveLayout{});
+  static const DriveLayout kNoTable;
+  const DriveLayout& layout = reading.layout ? *reading.layout : kNoTable;
   // Sector 0 again: an MBR's boot code, or what a disk without a table holds.
   const bool whole = layout.style == PartitionStyle::Raw && layout.partitions.empty();
   std::vector<uint8_t> first(std::max<uint32_t>(check.logicalSectorSize, kRecordedBytes));
@@ -243,7 +244,7 @@ ImageCheck CheckOpened(const std::string& path, ImageOpening opening, const Imag
   check.partitions = std::move(reading.partitions);
   check.free = std::move(reading.free);
   // A size guessed (nothing in the file names one) is no size to move from.
-  if (check.sectorSizeFrom != SectorSizeFrom::Default && check.sectorSizeFrom != SectorSizeFrom::Either)
+  if (SectorSizeNamed(check.sectorSizeFrom))
     check.sectorSizeMove = GuestMove(*image.guest, check, reading, options.toPhysical4Kn);
   return check;
 }

@@ -21,9 +21,7 @@ TargetCheck CheckTarget(const ImageCheck& image, Target target) {
   }
   if (target == Target::Sectors4Kn) {
     // Already of 4096-byte sectors, or its move needs nothing: no table, a file system of 4 KiB.
-    const bool told = !SectorSizeUntold(image.sectorSizeFrom) &&
-                      image.sectorSizeFrom != SectorSizeFrom::Default &&
-                      image.sectorSizeFrom != SectorSizeFrom::Either && image.guestLaidOutIn == 0;
+    const bool told = SectorSizeNamed(image.sectorSizeFrom) && image.guestLaidOutIn == 0;
     check.ready = ReadyFor4Kn(told ? image.logicalSectorSize : 0, image.sectorSizeMove);
     if (!check.ready) fail(TargetReason::MoveNotReady);
     return check;

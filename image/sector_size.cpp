@@ -27,7 +27,6 @@ bool BytesAt(ByteSource& disk, uint64_t at, const char* bytes, size_t length) {
   return length <= sizeof got && disk.Read(at, got, length) && std::memcmp(got, bytes, length) == 0;
 }
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 // Whether what lies at a partition's first bytes, `at` (its start counted in sectors of
 // `size`), says the disk's sectors are of that size: a file system naming its sector size
@@ -41,8 +40,8 @@ bool WitnessesAt(ByteSource& disk, uint64_t at, uint32_t size) {
   if (std::memcmp(boot + 3, "-FVE-FS-", 8) == 0) return le::U16(boot + 11) == size;
   if (std::memcmp(boot + 3, "ReFS\0\0\0\0", 8) == 0) return le::U32(boot + 32) == size;
   if (std::memcmp(boot, "XFSB", 4) == 0) {
-    const uint16_t xfsSector = Be16(boot + 102);
-    return xfsSector >= size && xfsSector <= 32768 && (xfsSector & (xfsSector - 1)) == 0;
+    const std::optional<RecordedSize> xfs = RecordedSectorSize(boot, sizeof boot);
+    return xfs && xfs->bytes >= size;
   }
   if (std::memcmp(boot, "LUKS\xBA\xBE", 6) == 0) return true;
   for (uint64_t label = 0; label < 4; ++label)
@@ -62,7 +61,8 @@ SectorSizeWitness WitnessSectorSize(ByteSource& disk) {
     said.insert(*own);
   } else if (std::memcmp(first, "XFSB", 4) == 0) {
     // XFS's sector is never below the device's: one of 512 bytes was made on 512-byte sectors.
-    if (Be16(first + 102) == 512) said.insert(512);
+    const std::optional<RecordedSize> xfs = RecordedSectorSize(first, sizeof first);
+    if (xfs && xfs->bytes == 512) said.insert(512);
   } else if (GptHeaderAt(disk, 512) || GptHeaderAt(disk, 4096)) {
     for (uint32_t size : kSizes)
       if (GptHeaderAt(disk, size)) said.insert(size);
