@@ -71,6 +71,12 @@ inline std::optional<SectorSizeMove> MoveOf(const MachineFindings& findings, Dis
   return found != findings.moves.end() ? std::optional<SectorSizeMove>(found->second) : std::nullopt;
 }
 
+// Drive `number` is ready for a physical 4Kn disk: of 4096-byte sectors, or its move needs
+// nothing.
+inline bool DriveReadyFor4Kn(const MachineFindings& findings, DiskNumber number) {
+  return ReadyFor4Kn((*findings.drives)[number].bytesPerLogicalSector, MoveOf(findings, number));
+}
+
 // Each drive's move, for a physical 4Kn disk where `toPhysical4Kn`.
 void FindSectorSizeMoves(MachineFindings& findings, bool toPhysical4Kn);
 

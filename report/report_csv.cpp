@@ -165,7 +165,7 @@ void DriveLines(std::string& csv, const MachineFindings& machine, const RunMode&
     Line l{mode.computer, "drive", d.model.GetString()};
     l.drive = Decimal(number);
     l.move = MoveOf(machine, number);
-    if (to4Kn) l.targetReady = Value(ReadyFor4Kn(d.bytesPerLogicalSector, l.move));
+    if (to4Kn) l.targetReady = Value(DriveReadyFor4Kn(machine, number));
     Append(csv, l, mode.decode);
   }
 }

@@ -201,13 +201,20 @@ void ErrorMember(JsonWriter& json, ImageRefusal refusal, const std::string& word
   json.EndObject();
 }
 
-void TargetObject(JsonWriter& json, const ImageCheck& image, const TargetCheck& target) {
+// One target's readiness (docs/report.schema.json's targetCheck), a drive's or an image's.
+void TargetObject(JsonWriter& json, Target target, bool ready,
+                  const std::vector<std::string>& reasons, const std::string& fix) {
   json.BeginObject();
-  json.Member("name", TargetWord(target.target));
-  json.Member("ready", target.ready);
-  json.Member("reasons", TargetReasons(image, target));
-  json.Member("fix", Named(TargetFix(image, target)));
+  json.Member("name", TargetWord(target));
+  json.Member("ready", ready);
+  json.Member("reasons", reasons);
+  json.Member("fix", Named(fix));
   json.EndObject();
+}
+
+void TargetObject(JsonWriter& json, const ImageCheck& image, const TargetCheck& target) {
+  TargetObject(json, target.target, target.ready, TargetReasons(image, target),
+               TargetFix(image, target));
 }
 
 }  // namespace
@@ -279,13 +286,9 @@ void DriveMoveMembers(JsonWriter& json, const MachineFindings& machine, DiskNumb
   json.Key("targets");
   json.BeginArray();
   if (to4Kn) {
-    const bool ready = ReadyFor4Kn((*machine.drives)[number].bytesPerLogicalSector, move);
-    json.BeginObject();
-    json.Member("name", TargetWord(Target::Sectors4Kn));
-    json.Member("ready", ready);
-    json.Member("reasons", ready ? std::vector<std::string>{} : std::vector<std::string>{MoveSummary(move)});
-    json.Member("fix", std::optional<std::string>());
-    json.EndObject();
+    const bool ready = DriveReadyFor4Kn(machine, number);
+    TargetObject(json, Target::Sectors4Kn, ready,
+                 ready ? std::vector<std::string>{} : std::vector<std::string>{MoveSummary(move)}, "");
   }
   json.EndArray();
 }

@@ -213,8 +213,7 @@ void TargetItems(Tally& t, const Findings& findings) {
   };
   if (findings.machine)
     for (DiskNumber number : findings.machine->drives->Listed())
-      count({ReadyFor4Kn((*findings.machine->drives)[number].bytesPerLogicalSector,
-                         MoveOf(*findings.machine, number))});
+      count({DriveReadyFor4Kn(*findings.machine, number)});
   for (const ImageFinding& finding : findings.images) {
     std::vector<bool> ready;
     for (const TargetCheck& target : finding.targets) ready.push_back(target.ready);

@@ -198,7 +198,7 @@ std::string MoveText(const MachineFindings& machine) {
   std::string lines;
   for (DiskNumber number : machine.drives->Listed()) {
     const std::optional<SectorSizeMove> move = MoveOf(machine, number);
-    const bool ready = ReadyFor4Kn((*machine.drives)[number].bytesPerLogicalSector, move);
+    const bool ready = DriveReadyFor4Kn(machine, number);
     lines += "Drive " + Decimal(number) + ": " + (ready ? "ready" : "not ready") + " for 4kn; " +
              MoveSummary(move) + "\n" + MoveItemLines(move, "    ");
   }
