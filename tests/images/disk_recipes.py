@@ -6,6 +6,7 @@ caller sets."""
 import json
 import os
 import re
+import shutil
 import struct
 import subprocess
 import uuid
@@ -39,6 +40,37 @@ def sh(*command, stdin=None):
 
 def path(name):
     return os.path.join(work, name)
+
+
+def console(argv):
+    """Whether a check runs TessarelReport.exe under Wine (its arguments begin with --wine),
+    and the command it runs, its files made absolute."""
+    wine = argv[:1] == ["--wine"]
+    return wine, [os.path.abspath(a) if os.path.exists(a) else a for a in (argv[1:] if wine else argv)]
+
+
+def seen(name, wine):
+    """A file of the work folder as the console names it: under Wine, by its Z: path."""
+    return "Z:" + path(name).replace("/", "\\") if wine else path(name)
+
+
+def image_json(command, wine, name, *options):
+    """The JSON report's object of one disk file of the work folder."""
+    done = subprocess.run(command + ["--json", "--image", seen(name, wine)] + list(options),
+                          capture_output=True, text=True)
+    return json.loads(done.stdout)["images"][0]
+
+
+def finish(failures, passed):
+    """The check's exit status: its failures said, the work folder kept for them; else the
+    folder removed and `passed` said."""
+    if failures:
+        print("\n".join(failures))
+        print("%d failures (the files are kept in %s)" % (len(failures), work))
+        return 1
+    shutil.rmtree(work)
+    print(passed)
+    return 0
 
 
 def file_system(name, kind, sectors, sector=512, cluster=None, hidden=0, extra=()):

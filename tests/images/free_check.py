@@ -10,7 +10,6 @@ Usage: free_check.py [--wine] REPORT...
 import json
 import os
 import re
-import shutil
 import struct
 import subprocess
 import sys
@@ -20,9 +19,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import disk_recipes  # noqa: E402
 from disk_recipes import MIB, blank, path, sh  # noqa: E402
 
-wine = sys.argv[1] == "--wine"
-report_command = [os.path.abspath(a) if os.path.exists(a) else a
-                  for a in (sys.argv[2:] if wine else sys.argv[1:])]
+wine, report_command = disk_recipes.console(sys.argv[1:])
 work = disk_recipes.work = tempfile.mkdtemp(prefix="tessarel-free-")
 failures = []
 EXTENDED = ("5", "f", "85")
@@ -36,10 +33,7 @@ def check(what, got, want):
 def report(name, *options):
     """The image's JSON; a table of partitions without file systems says no sector size,
     so the 512-byte ones are named (a guess never decides, and one untold has no regions)."""
-    seen = "Z:" + path(name).replace("/", "\\") if wine else path(name)
-    done = subprocess.run(report_command + ["--json", "--image", seen] + list(options),
-                          capture_output=True, text=True)
-    return json.loads(done.stdout)["images"][0]
+    return disk_recipes.image_json(report_command, wine, name, *options)
 
 
 def gaps(used, start, end):
@@ -218,13 +212,8 @@ def main():
     check("gpt-short.img: the tail stops at the last usable sector",
           short["free"][-1]["start"] + short["free"][-1]["length"] - 1, usable("gpt-short.img")[1])
     check_4kn()
-    if failures:
-        print("\n".join(failures))
-        print("%d failures (the files are kept in %s)" % (len(failures), work))
-        return 1
-    shutil.rmtree(work)
-    print("free space: %d disk files, every check passed" % (len(dos) + len(gpt) + 1))
-    return 0
+    return disk_recipes.finish(failures, "free space: %d disk files, every check passed" %
+                               (len(dos) + len(gpt) + 1))
 
 
 if __name__ == "__main__":

@@ -8,12 +8,9 @@ recorded sizes from ntfsinfo, fsck.fat -v, dump.exfat, dumpe2fs -h and xfs_db.
 
 Usage: sector_move_check.py [--wine] REPORT...
 """
-import json
 import os
 import re
-import shutil
 import struct
-import subprocess
 import sys
 import tempfile
 
@@ -21,9 +18,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import disk_recipes  # noqa: E402
 from disk_recipes import MIB, blank, fdisk_4k_partitions, path, place, sfdisk_partitions, sh  # noqa: E402
 
-wine = sys.argv[1] == "--wine"
-report_command = [os.path.abspath(a) if os.path.exists(a) else a
-                  for a in (sys.argv[2:] if wine else sys.argv[1:])]
+wine, report_command = disk_recipes.console(sys.argv[1:])
 work = disk_recipes.work = tempfile.mkdtemp(prefix="tessarel-move-")
 failures = []
 reports = []
@@ -37,10 +32,7 @@ def check(what, got, want):
 
 def report(name, *options):
     reports.append(name)
-    seen = "Z:" + path(name).replace("/", "\\") if wine else path(name)
-    done = subprocess.run(report_command + ["--json", "--image", seen] + list(options),
-                          capture_output=True, text=True)
-    return json.loads(done.stdout)["images"][0]
+    return disk_recipes.image_json(report_command, wine, name, *options)
 
 
 def file_system(name, kind, size, unit):
@@ -261,13 +253,8 @@ def main():
     vhdx_4096("gpt4k.vhdx", "gpt4k-4096.vhdx")
     check("gpt4k-4096.vhdx: moves as the raw 4Kn disk", report("gpt4k-4096.vhdx")["sectorSizeMove"],
           report("gpt4k.img")["sectorSizeMove"])
-    shutil.rmtree(work)
-    for f in failures:
-        print("FAIL " + f)
-    if failures:
-        sys.exit(1)
-    print("sector size move: %d disk files in %d reports, every check passed" %
-          (len(set(reports)), len(reports)))
+    return disk_recipes.finish(failures, "sector size move: %d disk files in %d reports, every check passed" %
+                               (len(set(reports)), len(reports)))
 
 
-main()
+sys.exit(main())
