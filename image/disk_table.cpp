@@ -51,6 +51,7 @@ class TableReader {
       reading.gpt = ReadGpt(layout);
     } else if (IsMbr(first->data())) {
       layout.style = PartitionStyle::Mbr;
+      reading.bootCode = std::any_of(first->begin(), first->begin() + 440, [](uint8_t b) { return b != 0; });
       ReadMbr(*first, layout);
     }
     if (layout.style == PartitionStyle::Raw) layout.usableEnd = ByteCount(m_disk.Size());

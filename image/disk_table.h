@@ -20,6 +20,8 @@ struct TableReading {
   GptHeaderRead gpt = GptHeaderRead::None;
   // Sector 0 is a file system's boot sector: the disk holds one volume and no table.
   bool fileSystemWithoutTable = false;
+  // An MBR whose bytes 0-439 are not all zero: code BIOS runs to start the disk.
+  bool bootCode = false;
 };
 
 // A sector that holds an MBR: signed 0x55 0xAA, and each entry active or not (0x80 or 0):

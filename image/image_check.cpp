@@ -68,6 +68,7 @@ void Judge(ByteSource& guest, const Disk& disk, const DriveLayout& layout, Image
 struct Reading {
   GptHeaderRead gpt = GptHeaderRead::None;
   bool fileSystemWithoutTable = false;
+  bool bootCode = false;  // an MBR's bytes 0-439 hold code
   std::optional<PartitionStyle> style;
   std::vector<ImagePartition> partitions;
   std::optional<std::vector<FreeRegion>> free;
@@ -80,6 +81,7 @@ Reading ReadAndJudge(ByteSource& guest, uint32_t logical, uint32_t grid) {
   TableReading table = ReadPartitionTable(guest, sectorSize);
   reading.gpt = table.gpt;
   reading.fileSystemWithoutTable = table.fileSystemWithoutTable;
+  reading.bootCode = table.bootCode;
   if (!table.layout) return reading;
   reading.style = table.layout->style;
   Disk disk = ImageDisk(logical, grid);
@@ -112,24 +114,21 @@ std::vector<std::pair<uint32_t, std::optional<Verdict>>> Verdicts(const Reading&
   return out;
 }
 
-// The move to the other sector size of a guest read as `reading`: its table and what each
-// partition records; a disk without a table by what lies at its sector 0; an MBR's boot
-// code (bytes 0-439) read for whether it boots through BIOS.
+// The move to the other sector size of a guest read as `reading`: its table, what each
+// partition records and whether its MBR holds boot code; a disk without a table by what
+// lies at its sector 0 (ext's superblock too, past the sector the table's reader read).
 std::optional<SectorSizeMove> GuestMove(ByteSource& guest, const ImageCheck& check,
                                         const Reading& reading, bool toPhysical4Kn) {
   if (!reading.layout && check.guestLaidOutIn == 0) return std::nullopt;
   static const DriveLayout kNoTable;
   const DriveLayout& layout = reading.layout ? *reading.layout : kNoTable;
-  // Sector 0 again: an MBR's boot code, or what a disk without a table holds.
-  const bool whole = layout.style == PartitionStyle::Raw && layout.partitions.empty();
-  std::vector<uint8_t> first(std::max<uint32_t>(check.logicalSectorSize, kRecordedBytes));
-  const bool read = (layout.style == PartitionStyle::Mbr || whole) && guest.Read(0, first.data(), first.size());
-  bool bootCode = false;
-  for (size_t i = 0; read && i < 440; ++i) bootCode = bootCode || first[i] != 0;
-  MoveFacts facts = PartitionFacts(layout, bootCode, guest.Size());
-  if (whole && read)
-    if (const std::optional<RecordedSize> recorded = RecordedSectorSize(first.data(), first.size()))
-      facts.fileSystems.emplace_back(0, *recorded);
+  MoveFacts facts = PartitionFacts(layout, reading.bootCode, guest.Size());
+  if (layout.style == PartitionStyle::Raw && layout.partitions.empty() && check.guestLaidOutIn == 0) {
+    std::vector<uint8_t> first(std::max<uint32_t>(check.logicalSectorSize, kRecordedBytes));
+    if (guest.Read(0, first.data(), first.size()))
+      if (const std::optional<RecordedSize> recorded = RecordedSectorSize(first.data(), first.size()))
+        facts.fileSystems.emplace_back(0, *recorded);
+  }
   facts.physical4Kn = toPhysical4Kn;
   facts.guestLaidOutIn = check.guestLaidOutIn;
   Disk disk = check.Guest();
