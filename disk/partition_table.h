@@ -14,6 +14,8 @@
 
 struct Disk;
 
+constexpr uint64_t kGptLegacyBiosBootable = uint64_t{1} << 2;  // a GPT entry's attribute bit
+
 enum class PartitionStyle { Mbr, Gpt, Raw };
 
 // What lies on a partition, as the scan finds it among the volumes Windows lists.
@@ -50,7 +52,9 @@ struct Partition {
   Undetermined reason = Undetermined::None;  // why, where the verdict is undetermined
   std::optional<Advice> advice;    // for a misaligned one without a row
   bool onMiB = false;
-  bool active = false;  // MBR: marked active (0x80), where BIOS looks for what to start
+  // Where BIOS looks for what to start: MBR's active mark (0x80); GPT's legacy BIOS bootable
+  // attribute (bit 2), which a protective MBR's code follows.
+  bool active = false;
   // What its file system records of the sector (its boot sector or superblock); none where
   // that was not read or it records none this reader knows.
   std::optional<RecordedSize> recorded;

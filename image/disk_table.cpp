@@ -196,6 +196,7 @@ class TableReader {
       Partition p;
       p.number = i + 1;
       p.gptType = GuidText(e);
+      p.active = (le::U64(e + 48) & kGptLegacyBiosBootable) != 0;
       Add(layout, std::move(p), first, last - first + 1);  // the count wraps only past the disk
     }
     return read;

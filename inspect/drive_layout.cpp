@@ -44,6 +44,7 @@ std::optional<Partition> ReadEntry(const BYTE* e, uint32_t style,
     static const BYTE kUnused[16] = {};
     if (std::memcmp(type, kUnused, sizeof kUnused) == 0) return std::nullopt;
     p.gptType = GuidText(type);
+    p.active = (le::U64(at(offsetof(PARTITION_INFORMATION_EX, Gpt.Attributes))) & kGptLegacyBiosBootable) != 0;
   }
   p.number = Le32(at(offsetof(PARTITION_INFORMATION_EX, PartitionNumber)));
   p.start = ByteCount(static_cast<uint64_t>(start));

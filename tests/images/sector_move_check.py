@@ -100,19 +100,21 @@ def mbr_512():
 
 
 def gpt_512():
-    """sgdisk at 512: a 100 MiB ESP in FAT32, NTFS of 4 KiB sectors, ext4 of 1 KiB blocks,
-    XFS of 512-byte sectors, exFAT."""
+    """sgdisk at 512: a 100 MiB ESP in FAT32, NTFS of 4 KiB sectors marked legacy BIOS
+    bootable (attribute bit 2, as syslinux's GPT boot code wants), ext4 of 1 KiB blocks, XFS
+    of 512-byte sectors, exFAT."""
     name = "gpt512.img"
     blank(name, 700 * MIB)
     sh("sgdisk", "-n", "1:2048:+100M", "-t", "1:" + ESP, "-n", "2:0:+64M", "-t", "2:0700",
        "-n", "3:0:+64M", "-t", "3:8300", "-n", "4:0:+300M", "-t", "4:8300", "-n", "5:0:+64M",
-       "-t", "5:0700", path(name))
+       "-t", "5:0700", "-A", "2:set:2", path(name))
     g = sgdisk_partitions(name)
     t = {n: (a, b - a + 1) for n, (a, b, _) in g.items()}
     fs = filled(name, t, {1: ("FAT", 512), 2: ("NTFS", 4096), 3: ("ext", 1024), 4: ("XFS", 512),
                           5: ("exFAT", 512)}, 512)
     items = [("table-rewrite", None, None, None)] + records(fs, 4096)
-    return name, "needs-reformat", items, items + [("esp-too-small", 1, t[1][1] * 512, None)]
+    return name, "needs-reformat", items, items + [("esp-too-small", 1, t[1][1] * 512, None),
+                                                   ("boots-through-bios", None, None, None)]
 
 
 def gpt_bios():

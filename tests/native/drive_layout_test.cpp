@@ -37,6 +37,43 @@ TEST(DriveLayoutTest, EntriesThatCannotBeAreNone) {
 }
 
 
+// Where BIOS looks for what to start, as Windows' layout says it: MBR's BootIndicator, GPT's
+// legacy BIOS bootable attribute (bit 2); GPT's other attributes (platform required, bit 0;
+// no drive letter, bit 63) are not it.
+TEST(DriveLayoutTest, ActiveIsBootIndicatorOrTheLegacyBiosAttribute) {
+  const struct {
+    uint32_t style;
+    uint64_t attributes;
+    uint8_t bootIndicator;
+    bool active;
+  } cases[] = {{PARTITION_STYLE_MBR, 0, 1, true},
+               {PARTITION_STYLE_MBR, 0, 0, false},
+               {PARTITION_STYLE_GPT, 1ull << 2, 0, true},
+               {PARTITION_STYLE_GPT, 1ull | 1ull << 63, 0, false}};
+  for (const auto& c : cases) {
+    PARTITION_INFORMATION_EX entry{};
+    std::vector<BYTE> answer(48 + sizeof entry, 0);
+    entry.PartitionStyle = static_cast<PARTITION_STYLE>(c.style);
+    entry.StartingOffset.QuadPart = 1048576;
+    entry.PartitionLength.QuadPart = 1048576;
+    entry.PartitionNumber = 1;
+    if (c.style == PARTITION_STYLE_MBR) {
+      entry.Mbr.PartitionType = 0x07;
+      entry.Mbr.BootIndicator = c.bootIndicator;
+    } else {
+      std::memset(&entry.Gpt.PartitionType, 0xAB, sizeof entry.Gpt.PartitionType);
+      entry.Gpt.Attributes = c.attributes;
+    }
+    std::memcpy(&answer[0], &c.style, 4);
+    const uint32_t count = 1;
+    std::memcpy(&answer[4], &count, 4);
+    std::memcpy(&answer[48], &entry, sizeof entry);
+    const auto layout = ParseDriveLayout(answer.data(), answer.size(), SectorSize(512), 1ull << 30);
+    ASSERT_TRUE(layout && layout->partitions.size() == 1);
+    EXPECT_EQ(layout->partitions[0].active, c.active) << c.style << " " << c.attributes;
+  }
+}
+
 using DriveLayoutSimTest = SimTest;
 
 // Windows' own layout is where a machine's free space comes from: a LUN grown since its GPT

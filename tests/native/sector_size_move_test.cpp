@@ -161,6 +161,9 @@ TEST(SectorSizeMoveTest, WhatATablesPartitionsSay) {
   EXPECT_EQ(facts(PartitionStyle::Mbr, {mbr(1, 0x07, false, ntfs)}, false), "uefi 1:NTFS");
   EXPECT_EQ(facts(PartitionStyle::Gpt, {gpt(1, kBiosBootType, std::nullopt), gpt(2, basic, ntfs)}, false),
             "bios 2:NTFS");
+  Partition legacy = gpt(1, basic, ntfs);
+  legacy.active = true;  // the legacy BIOS bootable attribute
+  EXPECT_EQ(facts(PartitionStyle::Gpt, {legacy}, false), "bios 1:NTFS");
   // A protective MBR's boot code says nothing of a GPT disk; a reserved partition holds no data.
   EXPECT_EQ(facts(PartitionStyle::Gpt, {gpt(1, msr, std::nullopt), gpt(2, basic, std::nullopt)}, true),
             "uefi 2:unread");
